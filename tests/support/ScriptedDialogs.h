@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/DialogService.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+
+// A dialog service for tests: answers from queues filled by the test and
+// records every message shown and every address opened. Nothing is modal.
+class ScriptedDialogs : public DialogService
+{
+public:
+    struct Message {
+        QString text;
+        QString caption;
+        Kind kind;
+    };
+
+    void showMessage(const QString &text, const QString &caption, Kind kind) override;
+    bool askYesNo(const QString &text, const QString &caption) override;
+    QString saveFileName(const QString &caption, const QString &directory,
+                         const QString &suggestedName) override;
+    QString openFileName(const QString &caption, const QString &directory,
+                         const QString &filter) override;
+    bool openUrl(const QString &address) override;
+
+    QList<Message> messages;
+    QStringList questions;
+    QStringList openedUrls;
+    QQueue<bool> answers;         // empty: "Yes"
+    QQueue<QString> fileNames;    // empty: cancelled
+};
