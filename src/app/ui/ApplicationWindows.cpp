@@ -1,0 +1,47 @@
+#include "app/ui/ApplicationWindows.h"
+
+#include "app/SettingsStore.h"
+#include "app/ui/TfrmAbout.h"
+#include "app/ui/TfrmChat.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "contacts/ui/TfrmCard.h"
+#include "contacts/ui/TfrmChangeAvatar.h"
+#include "negotiation/ui/TfrmReception.h"
+#include "transfer/ui/TfrmPropriete.h"
+
+ApplicationWindows::ApplicationWindows()
+    : settings(std::make_unique<SettingsStore>())
+{
+    AppServices services;
+    services.dialogs = &dialogs;
+    services.settings = settings.get();
+    services.environment = AppEnvironment::fromProcess();
+
+    frmPrincipal = std::make_unique<TfrmPrincipal>(services);
+    dialogs.setParentWindow(frmPrincipal.get());
+    m_order << frmPrincipal->objectName();
+    frmAbout = std::make_unique<TfrmAbout>(frmPrincipal.get());
+    m_order << frmAbout->objectName();
+    frmPrincipal->setAboutBox(frmAbout.get());
+    frmPropriete = std::make_unique<TfrmPropriete>(frmPrincipal.get());
+    m_order << frmPropriete->objectName();
+    frmChat = std::make_unique<TfrmChat>(frmPrincipal.get());
+    m_order << frmChat->objectName();
+    frmReception = std::make_unique<TfrmReception>();
+    m_order << frmReception->objectName();
+    frmCard = std::make_unique<TfrmCard>(frmPrincipal.get());
+    m_order << frmCard->objectName();
+    frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(frmPrincipal.get());
+    m_order << frmChangeAvatar->objectName();
+}
+
+ApplicationWindows::~ApplicationWindows()
+{
+    frmChangeAvatar.reset();
+    frmCard.reset();
+    frmReception.reset();
+    frmChat.reset();
+    frmPropriete.reset();
+    frmAbout.reset();
+    frmPrincipal.reset();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/ui/QtDialogService.h"
+
+#include <QStringList>
+
+#include <memory>
+
+class SettingsStore;
+class TfrmAbout;
+class TfrmCard;
+class TfrmChangeAvatar;
+class TfrmChat;
+class TfrmPrincipal;
+class TfrmPropriete;
+class TfrmReception;
+
+// The windows made at start-up, in their fixed order, and the services they
+// share. Destroyed in reverse order.
+class ApplicationWindows
+{
+public:
+    ApplicationWindows();
+    ~ApplicationWindows();
+
+    // Object names of the windows in the order they were created.
+    QStringList creationOrder() const { return m_order; }
+
+    QtDialogService dialogs;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<TfrmPrincipal> frmPrincipal;
+    std::unique_ptr<TfrmAbout> frmAbout;
+    std::unique_ptr<TfrmPropriete> frmPropriete;
+    std::unique_ptr<TfrmChat> frmChat;
+    std::unique_ptr<TfrmReception> frmReception;
+    std::unique_ptr<TfrmCard> frmCard;
+    std::unique_ptr<TfrmChangeAvatar> frmChangeAvatar;
+
+private:
+    QStringList m_order;
+};

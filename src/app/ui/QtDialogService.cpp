@@ -1,0 +1,47 @@
+#include "app/ui/QtDialogService.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+void QtDialogService::showMessage(const QString &text, const QString &caption, Kind kind)
+{
+    switch (kind) {
+    case Kind::Error:
+        QMessageBox::critical(m_parent, caption, text, QMessageBox::Yes);
+        break;
+    case Kind::Information:
+        QMessageBox::information(m_parent, caption, text, QMessageBox::Ok);
+        break;
+    case Kind::Warning:
+        QMessageBox::warning(m_parent, caption, text, QMessageBox::Ok);
+        break;
+    }
+}
+
+bool QtDialogService::askYesNo(const QString &text, const QString &caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() != QMessageBox::No;
+}
+
+QString QtDialogService::saveFileName(const QString &caption, const QString &directory,
+                                      const QString &suggestedName)
+{
+    return QFileDialog::getSaveFileName(m_parent, caption, QDir(directory).filePath(suggestedName));
+}
+
+QString QtDialogService::openFileName(const QString &caption, const QString &directory, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, directory, filter);
+}
+
+bool QtDialogService::openUrl(const QString &address)
+{
+    if (address.contains(u':') && !QDir::isAbsolutePath(address))
+        return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(address));
+}

@@ -1,0 +1,235 @@
+#pragma once
+
+#include "app/AppEnvironment.h"
+#include "negotiation/DataPortTable.h"
+#include "service/CredentialCodec.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+class DialogService;
+class SettingsStore;
+class TClickLabel;
+class TStatusBar;
+
+class QCheckBox;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+
+// What the main window is given by whoever creates it: the desktop services
+// and the environment of the run. Tests pass their own.
+struct AppServices
+{
+    DialogService *dialogs = nullptr;
+    SettingsStore *settings = nullptr;
+    AppEnvironment environment;
+};
+
+// The main window. It owns every piece of state of the running client; its
+// operations are defined next to the subsystem they belong to (app/ui for
+// start-up, layout, navigation, options and exit).
+class TfrmPrincipal : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 kControlPort = 2000;
+    static constexpr int kClientWidth = 716;
+    static constexpr int kClientHeight = 518;
+    static constexpr quint32 kMenuPlainColor = 1263955;     // RGB 83, 73, 19
+    static constexpr quint32 kMenuSelectedColor = 12937777; // RGB 49, 106, 197
+
+    explicit TfrmPrincipal(const AppServices &services, QWidget *parent = nullptr);
+    ~TfrmPrincipal() override;
+
+    // --- settings -----------------------------------------------------------
+    QString ReadRegistryString(const QString &name) const;
+    void WriteRegistryString(const QString &name, const QString &value);
+
+    // --- start-up, layout, navigation, exit ---------------------------------
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormResize();
+    void FormKeyDown(int key);
+    void lblEnvoyerClick(TClickLabel *sender);
+    void lblTelEnCoursMouseEnter(TClickLabel *sender);
+    void lblTelEnCoursMouseLeave(TClickLabel *sender);
+    void lblAboutClick();
+    void TabSheet5Show();
+    void btnConfigApplyClick();
+    void ceTempPathButtonClick();
+    void ShellTreeViewDblClick();
+    void Quitter1Click();
+    // Dropped local files: each one shows the send page and fills the file field.
+    void DropFiles(const QStringList &paths);
+    void setDropAccepted(bool accepted);
+    bool dropAccepted() const { return m_dropAccepted; }
+    // Writes one line to the hidden control log.
+    void LogWatch(const QString &line);
+    QString programDir() const; // with trailing separator
+    void setAboutBox(QWidget *about) { m_about = about; }
+
+    // --- info bar and pop-ups ------------------------------------------------
+
+    // --- session --------------------------------------------------------------
+
+    // --- presence and contacts -----------------------------------------------
+
+    // --- negotiation ----------------------------------------------------------
+
+    // --- transfers ------------------------------------------------------------
+
+    // --- state of the running client -----------------------------------------
+    AppServices services;
+    CredentialCodec Codec;
+
+    QString CurrentPseudo;
+    QString CurrentPassword;
+    bool Connected = false;
+    int UserId = 0;
+    TClickLabel *HighlightedMenuLabel = nullptr;
+    QStringList ContactList;
+    QStringList OnlineContacts;
+    QStringList OfflineContacts;
+    QStringList OnlineUsers;
+    QStringList DownloadList;
+    QStringList UploadList;
+    QString SelectedDownload;
+    QString SelectedUpload;
+    QPointer<QWidget> LastPanel;
+    DataPortTable PortTable;
+    bool SoundEnabled = false;
+    QString TempPath;
+    quint8 MsgBoxCount = 0;
+    QString PeerPseudo;
+    QString PeerAddress;
+    QString OfferFileName;
+    QString OfferFilePath;
+    QString OfferSize;
+    QString SavePath;
+    int CurrentPort = 0;
+    bool UploadAgreed = false;
+    bool DownloadAgreed = false;
+    QStringList AvatarCacheNames;
+    QList<QImage> AvatarCachePictures;
+
+    // --- controls -------------------------------------------------------------
+    QWidget *pnMenu = nullptr;
+    TClickLabel *lblTelEnCours = nullptr;
+    TClickLabel *lblEnvoisEnCours = nullptr;
+    TClickLabel *lblEnvoyer = nullptr;
+    TClickLabel *lblLecture = nullptr;
+    TClickLabel *lblMnuContact = nullptr;
+    TClickLabel *lblMnuOptions = nullptr;
+    TClickLabel *lblDeconnect = nullptr;
+    TClickLabel *lblAbout = nullptr;
+    QLabel *lblContactsEnLigne = nullptr;
+    QTreeWidget *lbOnline = nullptr;
+    QLabel *imgAvatar = nullptr;
+    QLabel *lblPseudo = nullptr;
+
+    QStackedWidget *PageControl = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QWidget *TabSheet3 = nullptr;
+    QWidget *TabSheet4 = nullptr;
+    QWidget *TabSheet5 = nullptr;
+    QWidget *TabSheet6 = nullptr;
+    QWidget *TabSheet7 = nullptr;
+
+    // log-in page
+    QLabel *Label2 = nullptr;
+    QWidget *pnConexionItems = nullptr;
+    QWidget *pnMdpLogin = nullptr;
+    QLineEdit *txtPseudo = nullptr;
+    QLineEdit *txtMDP = nullptr;
+    QCheckBox *cbSaveComptInfo = nullptr;
+    QLabel *lblPseudoConnec = nullptr;
+    QPushButton *btnConnexion = nullptr;
+    TClickLabel *lblChangeUser = nullptr;
+    TClickLabel *lblSubmit = nullptr;
+
+    // send page
+    QLabel *imgIcoDecompose = nullptr;
+    QLabel *lblFileDecompose = nullptr;
+    QLabel *lblDecompFileSize = nullptr;
+    QLineEdit *FileNameSend = nullptr;
+
+    // options page
+    QCheckBox *cbFireWall = nullptr;
+    QCheckBox *ckPlaySound = nullptr;
+    QLineEdit *ceTempPath = nullptr;
+    QToolButton *ceTempPathButton = nullptr;
+    QTreeView *ShellTreeView = nullptr;
+    QFileSystemModel *ShellTreeModel = nullptr;
+    QPushButton *btnConfigApply = nullptr;
+
+    // media page
+    QLabel *lblTitre = nullptr;
+    QLabel *lblArtiste = nullptr;
+    QWidget *WMPlayer = nullptr;
+
+    // info panel
+    QFrame *pnInfo = nullptr;
+    QLabel *lblInfo = nullptr;
+    QTimer *TimerInfo = nullptr;
+
+    TStatusBar *StatusBar = nullptr;
+    QPlainTextEdit *reWatch = nullptr;
+    QTreeWidget *listOnline = nullptr;
+
+    QTcpServer *ServerTransac = nullptr;
+    QTcpSocket *ClientTransac = nullptr;
+    QTimer *TimerRefresh = nullptr;
+
+    QList<TClickLabel *> menuLabels() const;
+
+signals:
+    void closing();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenu(QWidget *central);
+    void buildPages(QWidget *central);
+    void buildLoginPage();
+    void buildSendPage();
+    void buildOptionsPage();
+    void buildMediaPage();
+    void buildInfoPanel(QWidget *central);
+    void buildDiagnostics(QWidget *central);
+    void startControlListener();
+    void setHighlighted(TClickLabel *label);
+
+    QWidget *m_central = nullptr;
+    QPointer<QWidget> m_about;
+    bool m_dropAccepted = false;
+    bool m_shown = false;
+};
+
+// Centres control in parent's client area: mode 1 horizontally, 2
+// vertically, 3 both; other modes do nothing.
+void CenterControl(QWidget *control, QWidget *parent, int mode);
+
+// True when the folder exists; one trailing '\' or '/' is ignored.
+bool FolderExists(const QString &path);

@@ -1,0 +1,358 @@
+// Start-up, settings, layout, navigation, options page, dropped files and
+// exit of the main window.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "app/DialogService.h"
+#include "app/SettingsStore.h"
+#include "components/ui/TClickLabel.h"
+#include "components/ui/TStatusBar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QHostAddress>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <cmath>
+
+void CenterControl(QWidget *control, QWidget *parent, int mode)
+{
+    if (!control || !parent)
+        return;
+    // Integer division truncates toward zero, so a control wider than its
+    // parent gets a negative position.
+    if (mode == 1 || mode == 3)
+        control->move((parent->width() - control->width()) / 2, control->y());
+    if (mode == 2 || mode == 3)
+        control->move(control->x(), (parent->height() - control->height()) / 2);
+}
+
+bool FolderExists(const QString &path)
+{
+    QString p = path;
+    if (p.endsWith(u'\\') || p.endsWith(u'/'))
+        p.chop(1);
+    if (p.isEmpty())
+        return path == QStringLiteral("/");
+    return QFileInfo(p).isDir();
+}
+
+QString TfrmPrincipal::ReadRegistryString(const QString &name) const
+{
+    return services.settings->read(name);
+}
+
+void TfrmPrincipal::WriteRegistryString(const QString &name, const QString &value)
+{
+    services.settings->write(name, value);
+}
+
+QString TfrmPrincipal::programDir() const
+{
+    return services.environment.homeDir + QDir::separator();
+}
+
+void TfrmPrincipal::FormCreate()
+{
+    // Key preview: the window sees every key press first.
+    qApp->installEventFilter(this);
+    pnInfo->raise();
+    StatusBar->setPanelText(2, QStringLiteral("Déconnecté"));
+    HighlightedMenuLabel = lblDeconnect;
+    setHighlighted(lblDeconnect);
+
+    PageControl->setCurrentIndex(0);
+
+    const QString user = ReadRegistryString(QStringLiteral("User"));
+    if (!user.isEmpty()) {
+        CurrentPseudo = user;
+        Codec.DecryptForUser(CurrentPseudo, ReadRegistryString(QStringLiteral("Mdp")), CurrentPassword);
+        pnMdpLogin->hide();
+        lblPseudoConnec->setText(CurrentPseudo);
+        lblPseudoConnec->show();
+        btnConnexion->setEnabled(true);
+    } else {
+        pnMdpLogin->show();
+        lblPseudoConnec->hide();
+    }
+
+    SoundEnabled = ReadRegistryString(QStringLiteral("PlaySound")) == QStringLiteral("1");
+
+    const QString temp = programDir() + QStringLiteral("temp");
+    if (!FolderExists(temp))
+        QDir().mkpath(temp); // a failure shows later, where a write into it fails
+    TempPath = temp;
+
+    startControlListener();
+}
+
+void TfrmPrincipal::startControlListener()
+{
+    const QString bindIp = services.environment.localIp;
+    const QHostAddress address = bindIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(bindIp);
+    if (ServerTransac->listen(address, kControlPort))
+        return;
+    // Another client (or program) holds the port: this one still runs, but
+    // cannot receive offers. Say so once the window is up.
+    const QString text = QStringLiteral(
+        "Le port %1 est déjà utilisé sur cet ordinateur (%2).\n\r"
+        "Voxlane fonctionne, mais ne pourra pas recevoir de fichiers tant qu'il n'est pas relancé.")
+                             .arg(kControlPort)
+                             .arg(ServerTransac->errorString());
+    LogWatch(QStringLiteral("Écoute du port %1 impossible : %2").arg(kControlPort).arg(ServerTransac->errorString()));
+    QTimer::singleShot(0, this, [this, text] {
+        services.dialogs->showMessage(text, QStringLiteral("Voxlane"), DialogService::Kind::Warning);
+    });
+}
+
+void TfrmPrincipal::LogWatch(const QString &line)
+{
+    reWatch->appendPlainText(line);
+}
+
+void TfrmPrincipal::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmPrincipal::FormShow()
+{
+    // Paint now, before any further start-up work.
+    repaint();
+    QCoreApplication::processEvents();
+}
+
+void TfrmPrincipal::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmPrincipal::FormResize()
+{
+    const int w = m_central->width();
+    const int h = m_central->height();
+    // Anchored children follow the client area.
+    StatusBar->setGeometry(0, h - StatusBar->height(), w, StatusBar->height());
+    const int body = h - StatusBar->height();
+    pnMenu->setGeometry(0, 0, 170, body);
+    PageControl->setGeometry(170, 0, w - 170, body);
+    reWatch->setGeometry(w - 330, 0, 330, 220);
+    listOnline->setGeometry(w - 330, 0, 330, 220);
+
+    CenterControl(pnInfo, m_central, 3);
+    for (QWidget *c : {static_cast<QWidget *>(imgIcoDecompose), static_cast<QWidget *>(lblFileDecompose),
+                       static_cast<QWidget *>(lblDecompFileSize)})
+        CenterControl(c, TabSheet4, 1);
+
+    // The log-in block sits above and left of the centre; halves round to even.
+    const int dx = (TabSheet1->width() - pnConexionItems->width()) / 2;
+    const int dy = (TabSheet1->height() - pnConexionItems->height()) / 2;
+    pnConexionItems->move(int(std::nearbyint(dx * 0.7)), int(std::nearbyint(dy * 0.7)));
+
+    WMPlayer->update();
+    TabSheet7->update();
+    StatusBar->setPanelWidth(0, w - 237);
+}
+
+void TfrmPrincipal::setHighlighted(TClickLabel *label)
+{
+    if (HighlightedMenuLabel) {
+        HighlightedMenuLabel->setBold(false);
+        HighlightedMenuLabel->setTColor(kMenuPlainColor);
+    }
+    label->setBold(true);
+    label->setTColor(kMenuSelectedColor);
+    HighlightedMenuLabel = label;
+}
+
+void TfrmPrincipal::lblEnvoyerClick(TClickLabel *sender)
+{
+    int page = -1;
+    if (sender == lblTelEnCours)
+        page = 1;
+    else if (sender == lblEnvoisEnCours)
+        page = 2;
+    else if (sender == lblEnvoyer)
+        page = 3;
+    else if (sender == lblMnuOptions)
+        page = 4;
+    else if (sender == lblMnuContact)
+        page = 5;
+    else if (sender == lblLecture)
+        page = 6;
+    if (page < 0)
+        return;
+    PageControl->setCurrentIndex(page);
+    setHighlighted(sender);
+    pnMenu->setFocus();
+    if (Connected)
+        TimerRefresh->start();
+}
+
+void TfrmPrincipal::lblTelEnCoursMouseEnter(TClickLabel *sender)
+{
+    sender->setBold(true);
+}
+
+void TfrmPrincipal::lblTelEnCoursMouseLeave(TClickLabel *sender)
+{
+    if (sender != HighlightedMenuLabel)
+        sender->setBold(false);
+}
+
+void TfrmPrincipal::lblAboutClick()
+{
+    if (auto *dialog = qobject_cast<QDialog *>(m_about.data()))
+        dialog->exec();
+}
+
+void TfrmPrincipal::TabSheet5Show()
+{
+    cbFireWall->setChecked(ReadRegistryString(QStringLiteral("FireWall")) == QStringLiteral("1"));
+    ckPlaySound->setChecked(ReadRegistryString(QStringLiteral("PlaySound")) == QStringLiteral("1"));
+    const QString stored = ReadRegistryString(QStringLiteral("TempPath"));
+    ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("Temp") : stored);
+}
+
+void TfrmPrincipal::btnConfigApplyClick()
+{
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    WriteRegistryString(QStringLiteral("FireWall"), flag(cbFireWall->isChecked()));
+    WriteRegistryString(QStringLiteral("PlaySound"), flag(ckPlaySound->isChecked()));
+    SoundEnabled = ckPlaySound->isChecked();
+    WriteRegistryString(QStringLiteral("TempPath"), ceTempPath->text());
+}
+
+void TfrmPrincipal::ceTempPathButtonClick()
+{
+    if (!ShellTreeModel) {
+        ShellTreeModel = new QFileSystemModel(this);
+        ShellTreeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+        ShellTreeModel->setRootPath(QDir::rootPath());
+        ShellTreeView->setModel(ShellTreeModel);
+        for (int column = 1; column < ShellTreeModel->columnCount(); ++column)
+            ShellTreeView->hideColumn(column);
+    }
+    const QString typed = ceTempPath->text().trimmed();
+    if (FolderExists(typed)) {
+        const QModelIndex index = ShellTreeModel->index(typed);
+        ShellTreeView->setCurrentIndex(index);
+        ShellTreeView->scrollTo(index);
+    }
+    ShellTreeView->setVisible(!ShellTreeView->isVisible());
+    if (ShellTreeView->isVisible())
+        ShellTreeView->setFocus();
+}
+
+void TfrmPrincipal::ShellTreeViewDblClick()
+{
+    if (!ShellTreeModel)
+        return;
+    const QModelIndex index = ShellTreeView->currentIndex();
+    if (index.isValid())
+        ceTempPath->setText(QDir::toNativeSeparators(ShellTreeModel->filePath(index)));
+    ShellTreeView->hide();
+}
+
+void TfrmPrincipal::Quitter1Click()
+{
+    close();
+}
+
+void TfrmPrincipal::FormKeyDown(int key)
+{
+    // The key right of ';' on a US keyboard, '²' on a French one.
+    if (key != Qt::Key_Apostrophe && key != Qt::Key_QuoteDbl && key != Qt::Key_twosuperior)
+        return;
+    reWatch->setVisible(!reWatch->isVisible());
+    listOnline->setVisible(!reWatch->isVisible());
+    (reWatch->isVisible() ? static_cast<QWidget *>(reWatch) : listOnline)->raise();
+}
+
+bool TfrmPrincipal::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        // A key event travels up the parents when ignored; look at it once,
+        // where it is first delivered.
+        QWidget *focus = QApplication::focusWidget();
+        if (widget && widget->window() == this && (widget == focus || (!focus && widget == this)))
+            FormKeyDown(static_cast<QKeyEvent *>(event)->key());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmPrincipal::setDropAccepted(bool accepted)
+{
+    m_dropAccepted = accepted;
+    setAcceptDrops(accepted);
+}
+
+void TfrmPrincipal::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (m_dropAccepted && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TfrmPrincipal::dropEvent(QDropEvent *event)
+{
+    if (!m_dropAccepted)
+        return;
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    DropFiles(paths);
+}
+
+void TfrmPrincipal::DropFiles(const QStringList &paths)
+{
+    if (!m_dropAccepted)
+        return;
+    // Paths are taken whole: a long path is not cut to a fixed buffer.
+    for (const QString &path : paths) {
+        lblEnvoyerClick(lblEnvoyer);
+        FileNameSend->setText(path);
+    }
+}
+
+bool TfrmPrincipal::FormCloseQuery()
+{
+    ClientTransac->abort();
+    ClientTransac->close();
+    ServerTransac->close();
+    return true;
+}
+
+void TfrmPrincipal::closeEvent(QCloseEvent *event)
+{
+    if (FormCloseQuery()) {
+        emit closing();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}

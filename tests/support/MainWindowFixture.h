@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/AppEnvironment.h"
+#include "app/SettingsStore.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class TfrmPrincipal;
+
+// A main window in a private program folder with its own settings file,
+// scripted dialogs, and a loopback address of its own so that windows of
+// parallel test programs never compete for the control port.
+class MainWindowFixture : public testing::Test
+{
+protected:
+    MainWindowFixture();
+    ~MainWindowFixture() override;
+
+    // Creates the window (running its start-up); settings written before
+    // this call are what it finds.
+    TfrmPrincipal &createWindow();
+
+    // 127.x.y.z derived from the process id, never 127.0.0.1.
+    static QString uniqueLoopbackAddress();
+
+    QTemporaryDir home;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    AppEnvironment environment;
+    std::unique_ptr<TfrmPrincipal> window;
+};
