@@ -330,6 +330,7 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setFont(uiFont(11, true));
     TimerInfo = new QTimer(this);
     TimerInfo->setInterval(0);
+    connect(TimerInfo, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);
 }
 
 void TfrmPrincipal::buildDiagnostics(QWidget *central)

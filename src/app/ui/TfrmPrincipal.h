@@ -84,6 +84,10 @@ public:
     void setAboutBox(QWidget *about) { m_about = about; }
 
     // --- info bar and pop-ups ------------------------------------------------
+    // Shows Text in the info panel (Show set), for Milliseconds when above 0;
+    // hides the panel (Show clear).
+    void AffichInfo(const QString &Text, bool Show, int Milliseconds);
+    void TimerInfoTimer();
 
     // --- session --------------------------------------------------------------
 
