@@ -30,6 +30,10 @@ TfrmPrincipal &MainWindowFixture::createWindow()
 
 QString MainWindowFixture::uniqueLoopbackAddress()
 {
+    // One address per process id (below 16 million), never in 127.0.x.x.
     const qint64 pid = QCoreApplication::applicationPid();
-    return QStringLiteral("127.%1.%2.%3").arg((pid >> 16) & 0xFF).arg((pid >> 8) & 0xFF).arg((pid & 0xFF) | 1);
+    const qint64 host = pid % 254 + 1;
+    const qint64 mid = (pid / 254) % 256;
+    const qint64 high = (pid / (254 * 256)) % 255 + 1;
+    return QStringLiteral("127.%1.%2.%3").arg(high).arg(mid).arg(host);
 }

@@ -17,6 +17,10 @@ class TfrmPrincipal;
 // parallel test programs never compete for the control port.
 class MainWindowFixture : public testing::Test
 {
+public:
+    // 127.x.y.z derived from the process id, never 127.0.0.1.
+    static QString uniqueLoopbackAddress();
+
 protected:
     MainWindowFixture();
     ~MainWindowFixture() override;
@@ -24,9 +28,6 @@ protected:
     // Creates the window (running its start-up); settings written before
     // this call are what it finds.
     TfrmPrincipal &createWindow();
-
-    // 127.x.y.z derived from the process id, never 127.0.0.1.
-    static QString uniqueLoopbackAddress();
 
     QTemporaryDir home;
     std::unique_ptr<SettingsStore> settings;

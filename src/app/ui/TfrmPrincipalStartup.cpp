@@ -161,6 +161,11 @@ void TfrmPrincipal::FormResize()
     reWatch->setGeometry(w - 330, 0, 330, 220);
     listOnline->setGeometry(w - 330, 0, 330, 220);
 
+    // Every page has the page control's size, not only the one on show, so
+    // the centring below holds whichever page comes up next.
+    for (int i = 0; i < PageControl->count(); ++i)
+        PageControl->widget(i)->setGeometry(PageControl->contentsRect());
+
     CenterControl(pnInfo, m_central, 3);
     for (QWidget *c : {static_cast<QWidget *>(imgIcoDecompose), static_cast<QWidget *>(lblFileDecompose),
                        static_cast<QWidget *>(lblDecompFileSize)})

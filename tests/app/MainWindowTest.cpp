@@ -1,0 +1,346 @@
+#include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "components/TColor.h"
+#include "components/ui/TClickLabel.h"
+#include "components/ui/TStatusBar.h"
+
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/ui/TfrmChat.h"
+
+namespace {
+
+using MainWindow = MainWindowFixture;
+
+TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
+{
+    ASSERT_FALSE(QFileInfo::exists(settings->fileName()));
+    TfrmPrincipal &w = createWindow();
+    EXPECT_TRUE(QFileInfo::exists(settings->fileName()));
+    EXPECT_TRUE(settings->read(QStringLiteral("User")).isEmpty());
+    EXPECT_FALSE(w.pnMdpLogin->isHidden());
+    EXPECT_TRUE(w.lblPseudoConnec->isHidden());
+    EXPECT_FALSE(w.btnConnexion->isEnabled());
+    EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
+    EXPECT_EQ(w.TempPath, home.path() + QStringLiteral("/temp"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 0);
+    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
+    EXPECT_FALSE(w.Connected);
+    EXPECT_TRUE(w.lbOnline->isHidden());
+    EXPECT_FALSE(w.TimerRefresh->isActive());
+    ASSERT_EQ(w.PortTable.size(), 1);
+    EXPECT_EQ(w.PortTable.at(0).port, QStringLiteral("2010"));
+    EXPECT_TRUE(w.PortTable.at(0).owner.isEmpty());
+    // Only "Options", the connect label and "A propos" work while logged out.
+    for (TClickLabel *label : w.menuLabels()) {
+        const bool enabled = label == w.lblMnuOptions || label == w.lblDeconnect || label == w.lblAbout;
+        EXPECT_EQ(label->isEnabled(), enabled) << label->objectName().toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(MainWindow, RememberedAccountIsRestored)
+{
+    const struct {
+        QString password; // stored encrypted for the user; empty stores an empty "Mdp"
+    } cases[] = {{QString()}, {QStringLiteral("s3cret é")}};
+    for (const auto &c : cases) {
+        CredentialCodec codec;
+        QString mdp;
+        codec.EncryptForUser(QStringLiteral("Émile"), c.password, mdp);
+        settings->write(QStringLiteral("User"), QStringLiteral("Émile"));
+        settings->write(QStringLiteral("Mdp"), mdp);
+        TfrmPrincipal &w = createWindow();
+        EXPECT_EQ(w.CurrentPseudo, QStringLiteral("Émile"));
+        EXPECT_EQ(w.CurrentPassword, c.password);
+        EXPECT_TRUE(w.pnMdpLogin->isHidden());
+        EXPECT_FALSE(w.lblPseudoConnec->isHidden());
+        EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("Émile"));
+        EXPECT_TRUE(w.btnConnexion->isEnabled());
+        window.reset();
+    }
+}
+
+TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
+{
+    const struct {
+        const char *stored;
+        bool on;
+    } cases[] = {{"1", true}, {" 1", false}, {"0", false}, {"", false}, {"1 ", false}, {"true", false}};
+    for (const auto &c : cases) {
+        settings->write(QStringLiteral("PlaySound"), QString::fromLatin1(c.stored));
+        TfrmPrincipal &w = createWindow();
+        EXPECT_EQ(w.SoundEnabled, c.on) << c.stored;
+        w.lblEnvoyerClick(w.lblMnuOptions);
+        EXPECT_EQ(w.ckPlaySound->isChecked(), c.on) << c.stored;
+        window.reset();
+    }
+}
+
+TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
+{
+    TfrmPrincipal &w = createWindow();
+    w.Connected = true; // page labels are enabled by a session
+    const struct {
+        TClickLabel *TfrmPrincipal::*label;
+        int page;
+    } cases[] = {
+        {&TfrmPrincipal::lblTelEnCours, 1}, {&TfrmPrincipal::lblEnvoisEnCours, 2},
+        {&TfrmPrincipal::lblEnvoyer, 3},    {&TfrmPrincipal::lblMnuOptions, 4},
+        {&TfrmPrincipal::lblMnuContact, 5}, {&TfrmPrincipal::lblLecture, 6},
+    };
+    TClickLabel *previous = w.lblDeconnect;
+    for (const auto &c : cases) {
+        TClickLabel *label = w.*(c.label);
+        w.lblEnvoyerClick(label);
+        EXPECT_EQ(w.PageControl->currentIndex(), c.page);
+        EXPECT_EQ(w.HighlightedMenuLabel, label);
+        EXPECT_TRUE(label->isBold());
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(49, 106, 197));
+        EXPECT_FALSE(previous->isBold());
+        EXPECT_EQ(previous->palette().color(QPalette::WindowText), QColor(83, 73, 19));
+        EXPECT_TRUE(w.TimerRefresh->isActive()); // a session keeps the poll running
+        previous = label;
+    }
+}
+
+TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
+{
+    TfrmPrincipal &w = createWindow();
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.lblTelEnCoursMouseEnter(w.lblAbout);
+    EXPECT_TRUE(w.lblAbout->isBold());
+    EXPECT_EQ(w.lblAbout->tColor(), TfrmPrincipal::kMenuPlainColor); // colour never changes on hover
+    w.lblTelEnCoursMouseLeave(w.lblAbout);
+    EXPECT_FALSE(w.lblAbout->isBold());
+    w.lblTelEnCoursMouseEnter(w.lblMnuOptions);
+    w.lblTelEnCoursMouseLeave(w.lblMnuOptions);
+    EXPECT_TRUE(w.lblMnuOptions->isBold());
+    // A real click on a disabled label does nothing.
+    QTest::mouseClick(w.lblTelEnCours, Qt::LeftButton);
+    EXPECT_EQ(w.PageControl->currentIndex(), 4);
+}
+
+TEST_F(MainWindow, ResizeKeepsInfoPanelCentredAndStatusPanelTied)
+{
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const struct {
+        int width;
+        int height;
+        int infoLeft;
+    } cases[] = {{716, 518, 177}, {900, 600, 269}, {1001, 700, 320}};
+    for (const auto &c : cases) {
+        w.resize(c.width, c.height);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(w.centralWidget()->width(), c.width);
+        EXPECT_EQ(w.pnInfo->x(), c.infoLeft);
+        EXPECT_EQ(w.pnInfo->y(), (c.height - 123) / 2);
+        EXPECT_EQ(w.StatusBar->panel(0).width, c.width - 237);
+        EXPECT_EQ(w.StatusBar->panel(1).width, 100);
+        EXPECT_EQ(w.StatusBar->panel(2).width, 50);
+        // The log-in block sits at 0.7 of the centring offsets.
+        const int dx = (w.TabSheet1->width() - w.pnConexionItems->width()) / 2;
+        EXPECT_EQ(w.pnConexionItems->x(), int(std::nearbyint(dx * 0.7)));
+    }
+}
+
+TEST(CenterControl, ModesAndOversizedControls)
+{
+    QWidget parent;
+    parent.resize(100, 50);
+    QWidget child(&parent);
+    const struct {
+        int mode;
+        QSize size;
+        QPoint expected;
+    } cases[] = {
+        {1, {20, 10}, {40, 7}}, {2, {20, 10}, {3, 20}}, {3, {20, 10}, {40, 20}},
+        {0, {20, 10}, {3, 7}},  {4, {20, 10}, {3, 7}},  {3, {131, 71}, {-15, -10}},
+    };
+    for (const auto &c : cases) {
+        child.setGeometry(3, 7, c.size.width(), c.size.height());
+        CenterControl(&child, &parent, c.mode);
+        EXPECT_EQ(child.pos(), c.expected) << c.mode;
+    }
+}
+
+TEST(FolderExists, TrailingSeparatorAndMissingFolders)
+{
+    QTemporaryDir dir;
+    EXPECT_TRUE(FolderExists(dir.path()));
+    EXPECT_TRUE(FolderExists(dir.path() + QStringLiteral("/")));
+    EXPECT_TRUE(FolderExists(dir.path() + QStringLiteral("\\")));
+    EXPECT_FALSE(FolderExists(dir.filePath(QStringLiteral("missing"))));
+    QFile file(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(FolderExists(file.fileName()));
+}
+
+TEST_F(MainWindow, DroppedFilesOnlyWhileLoggedInLastOneStays)
+{
+    TfrmPrincipal &w = createWindow();
+    const QStringList paths = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b é.txt"),
+                               QStringLiteral("/tmp/c.avi")};
+    w.DropFiles(paths);
+    EXPECT_TRUE(w.FileNameSend->text().isEmpty());
+    EXPECT_EQ(w.PageControl->currentIndex(), 0);
+    EXPECT_FALSE(w.acceptDrops());
+
+    w.setDropAccepted(true);
+    EXPECT_TRUE(w.acceptDrops());
+    w.DropFiles(paths);
+    EXPECT_EQ(w.FileNameSend->text(), QStringLiteral("/tmp/c.avi"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 3);
+    EXPECT_EQ(w.HighlightedMenuLabel, w.lblEnvoyer);
+}
+
+TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineList)
+{
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(w.reWatch->isHidden());
+    EXPECT_TRUE(w.listOnline->isHidden());
+    w.txtPseudo->setFocus();
+    QCoreApplication::processEvents();
+    // Both layouts' key, with modifiers, from inside a field.
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool logShown;
+    } presses[] = {
+        {Qt::Key_Apostrophe, Qt::NoModifier, true},
+        {Qt::Key_twosuperior, Qt::NoModifier, false},
+        {Qt::Key_QuoteDbl, Qt::ShiftModifier, true},
+    };
+    for (const auto &p : presses) {
+        QTest::keyClick(w.txtPseudo, p.key, p.modifiers);
+        EXPECT_EQ(w.reWatch->isVisible(), p.logShown);
+        EXPECT_EQ(w.listOnline->isVisible(), !p.logShown);
+    }
+    QTest::keyClick(w.txtPseudo, Qt::Key_A);
+    EXPECT_TRUE(w.reWatch->isVisible());
+}
+
+TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
+{
+    settings->write(QStringLiteral("FireWall"), QStringLiteral("1"));
+    TfrmPrincipal &w = createWindow();
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    EXPECT_TRUE(w.cbFireWall->isChecked());
+    EXPECT_FALSE(w.ckPlaySound->isChecked());
+    // No stored folder: the program's folder followed by "Temp".
+    EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/Temp"));
+
+    w.cbFireWall->setChecked(false);
+    w.ckPlaySound->setChecked(true);
+    w.ceTempPath->setText(QStringLiteral("  /nulle/part é "));
+    QTest::mouseClick(w.btnConfigApply, Qt::LeftButton);
+    EXPECT_EQ(settings->read(QStringLiteral("FireWall")), QStringLiteral("0"));
+    EXPECT_EQ(settings->read(QStringLiteral("PlaySound")), QStringLiteral("1"));
+    EXPECT_EQ(settings->read(QStringLiteral("TempPath")), QStringLiteral("  /nulle/part é "));
+    EXPECT_TRUE(w.SoundEnabled);
+    // The stored folder is shown, never applied.
+    EXPECT_EQ(w.TempPath, home.path() + QStringLiteral("/temp"));
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    EXPECT_EQ(w.ceTempPath->text(), QStringLiteral("  /nulle/part é "));
+}
+
+TEST_F(MainWindow, FolderTreeToggledAndDoubleClickCopiesFolder)
+{
+    QDir(home.path()).mkpath(QStringLiteral("choisi"));
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.ceTempPath->setText(QStringLiteral(" ") + home.filePath(QStringLiteral("choisi")) + QStringLiteral(" "));
+    w.ceTempPathButtonClick();
+    EXPECT_TRUE(w.ShellTreeView->isVisible());
+    w.ShellTreeViewDblClick();
+    EXPECT_FALSE(w.ShellTreeView->isVisible());
+    EXPECT_EQ(w.ceTempPath->text(), home.filePath(QStringLiteral("choisi")));
+}
+
+TEST_F(MainWindow, ControlPortListensOnTheClientsAddress)
+{
+    TfrmPrincipal &w = createWindow();
+    ASSERT_TRUE(w.ServerTransac->isListening()) << w.ServerTransac->errorString().toStdString();
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort);
+    ASSERT_TRUE(peer.waitForConnected(3000)) << peer.errorString().toStdString();
+    ASSERT_TRUE(w.ServerTransac->waitForNewConnection(3000));
+
+    // Closing the window stops listening.
+    w.close();
+    EXPECT_FALSE(w.ServerTransac->isListening());
+}
+
+TEST_F(MainWindow, TakenControlPortStillStartsAndSaysSo)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort));
+    TfrmPrincipal &w = createWindow();
+    EXPECT_FALSE(w.ServerTransac->isListening());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].kind, DialogService::Kind::Warning);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("ne pourra pas recevoir de fichiers")));
+    EXPECT_TRUE(w.reWatch->toPlainText().contains(QStringLiteral("2000")));
+}
+
+TEST_F(MainWindow, InfoPanelTimedMessageHidesOnce)
+{
+    TfrmPrincipal &w = createWindow();
+    w.AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
+    EXPECT_FALSE(w.pnInfo->isHidden());
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Connexion en cours..."));
+    EXPECT_FALSE(w.TimerInfo->isActive());
+    w.AffichInfo(QStringLiteral("Accès refusé !"), true, 50);
+    EXPECT_TRUE(w.TimerInfo->isActive());
+    EXPECT_EQ(w.TimerInfo->interval(), 50);
+    QTest::qWait(120);
+    EXPECT_TRUE(w.pnInfo->isHidden());
+    EXPECT_FALSE(w.TimerInfo->isActive());
+}
+
+TEST(ApplicationWindows, SevenWindowsInTheirOrder)
+{
+    QTemporaryDir home;
+    qputenv("VOXLANE_HOME", home.path().toLocal8Bit());
+    qputenv("VOXLANE_LOCAL_IP", MainWindowFixture::uniqueLoopbackAddress().toLatin1());
+    {
+        ApplicationWindows windows;
+        EXPECT_EQ(windows.creationOrder(),
+                  QStringList({QStringLiteral("frmPrincipal"), QStringLiteral("frmAbout"),
+                               QStringLiteral("frmPropriete"), QStringLiteral("frmChat"),
+                               QStringLiteral("frmReception"), QStringLiteral("frmCard"),
+                               QStringLiteral("frmChangeAvatar")}));
+        EXPECT_EQ(windows.frmPrincipal->windowTitle(), QStringLiteral("Voxlane"));
+        EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
+        EXPECT_FALSE(windows.frmChat->isVisible());
+        EXPECT_EQ(windows.frmChat->windowTitle(), QStringLiteral("Quixvale Lite"));
+    }
+    qunsetenv("VOXLANE_HOME");
+    qunsetenv("VOXLANE_LOCAL_IP");
+}
+
+} // namespace
