@@ -136,7 +136,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
         auto *label = new TClickLabel(e.caption, pnMenu);
         label->setObjectName(QLatin1String(e.name));
         label->setFont(uiFont(12));
-        label->setGeometry(14, y, 150, 20);
+        label->setGeometry(8, y, 160, 20);
         label->setCursor(Qt::PointingHandCursor);
         label->setTColor(kMenuPlainColor);
         *e.label = label;
