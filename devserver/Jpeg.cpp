@@ -23,7 +23,13 @@ void onError(j_common_ptr info)
     std::longjmp(err->jump, 1);
 }
 
-void onMessage(j_common_ptr, int) { } // warnings are counted, not printed
+// Warnings (level -1: a truncated file, damaged data) are counted, not
+// printed; the caller refuses data that caused any.
+void onMessage(j_common_ptr info, int level)
+{
+    if (level < 0)
+        ++info->err->num_warnings;
+}
 
 } // namespace
 

@@ -112,10 +112,14 @@ std::optional<std::int64_t> Store::addMember(std::string_view pseudo, std::strin
                                              std::string_view email, std::string_view web, std::int64_t now)
 {
     std::lock_guard lock(m_mutex);
+    const std::string key = Win1252::fold(pseudo);
+    // Checked first so that a refused name does not use up a member id.
+    if (memberWhere("pseudo_key = ?1", key, 0))
+        return std::nullopt;
     const auto stored = PasswordHash::make(digestHex);
     SqlStatement q(m_db, "INSERT INTO members (pseudo, pseudo_key, salt, digest_hash, email, web, created_at) "
                          "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (pseudo_key) DO NOTHING");
-    q.bind(1, pseudo).bind(2, Win1252::fold(pseudo)).bind(3, stored.salt).bind(4, stored.hash);
+    q.bind(1, pseudo).bind(2, key).bind(3, stored.salt).bind(4, stored.hash);
     q.bind(5, email).bind(6, web).bind(7, now);
     q.run();
     if (sqlite3_changes(m_db) == 0)
