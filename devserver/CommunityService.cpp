@@ -24,9 +24,8 @@ HttpResponse refusal(std::string_view reason)
 
 std::optional<std::int64_t> decimal(std::string_view text)
 {
-    if (text.empty() || text.size() > 12 || !std::all_of(text.begin(), text.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        }))
+    if (text.empty() || text.size() > 12
+        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     return std::stoll(std::string(text));
 }
@@ -132,7 +131,8 @@ HttpResponse CommunityService::logIn(const RawTarget &t, const std::string &remo
 HttpResponse CommunityService::logOut(const RawTarget &t)
 {
     const auto member = m_store.findMember(t.valueOr("pseudo"));
-    if (!member || member->pseudo != t.valueOr("pseudo") || !m_store.checkDigest(member->id, t.valueOr("psw")))
+    if (!member || member->pseudo != t.valueOr("pseudo")
+        || !m_store.checkDigest(member->id, t.valueOr("psw")))
         return HttpResponse::text(kRefused);
     m_store.setOffline(member->id);
     return HttpResponse::text(kLoggedOut);
@@ -238,7 +238,7 @@ HttpResponse CommunityService::registration(const HttpRequest &request)
     // decoded bytes are already in the service's encoding.
     const RawTarget fields("/?" + request.body);
     const auto field = [&](const char *name) { return Win1252::formDecode(fields.valueOr(name)); };
-    WebPages::RegistrationForm values {field("pseudo"), field("email"), field("web")};
+    WebPages::RegistrationForm values { field("pseudo"), field("email"), field("web") };
     const std::string password = field("password");
 
     auto problem = MemberRules::pseudonymProblem(values.pseudo);
@@ -249,8 +249,8 @@ HttpResponse CommunityService::registration(const HttpRequest &request)
     if (!problem)
         problem = MemberRules::webProblem(values.web);
     if (!problem) {
-        const auto id = m_store.addMember(values.pseudo, PasswordHash::md5Hex(password), values.email, values.web,
-                                          m_clock());
+        const auto id = m_store.addMember(
+            values.pseudo, PasswordHash::md5Hex(password), values.email, values.web, m_clock());
         if (id)
             return HttpResponse::text(WebPages::registered(*m_store.memberById(*id)));
         problem = Win1252::fromUtf8("Ce pseudo est déjà pris.");

@@ -27,7 +27,8 @@ public:
     static constexpr const char *kAccepted = "autoris\xE9";
     static constexpr const char *kRefused = "Acc\xE8s refus\xE9";
     static constexpr const char *kServiceError = "error: service indisponible";
-    static constexpr const char *kLoggedOut = "D\xE9""connect\xE9";
+    static constexpr const char *kLoggedOut = "D\xE9"
+                                              "connect\xE9";
     static constexpr const char *kOk = "ok";
 
     CommunityService(Store &store, Clock clock);

@@ -14,9 +14,9 @@ struct DemoMember
 };
 
 constexpr DemoMember kMembers[] = {
-    {"alice", 0xC0392B},
-    {"bob", 0x2471A3},
-    {"carol", 0x229954},
+    { "alice", 0xC0392B },
+    { "bob", 0x2471A3 },
+    { "carol", 0x229954 },
 };
 
 } // namespace
@@ -32,7 +32,7 @@ void DemoSeed::apply(Store &store, std::int64_t now)
         if (store.findMember(pseudo))
             continue;
         const auto id = store.addMember(pseudo, PasswordHash::md5Hex(pseudo), pseudo + "@voxlane.test",
-                                        "https://voxlane.test/~" + pseudo, now);
+            "https://voxlane.test/~" + pseudo, now);
         if (id)
             store.setAvatar(*id, Jpeg::drawAvatar(94, 94, m.colour), now);
     }

@@ -26,7 +26,7 @@ bool lowerEquals(std::string_view a, std::string_view lower)
 } // namespace
 
 HttpRequestParser::HttpRequestParser()
-    : HttpRequestParser(Limits{})
+    : HttpRequestParser(Limits {})
 {
 }
 
@@ -106,7 +106,8 @@ HttpRequestParser::State HttpRequestParser::parseHead(std::string_view head)
     const std::string_view version = line.substr(last + 1);
     if (target.size() > m_limits.maxTarget)
         return fail(414);
-    if (method.empty() || !std::all_of(method.begin(), method.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+    if (method.empty()
+        || !std::all_of(method.begin(), method.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
         return fail(400);
     if (version != "HTTP/1.1" && version != "HTTP/1.0")
         return fail(400);
@@ -125,8 +126,8 @@ HttpRequestParser::State HttpRequestParser::parseHead(std::string_view head)
     while (lineEnd != std::string_view::npos) {
         const std::size_t start = lineEnd + 1;
         lineEnd = head.find('\n', start);
-        std::string_view h = head.substr(start, lineEnd == std::string_view::npos ? std::string_view::npos
-                                                                                 : lineEnd - start);
+        std::string_view h = head.substr(
+            start, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - start);
         if (!h.empty() && h.back() == '\r')
             h.remove_suffix(1);
         if (h.empty())

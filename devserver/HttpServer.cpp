@@ -93,7 +93,7 @@ void HttpServer::stop()
 void HttpServer::run()
 {
     while (!m_stopping) {
-        pollfd p {m_listenFd, POLLIN, 0};
+        pollfd p { m_listenFd, POLLIN, 0 };
         // Wake up now and then to notice stop().
         if (::poll(&p, 1, 200) <= 0)
             continue;
@@ -143,7 +143,7 @@ void HttpServer::reap(bool all)
 
 void HttpServer::serve(int fd, const std::string &remote)
 {
-    timeval timeout {kReadTimeoutSeconds, 0};
+    timeval timeout { kReadTimeoutSeconds, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 
@@ -185,8 +185,8 @@ void HttpServer::serve(int fd, const std::string &remote)
         m_logger(logLine(remote, request, response.status, response.body.size()));
 }
 
-std::string HttpServer::logLine(const std::string &remote, const HttpRequest &request, int status,
-                                std::size_t bytes)
+std::string HttpServer::logLine(
+    const std::string &remote, const HttpRequest &request, int status, std::size_t bytes)
 {
     // The password digest is what authenticates a member: never log it.
     std::string target = request.target;
@@ -199,8 +199,8 @@ std::string HttpServer::logLine(const std::string &remote, const HttpRequest &re
             first = false;
         }
     }
-    return remote + " " + request.method + " " + Win1252::printable(target) + " " + std::to_string(status) + " "
-        + std::to_string(bytes);
+    return remote + " " + request.method + " " + Win1252::printable(target) + " " + std::to_string(status)
+        + " " + std::to_string(bytes);
 }
 
 } // namespace devserver

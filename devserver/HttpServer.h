@@ -48,14 +48,14 @@ public:
 
     // One log line: remote address, method, target (credentials masked,
     // unprintable bytes as \xHH), status and body size.
-    static std::string logLine(const std::string &remote, const HttpRequest &request, int status,
-                               std::size_t bytes);
+    static std::string logLine(
+        const std::string &remote, const HttpRequest &request, int status, std::size_t bytes);
 
 private:
     struct Connection
     {
         std::thread thread;
-        std::atomic<bool> done {false};
+        std::atomic<bool> done { false };
     };
 
     void serve(int fd, const std::string &remote);
@@ -66,7 +66,7 @@ private:
     HttpRequestParser::Limits m_limits;
     int m_listenFd = -1;
     std::uint16_t m_port = 0;
-    std::atomic<bool> m_stopping {false};
+    std::atomic<bool> m_stopping { false };
     std::thread m_acceptThread;
     std::mutex m_connectionsMutex;
     std::list<std::unique_ptr<Connection>> m_connections;

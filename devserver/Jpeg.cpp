@@ -52,7 +52,7 @@ bool Jpeg::isValid(std::string_view bytes)
     }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(bytes.data()),
-                 static_cast<unsigned long>(bytes.size()));
+        static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || info.image_width == 0 || info.image_height == 0
         || info.image_width > kMaxSide || info.image_height > kMaxSide) {
         jpeg_destroy_decompress(&info);
@@ -62,7 +62,7 @@ bool Jpeg::isValid(std::string_view bytes)
     // Scan lines come from the decoder's own pool, freed with it even when an
     // error jumps back above: nothing of ours lives across the jump.
     JSAMPARRAY rows = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                                info.output_width * static_cast<JDIMENSION>(info.output_components), 1);
+        info.output_width * static_cast<JDIMENSION>(info.output_components), 1);
     while (info.output_scanline < info.output_height)
         jpeg_read_scanlines(&info, rows, 1);
     jpeg_finish_decompress(&info);
@@ -99,7 +99,7 @@ std::string Jpeg::drawAvatar(int width, int height, std::uint32_t rgb, int quali
             row[static_cast<std::size_t>(x) * 3 + 1] = mix(g);
             row[static_cast<std::size_t>(x) * 3 + 2] = mix(b);
         }
-        JSAMPROW rows[1] = {row.data()};
+        JSAMPROW rows[1] = { row.data() };
         jpeg_write_scanlines(&info, rows, 1);
     }
     jpeg_finish_compress(&info);

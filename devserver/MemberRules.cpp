@@ -10,7 +10,8 @@ namespace {
 
 bool hasControl(std::string_view s)
 {
-    return std::any_of(s.begin(), s.end(), [](char c) { return Win1252::isControl(static_cast<unsigned char>(c)); });
+    return std::any_of(
+        s.begin(), s.end(), [](char c) { return Win1252::isControl(static_cast<unsigned char>(c)); });
 }
 
 } // namespace
@@ -36,7 +37,8 @@ std::optional<std::string> MemberRules::pseudonymProblem(std::string_view pseudo
     return std::nullopt;
 }
 
-std::optional<std::string> MemberRules::passwordProblem(std::string_view password, std::string_view confirmation)
+std::optional<std::string> MemberRules::passwordProblem(
+    std::string_view password, std::string_view confirmation)
 {
     if (password.empty())
         return Win1252::fromUtf8("Le mot de passe est vide.");
@@ -51,7 +53,8 @@ std::optional<std::string> MemberRules::emailProblem(std::string_view email)
 {
     if (email.size() > kMaxField || hasControl(email))
         return Win1252::fromUtf8("L'adresse e-mail est trop longue ou contient un caractère de contrôle.");
-    if (!email.empty() && (email.find('@') == std::string_view::npos || email.find(' ') != std::string_view::npos))
+    if (!email.empty()
+        && (email.find('@') == std::string_view::npos || email.find(' ') != std::string_view::npos))
         return Win1252::fromUtf8("L'adresse e-mail n'est pas valable.");
     return std::nullopt;
 }

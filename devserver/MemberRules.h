@@ -18,7 +18,8 @@ public:
 
     // Nothing when valid; otherwise the reason, in French, Windows-1252.
     static std::optional<std::string> pseudonymProblem(std::string_view pseudo);
-    static std::optional<std::string> passwordProblem(std::string_view password, std::string_view confirmation);
+    static std::optional<std::string> passwordProblem(
+        std::string_view password, std::string_view confirmation);
     static std::optional<std::string> emailProblem(std::string_view email);
     static std::optional<std::string> webProblem(std::string_view web);
 

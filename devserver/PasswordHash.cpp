@@ -19,7 +19,7 @@ std::string lowerHex(std::string_view hex)
 {
     std::string out(hex);
     std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return out;
 }
 
@@ -44,7 +44,7 @@ PasswordHash::Stored PasswordHash::make(std::string_view digestHex)
     std::string salt(16, '\0');
     for (char &c : salt)
         c = static_cast<char>(random() & 0xFF);
-    return {salt, hash(salt, digestHex)};
+    return { salt, hash(salt, digestHex) };
 }
 
 bool PasswordHash::matches(const Stored &stored, std::string_view digestHex)

@@ -32,7 +32,10 @@ public:
 
     // Next row; false once done. Throws StoreError on failure.
     bool step();
-    void run() { while (step()) { } }
+    void run()
+    {
+        while (step()) { }
+    }
 
     std::string bytes(int column) const;
     std::int64_t integer(int column) const;

@@ -26,8 +26,8 @@ const Migration kMigrations[] = {
 
 Store::Store(const std::string &path)
 {
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr)
+    if (sqlite3_open_v2(
+            path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
         != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
@@ -68,7 +68,7 @@ void Store::migrate()
     const auto current = q.integer(0);
     if (current > knownSchemaVersion())
         throw StoreError("database schema " + std::to_string(current) + " is newer than this program ("
-                         + std::to_string(knownSchemaVersion()) + ")");
+            + std::to_string(knownSchemaVersion()) + ")");
     for (auto v = current; v < knownSchemaVersion(); ++v) {
         // Each migration and its version bump commit together or not at all.
         SqlStatement::exec(m_db, "BEGIN IMMEDIATE");
@@ -92,7 +92,7 @@ std::optional<Member> Store::memberWhere(const char *condition, std::string_view
         q.bind(1, id);
     if (!q.step())
         return std::nullopt;
-    return Member {q.integer(0), q.bytes(1), q.bytes(2), q.bytes(3)};
+    return Member { q.integer(0), q.bytes(1), q.bytes(2), q.bytes(3) };
 }
 
 std::optional<Member> Store::findMember(std::string_view pseudo)
@@ -109,7 +109,7 @@ std::optional<Member> Store::memberById(std::int64_t id)
 }
 
 std::optional<std::int64_t> Store::addMember(std::string_view pseudo, std::string_view digestHex,
-                                             std::string_view email, std::string_view web, std::int64_t now)
+    std::string_view email, std::string_view web, std::int64_t now)
 {
     std::lock_guard lock(m_mutex);
     const std::string key = Win1252::fold(pseudo);
@@ -117,8 +117,9 @@ std::optional<std::int64_t> Store::addMember(std::string_view pseudo, std::strin
     if (memberWhere("pseudo_key = ?1", key, 0))
         return std::nullopt;
     const auto stored = PasswordHash::make(digestHex);
-    SqlStatement q(m_db, "INSERT INTO members (pseudo, pseudo_key, salt, digest_hash, email, web, created_at) "
-                         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (pseudo_key) DO NOTHING");
+    SqlStatement q(m_db,
+        "INSERT INTO members (pseudo, pseudo_key, salt, digest_hash, email, web, created_at) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (pseudo_key) DO NOTHING");
     q.bind(1, pseudo).bind(2, key).bind(3, stored.salt).bind(4, stored.hash);
     q.bind(5, email).bind(6, web).bind(7, now);
     q.run();
@@ -134,16 +135,18 @@ bool Store::checkDigest(std::int64_t id, std::string_view digestHex)
     q.bind(1, id);
     if (!q.step())
         return false;
-    return PasswordHash::matches({q.bytes(0), q.bytes(1)}, digestHex);
+    return PasswordHash::matches({ q.bytes(0), q.bytes(1) }, digestHex);
 }
 
-void Store::setOnline(std::int64_t id, std::string_view address, std::string_view remoteAddr, std::int64_t now)
+void Store::setOnline(
+    std::int64_t id, std::string_view address, std::string_view remoteAddr, std::int64_t now)
 {
     std::lock_guard lock(m_mutex);
-    SqlStatement q(m_db, "INSERT INTO presence (member_id, address, remote_addr, since, last_seen) "
-                         "VALUES (?1, ?2, ?3, ?4, ?4) ON CONFLICT (member_id) DO UPDATE SET "
-                         "address = excluded.address, remote_addr = excluded.remote_addr, "
-                         "last_seen = excluded.last_seen");
+    SqlStatement q(m_db,
+        "INSERT INTO presence (member_id, address, remote_addr, since, last_seen) "
+        "VALUES (?1, ?2, ?3, ?4, ?4) ON CONFLICT (member_id) DO UPDATE SET "
+        "address = excluded.address, remote_addr = excluded.remote_addr, "
+        "last_seen = excluded.last_seen");
     q.bind(1, id).bind(2, address).bind(3, remoteAddr).bind(4, now);
     q.run();
 }
@@ -172,8 +175,9 @@ void Store::expire(std::int64_t now, std::int64_t timeout)
 std::vector<std::pair<std::string, std::string>> Store::online()
 {
     std::lock_guard lock(m_mutex);
-    SqlStatement q(m_db, "SELECT m.pseudo, p.address FROM presence p JOIN members m ON m.id = p.member_id "
-                         "ORDER BY p.since, m.id");
+    SqlStatement q(m_db,
+        "SELECT m.pseudo, p.address FROM presence p JOIN members m ON m.id = p.member_id "
+        "ORDER BY p.since, m.id");
     std::vector<std::pair<std::string, std::string>> out;
     while (q.step())
         out.emplace_back(q.bytes(0), q.bytes(1));
@@ -199,8 +203,9 @@ bool Store::isOnline(std::int64_t id)
 std::vector<std::string> Store::table(std::int64_t owner, Category category)
 {
     std::lock_guard lock(m_mutex);
-    SqlStatement q(m_db, "SELECT m.pseudo FROM contacts c JOIN members m ON m.id = c.other_id "
-                         "WHERE c.owner_id = ?1 AND c.category = ?2 ORDER BY c.added_at, m.id");
+    SqlStatement q(m_db,
+        "SELECT m.pseudo FROM contacts c JOIN members m ON m.id = c.other_id "
+        "WHERE c.owner_id = ?1 AND c.category = ?2 ORDER BY c.added_at, m.id");
     q.bind(1, owner).bind(2, static_cast<std::int64_t>(category));
     std::vector<std::string> out;
     while (q.step())
@@ -211,8 +216,9 @@ std::vector<std::string> Store::table(std::int64_t owner, Category category)
 void Store::addToTable(std::int64_t owner, Category category, std::int64_t other, std::int64_t now)
 {
     std::lock_guard lock(m_mutex);
-    SqlStatement(m_db, "INSERT INTO contacts (owner_id, category, other_id, added_at) VALUES (?1, ?2, ?3, ?4) "
-                       "ON CONFLICT DO NOTHING")
+    SqlStatement(m_db,
+        "INSERT INTO contacts (owner_id, category, other_id, added_at) VALUES (?1, ?2, ?3, ?4) "
+        "ON CONFLICT DO NOTHING")
         .bind(1, owner)
         .bind(2, static_cast<std::int64_t>(category))
         .bind(3, other)
@@ -233,8 +239,9 @@ void Store::removeFromTable(std::int64_t owner, Category category, std::int64_t 
 void Store::setAvatar(std::int64_t id, std::string_view jpeg, std::int64_t now)
 {
     std::lock_guard lock(m_mutex);
-    SqlStatement(m_db, "INSERT INTO avatars (member_id, jpeg, updated_at) VALUES (?1, ?2, ?3) "
-                       "ON CONFLICT (member_id) DO UPDATE SET jpeg = excluded.jpeg, updated_at = excluded.updated_at")
+    SqlStatement(m_db,
+        "INSERT INTO avatars (member_id, jpeg, updated_at) VALUES (?1, ?2, ?3) "
+        "ON CONFLICT (member_id) DO UPDATE SET jpeg = excluded.jpeg, updated_at = excluded.updated_at")
         .bind(1, id)
         .bind(2, jpeg)
         .bind(3, now)

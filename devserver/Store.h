@@ -43,7 +43,7 @@ public:
     std::optional<Member> memberById(std::int64_t id);
     // The new member's id, or nothing when the name (in any letter case) is taken.
     std::optional<std::int64_t> addMember(std::string_view pseudo, std::string_view digestHex,
-                                          std::string_view email, std::string_view web, std::int64_t now);
+        std::string_view email, std::string_view web, std::int64_t now);
     bool checkDigest(std::int64_t id, std::string_view digestHex);
 
     // Presence. A member stays online until logged out or until nothing has

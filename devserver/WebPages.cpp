@@ -35,16 +35,20 @@ std::string WebPages::registration(const RegistrationForm &values, std::string_v
     std::string body = "<h1>" + u("Inscription à Voxlane") + "</h1>\n";
     if (!error.empty())
         body += "<p class=\"err\" id=\"error\">" + esc(error) + "</p>\n";
-    body += "<form method=\"post\" action=\"/voxlane/?file=inscriptions.php\" accept-charset=\"windows-1252\">\n";
+    body += "<form method=\"post\" action=\"/voxlane/?file=inscriptions.php\" "
+            "accept-charset=\"windows-1252\">\n";
     body += "<label>Pseudo <input name=\"pseudo\" maxlength=\"32\" required value=\"" + esc(values.pseudo)
         + "\"></label>\n";
-    body += "<small>" + u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /.")
-        + "</small>\n";
-    body += "<label>Mot de passe <input name=\"password\" type=\"password\" maxlength=\"64\" required></label>\n";
+    body
+        += "<small>" + u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /.") + "</small>\n";
+    body += "<label>Mot de passe <input name=\"password\" type=\"password\" maxlength=\"64\" "
+            "required></label>\n";
     body += "<label>Mot de passe (encore) <input name=\"confirm\" type=\"password\" maxlength=\"64\" "
             "required></label>\n";
-    body += "<label>E-mail <input name=\"email\" maxlength=\"255\" value=\"" + esc(values.email) + "\"></label>\n";
-    body += "<label>Site web <input name=\"web\" maxlength=\"255\" value=\"" + esc(values.web) + "\"></label>\n";
+    body += "<label>E-mail <input name=\"email\" maxlength=\"255\" value=\"" + esc(values.email)
+        + "\"></label>\n";
+    body += "<label>Site web <input name=\"web\" maxlength=\"255\" value=\"" + esc(values.web)
+        + "\"></label>\n";
     body += "<p><button type=\"submit\">S'inscrire</button></p>\n</form>";
     return page(u("Inscription"), body);
 }
@@ -55,7 +59,8 @@ std::string WebPages::registered(const Member &member)
     std::string body = "<h1>Bienvenue, " + esc(member.pseudo) + " !</h1>\n";
     body += "<p id=\"done\">" + u("Votre compte est créé (membre n° ") + id
         + u("). Vous pouvez maintenant vous connecter avec Voxlane.") + "</p>\n";
-    body += "<p><a href=\"/quixvale/index.php?page=affichmembre.php?id=" + id + "\">Voir votre profil</a></p>";
+    body
+        += "<p><a href=\"/quixvale/index.php?page=affichmembre.php?id=" + id + "\">Voir votre profil</a></p>";
     return page(u("Inscription réussie"), body);
 }
 
@@ -65,9 +70,11 @@ std::string WebPages::profile(const Member &member, bool hasAvatar, bool online)
     std::string body = "<h1>" + esc(member.pseudo) + "</h1>\n";
     if (hasAvatar)
         body += "<p><img src=\"/avatars/" + id + ".jpg\" alt=\"avatar\" width=\"94\"></p>\n";
-    body += "<p>" + u("Membre n° ") + id + " &mdash; " + (online ? u("en ligne") : u("hors ligne")) + "</p>\n";
+    body
+        += "<p>" + u("Membre n° ") + id + " &mdash; " + (online ? u("en ligne") : u("hors ligne")) + "</p>\n";
     if (!member.email.empty())
-        body += "<p>E-mail : <a href=\"mailto:" + esc(member.email) + "\">" + esc(member.email) + "</a></p>\n";
+        body
+            += "<p>E-mail : <a href=\"mailto:" + esc(member.email) + "\">" + esc(member.email) + "</a></p>\n";
     // Only registered web addresses are shown, and those start with http(s),
     // so no "javascript:" link can be planted here.
     if (!member.web.empty())
@@ -84,8 +91,8 @@ std::string WebPages::notFound(std::string_view what)
 std::string WebPages::home()
 {
     return page("Voxlane",
-                "<h1>Voxlane</h1>\n<p>" + u("Service communautaire de référence.") + "</p>\n"
-                    + "<p><a href=\"/voxlane/?file=inscriptions.php\">" + u("Créer un compte") + "</a></p>");
+        "<h1>Voxlane</h1>\n<p>" + u("Service communautaire de référence.") + "</p>\n"
+            + "<p><a href=\"/voxlane/?file=inscriptions.php\">" + u("Créer un compte") + "</a></p>");
 }
 
 } // namespace devserver

@@ -46,18 +46,19 @@ int main(int argc, char **argv)
         CommunityService service(store, &CommunityService::systemClock);
         std::mutex logMutex;
         HttpServer server([&](const HttpRequest &r) { return service.handle(r); },
-                          [&](const std::string &line) {
-                              if (options->quiet)
-                                  return;
-                              std::lock_guard lock(logMutex);
-                              std::cout << line << std::endl;
-                          });
+            [&](const std::string &line) {
+                if (options->quiet)
+                    return;
+                std::lock_guard lock(logMutex);
+                std::cout << line << std::endl;
+            });
         if (!server.listen(options->address, options->port, &error)) {
             std::cerr << "voxlane-devserver: " << error << "\n";
             return 1;
         }
         std::cout << "voxlane-devserver: serving http://" << options->address << ":" << server.port()
-                  << " from " << options->database << " (schema " << store.schemaVersion() << ")" << std::endl;
+                  << " from " << options->database << " (schema " << store.schemaVersion() << ")"
+                  << std::endl;
         g_server = &server;
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);

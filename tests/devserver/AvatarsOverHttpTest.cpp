@@ -30,16 +30,17 @@ TEST_F(Avatars, AnythingButAReasonableJpegIsRefused)
     logIn(alice, "alice", "alice");
     const std::string before = alice.get("/avatars/1.jpg").body;
     const std::string jpeg = makeTestJpeg(64, 64, 7);
-    const struct {
+    const struct
+    {
         const char *what;
         std::string data;
     } cases[] = {
-        {"text", "<html>not a picture</html>"},
-        {"empty", ""},
-        {"truncated JPEG", jpeg.substr(0, jpeg.size() / 2)},
-        {"JPEG start only", "\xFF\xD8\xFF\xE0"},
+        { "text", "<html>not a picture</html>" },
+        { "empty", "" },
+        { "truncated JPEG", jpeg.substr(0, jpeg.size() / 2) },
+        { "JPEG start only", "\xFF\xD8\xFF\xE0" },
         // Valid picture data padded past 512 KiB: refused for its size.
-        {"over 512 KiB", jpeg + std::string(512 * 1024, '\0')},
+        { "over 512 KiB", jpeg + std::string(512 * 1024, '\0') },
     };
     for (const auto &k : cases) {
         const auto r = alice.uploadAvatar("alice", k.data);
@@ -63,8 +64,8 @@ TEST_F(Avatars, UploadNeedsTheMemberLoggedInFromThere)
 TEST_F(Avatars, UnknownAvatarAddresses)
 {
     const auto c = client();
-    for (const char *target :
-         {"/avatars/99.jpg", "/avatars/1.png", "/avatars/.jpg", "/avatars/-1.jpg", "/avatars/1.jpg.jpg", "/avatars/"})
+    for (const char *target : { "/avatars/99.jpg", "/avatars/1.png", "/avatars/.jpg", "/avatars/-1.jpg",
+             "/avatars/1.jpg.jpg", "/avatars/" })
         EXPECT_EQ(c.get(target).status, 404) << target;
     EXPECT_TRUE(c.get("/avatars/1.jpg").ok());
 }

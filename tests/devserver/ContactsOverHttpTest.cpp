@@ -59,19 +59,20 @@ TEST_F(Contacts, RefusalsNeverReadAsSuccess)
     const auto alice = client("127.0.0.2");
     const auto stranger = client("127.0.0.9");
     logIn(alice, "alice", "alice");
-    const struct {
+    const struct
+    {
         const char *what;
         const RawHttpClient &from;
         std::string target;
     } cases[] = {
-        {"unknown member added", alice, qxd("alice", true, "1", "zoe")},
-        {"unknown owner", alice, qxd("zoe", true, "3", "alice")},
-        {"unknown category", alice, qxd("alice", true, "7", "bob")},
-        {"unknown command", alice, "/script/qxd.php?pseudo=alice&cmd=9&catego=1&add=bob"},
-        {"missing member", alice, "/script/qxd.php?pseudo=alice&cmd=1&catego=1"},
-        {"oneself", alice, qxd("alice", true, "1", "alice")},
+        { "unknown member added", alice, qxd("alice", true, "1", "zoe") },
+        { "unknown owner", alice, qxd("zoe", true, "3", "alice") },
+        { "unknown category", alice, qxd("alice", true, "7", "bob") },
+        { "unknown command", alice, "/script/qxd.php?pseudo=alice&cmd=9&catego=1&add=bob" },
+        { "missing member", alice, "/script/qxd.php?pseudo=alice&cmd=1&catego=1" },
+        { "oneself", alice, qxd("alice", true, "1", "alice") },
         // Nobody of the two is logged in from where the request comes.
-        {"not logged in", stranger, qxd("bob", true, "1", "carol")},
+        { "not logged in", stranger, qxd("bob", true, "1", "carol") },
     };
     for (const auto &k : cases) {
         const auto r = k.from.get(k.target);
@@ -86,19 +87,21 @@ TEST_F(Contacts, RefusalsNeverReadAsSuccess)
 TEST_F(Contacts, MemberDetails)
 {
     const auto c = client();
-    const struct {
+    const struct
+    {
         std::string target;
         std::string body;
     } cases[] = {
-        {"/script/getinfo.php?function=getid&pseudo=alice", "1"},
-        {"/script/getinfo.php?function=getid&pseudo=Carol", "3"},
-        {"/script/getinfo.php?function=getid&pseudo=zoe", ""},
-        {"/script/getinfo.php?function=getcorrectpseudo&pseudo=BoB", "bob"},
-        {"/script/getinfo.php?function=getcorrectpseudo&pseudo=bo", ""},
-        {"/script/getinfo.php?function=getinfo&pseudo=alice", "alice@voxlane.test\nhttps://voxlane.test/~alice"},
-        {"/script/getinfo.php?function=getinfo&pseudo=zoe", ""},
-        {"/script/getinfo.php?function=getmail&pseudo=bob", "bob@voxlane.test"},
-        {"/script/getinfo.php?function=getmail&pseudo=zoe", ""},
+        { "/script/getinfo.php?function=getid&pseudo=alice", "1" },
+        { "/script/getinfo.php?function=getid&pseudo=Carol", "3" },
+        { "/script/getinfo.php?function=getid&pseudo=zoe", "" },
+        { "/script/getinfo.php?function=getcorrectpseudo&pseudo=BoB", "bob" },
+        { "/script/getinfo.php?function=getcorrectpseudo&pseudo=bo", "" },
+        { "/script/getinfo.php?function=getinfo&pseudo=alice",
+            "alice@voxlane.test\nhttps://voxlane.test/~alice" },
+        { "/script/getinfo.php?function=getinfo&pseudo=zoe", "" },
+        { "/script/getinfo.php?function=getmail&pseudo=bob", "bob@voxlane.test" },
+        { "/script/getinfo.php?function=getmail&pseudo=zoe", "" },
     };
     for (const auto &k : cases) {
         const auto r = c.get(k.target);

@@ -31,7 +31,7 @@ TEST_F(Persistence, DataStillThereAfterRestart)
 
     const auto c = client();
     EXPECT_EQ(logIn(c, "alice", "alice").body,
-              "autoris\xE9\r\n[Contacts]\r\nbob\r\n[Bloqu\xE9s]\r\n[Ask]\r\ncarol\r\n\xE9mile\r\n[Messages]\r\n");
+        "autoris\xE9\r\n[Contacts]\r\nbob\r\n[Bloqu\xE9s]\r\n[Ask]\r\ncarol\r\n\xE9mile\r\n[Messages]\r\n");
     EXPECT_EQ(logIn(c, "\xE9mile", "wrong").body, "Acc\xE8s refus\xE9");
     EXPECT_EQ(logIn(c, "\xE9mile", "secret").body.rfind("autoris\xE9", 0), 0u);
     EXPECT_TRUE(c.get("/avatars/4.jpg").body == jpeg);
@@ -57,7 +57,7 @@ TEST_F(Persistence, DemoSeedRunsOncePerDatabase)
     c.get("/script/qxd.php?pseudo=alice&cmd=2&catego=1&del=bob");
     devserver::DemoSeed::apply(*m_store, m_now);
     EXPECT_EQ(logIn(c, "alice", "alice").body,
-              "autoris\xE9\r\n[Contacts]\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
+        "autoris\xE9\r\n[Contacts]\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
     EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=carol").body, "3");
     EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=dave").body, "");
 }
@@ -75,7 +75,7 @@ TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
     if (pid == 0) {
         std::freopen(out.c_str(), "w", stdout);
         ::execl(VOXLANE_DEVSERVER_BINARY, VOXLANE_DEVSERVER_BINARY, "--db", db.c_str(), "--listen",
-                "127.0.0.1:0", "--seed", "demo", static_cast<char *>(nullptr));
+            "127.0.0.1:0", "--seed", "demo", static_cast<char *>(nullptr));
         ::_exit(127);
     }
     auto readOut = [&] {
@@ -93,8 +93,10 @@ TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
     ASSERT_NE(port, 0) << readOut();
 
     const RawHttpClient c(static_cast<std::uint16_t>(port));
-    EXPECT_EQ(c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=ab").body,
-              "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
+    EXPECT_EQ(
+        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=ab")
+            .body,
+        "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
     EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>ab<br>");
 
     ::kill(pid, SIGTERM);
@@ -102,7 +104,8 @@ TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string log = readOut();
-    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=ab 200"), std::string::npos) << log;
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=ab 200"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 20"), std::string::npos) << log;
     EXPECT_EQ(log.find(devserver::PasswordHash::md5Hex("bob")), std::string::npos);
     std::error_code ignored;

@@ -52,7 +52,7 @@ RawReply RawHttpClient::exchange(std::string_view bytes) const
     server.sin_family = AF_INET;
     server.sin_port = htons(m_port);
     ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-    timeval timeout {10, 0};
+    timeval timeout { 10, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0
         || ::connect(fd, reinterpret_cast<sockaddr *>(&server), sizeof server) != 0) {
@@ -87,9 +87,10 @@ std::string RawReply::header(std::string_view name) const
 {
     std::string lowerHead = head;
     std::transform(lowerHead.begin(), lowerHead.end(), lowerHead.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::string key = "\r\n" + std::string(name) + ":";
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(key.begin(), key.end(), key.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     const auto at = lowerHead.find(key);
     if (at == std::string::npos)
         return {};

@@ -56,19 +56,20 @@ RawHttpClient ServiceFixture::client(std::string from) const
 }
 
 RawReply ServiceFixture::logIn(const RawHttpClient &c, std::string_view pseudo, std::string_view password,
-                               std::string_view address) const
+    std::string_view address) const
 {
     return c.get("/voxlane/connect.php?pseudo=" + std::string(pseudo) + "&psw=" + md5(password)
-                 + "&ip=" + std::string(address));
+        + "&ip=" + std::string(address));
 }
 
-RawReply ServiceFixture::logOut(const RawHttpClient &c, std::string_view pseudo, std::string_view password) const
+RawReply ServiceFixture::logOut(
+    const RawHttpClient &c, std::string_view pseudo, std::string_view password) const
 {
     return c.get("/voxlane/deconnect.php?pseudo=" + std::string(pseudo) + "&psw=" + md5(password));
 }
 
 RawReply ServiceFixture::registerMember(std::string_view encodedPseudo, std::string_view password,
-                                        std::string_view encodedEmail, std::string_view encodedWeb) const
+    std::string_view encodedEmail, std::string_view encodedWeb) const
 {
     const std::string body = "pseudo=" + std::string(encodedPseudo) + "&password=" + std::string(password)
         + "&confirm=" + std::string(password) + "&email=" + std::string(encodedEmail)
@@ -76,7 +77,7 @@ RawReply ServiceFixture::registerMember(std::string_view encodedPseudo, std::str
     return client().exchange("POST /voxlane/?file=inscriptions.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                              "Content-Type: application/x-www-form-urlencoded\r\n"
                              "Content-Length: "
-                             + std::to_string(body.size()) + "\r\n\r\n" + body);
+        + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 std::vector<std::string> ServiceFixture::logLines()

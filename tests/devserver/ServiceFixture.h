@@ -33,16 +33,16 @@ protected:
     static std::string md5(std::string_view password) { return devserver::PasswordHash::md5Hex(password); }
 
     RawReply logIn(const RawHttpClient &c, std::string_view pseudo, std::string_view password,
-                   std::string_view address = "kfjdmcbaepgohlin") const;
+        std::string_view address = "kfjdmcbaepgohlin") const;
     RawReply logOut(const RawHttpClient &c, std::string_view pseudo, std::string_view password) const;
     // The registration form as a browser posts it (values already url-encoded).
     RawReply registerMember(std::string_view encodedPseudo, std::string_view password,
-                            std::string_view encodedEmail = "", std::string_view encodedWeb = "") const;
+        std::string_view encodedEmail = "", std::string_view encodedWeb = "") const;
     std::vector<std::string> logLines();
 
     std::filesystem::path m_dir;
     std::filesystem::path m_dbPath;
-    std::atomic<std::int64_t> m_now {1'800'000'000};
+    std::atomic<std::int64_t> m_now { 1'800'000'000 };
     std::unique_ptr<devserver::Store> m_store;
     std::unique_ptr<devserver::CommunityService> m_service;
     std::unique_ptr<devserver::HttpServer> m_server;

@@ -28,14 +28,17 @@ TEST_F(Session, LogInPollLogOutCycleWithExactReplies)
     EXPECT_EQ(in.body, kAliceLogIn);
     EXPECT_EQ(in.header("Content-Type"), "text/html; charset=windows-1252");
     EXPECT_EQ(logIn(bob, "bob", "bob", "ponmlkji").body,
-              "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
+        "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
 
     // Records in the order the members came online.
-    EXPECT_EQ(bob.get("/voxlane/getconnected.php").body, "pseudo=alice<br>abcdefgh<br>pseudo=bob<br>ponmlkji<br>");
+    EXPECT_EQ(
+        bob.get("/voxlane/getconnected.php").body, "pseudo=alice<br>abcdefgh<br>pseudo=bob<br>ponmlkji<br>");
 
     const auto out = logOut(alice, "alice", "alice");
     ASSERT_TRUE(out.ok());
-    EXPECT_EQ(out.body, "D\xE9""connect\xE9");
+    EXPECT_EQ(out.body,
+        "D\xE9"
+        "connect\xE9");
     EXPECT_EQ(bob.get("/voxlane/getconnected.php").body, "pseudo=bob<br>ponmlkji<br>");
 
     // Logging in again replaces the address instead of listing the member twice.
@@ -46,17 +49,19 @@ TEST_F(Session, LogInPollLogOutCycleWithExactReplies)
 TEST_F(Session, RefusedAndUnknownMembers)
 {
     const auto c = client();
-    const struct {
+    const struct
+    {
         const char *what;
         std::string target;
     } cases[] = {
-        {"wrong password", "/voxlane/connect.php?pseudo=alice&psw=" + md5("bob") + "&ip=abcd"},
-        {"unknown member", "/voxlane/connect.php?pseudo=zoe&psw=" + md5("zoe") + "&ip=abcd"},
-        {"empty pseudonym", "/voxlane/connect.php?pseudo=&psw=" + md5("") + "&ip=abcd"},
-        {"other letter case", "/voxlane/connect.php?pseudo=ALICE&psw=" + md5("alice") + "&ip=abcd"},
-        {"blanks around the name", "/voxlane/connect.php?pseudo= alice &psw=" + md5("alice") + "&ip=abcd"},
-        {"no address", "/voxlane/connect.php?pseudo=alice&psw=" + md5("alice")},
-        {"address breaking presence records", "/voxlane/connect.php?pseudo=alice&psw=" + md5("alice") + "&ip=ab<br>"},
+        { "wrong password", "/voxlane/connect.php?pseudo=alice&psw=" + md5("bob") + "&ip=abcd" },
+        { "unknown member", "/voxlane/connect.php?pseudo=zoe&psw=" + md5("zoe") + "&ip=abcd" },
+        { "empty pseudonym", "/voxlane/connect.php?pseudo=&psw=" + md5("") + "&ip=abcd" },
+        { "other letter case", "/voxlane/connect.php?pseudo=ALICE&psw=" + md5("alice") + "&ip=abcd" },
+        { "blanks around the name", "/voxlane/connect.php?pseudo= alice &psw=" + md5("alice") + "&ip=abcd" },
+        { "no address", "/voxlane/connect.php?pseudo=alice&psw=" + md5("alice") },
+        { "address breaking presence records",
+            "/voxlane/connect.php?pseudo=alice&psw=" + md5("alice") + "&ip=ab<br>" },
     };
     for (const auto &c2 : cases) {
         const auto r = c.get(c2.target);
@@ -86,7 +91,9 @@ TEST_F(Session, AccentedPseudonymSentRaw)
     EXPECT_EQ(c.get("/script/getinfo.php?function=getcorrectpseudo&pseudo=\xC9MILE").body, "\xE9mile");
     EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=\xC9mile").body, "4");
     EXPECT_EQ(c.get("/script/getinfo.php?function=getmail&pseudo=\xE9mile").body, "emile@voxlane.test");
-    EXPECT_EQ(logOut(c, "\xE9mile", "secret").body, "D\xE9""connect\xE9");
+    EXPECT_EQ(logOut(c, "\xE9mile", "secret").body,
+        "D\xE9"
+        "connect\xE9");
 
     // The log shows the byte escaped, and never the digest.
     std::vector<std::string> lines;
@@ -96,8 +103,8 @@ TEST_F(Session, AccentedPseudonymSentRaw)
     }
     EXPECT_EQ(lines.size(), 7u);
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "127.0.0.1 GET /voxlane/connect.php?pseudo=\\xE9mile&psw=***&ip=ijkl 200 52"),
-              lines.end());
+                  "127.0.0.1 GET /voxlane/connect.php?pseudo=\\xE9mile&psw=***&ip=ijkl 200 52"),
+        lines.end());
 }
 
 TEST_F(Session, OnlineUntilThirtyMinutesWithoutRequestsFromTheAddress)
@@ -123,20 +130,24 @@ TEST_F(Session, OnlineUntilThirtyMinutesWithoutRequestsFromTheAddress)
 TEST_F(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
 {
     const auto c = client();
-    const struct {
+    const struct
+    {
         const char *what;
         std::string bytes;
         int status;
     } cases[] = {
-        {"not HTTP", "hello\r\n\r\n", 400},
-        {"unknown version", "GET / HTTP/2.0\r\n\r\n", 400},
-        {"control byte in target", std::string("GET /a\x01 HTTP/1.1\r\n\r\n"), 400},
-        {"target too long", "GET /voxlane/connect.php?pseudo=" + std::string(5000, 'a') + " HTTP/1.1\r\n\r\n", 414},
-        {"head too long", "GET / HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n", 431},
-        {"body too long", "POST /avatars/uploadqxa.php?pseudo=alice HTTP/1.0\r\nContent-Length: 2000000\r\n\r\n", 413},
-        {"chunked body", "POST /avatars/uploadqxa.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 501},
-        {"unknown page", "GET /nothing/here.php HTTP/1.1\r\n\r\n", 404},
-        {"wrong method", "DELETE /voxlane/getconnected.php HTTP/1.1\r\n\r\n", 405},
+        { "not HTTP", "hello\r\n\r\n", 400 },
+        { "unknown version", "GET / HTTP/2.0\r\n\r\n", 400 },
+        { "control byte in target", std::string("GET /a\x01 HTTP/1.1\r\n\r\n"), 400 },
+        { "target too long",
+            "GET /voxlane/connect.php?pseudo=" + std::string(5000, 'a') + " HTTP/1.1\r\n\r\n", 414 },
+        { "head too long", "GET / HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n", 431 },
+        { "body too long",
+            "POST /avatars/uploadqxa.php?pseudo=alice HTTP/1.0\r\nContent-Length: 2000000\r\n\r\n", 413 },
+        { "chunked body",
+            "POST /avatars/uploadqxa.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 501 },
+        { "unknown page", "GET /nothing/here.php HTTP/1.1\r\n\r\n", 404 },
+        { "wrong method", "DELETE /voxlane/getconnected.php HTTP/1.1\r\n\r\n", 405 },
     };
     for (const auto &k : cases)
         EXPECT_EQ(c.exchange(k.bytes).status, k.status) << k.what;

@@ -28,7 +28,7 @@ std::string makeTestJpeg(int width, int height, unsigned seed)
     while (info.next_scanline < info.image_height) {
         for (auto &sample : row)
             sample = static_cast<JSAMPLE>(random() & 0xFF);
-        JSAMPROW rows[1] = {row.data()};
+        JSAMPROW rows[1] = { row.data() };
         jpeg_write_scanlines(&info, rows, 1);
     }
     jpeg_finish_compress(&info);

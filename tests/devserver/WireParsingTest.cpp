@@ -14,15 +14,17 @@ using State = HttpRequestParser::State;
 
 TEST(HttpRequestParser, RawTargetsKeptByteForByte)
 {
-    const struct {
+    const struct
+    {
         std::string line;
         std::string target;
     } cases[] = {
-        {"GET /voxlane/connect.php?pseudo=\xE9mile&psw=ab&ip=cd HTTP/1.1", "/voxlane/connect.php?pseudo=\xE9mile&psw=ab&ip=cd"},
+        { "GET /voxlane/connect.php?pseudo=\xE9mile&psw=ab&ip=cd HTTP/1.1",
+            "/voxlane/connect.php?pseudo=\xE9mile&psw=ab&ip=cd" },
         // Blanks typed around a name reach the service unescaped.
-        {"GET /voxlane/connect.php?pseudo= bob &psw=x HTTP/1.1", "/voxlane/connect.php?pseudo= bob &psw=x"},
-        {"GET /a?b=c  d HTTP/1.0", "/a?b=c  d"},
-        {"GET /a?x=%41 HTTP/1.1", "/a?x=%41"}, // never percent-decoded
+        { "GET /voxlane/connect.php?pseudo= bob &psw=x HTTP/1.1", "/voxlane/connect.php?pseudo= bob &psw=x" },
+        { "GET /a?b=c  d HTTP/1.0", "/a?b=c  d" },
+        { "GET /a?x=%41 HTTP/1.1", "/a?x=%41" }, // never percent-decoded
     };
     for (const auto &k : cases) {
         HttpRequestParser p;
@@ -34,8 +36,9 @@ TEST(HttpRequestParser, RawTargetsKeptByteForByte)
 
 TEST(HttpRequestParser, ByteByByteWithBodyAndContinue)
 {
-    const std::string wire = "POST /avatars/uploadqxa.php?pseudo=bob HTTP/1.1\r\nContent-Length: 5\r\n"
-                             "Expect: 100-continue\r\ncontent-type: multipart/form-data; boundary=b\r\n\r\nhelloEXTRA";
+    const std::string wire
+        = "POST /avatars/uploadqxa.php?pseudo=bob HTTP/1.1\r\nContent-Length: 5\r\n"
+          "Expect: 100-continue\r\ncontent-type: multipart/form-data; boundary=b\r\n\r\nhelloEXTRA";
     HttpRequestParser p;
     bool continued = false;
     for (std::size_t i = 0; i < wire.size() && p.state() == State::NeedMore; ++i) {
@@ -54,22 +57,23 @@ TEST(HttpRequestParser, LimitsAndMalformedHeads)
     limits.maxHead = 256;
     limits.maxTarget = 64;
     limits.maxBody = 100;
-    const struct {
+    const struct
+    {
         std::string wire;
         int status;
     } cases[] = {
-        {"GET /" + std::string(64, 'a') + " HTTP/1.1\r\n\r\n", 414},
-        {"GET /" + std::string(300, 'a'), 414}, // no line end in sight
-        {"GET / HTTP/1.1\r\nX: " + std::string(300, 'a'), 431},
-        {"POST / HTTP/1.1\r\nContent-Length: 101\r\n\r\n", 413},
-        {"POST / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", 400},
-        {"POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\n", 400},
-        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 501},
-        {"GET / HTTP/1.1\r\nno colon here\r\n\r\n", 400},
-        {"GET /\r\n\r\n", 400},
-        {"get / HTTP/1.1\r\n\r\n", 400},
-        {"GET relative HTTP/1.1\r\n\r\n", 400},
-        {"GET / HTTP/9\r\n\r\n", 400},
+        { "GET /" + std::string(64, 'a') + " HTTP/1.1\r\n\r\n", 414 },
+        { "GET /" + std::string(300, 'a'), 414 }, // no line end in sight
+        { "GET / HTTP/1.1\r\nX: " + std::string(300, 'a'), 431 },
+        { "POST / HTTP/1.1\r\nContent-Length: 101\r\n\r\n", 413 },
+        { "POST / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", 400 },
+        { "POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\n", 400 },
+        { "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 501 },
+        { "GET / HTTP/1.1\r\nno colon here\r\n\r\n", 400 },
+        { "GET /\r\n\r\n", 400 },
+        { "get / HTTP/1.1\r\n\r\n", 400 },
+        { "GET relative HTTP/1.1\r\n\r\n", 400 },
+        { "GET / HTTP/9\r\n\r\n", 400 },
     };
     for (const auto &k : cases) {
         HttpRequestParser p(limits);
@@ -95,13 +99,14 @@ TEST(RawTarget, SplitsByHandWithoutDecoding)
 
 TEST(MultipartForm, ClientFramedUpload)
 {
-    const std::string body = "--XyZ\r\n"
-                             "Content-Disposition: form-data; name=\"dossier\"\r\n\r\n\r\n"
-                             "--XyZ\r\n"
-                             "Content-Disposition: form-data; name=\"file\"; filename=\"C:\\Mes images\\a;b.jpg\"\r\n"
-                             "Content-Type: multipart/form-data\r\n\r\n"
-                             "\xFF\xD8\r\n--Xy\r\n\xFF\xD9\r\n"
-                             "--XyZ--\r\n";
+    const std::string body
+        = "--XyZ\r\n"
+          "Content-Disposition: form-data; name=\"dossier\"\r\n\r\n\r\n"
+          "--XyZ\r\n"
+          "Content-Disposition: form-data; name=\"file\"; filename=\"C:\\Mes images\\a;b.jpg\"\r\n"
+          "Content-Type: multipart/form-data\r\n\r\n"
+          "\xFF\xD8\r\n--Xy\r\n\xFF\xD9\r\n"
+          "--XyZ--\r\n";
     const auto boundary = devserver::MultipartForm::boundaryOf("multipart/form-data; boundary=\"XyZ\"");
     ASSERT_EQ(boundary, std::optional<std::string>("XyZ"));
     const auto form = devserver::MultipartForm::parse(body, *boundary);
@@ -136,7 +141,9 @@ TEST(Win1252, FoldingEscapingAndForms)
     EXPECT_EQ(Win1252::htmlEscape("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
     EXPECT_EQ(Win1252::formDecode("a+b%E9%2b%zz%4"), "a b\xE9+%zz%4");
     EXPECT_EQ(Win1252::printable("a\xE9\r\\"), "a\\xE9\\x0D\\x5C");
-    EXPECT_EQ(Win1252::fromUtf8("Déconnecté €"), "D\xE9""connect\xE9 ?");
+    EXPECT_EQ(Win1252::fromUtf8("Déconnecté €"),
+        "D\xE9"
+        "connect\xE9 ?");
 }
 
 } // namespace
