@@ -3,6 +3,9 @@
 #include "TestJpeg.h"
 
 #include "DemoSeed.h"
+#include "SqlStatement.h"
+
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
@@ -36,6 +39,28 @@ TEST_F(Persistence, DataStillThereAfterRestart)
     EXPECT_EQ(logIn(c, "\xE9mile", "secret").body.rfind("autoris\xE9", 0), 0u);
     EXPECT_TRUE(c.get("/avatars/4.jpg").body == jpeg);
     EXPECT_EQ(c.get("/script/getinfo.php?function=getmail&pseudo=\xE9mile").body, "e@x.org");
+}
+
+TEST_F(Persistence, DatabaseFromANewerProgramIsLeftAlone)
+{
+    stopService();
+    {
+        devserver::Store store(m_dbPath.string());
+        EXPECT_EQ(store.schemaVersion(), devserver::Store::knownSchemaVersion());
+    }
+    // Stamp the file as written by a later schema: opening must refuse
+    // rather than run with tables it does not know.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(m_dbPath.string().c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_THROW(devserver::Store store(m_dbPath.string()), devserver::StoreError);
+    EXPECT_THROW(devserver::Store store((m_dir / "missing" / "x.sqlite").string()), devserver::StoreError);
+
+    sqlite3_open(m_dbPath.string().c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    startService(false);
 }
 
 TEST_F(Persistence, PasswordsAreNotStoredInClear)

@@ -3,8 +3,12 @@
 #include "ServiceFixture.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -152,6 +156,24 @@ TEST_F(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
     for (const auto &k : cases)
         EXPECT_EQ(c.exchange(k.bytes).status, k.status) << k.what;
     EXPECT_EQ(logIn(c, "alice", "alice").body, kAliceLogIn);
+}
+
+TEST_F(Session, AHalfSentRequestDoesNotHoldUpOthers)
+{
+    // A client that stops in the middle of its request line keeps its own
+    // connection busy only.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(m_server->port());
+    ::inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_GT(::send(fd, "GET /voxlane/conn", 17, 0), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(logIn(client(), "bob", "bob").body.rfind("autoris\xE9", 0), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ::close(fd);
 }
 
 } // namespace
