@@ -39,8 +39,8 @@ std::string WebPages::registration(const RegistrationForm &values, std::string_v
             "accept-charset=\"windows-1252\">\n";
     body += "<label>Pseudo <input name=\"pseudo\" maxlength=\"32\" required value=\"" + esc(values.pseudo)
         + "\"></label>\n";
-    body
-        += "<small>" + u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /.") + "</small>\n";
+    const std::string rule = u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /.");
+    body += "<small>" + esc(rule) + "</small>\n";
     body += "<label>Mot de passe <input name=\"password\" type=\"password\" maxlength=\"64\" "
             "required></label>\n";
     body += "<label>Mot de passe (encore) <input name=\"confirm\" type=\"password\" maxlength=\"64\" "

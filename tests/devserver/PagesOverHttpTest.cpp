@@ -12,6 +12,9 @@ TEST_F(Pages, RegistrationFormAndNewMember)
     ASSERT_TRUE(form.ok());
     EXPECT_NE(form.body.find("action=\"/voxlane/?file=inscriptions.php\""), std::string::npos);
     EXPECT_NE(form.body.find("windows-1252"), std::string::npos);
+    // The rule text names "<" and ">" without opening a tag.
+    EXPECT_NE(form.body.find("&lt; &gt;"), std::string::npos);
+    EXPECT_EQ(form.body.find("< >"), std::string::npos);
 
     const auto done
         = registerMember("Zo%E9", "mot+de+passe", "zoe%40example.org", "https%3A%2F%2Fexample.org");
