@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <sqlite3.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -156,6 +157,21 @@ TEST_F(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
     for (const auto &k : cases)
         EXPECT_EQ(c.exchange(k.bytes).status, k.status) << k.what;
     EXPECT_EQ(logIn(c, "alice", "alice").body, kAliceLogIn);
+}
+
+TEST_F(Session, BrokenDatabaseReadsAsServiceErrorNotAsRefusal)
+{
+    // Another program damages the database under the running service.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(m_dbPath.string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE presence", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    const auto c = client();
+    const auto in = logIn(c, "alice", "alice");
+    EXPECT_EQ(in.status, 200);
+    EXPECT_EQ(in.body, "error: service indisponible");
+    EXPECT_EQ(c.get("/voxlane/getconnected.php").status, 500);
 }
 
 TEST_F(Session, AHalfSentRequestDoesNotHoldUpOthers)
