@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace devserver {
@@ -115,10 +116,16 @@ void HttpServer::run()
         }
         auto connection = std::make_unique<Connection>();
         Connection *c = connection.get();
-        c->thread = std::thread([this, fd, remote, c] {
-            serve(fd, remote);
-            c->done = true;
-        });
+        try {
+            c->thread = std::thread([this, fd, remote, c] {
+                serve(fd, remote);
+                c->done = true;
+            });
+        } catch (const std::system_error &) { // no thread to be had: refuse, keep serving
+            sendAll(fd, HttpResponse::text("trop de connexions", 503).serialize());
+            ::close(fd);
+            continue;
+        }
         m_connections.push_back(std::move(connection));
     }
 }
@@ -180,6 +187,17 @@ void HttpServer::serve(int fd, const std::string &remote)
     }
     sendAll(fd, response.serialize(request.method == "HEAD"));
     ::shutdown(fd, SHUT_WR);
+    if (parser.state() == HttpRequestParser::State::Error) {
+        // The client may still be sending the request we refused; closing
+        // with its bytes unread would reset the connection and lose our
+        // answer. Read on for a moment, up to a bound.
+        timeval brief { 1, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+        std::size_t drained = 0;
+        ssize_t n;
+        while (drained < 2 * 1024 * 1024 && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            drained += static_cast<std::size_t>(n);
+    }
     ::close(fd);
     if (m_logger)
         m_logger(logLine(remote, request, response.status, response.body.size()));
