@@ -1,0 +1,57 @@
+#pragma once
+
+#include "HttpMessage.h"
+#include "RawTarget.h"
+#include "Store.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace devserver {
+
+// Answers the client's requests: one HttpRequest in, one HttpResponse out,
+// no socket involved. The exact reply texts are the constants below; the
+// client looks for them as substrings, so no refusal ever contains one of
+// the success words ("autoris\xE9", "D\xE9connect\xE9", "ok").
+class CommunityService
+{
+public:
+    using Clock = std::function<std::int64_t()>; // seconds since the epoch
+
+    static constexpr std::int64_t kPresenceTimeout = 30 * 60;
+    static constexpr std::size_t kMaxAvatarBytes = 512 * 1024;
+
+    // Reply bodies, Windows-1252.
+    static constexpr const char *kAccepted = "autoris\xE9";
+    static constexpr const char *kRefused = "Acc\xE8s refus\xE9";
+    static constexpr const char *kServiceError = "error: service indisponible";
+    static constexpr const char *kLoggedOut = "D\xE9"
+                                              "connect\xE9";
+    static constexpr const char *kOk = "ok";
+
+    CommunityService(Store &store, Clock clock);
+
+    HttpResponse handle(const HttpRequest &request);
+
+    static std::int64_t systemClock();
+
+private:
+    HttpResponse dispatch(const HttpRequest &request, const RawTarget &target);
+
+    HttpResponse logIn(const RawTarget &t, const std::string &remote);
+    HttpResponse logOut(const RawTarget &t);
+    HttpResponse presence();
+    HttpResponse memberInfo(const RawTarget &t);
+    HttpResponse contactTable(const RawTarget &t, const std::string &remote);
+    HttpResponse avatar(const std::string &path);
+    HttpResponse uploadAvatar(const HttpRequest &request, const RawTarget &t);
+    HttpResponse registration(const HttpRequest &request);
+    HttpResponse profile(const RawTarget &t);
+
+    Store &m_store;
+    Clock m_clock;
+};
+
+} // namespace devserver

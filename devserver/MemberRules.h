@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace devserver {
+
+// What a new member's values must respect. The client sends pseudonyms raw
+// inside request targets and the service writes them into line-based and
+// "<"-delimited replies, so a name must survive both unescaped.
+class MemberRules
+{
+public:
+    static constexpr std::size_t kMaxPseudo = 32;
+    static constexpr std::size_t kMaxPassword = 64;
+    static constexpr std::size_t kMaxField = 255;
+
+    // Nothing when valid; otherwise the reason, in French, Windows-1252.
+    static std::optional<std::string> pseudonymProblem(std::string_view pseudo);
+    static std::optional<std::string> passwordProblem(
+        std::string_view password, std::string_view confirmation);
+    static std::optional<std::string> emailProblem(std::string_view email);
+    static std::optional<std::string> webProblem(std::string_view web);
+
+    // The encoded address a client reports at log-in: short, one line, and
+    // free of the "<" and ">" that delimit presence records.
+    static bool isAcceptableAddress(std::string_view address);
+};
+
+} // namespace devserver

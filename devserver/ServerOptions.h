@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+// The command line of voxlane-devserver.
+struct ServerOptions
+{
+    std::string database = "voxlane-devserver.sqlite";
+    std::string address = "127.0.0.1";
+    std::uint16_t port = 8080;
+    std::string seed; // "" or "demo"
+    bool quiet = false;
+    bool help = false;
+
+    // Nothing with a message in `error` when the arguments are not valid.
+    static std::optional<ServerOptions> parse(const std::vector<std::string> &args, std::string &error);
+    static std::string usage();
+};
+
+} // namespace devserver

@@ -1,0 +1,140 @@
+// What survives a restart, the demo seeding, and the program itself.
+#include "ServiceFixture.h"
+#include "TestJpeg.h"
+
+#include "DemoSeed.h"
+#include "SqlStatement.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Persistence = ServiceFixture;
+
+TEST_F(Persistence, DataStillThereAfterRestart)
+{
+    ASSERT_TRUE(registerMember("%E9mile", "secret", "e%40x.org").ok());
+    const auto emile = client("127.0.0.6");
+    logIn(emile, "\xE9mile", "secret", "abab");
+    ASSERT_EQ(emile.get("/script/qxd.php?pseudo=alice&cmd=1&catego=3&add=\xE9mile").body, "ok");
+    const std::string jpeg = makeTestJpeg(40, 30);
+    ASSERT_EQ(emile.uploadAvatar("\xE9mile", jpeg).body, "ok");
+    logOut(emile, "\xE9mile", "secret");
+
+    restart();
+    EXPECT_EQ(m_store->schemaVersion(), devserver::Store::knownSchemaVersion());
+
+    const auto c = client();
+    EXPECT_EQ(logIn(c, "alice", "alice").body,
+        "autoris\xE9\r\n[Contacts]\r\nbob\r\n[Bloqu\xE9s]\r\n[Ask]\r\ncarol\r\n\xE9mile\r\n[Messages]\r\n");
+    EXPECT_EQ(logIn(c, "\xE9mile", "wrong").body, "Acc\xE8s refus\xE9");
+    EXPECT_EQ(logIn(c, "\xE9mile", "secret").body.rfind("autoris\xE9", 0), 0u);
+    EXPECT_TRUE(c.get("/avatars/4.jpg").body == jpeg);
+    EXPECT_EQ(c.get("/script/getinfo.php?function=getmail&pseudo=\xE9mile").body, "e@x.org");
+}
+
+TEST_F(Persistence, DatabaseFromANewerProgramIsLeftAlone)
+{
+    stopService();
+    {
+        devserver::Store store(m_dbPath.string());
+        EXPECT_EQ(store.schemaVersion(), devserver::Store::knownSchemaVersion());
+    }
+    // Stamp the file as written by a later schema: opening must refuse
+    // rather than run with tables it does not know.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(m_dbPath.string().c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_THROW(devserver::Store store(m_dbPath.string()), devserver::StoreError);
+    EXPECT_THROW(devserver::Store store((m_dir / "missing" / "x.sqlite").string()), devserver::StoreError);
+
+    sqlite3_open(m_dbPath.string().c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    startService(false);
+}
+
+TEST_F(Persistence, PasswordsAreNotStoredInClear)
+{
+    stopService();
+    std::ifstream file(m_dbPath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_NE(bytes.find("carol@voxlane.test"), std::string::npos); // the file is readable as such
+    EXPECT_EQ(bytes.find(md5("carol")), std::string::npos);
+    startService(false);
+}
+
+TEST_F(Persistence, DemoSeedRunsOncePerDatabase)
+{
+    const auto c = client("127.0.0.2");
+    logIn(c, "alice", "alice");
+    // alice handles carol's request and drops bob.
+    c.get("/script/qxd.php?pseudo=alice&cmd=2&catego=3&del=carol");
+    c.get("/script/qxd.php?pseudo=alice&cmd=2&catego=1&del=bob");
+    devserver::DemoSeed::apply(*m_store, m_now);
+    EXPECT_EQ(logIn(c, "alice", "alice").body,
+        "autoris\xE9\r\n[Contacts]\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
+    EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=carol").body, "3");
+    EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=dave").body, "");
+}
+
+// The built program: options, demo data, one log line per request.
+TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
+{
+    char dir[] = "/tmp/voxlane-devserver-bin-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string db = std::string(dir) + "/run.sqlite";
+    const std::string out = std::string(dir) + "/out.log";
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        ::execl(VOXLANE_DEVSERVER_BINARY, VOXLANE_DEVSERVER_BINARY, "--db", db.c_str(), "--listen",
+            "127.0.0.1:0", "--seed", "demo", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    auto readOut = [&] {
+        std::ifstream f(out);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    };
+    int port = 0;
+    for (int i = 0; i < 200 && port == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        const std::string text = readOut();
+        const auto at = text.find("http://127.0.0.1:");
+        if (at != std::string::npos && text.find(' ', at) != std::string::npos)
+            port = std::atoi(text.c_str() + at + 17);
+    }
+    ASSERT_NE(port, 0) << readOut();
+
+    const RawHttpClient c(static_cast<std::uint16_t>(port));
+    EXPECT_EQ(
+        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=ab")
+            .body,
+        "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
+    EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>ab<br>");
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string log = readOut();
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=ab 200"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 20"), std::string::npos) << log;
+    EXPECT_EQ(log.find(devserver::PasswordHash::md5Hex("bob")), std::string::npos);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+} // namespace
