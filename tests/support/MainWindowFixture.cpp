@@ -32,5 +32,8 @@ TfrmPrincipal &MainWindowFixture::createWindow()
 QString MainWindowFixture::uniqueLoopbackAddress()
 {
     const qint64 pid = QCoreApplication::applicationPid();
-    return QStringLiteral("127.%1.%2.%3").arg((pid >> 16) & 0xFF).arg((pid >> 8) & 0xFF).arg((pid & 0xFF) | 1);
+    return QStringLiteral("127.%1.%2.%3")
+        .arg((pid >> 16) & 0xFF)
+        .arg((pid >> 8) & 0xFF)
+        .arg((pid & 0xFF) | 1);
 }
