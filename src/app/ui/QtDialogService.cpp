@@ -24,7 +24,8 @@ void QtDialogService::showMessage(const QString &text, const QString &caption, K
 bool QtDialogService::askYesNo(const QString &text, const QString &caption)
 {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, m_parent);
-    box.setEscapeButton(QMessageBox::No);
+    // Closing the box (or Escape) is not a "No".
+    box.setEscapeButton(QMessageBox::Yes);
     return box.exec() != QMessageBox::No;
 }
 

@@ -84,6 +84,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     TimerRefresh = new QTimer(this);
     TimerRefresh->setInterval(10000);
 
+    setupSession();
     FormCreate();
     FormResize();
 }
