@@ -91,6 +91,7 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet, const QString &resum
     m_path = path;
     m_fileSize = size;
     m_open = true;
+    ++m_headers;
     return DataPacket::Accepted;
 }
 

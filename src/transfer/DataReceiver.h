@@ -37,6 +37,8 @@ public:
     QByteArray expire(QIODevice &in);
     // Packets answered so far, expired ones included.
     int packetsAnswered() const { return m_answered; }
+    // Headers accepted so far: a change means a new file was opened.
+    int headersAccepted() const { return m_headers; }
 
     // The connection ended. Returns whether a header had been accepted since
     // the previous disconnection (the file is closed either way).
@@ -77,4 +79,5 @@ private:
     qint64 m_fileSize = 0;
     qint64 m_held = 0;
     int m_answered = 0;
+    int m_headers = 0;
 };
