@@ -16,31 +16,36 @@ DataReceiver::~DataReceiver()
     disconnect();
 }
 
-QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount)
+QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount, qint64 unread)
 {
     QByteArray replies;
     for (;;) {
-        const qint64 waiting = in.bytesAvailable();
-        if (waiting < 4)
+        if (m_discard > 0) {
+            m_discard -= qMax<qint64>(0, in.skip(qMin(m_discard, in.bytesAvailable())));
+            if (m_discard > 0)
+                break;
+        }
+        const qint64 buffered = in.bytesAvailable();
+        if (buffered < 4)
             break;
         char head[DataPacket::BlockHeaderSize];
-        const qint64 seen = in.peek(head, qMin<qint64>(waiting, sizeof head));
+        const qint64 seen = in.peek(head, qMin<qint64>(buffered, sizeof head));
         const QByteArrayView view(head, seen);
         const qint32 kind = DataPacket::readInt(view, 0);
         qint32 status = DataPacket::Accepted;
         if (kind == DataPacket::HeaderKind) {
-            if (waiting < DataPacket::HeaderSize)
+            if (buffered < DataPacket::HeaderSize)
                 break;
             status = handleHeader(in.read(DataPacket::HeaderSize), resumeCount);
         } else if (kind == DataPacket::BlockKind) {
-            if (waiting < DataPacket::BlockHeaderSize)
+            if (buffered < DataPacket::BlockHeaderSize)
                 break;
             const qint32 count = DataPacket::readInt(view, 8);
             if (count > DataPacket::MaxReceivedCount || count < 0) {
                 // The packet cannot be delimited: whatever is waiting goes.
                 status = count < 0 ? DataPacket::TooShort : DataPacket::TooLong;
-                in.skip(waiting);
-            } else if (waiting < DataPacket::BlockHeaderSize + count) {
+                dropWaiting(in, unread);
+            } else if (buffered < DataPacket::BlockHeaderSize + count) {
                 break;
             } else {
                 status = handleBlock(in.read(DataPacket::BlockHeaderSize + count));
@@ -48,13 +53,20 @@ QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount)
         } else {
             // Any other kind has no length of its own: it takes every byte
             // waiting, and is refused when that is more than any packet.
-            status = waiting > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
-            in.skip(waiting);
+            status = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
+            dropWaiting(in, unread);
         }
         replies += DataPacket::status(status);
         ++m_answered;
     }
     return replies;
+}
+
+void DataReceiver::dropWaiting(QIODevice &in, qint64 &unread)
+{
+    in.skip(in.bytesAvailable());
+    m_discard = unread;
+    unread = 0;
 }
 
 QByteArray DataReceiver::expire(QIODevice &in)

@@ -31,7 +31,10 @@ public:
     // Handles every whole packet waiting in `in`; returns the replies, in
     // order. resumeCount is what the owner saved of an earlier attempt
     // (decimal text, empty for none): a partial file is cut back to it.
-    QByteArray receive(QIODevice &in, const QString &resumeCount);
+    // unread is what waits on the connection beyond what `in` has taken in
+    // (the system's receive queue): bytes that cannot be a packet are
+    // dropped up to there, as they arrive.
+    QByteArray receive(QIODevice &in, const QString &resumeCount, qint64 unread = 0);
     // The bytes waiting stayed an incomplete packet too long: they are
     // dropped and answered as a packet too short.
     QByteArray expire(QIODevice &in);
@@ -65,6 +68,7 @@ public:
     static bool moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination);
 
 private:
+    void dropWaiting(QIODevice &in, qint64 &unread);
     qint32 handleHeader(const QByteArray &packet, const QString &resumeCount);
     qint32 handleBlock(const QByteArray &packet);
     bool openFile(const QString &path, const QString &resumeCount, qint64 fileSize);
@@ -80,4 +84,5 @@ private:
     qint64 m_held = 0;
     int m_answered = 0;
     int m_headers = 0;
+    qint64 m_discard = 0; // bytes still to drop as they arrive
 };

@@ -269,3 +269,25 @@ TEST_F(DataReceiverTest, FinishedFileMovesOnlyToAFreeDestination)
 }
 
 } // namespace
+
+namespace {
+
+// Bytes still in the system's queue count as waiting: a packet that cannot
+// be delimited takes them with it as they arrive, and the connection then
+// goes on with the next packet.
+TEST_F(DataReceiverTest, UndelimitedPacketsDropWhatWaitsBeyondTheBuffer)
+{
+    const QByteArray oversized = blockWithCount(0, 100000, 600);
+    // The socket took in 517 bytes; 95 more wait in the system.
+    EXPECT_EQ(receiver.receive(in.add(oversized.left(517)), {}, 95), statuses({1}));
+    EXPECT_EQ(feed(oversized.mid(517, 50)), QByteArray());
+    EXPECT_EQ(feed(oversized.mid(567) + DataPacket::header("n.bin", "3")), statuses({0}));
+    // An unknown kind: 4 + 513 in the buffer is within a packet, the 10
+    // waiting beyond make it more.
+    EXPECT_EQ(receiver.receive(in.add(QByteArray::fromHex("07000000") + QByteArray(513, 'u')), {}, 10),
+              statuses({1}));
+    EXPECT_EQ(feed(QByteArray(10, 'u') + DataPacket::block(0, "abc")), statuses({0}));
+    EXPECT_TRUE(receiver.isComplete());
+}
+
+} // namespace

@@ -12,10 +12,22 @@
 #include <QHostAddress>
 #include <QMouseEvent>
 
+#include <sys/ioctl.h>
+
 namespace {
 
 // Progress shown on screen at most this often; the properties stay exact.
 constexpr int kProgressRefreshMs = 50;
+
+// Bytes received by the system and not yet taken in by the socket, whose
+// own buffer is kept to one packet.
+qint64 unreadBytes(const QTcpSocket &socket)
+{
+    int pending = 0;
+    if (::ioctl(int(socket.socketDescriptor()), FIONREAD, &pending) != 0)
+        return 0;
+    return pending;
+}
 
 } // namespace
 
@@ -255,7 +267,7 @@ void TvzkLoadPanel::ServerSocketClientRead()
 {
     if (!m_connection)
         return;
-    const QByteArray replies = m_receiver.receive(*m_connection, m_fichierTel);
+    const QByteArray replies = m_receiver.receive(*m_connection, m_fichierTel, unreadBytes(*m_connection));
     sendReplies(replies);
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered.
