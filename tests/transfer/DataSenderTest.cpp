@@ -116,6 +116,23 @@ TEST_F(DataSenderTest, RefusedHeaderAndStatusesOutOfTurn)
     EXPECT_EQ(sender.onStatus(5).action, Action::Close);
 }
 
+TEST_F(DataSenderTest, StatusIsTakenOnlyWhenAllFourBytesAreThere)
+{
+    ASSERT_TRUE(sender.start(makeFile(QStringLiteral("f.bin"), "abcdef"), 0));
+    sender.takeHeader();
+    QBuffer back;
+    back.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    back.buffer().append(DataPacket::status(0).left(3));
+    EXPECT_EQ(sender.receive(back).action, Action::None);
+    back.buffer().append(DataPacket::status(0).mid(3) + DataPacket::status(0).left(1));
+    const auto step = sender.receive(back);
+    ASSERT_EQ(step.action, Action::Send);
+    EXPECT_EQ(countOf(step.bytes), 6);
+    EXPECT_EQ(sender.receive(back).action, Action::None);
+    back.buffer().append(DataPacket::status(0).mid(1));
+    EXPECT_EQ(sender.receive(back).action, Action::Complete);
+}
+
 TEST_F(DataSenderTest, ResumePointIsHeldWithinTheFile)
 {
     ASSERT_TRUE(sender.start(makeFile(QStringLiteral("f.bin"), "abcdef"), 99));
