@@ -108,7 +108,9 @@ RawProtocolResult runRawProtocolLoop(const std::string &source, const std::strin
 {
     RawProtocolResult result;
     const int in = ::open(source.c_str(), O_RDONLY);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (in < 0 || ::fstat(in, &st) != 0) {
         result.error = "cannot open " + source;
         return result;
@@ -154,7 +156,8 @@ RawProtocolResult runRawProtocolLoop(const std::string &source, const std::strin
         putInt(packet, 2);
         putInt(packet + 4, std::int32_t(offset));
         putInt(packet + 8, std::int32_t(n));
-        sent = writeFull(s, packet, size_t(kBlockHeaderSize + n)) && readFull(s, status, 4) && getInt(status) == 0;
+        sent = writeFull(s, packet, size_t(kBlockHeaderSize + n)) && readFull(s, status, 4)
+            && getInt(status) == 0;
         offset += n;
     }
     ::close(s);

@@ -7,7 +7,8 @@
 // then 256-byte blocks, each waiting for its 4-byte status, over blocking
 // loopback sockets, a receiving thread writing the file. No Qt. This is what
 // the protocol itself allows on this machine.
-struct RawProtocolResult {
+struct RawProtocolResult
+{
     bool ok = false;
     double seconds = 0;
     std::int64_t bytes = 0;

@@ -72,7 +72,8 @@ qint64 peakRssKiB()
     return -1;
 }
 
-struct PanelRun {
+struct PanelRun
+{
     bool ok = false;
     double seconds = 0;
     double maxLateMs = 0;
@@ -156,7 +157,8 @@ int rssChild(qint64 mib)
 qint64 childPeakKiB(qint64 mib)
 {
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--rss-child"), QString::number(mib)});
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--rss-child"), QString::number(mib) });
     if (!child.waitForFinished(30 * 60 * 1000) || child.exitCode() != 0)
         return -1;
     const QList<QByteArray> words = child.readAllStandardOutput().split(' ');
@@ -191,20 +193,22 @@ int main(int argc, char **argv)
     QFile::remove(rawDest);
     const double rawRate = size / raw.seconds / 1e6;
     std::printf("protocol loop: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(mib), raw.seconds, rawRate,
-                rawSame ? "" : " (FAILED)");
+        rawSame ? "" : " (FAILED)");
 
     const PanelRun panels = runPanels(source, dir.filePath(QStringLiteral("panels")), size);
     const double panelRate = size / panels.seconds / 1e6;
     std::printf("panels: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(mib), panels.seconds, panelRate,
-                panels.ok ? "" : " (FAILED)");
-    std::printf("gui timer: 20 ms, %d ticks, latest by %.1f ms (limit 50 ms)\n", panels.ticks, panels.maxLateMs);
+        panels.ok ? "" : " (FAILED)");
+    std::printf(
+        "gui timer: 20 ms, %d ticks, latest by %.1f ms (limit 50 ms)\n", panels.ticks, panels.maxLateMs);
     std::fflush(stdout);
 
     const qint64 small = childPeakKiB(1);
     const qint64 large = childPeakKiB(256);
     const double growthMiB = (small < 0 || large < 0) ? -1.0 : (large - small) / 1024.0;
-    std::printf("peak rss: 1 MiB transfer %lld KiB, 256 MiB transfer %lld KiB\n", qlonglong(small), qlonglong(large));
+    std::printf(
+        "peak rss: 1 MiB transfer %lld KiB, 256 MiB transfer %lld KiB\n", qlonglong(small), qlonglong(large));
     std::printf("transfer: %.2f MB/s, protocol limit %.2f MB/s, ratio %.2f, rss growth %.1f MiB\n", panelRate,
-                rawRate, panelRate / rawRate, growthMiB);
+        rawRate, panelRate / rawRate, growthMiB);
     return rawSame && panels.ok && small > 0 && large > 0 ? 0 : 1;
 }

@@ -24,13 +24,13 @@ public:
     enum Kind : qint32 { HeaderKind = 1, BlockKind = 2 };
 
     enum Status : qint32 {
-        Accepted = 0,      // also the answer to a packet of an unknown kind
-        TooLong = 1,       // more than one largest packet was waiting
-        TooShort = 2,      // truncated or malformed packet
-        NoFileOpen = 3,    // block before any accepted header
-        BadOffset = 4,     // block would start before 0 or leave a gap
-        CannotOpen = 5,    // header refused: its file cannot be opened here
-        CannotWrite = 6,   // block could not be written
+        Accepted = 0, // also the answer to a packet of an unknown kind
+        TooLong = 1, // more than one largest packet was waiting
+        TooShort = 2, // truncated or malformed packet
+        NoFileOpen = 3, // block before any accepted header
+        BadOffset = 4, // block would start before 0 or leave a gap
+        CannotOpen = 5, // header refused: its file cannot be opened here
+        CannotWrite = 6, // block could not be written
     };
 
     static constexpr int HeaderSize = 510;
@@ -54,7 +54,8 @@ public:
     static QByteArray block(qint32 offset, QByteArrayView data);
     static QByteArray status(qint32 code);
 
-    struct Header {
+    struct Header
+    {
         QByteArray fileName;
         QByteArray fileSize;
     };

@@ -53,7 +53,8 @@ QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount, qint
         } else {
             // Any other kind has no length of its own: it takes every byte
             // waiting, and is refused when that is more than any packet.
-            status = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
+            status
+                = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
             dropWaiting(in, unread);
         }
         replies += DataPacket::status(status);

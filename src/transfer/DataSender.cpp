@@ -14,8 +14,9 @@ bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
     if (path.isEmpty() || !QFileInfo(path).isFile() || !m_file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = QStringLiteral("Cannot open file \"%1\". %2")
-                         .arg(path, m_file.errorString().isEmpty() ? QStringLiteral("No such file")
-                                                                   : m_file.errorString());
+                         .arg(path,
+                             m_file.errorString().isEmpty() ? QStringLiteral("No such file")
+                                                            : m_file.errorString());
         m_file.close();
         return false;
     }
@@ -54,7 +55,7 @@ DataSender::Step DataSender::onStatus(qint32 status)
         return {};
     case Awaiting::HeaderStatus:
         if (status != DataPacket::Accepted)
-            return {Action::Close, {}};
+            return { Action::Close, {} };
         return nextBlock();
     case Awaiting::BlockStatus:
         break;
@@ -64,12 +65,12 @@ DataSender::Step DataSender::onStatus(qint32 status)
         m_offset += m_count;
         if (m_offset >= m_size) {
             stop();
-            return {Action::Complete, {}};
+            return { Action::Complete, {} };
         }
         return nextBlock();
     }
     if (++m_refusals >= MaxRefusals)
-        return {Action::Close, {}};
+        return { Action::Close, {} };
     if (status == DataPacket::BadOffset) {
         // The receiver's file is shorter than where we stand: sending the
         // same block again can never succeed, so start over from the start.
@@ -77,23 +78,23 @@ DataSender::Step DataSender::onStatus(qint32 status)
         return nextBlock();
     }
     m_awaiting = Awaiting::BlockStatus;
-    return {Action::Send, m_block};
+    return { Action::Send, m_block };
 }
 
 DataSender::Step DataSender::nextBlock()
 {
     if (!m_file.isOpen() || !m_file.seek(m_offset))
-        return {Action::Close, {}};
+        return { Action::Close, {} };
     const qint64 wanted = qMin<qint64>(DataPacket::MaxSentCount, m_size - m_offset);
     const QByteArray data = m_file.read(wanted);
     // A file that shrank or cannot be read any more must not pass for a
     // finished one: the attempt ends.
     if (data.size() != wanted)
-        return {Action::Close, {}};
+        return { Action::Close, {} };
     m_count = qint32(data.size());
     m_block = DataPacket::block(qint32(m_offset), data);
     m_awaiting = Awaiting::BlockStatus;
-    return {Action::Send, m_block};
+    return { Action::Send, m_block };
 }
 
 void DataSender::stop()

@@ -20,12 +20,13 @@ public:
     static constexpr int MaxRefusals = 16;
 
     enum class Action {
-        None,     // nothing to do until more bytes arrive
-        Send,     // send `bytes`
+        None, // nothing to do until more bytes arrive
+        Send, // send `bytes`
         Complete, // every byte acknowledged: end the connection, success
-        Close,    // the attempt failed: end the connection
+        Close, // the attempt failed: end the connection
     };
-    struct Step {
+    struct Step
+    {
         Action action = Action::None;
         QByteArray bytes;
     };
@@ -61,7 +62,7 @@ private:
     QByteArray m_block; // the block in flight
     qint64 m_size = 0;
     qint64 m_offset = 0; // acknowledged bytes; where the block in flight starts
-    qint32 m_count = 0;  // data bytes of the block in flight
+    qint32 m_count = 0; // data bytes of the block in flight
     Awaiting m_awaiting = Awaiting::Nothing;
     int m_refusals = 0;
 };

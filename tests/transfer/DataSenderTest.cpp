@@ -1,6 +1,6 @@
+#include "transfer/DataSender.h"
 #include "transfer/DataPacket.h"
 #include "transfer/DataReceiver.h"
-#include "transfer/DataSender.h"
 
 #include "support/QtPrinters.h"
 
@@ -160,7 +160,7 @@ TEST_F(DataSenderTest, InterruptedAndResumedTransferInMemory)
         wire.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         QBuffer back;
         back.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        DataSender::Step step{Action::Send, s.takeHeader()};
+        DataSender::Step step { Action::Send, s.takeHeader() };
         int blocks = 0;
         while (step.action == Action::Send && !(attempt == 0 && blocks == 7)) {
             wire.buffer().append(step.bytes);

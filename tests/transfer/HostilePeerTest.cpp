@@ -79,28 +79,33 @@ protected:
 TEST_F(HostilePeer, EachHostileInputGetsItsStatus)
 {
     const QByteArray header = DataPacket::header("h.bin", "1000");
-    const struct {
+    const struct
+    {
         const char *what;
         std::vector<QByteArray> writes; // each written on its own, 30 ms apart
         QByteArray expected;
     } cases[] = {
-        {"kind 7", {QByteArray::fromHex("07000000")}, statuses({0})},
-        {"kind 7 with more than 516 bytes", {QByteArray::fromHex("07000000") + QByteArray(700, 'x')}, statuses({1})},
-        {"header named ../x", {DataPacket::header("../x", "10")}, statuses({5})},
-        {"header named with a backslash", {DataPacket::header("..\\x", "10")}, statuses({5})},
-        {"block before any header", {DataPacket::block(0, "abc")}, statuses({3})},
-        {"negative offset", {header, DataPacket::block(-1, "x")}, statuses({0, 4})},
-        {"offset beyond the end", {header, DataPacket::block(0, "ab"), DataPacket::block(3, "c")}, statuses({0, 0, 4})},
-        {"count 100000", {header, blockWithCount(0, 100000, 600)}, statuses({0, 1})},
-        {"negative count", {header, blockWithCount(0, -5, 10)}, statuses({0, 2})},
-        {"header in three pieces", {header.left(100), header.mid(100, 300), header.mid(400)}, statuses({0})},
-        {"two packets in one write", {header + DataPacket::block(0, "xyz")}, statuses({0, 0})},
-        {"header and a full block at once (778 bytes)",
-         {header + DataPacket::block(0, QByteArray(256, 'b'))}, statuses({0, 0})},
-        {"block split after its count", {header, DataPacket::block(0, "hello").left(10), DataPacket::block(0, "hello").mid(10)},
-         statuses({0, 0})},
-        {"size not a number", {DataPacket::header("h.bin", "12a")}, statuses({2})},
-        {"size beyond 32 bits", {DataPacket::header("h.bin", "4294967296")}, statuses({2})},
+        { "kind 7", { QByteArray::fromHex("07000000") }, statuses({ 0 }) },
+        { "kind 7 with more than 516 bytes", { QByteArray::fromHex("07000000") + QByteArray(700, 'x') },
+            statuses({ 1 }) },
+        { "header named ../x", { DataPacket::header("../x", "10") }, statuses({ 5 }) },
+        { "header named with a backslash", { DataPacket::header("..\\x", "10") }, statuses({ 5 }) },
+        { "block before any header", { DataPacket::block(0, "abc") }, statuses({ 3 }) },
+        { "negative offset", { header, DataPacket::block(-1, "x") }, statuses({ 0, 4 }) },
+        { "offset beyond the end", { header, DataPacket::block(0, "ab"), DataPacket::block(3, "c") },
+            statuses({ 0, 0, 4 }) },
+        { "count 100000", { header, blockWithCount(0, 100000, 600) }, statuses({ 0, 1 }) },
+        { "negative count", { header, blockWithCount(0, -5, 10) }, statuses({ 0, 2 }) },
+        { "header in three pieces", { header.left(100), header.mid(100, 300), header.mid(400) },
+            statuses({ 0 }) },
+        { "two packets in one write", { header + DataPacket::block(0, "xyz") }, statuses({ 0, 0 }) },
+        { "header and a full block at once (778 bytes)",
+            { header + DataPacket::block(0, QByteArray(256, 'b')) }, statuses({ 0, 0 }) },
+        { "block split after its count",
+            { header, DataPacket::block(0, "hello").left(10), DataPacket::block(0, "hello").mid(10) },
+            statuses({ 0, 0 }) },
+        { "size not a number", { DataPacket::header("h.bin", "12a") }, statuses({ 2 }) },
+        { "size beyond 32 bits", { DataPacket::header("h.bin", "4294967296") }, statuses({ 2 }) },
     };
     for (const auto &c : cases) {
         auto down = h.download(QStringLiteral("h.bin"), 1000);
@@ -114,7 +119,7 @@ TEST_F(HostilePeer, EachHostileInputGetsItsStatus)
         EXPECT_TRUE(peer.connected()) << c.what;
         down.reset();
         QFile::remove(h.partial(QStringLiteral("h.bin")));
-        EXPECT_EQ(entriesBesideTemp(), (QStringList{"received", "sources", "temp"})) << c.what;
+        EXPECT_EQ(entriesBesideTemp(), (QStringList { "received", "sources", "temp" })) << c.what;
     }
     EXPECT_EQ(QDir(h.temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
@@ -126,10 +131,10 @@ TEST_F(HostilePeer, IncompletePacketTimesOutAsTooShort)
     RawPeer peer(quint16(down->Port()));
     peer.send(DataPacket::header("t.bin", "10").left(300));
     EXPECT_EQ(peer.statuses(0, 100), QByteArray());
-    EXPECT_EQ(peer.statuses(1), statuses({2}));
+    EXPECT_EQ(peer.statuses(1), statuses({ 2 }));
     // The dropped bytes are gone: a whole header is taken afresh.
     peer.send(DataPacket::header("t.bin", "10"));
-    EXPECT_EQ(peer.statuses(1), statuses({0}));
+    EXPECT_EQ(peer.statuses(1), statuses({ 0 }));
 }
 
 TEST_F(HostilePeer, TwoDownloadsNeverShareATempFile)
@@ -139,13 +144,13 @@ TEST_F(HostilePeer, TwoDownloadsNeverShareATempFile)
     RawPeer a(quint16(first->Port()));
     RawPeer b(quint16(second->Port()));
     a.send(DataPacket::header("same.bin", "10"));
-    EXPECT_EQ(a.statuses(1), statuses({0}));
+    EXPECT_EQ(a.statuses(1), statuses({ 0 }));
     b.send(DataPacket::header("same.bin", "10"));
-    EXPECT_EQ(b.statuses(1), statuses({5}));
+    EXPECT_EQ(b.statuses(1), statuses({ 5 }));
     b.send(DataPacket::block(0, "zzzz"));
-    EXPECT_EQ(b.statuses(1), statuses({3}));
+    EXPECT_EQ(b.statuses(1), statuses({ 3 }));
     a.send(DataPacket::block(0, "aaaa"));
-    EXPECT_EQ(a.statuses(1), statuses({0}));
+    EXPECT_EQ(a.statuses(1), statuses({ 0 }));
     EXPECT_EQ(TransferHarness::contents(h.partial(QStringLiteral("same.bin"))), QByteArray("aaaa"));
 }
 
@@ -156,7 +161,7 @@ TEST_F(HostilePeer, DisconnectBeforeTheEndLeavesAResumablePartialFile)
         RawPeer peer(quint16(down->Port()));
         peer.send(DataPacket::header("p.bin", "1000"));
         peer.send(DataPacket::block(0, QByteArray(256, 'a')));
-        EXPECT_EQ(peer.statuses(2), statuses({0, 0}));
+        EXPECT_EQ(peer.statuses(2), statuses({ 0, 0 }));
     }
     ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
     EXPECT_EQ(down->FichierTel(), QStringLiteral("256"));
@@ -192,7 +197,8 @@ TEST_F(HostilePeer, SenderGivesUpAfterSixteenRefusalsInARow)
     EXPECT_FALSE(up->isClientActive());
     EXPECT_EQ(up->FichierTel(), QStringLiteral("0"));
     EXPECT_EQ(done.count(), 0);
-    ASSERT_TRUE(waitUntil([&] { return peer && peer->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return peer && peer->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
 }
 
 } // namespace

@@ -25,8 +25,8 @@ protected:
         QSignalSpy downDone(&down, &TvzkLoadPanel::OnTelTermine);
         QSignalSpy upDone(&up, &TvzkLoadPanel::OnTelTermine);
         up.setClientActive(true);
-        EXPECT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; },
-                                    kWaitMs))
+        EXPECT_TRUE(
+            waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; }, kWaitMs))
             << name.toStdString();
         EXPECT_EQ(downDone.count(), 1);
         ASSERT_EQ(upDone.count(), 1);
@@ -38,7 +38,7 @@ protected:
 
 TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
 {
-    for (const qsizetype size : {0, 1, 256, 257, 1024 * 1024}) {
+    for (const qsizetype size : { 0, 1, 256, 257, 1024 * 1024 }) {
         const QString name = QStringLiteral("file-%1.bin").arg(size);
         const QByteArray data = TransferHarness::randomBytes(size);
         TransferHarness::write(h.source(name), data);
@@ -47,7 +47,7 @@ TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
         runToEnd(*down, *up, name);
         EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data)) << size;
         EXPECT_FALSE(QFile::exists(h.partial(name)));
-        for (TvzkLoadPanel *p : {down.get(), up.get()}) {
+        for (TvzkLoadPanel *p : { down.get(), up.get() }) {
             EXPECT_EQ(p->Status(), QStringLiteral("0"));
             EXPECT_EQ(p->FichierTel(), QString::number(size));
             EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
@@ -55,8 +55,9 @@ TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
             EXPECT_TRUE(p->ProgressBar()->isHidden());
             EXPECT_EQ(p->LabelInfo()->palette().color(QPalette::WindowText), QColor(35, 75, 141));
         }
-        EXPECT_EQ(down->CaptionLabelProgress(), SizeText::FormatSize(qint32(size)) + QStringLiteral(" sur ")
-                                                    + SizeText::FormatSize(qint32(size)));
+        EXPECT_EQ(down->CaptionLabelProgress(),
+            SizeText::FormatSize(qint32(size)) + QStringLiteral(" sur ")
+                + SizeText::FormatSize(qint32(size)));
         EXPECT_FALSE(up->isClientActive());
     }
 }
@@ -83,7 +84,8 @@ TEST_F(LoopbackTransfer, SeveralTransfersAtOnceDoNotMix)
         },
         kWaitMs));
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(QStringLiteral("multi-%1.bin").arg(i)), data[i])) << i;
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(QStringLiteral("multi-%1.bin").arg(i)), data[i]))
+            << i;
 }
 
 // Pausing either side (making its socket inactive) stops the transfer;
@@ -91,8 +93,9 @@ TEST_F(LoopbackTransfer, SeveralTransfersAtOnceDoNotMix)
 TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
 {
     const qsizetype size = 1024 * 1024;
-    for (const bool pauseDownload : {true, false}) {
-        const QString name = pauseDownload ? QStringLiteral("pause-down.bin") : QStringLiteral("pause-up.bin");
+    for (const bool pauseDownload : { true, false }) {
+        const QString name
+            = pauseDownload ? QStringLiteral("pause-down.bin") : QStringLiteral("pause-up.bin");
         const QByteArray data = TransferHarness::randomBytes(size);
         TransferHarness::write(h.source(name), data);
         auto down = h.download(name, size);
@@ -104,7 +107,9 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
         else
             up->setClientActive(false);
         ASSERT_TRUE(waitUntil(
-            [&] { return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté"; },
+            [&] {
+                return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté";
+            },
             kWaitMs));
         const qint64 sent = up->FichierTel().toLongLong();
         const qint64 held = down->FichierTel().toLongLong();
@@ -119,7 +124,7 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
         // The sender restarts from its own count, not from the start.
         qint64 resumedAt = -1;
         QObject::connect(up->ClientSocket(), &QTcpSocket::connected, up.get(),
-                         [&] { resumedAt = up->ProgressBar()->value(); });
+            [&] { resumedAt = up->ProgressBar()->value(); });
         if (pauseDownload)
             down->setServerActive(true);
         runToEnd(*down, *up, name);
@@ -134,13 +139,14 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
 TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
 {
     const qsizetype size = 300000;
-    const struct {
+    const struct
+    {
         qint64 receiverSaved;
         qint64 senderSaved;
     } cases[] = {
-        {100000, 100000}, // both agree
-        {100000, 60000},  // the sender is behind: blocks are written again
-        {60000, 100000},  // the sender is ahead: it starts over from 0
+        { 100000, 100000 }, // both agree
+        { 100000, 60000 }, // the sender is behind: blocks are written again
+        { 60000, 100000 }, // the sender is ahead: it starts over from 0
     };
     int i = 0;
     for (const auto &c : cases) {
@@ -151,7 +157,8 @@ TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
         auto down = h.download(name, size, QString::number(c.receiverSaved));
         auto up = h.upload(name, down->Port(), QString::number(c.senderSaved));
         runToEnd(*down, *up, name);
-        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data)) << c.receiverSaved << "/" << c.senderSaved;
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data))
+            << c.receiverSaved << "/" << c.senderSaved;
     }
 }
 
@@ -164,9 +171,12 @@ TEST_F(LoopbackTransfer, ExistingDestinationKeepsTheFileInTemp)
     auto up = h.upload(QStringLiteral("d.bin"), down->Port());
     QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
     up->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return downDone.count() == 1 && !down->ProgressBar()->isVisibleTo(down.get())
-                                             && !down->LabelInfo()->isHidden(); },
-                                kWaitMs));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return downDone.count() == 1 && !down->ProgressBar()->isVisibleTo(down.get())
+                && !down->LabelInfo()->isHidden();
+        },
+        kWaitMs));
     EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("d.bin"))), QByteArray("already here"));
     EXPECT_TRUE(TransferHarness::sameBytes(h.partial(QStringLiteral("d.bin")), data));
     EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));

@@ -4,10 +4,10 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <memory>
@@ -17,8 +17,7 @@
 // Runs the event loop until the condition holds or the time is up. (QTest's
 // qWaitFor sleeps between rounds, which would make every stop-and-wait
 // round trip cost milliseconds.)
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMs)
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs)
 {
     if (condition())
         return true;
@@ -34,7 +33,8 @@ bool waitUntil(Condition condition, int timeoutMs)
     return condition();
 }
 
-struct TransferHarness {
+struct TransferHarness
+{
     QTemporaryDir dir;
     QString temp = dir.filePath(QStringLiteral("temp"));
     QString sources = dir.filePath(QStringLiteral("sources"));
@@ -70,7 +70,7 @@ struct TransferHarness {
         while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
             ++i;
         qWarning("%s: %lld bytes, %lld expected, first difference at %lld", qPrintable(path),
-                 qlonglong(actual.size()), qlonglong(expected.size()), qlonglong(i));
+            qlonglong(actual.size()), qlonglong(expected.size()), qlonglong(i));
         return false;
     }
     static void write(const QString &path, const QByteArray &bytes)
@@ -85,7 +85,8 @@ struct TransferHarness {
 
     // A download panel listening on 127.0.0.1, its port fixed once chosen so
     // that it can be reopened after a pause.
-    std::unique_ptr<TvzkLoadPanel> download(const QString &name, qint64 size, const QString &tel = QStringLiteral("0"))
+    std::unique_ptr<TvzkLoadPanel> download(
+        const QString &name, qint64 size, const QString &tel = QStringLiteral("0"))
     {
         auto panel = std::make_unique<TvzkLoadPanel>();
         panel->setTempPath(temp);
@@ -100,7 +101,8 @@ struct TransferHarness {
         return panel;
     }
 
-    std::unique_ptr<TvzkLoadPanel> upload(const QString &name, quint16 port, const QString &tel = QStringLiteral("0"))
+    std::unique_ptr<TvzkLoadPanel> upload(
+        const QString &name, quint16 port, const QString &tel = QStringLiteral("0"))
     {
         auto panel = std::make_unique<TvzkLoadPanel>();
         panel->setFichierName(name);

@@ -21,14 +21,22 @@ protected:
 
 TEST_F(SizeTextFrench, FormatSizeSteps)
 {
-    const struct {
+    const struct
+    {
         qint32 n;
         const char *text;
     } cases[] = {
-        {-5, "-5 octet"},         {0, "0 octet"},          {1, "1 octets"},
-        {1023, "1023 octets"},    {1024, "1 Ko"},          {1535, "1 Ko"},
-        {1536, "2 Ko"},           {1048575, "1024 Ko"},    {1048576, "1,0 Mo"},
-        {1572864, "1,5 Mo"},      {2147483647, "2048,0 Mo"},
+        { -5, "-5 octet" },
+        { 0, "0 octet" },
+        { 1, "1 octets" },
+        { 1023, "1023 octets" },
+        { 1024, "1 Ko" },
+        { 1535, "1 Ko" },
+        { 1536, "2 Ko" },
+        { 1048575, "1024 Ko" },
+        { 1048576, "1,0 Mo" },
+        { 1572864, "1,5 Mo" },
+        { 2147483647, "2048,0 Mo" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(SizeText::FormatSize(c.n), QString::fromUtf8(c.text)) << c.n;
@@ -70,25 +78,33 @@ TEST(SizeText, FileSizesOfPresentMissingAndUnreadableFiles)
 
 TEST(SocketErrors, TextsOfListedAndUnlistedCodes)
 {
-    EXPECT_EQ(SocketErrors::SocketErrorText(10061), QStringLiteral("Erreur socket n°10061 : Connection refusée."));
-    EXPECT_EQ(SocketErrors::SocketErrorText(10059), QStringLiteral("Erreur socket n°10059 : Erreur socket inconnue"));
+    EXPECT_EQ(
+        SocketErrors::SocketErrorText(10061), QStringLiteral("Erreur socket n°10061 : Connection refusée."));
+    EXPECT_EQ(SocketErrors::SocketErrorText(10059),
+        QStringLiteral("Erreur socket n°10059 : Erreur socket inconnue"));
     EXPECT_EQ(SocketErrors::SocketErrorText(11004),
-              QStringLiteral("Erreur socket n°11004 : Valid name, no data record of requested type."));
-    EXPECT_EQ(SocketErrors::SocketErrorText(10013), QStringLiteral("Erreur socket n°10013 : Permission Refusée."));
+        QStringLiteral("Erreur socket n°11004 : Valid name, no data record of requested type."));
+    EXPECT_EQ(
+        SocketErrors::SocketErrorText(10013), QStringLiteral("Erreur socket n°10013 : Permission Refusée."));
 }
 
 TEST(SocketErrors, QtErrorsMapOntoWindowsSocketsCodes)
 {
     using E = QAbstractSocket::SocketError;
-    const struct {
+    const struct
+    {
         E error;
         qint32 code;
     } cases[] = {
-        {E::ConnectionRefusedError, 10061}, {E::RemoteHostClosedError, 10054},
-        {E::SocketTimeoutError, 10060},     {E::HostNotFoundError, 11001},
-        {E::NetworkError, 10051},           {E::AddressInUseError, 10048},
-        {E::SocketAccessError, 10013},      {E::SocketAddressNotAvailableError, 10049},
-        {E::UnknownSocketError, -1},
+        { E::ConnectionRefusedError, 10061 },
+        { E::RemoteHostClosedError, 10054 },
+        { E::SocketTimeoutError, 10060 },
+        { E::HostNotFoundError, 11001 },
+        { E::NetworkError, 10051 },
+        { E::AddressInUseError, 10048 },
+        { E::SocketAccessError, 10013 },
+        { E::SocketAddressNotAvailableError, 10049 },
+        { E::UnknownSocketError, -1 },
     };
     for (const auto &c : cases) {
         EXPECT_EQ(SocketErrors::winsockCode(c.error), c.code) << int(c.error);
@@ -120,7 +136,11 @@ TEST(DataPacket, HeaderLayout)
 
 TEST(DataPacket, BlockAndStatusLayout)
 {
-    EXPECT_EQ(DataPacket::block(0x01020304, "ab"), QByteArray::fromHex("02000000" "04030201" "02000000" "6162"));
+    EXPECT_EQ(DataPacket::block(0x01020304, "ab"),
+        QByteArray::fromHex("02000000"
+                            "04030201"
+                            "02000000"
+                            "6162"));
     EXPECT_EQ(DataPacket::status(6), QByteArray::fromHex("06000000"));
     EXPECT_EQ(DataPacket::status(-1), QByteArray::fromHex("ffffffff"));
     EXPECT_EQ(DataPacket::readInt(QByteArray::fromHex("feffffff"), 0), -2);

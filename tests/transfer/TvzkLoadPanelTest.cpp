@@ -30,12 +30,35 @@ TEST(TvzkLoadPanel, PublishedPropertiesInOrder)
     for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
         names << QString::fromLatin1(mo->property(i).name());
     const QStringList expected = {
-        "ClientSocket",     "ServerSocket",      "ProgressBar",          "LabelInfo",     "PopupMenu",
-        "About",            "Port",              "FichierName",          "FichierProprio", "FichierPath",
-        "FichierPoids",     "FichierTel",        "IDTel",                "Status",        "CaptionLabelInfo",
-        "CaptionLabelLoad", "CaptionLabelIcone", "CaptionLabelProgress", "CaptionButton", "ProgressPosition",
-        "ProgressMin",      "ProgressMax",       "ProgressStep",         "PictureFond",   "PictureLoad",
-        "PictureIco",       "TempPath",          "BindAddress",          "ClientAddress",
+        "ClientSocket",
+        "ServerSocket",
+        "ProgressBar",
+        "LabelInfo",
+        "PopupMenu",
+        "About",
+        "Port",
+        "FichierName",
+        "FichierProprio",
+        "FichierPath",
+        "FichierPoids",
+        "FichierTel",
+        "IDTel",
+        "Status",
+        "CaptionLabelInfo",
+        "CaptionLabelLoad",
+        "CaptionLabelIcone",
+        "CaptionLabelProgress",
+        "CaptionButton",
+        "ProgressPosition",
+        "ProgressMin",
+        "ProgressMax",
+        "ProgressStep",
+        "PictureFond",
+        "PictureLoad",
+        "PictureIco",
+        "TempPath",
+        "BindAddress",
+        "ClientAddress",
     };
     EXPECT_EQ(names, expected);
 }
@@ -45,9 +68,9 @@ TEST(TvzkLoadPanel, FreshPanel)
     TvzkLoadPanel panel;
     EXPECT_EQ(panel.size(), QSize(489, 75));
     EXPECT_EQ(panel.Port(), 0);
-    for (const QString &v : {panel.FichierName(), panel.FichierProprio(), panel.FichierPath(), panel.FichierPoids(),
-                             panel.FichierTel(), panel.IDTel(), panel.Status(), panel.CaptionLabelInfo(),
-                             panel.CaptionLabelProgress()})
+    for (const QString &v : { panel.FichierName(), panel.FichierProprio(), panel.FichierPath(),
+             panel.FichierPoids(), panel.FichierTel(), panel.IDTel(), panel.Status(),
+             panel.CaptionLabelInfo(), panel.CaptionLabelProgress() })
         EXPECT_TRUE(v.isEmpty());
     EXPECT_EQ(panel.CaptionLabelLoad(), QStringLiteral("Patientez"));
     EXPECT_EQ(panel.CaptionLabelIcone(), QStringLiteral("Loading"));
@@ -148,7 +171,12 @@ TEST(TvzkLoadPanel, DestroyingThePanelClosesItsConnections)
     const quint16 port = quint16(down->Port());
     QTcpSocket peer;
     peer.connectToHost(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(waitUntil([&] { return down->ProgressBar()->isVisibleTo(down.get()) && !down->LabelInfo()->isVisibleTo(down.get()); }, 5000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return down->ProgressBar()->isVisibleTo(down.get())
+                && !down->LabelInfo()->isVisibleTo(down.get());
+        },
+        5000));
     peer.write(DataPacket::header("c.bin", "100"));
     ASSERT_TRUE(waitUntil([&] { return peer.bytesAvailable() == 4; }, 5000));
     down.reset();

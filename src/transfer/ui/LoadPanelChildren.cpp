@@ -77,8 +77,8 @@ LoadPanelChildren::LoadPanelChildren(QWidget *panel)
 
     // Below the panel's height, hence never seen; it carries the caption
     // that the lists set.
-    cancelButton = new QPushButton(panel->style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                   QStringLiteral("&Annuler"), panel);
+    cancelButton = new QPushButton(
+        panel->style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Annuler"), panel);
     cancelButton->setGeometry(480, 88, 75, 25);
     cancelButton->setFocusPolicy(Qt::NoFocus);
 }

@@ -159,7 +159,7 @@ void TvzkLoadPanel::refreshProgressCaption()
 {
     // A size that is not a number fails here, for the general error report.
     setCaptionLabelProgress(SizeText::FormatSize(qint32(m_progressPosition)) + QStringLiteral(" sur ")
-                            + SizeText::FormatSize(TextConvert::strToInt(m_fichierPoids)));
+        + SizeText::FormatSize(TextConvert::strToInt(m_fichierPoids)));
 }
 
 // The transfer's own progress: FichierTel is exact at once, the screen
@@ -237,8 +237,8 @@ void TvzkLoadPanel::setServerActive(bool active)
     }
     if (m_serverSocket->isListening())
         return;
-    const QHostAddress address = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any)
-                                                         : QHostAddress(m_bindAddress);
+    const QHostAddress address
+        = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
     if (!m_serverSocket->listen(address, quint16(m_port)))
         throw VoxlaneError(
             SocketErrors::SocketErrorText(SocketErrors::winsockCode(m_serverSocket->serverError())));

@@ -83,7 +83,7 @@ public:
     QMenu *PopupMenu() const { return m_popupMenu; }
     void setPopupMenu(QMenu *menu) { m_popupMenu = menu; }
     QString About() const;
-    void setAbout(const QString &) {}
+    void setAbout(const QString &) { }
     qint32 Port() const { return m_port; }
     void setPort(qint32 port) { m_port = port; }
     QString FichierName() const { return m_fichierName; }
@@ -119,11 +119,11 @@ public:
     quint32 ProgressStep() const { return m_progressStep; }
     void setProgressStep(quint32 v);
     QLabel *PictureFond() const { return m_pictureFond; }
-    void setPictureFond(QLabel *) {}
+    void setPictureFond(QLabel *) { }
     QLabel *PictureLoad() const { return m_pictureLoad; }
-    void setPictureLoad(QLabel *) {}
+    void setPictureLoad(QLabel *) { }
     QLabel *PictureIco() const { return m_pictureIco; }
-    void setPictureIco(QLabel *) {}
+    void setPictureIco(QLabel *) { }
     QString TempPath() const { return m_receiver.tempDir(); }
     void setTempPath(const QString &v) { m_receiver.setTempDir(v); }
     // Empty: every interface.
@@ -191,7 +191,8 @@ private:
 
     qint32 m_port = 0;
     QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
-    QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress, m_captionButton;
+    QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
+        m_captionButton;
     quint32 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
     QString m_bindAddress, m_clientAddress;
 
