@@ -171,6 +171,25 @@ TEST_F(HostilePeer, DisconnectBeforeTheEndLeavesAResumablePartialFile)
     EXPECT_TRUE(down->isServerActive());
 }
 
+// A sender that closes right after its last block, without waiting for the
+// status: the download is complete all the same and leaves "temp".
+TEST_F(HostilePeer, SenderClosingRightAfterTheLastBlock)
+{
+    auto down = h.download(QStringLiteral("quick.bin"), 5);
+    QSignalSpy done(down.get(), &TvzkLoadPanel::OnTelTermine);
+    {
+        RawPeer peer(quint16(down->Port()));
+        peer.send(
+            DataPacket::header("quick.bin", "5") + DataPacket::block(0, "abc") + DataPacket::block(3, "de"));
+        peer.socket().abort();
+    }
+    ASSERT_TRUE(
+        waitUntil([&] { return QFile::exists(h.destination(QStringLiteral("quick.bin"))); }, kWaitMs));
+    EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("quick.bin"))), QByteArray("abcde"));
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
+}
+
 // A receiver that accepts the header and refuses every block.
 TEST_F(HostilePeer, SenderGivesUpAfterSixteenRefusalsInARow)
 {

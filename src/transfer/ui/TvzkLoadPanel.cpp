@@ -268,7 +268,13 @@ void TvzkLoadPanel::ServerSocketClientRead()
     if (!m_connection)
         return;
     const QByteArray replies = m_receiver.receive(*m_connection, m_fichierTel, unreadBytes(*m_connection));
+    // The panel follows first, as completion comes before its reply: a
+    // connection that breaks while the reply is written then finds the
+    // transfer complete and moves the file.
+    followReceiver();
     sendReplies(replies);
+    if (!m_connection)
+        return;
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered.
     if (m_connection->bytesAvailable() == 0)
@@ -276,7 +282,6 @@ void TvzkLoadPanel::ServerSocketClientRead()
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
     m_packetsSeen = m_receiver.packetsAnswered();
-    followReceiver();
 }
 
 void TvzkLoadPanel::setPacketTimeout(int ms)
@@ -288,9 +293,10 @@ void TvzkLoadPanel::PacketTimerTimer()
 {
     if (!m_connection)
         return;
-    sendReplies(m_receiver.expire(*m_connection));
+    const QByteArray reply = m_receiver.expire(*m_connection);
     m_packetsSeen = m_receiver.packetsAnswered();
     followReceiver();
+    sendReplies(reply);
 }
 
 void TvzkLoadPanel::sendReplies(const QByteArray &replies)
