@@ -27,12 +27,19 @@ class LoadPanelChildren;
 //   upload:   Port, FichierPath (the file sent), FichierTel; then
 //             setClientActive(true) connects to ClientAddress:Port.
 //
+// BindAddress is the address the client listens on (the one given by
+// VOXLANE_LOCAL_IP, or empty for every interface); the caller passes it.
 // Making a socket inactive (pause) ends the connection; the transfer resumes
-// from FichierTel when it is made active again. OnTelTermine is emitted once
-// when the transfer completes. Destroying the panel closes its sockets.
+// from FichierTel when it is made active again. FichierTel and Status are
+// kept current for saving. OnTelTermine is emitted once when the transfer
+// completes; a slot that wants the panel gone uses deleteLater(), since the
+// signal comes from inside the panel's socket handling. Destroying the panel
+// closes its sockets; a partial download stays in TempPath for later.
 //
 // All socket work runs from the event loop of the user-interface thread;
-// every panel has its own file and packet buffer.
+// every panel has its own file and packet buffer, so any number of
+// downloads and uploads run at once. Two downloads never write the same
+// temp file: the second one's header is refused.
 class TvzkLoadPanel : public QFrame
 {
     Q_OBJECT
