@@ -1,0 +1,214 @@
+// scripts/bench transfer
+//
+// Moves a file between two transfer panels over loopback (both on this
+// process's user-interface thread, as in the client) and, in the same run,
+// through the bare protocol loop of RawProtocolLoop.cpp. A 20 ms timer runs
+// on the user-interface thread during the panel transfer; how late its ticks
+// come shows whether the interface stays responsive. Peak resident memory is
+// taken from child runs of 1 MiB and 256 MiB transfers.
+//
+// MB/s are 10^6 bytes per second. The last line reads:
+//   transfer: A MB/s, protocol limit B MB/s, ratio R, rss growth M MiB
+#include "RawProtocolLoop.h"
+
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+
+bool makeRandomFile(const QString &path, qint64 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    quint64 x = 0x9E3779B97F4A7C15ull;
+    QByteArray chunk(kMiB, Qt::Uninitialized);
+    for (qint64 done = 0; done < size; done += chunk.size()) {
+        auto *words = reinterpret_cast<quint64 *>(chunk.data());
+        for (qsizetype i = 0; i < chunk.size() / 8; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            words[i] = x;
+        }
+        const qint64 n = qMin<qint64>(chunk.size(), size - done);
+        if (f.write(chunk.constData(), n) != n)
+            return false;
+    }
+    return true;
+}
+
+bool sameFiles(const QString &a, const QString &b)
+{
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd())
+        if (fa.read(kMiB) != fb.read(kMiB))
+            return false;
+    return true;
+}
+
+qint64 peakRssKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+struct PanelRun
+{
+    bool ok = false;
+    double seconds = 0;
+    double maxLateMs = 0;
+    int ticks = 0;
+};
+
+PanelRun runPanels(const QString &source, const QString &work, qint64 size)
+{
+    PanelRun run;
+    const QString temp = QDir(work).filePath(QStringLiteral("temp"));
+    const QString dest = QDir(work).filePath(QStringLiteral("received.bin"));
+    QDir().mkpath(temp);
+    QFile::remove(dest);
+
+    TvzkLoadPanel down;
+    down.setTempPath(temp);
+    down.setBindAddress(QStringLiteral("127.0.0.1"));
+    down.setFichierName(QStringLiteral("bench.bin"));
+    down.setFichierPath(dest);
+    down.setFichierPoids(QString::number(size));
+    down.setFichierTel(QStringLiteral("0"));
+    down.setServerActive(true);
+
+    TvzkLoadPanel up;
+    up.setFichierName(QStringLiteral("bench.bin"));
+    up.setFichierPath(source);
+    up.setFichierPoids(QString::number(size));
+    up.setFichierTel(QStringLiteral("0"));
+    up.setClientAddress(QStringLiteral("127.0.0.1"));
+    up.setPort(down.ServerSocket()->serverPort());
+    down.show();
+    up.show();
+
+    QEventLoop loop;
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    QTimer gui;
+    gui.setTimerType(Qt::PreciseTimer);
+    gui.setInterval(20);
+    QObject::connect(&gui, &QTimer::timeout, &loop, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        run.maxLateMs = qMax(run.maxLateMs, (now - lastTick) / 1e6 - 20.0);
+        lastTick = now;
+        ++run.ticks;
+    });
+    QObject::connect(&up, &TvzkLoadPanel::OnTelTermine, &loop, [&] { loop.quit(); });
+    QObject::connect(up.ClientSocket(), &QTcpSocket::disconnected, &loop, [&] {
+        if (up.Status() != u"0")
+            loop.quit();
+    });
+    QTimer::singleShot(30 * 60 * 1000, &loop, &QEventLoop::quit);
+
+    clock.start();
+    gui.start();
+    up.setClientActive(true);
+    loop.exec();
+    run.seconds = clock.nsecsElapsed() / 1e9;
+    gui.stop();
+
+    // The receiver moves the file once the sender's disconnection reaches it.
+    QElapsedTimer settle;
+    settle.start();
+    while (!QFile::exists(dest) && settle.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    run.ok = up.Status() == u"0" && down.Status() == u"0" && sameFiles(source, dest);
+    return run;
+}
+
+// Child run: one transfer of the given size, then its peak resident memory.
+int rssChild(qint64 mib)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.bin"));
+    if (!makeRandomFile(source, mib * kMiB))
+        return 1;
+    const PanelRun run = runPanels(source, dir.path(), mib * kMiB);
+    std::printf("peak_rss_kib %lld ok %d\n", qlonglong(peakRssKiB()), int(run.ok));
+    return run.ok ? 0 : 1;
+}
+
+qint64 childPeakKiB(qint64 mib)
+{
+    QProcess child;
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--rss-child"), QString::number(mib) });
+    if (!child.waitForFinished(30 * 60 * 1000) || child.exitCode() != 0)
+        return -1;
+    const QList<QByteArray> words = child.readAllStandardOutput().split(' ');
+    return words.size() > 1 ? words.at(1).toLongLong() : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() > 2 && args.at(1) == u"--rss-child")
+        return rssChild(args.at(2).toLongLong());
+    qint64 mib = 64;
+    if (args.size() > 2 && args.at(1) == u"--size")
+        mib = args.at(2).toLongLong();
+
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.bin"));
+    if (!makeRandomFile(source, mib * kMiB)) {
+        std::fprintf(stderr, "transfer: cannot write %s\n", qPrintable(source));
+        return 1;
+    }
+    const qint64 size = mib * kMiB;
+
+    const QString rawDest = dir.filePath(QStringLiteral("raw.bin"));
+    const RawProtocolResult raw = runRawProtocolLoop(source.toStdString(), rawDest.toStdString());
+    const bool rawSame = raw.ok && sameFiles(source, rawDest);
+    QFile::remove(rawDest);
+    const double rawRate = size / raw.seconds / 1e6;
+    std::printf("protocol loop: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(mib), raw.seconds, rawRate,
+        rawSame ? "" : " (FAILED)");
+
+    const PanelRun panels = runPanels(source, dir.filePath(QStringLiteral("panels")), size);
+    const double panelRate = size / panels.seconds / 1e6;
+    std::printf("panels: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(mib), panels.seconds, panelRate,
+        panels.ok ? "" : " (FAILED)");
+    std::printf(
+        "gui timer: 20 ms, %d ticks, latest by %.1f ms (limit 50 ms)\n", panels.ticks, panels.maxLateMs);
+    std::fflush(stdout);
+
+    const qint64 small = childPeakKiB(1);
+    const qint64 large = childPeakKiB(256);
+    const double growthMiB = (small < 0 || large < 0) ? -1.0 : (large - small) / 1024.0;
+    std::printf(
+        "peak rss: 1 MiB transfer %lld KiB, 256 MiB transfer %lld KiB\n", qlonglong(small), qlonglong(large));
+    std::printf("transfer: %.2f MB/s, protocol limit %.2f MB/s, ratio %.2f, rss growth %.1f MiB\n", panelRate,
+        rawRate, panelRate / rawRate, growthMiB);
+    return rawSame && panels.ok && small > 0 && large > 0 ? 0 : 1;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+class QIODevice;
+
+// The receiving end of a data connection, without the socket: it takes
+// whole packets from the bytes waiting on the connection, writes the file in
+// the temp folder and gives back the status replies to send.
+//
+// Framing: a header is 510 bytes, a block 12 + Count bytes; an incomplete
+// packet stays on the connection until the rest arrives (or until the owner
+// gives up on it with expire()). A packet of another kind takes every byte
+// waiting at that moment. Nothing larger than one packet (516 bytes) is ever
+// taken off the connection at once.
+//
+// The file belongs to this object, so any number of receivers can run at once.
+class DataReceiver
+{
+public:
+    DataReceiver() = default;
+    ~DataReceiver();
+    DataReceiver(const DataReceiver &) = delete;
+    DataReceiver &operator=(const DataReceiver &) = delete;
+
+    void setTempDir(const QString &dir) { m_tempDir = dir; }
+    QString tempDir() const { return m_tempDir; }
+
+    // Handles every whole packet waiting in `in`; returns the replies, in
+    // order. resumeCount is what the owner saved of an earlier attempt
+    // (decimal text, empty for none): a partial file is cut back to it.
+    // unread is what waits on the connection beyond what `in` has taken in
+    // (the system's receive queue): bytes that cannot be a packet are
+    // dropped up to there, as they arrive.
+    QByteArray receive(QIODevice &in, const QString &resumeCount, qint64 unread = 0);
+    // The bytes waiting stayed an incomplete packet too long: they are
+    // dropped and answered as a packet too short.
+    QByteArray expire(QIODevice &in);
+    // Packets answered so far, expired ones included.
+    int packetsAnswered() const { return m_answered; }
+    // Headers accepted so far: a change means a new file was opened.
+    int headersAccepted() const { return m_headers; }
+
+    // The connection ended. Returns whether a header had been accepted since
+    // the previous disconnection (the file is closed either way).
+    bool disconnect();
+
+    bool isFileOpen() const { return m_open; }
+    bool isComplete() const { return m_complete; }
+    // File size announced by the accepted header.
+    qint64 fileSize() const { return m_fileSize; }
+    // Bytes the file holds from offset 0: what has really been received.
+    qint64 held() const { return m_held; }
+    // The temp file of the last accepted header.
+    QString filePath() const { return m_path; }
+
+    // A name the header may carry: not empty, not "." or "..", no folder
+    // separator of any system, no control character.
+    static bool isPlainFileName(const QString &name);
+    // tempDir + name, or the empty text when the name is not plain.
+    static QString tempFilePath(const QString &tempDir, const QString &name);
+    // A size text of a header: decimal digits only, 0 to 2147483647.
+    static bool parseFileSize(const QByteArray &text, qint64 &size);
+    // Moves a finished download out of the temp folder. The source must be a
+    // plain name inside tempDir; an existing destination is never replaced.
+    static bool moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination);
+
+private:
+    void dropWaiting(QIODevice &in, qint64 &unread);
+    qint32 handleHeader(const QByteArray &packet, const QString &resumeCount);
+    qint32 handleBlock(const QByteArray &packet);
+    bool openFile(const QString &path, const QString &resumeCount, qint64 fileSize);
+    void closeFile();
+
+    QString m_tempDir;
+    QFile m_file;
+    QString m_path;
+    QString m_claimed;
+    bool m_open = false;
+    bool m_complete = false;
+    qint64 m_fileSize = 0;
+    qint64 m_held = 0;
+    int m_answered = 0;
+    int m_headers = 0;
+    qint64 m_discard = 0; // bytes still to drop as they arrive
+};

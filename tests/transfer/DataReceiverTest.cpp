@@ -1,0 +1,310 @@
+#include "transfer/DataReceiver.h"
+#include "transfer/DataPacket.h"
+#include "transfer/TempFileClaims.h"
+
+#include "support/QtPrinters.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Bytes arriving on a connection: appended at the end, read from the front.
+class Incoming
+{
+public:
+    Incoming() { m_buffer.open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    QIODevice &add(const QByteArray &bytes)
+    {
+        m_buffer.buffer().append(bytes);
+        return m_buffer;
+    }
+    qint64 waiting() const { return m_buffer.bytesAvailable(); }
+
+private:
+    QBuffer m_buffer;
+};
+
+QByteArray statuses(std::initializer_list<qint32> codes)
+{
+    QByteArray out;
+    for (qint32 c : codes)
+        out += DataPacket::status(c);
+    return out;
+}
+
+QByteArray blockWithCount(qint32 offset, qint32 count, int dataBytes)
+{
+    QByteArray b = DataPacket::block(offset, QByteArray(dataBytes, 'd'));
+    DataPacket::writeInt(b.data() + 8, count);
+    return b;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class DataReceiverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        temp = dir.filePath(QStringLiteral("temp"));
+        ASSERT_TRUE(QDir().mkpath(temp));
+        receiver.setTempDir(temp);
+    }
+    QByteArray feed(const QByteArray &bytes, const QString &resume = QStringLiteral("0"))
+    {
+        return receiver.receive(in.add(bytes), resume);
+    }
+
+    QTemporaryDir dir;
+    QString temp;
+    Incoming in;
+    DataReceiver receiver;
+};
+
+TEST_F(DataReceiverTest, RepliesToHostilePackets)
+{
+    const QByteArray header = DataPacket::header("f.bin", "10");
+    const struct
+    {
+        const char *what;
+        QByteArray bytes;
+        QByteArray replies;
+        qint64 left;
+    } cases[] = {
+        { "unknown kind", QByteArray::fromHex("07000000"), statuses({ 0 }), 0 },
+        { "unknown kind, too much", QByteArray::fromHex("07000000") + QByteArray(600, 'z'), statuses({ 1 }),
+            0 },
+        { "block before any header", DataPacket::block(0, "abc"), statuses({ 3 }), 0 },
+        { "count above 504", blockWithCount(0, 100000, 600), statuses({ 1 }), 0 },
+        { "count below 0", blockWithCount(0, -1, 20), statuses({ 2 }), 0 },
+        { "incomplete block waits", blockWithCount(0, 100, 50), {}, 62 },
+        { "header in two packets' worth", header + header, statuses({ 0, 0 }), 0 },
+        { "three packets in one write", header + DataPacket::block(0, "12345") + DataPacket::block(5, "6789"),
+            statuses({ 0, 0, 0 }), 0 },
+        { "header then block beyond the end", header + DataPacket::block(1, "x"), statuses({ 0, 4 }), 0 },
+        { "header then negative offset", header + DataPacket::block(-1, "x"), statuses({ 0, 4 }), 0 },
+        { "header then half a header", header + header.left(300), statuses({ 0 }), 300 },
+    };
+    for (const auto &c : cases) {
+        DataReceiver r;
+        r.setTempDir(temp);
+        Incoming incoming;
+        EXPECT_EQ(r.receive(incoming.add(c.bytes), QStringLiteral("0")), c.replies) << c.what;
+        EXPECT_EQ(incoming.waiting(), c.left) << c.what;
+        r.disconnect();
+        QFile::remove(QDir(temp).filePath(QStringLiteral("f.bin")));
+    }
+}
+
+TEST_F(DataReceiverTest, HeadersRefusedForTheirNameOrSize)
+{
+    const struct
+    {
+        QByteArray name;
+        QByteArray size;
+        qint32 status;
+    } cases[] = {
+        { "ok.txt", "2147483647", 0 },
+        { "ok.txt", "0007", 0 },
+        { "ok.txt", "2147483648", 2 },
+        { "ok.txt", "-1", 2 },
+        { "ok.txt", "", 2 },
+        { "ok.txt", "12a", 2 },
+        { "ok.txt", " 1", 2 },
+        { "", "1", 5 },
+        { ".", "1", 5 },
+        { "..", "1", 5 },
+        { "../x", "1", 5 },
+        { "a/b", "1", 5 },
+        { "..\\x", "1", 5 },
+        { QByteArray("a\0b", 3), "1", 5 },
+        { "a\x1f", "1", 5 },
+        { "a\x7f", "1", 5 },
+        { "a\x81", "1", 5 },
+        { "\xe9t\xe9 \x80.txt", "1", 0 },
+    };
+    for (const auto &c : cases) {
+        DataReceiver r;
+        r.setTempDir(temp);
+        Incoming incoming;
+        EXPECT_EQ(
+            r.receive(incoming.add(DataPacket::header(c.name, c.size)), {}), DataPacket::status(c.status))
+            << c.name.toHex().constData() << " / " << c.size.constData();
+        EXPECT_EQ(r.isFileOpen(), c.status == 0);
+        r.disconnect();
+        QDir(temp).removeRecursively();
+        QDir().mkpath(temp);
+    }
+    // Nothing was ever written beside the temp folder.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "temp" });
+}
+
+TEST_F(DataReceiverTest, ReceivesAFileAndCompletesWhenItHoldsEveryByte)
+{
+    QByteArray data(300, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7);
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "300")), statuses({ 0 }));
+    EXPECT_EQ(feed(DataPacket::block(0, data.left(256))), statuses({ 0 }));
+    // The same block again overwrites and is not counted twice.
+    EXPECT_EQ(feed(DataPacket::block(0, data.left(256))), statuses({ 0 }));
+    EXPECT_EQ(receiver.held(), 256);
+    EXPECT_FALSE(receiver.isComplete());
+    EXPECT_EQ(feed(DataPacket::block(256, data.mid(256))), statuses({ 0 }));
+    EXPECT_TRUE(receiver.isComplete());
+    EXPECT_EQ(readAll(receiver.filePath()), data);
+    EXPECT_TRUE(receiver.disconnect());
+    EXPECT_FALSE(receiver.disconnect());
+}
+
+TEST_F(DataReceiverTest, EmptyFileCompletesOnAnEmptyBlock)
+{
+    EXPECT_EQ(feed(DataPacket::header("empty", "0")), statuses({ 0 }));
+    EXPECT_FALSE(receiver.isComplete());
+    EXPECT_EQ(feed(DataPacket::block(0, "")), statuses({ 0 }));
+    EXPECT_TRUE(receiver.isComplete());
+    EXPECT_EQ(readAll(receiver.filePath()), QByteArray());
+}
+
+TEST_F(DataReceiverTest, PacketsArrivingInPieces)
+{
+    const QByteArray header = DataPacket::header("f.bin", "4");
+    EXPECT_EQ(feed(header.left(3)), QByteArray());
+    EXPECT_EQ(feed(header.mid(3, 200)), QByteArray());
+    EXPECT_EQ(feed(header.mid(203) + DataPacket::block(0, "ab").left(7)), statuses({ 0 }));
+    EXPECT_EQ(feed(DataPacket::block(0, "ab").mid(7) + DataPacket::block(2, "cd")), statuses({ 0, 0 }));
+    EXPECT_TRUE(receiver.isComplete());
+    EXPECT_EQ(readAll(receiver.filePath()), QByteArray("abcd"));
+}
+
+TEST_F(DataReceiverTest, ExpiredBytesAreAnsweredAsTooShortAndDropped)
+{
+    feed(DataPacket::header("f.bin", "9").left(100));
+    EXPECT_EQ(in.waiting(), 100);
+    EXPECT_EQ(receiver.expire(in.add({})), statuses({ 2 }));
+    EXPECT_EQ(in.waiting(), 0);
+    EXPECT_FALSE(receiver.isFileOpen());
+    // The connection goes on with the next whole packet.
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "9")), statuses({ 0 }));
+}
+
+TEST_F(DataReceiverTest, PartialFileIsCutBackToTheSavedCount)
+{
+    const QString path = QDir(temp).filePath(QStringLiteral("part.bin"));
+    const struct
+    {
+        const char *resume;
+        qint64 onDisk;
+        qint32 status;
+        qint64 held;
+    } cases[] = {
+        { "1000", 2000, 0, 1000 }, // bytes past the saved count are not trusted
+        { "5000", 2000, 0, 2000 }, // a count beyond the file: what the file holds
+        { "0", 2000, 0, 0 }, // a new transfer over a leftover
+        { "", 2000, 0, 0 },
+        { "-4", 2000, 0, 0 },
+        { "9999", 6000, 0, 4096 }, // never more than the announced size
+        { "abc", 2000, 5, 0 },
+    };
+    for (const auto &c : cases) {
+        writeFile(path, QByteArray(c.onDisk, 'p'));
+        DataReceiver r;
+        r.setTempDir(temp);
+        Incoming incoming;
+        EXPECT_EQ(
+            r.receive(incoming.add(DataPacket::header("part.bin", "4096")), QString::fromLatin1(c.resume)),
+            DataPacket::status(c.status))
+            << c.resume;
+        if (c.status == 0) {
+            EXPECT_EQ(r.held(), c.held) << c.resume;
+            EXPECT_EQ(QFileInfo(path).size(), c.held) << c.resume;
+        }
+    }
+}
+
+TEST_F(DataReceiverTest, ResumedFileAcceptsBlocksUpToItsEndOnly)
+{
+    const QString path = QDir(temp).filePath(QStringLiteral("r.bin"));
+    writeFile(path, QByteArray(1000, 'a'));
+    EXPECT_EQ(feed(DataPacket::header("r.bin", "1500"), QStringLiteral("1000")), statuses({ 0 }));
+    EXPECT_EQ(receiver.held(), 1000);
+    EXPECT_EQ(feed(DataPacket::block(1001, "x")), statuses({ 4 }));
+    EXPECT_EQ(feed(DataPacket::block(999, "bc")), statuses({ 0 }));
+    EXPECT_EQ(receiver.held(), 1001);
+    EXPECT_EQ(readAll(path).right(3), QByteArray("abc"));
+}
+
+TEST_F(DataReceiverTest, TwoReceiversNeverShareATempFile)
+{
+    DataReceiver other;
+    other.setTempDir(temp);
+    Incoming otherIn;
+    EXPECT_EQ(feed(DataPacket::header("same.bin", "10")), statuses({ 0 }));
+    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("same.bin", "10")), {}), statuses({ 5 }));
+    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("other.bin", "10")), {}), statuses({ 0 }));
+    receiver.disconnect();
+    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("same.bin", "10")), {}), statuses({ 0 }));
+    // The header of another name released the first claim.
+    EXPECT_FALSE(TempFileClaims::isClaimed(QDir(temp).filePath(QStringLiteral("other.bin"))));
+}
+
+TEST_F(DataReceiverTest, FinishedFileMovesOnlyToAFreeDestination)
+{
+    const QString done = QDir(temp).filePath(QStringLiteral("done.txt"));
+    writeFile(done, "content");
+    const QString taken = dir.filePath(QStringLiteral("taken.txt"));
+    writeFile(taken, "old");
+    EXPECT_FALSE(DataReceiver::moveFinished(done, temp, taken));
+    EXPECT_EQ(readAll(taken), QByteArray("old"));
+    EXPECT_FALSE(DataReceiver::moveFinished(done, temp, QString()));
+    // A source that is not a plain name of the temp folder is not moved.
+    const QString outside = dir.filePath(QStringLiteral("outside.txt"));
+    writeFile(outside, "x");
+    EXPECT_FALSE(DataReceiver::moveFinished(outside, temp, dir.filePath(QStringLiteral("y.txt"))));
+    EXPECT_TRUE(QFile::exists(outside));
+
+    const QString dest = dir.filePath(QStringLiteral("final.txt"));
+    EXPECT_TRUE(DataReceiver::moveFinished(done, temp, dest));
+    EXPECT_EQ(readAll(dest), QByteArray("content"));
+    EXPECT_FALSE(QFile::exists(done));
+}
+
+} // namespace
+
+namespace {
+
+// Bytes still in the system's queue count as waiting: a packet that cannot
+// be delimited takes them with it as they arrive, and the connection then
+// goes on with the next packet.
+TEST_F(DataReceiverTest, UndelimitedPacketsDropWhatWaitsBeyondTheBuffer)
+{
+    const QByteArray oversized = blockWithCount(0, 100000, 600);
+    // The socket took in 517 bytes; 95 more wait in the system.
+    EXPECT_EQ(receiver.receive(in.add(oversized.left(517)), {}, 95), statuses({ 1 }));
+    EXPECT_EQ(feed(oversized.mid(517, 50)), QByteArray());
+    EXPECT_EQ(feed(oversized.mid(567) + DataPacket::header("n.bin", "3")), statuses({ 0 }));
+    // An unknown kind: 4 + 513 in the buffer is within a packet, the 10
+    // waiting beyond make it more.
+    EXPECT_EQ(receiver.receive(in.add(QByteArray::fromHex("07000000") + QByteArray(513, 'u')), {}, 10),
+        statuses({ 1 }));
+    EXPECT_EQ(feed(QByteArray(10, 'u') + DataPacket::block(0, "abc")), statuses({ 0 }));
+    EXPECT_TRUE(receiver.isComplete());
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+#include "TransferHarness.h"
+
+#include "transfer/SizeText.h"
+
+#include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+class LoopbackTransfer : public ::testing::Test
+{
+protected:
+    void SetUp() override { RecordedErrors::take(); }
+    void TearDown() override { EXPECT_EQ(RecordedErrors::take(), QStringList()); }
+
+    // Runs until both panels are done and the download has left "temp".
+    void runToEnd(TvzkLoadPanel &down, TvzkLoadPanel &up, const QString &name)
+    {
+        QSignalSpy downDone(&down, &TvzkLoadPanel::OnTelTermine);
+        QSignalSpy upDone(&up, &TvzkLoadPanel::OnTelTermine);
+        up.setClientActive(true);
+        EXPECT_TRUE(
+            waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; }, kWaitMs))
+            << name.toStdString();
+        EXPECT_EQ(downDone.count(), 1);
+        ASSERT_EQ(upDone.count(), 1);
+        EXPECT_EQ(upDone.first().first().value<QObject *>(), &up);
+    }
+
+    TransferHarness h;
+};
+
+TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
+{
+    for (const qsizetype size : { 0, 1, 256, 257, 1024 * 1024 }) {
+        const QString name = QStringLiteral("file-%1.bin").arg(size);
+        const QByteArray data = TransferHarness::randomBytes(size);
+        TransferHarness::write(h.source(name), data);
+        auto down = h.download(name, size);
+        auto up = h.upload(name, down->Port());
+        runToEnd(*down, *up, name);
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data)) << size;
+        EXPECT_FALSE(QFile::exists(h.partial(name)));
+        for (TvzkLoadPanel *p : { down.get(), up.get() }) {
+            EXPECT_EQ(p->Status(), QStringLiteral("0"));
+            EXPECT_EQ(p->FichierTel(), QString::number(size));
+            EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
+            EXPECT_FALSE(p->LabelInfo()->isHidden());
+            EXPECT_TRUE(p->ProgressBar()->isHidden());
+            EXPECT_EQ(p->LabelInfo()->palette().color(QPalette::WindowText), QColor(35, 75, 141));
+        }
+        EXPECT_EQ(down->CaptionLabelProgress(),
+            SizeText::FormatSize(qint32(size)) + QStringLiteral(" sur ")
+                + SizeText::FormatSize(qint32(size)));
+        EXPECT_FALSE(up->isClientActive());
+    }
+}
+
+TEST_F(LoopbackTransfer, SeveralTransfersAtOnceDoNotMix)
+{
+    std::vector<std::unique_ptr<TvzkLoadPanel>> downs, ups;
+    std::vector<QByteArray> data;
+    for (int i = 0; i < 3; ++i) {
+        const QString name = QStringLiteral("multi-%1.bin").arg(i);
+        data.push_back(TransferHarness::randomBytes(100000 + i * 777));
+        TransferHarness::write(h.source(name), data.back());
+        downs.push_back(h.download(name, data.back().size()));
+        ups.push_back(h.upload(name, downs.back()->Port()));
+    }
+    for (auto &up : ups)
+        up->setClientActive(true);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (int i = 0; i < 3; ++i)
+                if (!QFile::exists(h.destination(QStringLiteral("multi-%1.bin").arg(i))))
+                    return false;
+            return true;
+        },
+        kWaitMs));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(QStringLiteral("multi-%1.bin").arg(i)), data[i]))
+            << i;
+}
+
+// Pausing either side (making its socket inactive) stops the transfer;
+// reactivating both continues from the counts each side kept.
+TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
+{
+    const qsizetype size = 1024 * 1024;
+    for (const bool pauseDownload : { true, false }) {
+        const QString name
+            = pauseDownload ? QStringLiteral("pause-down.bin") : QStringLiteral("pause-up.bin");
+        const QByteArray data = TransferHarness::randomBytes(size);
+        TransferHarness::write(h.source(name), data);
+        auto down = h.download(name, size);
+        auto up = h.upload(name, down->Port());
+        up->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return up->FichierTel().toLongLong() > 200000; }, kWaitMs));
+        if (pauseDownload)
+            down->setServerActive(false);
+        else
+            up->setClientActive(false);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté";
+            },
+            kWaitMs));
+        const qint64 sent = up->FichierTel().toLongLong();
+        const qint64 held = down->FichierTel().toLongLong();
+        EXPECT_GT(sent, 200000);
+        EXPECT_LT(sent, size);
+        // Only acknowledged blocks count on the sending side.
+        EXPECT_LE(sent, held);
+        EXPECT_EQ(QFileInfo(h.partial(name)).size(), held);
+        EXPECT_NE(down->Status(), QStringLiteral("0"));
+        EXPECT_NE(up->Status(), QStringLiteral("0"));
+
+        // The sender restarts from its own count, not from the start.
+        qint64 resumedAt = -1;
+        QObject::connect(up->ClientSocket(), &QTcpSocket::connected, up.get(),
+            [&] { resumedAt = up->ProgressBar()->value(); });
+        if (pauseDownload)
+            down->setServerActive(true);
+        runToEnd(*down, *up, name);
+        EXPECT_EQ(resumedAt, sent);
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+    }
+}
+
+// A partial file left by an earlier run: each side starts from its saved
+// count, and whatever the temp file holds beyond the receiver's count
+// (a tail of garbage here) never reaches the result.
+TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
+{
+    const qsizetype size = 300000;
+    const struct
+    {
+        qint64 receiverSaved;
+        qint64 senderSaved;
+    } cases[] = {
+        { 100000, 100000 }, // both agree
+        { 100000, 60000 }, // the sender is behind: blocks are written again
+        { 60000, 100000 }, // the sender is ahead: it starts over from 0
+    };
+    int i = 0;
+    for (const auto &c : cases) {
+        const QString name = QStringLiteral("resume-%1.bin").arg(i++);
+        const QByteArray data = TransferHarness::randomBytes(size);
+        TransferHarness::write(h.source(name), data);
+        TransferHarness::write(h.partial(name), data.left(c.receiverSaved) + QByteArray(5000, 'G'));
+        auto down = h.download(name, size, QString::number(c.receiverSaved));
+        auto up = h.upload(name, down->Port(), QString::number(c.senderSaved));
+        runToEnd(*down, *up, name);
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data))
+            << c.receiverSaved << "/" << c.senderSaved;
+    }
+}
+
+TEST_F(LoopbackTransfer, ExistingDestinationKeepsTheFileInTemp)
+{
+    const QByteArray data = TransferHarness::randomBytes(3000);
+    TransferHarness::write(h.source(QStringLiteral("d.bin")), data);
+    TransferHarness::write(h.destination(QStringLiteral("d.bin")), "already here");
+    auto down = h.download(QStringLiteral("d.bin"), data.size());
+    auto up = h.upload(QStringLiteral("d.bin"), down->Port());
+    QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
+    up->setClientActive(true);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return downDone.count() == 1 && !down->ProgressBar()->isVisibleTo(down.get())
+                && !down->LabelInfo()->isHidden();
+        },
+        kWaitMs));
+    EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("d.bin"))), QByteArray("already here"));
+    EXPECT_TRUE(TransferHarness::sameBytes(h.partial(QStringLiteral("d.bin")), data));
+    EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
+    EXPECT_EQ(down->Status(), QStringLiteral("0"));
+}
+
+TEST_F(LoopbackTransfer, MissingFileToSendIsReportedAndNoHeaderGoesOut)
+{
+    auto down = h.download(QStringLiteral("ghost.bin"), 10);
+    auto up = h.upload(QStringLiteral("ghost.bin"), down->Port());
+    up->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
+    const QStringList errors = RecordedErrors::take();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("ghost.bin")));
+    EXPECT_FALSE(up->isClientActive());
+    // The receiver saw a connection come and go, and no file.
+    ASSERT_TRUE(waitUntil([&] { return down->ProgressBar()->isHidden(); }, kWaitMs));
+    EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("ghost.bin"))));
+}
+
+TEST_F(LoopbackTransfer, RefusedConnectionEndsDisconnected)
+{
+    quint16 port = 0;
+    {
+        auto closed = h.download(QStringLiteral("x"), 1);
+        port = closed->ServerSocket()->serverPort();
+    }
+    TransferHarness::write(h.source(QStringLiteral("x")), "x");
+    auto up = h.upload(QStringLiteral("x"), port);
+    up->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+    EXPECT_EQ(up->CaptionLabelInfo(), QStringLiteral("Déconnecté"));
+    EXPECT_TRUE(up->ProgressBar()->isHidden());
+    EXPECT_NE(up->Status(), QStringLiteral("0"));
+}
+
+} // namespace

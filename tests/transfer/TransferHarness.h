@@ -1,0 +1,116 @@
+#pragma once
+
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+// Panels on loopback for the data-channel tests: a download panel listening
+// on a free port of 127.0.0.1 and, when wanted, an upload panel sending to it.
+// Runs the event loop until the condition holds or the time is up. (QTest's
+// qWaitFor sleeps between rounds, which would make every stop-and-wait
+// round trip cost milliseconds.)
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs)
+{
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    poll.start(2);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return condition();
+}
+
+struct TransferHarness
+{
+    QTemporaryDir dir;
+    QString temp = dir.filePath(QStringLiteral("temp"));
+    QString sources = dir.filePath(QStringLiteral("sources"));
+    QString received = dir.filePath(QStringLiteral("received"));
+
+    TransferHarness()
+    {
+        QDir().mkpath(temp);
+        QDir().mkpath(sources);
+        QDir().mkpath(received);
+    }
+
+    static QByteArray randomBytes(qsizetype n)
+    {
+        QByteArray b(n, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(b.data()), n / 4);
+        for (qsizetype i = n / 4 * 4; i < n; ++i)
+            b[i] = char(QRandomGenerator::global()->generate());
+        return b;
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    // Compared without printing megabytes when they differ.
+    static bool sameBytes(const QString &path, const QByteArray &expected)
+    {
+        const QByteArray actual = contents(path);
+        if (actual == expected)
+            return true;
+        qsizetype i = 0;
+        while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
+            ++i;
+        qWarning("%s: %lld bytes, %lld expected, first difference at %lld", qPrintable(path),
+            qlonglong(actual.size()), qlonglong(expected.size()), qlonglong(i));
+        return false;
+    }
+    static void write(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    QString source(const QString &name) const { return QDir(sources).filePath(name); }
+    QString destination(const QString &name) const { return QDir(received).filePath(name); }
+    QString partial(const QString &name) const { return QDir(temp).filePath(name); }
+
+    // A download panel listening on 127.0.0.1, its port fixed once chosen so
+    // that it can be reopened after a pause.
+    std::unique_ptr<TvzkLoadPanel> download(
+        const QString &name, qint64 size, const QString &tel = QStringLiteral("0"))
+    {
+        auto panel = std::make_unique<TvzkLoadPanel>();
+        panel->setTempPath(temp);
+        panel->setBindAddress(QStringLiteral("127.0.0.1"));
+        panel->setFichierName(name);
+        panel->setFichierPath(destination(name));
+        panel->setFichierPoids(QString::number(size));
+        panel->setFichierTel(tel);
+        panel->setPort(0);
+        panel->setServerActive(true);
+        panel->setPort(panel->ServerSocket()->serverPort());
+        return panel;
+    }
+
+    std::unique_ptr<TvzkLoadPanel> upload(
+        const QString &name, quint16 port, const QString &tel = QStringLiteral("0"))
+    {
+        auto panel = std::make_unique<TvzkLoadPanel>();
+        panel->setFichierName(name);
+        panel->setFichierPath(source(name));
+        panel->setFichierPoids(QString::number(QFileInfo(source(name)).size()));
+        panel->setFichierTel(tel);
+        panel->setPort(port);
+        panel->setClientAddress(QStringLiteral("127.0.0.1"));
+        return panel;
+    }
+};
