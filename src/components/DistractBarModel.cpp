@@ -514,12 +514,12 @@ quint32 DistractBarModel::BlendColor(quint32 A, quint32 Z, float t)
 DistractBarModel::Layout DistractBarModel::barLayout(int length, int count, int spacing)
 {
     if (count < 1)
-        return {0, 0};
+        return { 0, 0 };
     // 64-bit intermediates: a large count or spacing cannot overflow.
     const qint64 gaps = qint64(count - 1) * spacing;
     const qint64 extent = (qint64(length) - gaps) / count;
     const qint64 remainder = qint64(length) - qint64(count) * extent - gaps;
-    return {int(extent), int(remainder / 2)};
+    return { int(extent), int(remainder / 2) };
 }
 
 int DistractBarModel::captionIndex(int i, int textSkip, int count)
@@ -648,8 +648,8 @@ void DistractBarModel::drawBar(QPainter &painter, int i, int position, int exten
                 fontColor = BlendColor(m_fontColor, m_fontColorEnd, t);
             painter.setFont(m_font);
             painter.setPen(paintColor(fontColor));
-            painter.drawText(QRect(left, top, right - left, bottom - top), Qt::AlignCenter | Qt::TextSingleLine,
-                             QString(m_caption.at(k - 1)));
+            painter.drawText(QRect(left, top, right - left, bottom - top),
+                Qt::AlignCenter | Qt::TextSingleLine, QString(m_caption.at(k - 1)));
         }
     }
 

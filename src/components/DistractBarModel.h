@@ -27,7 +27,15 @@ enum TDBAnimProcessType {
     apFillBounce
 };
 enum TDBTextAnimType { taNone, taToLeft, taToRight, taBounce };
-enum TDBShowOption { doDrawLine, doDrawText, doColorOnUseEnd, doColorOffUseEnd, doLineUseEnd, doFontUseEnd, doBar3d };
+enum TDBShowOption {
+    doDrawLine,
+    doDrawText,
+    doColorOnUseEnd,
+    doColorOffUseEnd,
+    doLineUseEnd,
+    doFontUseEnd,
+    doBar3d
+};
 enum TDBOrientation { boHorizontal, boVertical };
 
 // A set of drawing options in one byte, bit n for the option of ordinal n.
@@ -161,7 +169,8 @@ public:
 
     // Pure painting maths.
     static quint32 BlendColor(quint32 A, quint32 Z, float t);
-    struct Layout {
+    struct Layout
+    {
         int extent; // W, 0 or below when no bar fits
         int offset; // O
     };
@@ -182,7 +191,7 @@ protected:
     // update, no size).
     bool Paint();
     // A new frame is in Buffer. Runs on the thread that painted it.
-    virtual void FrameReady() {}
+    virtual void FrameReady() { }
     // Draws Buffer with painter under PaintLock (GUI side of a control).
     void drawBuffer(class QPainter &painter) const;
     bool bufferMatchesSize() const;
@@ -217,10 +226,10 @@ private:
     quint32 m_fontColor = 0;
     int m_textSkip = 0;
     int m_barBorderWidth = 1;
-    TDBShowOptions m_options {doDrawLine, doDrawText};
+    TDBShowOptions m_options { doDrawLine, doDrawText };
     TDBOrientation m_orientation = boHorizontal;
     QFont m_font;
-    QSize m_size {150, 20};
+    QSize m_size { 150, 20 };
     QImage m_buffer;
 
     // MaskLock
@@ -238,11 +247,11 @@ private:
     NotifyEvent m_onAnimate;
 
     // UpdateLock (read without it by Paint)
-    std::atomic<int> m_updateCount {0};
+    std::atomic<int> m_updateCount { 0 };
 
-    std::atomic<bool> m_animated {false};
-    std::atomic<bool> m_destroying {false};
-    std::atomic<int> m_interval {100};
+    std::atomic<bool> m_animated { false };
+    std::atomic<bool> m_destroying { false };
+    std::atomic<int> m_interval { 100 };
     bool m_loading = false;
     std::unique_ptr<TDistractBarThread> m_thread; // GUI thread only
 };

@@ -17,18 +17,17 @@ public:
     TDistractBarAnimateProcess(const TDistractBarAnimateProcess &) = delete;
     TDistractBarAnimateProcess &operator=(const TDistractBarAnimateProcess &) = delete;
 
-    virtual void Setup() {}
-    virtual void Teardown() {}
+    virtual void Setup() { }
+    virtual void Teardown() { }
     // Back to the pattern's start.
-    virtual void Reset() {}
+    virtual void Reset() { }
     // One frame.
-    virtual void Step() {}
+    virtual void Step() { }
     // Just before the pattern is discarded: every bar off.
     virtual void Finish();
 
     // Creates a pattern of type T for bar (constructor, then Setup).
-    template <class T>
-    static std::unique_ptr<TDistractBarAnimateProcess> create(DistractBarModel *bar)
+    template <class T> static std::unique_ptr<TDistractBarAnimateProcess> create(DistractBarModel *bar)
     {
         std::unique_ptr<TDistractBarAnimateProcess> p = std::make_unique<T>(bar);
         p->Setup();

@@ -64,11 +64,13 @@ void TDistractBarThread::Execute()
                 message = QStringLiteral("Unknown error");
             }
             if (QCoreApplication *app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, [message] { ErrorReport::report(message); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    app, [message] { ErrorReport::report(message); }, Qt::QueuedConnection);
         }
         std::unique_lock<std::mutex> lock(m_mutex);
         const int pause = m_interval.load();
-        m_wake.wait_for(lock, std::chrono::milliseconds(pause > 0 ? pause : 0), [this] { return m_terminated; });
+        m_wake.wait_for(
+            lock, std::chrono::milliseconds(pause > 0 ? pause : 0), [this] { return m_terminated; });
         if (m_terminated)
             return;
     }

@@ -48,7 +48,7 @@ void sendMouse(QWidget *target, QEvent::Type type, Qt::MouseButton button = Qt::
 {
     const QPointF pos(target->width() / 2.0, target->height() / 2.0);
     QMouseEvent event(type, pos, target->mapToGlobal(pos), button,
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button), Qt::NoModifier);
+        type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button), Qt::NoModifier);
     QApplication::sendEvent(target, &event);
 }
 
@@ -92,7 +92,7 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
     EXPECT_EQ(b->x(), 191);
     EXPECT_EQ(c->x(), 372);
     EXPECT_EQ(w.MsgBoxCount, 3);
-    for (TfrmMsgBox *box : {a, b, c}) {
+    for (TfrmMsgBox *box : { a, b, c }) {
         EXPECT_EQ(box->size(), QSize(181, 144));
         EXPECT_EQ(box->y(), -144);
         EXPECT_TRUE(box->isVisible());
@@ -199,12 +199,13 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
     TfrmPrincipal &w = createWindow();
     int broughtBack = 0;
     w.ShowApplicationHook = [&] { ++broughtBack; };
-    const struct {
+    const struct
+    {
         const char *pseudo;
         quint8 kind;
         int icon;
         int page;
-    } cases[] = {{"Telechargement", 2, 1, 1}, {"Envoi", 3, 0, 2}};
+    } cases[] = { { "Telechargement", 2, 1, 1 }, { "Envoi", 3, 0, 2 } };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.pseudo);
         w.hide();
@@ -259,7 +260,7 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
     w.SendFileHook = [&](const QString &pseudo) { sendTo << pseudo; };
     TfrmMsgBox *box = raise(w, "Alice", "vient de se connecter", 0);
     ASSERT_TRUE(box);
-    EXPECT_EQ(asked, QStringList({"Alice"}));
+    EXPECT_EQ(asked, QStringList({ "Alice" }));
     EXPECT_EQ(box->ContactPseudo, QStringLiteral("Alice"));
     EXPECT_EQ(box->imgAvatar->pixmap().size(), QSize(40, 30)); // proportional
     EXPECT_FALSE(box->lblDialoguer->isHidden());
@@ -276,7 +277,7 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
     QTest::mouseClick(box->lblSendFile, Qt::LeftButton);
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
-    EXPECT_EQ(sendTo, QStringList({"Alice"}));
+    EXPECT_EQ(sendTo, QStringList({ "Alice" }));
 }
 
 TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
@@ -295,7 +296,7 @@ TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
     f.write("RIFF");
     f.close();
     raise(w, "Bob", "vient de se connecter", 0);
-    EXPECT_EQ(sound->started, QStringList({w.programDir() + QStringLiteral("newalert.wav")}));
+    EXPECT_EQ(sound->started, QStringList({ w.programDir() + QStringLiteral("newalert.wav") }));
     raise(w, "Carole", "vient de se connecter", 0); // the first still plays
     EXPECT_EQ(sound->started.size(), 1);
     sound->finish();

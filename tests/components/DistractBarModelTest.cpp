@@ -22,7 +22,8 @@ std::set<int> litBars(const DistractBarModel &bar)
 
 // A bar whose ticks are driven by the test: while "loading", setting
 // Animated creates the pattern but starts no thread.
-struct SteppedBar {
+struct SteppedBar
+{
     explicit SteppedBar(int count, TDBAnimProcessType process)
     {
         bar.setBarCount(count);
@@ -35,15 +36,16 @@ struct SteppedBar {
 
 TEST(DistractBarModel, BarLayout)
 {
-    const struct {
+    const struct
+    {
         int length, count, spacing;
         int extent, first, last;
     } cases[] = {
-        {150, 10, 3, 12, 1, 136},
-        {160, 15, 3, 7, 6, 146},
-        {20, 3, 0, 6, 1, 13},
-        {5, 5, 3, -1, 0, 0}, // (N - 1) x spacing exceeds the length: no bar shows
-        {10, 5, 3, 0, 0, 0},
+        { 150, 10, 3, 12, 1, 136 },
+        { 160, 15, 3, 7, 6, 146 },
+        { 20, 3, 0, 6, 1, 13 },
+        { 5, 5, 3, -1, 0, 0 }, // (N - 1) x spacing exceeds the length: no bar shows
+        { 10, 5, 3, 0, 0, 0 },
     };
     for (const auto &c : cases) {
         const auto layout = DistractBarModel::barLayout(c.length, c.count, c.spacing);
@@ -69,7 +71,7 @@ TEST(DistractBarModel, PaintedBarsOfTheInfoPanelSitAtTheirPositions)
     ASSERT_EQ(img.size(), QSize(160, 9));
     const QColor background(0xF8, 0xF3, 0xDE), line(0xBF, 0xA9, 0x2B), off(0xE9, 0xDE, 0x9D);
     EXPECT_EQ(img.pixelColor(5, 4), background);
-    EXPECT_EQ(img.pixelColor(6, 4), line);      // bar 0: x = 6 .. 12
+    EXPECT_EQ(img.pixelColor(6, 4), line); // bar 0: x = 6 .. 12
     EXPECT_EQ(img.pixelColor(9, 4), off);
     EXPECT_EQ(img.pixelColor(12, 4), line);
     EXPECT_EQ(img.pixelColor(13, 4), background); // spacing 13 .. 15
@@ -82,18 +84,19 @@ TEST(DistractBarModel, PaintedBarsOfTheInfoPanelSitAtTheirPositions)
 
 TEST(DistractBarModel, BlendColor)
 {
-    const struct {
+    const struct
+    {
         quint32 a, z;
         int i, n;
         quint32 expected;
     } cases[] = {
-        {0x000000FF, 0x00FF0000, 0, 10, 0x001900E6},
-        {0x000000FF, 0x00FF0000, 4, 10, 0x007F0080},
-        {0x000000FF, 0x00FF0000, 9, 10, 0x00FF0000},
-        {0x00102030, 0x00102030, 3, 7, 0x00102030},
-        {0x00000000, 0x00FFFFFF, 0, 3, 0x00555555},
+        { 0x000000FF, 0x00FF0000, 0, 10, 0x001900E6 },
+        { 0x000000FF, 0x00FF0000, 4, 10, 0x007F0080 },
+        { 0x000000FF, 0x00FF0000, 9, 10, 0x00FF0000 },
+        { 0x00102030, 0x00102030, 3, 7, 0x00102030 },
+        { 0x00000000, 0x00FFFFFF, 0, 3, 0x00555555 },
         // A system colour is blended as its bytes stand; the result has no high byte.
-        {0xFF00000F, 0x00000000, 9, 10, 0x00000000},
+        { 0xFF00000F, 0x00000000, 9, 10, 0x00000000 },
     };
     for (const auto &c : cases) {
         const float t = float(c.i + 1) / float(c.n);
@@ -106,7 +109,7 @@ TEST(DistractBarModel, BlendedColoursArePainted)
 {
     DistractBarModel bar;
     bar.setBarSize(QSize(150, 20));
-    bar.setOptions({doColorOnUseEnd});
+    bar.setOptions({ doColorOnUseEnd });
     bar.setBarColorOn(0x000000FF);
     bar.setBarColorOnEnd(0x00FF0000);
     bar.setEnableMask(0x3FF);
@@ -119,22 +122,22 @@ TEST(DistractBarModel, BlendedColoursArePainted)
 TEST(DistractBarModel, PatternSequences)
 {
     using Lit = std::set<int>;
-    const struct {
+    const struct
+    {
         const char *name;
         TDBAnimProcessType process;
         int count;
         std::vector<Lit> frames;
     } cases[] = {
-        {"bounce", apBounce, 3, {{0}, {1}, {2}, {1}, {0}, {1}, {2}, {1}}},
-        {"double", apDouble, 5, {{0, 4}, {1, 3}, {2}, {1, 3}, {0, 4}, {0, 4}, {1, 3}}},
-        {"to right", apToRight, 3, {{2}, {1}, {0}, {2}, {1}, {0}}},
-        {"to left", apToLeft, 3, {{0}, {1}, {2}, {0}}},
-        {"fill bounce",
-         apFillBounce,
-         3,
-         {{0}, {0, 1}, {0, 1, 2}, {0, 1}, {0}, {}, {2}, {1, 2}, {0, 1, 2}, {1, 2}, {2}, {}, {0}, {0, 1}}},
-        {"fill left", apFillLeft, 3, {{0}, {0, 1}, {0, 1, 2}, {1, 2}, {2}, {}, {0}}},
-        {"fill right", apFillRight, 3, {{2}, {1, 2}, {0, 1, 2}, {0, 1}, {0}, {}, {2}}},
+        { "bounce", apBounce, 3, { { 0 }, { 1 }, { 2 }, { 1 }, { 0 }, { 1 }, { 2 }, { 1 } } },
+        { "double", apDouble, 5, { { 0, 4 }, { 1, 3 }, { 2 }, { 1, 3 }, { 0, 4 }, { 0, 4 }, { 1, 3 } } },
+        { "to right", apToRight, 3, { { 2 }, { 1 }, { 0 }, { 2 }, { 1 }, { 0 } } },
+        { "to left", apToLeft, 3, { { 0 }, { 1 }, { 2 }, { 0 } } },
+        { "fill bounce", apFillBounce, 3,
+            { { 0 }, { 0, 1 }, { 0, 1, 2 }, { 0, 1 }, { 0 }, {}, { 2 }, { 1, 2 }, { 0, 1, 2 }, { 1, 2 },
+                { 2 }, {}, { 0 }, { 0, 1 } } },
+        { "fill left", apFillLeft, 3, { { 0 }, { 0, 1 }, { 0, 1, 2 }, { 1, 2 }, { 2 }, {}, { 0 } } },
+        { "fill right", apFillRight, 3, { { 2 }, { 1, 2 }, { 0, 1, 2 }, { 0, 1 }, { 0 }, {}, { 2 } } },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,7 +184,7 @@ TEST(DistractBarModel, AnimProcessSkipStepsEveryThirdTickButAnimatesEveryTick)
         s.bar.Tick();
         frames.push_back(litBars(s.bar));
     }
-    const std::vector<std::set<int>> expected {{}, {}, {0}, {0}, {0}, {1}, {1}};
+    const std::vector<std::set<int>> expected { {}, {}, { 0 }, { 0 }, { 0 }, { 1 }, { 1 } };
     EXPECT_EQ(frames, expected);
     EXPECT_EQ(animations, 7);
 }
@@ -205,7 +208,7 @@ TEST(DistractBarModel, CaptionPlacementAndBounce)
         s.bar.Tick();
         skips.push_back(s.bar.TextSkip());
     }
-    const std::vector<int> expected {1, 2, 3, 4, 5, 6, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4};
+    const std::vector<int> expected { 1, 2, 3, 4, 5, 6, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4 };
     EXPECT_EQ(skips, expected);
 
     // Changing the animation brings the caption home; it does not step on its own.
@@ -224,7 +227,7 @@ TEST(DistractBarModel, CaptionCharactersArePaintedOnTheirBars)
 {
     DistractBarModel bar;
     bar.setBarSize(QSize(150, 20));
-    bar.setOptions({doDrawText});
+    bar.setOptions({ doDrawText });
     bar.setBackGroundColor(0x00FFFFFF);
     bar.setBarColorOff(0x00FFFFFF);
     bar.setCaption(QStringLiteral("ABC"));
@@ -238,27 +241,28 @@ TEST(DistractBarModel, CaptionCharactersArePaintedOnTheirBars)
                         ink.insert(i);
         return ink;
     };
-    EXPECT_EQ(barsWithInk(), (std::set<int> {0, 1, 2}));
+    EXPECT_EQ(barsWithInk(), (std::set<int> { 0, 1, 2 }));
     bar.setTextSkip(9);
-    EXPECT_EQ(barsWithInk(), (std::set<int> {9, 0, 1}));
+    EXPECT_EQ(barsWithInk(), (std::set<int> { 9, 0, 1 }));
 }
 
 TEST(DistractBarModel, InvalidValuesRaiseAndKeepTheFormerValue)
 {
     DistractBarModel bar;
-    const struct {
+    const struct
+    {
         const char *text;
         std::function<void()> set;
         std::function<int()> get;
         int former;
     } cases[] = {
-        {"Invalid count", [&] { bar.setBarCount(0); }, [&] { return bar.BarCount(); }, 10},
-        {"Invalid count", [&] { bar.setBarCount(-3); }, [&] { return bar.BarCount(); }, 10},
-        {"Invalid width", [&] { bar.setBarSpacing(-1); }, [&] { return bar.BarSpacing(); }, 3},
-        {"Invalid width", [&] { bar.setBarBorderWidth(0); }, [&] { return bar.BarBorderWidth(); }, 1},
-        {"Invalid value", [&] { bar.setTextSkip(-1); }, [&] { return bar.TextSkip(); }, 0},
-        {"Invalid value", [&] { bar.setAnimProcessSkip(-1); }, [&] { return bar.AnimProcessSkip(); }, 0},
-        {"Invalid value", [&] { bar.setAnimTextSkip(-1); }, [&] { return bar.AnimTextSkip(); }, 0},
+        { "Invalid count", [&] { bar.setBarCount(0); }, [&] { return bar.BarCount(); }, 10 },
+        { "Invalid count", [&] { bar.setBarCount(-3); }, [&] { return bar.BarCount(); }, 10 },
+        { "Invalid width", [&] { bar.setBarSpacing(-1); }, [&] { return bar.BarSpacing(); }, 3 },
+        { "Invalid width", [&] { bar.setBarBorderWidth(0); }, [&] { return bar.BarBorderWidth(); }, 1 },
+        { "Invalid value", [&] { bar.setTextSkip(-1); }, [&] { return bar.TextSkip(); }, 0 },
+        { "Invalid value", [&] { bar.setAnimProcessSkip(-1); }, [&] { return bar.AnimProcessSkip(); }, 0 },
+        { "Invalid value", [&] { bar.setAnimTextSkip(-1); }, [&] { return bar.AnimTextSkip(); }, 0 },
     };
     for (const auto &c : cases) {
         try {
@@ -291,7 +295,7 @@ TEST(DistractBarModel, Defaults)
     EXPECT_EQ(bar.Process(), apNone);
     EXPECT_EQ(bar.TextAnim(), taNone);
     EXPECT_EQ(bar.BarBorderWidth(), 1);
-    EXPECT_EQ(bar.Options(), (TDBShowOptions {doDrawLine, doDrawText}));
+    EXPECT_EQ(bar.Options(), (TDBShowOptions { doDrawLine, doDrawText }));
     EXPECT_EQ(bar.Options().bits(), 0x03);
     EXPECT_EQ(bar.Orientation(), boHorizontal);
     EXPECT_EQ(bar.BarSize(), QSize(150, 20));
@@ -306,15 +310,15 @@ TEST(DistractBarModel, ChangingProcessWhileAnimatedClearsAndStartsTheNewPatternF
     SteppedBar s(5, apToLeft);
     s.bar.Tick();
     s.bar.Tick();
-    EXPECT_EQ(litBars(s.bar), (std::set<int> {1}));
+    EXPECT_EQ(litBars(s.bar), (std::set<int> { 1 }));
     s.bar.setProcess(apToRight);
     EXPECT_EQ(s.bar.EnableMask(), 0u);
     s.bar.Tick();
-    EXPECT_EQ(litBars(s.bar), (std::set<int> {4}));
+    EXPECT_EQ(litBars(s.bar), (std::set<int> { 4 }));
     // A new bar count restarts the pattern.
     s.bar.setBarCount(3);
     s.bar.Tick();
-    EXPECT_EQ(litBars(s.bar), (std::set<int> {2}));
+    EXPECT_EQ(litBars(s.bar), (std::set<int> { 2 }));
     // Stopping switches every bar off.
     s.bar.setAnimated(false);
     EXPECT_EQ(s.bar.EnableMask(), 0u);

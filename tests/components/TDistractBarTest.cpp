@@ -35,7 +35,7 @@ TEST(TDistractBar, TheRunningAnimationReachesTheScreen)
     bar->setLineColor(2861503);
     bar->setInterval(5);
     bar->setProcess(apDouble);
-    std::atomic<int> ticks {0};
+    std::atomic<int> ticks { 0 };
     bar->setOnAnimate([&](DistractBarModel *) { ticks.fetch_add(1); });
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -73,13 +73,13 @@ TEST(TDistractBar, StartingAndStoppingWhilePropertiesChange)
     bar->setGeometry(0, 0, 160, 20);
     bar->setInterval(1);
     bar->setCaption(QStringLiteral("Voxlane"));
-    std::atomic<int> ticks {0};
+    std::atomic<int> ticks { 0 };
     bar->setOnAnimate([&](DistractBarModel *) { ticks.fetch_add(1); });
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-    const TDBAnimProcessType processes[] = {apToLeft, apToRight, apBounce,   apDouble,
-                                            apRandom, apFillLeft, apFillRight, apFillBounce};
+    const TDBAnimProcessType processes[]
+        = { apToLeft, apToRight, apBounce, apDouble, apRandom, apFillLeft, apFillRight, apFillBounce };
     for (int round = 0; round < 120; ++round) {
         bar->setAnimated(true);
         bar->setProcess(processes[round % 8]);

@@ -93,7 +93,7 @@ QFont tahoma()
 
 TfrmMsgBox::TfrmMsgBox(TfrmPrincipal *main)
     : QWidget(nullptr,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint)
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint)
     , m_main(main)
 {
     // A window of the desktop, not of the main window: it shows whatever
@@ -172,12 +172,13 @@ TfrmMsgBox::TfrmMsgBox(TfrmPrincipal *main)
     imgAvatar->setAlignment(Qt::AlignCenter);
     imgAvatar->setAttribute(Qt::WA_TranslucentBackground);
 
-    ImageList = {closePicture(tcolor(14611448), tcolor(0x67371B)), closePicture(tcolor(0xFFFFFF), QColor(200, 30, 30)),
-                 closePicture(tcolor(10346217), QColor(120, 20, 20))};
-    ImageListTel = {kindIcon(0), kindIcon(1), kindIcon(2)};
+    ImageList = { closePicture(tcolor(14611448), tcolor(0x67371B)),
+        closePicture(tcolor(0xFFFFFF), QColor(200, 30, 30)),
+        closePicture(tcolor(10346217), QColor(120, 20, 20)) };
+    ImageListTel = { kindIcon(0), kindIcon(1), kindIcon(2) };
 
-    for (QWidget *w : {static_cast<QWidget *>(btnClose), static_cast<QWidget *>(Image1),
-                       static_cast<QWidget *>(Image2)}) {
+    for (QWidget *w : { static_cast<QWidget *>(btnClose), static_cast<QWidget *>(Image1),
+             static_cast<QWidget *>(Image2) }) {
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
@@ -307,8 +308,8 @@ void TfrmMsgBox::setKindIcon(int index)
 void TfrmMsgBox::makeBodyClickable()
 {
     m_bodyClickable = true;
-    for (QWidget *w : {static_cast<QWidget *>(lblTexteCentral), static_cast<QWidget *>(imgAvatar),
-                       static_cast<QWidget *>(Image2)}) {
+    for (QWidget *w : { static_cast<QWidget *>(lblTexteCentral), static_cast<QWidget *>(imgAvatar),
+             static_cast<QWidget *>(Image2) }) {
         w->setCursor(Qt::PointingHandCursor);
         w->installEventFilter(this);
     }
@@ -322,14 +323,14 @@ void TfrmMsgBox::lblTexteCentralClick()
     case 1:
         if (QWidget *reception = m_main->ReceptionWindow.data())
             reception->setWindowState(reception->windowState()
-                                      & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+                & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         break;
     case 2:
-        m_main->ShowApplication();
+        m_main->RestoreMainWindow();
         m_main->lblEnvoyerClick(m_main->lblTelEnCours);
         break;
     case 3:
-        m_main->ShowApplication();
+        m_main->RestoreMainWindow();
         m_main->lblEnvoyerClick(m_main->lblEnvoisEnCours);
         break;
     default:

@@ -44,7 +44,7 @@ public:
     // Used by NewMsgBox.
     void setAvatar(const QImage &picture);
     void setKindIcon(int index); // index into ImageListTel
-    void makeBodyClickable();    // the body runs lblTexteCentralClick
+    void makeBodyClickable(); // the body runs lblTexteCentralClick
     QPoint screenOrigin() const;
 
     // Top edge relative to the top of the screen (T of the slide).
@@ -63,7 +63,7 @@ public:
     QFrame *RbPanel3 = nullptr;
     QLabel *imgAvatar = nullptr;
     QTimer *Moteur = nullptr;
-    QList<QPixmap> ImageList;    // close button: normal, pointed at, pressed
+    QList<QPixmap> ImageList; // close button: normal, pointed at, pressed
     QList<QPixmap> ImageListTel; // ended upload, ended download, file offered
 
     int HoldTicks = 0;

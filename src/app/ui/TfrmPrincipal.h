@@ -121,7 +121,7 @@ public:
     QPointer<QWidget> ReceptionWindow;
     // Brings the main window back: ShowApplicationHook, then shown, in its
     // normal state, raised and active.
-    void ShowApplication();
+    void RestoreMainWindow();
     // "Envoyer un fichier" of a pop-up: the send page for that contact, then
     // SendFileHook (which fills the recipient and opens the file choice).
     void SendFileToContact(const QString &pseudo);

@@ -141,7 +141,7 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
     ++MsgBoxCount;
 }
 
-void TfrmPrincipal::ShowApplication()
+void TfrmPrincipal::RestoreMainWindow()
 {
     if (ShowApplicationHook)
         ShowApplicationHook();
@@ -153,7 +153,7 @@ void TfrmPrincipal::ShowApplication()
 
 void TfrmPrincipal::SendFileToContact(const QString &pseudo)
 {
-    ShowApplication();
+    RestoreMainWindow();
     QCoreApplication::processEvents();
     show();
     repaint();
@@ -188,8 +188,8 @@ void TfrmPrincipal::Degrade(QImage &Image, bool Vertical, double FromColor, doub
     DrawingHelpers::Degrade(Image, Vertical, FromColor, ToColor);
 }
 
-void TfrmPrincipal::BITMAP_REDIMENSIONAR(const QImage &Source, QImage &Target, double Ratio, bool MarkModified,
-                                         QWidget *shownBy)
+void TfrmPrincipal::BITMAP_REDIMENSIONAR(
+    const QImage &Source, QImage &Target, double Ratio, bool MarkModified, QWidget *shownBy)
 {
     if (DrawingHelpers::BITMAP_REDIMENSIONAR(Source, Target, Ratio) && MarkModified && shownBy)
         shownBy->update();

@@ -27,6 +27,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    std::atomic<bool> m_displayPending {false};
+    std::atomic<bool> m_displayPending { false };
     int m_framesShown = 0;
 };
