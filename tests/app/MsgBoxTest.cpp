@@ -310,6 +310,12 @@ TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
 
 TEST_F(MsgBox, TheRealPlayerIsSilentWithoutAFileOrAnAudioDevice)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Qt Multimedia loads samples on a thread of its own whose glib event
+    // descriptors the thread sanitizer cannot follow (uninstrumented
+    // libraries); the sound's own logic is covered with FakeSound above.
+    GTEST_SKIP() << "Qt Multimedia's sample loader is not instrumented for the thread sanitizer";
+#endif
     QTemporaryDir dir;
     AlertSound sound;
     EXPECT_FALSE(sound.play(dir.filePath(QStringLiteral("newalert.wav"))));
