@@ -33,16 +33,17 @@ void TDistractBar::FrameReady()
         return;
     }
     // From the animation thread: ask the GUI thread to show the frame. One
-    // request at a time, so frames never pile up in the event queue.
-    if (!m_displayPending.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_displayPending.store(false);
-                repaint();
-            },
-            Qt::QueuedConnection);
-    }
+    // request at a time, so frames never pile up in the event queue. The
+    // request carries no data of ours (the frame is in Buffer, under
+    // PaintLock), so nothing crosses threads but the call itself.
+    if (!m_displayPending.exchange(true))
+        QMetaObject::invokeMethod(this, "showFrame", Qt::QueuedConnection);
+}
+
+void TDistractBar::showFrame()
+{
+    m_displayPending.store(false);
+    repaint();
 }
 
 void TDistractBar::paintEvent(QPaintEvent *)

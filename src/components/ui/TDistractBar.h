@@ -22,6 +22,8 @@ public:
 
 protected:
     void FrameReady() override;
+    // GUI side of a frame request from the animation thread.
+    Q_INVOKABLE void showFrame();
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
