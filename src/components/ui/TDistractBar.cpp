@@ -36,12 +36,17 @@ void TDistractBar::FrameReady()
     // request at a time, so frames never pile up in the event queue. The
     // request carries no data of ours (the frame is in Buffer, under
     // PaintLock), so nothing crosses threads but the call itself.
-    if (!m_displayPending.exchange(true))
+    if (!m_displayPending.exchange(true)) {
+        std::lock_guard<std::mutex> lock(m_requestLock);
         QMetaObject::invokeMethod(this, "showFrame", Qt::QueuedConnection);
+    }
 }
 
 void TDistractBar::showFrame()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_requestLock);
+    }
     m_displayPending.store(false);
     repaint();
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <mutex>
 
 // The activity bar control: a row (or column) of bars animated by a thread
 // of its own. The thread paints each frame into the off-screen Buffer; the
@@ -30,5 +31,9 @@ protected:
 
 private:
     std::atomic<bool> m_displayPending { false };
+    // Held around posting a frame request and taken by the GUI side when it
+    // arrives: the hand-off through Qt's event queue then also shows as
+    // ordered to tools that cannot see inside Qt (the thread sanitizer).
+    std::mutex m_requestLock;
     int m_framesShown = 0;
 };
