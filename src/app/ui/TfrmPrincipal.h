@@ -10,11 +10,15 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class DialogService;
 class SettingsStore;
+class AlertSound;
 class TClickLabel;
+class TDistractBar;
+class TShape;
 class TStatusBar;
 
 class QCheckBox;
@@ -23,6 +27,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QTcpServer;
@@ -94,6 +99,44 @@ public:
     // hides the panel (Show clear).
     void AffichInfo(const QString &Text, bool Show, int Milliseconds);
     void TimerInfoTimer();
+    // Shows one notification pop-up of the given kind (0 contact online,
+    // 1 file offered, 2 download ended, 3 upload ended).
+    void NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind);
+    // Gradient over Image, colours as 0x00BBGGRR values (see DrawingHelpers).
+    void Degrade(QImage &Image, bool Vertical, double FromColor, double ToColor);
+    // Target := Source resampled by Ratio. With MarkModified, the widget that
+    // shows Target (if given) repaints.
+    void BITMAP_REDIMENSIONAR(const QImage &Source, QImage &Target, double Ratio, bool MarkModified,
+                              QWidget *shownBy = nullptr);
+    // Plays "newalert.wav" from the program's folder unless a sound of the
+    // pop-ups is still playing; a missing file plays nothing.
+    void PlayAlertSound();
+    AlertSound *alertSound();
+    void setAlertSound(AlertSound *sound); // takes it over
+
+    // Hooks for pop-up actions whose windows come with other parts of the
+    // client. Empty hooks do nothing.
+    // The tray icon's "bring the application back" (the window itself is
+    // shown, raised and activated in any case).
+    std::function<void()> ShowApplicationHook;
+    // The avatar of a contact for a "came online" pop-up; a null image
+    // leaves the pop-up's picture empty.
+    std::function<QImage(const QString &pseudo)> PopupAvatarLoader;
+    // The incoming-file window, restored by a click on a "file offered" pop-up.
+    QPointer<QWidget> ReceptionWindow;
+    // Brings the main window back: ShowApplicationHook, then shown, in its
+    // normal state, raised and active.
+    void RestoreMainWindow();
+    // "Envoyer un fichier" of a pop-up: the send page for that contact, then
+    // SendFileHook (which fills the recipient and opens the file choice).
+    void SendFileToContact(const QString &pseudo);
+    std::function<void(const QString &pseudo)> SendFileHook;
+
+    TShape *Shape2 = nullptr;
+    QLabel *Image6 = nullptr;
+    TDistractBar *DistractBar1 = nullptr;
+    QProgressBar *pBarLoading = nullptr;
+    QPushButton *btnCancelTrans = nullptr;
 
     // --- session --------------------------------------------------------------
     // Log-in page: the connect button follows the two fields; showing the
@@ -133,6 +176,18 @@ public:
     // --- presence and contacts -----------------------------------------------
 
     // --- negotiation ----------------------------------------------------------
+    // Port to propose to the peer; sets CurrentPort.
+    int FindPort();
+    // May PeerAddress use the port spelled portText? Logs the request; on
+    // acceptance sets CurrentPort. A malformed text is refused.
+    bool TestPort(const QString &portText);
+    // Records the port of a transfer panel just created.
+    void AddPort(int port, const QString &owner);
+
+private:
+    AlertSound *m_alertSound = nullptr;
+
+public:
 
     // --- transfers ------------------------------------------------------------
 
@@ -260,6 +315,7 @@ private:
     void buildOptionsPage();
     void buildMediaPage();
     void buildInfoPanel(QWidget *central);
+    void buildInfoBarControls();
     void buildDiagnostics(QWidget *central);
     void startControlListener();
     void setHighlighted(TClickLabel *label);
