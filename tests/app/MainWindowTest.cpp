@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 
 #include "app/ui/TfrmChat.h"
+#include "negotiation/ui/TfrmReception.h"
 
 namespace {
 
@@ -338,6 +339,8 @@ TEST(ApplicationWindows, SevenWindowsInTheirOrder)
         EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
         EXPECT_FALSE(windows.frmChat->isVisible());
         EXPECT_EQ(windows.frmChat->windowTitle(), QStringLiteral("Quixvale Lite"));
+        // A click on an offer's pop-up brings back this confirmation window.
+        EXPECT_EQ(windows.frmPrincipal->ReceptionWindow.data(), static_cast<QWidget *>(windows.frmReception.get()));
     }
     qunsetenv("VOXLANE_HOME");
     qunsetenv("VOXLANE_LOCAL_IP");

@@ -29,6 +29,7 @@ ApplicationWindows::ApplicationWindows()
     m_order << frmChat->objectName();
     frmReception = std::make_unique<TfrmReception>();
     m_order << frmReception->objectName();
+    frmPrincipal->ReceptionWindow = frmReception.get();
     frmCard = std::make_unique<TfrmCard>(frmPrincipal.get());
     m_order << frmCard->objectName();
     frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(frmPrincipal.get());
