@@ -1,0 +1,97 @@
+#include "contacts/PseudoList.h"
+
+PseudoList::PseudoList(std::initializer_list<QString> names)
+{
+    for (const QString &name : names)
+        append(name);
+}
+
+void PseudoList::append(const QString &name)
+{
+    Entry entry{name, keyOf(name), true};
+    m_positions[entry.key].append(qsizetype(m_entries.size()));
+    m_entries.push_back(std::move(entry));
+    ++m_alive;
+}
+
+bool PseudoList::removeOne(const QString &name)
+{
+    const auto it = m_positions.find(keyOf(name));
+    if (it == m_positions.end() || it->isEmpty())
+        return false;
+    const qsizetype pos = it->takeFirst();
+    if (it->isEmpty())
+        m_positions.erase(it);
+    m_entries[size_t(pos)].alive = false;
+    m_entries[size_t(pos)].name.clear();
+    --m_alive;
+    // Dead entries are dropped once they outnumber the live ones, which
+    // keeps removal constant on average.
+    const qsizetype dead = qsizetype(m_entries.size()) - m_alive;
+    if (dead > 64 && dead > m_alive)
+        compact();
+    return true;
+}
+
+qsizetype PseudoList::removeAll(const QString &name)
+{
+    qsizetype removed = 0;
+    while (removeOne(name))
+        ++removed;
+    return removed;
+}
+
+bool PseudoList::contains(const QString &name) const
+{
+    return m_positions.contains(keyOf(name));
+}
+
+qsizetype PseudoList::indexOf(const QString &name) const
+{
+    const auto it = m_positions.constFind(keyOf(name));
+    if (it == m_positions.cend())
+        return -1;
+    compact();
+    return m_positions.value(keyOf(name)).value(0, -1);
+}
+
+QString PseudoList::at(qsizetype i) const
+{
+    compact();
+    Q_ASSERT(i >= 0 && i < m_alive);
+    return m_entries[size_t(i)].name;
+}
+
+void PseudoList::clear()
+{
+    m_entries.clear();
+    m_positions.clear();
+    m_alive = 0;
+}
+
+QStringList PseudoList::toStringList() const
+{
+    QStringList out;
+    out.reserve(m_alive);
+    for (const Entry &e : m_entries) {
+        if (e.alive)
+            out.append(e.name);
+    }
+    return out;
+}
+
+void PseudoList::compact() const
+{
+    if (qsizetype(m_entries.size()) == m_alive)
+        return;
+    std::vector<Entry> live;
+    live.reserve(size_t(m_alive));
+    for (Entry &e : m_entries) {
+        if (e.alive)
+            live.push_back(std::move(e));
+    }
+    m_entries = std::move(live);
+    m_positions.clear();
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        m_positions[m_entries[i].key].append(qsizetype(i));
+}
