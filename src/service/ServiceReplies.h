@@ -12,30 +12,33 @@ class ServiceReplies
 public:
     // The words the service answers with; each is searched anywhere in a
     // body, with exact letter case.
-    static const QString kAuthorized;   // "autorisé"
-    static const QString kError;        // "error"
+    static const QString kAuthorized; // "autorisé"
+    static const QString kError; // "error"
     static const QString kDisconnected; // "Déconnecté"
-    static const QString kOk;           // "ok"
+    static const QString kOk; // "ok"
 
     enum class LoginOutcome {
-        Accepted,     // the body holds "autorisé" (even alongside "error")
+        Accepted, // the body holds "autorisé" (even alongside "error")
         ServiceError, // no "autorisé", but "error"
-        Refused,      // neither word
+        Refused, // neither word
     };
 
-    struct LoginReply {
+    struct LoginReply
+    {
         LoginOutcome outcome = LoginOutcome::Refused;
         QStringList contacts; // between "[Contacts]" and "[Bloqués]"
         QStringList requests; // between the lines "[Ask]" and "[Messages]"
     };
 
-    struct PresenceRecord {
+    struct PresenceRecord
+    {
         QString name;
         QString address; // as received: the member's address encrypted for name
         bool operator==(const PresenceRecord &) const = default;
     };
 
-    struct CardDetails {
+    struct CardDetails
+    {
         QString email;
         QString web;
     };

@@ -1,0 +1,233 @@
+#include "service/HttpClient.h"
+
+#include "app/Cp1252.h"
+
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <thread>
+
+const QByteArray HttpClient::kAccept = QByteArrayLiteral("text/html, */*");
+const QByteArray HttpClient::kUserAgent = QByteArrayLiteral("Mozilla/3.0 (compatible; Indy Library)");
+const QByteArray HttpClient::kGetContentType = QByteArrayLiteral("text/html");
+
+struct HttpClient::Request
+{
+    QByteArray target;
+    QByteArray contentType;
+    bool post = false;
+    QByteArray postBody;
+};
+
+namespace {
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t appendBody(char *data, size_t size, size_t count, void *userData)
+{
+    static_cast<QByteArray *>(userData)->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+// Bytes that would end the request line or a header early.
+bool breaksFraming(const QByteArray &bytes)
+{
+    return bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0');
+}
+
+QByteArray quotedParameter(const QByteArray &value)
+{
+    QByteArray out = value;
+    out.replace('"', "%22");
+    out.replace('\r', "%0D");
+    out.replace('\n', "%0A");
+    return out;
+}
+
+struct Outcome
+{
+    CURLcode code = CURLE_OK;
+    long status = 0;
+    QByteArray body;
+    char error[CURL_ERROR_SIZE] = {};
+};
+
+} // namespace
+
+HttpClient::HttpClient(const QString &baseUrl, const HttpLimits &limits, QObject *parent)
+    : QObject(parent)
+    , m_baseUrl(baseUrl)
+    , m_limits(limits)
+{
+    initCurlOnce();
+}
+
+HttpClient::~HttpClient() = default;
+
+bool HttpClient::get(const QByteArray &target, QByteArray &body)
+{
+    Request request;
+    request.target = target;
+    request.contentType = kGetContentType;
+    return perform(request, body);
+}
+
+bool HttpClient::get(const QByteArray &target, QString &text)
+{
+    QByteArray body;
+    if (!get(target, body))
+        return false;
+    text = Cp1252::decode(body);
+    return true;
+}
+
+bool HttpClient::postMultipart(const QByteArray &target, const QList<FormPart> &parts, QString &reply)
+{
+    const QByteArray boundary = newBoundary(parts);
+    Request request;
+    request.target = target;
+    request.post = true;
+    request.contentType = "multipart/form-data; boundary=" + boundary;
+    request.postBody = multipartBody(boundary, parts);
+    QByteArray body;
+    if (!perform(request, body))
+        return false;
+    reply = Cp1252::decode(body);
+    return true;
+}
+
+QByteArray HttpClient::newBoundary(const QList<FormPart> &parts)
+{
+    for (;;) {
+        const quint64 r = QRandomGenerator::global()->generate64();
+        const QByteArray boundary = "--------" + QByteArray::number(r, 16).rightJustified(16, '0');
+        bool clash = false;
+        for (const FormPart &part : parts)
+            clash = clash || part.content.contains(boundary);
+        if (!clash)
+            return boundary;
+    }
+}
+
+QByteArray HttpClient::multipartBody(const QByteArray &boundary, const QList<FormPart> &parts)
+{
+    QByteArray body;
+    for (const FormPart &part : parts) {
+        body += "--" + boundary + "\r\n";
+        body += "Content-Disposition: form-data; name=\"" + quotedParameter(part.name) + '"';
+        if (part.hasFileName)
+            body += "; filename=\"" + quotedParameter(part.fileName) + '"';
+        body += "\r\n";
+        if (!part.contentType.isEmpty())
+            body += "Content-Type: " + part.contentType + "\r\n";
+        body += "\r\n";
+        body += part.content;
+        body += "\r\n";
+    }
+    body += "--" + boundary + "--\r\n";
+    return body;
+}
+
+bool HttpClient::perform(const Request &request, QByteArray &body)
+{
+    m_lastStatus = 0;
+    m_lastError.clear();
+
+    const QUrl base(m_baseUrl);
+    const QString scheme = base.scheme().toLower();
+    if (!base.isValid() || base.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
+        m_lastError = QStringLiteral("invalid service address: %1").arg(m_baseUrl);
+        return false;
+    }
+    // Values go into the target unescaped, but a line end or a zero byte
+    // would end the request line early and let a value write headers of its
+    // own: such a request is not sent.
+    if (!request.target.startsWith('/') || breaksFraming(request.target)) {
+        m_lastError = QStringLiteral("request target holds a line end or does not start with '/'");
+        return false;
+    }
+    QString host = base.host(QUrl::FullyEncoded);
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    const int port = base.port(scheme == u"https" ? 443 : 80);
+    const QByteArray origin = QStringLiteral("%1://%2:%3").arg(scheme, host).arg(port).toLatin1();
+    QByteArray prefix = base.path(QUrl::FullyEncoded).toLatin1();
+    while (prefix.endsWith('/'))
+        prefix.chop(1);
+    const QByteArray target = prefix + request.target;
+
+    CURL *easy = curl_easy_init();
+    if (!easy) {
+        m_lastError = QStringLiteral("libcurl could not start a transfer");
+        return false;
+    }
+    curl_slist *headers = nullptr;
+    const QByteArray accept = "Accept: " + kAccept;
+    const QByteArray agent = "User-Agent: " + kUserAgent;
+    const QByteArray type = "Content-Type: " + request.contentType;
+    headers = curl_slist_append(headers, accept.constData());
+    headers = curl_slist_append(headers, agent.constData());
+    headers = curl_slist_append(headers, type.constData());
+    headers = curl_slist_append(headers, "Expect:");
+
+    auto outcome = std::make_shared<Outcome>();
+    curl_easy_setopt(easy, CURLOPT_URL, origin.constData());
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.constData());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &outcome->body);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, outcome->error);
+    if (request.post) {
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.postBody.constData());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.postBody.size()));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
+
+    // The transfer runs on a worker; this thread waits in a local loop that
+    // keeps dispatching its events until the worker says it is done.
+    QEventLoop loop;
+    std::thread worker([easy, outcome, &loop] {
+        outcome->code = curl_easy_perform(easy);
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &outcome->status);
+        // Queued: the quit is delivered by the loop itself, so it cannot be
+        // lost even when the transfer ends before the loop starts.
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    // The loop only returns early when the application is quitting; the
+    // worker, bounded by the time limits, is then simply awaited.
+    loop.exec();
+    worker.join();
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(easy);
+
+    m_lastStatus = int(outcome->status);
+    if (outcome->code != CURLE_OK) {
+        m_lastError
+            = QString::fromLatin1(outcome->error[0] ? outcome->error : curl_easy_strerror(outcome->code));
+        return false;
+    }
+    if (outcome->status < 200 || outcome->status > 299) {
+        m_lastError = QStringLiteral("HTTP status %1").arg(outcome->status);
+        return false;
+    }
+    body = outcome->body;
+    return true;
+}

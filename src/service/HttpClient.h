@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// Time limits of a request to the community service. A service that accepts
+// the connection and then never answers would otherwise keep the caller
+// waiting for ever; with these limits it becomes an ordinary failure.
+struct HttpLimits
+{
+    int connectTimeoutMs = 10000;
+    int totalTimeoutMs = 60000;
+};
+
+// The HTTP client of the community service, over libcurl. One call is one
+// request on a connection of its own. The call blocks its caller, but the
+// transfer runs on a worker thread while the calling thread keeps
+// dispatching its events in a local event loop, so timers, sockets and clicks
+// go on meanwhile and may start further requests (even on the same client).
+//
+// Targets are path and query as bytes, sent as they are: values are put in
+// unescaped, in Windows-1252, as the service expects. Every request carries
+// the same three headers; GETs go out as HTTP/1.1, the multipart POST as
+// HTTP/1.0; redirects are not followed. A transport failure or a status
+// outside 2xx is a failure of the call.
+class HttpClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    // One part of a multipart/form-data body.
+    struct FormPart
+    {
+        QByteArray name;
+        QByteArray content;
+        QByteArray contentType; // none when empty
+        bool hasFileName = false;
+        QByteArray fileName;
+    };
+
+    static const QByteArray kAccept;
+    static const QByteArray kUserAgent;
+    static const QByteArray kGetContentType;
+
+    // baseUrl: "http://host[:port][/prefix]"; targets are appended to it.
+    explicit HttpClient(const QString &baseUrl, const HttpLimits &limits = {}, QObject *parent = nullptr);
+    ~HttpClient() override;
+
+    QString baseUrl() const { return m_baseUrl; }
+    HttpLimits limits() const { return m_limits; }
+
+    // GET; on success body holds the reply bytes (text: decoded from
+    // Windows-1252). On failure the target is left untouched.
+    bool get(const QByteArray &target, QByteArray &body);
+    bool get(const QByteArray &target, QString &text);
+
+    // POST of a multipart/form-data body made of parts, in order.
+    bool postMultipart(const QByteArray &target, const QList<FormPart> &parts, QString &reply);
+
+    // What the last call ended with: the HTTP status (0 when none came back)
+    // and a readable reason for a failure.
+    int lastStatus() const { return m_lastStatus; }
+    QString lastError() const { return m_lastError; }
+
+    // The body and its boundary as the POST sends them. Quotes and line ends
+    // in a name or file name are written as %22, %0D, %0A so they cannot
+    // break the part's header.
+    static QByteArray multipartBody(const QByteArray &boundary, const QList<FormPart> &parts);
+    static QByteArray newBoundary(const QList<FormPart> &parts);
+
+private:
+    struct Request;
+    bool perform(const Request &request, QByteArray &body);
+
+    QString m_baseUrl;
+    HttpLimits m_limits;
+    int m_lastStatus = 0;
+    QString m_lastError;
+};

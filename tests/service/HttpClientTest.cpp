@@ -1,0 +1,217 @@
+#include "service/HttpClient.h"
+#include "service/ServiceRequests.h"
+
+#include "support/FakeService.h"
+#include "support/QtPrinters.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class HttpClientTest : public testing::Test
+{
+protected:
+    FakeService service;
+};
+
+TEST_F(HttpClientTest, GetSendsRawTargetAndTheThreeHeadersOverHttp11)
+{
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("José")));
+    HttpClient client(service.baseUrl());
+
+    QString text;
+    ASSERT_TRUE(
+        client.get(ServiceRequests::memberInfo(QStringLiteral("getmail"), QStringLiteral("Zoé a&b=#")), text))
+        << client.lastError().toStdString();
+    EXPECT_EQ(text, QStringLiteral("José")); // the reply is read as Windows-1252
+    EXPECT_EQ(client.lastStatus(), 200);
+
+    ASSERT_EQ(service.requests.size(), 1);
+    const FakeService::Request &r = service.requests.at(0);
+    // 'é' is the single byte 0xE9; nothing is percent-encoded.
+    EXPECT_EQ(
+        r.requestLine, QByteArray("GET /script/getinfo.php?function=getmail&pseudo=Zo\xE9 a&b=# HTTP/1.1"));
+    EXPECT_EQ(r.header("Accept"), QByteArray("text/html, */*"));
+    EXPECT_EQ(r.header("User-Agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+    EXPECT_EQ(r.header("Content-Type"), QByteArray("text/html"));
+    EXPECT_EQ(r.header("Authorization"), QByteArray());
+    EXPECT_EQ(r.header("Host"), QStringLiteral("127.0.0.1:%1").arg(service.port()).toLatin1());
+    EXPECT_TRUE(r.body.isEmpty());
+}
+
+TEST_F(HttpClientTest, BytesComeBackUntouched)
+{
+    QByteArray jpeg;
+    for (int b = 0; b < 256; ++b)
+        jpeg.append(char(b));
+    service.script("/avatars/42\r\n.jpg", FakeService::Reply::bytes(jpeg));
+    service.script("/avatars/42.jpg", FakeService::Reply::bytes(jpeg));
+    HttpClient client(service.baseUrl());
+    QByteArray body;
+    ASSERT_TRUE(client.get(ServiceRequests::avatar(QStringLiteral("42")), body));
+    EXPECT_EQ(body, jpeg);
+}
+
+TEST_F(HttpClientTest, FailuresLeaveTheTargetUntouched)
+{
+    service.script("/missing", FakeService::Reply::text(QStringLiteral("gone"), 404));
+    service.script("/broken", FakeService::Reply::text(QStringLiteral("oops"), 500));
+    service.script("/closed", FakeService::Reply::closeWithoutReply());
+    HttpClient client(service.baseUrl());
+    for (const char *target : { "/missing", "/broken", "/closed" }) {
+        QString text = QStringLiteral("before");
+        EXPECT_FALSE(client.get(QByteArray(target), text)) << target;
+        EXPECT_EQ(text, QStringLiteral("before")) << target;
+        EXPECT_FALSE(client.lastError().isEmpty()) << target;
+    }
+    EXPECT_EQ(service.requests.size(), 3);
+}
+
+TEST_F(HttpClientTest, RedirectIsNotFollowed)
+{
+    service.script("/voxlane/getconnected.php", FakeService::Reply::redirect("/elsewhere"));
+    service.script("/elsewhere", FakeService::Reply::text(QStringLiteral("pseudo=a<br>b<br>")));
+    HttpClient client(service.baseUrl());
+    QString text;
+    EXPECT_FALSE(client.get(ServiceRequests::connectedMembers(), text));
+    EXPECT_EQ(client.lastStatus(), 302);
+    ASSERT_EQ(service.requests.size(), 1);
+    EXPECT_EQ(service.requests.at(0).path(), QByteArray("/voxlane/getconnected.php"));
+}
+
+TEST_F(HttpClientTest, UnreachableServiceFailsAtOnce)
+{
+    HttpClient client(QStringLiteral("http://127.0.0.1:%1").arg(FakeService::closedPort()));
+    QElapsedTimer timer;
+    timer.start();
+    QString text;
+    EXPECT_FALSE(client.get("/voxlane/getconnected.php", text));
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(client.lastStatus(), 0);
+}
+
+TEST_F(HttpClientTest, ServiceThatNeverAnswersFailsAtTheTimeLimit)
+{
+    service.script("/voxlane/getconnected.php", FakeService::Reply::neverAnswer());
+    HttpClient client(service.baseUrl(), HttpLimits { 500, 600 });
+    QElapsedTimer timer;
+    timer.start();
+    QString text;
+    EXPECT_FALSE(client.get(ServiceRequests::connectedMembers(), text));
+    const qint64 elapsed = timer.elapsed();
+    EXPECT_GE(elapsed, 550);
+    EXPECT_LT(elapsed, 3000);
+    EXPECT_EQ(service.requests.size(), 1); // the request did go out
+}
+
+TEST(HttpLimits, DefaultsAreTenAndSixtySeconds)
+{
+    const HttpLimits limits;
+    EXPECT_EQ(limits.connectTimeoutMs, 10000);
+    EXPECT_EQ(limits.totalTimeoutMs, 60000);
+}
+
+TEST_F(HttpClientTest, TargetsThatWouldBreakTheRequestAreNotSent)
+{
+    HttpClient client(service.baseUrl());
+    for (const QByteArray &target : { QByteArray("/voxlane/deconnect.php?pseudo=a\r\nX-Injected: 1"),
+             QByteArray("/a?b=c\nd"), QByteArray("/a?b=\0c", 7), QByteArray("noslash") }) {
+        QString text = QStringLiteral("before");
+        EXPECT_FALSE(client.get(target, text));
+        EXPECT_EQ(text, QStringLiteral("before"));
+    }
+    EXPECT_TRUE(service.requests.isEmpty());
+}
+
+TEST_F(HttpClientTest, BaseUrlPathPrefixesEveryTarget)
+{
+    service.script("/svc/voxlane/getconnected.php", FakeService::Reply::text(QString()));
+    HttpClient client(service.baseUrl() + QStringLiteral("/svc/"));
+    QString text = QStringLiteral("before");
+    ASSERT_TRUE(client.get(ServiceRequests::connectedMembers(), text));
+    EXPECT_EQ(text, QString()); // an empty reply is a successful one
+}
+
+TEST_F(HttpClientTest, PostIsHttp10WithTwoPartsInOrder)
+{
+    service.script("/avatars/uploadqxa.php", FakeService::Reply::text(QStringLiteral("ok")));
+    HttpClient client(service.baseUrl());
+    const QByteArray jpeg("\xFF\xD8\xFF\xE0\r\n--\x00\x01 end", 14);
+    const QString path = QStringLiteral("/home/zoé/photo.jpg");
+
+    QString reply;
+    ASSERT_TRUE(client.postMultipart(ServiceRequests::avatarUpload(QStringLiteral("Zoé")),
+        ServiceRequests::avatarUploadParts(path, jpeg), reply))
+        << client.lastError().toStdString();
+    EXPECT_EQ(reply, QStringLiteral("ok"));
+
+    ASSERT_EQ(service.requests.size(), 1);
+    const FakeService::Request &r = service.requests.at(0);
+    EXPECT_EQ(r.requestLine, QByteArray("POST /avatars/uploadqxa.php?pseudo=Zo\xE9 HTTP/1.0"));
+    EXPECT_EQ(r.header("Accept"), QByteArray("text/html, */*"));
+    EXPECT_EQ(r.header("User-Agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+    EXPECT_EQ(r.header("Expect"), QByteArray());
+    const QByteArray type = r.header("Content-Type");
+    ASSERT_TRUE(type.startsWith("multipart/form-data; boundary=")) << type.toStdString();
+    const QByteArray boundary = type.mid(qsizetype(strlen("multipart/form-data; boundary=")));
+    ASSERT_FALSE(boundary.isEmpty());
+    EXPECT_EQ(r.header("Content-Length"), QByteArray::number(r.body.size()));
+
+    const QByteArray expected = "--" + boundary + "\r\n"
+        + "Content-Disposition: form-data; name=\"dossier\"\r\n"
+          "\r\n"
+          "\r\n"
+        + "--" + boundary + "\r\n"
+        + "Content-Disposition: form-data; name=\"file\"; filename=\"/home/zo\xE9/photo.jpg\"\r\n"
+          "Content-Type: multipart/form-data\r\n"
+          "\r\n"
+        + jpeg + "\r\n" + "--" + boundary + "--\r\n";
+    EXPECT_EQ(r.body, expected);
+}
+
+TEST(HttpClientBody, QuotesAndLineEndsInAFileNameCannotBreakThePartHeader)
+{
+    HttpClient::FormPart part;
+    part.name = "file";
+    part.hasFileName = true;
+    part.fileName = "/tmp/a\"b\r\nc.jpg";
+    part.content = "x";
+    EXPECT_EQ(HttpClient::multipartBody("B", { part }),
+        QByteArray(
+            "--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"/tmp/a%22b%0D%0Ac.jpg\"\r\n"
+            "\r\nx\r\n--B--\r\n"));
+}
+
+TEST(HttpClientBody, BoundaryNeverOccursInTheContent)
+{
+    HttpClient::FormPart part;
+    part.name = "file";
+    for (int i = 0; i < 50; ++i) {
+        part.content = HttpClient::newBoundary({});
+        EXPECT_FALSE(part.content.contains(HttpClient::newBoundary({ part })));
+    }
+}
+
+TEST_F(HttpClientTest, EventsRunDuringAWaitAndMayStartANestedRequest)
+{
+    service.script("/slow", FakeService::Reply::text(QStringLiteral("slow")).after(400));
+    service.script("/fast", FakeService::Reply::text(QStringLiteral("fast")));
+    HttpClient shared(service.baseUrl());
+
+    QString nested;
+    bool nestedOk = false;
+    QTimer::singleShot(50, &shared, [&] { nestedOk = shared.get("/fast", nested); });
+    QString outer;
+    ASSERT_TRUE(shared.get("/slow", outer));
+    EXPECT_EQ(outer, QStringLiteral("slow"));
+    EXPECT_TRUE(nestedOk);
+    EXPECT_EQ(nested, QStringLiteral("fast"));
+    ASSERT_EQ(service.requests.size(), 2);
+    EXPECT_EQ(service.requests.at(0).path(), QByteArray("/slow"));
+    EXPECT_EQ(service.requests.at(1).path(), QByteArray("/fast"));
+}
+
+} // namespace
