@@ -94,6 +94,13 @@ public:
     // --- presence and contacts -----------------------------------------------
 
     // --- negotiation ----------------------------------------------------------
+    // Port to propose to the peer; sets CurrentPort.
+    int FindPort();
+    // May PeerAddress use the port spelled portText? Logs the request; on
+    // acceptance sets CurrentPort. A malformed text is refused.
+    bool TestPort(const QString &portText);
+    // Records the port of a transfer panel just created.
+    void AddPort(int port, const QString &owner);
 
     // --- transfers ------------------------------------------------------------
 
