@@ -3,13 +3,10 @@
 void PresenceDirectory::assign(QList<Record> records)
 {
     m_records = std::move(records);
-    m_online.clear();
     m_lastRow.clear();
-    m_online.reserve(m_records.size());
     m_lastRow.reserve(m_records.size());
     for (qsizetype i = 0; i < m_records.size(); ++i) {
         const QString &name = m_records.at(i).name;
-        m_online.insert(PseudoList::keyOf(name));
         m_lastRow.insert(asciiUpper(name), i); // a later record replaces an earlier one
     }
 }
@@ -17,7 +14,6 @@ void PresenceDirectory::assign(QList<Record> records)
 void PresenceDirectory::clear()
 {
     m_records.clear();
-    m_online.clear();
     m_lastRow.clear();
 }
 
@@ -49,12 +45,12 @@ QString PresenceDirectory::asciiUpper(const QString &text)
     return out;
 }
 
-QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PresenceDirectory &directory,
+QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PseudoList &onlineUsers,
                                         PseudoList &onlineContacts, PseudoList &offlineContacts)
 {
     QList<PresenceTransition> moves;
     for (const QString &name : contactList) {
-        const bool listed = directory.isOnline(name);
+        const bool listed = onlineUsers.contains(name);
         if (listed && offlineContacts.contains(name)) {
             onlineContacts.append(name);
             offlineContacts.removeOne(name);

@@ -5,16 +5,14 @@
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-// Who is online, as the last successful poll listed them: the records in
-// reply order, with two indexes built once per poll so that neither
-// "is this member online" nor "which address does this member have" scans
-// the list.
+// The online list of the last successful poll: the records in reply order,
+// with an index built once per poll so that finding a member's address does
+// not scan the list.
 class PresenceDirectory
 {
 public:
@@ -29,9 +27,6 @@ public:
     // The names in reply order, duplicates included.
     QStringList names() const;
 
-    // Listed, ignoring letter case as the contact lists do.
-    bool isOnline(const QString &name) const { return m_online.contains(PseudoList::keyOf(name)); }
-
     // The address column of the LAST record whose name equals name once
     // ASCII letters are upper-cased; nothing when no record matches.
     std::optional<QString> lastAddress(const QString &name) const;
@@ -41,7 +36,6 @@ public:
 
 private:
     QList<Record> m_records;
-    QSet<QString> m_online;
     QHash<QString, qsizetype> m_lastRow;
 };
 
@@ -53,9 +47,9 @@ struct PresenceTransition {
 };
 
 // The contact check: for every contact, in contact-list order, a contact
-// listed online and shown offline moves to online, one not listed and shown
+// in onlineUsers (ignoring case) and shown offline moves to online, one not listed and shown
 // online moves to offline; every other contact stays where it is (among
 // them a contact in neither list). The two lists are updated and the moves
 // returned in the order they were made.
-QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PresenceDirectory &directory,
+QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PseudoList &onlineUsers,
                                         PseudoList &onlineContacts, PseudoList &offlineContacts);

@@ -6,6 +6,37 @@ PseudoList::PseudoList(std::initializer_list<QString> names)
         append(name);
 }
 
+PseudoList::PseudoList(const QStringList &names)
+{
+    *this = names;
+}
+
+PseudoList &PseudoList::operator=(const QStringList &names)
+{
+    clear();
+    m_entries.reserve(size_t(names.size()));
+    for (const QString &name : names)
+        append(name);
+    return *this;
+}
+
+PseudoList::const_iterator PseudoList::begin() const
+{
+    const_iterator it;
+    it.m_entries = &m_entries;
+    it.m_pos = 0;
+    it.skipDead();
+    return it;
+}
+
+PseudoList::const_iterator PseudoList::end() const
+{
+    const_iterator it;
+    it.m_entries = &m_entries;
+    it.m_pos = m_entries.size();
+    return it;
+}
+
 void PseudoList::append(const QString &name)
 {
     Entry entry{name, keyOf(name), true};

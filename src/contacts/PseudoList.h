@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <iterator>
 #include <vector>
 
 // An ordered list of pseudonyms whose look-ups ignore letter case, as the
@@ -14,9 +15,18 @@
 // the entries is the order they were appended in.
 class PseudoList
 {
+    struct Entry {
+        QString name;
+        QString key;
+        bool alive = true;
+    };
+
 public:
     PseudoList() = default;
     PseudoList(std::initializer_list<QString> names);
+    // From a plain list, same order.
+    PseudoList(const QStringList &names); // NOLINT: converts like a QStringList copy
+    PseudoList &operator=(const QStringList &names);
 
     // The key two names share when they differ only in letter case.
     static QString keyOf(const QString &name) { return name.toCaseFolded(); }
@@ -39,12 +49,47 @@ public:
 
     bool operator==(const QStringList &names) const { return toStringList() == names; }
 
-private:
-    struct Entry {
-        QString name;
-        QString key;
-        bool alive = true;
+    // Iteration over the live entries, in order.
+    class const_iterator
+    {
+    public:
+        using value_type = QString;
+        using difference_type = std::ptrdiff_t;
+        using reference = const QString &;
+        using pointer = const QString *;
+        using iterator_category = std::forward_iterator_tag;
+
+        const_iterator() = default;
+        reference operator*() const { return (*m_entries)[m_pos].name; }
+        pointer operator->() const { return &(*m_entries)[m_pos].name; }
+        const_iterator &operator++()
+        {
+            ++m_pos;
+            skipDead();
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const const_iterator &o) const { return m_pos == o.m_pos; }
+
+    private:
+        friend class PseudoList;
+        void skipDead()
+        {
+            while (m_pos < m_entries->size() && !(*m_entries)[m_pos].alive)
+                ++m_pos;
+        }
+        const std::vector<PseudoList::Entry> *m_entries = nullptr;
+        size_t m_pos = 0;
     };
+    const_iterator begin() const;
+    const_iterator end() const;
+
+private:
     void compact() const;
 
     mutable std::vector<Entry> m_entries;

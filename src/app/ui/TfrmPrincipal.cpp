@@ -5,6 +5,7 @@
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/TOnlineList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -72,6 +73,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     buildMenu(m_central);
     buildPages(m_central);
     buildDiagnostics(m_central);
+    buildPresence();
     buildInfoPanel(m_central);
 
     StatusBar = new TStatusBar(m_central);
@@ -109,7 +111,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
     pal.setColor(QPalette::Window, TColor::toQColor(14611448)); // 0xDEF3F8
     pnMenu->setPalette(pal);
 
-    imgAvatar = new QLabel(pnMenu);
+    imgAvatar = new TClickLabel(QString(), pnMenu);
     imgAvatar->setGeometry(10, 10, 48, 48);
     imgAvatar->setAlignment(Qt::AlignCenter);
     lblPseudo = new QLabel(pnMenu);
@@ -343,10 +345,7 @@ void TfrmPrincipal::buildDiagnostics(QWidget *central)
     pal.setColor(QPalette::Text, Qt::yellow);
     reWatch->setPalette(pal);
     reWatch->hide();
-    listOnline = new QTreeWidget(central);
+    listOnline = new TOnlineList(central);
     listOnline->setObjectName(QStringLiteral("listOnline"));
-    listOnline->setColumnCount(2);
-    listOnline->setHeaderLabels({QStringLiteral("Pseudo"), QStringLiteral("Adresse")});
-    listOnline->setRootIsDecorated(false);
     listOnline->hide();
 }
