@@ -1,0 +1,87 @@
+#include "ContactsFixture.h"
+
+#include "contacts/ui/ContactRows.h"
+
+#include <QCollator>
+#include <QTimer>
+#include <QTreeWidget>
+
+ContactsFixture::ContactsFixture()
+{
+    environment.serviceUrl = service.baseUrl();
+}
+
+TfrmPrincipal &ContactsFixture::createContactsWindow(const QString &pseudo)
+{
+    TfrmPrincipal &w = createWindow();
+    w.CurrentPseudo = pseudo;
+    w.ContactPopup = [this](const QString &who, const QString &text, int kind) {
+        popups.append({who, text, kind});
+    };
+    return w;
+}
+
+void ContactsFixture::logIn(const QStringList &contacts)
+{
+    TfrmPrincipal &w = *window;
+    w.lbOnline->clear();
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    QStringList sorted = contacts;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(sorted.begin(), sorted.end(), collator);
+    w.ContactList = sorted;
+    w.OfflineContacts = sorted;
+    for (const QString &name : sorted) {
+        const int at = qMin(3, w.lbOnline->topLevelItemCount());
+        w.lbOnline->insertTopLevelItem(at, ContactRows::makeRow(name, ContactRows::kOffline));
+    }
+    w.Connected = true;
+    w.lbOnline->show();
+    w.TimerRefresh->start();
+}
+
+QString ContactsFixture::presenceBody(const QList<std::pair<QString, QString>> &members) const
+{
+    QString body = QStringLiteral("<html><body>\r\n");
+    for (const auto &[name, address] : members) {
+        QString letters;
+        window->Codec.EncryptForUser(name, address, letters);
+        body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters + QStringLiteral("<br>\r\n");
+    }
+    return body + QStringLiteral("</body></html>");
+}
+
+void ContactsFixture::scriptPresence(const QList<std::pair<QString, QString>> &members)
+{
+    service.clearScripts();
+    service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceBody(members)));
+}
+
+void ContactsFixture::scriptOnline(const QStringList &names)
+{
+    QList<std::pair<QString, QString>> members;
+    int n = 1;
+    for (const QString &name : names)
+        members.append({name, QStringLiteral("10.0.0.%1").arg(n++)});
+    scriptPresence(members);
+}
+
+QStringList ContactsFixture::rows() const
+{
+    QStringList out;
+    for (int i = 0; i < window->lbOnline->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *row = window->lbOnline->topLevelItem(i);
+        out.append(ContactRows::textOf(row) + u'/' + QString::number(ContactRows::imageIndexOf(row)));
+    }
+    return out;
+}
+
+QStringList ContactsFixture::recipients() const
+{
+    QStringList out;
+    for (int i = 0; i < window->lBoxSendToFriends->topLevelItemCount(); ++i)
+        out.append(ContactRows::textOf(window->lBoxSendToFriends->topLevelItem(i)));
+    return out;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/ui/TfrmPrincipal.h"
+
+#include "support/FakeService.h"
+#include "support/MainWindowFixture.h"
+
+#include <QStringList>
+
+#include <utility>
+
+// A main window talking to a fake service, with pop-ups recorded.
+class ContactsFixture : public MainWindowFixture
+{
+protected:
+    struct Popup {
+        QString who;
+        QString text;
+        int kind;
+    };
+
+    ContactsFixture();
+
+    TfrmPrincipal &createContactsWindow(const QString &pseudo = QStringLiteral("moi"));
+
+    // The state the log-in leaves before its first poll: the two headers,
+    // the contacts sorted, all offline.
+    void logIn(const QStringList &contacts);
+
+    // A presence reply listing these (name, clear address) pairs, each
+    // address encrypted for its name as its owner's client sends it.
+    QString presenceBody(const QList<std::pair<QString, QString>> &members) const;
+    void scriptPresence(const QList<std::pair<QString, QString>> &members);
+    void scriptOnline(const QStringList &names);
+
+    // Rows of lbOnline as "text/image".
+    QStringList rows() const;
+    QStringList recipients() const;
+
+    FakeService service;
+    QList<Popup> popups;
+};
