@@ -258,3 +258,18 @@ TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Presence, TheRefreshTimerPollsEveryTenSeconds)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    EXPECT_EQ(w.TimerRefresh->interval(), 10000);
+    logIn({QStringLiteral("alice")});
+    scriptOnline({QStringLiteral("alice")});
+    w.TimerRefresh->setInterval(10); // the tick itself, without the wait
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popups.isEmpty(); }, 3000));
+    EXPECT_EQ(rows().at(1), on(QStringLiteral("alice")));
+}
+
+} // namespace

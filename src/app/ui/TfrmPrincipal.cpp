@@ -73,7 +73,6 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     buildMenu(m_central);
     buildPages(m_central);
     buildDiagnostics(m_central);
-    buildPresence();
     buildInfoPanel(m_central);
 
     StatusBar = new TStatusBar(m_central);
@@ -85,6 +84,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     ClientTransac = new QTcpSocket(this);
     TimerRefresh = new QTimer(this);
     TimerRefresh->setInterval(10000);
+    buildPresence();
 
     FormCreate();
     FormResize();

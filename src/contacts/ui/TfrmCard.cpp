@@ -183,9 +183,11 @@ void TfrmCard::RbPanel4MouseMove()
 bool TfrmCard::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove) {
-        if (watched == btnClose)
+        if (watched == btnClose) {
             btnCloseMouseMove();
-        else if (watched == RbPanel4)
+            return true; // not passed on to the panel below
+        }
+        if (watched == RbPanel4)
             RbPanel4MouseMove();
     }
     return QDialog::eventFilter(watched, event);
