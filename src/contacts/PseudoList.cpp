@@ -15,6 +15,7 @@ PseudoList &PseudoList::operator=(const QStringList &names)
 {
     clear();
     m_entries.reserve(size_t(names.size()));
+    m_chains.reserve(names.size());
     for (const QString &name : names)
         append(name);
     return *this;
@@ -39,20 +40,29 @@ PseudoList::const_iterator PseudoList::end() const
 
 void PseudoList::append(const QString &name)
 {
-    Entry entry{name, keyOf(name), true};
-    m_positions[entry.key].append(qsizetype(m_entries.size()));
+    const qsizetype pos = qsizetype(m_entries.size());
+    Entry entry{name, keyOf(name), true, -1};
+    const auto it = m_chains.find(entry.key);
+    if (it == m_chains.end()) {
+        m_chains.insert(entry.key, Chain{pos, pos});
+    } else {
+        m_entries[size_t(it->tail)].next = pos;
+        it->tail = pos;
+    }
     m_entries.push_back(std::move(entry));
     ++m_alive;
 }
 
 bool PseudoList::removeOne(const QString &name)
 {
-    const auto it = m_positions.find(keyOf(name));
-    if (it == m_positions.end() || it->isEmpty())
+    const auto it = m_chains.find(keyOf(name));
+    if (it == m_chains.end())
         return false;
-    const qsizetype pos = it->takeFirst();
-    if (it->isEmpty())
-        m_positions.erase(it);
+    const qsizetype pos = it->head;
+    if (pos == it->tail)
+        m_chains.erase(it);
+    else
+        it->head = m_entries[size_t(pos)].next;
     m_entries[size_t(pos)].alive = false;
     m_entries[size_t(pos)].name.clear();
     --m_alive;
@@ -74,16 +84,16 @@ qsizetype PseudoList::removeAll(const QString &name)
 
 bool PseudoList::contains(const QString &name) const
 {
-    return m_positions.contains(keyOf(name));
+    return m_chains.contains(keyOf(name));
 }
 
 qsizetype PseudoList::indexOf(const QString &name) const
 {
-    const auto it = m_positions.constFind(keyOf(name));
-    if (it == m_positions.cend())
+    const QString key = keyOf(name);
+    if (!m_chains.contains(key))
         return -1;
     compact();
-    return m_positions.value(keyOf(name)).value(0, -1);
+    return m_chains.value(key).head;
 }
 
 QString PseudoList::at(qsizetype i) const
@@ -96,7 +106,7 @@ QString PseudoList::at(qsizetype i) const
 void PseudoList::clear()
 {
     m_entries.clear();
-    m_positions.clear();
+    m_chains.clear();
     m_alive = 0;
 }
 
@@ -122,7 +132,16 @@ void PseudoList::compact() const
             live.push_back(std::move(e));
     }
     m_entries = std::move(live);
-    m_positions.clear();
-    for (size_t i = 0; i < m_entries.size(); ++i)
-        m_positions[m_entries[i].key].append(qsizetype(i));
+    m_chains.clear();
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const qsizetype pos = qsizetype(i);
+        m_entries[i].next = -1;
+        const auto it = m_chains.find(m_entries[i].key);
+        if (it == m_chains.end()) {
+            m_chains.insert(m_entries[i].key, Chain{pos, pos});
+        } else {
+            m_entries[size_t(it->tail)].next = pos;
+            it->tail = pos;
+        }
+    }
 }

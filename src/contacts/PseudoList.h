@@ -19,6 +19,12 @@ class PseudoList
         QString name;
         QString key;
         bool alive = true;
+        qsizetype next = -1; // next live entry of the same key
+    };
+    // The live entries of one key form a chain in list order.
+    struct Chain {
+        qsizetype head;
+        qsizetype tail;
     };
 
 public:
@@ -93,7 +99,6 @@ private:
     void compact() const;
 
     mutable std::vector<Entry> m_entries;
-    // Positions of the live entries of each key, ascending.
-    mutable QHash<QString, QList<qsizetype>> m_positions;
+    mutable QHash<QString, Chain> m_chains;
     qsizetype m_alive = 0;
 };

@@ -273,3 +273,50 @@ TEST_F(Presence, TheRefreshTimerPollsEveryTenSeconds)
 }
 
 } // namespace
+
+namespace {
+
+class ExposedDelegate : public ContactRows::RowDelegate
+{
+public:
+    using RowDelegate::RowDelegate;
+    QStyleOptionViewItem optionFor(const QModelIndex &index) const
+    {
+        QStyleOptionViewItem option;
+        initStyleOption(&option, index);
+        return option;
+    }
+};
+
+TEST(ContactRowsLook, EachImageIndexHasItsLook)
+{
+    QTreeWidget view;
+    ContactRows::setUpView(&view);
+    EXPECT_TRUE(view.isHeaderHidden());
+    EXPECT_EQ(view.columnWidth(0), 19);
+    EXPECT_EQ(view.columnWidth(1), 130);
+    ExposedDelegate delegate;
+    const QColor text = view.palette().color(QPalette::Text);
+    const struct {
+        int image;
+        bool bold;
+        QColor colour;
+    } cases[] = {
+        {ContactRows::kHeader, true, text},
+        {ContactRows::kPlaceholder, false, QColor(0x80, 0x80, 0x80)},
+        {ContactRows::kOnline, false, text},
+        {ContactRows::kOffline, false, QColor(117, 47, 13)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.image);
+        view.addTopLevelItem(ContactRows::makeRow(QStringLiteral("x"), c.image));
+        const QModelIndex index = view.model()->index(view.topLevelItemCount() - 1, 1);
+        QStyleOptionViewItem option = delegate.optionFor(index);
+        EXPECT_EQ(option.font.bold(), c.bold);
+        EXPECT_EQ(option.palette.color(QPalette::Text), c.colour);
+        // Pictures only for the contacts.
+        EXPECT_EQ(view.topLevelItem(view.topLevelItemCount() - 1)->icon(0).isNull(), c.image < 0);
+    }
+}
+
+} // namespace

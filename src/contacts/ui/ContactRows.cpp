@@ -3,6 +3,7 @@
 #include "components/TColor.h"
 
 #include <QHash>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
 #include <QTreeWidget>
@@ -97,6 +98,9 @@ void setUpView(QTreeWidget *view)
     view->setColumnCount(2);
     view->setHeaderHidden(true);
     view->setRootIsDecorated(false);
+    // The style's minimum section width would widen the picture column.
+    view->header()->setMinimumSectionSize(0);
+    view->header()->setStretchLastSection(false);
     view->setColumnWidth(0, 19);
     view->setColumnWidth(1, 130);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
