@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ui/TfrmPrincipal.h"
+#include "contacts/ui/ContactRows.h"
 
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"

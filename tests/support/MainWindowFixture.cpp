@@ -24,6 +24,7 @@ TfrmPrincipal &MainWindowFixture::createWindow()
     services.dialogs = &dialogs;
     services.settings = settings.get();
     services.environment = environment;
+    services.httpLimits = httpLimits;
     window = std::make_unique<TfrmPrincipal>(services);
     return *window;
 }

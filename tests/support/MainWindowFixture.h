@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/SettingsStore.h"
+#include "service/HttpClient.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -33,5 +34,6 @@ protected:
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     AppEnvironment environment;
+    HttpLimits httpLimits;
     std::unique_ptr<TfrmPrincipal> window;
 };

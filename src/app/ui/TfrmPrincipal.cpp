@@ -86,6 +86,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     TimerRefresh->setInterval(10000);
     buildPresence();
 
+    setupSession();
     FormCreate();
     FormResize();
 }

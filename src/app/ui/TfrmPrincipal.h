@@ -5,6 +5,7 @@
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/DataPortTable.h"
 #include "service/CredentialCodec.h"
+#include "service/HttpClient.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class DialogService;
 class SettingsStore;
@@ -37,6 +39,7 @@ class QTimer;
 class QToolButton;
 class QTreeView;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // What the main window is given by whoever creates it: the desktop services
 // and the environment of the run. Tests pass their own.
@@ -45,6 +48,8 @@ struct AppServices
     DialogService *dialogs = nullptr;
     SettingsStore *settings = nullptr;
     AppEnvironment environment;
+    // Time limits of every request to the community service.
+    HttpLimits httpLimits;
 };
 
 // The main window. It owns every piece of state of the running client; its
@@ -99,6 +104,39 @@ public:
     void TimerInfoTimer();
 
     // --- session --------------------------------------------------------------
+    // Log-in page: the connect button follows the two fields; showing the
+    // page puts the focus in the field to fill; Enter anywhere on the page
+    // presses the connect button.
+    void txtMDPChange();
+    void TabSheet1Show();
+    void lblChangeUserClick();
+    void lblSubmitClick();
+    // Log-in sequence of the connect button.
+    void btnConnexionClick();
+    // Log-in request and reading of its reply; true when accepted.
+    bool OpenSession(const QString &Pseudo, const QString &Digest);
+    // Log-out request; true when the service confirmed.
+    bool CloseSession();
+    // The menu label: the log-in page while logged out, log-out while logged in.
+    void lblDeconnectClick();
+    // The local address reported to the service: VOXLANE_LOCAL_IP when set,
+    // otherwise the last IPv4 address of the host's name; empty when none.
+    QString GetLocalIP() const;
+    // A client of the community service for one request (IdHTTP1 is the
+    // shared one).
+    std::unique_ptr<HttpClient> NewHttpClient() const;
+    // Sorts ContactList ignoring letter case, in the locale's collation order.
+    void SortContactList();
+    // A row of lbOnline: the text in the second column, the image index
+    // (which also tells the row's kind) under kImageIndexRole of column 0.
+    static constexpr int kImageIndexRole = Qt::UserRole;
+    static QTreeWidgetItem *NewOnlineRow(const QString &text, int imageIndex);
+    static int OnlineRowImage(const QTreeWidgetItem *row);
+    static QString OnlineRowText(const QTreeWidgetItem *row);
+    // Connects the log-in page and the session's menu label; run once by the
+    // constructor.
+    void setupSession();
+    HttpClient *IdHTTP1 = nullptr;
 
     // --- presence and contacts -----------------------------------------------
     // Menus, the recipient list and the look of the contact view; run once

@@ -350,6 +350,10 @@ bool TfrmPrincipal::FormCloseQuery()
     ClientTransac->abort();
     ClientTransac->close();
     ServerTransac->close();
+    if (Connected) {
+        // The transfer lists are saved here, before the session closes.
+        CloseSession(); // the outcome does not matter on the way out
+    }
     return true;
 }
 

@@ -12,7 +12,7 @@ class QTreeWidgetItem;
 // the first column and says what the row is.
 namespace ContactRows {
 
-constexpr int kImageIndexRole = Qt::UserRole + 1;
+constexpr int kImageIndexRole = Qt::UserRole;
 
 // Image indexes.
 constexpr int kHeader = -1;      // "——— En Ligne ———" / "—— Hors Ligne ——"

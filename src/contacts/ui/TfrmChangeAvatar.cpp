@@ -151,12 +151,12 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
             throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1").arg(tempPath));
     }
 
-    HttpClient http(m_main->services.environment.serviceUrl);
+    const std::unique_ptr<HttpClient> http = m_main->NewHttpClient();
     QString reply;
     const QString localPath = QDir::toNativeSeparators(tempPath);
-    if (!http.postMultipart(ServiceRequests::avatarUpload(m_main->CurrentPseudo),
-                            ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
-        throw VoxlaneError(http.lastError());
+    if (!http->postMultipart(ServiceRequests::avatarUpload(m_main->CurrentPseudo),
+                             ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
+        throw VoxlaneError(http->lastError());
     if (!ServiceReplies::isOk(reply))
         m_main->services.dialogs->showMessage(QStringLiteral("Erreur"), QString(),
                                               DialogService::Kind::Information);

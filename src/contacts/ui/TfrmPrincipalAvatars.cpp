@@ -55,12 +55,12 @@ void TfrmPrincipal::GetAvatar(const QString &pseudo, QLabel *target, bool refres
 
     // Events run while the service answers: the target may be gone by then.
     const QPointer<QLabel> guard(target);
-    HttpClient http(services.environment.serviceUrl);
+    const std::unique_ptr<HttpClient> http = NewHttpClient();
     QString idText;
-    if (!http.get(ServiceRequests::memberId(pseudo), idText))
+    if (!http->get(ServiceRequests::memberId(pseudo), idText))
         return;
     QByteArray bytes;
-    if (!http.get(ServiceRequests::avatar(idText), bytes))
+    if (!http->get(ServiceRequests::avatar(idText), bytes))
         return;
     const QImage picture = JpegCodec::decodeOrThrow(bytes);
 
@@ -85,9 +85,8 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
     }
     card->lblPseudo->setText(pseudo);
 
-    HttpClient http(services.environment.serviceUrl);
     QString body;
-    if (!http.get(ServiceRequests::cardDetails(pseudo), body)) {
+    if (!IdHTTP1->get(ServiceRequests::cardDetails(pseudo), body)) {
         services.dialogs->showMessage(networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
@@ -100,9 +99,8 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
 
 QString TfrmPrincipal::GetMemberInfo(const QString &pseudo, const QString &function)
 {
-    HttpClient http(services.environment.serviceUrl);
     QString reply;
-    if (!http.get(ServiceRequests::memberInfo(function, pseudo), reply))
+    if (!NewHttpClient()->get(ServiceRequests::memberInfo(function, pseudo), reply))
         return {};
     return reply;
 }
@@ -123,9 +121,8 @@ void TfrmPrincipal::AfficherProfil1Click()
 {
     if (lbOnline->selectedItems().isEmpty())
         return;
-    HttpClient http(services.environment.serviceUrl);
     QString idText;
-    if (!http.get(ServiceRequests::memberId(SelectedContact()), idText)) {
+    if (!IdHTTP1->get(ServiceRequests::memberId(SelectedContact()), idText)) {
         services.dialogs->showMessage(networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }

@@ -123,9 +123,8 @@ void TfrmPrincipal::TimerRefreshTimer()
 bool TfrmPrincipal::PollOnline()
 {
     const bool polling = TimerRefresh->isActive();
-    HttpClient http(services.environment.serviceUrl);
     QString body;
-    if (!http.get(ServiceRequests::connectedMembers(), body))
+    if (!NewHttpClient()->get(ServiceRequests::connectedMembers(), body))
         return false;
     // A log-out while the reply was on its way stopped the polling and
     // emptied the lists; a late reply must not fill them again.

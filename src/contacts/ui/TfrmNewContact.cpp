@@ -1,0 +1,52 @@
+#include "contacts/ui/TfrmNewContact.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+TfrmNewContact::TfrmNewContact(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("frmNewContact"));
+    setWindowTitle(QStringLiteral("Nouveau contact"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(380, 230);
+    move(kDesignPosition);
+
+    auto *intro = new QLabel(QStringLiteral("Un utilisateur veut vous ajouter à sa liste de contact"), this);
+    intro->setGeometry(12, 10, 356, 18);
+
+    auto *frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setGeometry(12, 36, 68, 68);
+    imgAvatar = new QLabel(frame);
+    imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
+    imgAvatar->setGeometry(2, 2, 64, 64);
+    imgAvatar->setAlignment(Qt::AlignCenter);
+
+    lblUsername = new QLabel(QStringLiteral("Username"), this);
+    lblUsername->setObjectName(QStringLiteral("lblUsername"));
+    // A pseudonym is shown as written, never read as markup.
+    lblUsername->setTextFormat(Qt::PlainText);
+    QFont bold = lblUsername->font();
+    bold.setBold(true);
+    lblUsername->setFont(bold);
+    lblUsername->setGeometry(92, 44, 276, 20);
+
+    auto *question = new QLabel(QStringLiteral("Voulez-vous l'autoriser ?"), this);
+    question->setGeometry(92, 70, 276, 18);
+
+    rbOK = new QRadioButton(
+        QStringLiteral("Autoriser cet utilisteur à faire parti de votre liste de contact"), this);
+    rbOK->setObjectName(QStringLiteral("rbOK"));
+    rbOK->setGeometry(12, 116, 356, 22);
+    rbNo = new QRadioButton(QStringLiteral("Ne pas autoriser cet utilisateur"), this);
+    rbNo->setObjectName(QStringLiteral("rbNo"));
+    rbNo->setGeometry(12, 142, 356, 22);
+
+    btnPseudoOK = new QPushButton(QStringLiteral("OK"), this);
+    btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
+    btnPseudoOK->setDefault(true);
+    btnPseudoOK->setGeometry(288, 190, 80, 26);
+}

@@ -1,0 +1,356 @@
+// The session with the community service: the log-in page, log-in, log-out,
+// the remembered account and the local address.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "app/DialogService.h"
+#include "app/ErrorReport.h"
+#include "components/ui/TClickLabel.h"
+#include "components/ui/TStatusBar.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmNewContact.h"
+#include "service/LocalAddress.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <QCheckBox>
+#include <QCollator>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+const QString kOnlineHeader = QStringLiteral("——— En Ligne ———");
+const QString kOfflineHeader = QStringLiteral("—— Hors Ligne ——");
+
+const QString kConnecting = QStringLiteral("Connexion en cours...");
+const QString kLoading = QStringLiteral("Chargement en cours...");
+const QString kConnected = QStringLiteral("Connecté");
+const QString kDisconnected = QStringLiteral("Déconnecté");
+const QString kClosing = QStringLiteral("Fermeture de session...");
+const QString kLoginNetworkDown = QStringLiteral("\n\rLe réseau est indisponible, veuillez réessayer plus "
+                                                 "tard.\n\r\n\rVérifiez votre connexion à Internet");
+const QString kLoginServiceError
+    = QStringLiteral("Erreur de connexion.\n\rLe service est momentanément inaccessible.");
+const QString kLoginRefused
+    = QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de passe.\n\r"
+                     "Vous devez être inscrit pour vous connecter.");
+const QString kLogoutNetworkDown = QStringLiteral(
+    "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
+const QString kLogoutQuestion = QStringLiteral("Êtes-vous sûr de vouloir vous déconnecter ?");
+
+constexpr int kOfflineImage = 1;
+constexpr int kHeaderImage = -1;
+constexpr int kRequestWindowStep = 20;
+
+// Enter or Return pressed anywhere on the log-in page, and not taken by the
+// control that has the focus, presses the page's default button.
+class DefaultButtonKeys : public QObject
+{
+public:
+    DefaultButtonKeys(QPushButton *button, QObject *parent)
+        : QObject(parent)
+        , m_button(button)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_button->isEnabled()
+                && !m_button->isHidden()) {
+                m_button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton *m_button;
+};
+
+} // namespace
+
+void TfrmPrincipal::setupSession()
+{
+    IdHTTP1 = new HttpClient(services.environment.serviceUrl, services.httpLimits, this);
+    IdHTTP1->setObjectName(QStringLiteral("IdHTTP1"));
+
+    // Pseudonyms are shown as written, never read as markup.
+    lblPseudo->setTextFormat(Qt::PlainText);
+    lblPseudoConnec->setTextFormat(Qt::PlainText);
+
+    connect(txtPseudo, &QLineEdit::textChanged, this, &TfrmPrincipal::txtMDPChange);
+    connect(txtMDP, &QLineEdit::textChanged, this, &TfrmPrincipal::txtMDPChange);
+    connect(btnConnexion, &QPushButton::clicked, this, &TfrmPrincipal::btnConnexionClick);
+    connect(lblChangeUser, &TClickLabel::clicked, this, &TfrmPrincipal::lblChangeUserClick);
+    connect(lblSubmit, &TClickLabel::clicked, this, &TfrmPrincipal::lblSubmitClick);
+    connect(lblDeconnect, &TClickLabel::clicked, this, &TfrmPrincipal::lblDeconnectClick);
+    connect(PageControl, &QStackedWidget::currentChanged, this, [this](int index) {
+        if (index == 0)
+            TabSheet1Show();
+    });
+    TabSheet1->installEventFilter(new DefaultButtonKeys(btnConnexion, TabSheet1));
+}
+
+std::unique_ptr<HttpClient> TfrmPrincipal::NewHttpClient() const
+{
+    return std::make_unique<HttpClient>(services.environment.serviceUrl, services.httpLimits);
+}
+
+QTreeWidgetItem *TfrmPrincipal::NewOnlineRow(const QString &text, int imageIndex)
+{
+    return ContactRows::makeRow(text, imageIndex);
+}
+
+int TfrmPrincipal::OnlineRowImage(const QTreeWidgetItem *row)
+{
+    return ContactRows::imageIndexOf(row);
+}
+
+QString TfrmPrincipal::OnlineRowText(const QTreeWidgetItem *row)
+{
+    return ContactRows::textOf(row);
+}
+
+void TfrmPrincipal::SortContactList()
+{
+    QCollator collator { QLocale() };
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(ContactList.begin(), ContactList.end(),
+        [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+}
+
+QString TfrmPrincipal::GetLocalIP() const
+{
+    if (!services.environment.localIp.isEmpty())
+        return services.environment.localIp;
+    return LocalAddress::hostAddress();
+}
+
+void TfrmPrincipal::txtMDPChange()
+{
+    btnConnexion->setEnabled(!txtPseudo->text().trimmed().isEmpty() && !txtMDP->text().trimmed().isEmpty());
+}
+
+void TfrmPrincipal::TabSheet1Show()
+{
+    if (pnMdpLogin->isHidden())
+        return;
+    if (!txtPseudo->text().trimmed().isEmpty())
+        txtMDP->setFocus();
+    else
+        txtPseudo->setFocus();
+}
+
+void TfrmPrincipal::lblChangeUserClick()
+{
+    lblChangeUser->hide();
+    pnMdpLogin->show();
+    lblPseudoConnec->hide();
+    txtPseudo->setFocus();
+}
+
+void TfrmPrincipal::lblSubmitClick()
+{
+    services.dialogs->openUrl(ServiceRequests::registrationPage(services.environment.serviceUrl));
+}
+
+void TfrmPrincipal::btnConnexionClick()
+{
+    lbOnline->clear();
+    lbOnline->addTopLevelItem(NewOnlineRow(kOnlineHeader, kHeaderImage));
+    lbOnline->addTopLevelItem(NewOnlineRow(kOfflineHeader, kHeaderImage));
+
+    txtPseudo->setEnabled(false);
+    txtMDP->setEnabled(false);
+    btnConnexion->setEnabled(false);
+    AffichInfo(kConnecting, true, 0);
+
+    // The typed account, as typed; otherwise the remembered one already in
+    // memory.
+    if (!pnMdpLogin->isHidden()) {
+        CurrentPseudo = txtPseudo->text();
+        CurrentPassword = txtMDP->text();
+    }
+
+    if (OpenSession(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword))) {
+        AffichInfo(kLoading, true, 0);
+        setDropAccepted(true);
+        if (cbSaveComptInfo->isChecked()) {
+            WriteRegistryString(QStringLiteral("User"), CurrentPseudo);
+            QString stored;
+            Codec.EncryptForUser(CurrentPseudo, CurrentPassword, stored);
+            WriteRegistryString(QStringLiteral("Mdp"), stored);
+        }
+        lblPseudo->setText(CurrentPseudo);
+        // An avatar the service sends broken is reported, but does not stop
+        // the log-in half way.
+        ErrorReport::guard([this] { GetAvatar(CurrentPseudo, imgAvatar, false); });
+        setAvatarMenuAttached(true);
+        txtMDP->clear();
+        // Contacts already online move up without pop-ups.
+        PollOnline();
+        CheckFriend(false);
+        lblDeconnect->setText(QStringLiteral("Se déconnecter"));
+        for (TClickLabel *label :
+            { lblTelEnCours, lblEnvoyer, lblEnvoisEnCours, lblMnuOptions, lblMnuContact, lblLecture })
+            label->setEnabled(true);
+        lblEnvoyerClick(lblTelEnCours);
+        imgAvatar->setCursor(Qt::PointingHandCursor);
+        // The saved transfer lists are loaded here, once they are kept.
+        AffichInfo(QString(), false, 0);
+    } else {
+        txtPseudo->setEnabled(true);
+        txtMDP->setEnabled(true);
+    }
+    btnConnexion->setEnabled(true);
+    CenterControl(WMPlayer, TabSheet7, 1);
+}
+
+bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
+{
+    QString ip;
+    Codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
+    QString body;
+    if (!NewHttpClient()->get(ServiceRequests::connect(Pseudo, Digest, ip), body)) {
+        AffichInfo(kLoginNetworkDown, true, 3000);
+        return false;
+    }
+
+    const ServiceReplies::LoginReply reply = ServiceReplies::readLogin(body);
+    bool accepted = false;
+    switch (reply.outcome) {
+    case ServiceReplies::LoginOutcome::ServiceError:
+        AffichInfo(kLoginServiceError, true, 2500);
+        break;
+    case ServiceReplies::LoginOutcome::Refused:
+        AffichInfo(kLoginRefused, true, 2500);
+        break;
+    case ServiceReplies::LoginOutcome::Accepted: {
+        // A missing or malformed id leaves the previous one.
+        QString idText;
+        if (IdHTTP1->get(ServiceRequests::memberId(Pseudo), idText))
+            ServiceReplies::readMemberId(idText, UserId);
+
+        AffichInfo(kConnected, true, 0);
+        StatusBar->setPanelText(2, kConnected);
+
+        ContactList = reply.contacts;
+        SortContactList();
+        OfflineContacts = ContactList;
+        // Each contact goes in at row 3: the first lands under the offline
+        // header, every later one right under the first.
+        for (const QString &name : OfflineContacts) {
+            QTreeWidgetItem *row = NewOnlineRow(name, kOfflineImage);
+            if (lbOnline->topLevelItemCount() < 3)
+                lbOnline->addTopLevelItem(row);
+            else
+                lbOnline->insertTopLevelItem(3, row);
+        }
+
+        int n = 0;
+        for (const QString &request : reply.requests) {
+            ++n;
+            auto *window = new TfrmNewContact(this);
+            window->lblUsername->setText(request);
+            window->move(TfrmNewContact::kDesignPosition + QPoint(n, n) * kRequestWindowStep);
+            window->show();
+            window->repaint();
+        }
+
+        lbOnline->show();
+        accepted = true;
+        break;
+    }
+    }
+    // Presence polling starts once the service has answered, accepted or not.
+    TimerRefresh->start();
+    Connected = accepted;
+    return accepted;
+}
+
+bool TfrmPrincipal::CloseSession()
+{
+    AffichInfo(kClosing, true, 0);
+    QCoreApplication::processEvents();
+
+    QString body;
+    if (!NewHttpClient()->get(
+            ServiceRequests::disconnect(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword)), body))
+        return false;
+    if (!ServiceReplies::isDisconnected(body)) {
+        AffichInfo(kLogoutNetworkDown, true, 3000);
+        return false;
+    }
+    Connected = false;
+    StatusBar->setPanelText(1, QString());
+    StatusBar->setPanelText(2, kDisconnected);
+    AffichInfo(QString(), false, 0);
+    lbOnline->hide();
+    return true;
+}
+
+void TfrmPrincipal::lblDeconnectClick()
+{
+    if (!Connected) {
+        PageControl->setCurrentIndex(0);
+        setHighlighted(lblDeconnect);
+        return;
+    }
+    if (!services.dialogs->askYesNo(kLogoutQuestion, QStringLiteral("Confirmation")))
+        return;
+    // The transfer lists are saved here, once they are kept.
+    if (!CloseSession())
+        return;
+
+    setDropAccepted(false);
+    txtPseudo->setEnabled(true);
+    txtMDP->setEnabled(true);
+    lblPseudo->clear();
+    imgAvatar->clear();
+    for (TClickLabel *label : { lblTelEnCours, lblEnvoyer, lblEnvoisEnCours, lblMnuContact, lblLecture })
+        label->setEnabled(false);
+    setAvatarMenuAttached(false);
+
+    // The remembered account comes back; without one, the account just used
+    // stays in memory and is offered again.
+    const QString user = ReadRegistryString(QStringLiteral("User"));
+    if (!user.isEmpty()) {
+        CurrentPseudo = user;
+        QString password; // no result: no password, never the previous account's
+        Codec.DecryptForUser(user, ReadRegistryString(QStringLiteral("Mdp")), password);
+        CurrentPassword = password;
+    }
+    // The label names the account the connect button will use.
+    lblPseudoConnec->setText(CurrentPseudo);
+
+    lbOnline->clear();
+    TimerRefresh->stop();
+    ContactList.clear();
+    listOnline->clear();
+    OfflineContacts.clear();
+    OnlineContacts.clear();
+
+    pnMdpLogin->hide();
+    lblPseudoConnec->show();
+    lblChangeUser->show();
+
+    // The transfer panels of DownloadList and UploadList are destroyed here,
+    // and both lists emptied, once transfer panels exist.
+
+    lblDeconnect->setText(QStringLiteral("Se connecter"));
+    lblDeconnectClick();
+    PageControl->setCurrentIndex(0);
+}

@@ -1,0 +1,622 @@
+#include "app/Cp1252.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "components/ui/TClickLabel.h"
+#include "components/ui/TStatusBar.h"
+#include "contacts/ui/TfrmNewContact.h"
+#include "service/CredentialCodec.h"
+#include "service/LocalAddress.h"
+
+#include "support/FakeService.h"
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kAccepted = QStringLiteral("autorisé\r\n[Contacts]\r\ncarl\r\nBob\r\nalice\r\n[Bloqués]\r\n"
+                                         "[Ask]\r\n[Messages]\r\n");
+const QString kNetworkDown = QStringLiteral("\n\rLe réseau est indisponible, veuillez réessayer plus "
+                                            "tard.\n\r\n\rVérifiez votre connexion à Internet");
+
+class SessionTest : public MainWindowFixture
+{
+protected:
+    SessionTest()
+    {
+        environment.serviceUrl = service.baseUrl();
+        httpLimits = HttpLimits { 500, 500 };
+    }
+
+    TfrmPrincipal &windowWith(const QString &pseudo, const QString &password)
+    {
+        TfrmPrincipal &w = createWindow();
+        w.txtPseudo->setText(pseudo);
+        w.txtMDP->setText(password);
+        return w;
+    }
+
+    void scriptLogin(const QString &body, const QString &id = QStringLiteral("42"))
+    {
+        service.script("/voxlane/connect.php", FakeService::Reply::text(body));
+        service.script("/script/getinfo.php", FakeService::Reply::text(id));
+    }
+
+    void scriptLogout(
+        const FakeService::Reply &reply = FakeService::Reply::text(QStringLiteral("Déconnecté")))
+    {
+        service.script("/voxlane/deconnect.php", reply);
+    }
+
+    // Logs in as pseudo (typed) against a service that accepts.
+    TfrmPrincipal &loggedIn(
+        const QString &pseudo = QStringLiteral("bob"), const QString &password = QStringLiteral("pw"))
+    {
+        scriptLogin(kAccepted);
+        TfrmPrincipal &w = windowWith(pseudo, password);
+        w.btnConnexion->click();
+        EXPECT_TRUE(w.Connected);
+        return w;
+    }
+
+    static QByteArray queryValue(const QByteArray &query, const QByteArray &name)
+    {
+        for (const QByteArray &pair : query.split('&')) {
+            if (pair.startsWith(name + '='))
+                return pair.mid(name.size() + 1);
+        }
+        return {};
+    }
+
+    static QStringList rowTexts(const QTreeWidget *view)
+    {
+        QStringList texts;
+        for (int i = 0; i < view->topLevelItemCount(); ++i)
+            texts << TfrmPrincipal::OnlineRowText(view->topLevelItem(i));
+        return texts;
+    }
+
+    static QList<int> rowImages(const QTreeWidget *view)
+    {
+        QList<int> images;
+        for (int i = 0; i < view->topLevelItemCount(); ++i)
+            images << TfrmPrincipal::OnlineRowImage(view->topLevelItem(i));
+        return images;
+    }
+
+    FakeService service;
+};
+
+TEST_F(SessionTest, LogInRequestOnTheWire)
+{
+    scriptLogin(kAccepted);
+    TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("secret"));
+    w.btnConnexion->click();
+
+    // Log-in, member id; then the own avatar (member id and picture) and
+    // the first presence poll.
+    QList<QByteArray> paths;
+    for (const FakeService::Request &r : service.requests)
+        paths << r.path();
+    EXPECT_EQ(paths,
+        QList<QByteArray>({ "/voxlane/connect.php", "/script/getinfo.php", "/script/getinfo.php",
+            "/avatars/42.jpg", "/voxlane/getconnected.php" }));
+    ASSERT_GE(service.requests.size(), 2);
+    const FakeService::Request &login = service.requests.at(0);
+    const QByteArray digest = CredentialCodec::MD5Hex(QStringLiteral("secret")).toLatin1();
+    const QByteArray ip = queryValue(login.query(), "ip");
+    // 0xE9, not UTF-8 and not percent-encoded.
+    EXPECT_EQ(login.requestLine,
+        "GET /voxlane/connect.php?pseudo=Zo\xE9&psw=" + digest + "&ip=" + ip + " HTTP/1.1");
+    EXPECT_EQ(digest, QByteArray("5ebe2294ecd0e0f08eab7690d2a6ee69"));
+    QString decoded;
+    ASSERT_TRUE(w.Codec.DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
+    EXPECT_EQ(decoded, environment.localIp);
+    EXPECT_EQ(login.header("Accept"), QByteArray("text/html, */*"));
+    EXPECT_EQ(login.header("User-Agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+    EXPECT_EQ(login.header("Content-Type"), QByteArray("text/html"));
+
+    EXPECT_EQ(service.requests.at(1).requestLine,
+        QByteArray("GET /script/getinfo.php?function=getid&pseudo=Zo\xE9 HTTP/1.1"));
+}
+
+TEST_F(SessionTest, AcceptedLogInOpensTheSession)
+{
+    TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw"));
+
+    EXPECT_EQ(w.UserId, 42);
+    EXPECT_EQ(w.ContactList, QStringList({ "alice", "Bob", "carl" }));
+    EXPECT_EQ(w.OfflineContacts, w.ContactList);
+    EXPECT_TRUE(w.OnlineContacts.isEmpty());
+    // The contact check after the first poll (none online here) puts the
+    // placeholder under the online header.
+    EXPECT_EQ(rowTexts(w.lbOnline),
+        QStringList({ "——— En Ligne ———", "Aucun contact en ligne", "—— Hors Ligne ——", "alice", "carl",
+            "Bob" }));
+    EXPECT_EQ(rowImages(w.lbOnline), QList<int>({ -1, -2, -1, 1, 1, 1 }));
+    EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(0)), QByteArray("\x97\x97\x97 En Ligne \x97\x97\x97"));
+    EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(2)), QByteArray("\x97\x97 Hors Ligne \x97\x97"));
+    EXPECT_FALSE(w.lbOnline->isHidden());
+
+    EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 1);
+    EXPECT_EQ(w.HighlightedMenuLabel, w.lblTelEnCours);
+    EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se déconnecter"));
+    for (TClickLabel *label : w.menuLabels())
+        EXPECT_TRUE(label->isEnabled()) << label->objectName().toStdString();
+    EXPECT_TRUE(w.dropAccepted());
+    EXPECT_EQ(w.lblPseudo->text(), QStringLiteral("bob"));
+    EXPECT_EQ(w.txtMDP->text(), QString());
+    EXPECT_FALSE(w.txtPseudo->isEnabled());
+    EXPECT_TRUE(w.btnConnexion->isEnabled());
+    EXPECT_TRUE(w.pnInfo->isHidden());
+    EXPECT_TRUE(w.TimerRefresh->isActive());
+    EXPECT_EQ(w.TimerRefresh->interval(), 10000);
+    // Not ticked: nothing remembered.
+    EXPECT_EQ(settings->read(QStringLiteral("User")), QString());
+}
+
+TEST_F(SessionTest, AcceptedWordWinsOverError)
+{
+    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    scriptLogin(QStringLiteral("error\r\nautorisé\r\n[Contacts]\r\nx\r\n[Bloqués]\r\n[Ask]\r\n[Messages]"));
+    w.btnConnexion->click();
+    EXPECT_TRUE(w.Connected);
+    EXPECT_EQ(w.ContactList, QStringList({ "x" }));
+}
+
+TEST_F(SessionTest, MalformedMemberIdKeepsThePreviousOne)
+{
+    scriptLogin(kAccepted, QStringLiteral("42\r\n"));
+    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    w.UserId = 7;
+    w.btnConnexion->click();
+    EXPECT_TRUE(w.Connected);
+    EXPECT_EQ(w.UserId, 7);
+}
+
+TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
+{
+    const struct
+    {
+        const char *name;
+        FakeService::Reply reply;
+        bool reachable;
+        QString text;
+        int duration;
+        bool pollingStarts;
+    } cases[] = {
+        { "refused", FakeService::Reply::text(QStringLiteral("nope")), true,
+            QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de passe.\n\r"
+                           "Vous devez être inscrit pour vous connecter."),
+            2500, true },
+        { "service error", FakeService::Reply::text(QStringLiteral("error")), true,
+            QStringLiteral("Erreur de connexion.\n\rLe service est momentanément inaccessible."), 2500,
+            true },
+        { "status 500", FakeService::Reply::text(QStringLiteral("autorisé"), 500), true, kNetworkDown, 3000,
+            false },
+        { "closed without reply", FakeService::Reply::closeWithoutReply(), true, kNetworkDown, 3000, false },
+        { "never answers", FakeService::Reply::neverAnswer(), true, kNetworkDown, 3000, false },
+        { "unreachable", FakeService::Reply::neverAnswer(), false, kNetworkDown, 3000, false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        service.clearScripts();
+        service.requests.clear();
+        service.script("/voxlane/connect.php", c.reply);
+        environment.serviceUrl = c.reachable
+            ? service.baseUrl()
+            : QStringLiteral("http://127.0.0.1:%1").arg(FakeService::closedPort());
+        TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+        w.cbSaveComptInfo->setChecked(true);
+
+        // What the page shows while the request waits.
+        QString infoDuringWait;
+        bool buttonDuringWait = true;
+        QTimer::singleShot(100, &w, [&] {
+            infoDuringWait = w.lblInfo->text();
+            buttonDuringWait = w.btnConnexion->isEnabled();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        w.btnConnexion->click();
+        const qint64 elapsed = timer.elapsed();
+
+        EXPECT_LT(elapsed, 3000);
+        if (elapsed > 150) {
+            EXPECT_EQ(infoDuringWait, QStringLiteral("Connexion en cours..."));
+            EXPECT_FALSE(buttonDuringWait);
+        }
+        EXPECT_FALSE(w.Connected);
+        EXPECT_EQ(w.lblInfo->text(), c.text);
+        EXPECT_FALSE(w.pnInfo->isHidden());
+        EXPECT_TRUE(w.TimerInfo->isActive());
+        EXPECT_EQ(w.TimerInfo->interval(), c.duration);
+        EXPECT_EQ(w.TimerRefresh->isActive(), c.pollingStarts);
+        EXPECT_TRUE(w.txtPseudo->isEnabled());
+        EXPECT_TRUE(w.txtMDP->isEnabled());
+        EXPECT_TRUE(w.btnConnexion->isEnabled());
+        EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
+        EXPECT_EQ(w.PageControl->currentIndex(), 0);
+        EXPECT_TRUE(w.lbOnline->isHidden());
+        EXPECT_TRUE(w.ContactList.isEmpty());
+        EXPECT_FALSE(w.dropAccepted());
+        EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
+        EXPECT_EQ(settings->read(QStringLiteral("User")), QString());
+        EXPECT_TRUE(service.requestsTo("/script/getinfo.php").isEmpty());
+    }
+}
+
+TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
+{
+    scriptLogin(QStringLiteral("autorisé\r\n[Contacts]\r\n[Bloqués]\r\n[Ask]\r\ndave\r\n <b>eve</b>\r\n\r\n"
+                               "Émile\r\n[Messages]\r\nhi\r\n"));
+    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+
+    const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
+    ASSERT_EQ(windows.size(), 3);
+    const QStringList names = { "dave", " <b>eve</b>", "Émile" };
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        TfrmNewContact *request = windows.at(i);
+        EXPECT_EQ(request->lblUsername->text(), names.at(i));
+        EXPECT_EQ(request->lblUsername->textFormat(), Qt::PlainText);
+        EXPECT_EQ(request->pos(), QPoint(304 + 20 * (i + 1), 243 + 20 * (i + 1)));
+        EXPECT_TRUE(request->isVisible());
+        EXPECT_TRUE(request->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_EQ(request->windowTitle(), QStringLiteral("Nouveau contact"));
+        EXPECT_FALSE(request->rbOK->isChecked());
+        EXPECT_FALSE(request->rbNo->isChecked());
+    }
+    // With no contact the view holds the two headers and the placeholder.
+    EXPECT_EQ(w.lbOnline->topLevelItemCount(), 3);
+}
+
+TEST_F(SessionTest, TypedPseudonymIsSentWithItsBlanks)
+{
+    scriptLogin(kAccepted);
+    TfrmPrincipal &w = windowWith(QStringLiteral("  bob "), QStringLiteral(" pw"));
+    w.btnConnexion->click();
+    ASSERT_FALSE(service.requests.isEmpty());
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("  bob "));
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
+        CredentialCodec::MD5Hex(QStringLiteral(" pw")).toLatin1());
+    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("  bob "));
+}
+
+TEST_F(SessionTest, ConnectButtonFollowsTheTrimmedFields)
+{
+    TfrmPrincipal &w = createWindow();
+    const struct
+    {
+        const char *pseudo;
+        const char *password;
+        bool enabled;
+    } cases[] = {
+        { "bob", "pw", true },
+        { " bob ", " pw ", true },
+        { "", "pw", false },
+        { "  ", "pw", false },
+        { "bob", "", false },
+        { "bob", " \t", false },
+    };
+    for (const auto &c : cases) {
+        w.txtPseudo->setText(QString::fromLatin1(c.pseudo));
+        w.txtMDP->setText(QString::fromLatin1(c.password));
+        EXPECT_EQ(w.btnConnexion->isEnabled(), c.enabled) << c.pseudo << "/" << c.password;
+    }
+}
+
+TEST_F(SessionTest, EnterOnThePagePressesTheConnectButton)
+{
+    scriptLogin(kAccepted);
+    TfrmPrincipal &w = createWindow();
+    // Disabled button: Enter does nothing.
+    QTest::keyClick(w.txtPseudo, Qt::Key_Return);
+    EXPECT_TRUE(service.requests.isEmpty());
+
+    w.txtPseudo->setText(QStringLiteral("bob"));
+    w.txtMDP->setText(QStringLiteral("pw"));
+    QTest::keyClick(w.txtMDP, Qt::Key_Enter);
+    EXPECT_TRUE(w.Connected);
+    EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
+}
+
+TEST_F(SessionTest, ShowingTheLogInPageFocusesTheFieldToFill)
+{
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.lblDeconnectClick(); // logged out: back to the log-in page
+    EXPECT_EQ(w.PageControl->currentIndex(), 0);
+    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_TRUE(w.lblDeconnect->isBold());
+    EXPECT_FALSE(w.lblMnuOptions->isBold());
+    EXPECT_EQ(w.focusWidget(), w.txtPseudo);
+
+    w.txtPseudo->setText(QStringLiteral(" bob"));
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.lblDeconnectClick();
+    EXPECT_EQ(w.focusWidget(), w.txtMDP);
+}
+
+TEST_F(SessionTest, RegistrationPageOpensInTheBrowser)
+{
+    TfrmPrincipal &w = createWindow();
+    w.lblSubmitClick();
+    EXPECT_EQ(dialogs.openedUrls, QStringList({ service.baseUrl() + "/voxlane/?file=inscriptions.php" }));
+    EXPECT_TRUE(service.requests.isEmpty());
+}
+
+TEST_F(SessionTest, LogOutAnsweredNoChangesNothing)
+{
+    TfrmPrincipal &w = loggedIn();
+    scriptLogout();
+    const qsizetype sent = service.requests.size();
+    dialogs.answers.enqueue(false);
+    w.lblDeconnectClick();
+    EXPECT_EQ(dialogs.questions, QStringList({ "Êtes-vous sûr de vouloir vous déconnecter ?" }));
+    EXPECT_EQ(service.requests.size(), sent);
+    EXPECT_TRUE(w.Connected);
+    EXPECT_EQ(w.PageControl->currentIndex(), 1);
+    EXPECT_EQ(w.ContactList.size(), 3);
+}
+
+TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
+{
+    TfrmPrincipal &w = loggedIn(QStringLiteral("Zoé"), QStringLiteral("secret"));
+    scriptLogout(FakeService::Reply::text(QStringLiteral("Vous êtes Déconnecté")));
+    w.StatusBar->setPanelText(1, QStringLiteral("127.0.0.9"));
+    w.lblEnvoyerClick(w.lblEnvoyer);
+    w.lblDeconnectClick();
+
+    const auto logout = service.requestsTo("/voxlane/deconnect.php");
+    ASSERT_EQ(logout.size(), 1);
+    EXPECT_EQ(logout.at(0).requestLine,
+        "GET /voxlane/deconnect.php?pseudo=Zo\xE9&psw="
+            + CredentialCodec::MD5Hex(QStringLiteral("secret")).toLatin1() + " HTTP/1.1");
+    EXPECT_FALSE(w.Connected);
+    EXPECT_EQ(w.StatusBar->panel(1).text, QString());
+    EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
+    EXPECT_TRUE(w.pnInfo->isHidden());
+    EXPECT_TRUE(w.lbOnline->isHidden());
+    EXPECT_EQ(w.lbOnline->topLevelItemCount(), 0);
+    EXPECT_FALSE(w.TimerRefresh->isActive());
+    EXPECT_TRUE(w.ContactList.isEmpty());
+    EXPECT_TRUE(w.OfflineContacts.isEmpty());
+    EXPECT_FALSE(w.dropAccepted());
+    EXPECT_TRUE(w.txtPseudo->isEnabled());
+    EXPECT_TRUE(w.txtMDP->isEnabled());
+    EXPECT_EQ(w.lblPseudo->text(), QString());
+    for (TClickLabel *label :
+        { w.lblTelEnCours, w.lblEnvoyer, w.lblEnvoisEnCours, w.lblMnuContact, w.lblLecture })
+        EXPECT_FALSE(label->isEnabled()) << label->objectName().toStdString();
+    EXPECT_TRUE(w.lblMnuOptions->isEnabled());
+    EXPECT_TRUE(w.pnMdpLogin->isHidden());
+    EXPECT_FALSE(w.lblPseudoConnec->isHidden());
+    EXPECT_FALSE(w.lblChangeUser->isHidden());
+    EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se connecter"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 0);
+    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_TRUE(w.lblDeconnect->isBold());
+    EXPECT_EQ(w.lblDeconnect->tColor(), TfrmPrincipal::kMenuSelectedColor);
+    EXPECT_FALSE(w.lblEnvoyer->isBold());
+    EXPECT_EQ(w.lblEnvoyer->tColor(), TfrmPrincipal::kMenuPlainColor);
+    EXPECT_TRUE(w.btnConnexion->isEnabled());
+}
+
+TEST_F(SessionTest, FailedLogOutKeepsTheSession)
+{
+    const struct
+    {
+        const char *name;
+        FakeService::Reply reply;
+        QString info;
+    } cases[] = {
+        // The request fails: nothing more is shown.
+        { "closed without reply", FakeService::Reply::closeWithoutReply(),
+            QStringLiteral("Fermeture de session...") },
+        { "never answers", FakeService::Reply::neverAnswer(), QStringLiteral("Fermeture de session...") },
+        { "no confirmation", FakeService::Reply::text(QStringLiteral("deconnecte")),
+            QStringLiteral(
+                "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion "
+                "à Internet") },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        service.clearScripts();
+        TfrmPrincipal &w = loggedIn();
+        scriptLogout(c.reply);
+        w.lblDeconnectClick();
+        EXPECT_TRUE(w.Connected);
+        EXPECT_EQ(w.lblInfo->text(), c.info);
+        EXPECT_FALSE(w.pnInfo->isHidden());
+        EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
+        EXPECT_EQ(w.PageControl->currentIndex(), 1);
+        EXPECT_EQ(w.ContactList.size(), 3);
+        EXPECT_TRUE(w.TimerRefresh->isActive());
+        EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se déconnecter"));
+    }
+}
+
+TEST_F(SessionTest, ClosingTheWindowLogsOutOnlyWhenLoggedIn)
+{
+    scriptLogout();
+    createWindow().FormCloseQuery();
+    EXPECT_TRUE(service.requests.isEmpty());
+
+    TfrmPrincipal &w = loggedIn();
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
+    EXPECT_FALSE(w.Connected);
+}
+
+TEST_F(SessionTest, RememberedAccountLogsInWithoutTyping)
+{
+    CredentialCodec codec;
+    QString mdp;
+    ASSERT_TRUE(codec.EncryptForUser(QStringLiteral("alice"), QStringLiteral("pw1"), mdp));
+    settings->write(QStringLiteral("User"), QStringLiteral("alice"));
+    settings->write(QStringLiteral("Mdp"), mdp);
+    scriptLogin(kAccepted);
+
+    TfrmPrincipal &w = createWindow();
+    EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
+    EXPECT_TRUE(w.btnConnexion->isEnabled());
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    const QByteArray query = service.requests.at(0).query();
+    EXPECT_EQ(queryValue(query, "pseudo"), QByteArray("alice"));
+    EXPECT_EQ(queryValue(query, "psw"), CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
+}
+
+TEST_F(SessionTest, ChangeOfUserWithEmptyFieldsSendsAnEmptyAccount)
+{
+    settings->write(QStringLiteral("User"), QStringLiteral("alice"));
+    scriptLogin(QStringLiteral("refusé"));
+    TfrmPrincipal &w = createWindow();
+    w.lblChangeUserClick();
+    EXPECT_TRUE(w.lblChangeUser->isHidden());
+    EXPECT_FALSE(w.pnMdpLogin->isHidden());
+    EXPECT_TRUE(w.lblPseudoConnec->isHidden());
+    EXPECT_TRUE(w.btnConnexion->isEnabled()); // keeps its state until a field changes
+    w.btnConnexion->click();
+    ASSERT_EQ(service.requests.size(), 1);
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray());
+    EXPECT_EQ(
+        queryValue(service.requests.at(0).query(), "psw"), CredentialCodec::MD5Hex(QString()).toLatin1());
+}
+
+TEST_F(SessionTest, TickedBoxRemembersTheAccount)
+{
+    scriptLogin(kAccepted);
+    TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("pässwörd"));
+    w.cbSaveComptInfo->setChecked(true);
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("Zoé"));
+    QString password;
+    ASSERT_TRUE(
+        w.Codec.DecryptForUser(QStringLiteral("Zoé"), settings->read(QStringLiteral("Mdp")), password));
+    EXPECT_EQ(password, QStringLiteral("pässwörd"));
+}
+
+TEST_F(SessionTest, LogOutOffersTheRememberedAccountAgain)
+{
+    CredentialCodec codec;
+    QString mdp;
+    ASSERT_TRUE(codec.EncryptForUser(QStringLiteral("alice"), QStringLiteral("pw1"), mdp));
+    settings->write(QStringLiteral("User"), QStringLiteral("alice"));
+    settings->write(QStringLiteral("Mdp"), mdp);
+    scriptLogin(kAccepted);
+    scriptLogout();
+
+    // Another account, not remembered.
+    TfrmPrincipal &w = createWindow();
+    w.lblChangeUserClick();
+    w.txtPseudo->setText(QStringLiteral("bob"));
+    w.txtMDP->setText(QStringLiteral("pw2"));
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    w.lblDeconnectClick();
+    ASSERT_FALSE(w.Connected);
+
+    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("alice"));
+    EXPECT_EQ(w.CurrentPassword, QStringLiteral("pw1"));
+    EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
+    EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("alice"));
+    EXPECT_EQ(settings->read(QStringLiteral("Mdp")), mdp);
+
+    service.requests.clear();
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("alice"));
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
+        CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
+}
+
+TEST_F(SessionTest, RememberedAccountWithoutPasswordNeverTakesThePreviousOne)
+{
+    settings->write(QStringLiteral("User"), QStringLiteral("alice"));
+    scriptLogin(kAccepted);
+    scriptLogout();
+    TfrmPrincipal &w = createWindow();
+    w.lblChangeUserClick();
+    w.txtPseudo->setText(QStringLiteral("bob"));
+    w.txtMDP->setText(QStringLiteral("bobs secret"));
+    w.btnConnexion->click();
+    w.lblDeconnectClick();
+    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("alice"));
+    EXPECT_EQ(w.CurrentPassword, QString());
+}
+
+TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
+{
+    TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw2"));
+    scriptLogout();
+    w.lblDeconnectClick();
+    ASSERT_FALSE(w.Connected);
+    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("bob"));
+    EXPECT_EQ(w.CurrentPassword, QStringLiteral("pw2"));
+    // The label names the account the button will use.
+    EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("bob"));
+    EXPECT_FALSE(w.lblPseudoConnec->isHidden());
+    EXPECT_TRUE(w.btnConnexion->isEnabled());
+
+    service.requests.clear();
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("bob"));
+    EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
+        CredentialCodec::MD5Hex(QStringLiteral("pw2")).toLatin1());
+}
+
+TEST_F(SessionTest, ContactsSortByLocaleIgnoringCase)
+{
+    // Accented letters sort with their base letter, as a French user expects,
+    // not after 'z' as their code points would.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    TfrmPrincipal &w = createWindow();
+    w.ContactList = QStringList({ "Zoé", "émile", "eric", "Bob", "alice", "Émilie" });
+    w.SortContactList();
+    QLocale::setDefault(saved);
+    EXPECT_EQ(w.ContactList, QStringList({ "alice", "Bob", "émile", "Émilie", "eric", "Zoé" }));
+}
+
+TEST_F(SessionTest, LocalAddressComesFromTheEnvironmentOrTheHost)
+{
+    TfrmPrincipal &w = createWindow();
+    EXPECT_EQ(w.GetLocalIP(), environment.localIp);
+
+    const struct
+    {
+        QList<QHostAddress> addresses;
+        const char *last;
+    } cases[] = {
+        { { QHostAddress("10.0.0.1"), QHostAddress("::1"), QHostAddress("192.168.1.5"),
+              QHostAddress("fe80::1") },
+            "192.168.1.5" },
+        { { QHostAddress("::ffff:10.1.2.3") }, "10.1.2.3" },
+        { { QHostAddress("::1") }, "" },
+        { {}, "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(LocalAddress::lastIPv4(c.addresses), QLatin1String(c.last));
+}
+
+} // namespace
