@@ -7,7 +7,8 @@
 
 namespace {
 
-struct Channels {
+struct Channels
+{
     double red = 0, green = 0, blue = 0;
 };
 
@@ -40,8 +41,8 @@ void DrawingHelpers::Degrade(QImage &image, bool Vertical, double FromColor, dou
 
     Channels current = split(FromColor);
     const Channels to = split(ToColor);
-    const Channels step {(to.red - current.red) / length, (to.green - current.green) / length,
-                         (to.blue - current.blue) / length};
+    const Channels step { (to.red - current.red) / length, (to.green - current.green) / length,
+        (to.blue - current.blue) / length };
 
     QPainter painter(&image);
     // Line `length` would lie one past the image; only lines inside are drawn.
@@ -61,8 +62,8 @@ bool DrawingHelpers::BITMAP_REDIMENSIONAR(const QImage &Source, QImage &Target, 
 {
     if (Source.isNull() || !std::isfinite(Ratio) || Ratio <= 0)
         return false;
-    const QImage source = Source.format() == QImage::Format_RGB888 ? Source
-                                                                     : Source.convertToFormat(QImage::Format_RGB888);
+    const QImage source
+        = Source.format() == QImage::Format_RGB888 ? Source : Source.convertToFormat(QImage::Format_RGB888);
     const int sw = source.width();
     const int sh = source.height();
 
@@ -89,7 +90,7 @@ bool DrawingHelpers::BITMAP_REDIMENSIONAR(const QImage &Source, QImage &Target, 
         for (int x = 0; x < tw; ++x) {
             const int x0 = clip(x * sx, sw - 1);
             const int x1 = clip(x * sx + sx, sw - 1);
-            qint64 sum[3] = {0, 0, 0};
+            qint64 sum[3] = { 0, 0, 0 };
             for (int yy = y0; yy <= y1; ++yy) {
                 const uchar *row = source.constScanLine(yy);
                 for (int xx = x0; xx <= x1; ++xx) {

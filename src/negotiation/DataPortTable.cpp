@@ -2,7 +2,7 @@
 
 DataPortTable::DataPortTable()
 {
-    m_rows.append({QString::number(kFirstPort), QString()});
+    m_rows.append({ QString::number(kFirstPort), QString() });
 }
 
 int DataPortTable::FindPort()
@@ -14,7 +14,7 @@ int DataPortTable::FindPort()
     // Every row is held: a new free row carries 2010 + its index. The index
     // is not limited to 8 bits, so the table keeps working past 256 rows.
     const int port = kFirstPort + int(m_rows.size());
-    m_rows.append({QString::number(port), QString()});
+    m_rows.append({ QString::number(port), QString() });
     return port;
 }
 
@@ -33,8 +33,8 @@ DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QS
         // one is owned by the peer.
         m_rows.reserve(index + 1);
         for (qsizetype i = m_rows.size(); i < index; ++i)
-            m_rows.append({QString::number(kFirstPort + int(i)), QString()});
-        m_rows.append({QString::number(requested), peerAddress});
+            m_rows.append({ QString::number(kFirstPort + int(i)), QString() });
+        m_rows.append({ QString::number(requested), peerAddress });
         *port = requested;
         return Request::Accepted;
     }
@@ -52,14 +52,14 @@ DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QS
     // Within the table's range but carried by no row (the rows of AddPort
     // shift the indexes): the port is unused here, so it is granted with a
     // new row of its own.
-    m_rows.append({QString::number(requested), peerAddress});
+    m_rows.append({ QString::number(requested), peerAddress });
     *port = requested;
     return Request::Accepted;
 }
 
 void DataPortTable::AddPort(int port, const QString &owner)
 {
-    m_rows.append({QString::number(port), owner});
+    m_rows.append({ QString::number(port), owner });
 }
 
 int DataPortTable::parsePort(const QString &portText)

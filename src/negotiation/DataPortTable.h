@@ -11,7 +11,8 @@ public:
     static constexpr int kFirstPort = 2010;
     static constexpr int kLastPort = 65535;
 
-    struct Row {
+    struct Row
+    {
         QString port;
         QString owner; // empty: free
     };
@@ -19,8 +20,8 @@ public:
     // What a peer's port request comes to.
     enum class Request {
         Accepted, // the port's row is now owned by the peer
-        Taken,    // the port is held already
-        Invalid,  // not a plain decimal port number from kFirstPort to kLastPort
+        Taken, // the port is held already
+        Invalid, // not a plain decimal port number from kFirstPort to kLastPort
     };
 
     // A fresh table holds one free row for port 2010.

@@ -10,7 +10,7 @@ TEST(Degrade, VerticalRowsOnATenPixelImageStepByOne)
     image.fill(Qt::white);
     DrawingHelpers::Degrade(image, true, 0x000000, 0x0A0A0A);
     for (int y = 0; y < 10; ++y) {
-        for (int x : {0, 3}) {
+        for (int x : { 0, 3 }) {
             const QColor c = image.pixelColor(x, y);
             EXPECT_EQ(c.red(), y) << "row " << y;
             EXPECT_EQ(c.green(), y) << "row " << y;
@@ -24,7 +24,7 @@ TEST(Degrade, HorizontalChannelsFollowTheColourLayout)
     // 0x00BBGGRR: from pure red to pure blue over 5 columns.
     QImage image(5, 2, QImage::Format_RGB32);
     DrawingHelpers::Degrade(image, false, 0x0000FF, 0xFF0000);
-    const int expectedRed[] = {255, 204, 153, 102, 51};
+    const int expectedRed[] = { 255, 204, 153, 102, 51 };
     for (int x = 0; x < 5; ++x) {
         const QColor c = image.pixelColor(x, 1);
         EXPECT_EQ(c.red(), expectedRed[x]) << "column " << x;
@@ -60,13 +60,18 @@ QImage gradientPicture(int w, int h)
 
 TEST(BitmapRedimensionar, TargetSizesRoundHalfToEvenAndNeverVanish)
 {
-    const struct {
+    const struct
+    {
         int w, h;
         double ratio;
         int tw, th;
     } cases[] = {
-        {100, 80, 0.75, 75, 60}, {100, 80, 0.001, 1, 1}, {5, 3, 0.5, 2, 2},  // 2.5 -> 2, 1.5 -> 2
-        {7, 9, 0.5, 4, 4},       {1, 1, 3.0, 3, 3},      {40, 40, 1.0, 40, 40},
+        { 100, 80, 0.75, 75, 60 },
+        { 100, 80, 0.001, 1, 1 },
+        { 5, 3, 0.5, 2, 2 }, // 2.5 -> 2, 1.5 -> 2
+        { 7, 9, 0.5, 4, 4 },
+        { 1, 1, 3.0, 3, 3 },
+        { 40, 40, 1.0, 40, 40 },
     };
     for (const auto &c : cases) {
         QImage target;
@@ -79,7 +84,7 @@ TEST(BitmapRedimensionar, TargetSizesRoundHalfToEvenAndNeverVanish)
 TEST(BitmapRedimensionar, ATinyRatioAveragesTheWholePictureTruncating)
 {
     const QImage source = gradientPicture(100, 80);
-    qint64 sum[3] = {0, 0, 0};
+    qint64 sum[3] = { 0, 0, 0 };
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 100; ++x) {
             const QColor c = source.pixelColor(x, y);

@@ -1,6 +1,10 @@
 #include "ContactsFixture.h"
 
+#include "app/ui/TfrmMsgBox.h"
 #include "contacts/ui/ContactRows.h"
+
+#include <QApplication>
+#include <QLabel>
 
 #include <QCollator>
 #include <QTimer>
@@ -11,13 +15,33 @@ ContactsFixture::ContactsFixture()
     environment.serviceUrl = service.baseUrl();
 }
 
+namespace {
+
+// Pop-ups are windows of the desktop, not children of the main window.
+QList<TfrmMsgBox *> openPopups()
+{
+    QList<TfrmMsgBox *> boxes;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<TfrmMsgBox *>(top))
+            boxes.append(box);
+    }
+    return boxes;
+}
+
+} // namespace
+
+ContactsFixture::~ContactsFixture()
+{
+    // Pop-ups still sliding must not outlive the window they report to.
+    qDeleteAll(openPopups());
+}
+
 TfrmPrincipal &ContactsFixture::createContactsWindow(const QString &pseudo)
 {
+    for (TfrmMsgBox *box : openPopups())
+        m_seenPopups.insert(box);
     TfrmPrincipal &w = createWindow();
     w.CurrentPseudo = pseudo;
-    w.ContactPopup = [this](const QString &who, const QString &text, int kind) {
-        popups.append({who, text, kind});
-    };
     return w;
 }
 
@@ -57,6 +81,10 @@ void ContactsFixture::scriptPresence(const QList<std::pair<QString, QString>> &m
 {
     service.clearScripts();
     service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceBody(members)));
+    if (!avatarForAll.isEmpty()) {
+        service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("5")));
+        service.script("/avatars/5.jpg", FakeService::Reply::bytes(avatarForAll));
+    }
 }
 
 void ContactsFixture::scriptOnline(const QStringList &names)
@@ -84,4 +112,22 @@ QStringList ContactsFixture::recipients() const
     for (int i = 0; i < window->lBoxSendToFriends->topLevelItemCount(); ++i)
         out.append(ContactRows::textOf(window->lBoxSendToFriends->topLevelItem(i)));
     return out;
+}
+
+QList<ContactsFixture::Popup> ContactsFixture::popups()
+{
+    for (TfrmMsgBox *box : openPopups()) {
+        if (m_seenPopups.contains(box))
+            continue;
+        m_seenPopups.insert(box);
+        const QStringList lines = box->lblTexteCentral->text().split(QStringLiteral("\n\r"));
+        m_popups.append({lines.value(0), lines.value(1), int(box->Kind), box->imgAvatar->pixmap().size()});
+    }
+    return m_popups;
+}
+
+void ContactsFixture::clearPopups()
+{
+    popups();
+    m_popups.clear();
 }

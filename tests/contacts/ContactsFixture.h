@@ -6,6 +6,7 @@
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <utility>
@@ -18,9 +19,11 @@ protected:
         QString who;
         QString text;
         int kind;
+        QSize avatar; // size of the picture the pop-up shows
     };
 
     ContactsFixture();
+    ~ContactsFixture() override;
 
     TfrmPrincipal &createContactsWindow(const QString &pseudo = QStringLiteral("moi"));
 
@@ -38,6 +41,16 @@ protected:
     QStringList rows() const;
     QStringList recipients() const;
 
+    // The notification pop-ups opened so far (since clearPopups), in order.
+    QList<Popup> popups();
+    void clearPopups();
+
     FakeService service;
-    QList<Popup> popups;
+    // When set, scriptPresence() also serves this picture as every member's
+    // avatar (member id "5").
+    QByteArray avatarForAll;
+
+private:
+    QList<Popup> m_popups;
+    QSet<QObject *> m_seenPopups;
 };

@@ -45,7 +45,7 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
     EXPECT_EQ(rows(), (QStringList{ContactRows::onlineHeader() + QStringLiteral("/-1"), QStringLiteral("Bob/0"),
                                    ContactRows::offlineHeader() + QStringLiteral("/-1"), QStringLiteral("alice/1"),
                                    QStringLiteral("carl/1")}));
-    EXPECT_TRUE(popups.isEmpty());
+    EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(w.StatusBar->panel(1).text, QStringLiteral("10.0.0.9"));
     EXPECT_EQ(w.imgAvatar->pixmap().size(), QSize(62, 62));

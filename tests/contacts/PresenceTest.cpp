@@ -1,10 +1,12 @@
 #include "ContactsFixture.h"
 
 #include "components/ui/TStatusBar.h"
+#include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
 
 #include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
 
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -45,7 +47,7 @@ TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
     w.CheckFriend(false);
     EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
                                    off(QStringLiteral("Bob"))}));
-    EXPECT_TRUE(popups.isEmpty());
+    EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList{QStringLiteral("carl")});
     EXPECT_EQ(w.OfflineContacts.toStringList(), (QStringList{QStringLiteral("alice"), QStringLiteral("Bob")}));
@@ -60,13 +62,16 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 {
     TfrmPrincipal &w = createContactsWindow();
     logIn({QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl")});
+    QImage picture(80, 60, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    avatarForAll = JpegCodec::encode(picture, 90);
 
     scriptOnline({});
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList{kOn, kNone, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
                                    off(QStringLiteral("Bob"))}));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
-    EXPECT_TRUE(popups.isEmpty());
+    EXPECT_TRUE(popups().isEmpty());
 
     // Two at one tick: inserted at row 1 in contact-list order, so the later
     // one ends on top; each brings a contact pop-up.
@@ -74,23 +79,26 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), on(QStringLiteral("alice")), kOff,
                                    off(QStringLiteral("Bob"))}));
-    ASSERT_EQ(popups.size(), 2);
-    EXPECT_EQ(popups.at(0).who, QStringLiteral("alice"));
-    EXPECT_EQ(popups.at(1).who, QStringLiteral("carl"));
-    for (const auto &p : popups) {
+    ASSERT_EQ(popups().size(), 2);
+    EXPECT_EQ(popups().at(0).who, QStringLiteral("alice"));
+    EXPECT_EQ(popups().at(1).who, QStringLiteral("carl"));
+    for (const auto &p : popups()) {
         EXPECT_EQ(p.text, QStringLiteral("vient de se connecter"));
         EXPECT_EQ(p.kind, 0);
+        EXPECT_EQ(p.avatar, QSize(53, 40)); // the avatar fitted to the pop-up's height
     }
+    // Each of the two members fetched once.
+    EXPECT_EQ(service.requestsTo("/avatars/5.jpg").size(), 2);
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
     EXPECT_EQ(recipients(), (QStringList{QStringLiteral("alice"), QStringLiteral("carl")}));
 
     // alice leaves: back under the offline header, no pop-up.
-    popups.clear();
+    clearPopups();
     scriptOnline({QStringLiteral("carl")});
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
                                    off(QStringLiteral("Bob"))}));
-    EXPECT_TRUE(popups.isEmpty());
+    EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(recipients(), QStringList{QStringLiteral("carl")});
 
     // The last one leaves: the placeholder and "(0)" come back.
@@ -115,8 +123,8 @@ TEST_F(Presence, CaseOnlyDifferenceCountsAsOnlineWithTheContactListSpelling)
     scriptOnline({QStringLiteral("BOB")});
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("Bob")), kOff}));
-    ASSERT_EQ(popups.size(), 1);
-    EXPECT_EQ(popups.at(0).who, QStringLiteral("Bob"));
+    ASSERT_EQ(popups().size(), 1);
+    EXPECT_EQ(popups().at(0).who, QStringLiteral("Bob"));
 }
 
 TEST_F(Presence, GetIPDecodesWithTheCallersSpellingAndTheLastRecordWins)
@@ -148,7 +156,7 @@ TEST_F(Presence, FailedPollChangesNothing)
 
     service.clearScripts();
     service.script("/voxlane/getconnected.php", FakeService::Reply::text(QStringLiteral("oops"), 500));
-    popups.clear();
+    clearPopups();
     EXPECT_FALSE(w.PollOnline());
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), before);
@@ -156,7 +164,7 @@ TEST_F(Presence, FailedPollChangesNothing)
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 2);
     EXPECT_EQ(w.StatusBar->panel(1).text, address);
     EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QStringLiteral("10.0.0.1"));
-    EXPECT_TRUE(popups.isEmpty());
+    EXPECT_TRUE(popups().isEmpty());
 
     // An empty reply is a successful poll of nobody.
     scriptPresence({});
@@ -175,7 +183,7 @@ TEST_F(Presence, ATickDuringAWaitingPollIsSkipped)
     QTimer::singleShot(50, &w, [&w] { w.TimerRefreshTimer(); });
     w.TimerRefreshTimer();
     EXPECT_EQ(service.requestsTo("/voxlane/getconnected.php").size(), 1);
-    EXPECT_EQ(popups.size(), 1);
+    EXPECT_EQ(popups().size(), 1);
 }
 
 TEST_F(Presence, APollThatOutlivesTheSessionIsDropped)
@@ -268,7 +276,7 @@ TEST_F(Presence, TheRefreshTimerPollsEveryTenSeconds)
     logIn({QStringLiteral("alice")});
     scriptOnline({QStringLiteral("alice")});
     w.TimerRefresh->setInterval(10); // the tick itself, without the wait
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !popups.isEmpty(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popups().isEmpty(); }, 3000));
     EXPECT_EQ(rows().at(1), on(QStringLiteral("alice")));
 }
 
@@ -317,6 +325,25 @@ TEST(ContactRowsLook, EachImageIndexHasItsLook)
         // Pictures only for the contacts.
         EXPECT_EQ(view.topLevelItem(view.topLevelItemCount() - 1)->icon(0).isNull(), c.image < 0);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Presence, ABrokenAvatarHoldsBackNeitherTheOtherPopupsNorTheRecipientList)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    logIn({QStringLiteral("alice"), QStringLiteral("carl")});
+    RecordedErrors::take();
+    avatarForAll = QByteArray("<html>not a picture</html>");
+    scriptOnline({QStringLiteral("alice"), QStringLiteral("carl")});
+    w.TimerRefreshTimer();
+    EXPECT_EQ(RecordedErrors::take().size(), 2); // one report per pop-up
+    EXPECT_EQ(service.requestsTo("/avatars/5.jpg").size(), 2);
+    EXPECT_TRUE(popups().isEmpty()); // no half-made pop-up stays behind
+    EXPECT_EQ(recipients(), (QStringList{QStringLiteral("alice"), QStringLiteral("carl")}));
+    EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
 }
 
 } // namespace

@@ -23,7 +23,7 @@ TEST(DataPortTable, FindPortOnAFreshTableOffersTheFirstRowWithoutTakingIt)
     DataPortTable table;
     EXPECT_EQ(table.FindPort(), 2010);
     EXPECT_EQ(table.FindPort(), 2010);
-    EXPECT_EQ(dump(table), QStringList({"2010:"}));
+    EXPECT_EQ(dump(table), QStringList({ "2010:" }));
 }
 
 TEST(DataPortTable, FindPortAppendsAFreeRowWhenEveryRowIsOwned)
@@ -33,7 +33,7 @@ TEST(DataPortTable, FindPortAppendsAFreeRowWhenEveryRowIsOwned)
     ASSERT_EQ(table.TestPort("2010", "10.0.0.1", &port), DataPortTable::Request::Accepted);
     ASSERT_EQ(table.TestPort("2011", "10.0.0.2", &port), DataPortTable::Request::Accepted);
     EXPECT_EQ(table.FindPort(), 2012);
-    EXPECT_EQ(dump(table), QStringList({"2010:10.0.0.1", "2011:10.0.0.2", "2012:"}));
+    EXPECT_EQ(dump(table), QStringList({ "2010:10.0.0.1", "2011:10.0.0.2", "2012:" }));
     // The appended row stays free: the next offer proposes it again.
     EXPECT_EQ(table.FindPort(), 2012);
     EXPECT_EQ(table.size(), 3);
@@ -42,33 +42,32 @@ TEST(DataPortTable, FindPortAppendsAFreeRowWhenEveryRowIsOwned)
 TEST(DataPortTable, TestPortSequences)
 {
     using R = DataPortTable::Request;
-    struct Step {
+    struct Step
+    {
         const char *text;
         R expected;
         int port; // CurrentPort on acceptance
     };
-    const struct {
+    const struct
+    {
         const char *name;
         std::vector<Step> steps;
         QStringList table;
     } cases[] = {
-        {"first request takes row 0, the second is refused",
-         {{"2010", R::Accepted, 2010}, {"2010", R::Taken, 0}},
-         {"2010:peer"}},
-        {"beyond the table: rows in between stay free and carry their port",
-         {{"2012", R::Accepted, 2012}},
-         {"2010:", "2011:", "2012:peer"}},
-        {"a free row in between can be requested later",
-         {{"2012", R::Accepted, 2012}, {"2011", R::Accepted, 2011}, {"2012", R::Taken, 0}},
-         {"2010:", "2011:peer", "2012:peer"}},
-        {"malformed or out-of-range texts are refused and change nothing",
-         {{"20a0", R::Invalid, 0}, {"", R::Invalid, 0}, {" 2010", R::Invalid, 0}, {"+2010", R::Invalid, 0},
-          {"02010", R::Invalid, 0}, {"-2010", R::Invalid, 0}, {"2009", R::Invalid, 0}, {"80", R::Invalid, 0},
-          {"65536", R::Invalid, 0}, {"99999999999", R::Invalid, 0}, {"２０１０", R::Invalid, 0}},
-         {"2010:"}},
-        {"the highest port is accepted",
-         {{"65535", R::Accepted, 65535}},
-         {}},
+        { "first request takes row 0, the second is refused",
+            { { "2010", R::Accepted, 2010 }, { "2010", R::Taken, 0 } }, { "2010:peer" } },
+        { "beyond the table: rows in between stay free and carry their port",
+            { { "2012", R::Accepted, 2012 } }, { "2010:", "2011:", "2012:peer" } },
+        { "a free row in between can be requested later",
+            { { "2012", R::Accepted, 2012 }, { "2011", R::Accepted, 2011 }, { "2012", R::Taken, 0 } },
+            { "2010:", "2011:peer", "2012:peer" } },
+        { "malformed or out-of-range texts are refused and change nothing",
+            { { "20a0", R::Invalid, 0 }, { "", R::Invalid, 0 }, { " 2010", R::Invalid, 0 },
+                { "+2010", R::Invalid, 0 }, { "02010", R::Invalid, 0 }, { "-2010", R::Invalid, 0 },
+                { "2009", R::Invalid, 0 }, { "80", R::Invalid, 0 }, { "65536", R::Invalid, 0 },
+                { "99999999999", R::Invalid, 0 }, { "２０１０", R::Invalid, 0 } },
+            { "2010:" } },
+        { "the highest port is accepted", { { "65535", R::Accepted, 65535 } }, {} },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,7 +112,7 @@ TEST(DataPortTable, AddPortAppendsEvenForAPortAlreadyListed)
     int port = 0;
     ASSERT_EQ(table.TestPort("2010", "10.0.0.9", &port), DataPortTable::Request::Accepted);
     table.AddPort(2010, "1220261210101010123");
-    EXPECT_EQ(dump(table), QStringList({"2010:10.0.0.9", "2010:1220261210101010123"}));
+    EXPECT_EQ(dump(table), QStringList({ "2010:10.0.0.9", "2010:1220261210101010123" }));
     // Both rows are owned: the next offer gets a new row whose port follows the row count.
     EXPECT_EQ(table.FindPort(), 2012);
     // 2011 lies within the table's range but no row carries it: granted with a row of its own.
@@ -128,7 +127,7 @@ TEST(DataPortTable, OfferingSideKeepsProposingTheFreeRowAfterAnUpload)
     DataPortTable table;
     const int offered = table.FindPort();
     table.AddPort(offered, "77");
-    EXPECT_EQ(dump(table), QStringList({"2010:", "2010:77"}));
+    EXPECT_EQ(dump(table), QStringList({ "2010:", "2010:77" }));
     EXPECT_EQ(table.FindPort(), 2010);
 }
 
@@ -150,7 +149,7 @@ TEST_F(MainWindowPorts, TestPortLogsTheRequestAndSetsCurrentPortOnAcceptance)
     w.AddPort(2010, QStringLiteral("5"));
     EXPECT_EQ(w.PortTable.size(), 4);
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
-    EXPECT_EQ(log.mid(log.size() - 2), QStringList({"Demande de port :2012", "Demande de port :2012"}));
+    EXPECT_EQ(log.mid(log.size() - 2), QStringList({ "Demande de port :2012", "Demande de port :2012" }));
 }
 
 TEST_F(MainWindowPorts, AMalformedRequestIsRefusedAndLoggedWithoutAnyBox)
@@ -162,7 +161,8 @@ TEST_F(MainWindowPorts, AMalformedRequestIsRefusedAndLoggedWithoutAnyBox)
     EXPECT_EQ(w.CurrentPort, 7);
     EXPECT_EQ(w.PortTable.size(), 1);
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
-    EXPECT_EQ(log.mid(log.size() - 2), QStringList({"Demande de port :20x0", "Port refusé (invalide) :20x0"}));
+    EXPECT_EQ(
+        log.mid(log.size() - 2), QStringList({ "Demande de port :20x0", "Port refusé (invalide) :20x0" }));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 

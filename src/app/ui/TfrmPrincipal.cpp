@@ -331,6 +331,7 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setGeometry(44, 15, 310, 75);
     lblInfo->setWordWrap(true);
     lblInfo->setFont(uiFont(11, true));
+    buildInfoBarControls();
     TimerInfo = new QTimer(this);
     TimerInfo->setInterval(0);
     connect(TimerInfo, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);

@@ -17,9 +17,12 @@
 
 class DialogService;
 class SettingsStore;
+class AlertSound;
 class TClickLabel;
+class TDistractBar;
 class TfrmCard;
 class TfrmChangeAvatar;
+class TShape;
 class TStatusBar;
 
 class QCheckBox;
@@ -31,6 +34,7 @@ class QMenu;
 class QAction;
 class QTreeWidgetItem;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QTcpServer;
@@ -102,6 +106,44 @@ public:
     // hides the panel (Show clear).
     void AffichInfo(const QString &Text, bool Show, int Milliseconds);
     void TimerInfoTimer();
+    // Shows one notification pop-up of the given kind (0 contact online,
+    // 1 file offered, 2 download ended, 3 upload ended).
+    void NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind);
+    // Gradient over Image, colours as 0x00BBGGRR values (see DrawingHelpers).
+    void Degrade(QImage &Image, bool Vertical, double FromColor, double ToColor);
+    // Target := Source resampled by Ratio. With MarkModified, the widget that
+    // shows Target (if given) repaints.
+    void BITMAP_REDIMENSIONAR(const QImage &Source, QImage &Target, double Ratio, bool MarkModified,
+                              QWidget *shownBy = nullptr);
+    // Plays "newalert.wav" from the program's folder unless a sound of the
+    // pop-ups is still playing; a missing file plays nothing.
+    void PlayAlertSound();
+    AlertSound *alertSound();
+    void setAlertSound(AlertSound *sound); // takes it over
+
+    // Hooks for pop-up actions whose windows come with other parts of the
+    // client. Empty hooks do nothing.
+    // The tray icon's "bring the application back" (the window itself is
+    // shown, raised and activated in any case).
+    std::function<void()> ShowApplicationHook;
+    // The avatar of a contact for a "came online" pop-up; a null image
+    // leaves the pop-up's picture empty.
+    std::function<QImage(const QString &pseudo)> PopupAvatarLoader;
+    // The incoming-file window, restored by a click on a "file offered" pop-up.
+    QPointer<QWidget> ReceptionWindow;
+    // Brings the main window back: ShowApplicationHook, then shown, in its
+    // normal state, raised and active.
+    void RestoreMainWindow();
+    // "Envoyer un fichier" of a pop-up: the send page for that contact, then
+    // SendFileHook (which fills the recipient and opens the file choice).
+    void SendFileToContact(const QString &pseudo);
+    std::function<void(const QString &pseudo)> SendFileHook;
+
+    TShape *Shape2 = nullptr;
+    QLabel *Image6 = nullptr;
+    TDistractBar *DistractBar1 = nullptr;
+    QProgressBar *pBarLoading = nullptr;
+    QPushButton *btnCancelTrans = nullptr;
 
     // --- session --------------------------------------------------------------
     // Log-in page: the connect button follows the two fields; showing the
@@ -154,11 +196,6 @@ public:
     // status panel 1 from the reply body.
     void ApplyPresenceReply(const QString &body);
     void CheckFriend(bool popups);
-    // The notification pop-up of a contact (kind 0 shows the avatar).
-    // Until the pop-up windows are part of the program, the announcement
-    // goes to ContactPopup when one is set.
-    void ShowContactPopup(const QString &who, const QString &text, int kind);
-    std::function<void(const QString &who, const QString &text, int kind)> ContactPopup;
     // lBoxSendToFriends := the online contacts, in list order.
     void RefillSendToFriends();
     QString GetIP(const QString &pseudo) const;
@@ -203,6 +240,11 @@ public:
     bool TestPort(const QString &portText);
     // Records the port of a transfer panel just created.
     void AddPort(int port, const QString &owner);
+
+private:
+    AlertSound *m_alertSound = nullptr;
+
+public:
 
     // --- transfers ------------------------------------------------------------
 
@@ -330,6 +372,7 @@ private:
     void buildOptionsPage();
     void buildMediaPage();
     void buildInfoPanel(QWidget *central);
+    void buildInfoBarControls();
     void buildDiagnostics(QWidget *central);
     void startControlListener();
     void setHighlighted(TClickLabel *label);

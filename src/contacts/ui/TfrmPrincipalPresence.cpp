@@ -2,6 +2,7 @@
 // page's recipient list.
 #include "app/ui/TfrmPrincipal.h"
 
+#include "app/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/PresenceDirectory.h"
@@ -234,19 +235,14 @@ void TfrmPrincipal::CheckFriend(bool popups)
     }
 
     // The pop-ups come once the view is in order: each one fetches an
-    // avatar, and events run while it waits.
+    // avatar, and events run while it waits. A broken avatar is reported
+    // without holding back the other announcements or the rest of the tick.
     if (popups) {
         for (const PresenceTransition &move : moves) {
             if (move.online)
-                ShowContactPopup(move.name, QStringLiteral("vient de se connecter"), 0);
+                ErrorReport::guard([this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
         }
     }
-}
-
-void TfrmPrincipal::ShowContactPopup(const QString &who, const QString &text, int kind)
-{
-    if (ContactPopup)
-        ContactPopup(who, text, kind);
 }
 
 void TfrmPrincipal::RefillSendToFriends()

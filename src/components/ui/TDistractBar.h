@@ -1,0 +1,32 @@
+#pragma once
+
+#include "components/DistractBarModel.h"
+
+#include <QWidget>
+
+#include <atomic>
+
+// The activity bar control: a row (or column) of bars animated by a thread
+// of its own. The thread paints each frame into the off-screen Buffer; the
+// window only ever shows Buffer, on the GUI thread, once per frame.
+class TDistractBar : public QWidget, public DistractBarModel
+{
+    Q_OBJECT
+
+public:
+    explicit TDistractBar(QWidget *parent = nullptr);
+    ~TDistractBar() override;
+
+    // Frames shown on screen so far (each tick's frame once at most).
+    int framesShown() const { return m_framesShown; }
+
+protected:
+    void FrameReady() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    std::atomic<bool> m_displayPending { false };
+    int m_framesShown = 0;
+};
