@@ -30,7 +30,7 @@ constexpr double kChurn = 0.05; // share of the online members replaced at each 
 class SilentDialogs : public DialogService
 {
 public:
-    void showMessage(const QString &, const QString &, Kind) override {}
+    void showMessage(const QString &, const QString &, Kind) override { }
     bool askYesNo(const QString &, const QString &) override { return true; }
     QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
@@ -94,8 +94,8 @@ int main(int argc, char **argv)
     w.ContactList = contacts;
     w.OfflineContacts = contacts;
     for (const QString &name : contacts)
-        w.lbOnline->insertTopLevelItem(qMin(3, w.lbOnline->topLevelItemCount()),
-                                       ContactRows::makeRow(name, ContactRows::kOffline));
+        w.lbOnline->insertTopLevelItem(
+            qMin(3, w.lbOnline->topLevelItemCount()), ContactRows::makeRow(name, ContactRows::kOffline));
     w.lbOnline->show();
     w.Connected = true;
 
@@ -124,7 +124,8 @@ int main(int argc, char **argv)
     tick(replies.at(0), false); // the log-in: every online contact moves up
     const double first = double(timer.nsecsElapsed()) / 1e6;
     QCoreApplication::processEvents();
-    std::printf("log-in tick: %.1f ms, %lld contacts online\n", first, static_cast<long long>(w.OnlineContacts.size()));
+    std::printf("log-in tick: %.1f ms, %lld contacts online\n", first,
+        static_cast<long long>(w.OnlineContacts.size()));
 
     double total = 0;
     double worst = 0;
@@ -137,7 +138,8 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(); // the view lays out between ticks, as it would
     }
     std::printf("worst tick: %.1f ms; %lld contacts online, status panel: %s\n", worst,
-                static_cast<long long>(w.OnlineContacts.size()), w.GetIP(w.CurrentPseudo).isEmpty() ? "empty" : "set");
+        static_cast<long long>(w.OnlineContacts.size()),
+        w.GetIP(w.CurrentPseudo).isEmpty() ? "empty" : "set");
     std::printf("presence: %.0f ms per tick (%d online, %d contacts)\n", total / kTicks, kOnline, kContacts);
     return 0;
 }

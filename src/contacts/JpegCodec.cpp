@@ -3,12 +3,12 @@
 #include "app/ErrorReport.h"
 
 #include <csetjmp>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace {
 
@@ -16,7 +16,8 @@ namespace {
 // and calls exit(). Ours jumps back to the call that started the work.
 // Everything between setjmp and longjmp below is plain C data: no C++
 // object with a destructor lives in the frames that the jump skips.
-struct ErrorManager {
+struct ErrorManager
+{
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
@@ -41,7 +42,9 @@ void emitMessage(j_common_ptr cinfo, int level)
     }
 }
 
-void outputMessage(j_common_ptr) {}
+void outputMessage(j_common_ptr)
+{
+}
 
 void installErrorManager(ErrorManager &err)
 {
@@ -84,8 +87,8 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
         return DecodeStatus::TooLarge;
     }
     const int components = cinfo.output_components;
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                JDIMENSION(width * components), 1);
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(width * components), 1);
     while (cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
         jpeg_read_scanlines(&cinfo, row, 1);
@@ -115,7 +118,8 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
     return err->truncated ? DecodeStatus::Failed : DecodeStatus::Ok;
 }
 
-bool encodeFrom(const QImage *rgb, int quality, unsigned char **buffer, unsigned long *size, ErrorManager *err)
+bool encodeFrom(
+    const QImage *rgb, int quality, unsigned char **buffer, unsigned long *size, ErrorManager *err)
 {
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -157,7 +161,7 @@ std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
     QImage image;
     ErrorManager err;
     const DecodeStatus status = decodeInto(reinterpret_cast<const unsigned char *>(bytes.constData()),
-                                           static_cast<unsigned long>(bytes.size()), &image, &err);
+        static_cast<unsigned long>(bytes.size()), &image, &err);
     switch (status) {
     case DecodeStatus::Ok:
         return image;

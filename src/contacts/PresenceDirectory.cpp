@@ -46,7 +46,7 @@ QString PresenceDirectory::asciiUpper(const QString &text)
 }
 
 QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PseudoList &onlineUsers,
-                                        PseudoList &onlineContacts, PseudoList &offlineContacts)
+    PseudoList &onlineContacts, PseudoList &offlineContacts)
 {
     QList<PresenceTransition> moves;
     for (const QString &name : contactList) {
@@ -54,11 +54,11 @@ QList<PresenceTransition> CheckContacts(const QStringList &contactList, const Ps
         if (listed && offlineContacts.contains(name)) {
             onlineContacts.append(name);
             offlineContacts.removeOne(name);
-            moves.append({name, true});
+            moves.append({ name, true });
         } else if (!listed && onlineContacts.contains(name)) {
             offlineContacts.append(name);
             onlineContacts.removeOne(name);
-            moves.append({name, false});
+            moves.append({ name, false });
         }
     }
     return moves;

@@ -40,9 +40,10 @@ private:
 };
 
 // One contact whose shown presence changes.
-struct PresenceTransition {
-    QString name;  // as spelled in the contact list
-    bool online;   // true: came online; false: went offline
+struct PresenceTransition
+{
+    QString name; // as spelled in the contact list
+    bool online; // true: came online; false: went offline
     bool operator==(const PresenceTransition &) const = default;
 };
 
@@ -52,4 +53,4 @@ struct PresenceTransition {
 // them a contact in neither list). The two lists are updated and the moves
 // returned in the order they were made.
 QList<PresenceTransition> CheckContacts(const QStringList &contactList, const PseudoList &onlineUsers,
-                                        PseudoList &onlineContacts, PseudoList &offlineContacts);
+    PseudoList &onlineContacts, PseudoList &offlineContacts);

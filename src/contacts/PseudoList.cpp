@@ -41,10 +41,10 @@ PseudoList::const_iterator PseudoList::end() const
 void PseudoList::append(const QString &name)
 {
     const qsizetype pos = qsizetype(m_entries.size());
-    Entry entry{name, keyOf(name), true, -1};
+    Entry entry { name, keyOf(name), true, -1 };
     const auto it = m_chains.find(entry.key);
     if (it == m_chains.end()) {
-        m_chains.insert(entry.key, Chain{pos, pos});
+        m_chains.insert(entry.key, Chain { pos, pos });
     } else {
         m_entries[size_t(it->tail)].next = pos;
         it->tail = pos;
@@ -138,7 +138,7 @@ void PseudoList::compact() const
         m_entries[i].next = -1;
         const auto it = m_chains.find(m_entries[i].key);
         if (it == m_chains.end()) {
-            m_chains.insert(m_entries[i].key, Chain{pos, pos});
+            m_chains.insert(m_entries[i].key, Chain { pos, pos });
         } else {
             m_entries[size_t(it->tail)].next = pos;
             it->tail = pos;

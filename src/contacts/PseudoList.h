@@ -15,14 +15,16 @@
 // the entries is the order they were appended in.
 class PseudoList
 {
-    struct Entry {
+    struct Entry
+    {
         QString name;
         QString key;
         bool alive = true;
         qsizetype next = -1; // next live entry of the same key
     };
     // The live entries of one key form a chain in list order.
-    struct Chain {
+    struct Chain
+    {
         qsizetype head;
         qsizetype tail;
     };

@@ -1,11 +1,11 @@
 #include "ContactsFixture.h"
 
 #include "app/ErrorReport.h"
+#include "components/ui/TClickLabel.h"
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
-#include "components/ui/TClickLabel.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -62,18 +62,19 @@ TEST_F(Avatars, OneMemberShownThreeTimesIsFetchedOnceAndFittedToEachHeight)
     TfrmPrincipal &w = createContactsWindow();
     scriptAvatar(QStringLiteral("12"), jpegOf(100, 50));
     QWidget host;
-    QLabel *places[] = {label(&host, 48), label(&host, 64), label(&host, 40)};
+    QLabel *places[] = { label(&host, 48), label(&host, 64), label(&host, 40) };
     for (QLabel *place : places)
         w.GetAvatar(QStringLiteral("bob"), place, false);
     EXPECT_EQ(service.requestsTo("/script/getinfo.php").size(), 1);
     EXPECT_EQ(avatarRequests(), 1);
-    EXPECT_EQ(service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getid&pseudo=bob"));
+    EXPECT_EQ(
+        service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getid&pseudo=bob"));
     for (QLabel *place : places)
         EXPECT_EQ(place->pixmap().size(), QSize(place->height() * 2, place->height()));
     // Every cache entry compared goes to the log: none the first time, then
     // "bob" for each look-up that finds it.
-    EXPECT_EQ(watchLines(), (QStringList{QStringLiteral("bob"), QStringLiteral("bob")}));
-    EXPECT_EQ(w.AvatarCacheNames, QStringList{QStringLiteral("bob")});
+    EXPECT_EQ(watchLines(), (QStringList { QStringLiteral("bob"), QStringLiteral("bob") }));
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
     EXPECT_EQ(w.AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
 }
 
@@ -101,7 +102,7 @@ TEST_F(Avatars, BlankPseudonymSendsNothing)
     scriptAvatar(QStringLiteral("12"), jpegOf(10, 10));
     QWidget host;
     QLabel *place = label(&host, 40);
-    for (const QString &blank : {QString(), QStringLiteral("   "), QStringLiteral(" \t ")})
+    for (const QString &blank : { QString(), QStringLiteral("   "), QStringLiteral(" \t ") })
         w.GetAvatar(blank, place, false);
     EXPECT_TRUE(service.requests.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
@@ -160,7 +161,7 @@ TEST_F(Avatars, ATargetGoneDuringTheWaitIsNotTouched)
     auto *place = label(nullptr, 40);
     QTimer::singleShot(20, place, [place] { place->deleteLater(); });
     w.GetAvatar(QStringLiteral("bob"), place, false);
-    EXPECT_EQ(w.AvatarCacheNames, QStringList{QStringLiteral("bob")});
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
 }
 
 // --- business card, profile, mail ---------------------------------------
@@ -173,7 +174,8 @@ TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
     w.AffichCarte(QStringLiteral("bob"));
     TfrmCard *card = w.cardWindow();
     EXPECT_TRUE(card->isVisible());
-    EXPECT_EQ(service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getinfo&pseudo=bob"));
+    EXPECT_EQ(
+        service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getinfo&pseudo=bob"));
     EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
     EXPECT_EQ(card->lblMail->text(), QString());
     EXPECT_TRUE(card->Label1->isHidden());
@@ -185,14 +187,15 @@ TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
 TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
 {
     TfrmPrincipal &w = createContactsWindow();
-    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
+    service.script(
+        "/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
     w.AffichCarte(QStringLiteral("bob"));
     TfrmCard *card = w.cardWindow();
     EXPECT_EQ(card->lblMail->text(), QStringLiteral("bob@exemple.fr"));
     EXPECT_FALSE(card->Label1->isHidden());
     EXPECT_EQ(card->lblWeb->text(), QStringLiteral("http://bob.fr"));
     QTest::mouseClick(card->lblMail, Qt::LeftButton);
-    EXPECT_EQ(dialogs.openedUrls, QStringList{QStringLiteral("mailto:bob@exemple.fr")});
+    EXPECT_EQ(dialogs.openedUrls, QStringList { QStringLiteral("mailto:bob@exemple.fr") });
     EXPECT_FALSE(card->isVisible());
 
     w.AffichCarte(QStringLiteral("bob"));
@@ -209,7 +212,8 @@ TEST_F(Avatars, CardFailureShowsTheNetworkErrorAndNoCard)
     EXPECT_FALSE(w.cardWindow()->isVisible());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text,
-              QStringLiteral("Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet"));
+        QStringLiteral(
+            "Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet"));
     EXPECT_EQ(dialogs.messages.at(0).kind, DialogService::Kind::Error);
 }
 
@@ -217,7 +221,7 @@ TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 {
     TfrmPrincipal &w = createContactsWindow();
     w.show();
-    logIn({QStringLiteral("alice"), QStringLiteral("bob")});
+    logIn({ QStringLiteral("alice"), QStringLiteral("bob") });
     QTreeWidgetItem *row = w.lbOnline->topLevelItem(2);
     w.lbOnline->setCurrentItem(row);
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("a@b.fr\nhttp://c.fr")));
@@ -231,12 +235,12 @@ TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 
     // The close button: picture 1 under the mouse, 0 back on the panel.
     EXPECT_EQ(card->closeImageIndex(), 0);
-    QMouseEvent overButton(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), card->btnClose->mapToGlobal(QPointF(5, 5)),
-                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent overButton(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5),
+        card->btnClose->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(card->btnClose, &overButton);
     EXPECT_EQ(card->closeImageIndex(), 1);
-    QMouseEvent overPanel(QEvent::MouseMove, QPointF(50, 50), QPointF(50, 50), card->mapToGlobal(QPointF(50, 50)),
-                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent overPanel(QEvent::MouseMove, QPointF(50, 50), QPointF(50, 50),
+        card->mapToGlobal(QPointF(50, 50)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(card->RbPanel4, &overPanel);
     EXPECT_EQ(card->closeImageIndex(), 0);
 
@@ -254,8 +258,9 @@ TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 TEST_F(Avatars, ProfilePagesAndMail)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("bob")});
-    const QString profile = service.baseUrl() + QStringLiteral("/quixvale/index.php?page=affichmembre.php?id=");
+    logIn({ QStringLiteral("bob") });
+    const QString profile
+        = service.baseUrl() + QStringLiteral("/quixvale/index.php?page=affichmembre.php?id=");
 
     // Own profile with whatever UserId holds, 0 before any member id came.
     w.Affichermonprofil1Click();
@@ -311,15 +316,16 @@ protected:
 
 TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
 {
-    const struct {
+    const struct
+    {
         QSize chosen;
         QSize sent;
     } cases[] = {
-        {{200, 100}, {94, 47}},
-        {{80, 94}, {80, 94}},
-        {{95, 10}, {94, 10}}, // 10 × 94/95 = 9.89
-        {{100, 300}, {31, 94}},
-        {{120, 120}, {94, 94}},
+        { { 200, 100 }, { 94, 47 } },
+        { { 80, 94 }, { 80, 94 } },
+        { { 95, 10 }, { 94, 10 } }, // 10 × 94/95 = 9.89
+        { { 100, 300 }, { 31, 94 } },
+        { { 120, 120 }, { 94, 94 } },
     };
     TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
     w.Connected = true;
@@ -330,7 +336,8 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         service.requests.clear();
         service.script("/avatars/uploadqxa.php", FakeService::Reply::text(QStringLiteral("ok")));
         scriptAvatar(QStringLiteral("5"), jpegOf(94, 47, Qt::green));
-        dialogs.fileNames.enqueue(writeJpeg(QStringLiteral("chosen.jpg"), jpegOf(c.chosen.width(), c.chosen.height())));
+        dialogs.fileNames.enqueue(
+            writeJpeg(QStringLiteral("chosen.jpg"), jpegOf(c.chosen.width(), c.chosen.height())));
 
         form->btnChangeAvatarClick();
 
@@ -349,7 +356,7 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         EXPECT_EQ(w.imgAvatar->pixmap().height(), w.imgAvatar->height());
         EXPECT_EQ(form->imgAvatar->pixmap().height(), form->imgAvatar->height());
     }
-    EXPECT_EQ(w.AvatarCacheNames, QStringList{QStringLiteral("Zoé")});
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
 }
 
 TEST_F(ChangeAvatar, RefusalCancelAndBadFile)

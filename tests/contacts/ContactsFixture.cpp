@@ -38,8 +38,7 @@ ContactsFixture::~ContactsFixture()
 
 TfrmPrincipal &ContactsFixture::createContactsWindow(const QString &pseudo)
 {
-    for (TfrmMsgBox *box : openPopups())
-        m_seenPopups.insert(box);
+    qApp->installEventFilter(&m_recorder);
     TfrmPrincipal &w = createWindow();
     w.CurrentPseudo = pseudo;
     return w;
@@ -72,7 +71,8 @@ QString ContactsFixture::presenceBody(const QList<std::pair<QString, QString>> &
     for (const auto &[name, address] : members) {
         QString letters;
         window->Codec.EncryptForUser(name, address, letters);
-        body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters + QStringLiteral("<br>\r\n");
+        body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters
+            + QStringLiteral("<br>\r\n");
     }
     return body + QStringLiteral("</body></html>");
 }
@@ -92,7 +92,7 @@ void ContactsFixture::scriptOnline(const QStringList &names)
     QList<std::pair<QString, QString>> members;
     int n = 1;
     for (const QString &name : names)
-        members.append({name, QStringLiteral("10.0.0.%1").arg(n++)});
+        members.append({ name, QStringLiteral("10.0.0.%1").arg(n++) });
     scriptPresence(members);
 }
 
@@ -116,12 +116,13 @@ QStringList ContactsFixture::recipients() const
 
 QList<ContactsFixture::Popup> ContactsFixture::popups()
 {
-    for (TfrmMsgBox *box : openPopups()) {
-        if (m_seenPopups.contains(box))
+    // In the order they were shown.
+    for (const QPointer<TfrmMsgBox> &box : m_recorder.shown) {
+        if (!box || m_seenPopups.contains(box.data()))
             continue;
-        m_seenPopups.insert(box);
+        m_seenPopups.insert(box.data());
         const QStringList lines = box->lblTexteCentral->text().split(QStringLiteral("\n\r"));
-        m_popups.append({lines.value(0), lines.value(1), int(box->Kind), box->imgAvatar->pixmap().size()});
+        m_popups.append({ lines.value(0), lines.value(1), int(box->Kind), box->imgAvatar->pixmap().size() });
     }
     return m_popups;
 }
@@ -130,4 +131,15 @@ void ContactsFixture::clearPopups()
 {
     popups();
     m_popups.clear();
+}
+
+bool PopupRecorder::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show) {
+        if (auto *box = qobject_cast<TfrmMsgBox *>(watched)) {
+            if (!shown.contains(box))
+                shown.append(box);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }

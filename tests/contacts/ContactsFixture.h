@@ -6,16 +6,30 @@
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QStringList>
 
 #include <utility>
 
+class TfrmMsgBox;
+
+// Notes every notification pop-up as it is shown.
+class PopupRecorder : public QObject
+{
+public:
+    QList<QPointer<TfrmMsgBox>> shown;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
 // A main window talking to a fake service, with pop-ups recorded.
 class ContactsFixture : public MainWindowFixture
 {
 protected:
-    struct Popup {
+    struct Popup
+    {
         QString who;
         QString text;
         int kind;
@@ -51,6 +65,7 @@ protected:
     QByteArray avatarForAll;
 
 private:
+    PopupRecorder m_recorder;
     QList<Popup> m_popups;
     QSet<QObject *> m_seenPopups;
 };

@@ -76,16 +76,17 @@ TEST(JpegCodec, BadStreamsAreFailures)
     for (qsizetype i = good.size() / 2; i < good.size() - 2; ++i)
         badHuffman[i] = char(0xFF);
 
-    const struct {
+    const struct
+    {
         const char *name;
         QByteArray bytes;
     } cases[] = {
-        {"empty", QByteArray()},
-        {"html error page", QByteArray("<html><body>404 Not Found</body></html>")},
-        {"only the start marker", QByteArray("\xFF\xD8", 2)},
-        {"cut in the header", good.left(20)},
-        {"cut in the scan", good.left(good.size() * 2 / 3)},
-        {"corrupt marker", badMarker},
+        { "empty", QByteArray() },
+        { "html error page", QByteArray("<html><body>404 Not Found</body></html>") },
+        { "only the start marker", QByteArray("\xFF\xD8", 2) },
+        { "cut in the header", good.left(20) },
+        { "cut in the scan", good.left(good.size() * 2 / 3) },
+        { "corrupt marker", badMarker },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

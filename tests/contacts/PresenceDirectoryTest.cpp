@@ -24,9 +24,9 @@ qsizetype naiveIndexOf(const QStringList &list, const QString &name)
 // case-blind comparison, whatever the mix of operations.
 TEST(PseudoList, BehavesLikeACaseBlindList)
 {
-    const QStringList pool = {QStringLiteral("alice"), QStringLiteral("ALICE"), QStringLiteral("Bob"),
-                              QStringLiteral("bob"),   QStringLiteral("Émile"), QStringLiteral("émile"),
-                              QStringLiteral("carl"),  QStringLiteral("dora"),  QStringLiteral("Eve")};
+    const QStringList pool = { QStringLiteral("alice"), QStringLiteral("ALICE"), QStringLiteral("Bob"),
+        QStringLiteral("bob"), QStringLiteral("Émile"), QStringLiteral("émile"), QStringLiteral("carl"),
+        QStringLiteral("dora"), QStringLiteral("Eve") };
     QRandomGenerator rng(7);
     PseudoList list;
     QStringList model;
@@ -59,9 +59,9 @@ TEST(PseudoList, BehavesLikeACaseBlindList)
 
 TEST(PseudoList, RemovesTheFirstMatchAndKeepsOrder)
 {
-    PseudoList list{QStringLiteral("Bob"), QStringLiteral("alice"), QStringLiteral("BOB")};
+    PseudoList list { QStringLiteral("Bob"), QStringLiteral("alice"), QStringLiteral("BOB") };
     EXPECT_TRUE(list.removeOne(QStringLiteral("bob")));
-    EXPECT_EQ(list.toStringList(), (QStringList{QStringLiteral("alice"), QStringLiteral("BOB")}));
+    EXPECT_EQ(list.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("BOB") }));
     EXPECT_EQ(list.removeAll(QStringLiteral("Bob")), 1);
     EXPECT_FALSE(list.removeOne(QStringLiteral("bob")));
     list.clear();
@@ -72,18 +72,18 @@ TEST(PseudoList, RemovesTheFirstMatchAndKeepsOrder)
 TEST(PresenceDirectory, LastRecordWinsAndOnlyAsciiLettersFold)
 {
     PresenceDirectory dir;
-    dir.assign({{QStringLiteral("bob"), QStringLiteral("AAA")},
-                {QStringLiteral("éric"), QStringLiteral("EEE")},
-                {QStringLiteral("Bob"), QStringLiteral("BBB")},
-                {QStringLiteral("carl"), QStringLiteral("CCC")}});
+    dir.assign({ { QStringLiteral("bob"), QStringLiteral("AAA") },
+        { QStringLiteral("éric"), QStringLiteral("EEE") }, { QStringLiteral("Bob"), QStringLiteral("BBB") },
+        { QStringLiteral("carl"), QStringLiteral("CCC") } });
     EXPECT_EQ(dir.lastAddress(QStringLiteral("BOB")), QStringLiteral("BBB"));
     EXPECT_EQ(dir.lastAddress(QStringLiteral("bob")), QStringLiteral("BBB"));
     EXPECT_EQ(dir.lastAddress(QStringLiteral("éRIC")), QStringLiteral("EEE"));
     // é is not an ASCII letter: "ÉRIC" is another name for the address look-up.
     EXPECT_EQ(dir.lastAddress(QStringLiteral("ÉRIC")), std::nullopt);
     EXPECT_EQ(dir.lastAddress(QStringLiteral("dora")), std::nullopt);
-    EXPECT_EQ(dir.names(), (QStringList{QStringLiteral("bob"), QStringLiteral("éric"), QStringLiteral("Bob"),
-                                         QStringLiteral("carl")}));
+    EXPECT_EQ(dir.names(),
+        (QStringList {
+            QStringLiteral("bob"), QStringLiteral("éric"), QStringLiteral("Bob"), QStringLiteral("carl") }));
 
     dir.assign({});
     EXPECT_EQ(dir.lastAddress(QStringLiteral("bob")), std::nullopt);
@@ -91,21 +91,21 @@ TEST(PresenceDirectory, LastRecordWinsAndOnlyAsciiLettersFold)
 
 TEST(CheckContacts, MovesFollowTheContactListOrder)
 {
-    const QStringList contacts = {QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl"),
-                                  QStringLiteral("dora"), QStringLiteral("eve")};
-    PseudoList online{QStringLiteral("dora"), QStringLiteral("carl")};
-    PseudoList offline{QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("eve")};
+    const QStringList contacts = { QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl"),
+        QStringLiteral("dora"), QStringLiteral("eve") };
+    PseudoList online { QStringLiteral("dora"), QStringLiteral("carl") };
+    PseudoList offline { QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("eve") };
     // bob differs from the contact only by case; dora stays online; carl left;
     // zed is no contact.
-    const PseudoList users{QStringLiteral("zed"), QStringLiteral("eve"), QStringLiteral("bob"),
-                           QStringLiteral("dora")};
+    const PseudoList users { QStringLiteral("zed"), QStringLiteral("eve"), QStringLiteral("bob"),
+        QStringLiteral("dora") };
     const QList<PresenceTransition> moves = CheckContacts(contacts, users, online, offline);
-    const QList<PresenceTransition> expected = {
-        {QStringLiteral("Bob"), true}, {QStringLiteral("carl"), false}, {QStringLiteral("eve"), true}};
+    const QList<PresenceTransition> expected = { { QStringLiteral("Bob"), true },
+        { QStringLiteral("carl"), false }, { QStringLiteral("eve"), true } };
     EXPECT_EQ(moves, expected);
     EXPECT_EQ(online.toStringList(),
-              (QStringList{QStringLiteral("dora"), QStringLiteral("Bob"), QStringLiteral("eve")}));
-    EXPECT_EQ(offline.toStringList(), (QStringList{QStringLiteral("alice"), QStringLiteral("carl")}));
+        (QStringList { QStringLiteral("dora"), QStringLiteral("Bob"), QStringLiteral("eve") }));
+    EXPECT_EQ(offline.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("carl") }));
 
     // Same presence again: nothing moves.
     EXPECT_TRUE(CheckContacts(contacts, users, online, offline).isEmpty());
@@ -115,8 +115,9 @@ TEST(CheckContacts, ContactInNeitherListStaysOut)
 {
     PseudoList online;
     PseudoList offline;
-    const PseudoList users{QStringLiteral("rita")};
-    EXPECT_TRUE(CheckContacts({QStringLiteral("rita"), QStringLiteral("sam")}, users, online, offline).isEmpty());
+    const PseudoList users { QStringLiteral("rita") };
+    EXPECT_TRUE(
+        CheckContacts({ QStringLiteral("rita"), QStringLiteral("sam") }, users, online, offline).isEmpty());
     EXPECT_TRUE(online.isEmpty());
     EXPECT_TRUE(offline.isEmpty());
 }
@@ -127,12 +128,12 @@ namespace {
 
 TEST(PseudoList, IteratesLiveEntriesAndCopiesFromAPlainList)
 {
-    PseudoList list = QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    PseudoList list = QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
     list.removeOne(QStringLiteral("B"));
     QStringList seen;
     for (const QString &name : list)
         seen.append(name);
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+    EXPECT_EQ(seen, (QStringList { QStringLiteral("a"), QStringLiteral("c") }));
 }
 
 } // namespace

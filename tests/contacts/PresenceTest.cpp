@@ -36,23 +36,26 @@ QString off(const QString &name)
 TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("carl"), QStringLiteral("Bob"), QStringLiteral("alice")});
+    logIn({ QStringLiteral("carl"), QStringLiteral("Bob"), QStringLiteral("alice") });
     // The log-in shows the first contact under the header, the others in
     // reverse order under it.
-    EXPECT_EQ(rows(), (QStringList{kOn, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
+            off(QStringLiteral("Bob")) }));
 
-    scriptOnline({QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi")});
+    scriptOnline({ QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi") });
     ASSERT_TRUE(w.PollOnline());
     w.CheckFriend(false);
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
+            off(QStringLiteral("Bob")) }));
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
-    EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList{QStringLiteral("carl")});
-    EXPECT_EQ(w.OfflineContacts.toStringList(), (QStringList{QStringLiteral("alice"), QStringLiteral("Bob")}));
+    EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(
+        w.OfflineContacts.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("Bob") }));
     EXPECT_EQ(w.OnlineUsers.toStringList(),
-              (QStringList{QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi")}));
+        (QStringList { QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi") }));
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 3);
     // Status panel 1: the account's own address as the service lists it.
     EXPECT_EQ(w.StatusBar->panel(1).text, QStringLiteral("10.0.0.3"));
@@ -61,24 +64,26 @@ TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
 TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl")});
+    logIn({ QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl") });
     QImage picture(80, 60, QImage::Format_RGB32);
     picture.fill(Qt::darkGreen);
     avatarForAll = JpegCodec::encode(picture, 90);
 
     scriptOnline({});
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, kNone, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, kNone, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
+            off(QStringLiteral("Bob")) }));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     EXPECT_TRUE(popups().isEmpty());
 
     // Two at one tick: inserted at row 1 in contact-list order, so the later
     // one ends on top; each brings a contact pop-up.
-    scriptOnline({QStringLiteral("carl"), QStringLiteral("alice")});
+    scriptOnline({ QStringLiteral("carl"), QStringLiteral("alice") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), on(QStringLiteral("alice")), kOff,
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, on(QStringLiteral("carl")), on(QStringLiteral("alice")), kOff,
+            off(QStringLiteral("Bob")) }));
     ASSERT_EQ(popups().size(), 2);
     EXPECT_EQ(popups().at(0).who, QStringLiteral("alice"));
     EXPECT_EQ(popups().at(1).who, QStringLiteral("carl"));
@@ -90,39 +95,42 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
     // Each of the two members fetched once.
     EXPECT_EQ(service.requestsTo("/avatars/5.jpg").size(), 2);
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
-    EXPECT_EQ(recipients(), (QStringList{QStringLiteral("alice"), QStringLiteral("carl")}));
+    EXPECT_EQ(recipients(), (QStringList { QStringLiteral("alice"), QStringLiteral("carl") }));
 
     // alice leaves: back under the offline header, no pop-up.
     clearPopups();
-    scriptOnline({QStringLiteral("carl")});
+    scriptOnline({ QStringLiteral("carl") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
+            off(QStringLiteral("Bob")) }));
     EXPECT_TRUE(popups().isEmpty());
-    EXPECT_EQ(recipients(), QStringList{QStringLiteral("carl")});
+    EXPECT_EQ(recipients(), QStringList { QStringLiteral("carl") });
 
     // The last one leaves: the placeholder and "(0)" come back.
-    scriptOnline({QStringLiteral("zed")});
+    scriptOnline({ QStringLiteral("zed") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, kNone, kOff, off(QStringLiteral("carl")), off(QStringLiteral("alice")),
-                                   off(QStringLiteral("Bob"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, kNone, kOff, off(QStringLiteral("carl")), off(QStringLiteral("alice")),
+            off(QStringLiteral("Bob")) }));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     EXPECT_TRUE(recipients().isEmpty());
 
     // And one coming back removes it again.
-    scriptOnline({QStringLiteral("Bob")});
+    scriptOnline({ QStringLiteral("Bob") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("Bob")), kOff, off(QStringLiteral("carl")),
-                                   off(QStringLiteral("alice"))}));
+    EXPECT_EQ(rows(),
+        (QStringList { kOn, on(QStringLiteral("Bob")), kOff, off(QStringLiteral("carl")),
+            off(QStringLiteral("alice")) }));
 }
 
 TEST_F(Presence, CaseOnlyDifferenceCountsAsOnlineWithTheContactListSpelling)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("Bob")});
-    scriptOnline({QStringLiteral("BOB")});
+    logIn({ QStringLiteral("Bob") });
+    scriptOnline({ QStringLiteral("BOB") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("Bob")), kOff}));
+    EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("Bob")), kOff }));
     ASSERT_EQ(popups().size(), 1);
     EXPECT_EQ(popups().at(0).who, QStringLiteral("Bob"));
 }
@@ -130,9 +138,9 @@ TEST_F(Presence, CaseOnlyDifferenceCountsAsOnlineWithTheContactListSpelling)
 TEST_F(Presence, GetIPDecodesWithTheCallersSpellingAndTheLastRecordWins)
 {
     TfrmPrincipal &w = createContactsWindow();
-    scriptPresence({{QStringLiteral("Bob"), QStringLiteral("192.168.1.20")},
-                    {QStringLiteral("alice"), QStringLiteral("10.1.1.1")},
-                    {QStringLiteral("alice"), QStringLiteral("10.2.2.2")}});
+    scriptPresence({ { QStringLiteral("Bob"), QStringLiteral("192.168.1.20") },
+        { QStringLiteral("alice"), QStringLiteral("10.1.1.1") },
+        { QStringLiteral("alice"), QStringLiteral("10.2.2.2") } });
     ASSERT_TRUE(w.PollOnline());
     EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QStringLiteral("192.168.1.20"));
     // The row is found, but the key comes from "BOB": not the address.
@@ -147,8 +155,8 @@ TEST_F(Presence, GetIPDecodesWithTheCallersSpellingAndTheLastRecordWins)
 TEST_F(Presence, FailedPollChangesNothing)
 {
     TfrmPrincipal &w = createContactsWindow(QStringLiteral("alice"));
-    logIn({QStringLiteral("alice"), QStringLiteral("Bob")});
-    scriptOnline({QStringLiteral("Bob"), QStringLiteral("alice")});
+    logIn({ QStringLiteral("alice"), QStringLiteral("Bob") });
+    scriptOnline({ QStringLiteral("Bob"), QStringLiteral("alice") });
     w.TimerRefreshTimer();
     const QStringList before = rows();
     const QString address = w.StatusBar->panel(1).text;
@@ -176,10 +184,10 @@ TEST_F(Presence, FailedPollChangesNothing)
 TEST_F(Presence, ATickDuringAWaitingPollIsSkipped)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("alice")});
+    logIn({ QStringLiteral("alice") });
     service.script("/voxlane/getconnected.php",
-                   FakeService::Reply::text(presenceBody({{QStringLiteral("alice"), QStringLiteral("1.2.3.4")}}))
-                       .after(200));
+        FakeService::Reply::text(presenceBody({ { QStringLiteral("alice"), QStringLiteral("1.2.3.4") } }))
+            .after(200));
     QTimer::singleShot(50, &w, [&w] { w.TimerRefreshTimer(); });
     w.TimerRefreshTimer();
     EXPECT_EQ(service.requestsTo("/voxlane/getconnected.php").size(), 1);
@@ -189,10 +197,10 @@ TEST_F(Presence, ATickDuringAWaitingPollIsSkipped)
 TEST_F(Presence, APollThatOutlivesTheSessionIsDropped)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("alice")});
+    logIn({ QStringLiteral("alice") });
     service.script("/voxlane/getconnected.php",
-                   FakeService::Reply::text(presenceBody({{QStringLiteral("alice"), QStringLiteral("1.2.3.4")}}))
-                       .after(150));
+        FakeService::Reply::text(presenceBody({ { QStringLiteral("alice"), QStringLiteral("1.2.3.4") } }))
+            .after(150));
     // What a log-out does to the presence while the reply is on its way.
     QTimer::singleShot(30, &w, [&w] {
         w.TimerRefresh->stop();
@@ -207,7 +215,7 @@ TEST_F(Presence, FindInSubItemsComparesExactlyWithinTheSubColumns)
 {
     TfrmPrincipal &w = createContactsWindow();
     EXPECT_EQ(TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0), nullptr); // no first row
-    logIn({QStringLiteral("Bob"), QStringLiteral("alice")});
+    logIn({ QStringLiteral("Bob"), QStringLiteral("alice") });
     QTreeWidgetItem *bob = TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0);
     ASSERT_NE(bob, nullptr);
     EXPECT_EQ(bob->text(1), QStringLiteral("Bob"));
@@ -226,7 +234,8 @@ protected:
         QTreeWidget *view = window->lbOnline;
         const QRect r = view->visualItemRect(view->topLevelItem(i));
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, r.center());
-        QContextMenuEvent event(QContextMenuEvent::Mouse, r.center(), view->viewport()->mapToGlobal(r.center()));
+        QContextMenuEvent event(
+            QContextMenuEvent::Mouse, r.center(), view->viewport()->mapToGlobal(r.center()));
         QCoreApplication::sendEvent(view->viewport(), &event);
         const bool shown = window->PopupMenuContacts->isVisible();
         window->PopupMenuContacts->hide();
@@ -239,10 +248,10 @@ TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
     TfrmPrincipal &w = createContactsWindow();
     w.resize(716, 700);
     w.show();
-    logIn({QStringLiteral("alice"), QStringLiteral("Bob")});
-    scriptOnline({QStringLiteral("alice")});
+    logIn({ QStringLiteral("alice"), QStringLiteral("Bob") });
+    scriptOnline({ QStringLiteral("alice") });
     w.TimerRefreshTimer();
-    ASSERT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("Bob"))}));
+    ASSERT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("Bob")) }));
 
     EXPECT_FALSE(rightClick(0)); // "——— En Ligne ———"
     EXPECT_FALSE(rightClick(2)); // "—— Hors Ligne ——"
@@ -254,8 +263,8 @@ TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
     EXPECT_TRUE(rightClick(3));
     EXPECT_FALSE(w.Dialoguer1->isVisible());
     EXPECT_EQ(w.PopupMenuContacts->defaultAction(), w.Envoyerunmessage2);
-    for (QAction *always : {w.Afficherlacartedevisite1, w.AfficherProfil1, w.Supprimerceprofil1,
-                            w.Gestiondescontacts1})
+    for (QAction *always :
+        { w.Afficherlacartedevisite1, w.AfficherProfil1, w.Supprimerceprofil1, w.Gestiondescontacts1 })
         EXPECT_TRUE(always->isVisible());
 
     // The placeholder opens nothing either.
@@ -273,8 +282,8 @@ TEST_F(Presence, TheRefreshTimerPollsEveryTenSeconds)
 {
     TfrmPrincipal &w = createContactsWindow();
     EXPECT_EQ(w.TimerRefresh->interval(), 10000);
-    logIn({QStringLiteral("alice")});
-    scriptOnline({QStringLiteral("alice")});
+    logIn({ QStringLiteral("alice") });
+    scriptOnline({ QStringLiteral("alice") });
     w.TimerRefresh->setInterval(10); // the tick itself, without the wait
     EXPECT_TRUE(QTest::qWaitFor([&] { return !popups().isEmpty(); }, 3000));
     EXPECT_EQ(rows().at(1), on(QStringLiteral("alice")));
@@ -305,15 +314,16 @@ TEST(ContactRowsLook, EachImageIndexHasItsLook)
     EXPECT_EQ(view.columnWidth(1), 130);
     ExposedDelegate delegate;
     const QColor text = view.palette().color(QPalette::Text);
-    const struct {
+    const struct
+    {
         int image;
         bool bold;
         QColor colour;
     } cases[] = {
-        {ContactRows::kHeader, true, text},
-        {ContactRows::kPlaceholder, false, QColor(0x80, 0x80, 0x80)},
-        {ContactRows::kOnline, false, text},
-        {ContactRows::kOffline, false, QColor(117, 47, 13)},
+        { ContactRows::kHeader, true, text },
+        { ContactRows::kPlaceholder, false, QColor(0x80, 0x80, 0x80) },
+        { ContactRows::kOnline, false, text },
+        { ContactRows::kOffline, false, QColor(117, 47, 13) },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.image);
@@ -334,15 +344,15 @@ namespace {
 TEST_F(Presence, ABrokenAvatarHoldsBackNeitherTheOtherPopupsNorTheRecipientList)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("alice"), QStringLiteral("carl")});
+    logIn({ QStringLiteral("alice"), QStringLiteral("carl") });
     RecordedErrors::take();
     avatarForAll = QByteArray("<html>not a picture</html>");
-    scriptOnline({QStringLiteral("alice"), QStringLiteral("carl")});
+    scriptOnline({ QStringLiteral("alice"), QStringLiteral("carl") });
     w.TimerRefreshTimer();
     EXPECT_EQ(RecordedErrors::take().size(), 2); // one report per pop-up
     EXPECT_EQ(service.requestsTo("/avatars/5.jpg").size(), 2);
     EXPECT_TRUE(popups().isEmpty()); // no half-made pop-up stays behind
-    EXPECT_EQ(recipients(), (QStringList{QStringLiteral("alice"), QStringLiteral("carl")}));
+    EXPECT_EQ(recipients(), (QStringList { QStringLiteral("alice"), QStringLiteral("carl") }));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
 }
 

@@ -15,7 +15,7 @@ namespace ContactRows {
 constexpr int kImageIndexRole = Qt::UserRole;
 
 // Image indexes.
-constexpr int kHeader = -1;      // "——— En Ligne ———" / "—— Hors Ligne ——"
+constexpr int kHeader = -1; // "——— En Ligne ———" / "—— Hors Ligne ——"
 constexpr int kPlaceholder = -2; // "Aucun contact en ligne"
 constexpr int kOnline = 0;
 constexpr int kOffline = 1;
@@ -23,9 +23,9 @@ constexpr int kOffline = 1;
 constexpr int kCardImage = 4;
 constexpr int kMailImage = 6;
 
-QString onlineHeader();  // "——— En Ligne ———"
+QString onlineHeader(); // "——— En Ligne ———"
 QString offlineHeader(); // "—— Hors Ligne ——"
-QString placeholder();   // "Aucun contact en ligne"
+QString placeholder(); // "Aucun contact en ligne"
 
 // A row showing text with the given image.
 QTreeWidgetItem *makeRow(const QString &text, int imageIndex);

@@ -84,6 +84,7 @@ TfrmCard::TfrmCard(QWidget *parent)
     lblPseudo->setObjectName(QStringLiteral("lblPseudo"));
     lblPseudo->setGeometry(112, 20, 136, 20);
     lblPseudo->setAlignment(Qt::AlignCenter);
+    lblPseudo->setTextFormat(Qt::PlainText);
     QFont bold = lblPseudo->font();
     bold.setBold(true);
     lblPseudo->setFont(bold);

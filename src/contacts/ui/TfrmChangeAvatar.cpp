@@ -40,7 +40,8 @@ protected:
 };
 
 // The button comes back whatever happens to the command, failures included.
-struct EnableAtEnd {
+struct EnableAtEnd
+{
     QPushButton *button;
     ~EnableAtEnd() { button->setEnabled(true); }
 };
@@ -73,6 +74,7 @@ TfrmChangeAvatar::TfrmChangeAvatar(QWidget *parent)
     lblPseudo->setObjectName(QStringLiteral("lblPseudo"));
     lblPseudo->setGeometry(0, 168, kWidth, 20);
     lblPseudo->setAlignment(Qt::AlignCenter);
+    lblPseudo->setTextFormat(Qt::PlainText);
 
     btnChangeAvatar = new QPushButton(QStringLiteral("Changer d'avatar"), this);
     btnChangeAvatar->setObjectName(QStringLiteral("btnChangeAvatar"));
@@ -123,7 +125,7 @@ void TfrmChangeAvatar::btnChangeAvatarClick()
     if (chosen.isEmpty())
         return;
     btnChangeAvatar->setEnabled(false);
-    EnableAtEnd enableAtEnd{btnChangeAvatar};
+    EnableAtEnd enableAtEnd { btnChangeAvatar };
     changeAvatar(chosen);
 }
 
@@ -155,11 +157,11 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
     QString reply;
     const QString localPath = QDir::toNativeSeparators(tempPath);
     if (!http->postMultipart(ServiceRequests::avatarUpload(m_main->CurrentPseudo),
-                             ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
+            ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
         throw VoxlaneError(http->lastError());
     if (!ServiceReplies::isOk(reply))
-        m_main->services.dialogs->showMessage(QStringLiteral("Erreur"), QString(),
-                                              DialogService::Kind::Information);
+        m_main->services.dialogs->showMessage(
+            QStringLiteral("Erreur"), QString(), DialogService::Kind::Information);
     QFile::remove(tempPath);
 
     m_main->GetAvatar(m_main->CurrentPseudo, m_main->imgAvatar, true);

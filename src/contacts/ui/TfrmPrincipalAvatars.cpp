@@ -21,8 +21,8 @@ namespace {
 
 const QString &networkDownText()
 {
-    static const QString text =
-        QStringLiteral("Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet");
+    static const QString text = QStringLiteral(
+        "Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet");
     return text;
 }
 
@@ -87,7 +87,8 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
 
     QString body;
     if (!IdHTTP1->get(ServiceRequests::cardDetails(pseudo), body)) {
-        services.dialogs->showMessage(networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+        services.dialogs->showMessage(
+            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
     const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
@@ -123,7 +124,8 @@ void TfrmPrincipal::AfficherProfil1Click()
         return;
     QString idText;
     if (!IdHTTP1->get(ServiceRequests::memberId(SelectedContact()), idText)) {
-        services.dialogs->showMessage(networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+        services.dialogs->showMessage(
+            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
     services.dialogs->openUrl(ServiceRequests::profilePage(services.environment.serviceUrl, idText));
@@ -131,7 +133,8 @@ void TfrmPrincipal::AfficherProfil1Click()
 
 void TfrmPrincipal::Affichermonprofil1Click()
 {
-    services.dialogs->openUrl(ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(UserId)));
+    services.dialogs->openUrl(
+        ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(UserId)));
 }
 
 void TfrmPrincipal::Envoyerunmessage2Click()

@@ -36,27 +36,29 @@ void TfrmPrincipal::buildPresence()
     PopupMenuContacts = new QMenu(this);
     PopupMenuContacts->setObjectName(QStringLiteral("PopupMenuContacts"));
     Dialoguer1 = PopupMenuContacts->addAction(QStringLiteral("Dialoguer"));
-    Envoyerunmessage2 = PopupMenuContacts->addAction(ContactRows::image(ContactRows::kMailImage),
-                                                     QStringLiteral("Envoyer un mail"));
-    Afficherlacartedevisite1 = PopupMenuContacts->addAction(ContactRows::image(ContactRows::kCardImage),
-                                                            QStringLiteral("Afficher la carte de visite"));
+    Envoyerunmessage2 = PopupMenuContacts->addAction(
+        ContactRows::image(ContactRows::kMailImage), QStringLiteral("Envoyer un mail"));
+    Afficherlacartedevisite1 = PopupMenuContacts->addAction(
+        ContactRows::image(ContactRows::kCardImage), QStringLiteral("Afficher la carte de visite"));
     AfficherProfil1 = PopupMenuContacts->addAction(QStringLiteral("Afficher le profil"));
     PopupMenuContacts->addSeparator();
     Supprimerceprofil1 = PopupMenuContacts->addAction(QStringLiteral("Supprimer ce contact"));
     Gestiondescontacts1 = PopupMenuContacts->addAction(QStringLiteral("Gestion des contacts"));
     connect(PopupMenuContacts, &QMenu::aboutToShow, this, &TfrmPrincipal::PopupMenuContactsPopup);
     connect(Envoyerunmessage2, &QAction::triggered, this, &TfrmPrincipal::Envoyerunmessage2Click);
-    connect(Afficherlacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Afficherlacartedevisite1Click);
+    connect(
+        Afficherlacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Afficherlacartedevisite1Click);
     connect(AfficherProfil1, &QAction::triggered, this, &TfrmPrincipal::AfficherProfil1Click);
 
     PopupMenuAvatar = new QMenu(this);
     PopupMenuAvatar->setObjectName(QStringLiteral("PopupMenuAvatar"));
     Changersonavatar1 = PopupMenuAvatar->addAction(QStringLiteral("Changer son avatar"));
-    Affichermacartedevisite1 = PopupMenuAvatar->addAction(ContactRows::image(ContactRows::kCardImage),
-                                                          QStringLiteral("Afficher ma carte de visite"));
+    Affichermacartedevisite1 = PopupMenuAvatar->addAction(
+        ContactRows::image(ContactRows::kCardImage), QStringLiteral("Afficher ma carte de visite"));
     Affichermonprofil1 = PopupMenuAvatar->addAction(QStringLiteral("Afficher mon profil"));
     connect(Changersonavatar1, &QAction::triggered, this, &TfrmPrincipal::Changersonavatar1Click);
-    connect(Affichermacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Affichermacartedevisite1Click);
+    connect(
+        Affichermacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Affichermacartedevisite1Click);
     connect(Affichermonprofil1, &QAction::triggered, this, &TfrmPrincipal::Affichermonprofil1Click);
 
     // The own avatar: 62 pixels high, a click changes it, and its menu while
@@ -110,10 +112,11 @@ void TfrmPrincipal::TimerRefreshTimer()
     if (m_tickRunning)
         return;
     m_tickRunning = true;
-    struct Done {
+    struct Done
+    {
         bool &flag;
         ~Done() { flag = false; }
-    } done{m_tickRunning};
+    } done { m_tickRunning };
 
     if (!PollOnline())
         return;
@@ -208,7 +211,8 @@ bool rowReads(QTreeWidget *view, int position, const QString &text)
 
 void TfrmPrincipal::CheckFriend(bool popups)
 {
-    const QList<PresenceTransition> moves = CheckContacts(ContactList, OnlineUsers, OnlineContacts, OfflineContacts);
+    const QList<PresenceTransition> moves
+        = CheckContacts(ContactList, OnlineUsers, OnlineContacts, OfflineContacts);
     const QString placeholder = ContactRows::placeholder();
     if (!moves.isEmpty()) {
         RowIndex rows(lbOnline);
@@ -218,17 +222,19 @@ void TfrmPrincipal::CheckFriend(bool popups)
             if (move.online) {
                 if (rowReads(lbOnline, 1, placeholder))
                     rows.remove(lbOnline->topLevelItem(1));
-                rows.insert(qMin(1, lbOnline->topLevelItemCount()), ContactRows::makeRow(move.name, ContactRows::kOnline));
+                rows.insert(qMin(1, lbOnline->topLevelItemCount()),
+                    ContactRows::makeRow(move.name, ContactRows::kOnline));
             } else {
                 QTreeWidgetItem *header = rows.first(ContactRows::offlineHeader());
-                const int position = header ? lbOnline->indexOfTopLevelItem(header) + 1 : lbOnline->topLevelItemCount();
+                const int position
+                    = header ? lbOnline->indexOfTopLevelItem(header) + 1 : lbOnline->topLevelItemCount();
                 rows.insert(position, ContactRows::makeRow(move.name, ContactRows::kOffline));
             }
         }
     }
     if (OnlineContacts.isEmpty() && !rowReads(lbOnline, 1, placeholder)) {
         lbOnline->insertTopLevelItem(qMin(1, lbOnline->topLevelItemCount()),
-                                     ContactRows::makeRow(placeholder, ContactRows::kPlaceholder));
+            ContactRows::makeRow(placeholder, ContactRows::kPlaceholder));
         lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (0)"));
     } else {
         lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (%1)").arg(OnlineContacts.size()));
@@ -240,7 +246,8 @@ void TfrmPrincipal::CheckFriend(bool popups)
     if (popups) {
         for (const PresenceTransition &move : moves) {
             if (move.online)
-                ErrorReport::guard([this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
+                ErrorReport::guard(
+                    [this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
         }
     }
 }
