@@ -1,8 +1,9 @@
 // One presence tick at scale: 100 000 members online, 5 000 contacts.
 // A tick is what the refresh timer does once the reply is in: decode and
 // parse the reply, refill the online list and OnlineUsers, the contact check
-// (rows, heading) and the recipient list. Pop-ups are left out: they are
-// windows of their own and wait on the service for avatars.
+// (rows, heading) and the recipient list. The contact check runs without
+// its pop-ups: each is a window of its own that waits on the service for an
+// avatar, a cost per contact coming online, not per member listed.
 #include "app/Cp1252.h"
 #include "app/DialogService.h"
 #include "app/SettingsStore.h"
@@ -131,7 +132,7 @@ int main(int argc, char **argv)
     double worst = 0;
     for (int t = 1; t <= kTicks; ++t) {
         timer.restart();
-        tick(replies.at(t), true);
+        tick(replies.at(t), false);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         total += ms;
         worst = std::max(worst, ms);
