@@ -82,6 +82,39 @@ TEST(DistractBarModel, PaintedBarsOfTheInfoPanelSitAtTheirPositions)
     EXPECT_EQ(img.pixelColor(153, 4), background);
 }
 
+TEST(DistractBarModel, DropShadowAndVerticalBars)
+{
+    const QColor background(0xF0, 0xF0, 0xF0), line(0, 0, 0), off(0, 0x80, 0), black(0, 0, 0);
+    DistractBarModel bar; // 150 x 20, 10 bars 12 wide from x = 1, spacing 3
+    bar.setOptions({ doDrawLine, doBar3d });
+    bar.setBarBorderWidth(2);
+    QImage img = bar.Buffer();
+    // Bar 0 shrinks to x 1..10, y 0..17; its shadow fills x 3..12 on rows
+    // 18..19 and x 11..12 from row 2 down.
+    EXPECT_EQ(img.pixelColor(1, 8), line);
+    EXPECT_EQ(img.pixelColor(10, 8), line);
+    EXPECT_EQ(img.pixelColor(5, 8), off);
+    EXPECT_EQ(img.pixelColor(5, 17), line);
+    EXPECT_EQ(img.pixelColor(5, 18), black);
+    EXPECT_EQ(img.pixelColor(12, 19), black);
+    EXPECT_EQ(img.pixelColor(11, 2), black);
+    EXPECT_EQ(img.pixelColor(11, 1), background);
+    EXPECT_EQ(img.pixelColor(2, 19), background);
+    EXPECT_EQ(img.pixelColor(13, 10), background);
+
+    DistractBarModel column;
+    column.setBarSize(QSize(20, 150));
+    column.setOrientation(boVertical);
+    column.setEnableMask(1u << 9);
+    img = column.Buffer();
+    EXPECT_EQ(img.pixelColor(10, 0), background);
+    EXPECT_EQ(img.pixelColor(10, 1), line); // bar 0 from y = 1 to 12
+    EXPECT_EQ(img.pixelColor(10, 7), off);
+    EXPECT_EQ(img.pixelColor(0, 7), line);
+    EXPECT_EQ(img.pixelColor(10, 14), background);
+    EXPECT_EQ(img.pixelColor(10, 142), QColor(0, 0xFF, 0)); // bar 9, lit, at y = 136..147
+}
+
 TEST(DistractBarModel, BlendColor)
 {
     const struct

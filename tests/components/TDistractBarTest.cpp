@@ -1,5 +1,8 @@
 #include "components/ui/TDistractBar.h"
 
+#include "app/ErrorReport.h"
+#include "support/RecordedErrors.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -124,6 +127,23 @@ TEST(TDistractBar, ClosingTheWindowWhileAnimatedStopsTheThread)
     QCoreApplication::processEvents(); // queued frame requests of dead bars are dropped
     QTest::qSleep(20);
     EXPECT_EQ(ticks->load(), afterLast);
+}
+
+TEST(TDistractBar, AFailingAnimateHandlerIsReportedOnTheGuiThreadAndTheAnimationGoesOn)
+{
+    RecordedErrors::take();
+    TDistractBar bar;
+    bar.setInterval(2);
+    std::atomic<int> calls { 0 };
+    bar.setOnAnimate([&](DistractBarModel *) {
+        if (calls.fetch_add(1) == 0)
+            throw VoxlaneError(QStringLiteral("boom"));
+    });
+    bar.setAnimated(true);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !RecordedErrors::messages().isEmpty(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls.load() > 3; }, 2000));
+    bar.setAnimated(false);
+    EXPECT_EQ(RecordedErrors::take(), QStringList({ "boom" }));
 }
 
 } // namespace

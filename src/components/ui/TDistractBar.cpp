@@ -33,16 +33,22 @@ void TDistractBar::FrameReady()
         return;
     }
     // From the animation thread: ask the GUI thread to show the frame. One
-    // request at a time, so frames never pile up in the event queue.
+    // request at a time, so frames never pile up in the event queue. The
+    // request carries no data of ours (the frame is in Buffer, under
+    // PaintLock), so nothing crosses threads but the call itself.
     if (!m_displayPending.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_displayPending.store(false);
-                repaint();
-            },
-            Qt::QueuedConnection);
+        std::lock_guard<std::mutex> lock(m_requestLock);
+        QMetaObject::invokeMethod(this, "showFrame", Qt::QueuedConnection);
     }
+}
+
+void TDistractBar::showFrame()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_requestLock);
+    }
+    m_displayPending.store(false);
+    repaint();
 }
 
 void TDistractBar::paintEvent(QPaintEvent *)
