@@ -363,20 +363,20 @@ namespace {
 TEST_F(Presence, AContactWithoutARowGetsOneWhenItsPresenceChanges)
 {
     TfrmPrincipal &w = createContactsWindow();
-    logIn({QStringLiteral("alice")});
-    scriptOnline({QStringLiteral("alice"), QStringLiteral("rita")});
+    logIn({ QStringLiteral("alice") });
+    scriptOnline({ QStringLiteral("alice"), QStringLiteral("rita") });
     w.TimerRefreshTimer();
     // An accepted request: rita joins the lists while online, with no row.
     w.ContactList.append(QStringLiteral("rita"));
     w.OnlineContacts.append(QStringLiteral("rita"));
     w.CheckFriend(false);
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("alice")), kOff}));
+    EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff }));
 
-    scriptOnline({QStringLiteral("alice")});
+    scriptOnline({ QStringLiteral("alice") });
     w.TimerRefreshTimer();
-    EXPECT_EQ(rows(), (QStringList{kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("rita"))}));
-    EXPECT_EQ(w.OfflineContacts.toStringList(), QStringList{QStringLiteral("rita")});
+    EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("rita")) }));
+    EXPECT_EQ(w.OfflineContacts.toStringList(), QStringList { QStringLiteral("rita") });
 }
 
 } // namespace

@@ -143,8 +143,8 @@ TEST_F(SessionTest, AcceptedLogInOpensTheSession)
     // The contact check after the first poll (none online here) puts the
     // placeholder under the online header.
     EXPECT_EQ(rowTexts(w.lbOnline),
-        QStringList({ "——— En Ligne ———", "Aucun contact en ligne", "—— Hors Ligne ——", "alice", "carl",
-            "Bob" }));
+        QStringList(
+            { "——— En Ligne ———", "Aucun contact en ligne", "—— Hors Ligne ——", "alice", "carl", "Bob" }));
     EXPECT_EQ(rowImages(w.lbOnline), QList<int>({ -1, -2, -1, 1, 1, 1 }));
     EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(0)), QByteArray("\x97\x97\x97 En Ligne \x97\x97\x97"));
     EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(2)), QByteArray("\x97\x97 Hors Ligne \x97\x97"));
