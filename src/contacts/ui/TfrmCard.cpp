@@ -35,6 +35,25 @@ protected:
     }
 };
 
+// The rounded frame the avatar sits in.
+class AvatarFrame : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+        p.fillPath(path, Qt::white);
+        p.setPen(QColor(160, 160, 160));
+        p.drawPath(path);
+    }
+};
+
 QPixmap closePicture(bool hover)
 {
     QPixmap pm(13, 13);
@@ -72,9 +91,8 @@ TfrmCard::TfrmCard(QWidget *parent)
     small.setPixelSize(10);
     lblCaption->setFont(small);
 
-    pnAvatar = new QWidget(RbPanel4);
+    pnAvatar = new AvatarFrame(RbPanel4);
     pnAvatar->setGeometry(10, 32, 96, 96);
-    pnAvatar->setAutoFillBackground(true);
     imgAvatar = new QLabel(pnAvatar);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
     imgAvatar->setGeometry(2, 2, 92, 92);
