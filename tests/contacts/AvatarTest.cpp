@@ -137,6 +137,21 @@ TEST_F(Avatars, FailuresLeaveTargetAndCacheAlone)
     EXPECT_TRUE(place->pixmap().isNull());
 }
 
+TEST_F(Avatars, AMemberIdWithALineEndNeverReachesTheWire)
+{
+    // The id is used as received in the picture's address; a line end there
+    // would split the request, so the request fails instead, silently.
+    TfrmPrincipal &w = createContactsWindow();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("42\r\n")));
+    service.script("/avatars/42", FakeService::Reply::bytes(jpegOf(10, 10)));
+    QWidget host;
+    QLabel *place = label(&host, 40);
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(service.requests.size(), 1);
+    EXPECT_TRUE(w.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
 TEST_F(Avatars, RefreshReplacesTheCachedPicture)
 {
     TfrmPrincipal &w = createContactsWindow();
