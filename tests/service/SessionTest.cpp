@@ -106,7 +106,15 @@ TEST_F(SessionTest, LogInRequestOnTheWire)
     TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("secret"));
     w.btnConnexion->click();
 
-    ASSERT_EQ(service.requests.size(), 2);
+    // Log-in, member id; then the own avatar (member id and picture) and
+    // the first presence poll.
+    QList<QByteArray> paths;
+    for (const FakeService::Request &r : service.requests)
+        paths << r.path();
+    EXPECT_EQ(paths,
+        QList<QByteArray>({ "/voxlane/connect.php", "/script/getinfo.php", "/script/getinfo.php",
+            "/avatars/42.jpg", "/voxlane/getconnected.php" }));
+    ASSERT_GE(service.requests.size(), 2);
     const FakeService::Request &login = service.requests.at(0);
     const QByteArray digest = CredentialCodec::MD5Hex(QStringLiteral("secret")).toLatin1();
     const QByteArray ip = queryValue(login.query(), "ip");
@@ -133,11 +141,14 @@ TEST_F(SessionTest, AcceptedLogInOpensTheSession)
     EXPECT_EQ(w.ContactList, QStringList({ "alice", "Bob", "carl" }));
     EXPECT_EQ(w.OfflineContacts, w.ContactList);
     EXPECT_TRUE(w.OnlineContacts.isEmpty());
+    // The contact check after the first poll (none online here) puts the
+    // placeholder under the online header.
     EXPECT_EQ(rowTexts(w.lbOnline),
-        QStringList({ "——— En Ligne ———", "—— Hors Ligne ——", "alice", "carl", "Bob" }));
-    EXPECT_EQ(rowImages(w.lbOnline), QList<int>({ -1, -1, 1, 1, 1 }));
+        QStringList(
+            { "——— En Ligne ———", "Aucun contact en ligne", "—— Hors Ligne ——", "alice", "carl", "Bob" }));
+    EXPECT_EQ(rowImages(w.lbOnline), QList<int>({ -1, -2, -1, 1, 1, 1 }));
     EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(0)), QByteArray("\x97\x97\x97 En Ligne \x97\x97\x97"));
-    EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(1)), QByteArray("\x97\x97 Hors Ligne \x97\x97"));
+    EXPECT_EQ(Cp1252::encode(rowTexts(w.lbOnline).at(2)), QByteArray("\x97\x97 Hors Ligne \x97\x97"));
     EXPECT_FALSE(w.lbOnline->isHidden());
 
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
@@ -283,8 +294,8 @@ TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
         EXPECT_FALSE(request->rbOK->isChecked());
         EXPECT_FALSE(request->rbNo->isChecked());
     }
-    // With no contact the view holds the two headers only.
-    EXPECT_EQ(w.lbOnline->topLevelItemCount(), 2);
+    // With no contact the view holds the two headers and the placeholder.
+    EXPECT_EQ(w.lbOnline->topLevelItemCount(), 3);
 }
 
 TEST_F(SessionTest, TypedPseudonymIsSentWithItsBlanks)

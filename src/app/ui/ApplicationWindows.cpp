@@ -34,6 +34,7 @@ ApplicationWindows::ApplicationWindows()
     m_order << frmCard->objectName();
     frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(frmPrincipal.get());
     m_order << frmChangeAvatar->objectName();
+    frmPrincipal->setContactWindows(frmCard.get(), frmChangeAvatar.get());
 }
 
 ApplicationWindows::~ApplicationWindows()

@@ -5,6 +5,7 @@
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/TOnlineList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -83,6 +84,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     ClientTransac = new QTcpSocket(this);
     TimerRefresh = new QTimer(this);
     TimerRefresh->setInterval(10000);
+    buildPresence();
 
     setupSession();
     FormCreate();
@@ -110,7 +112,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
     pal.setColor(QPalette::Window, TColor::toQColor(14611448)); // 0xDEF3F8
     pnMenu->setPalette(pal);
 
-    imgAvatar = new QLabel(pnMenu);
+    imgAvatar = new TClickLabel(QString(), pnMenu);
     imgAvatar->setGeometry(10, 10, 48, 48);
     imgAvatar->setAlignment(Qt::AlignCenter);
     lblPseudo = new QLabel(pnMenu);
@@ -345,10 +347,7 @@ void TfrmPrincipal::buildDiagnostics(QWidget *central)
     pal.setColor(QPalette::Text, Qt::yellow);
     reWatch->setPalette(pal);
     reWatch->hide();
-    listOnline = new QTreeWidget(central);
+    listOnline = new TOnlineList(central);
     listOnline->setObjectName(QStringLiteral("listOnline"));
-    listOnline->setColumnCount(2);
-    listOnline->setHeaderLabels({QStringLiteral("Pseudo"), QStringLiteral("Adresse")});
-    listOnline->setRootIsDecorated(false);
     listOnline->hide();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/AppEnvironment.h"
+#include "contacts/PseudoList.h"
+#include "contacts/ui/TOnlineList.h"
 #include "negotiation/DataPortTable.h"
 #include "service/CredentialCodec.h"
 #include "service/HttpClient.h"
@@ -18,6 +20,8 @@ class SettingsStore;
 class AlertSound;
 class TClickLabel;
 class TDistractBar;
+class TfrmCard;
+class TfrmChangeAvatar;
 class TShape;
 class TStatusBar;
 
@@ -26,6 +30,9 @@ class QFileSystemModel;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QAction;
+class QTreeWidgetItem;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -174,6 +181,56 @@ public:
     HttpClient *IdHTTP1 = nullptr;
 
     // --- presence and contacts -----------------------------------------------
+    // Menus, the recipient list and the look of the contact view; run once
+    // by the constructor.
+    void buildPresence();
+    // The windows made at start that show a card and change the own avatar;
+    // when none is given the main window makes its own on first use.
+    void setContactWindows(TfrmCard *card, TfrmChangeAvatar *changeAvatar);
+    TfrmCard *cardWindow();
+    TfrmChangeAvatar *changeAvatarWindow();
+
+    void TimerRefreshTimer();
+    bool PollOnline();
+    // The part of a poll after the reply came: listOnline, OnlineUsers and
+    // status panel 1 from the reply body.
+    void ApplyPresenceReply(const QString &body);
+    void CheckFriend(bool popups);
+    // lBoxSendToFriends := the online contacts, in list order.
+    void RefillSendToFriends();
+    QString GetIP(const QString &pseudo) const;
+    static QTreeWidgetItem *FindInSubItems(const QString &text, QTreeWidget *view, int column);
+    void lbOnlineContextPopup(const QPoint &pos);
+    void PopupMenuContactsPopup();
+    // Pseudonym of the selected row of lbOnline; empty when none.
+    QString SelectedContact() const;
+
+    void GetAvatar(const QString &pseudo, QLabel *target, bool refresh);
+    void AffichCarte(const QString &pseudo);
+    QString GetMemberInfo(const QString &pseudo, const QString &function);
+    void AfficherProfil1Click();
+    void Afficherlacartedevisite1Click();
+    void Envoyerunmessage2Click();
+    void Changersonavatar1Click();
+    void Affichermacartedevisite1Click();
+    void Affichermonprofil1Click();
+    void imgAvatarClick();
+    // PopupMenuAvatar belongs to imgAvatar from log-in to log-out.
+    void setAvatarMenuAttached(bool attached);
+    bool avatarMenuAttached() const { return m_avatarMenuAttached; }
+
+    QMenu *PopupMenuContacts = nullptr;
+    QAction *Dialoguer1 = nullptr;
+    QAction *Envoyerunmessage2 = nullptr;
+    QAction *Afficherlacartedevisite1 = nullptr;
+    QAction *AfficherProfil1 = nullptr;
+    QAction *Supprimerceprofil1 = nullptr;   // wired by contact management
+    QAction *Gestiondescontacts1 = nullptr;  // wired by contact management
+    QMenu *PopupMenuAvatar = nullptr;
+    QAction *Changersonavatar1 = nullptr;
+    QAction *Affichermacartedevisite1 = nullptr;
+    QAction *Affichermonprofil1 = nullptr;
+    QTreeWidget *lBoxSendToFriends = nullptr;
 
     // --- negotiation ----------------------------------------------------------
     // Port to propose to the peer; sets CurrentPort.
@@ -201,9 +258,9 @@ public:
     int UserId = 0;
     TClickLabel *HighlightedMenuLabel = nullptr;
     QStringList ContactList;
-    QStringList OnlineContacts;
-    QStringList OfflineContacts;
-    QStringList OnlineUsers;
+    PseudoList OnlineContacts;
+    PseudoList OfflineContacts;
+    PseudoList OnlineUsers;
     QStringList DownloadList;
     QStringList UploadList;
     QString SelectedDownload;
@@ -288,7 +345,7 @@ public:
 
     TStatusBar *StatusBar = nullptr;
     QPlainTextEdit *reWatch = nullptr;
-    QTreeWidget *listOnline = nullptr;
+    TOnlineList *listOnline = nullptr;
 
     QTcpServer *ServerTransac = nullptr;
     QTcpSocket *ClientTransac = nullptr;
@@ -324,6 +381,11 @@ private:
     QPointer<QWidget> m_about;
     bool m_dropAccepted = false;
     bool m_shown = false;
+    // presence and contacts
+    QPointer<TfrmCard> m_card;
+    QPointer<TfrmChangeAvatar> m_changeAvatar;
+    bool m_avatarMenuAttached = false;
+    bool m_tickRunning = false;
 };
 
 // Centres control in parent's client area: mode 1 horizontally, 2

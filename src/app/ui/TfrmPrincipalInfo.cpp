@@ -123,8 +123,18 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
 {
     auto *box = new TfrmMsgBox(this);
     if (Kind == 0) {
-        if (PopupAvatarLoader)
+        if (PopupAvatarLoader) {
             box->setAvatar(PopupAvatarLoader(Pseudo));
+        } else {
+            // The contact's avatar, fitted to the pop-up's 40 pixels. A
+            // picture that does not decode leaves no half-made pop-up behind.
+            try {
+                GetAvatar(Pseudo, box->imgAvatar, false);
+            } catch (...) {
+                delete box;
+                throw;
+            }
+        }
         box->lblDialoguer->show();
         box->lblSendFile->show();
     } else if (Kind <= 3) {

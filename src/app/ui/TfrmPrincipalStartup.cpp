@@ -6,6 +6,7 @@
 #include "app/SettingsStore.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/TOnlineList.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,12 +1,63 @@
 #pragma once
 
 #include <QDialog>
+#include <QPixmap>
 
-// A member's business card.
+class DialogService;
+class QLabel;
+class TClickLabel;
+
+// A member's business card: a small borderless window above all others
+// that closes as soon as it loses the focus.
 class TfrmCard : public QDialog
 {
     Q_OBJECT
 
 public:
+    static constexpr int kWidth = 259;
+    static constexpr int kHeight = 147;
+    static constexpr int kMaxWebAddress = 255;
+
     explicit TfrmCard(QWidget *parent = nullptr);
+
+    // Where the mail and web addresses are handed to the shell.
+    void setDialogs(DialogService *dialogs) { m_dialogs = dialogs; }
+
+    // Fills the texts; each caption label shows only with its address.
+    void setDetails(const QString &pseudo, const QString &mail, const QString &web);
+
+    void FormCreate();
+    void FormShow();
+    void FormDeactivate();
+    void btnCloseClick();
+    void btnCloseMouseMove();
+    void RbPanel4MouseMove();
+    void lblMailClick();
+    void lblWebClick();
+
+    // Picture of the close button on show: 0 normal, 1 under the mouse.
+    int closeImageIndex() const { return m_closeImage; }
+
+    QWidget *RbPanel4 = nullptr;
+    QLabel *lblCaption = nullptr;
+    QWidget *pnAvatar = nullptr;
+    QLabel *imgAvatar = nullptr;
+    QLabel *lblPseudo = nullptr;
+    QLabel *Label1 = nullptr;
+    TClickLabel *lblMail = nullptr;
+    QLabel *Label3 = nullptr;
+    TClickLabel *lblWeb = nullptr;
+    TClickLabel *btnClose = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setCloseImage(int index);
+
+    DialogService *m_dialogs = nullptr;
+    QPixmap m_closeImages[2];
+    int m_closeImage = 0;
 };

@@ -1,9 +1,169 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 
+#include "app/DialogService.h"
+#include "app/ErrorReport.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "components/TColor.h"
+#include "contacts/AvatarPictures.h"
+#include "contacts/JpegCodec.h"
+#include "service/HttpClient.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSaveFile>
+
+namespace {
+
+class RoundedGradientPanel : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient g(0, 0, 0, height());
+        g.setColorAt(0, TColor::toQColor(14086904));
+        g.setColorAt(1, TColor::toQColor(10740718));
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 8, 8);
+        p.fillPath(path, g);
+    }
+};
+
+// The button comes back whatever happens to the command, failures included.
+struct EnableAtEnd
+{
+    QPushButton *button;
+    ~EnableAtEnd() { button->setEnabled(true); }
+};
+
+} // namespace
+
 TfrmChangeAvatar::TfrmChangeAvatar(QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmChangeAvatar"));
     setWindowTitle(QStringLiteral("Changer d'avatar"));
-    resize(355, 302);
+    setFixedSize(kWidth, kHeight);
+
+    lblHeading = new QLabel(QStringLiteral("Changez votre avatar"), this);
+    lblHeading->setGeometry(0, 12, kWidth, 24);
+    lblHeading->setAlignment(Qt::AlignCenter);
+    QFont f = lblHeading->font();
+    f.setBold(true);
+    f.setPixelSize(16);
+    lblHeading->setFont(f);
+
+    pnAvatar = new RoundedGradientPanel(this);
+    pnAvatar->setGeometry((kWidth - 112) / 2, 48, 112, 112);
+    imgAvatar = new QLabel(pnAvatar);
+    imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
+    imgAvatar->setGeometry(10, 10, 92, 92);
+    imgAvatar->setAlignment(Qt::AlignCenter);
+
+    lblPseudo = new QLabel(this);
+    lblPseudo->setObjectName(QStringLiteral("lblPseudo"));
+    lblPseudo->setGeometry(0, 168, kWidth, 20);
+    lblPseudo->setAlignment(Qt::AlignCenter);
+    lblPseudo->setTextFormat(Qt::PlainText);
+
+    btnChangeAvatar = new QPushButton(QStringLiteral("Changer d'avatar"), this);
+    btnChangeAvatar->setObjectName(QStringLiteral("btnChangeAvatar"));
+    btnChangeAvatar->setGeometry(60, 250, 130, 28);
+    btnChangeAvatar->setDefault(true);
+    btnOK = new QPushButton(QStringLiteral("Ok"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setGeometry(210, 250, 85, 28);
+
+    connect(btnChangeAvatar, &QPushButton::clicked, this, &TfrmChangeAvatar::btnChangeAvatarClick);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmChangeAvatar::btnOKClick);
+}
+
+void TfrmChangeAvatar::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (QWidget *owner = parentWidget()) {
+        const QRect frame = owner->frameGeometry();
+        move(frame.center() - QPoint(width() / 2, height() / 2));
+    }
+    FormShow();
+}
+
+void TfrmChangeAvatar::FormShow()
+{
+    if (!m_main)
+        return;
+    m_main->GetAvatar(m_main->CurrentPseudo, imgAvatar, false);
+    lblPseudo->setText(m_main->CurrentPseudo);
+}
+
+void TfrmChangeAvatar::btnOKClick()
+{
+    close();
+}
+
+QString TfrmChangeAvatar::uploadFilePath() const
+{
+    return m_main ? m_main->programDir() + QStringLiteral("temp.jpg") : QString();
+}
+
+void TfrmChangeAvatar::btnChangeAvatarClick()
+{
+    if (!m_main)
+        return;
+    const QString chosen = m_main->services.dialogs->openFileName(
+        QString(), QString(), QStringLiteral("Fichier image JPEG (*.jpg)"));
+    if (chosen.isEmpty())
+        return;
+    btnChangeAvatar->setEnabled(false);
+    EnableAtEnd enableAtEnd { btnChangeAvatar };
+    changeAvatar(chosen);
+}
+
+void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
+{
+    // Failures here (a file that is not a JPEG picture, an unwritable
+    // program folder, a failed upload) end the command through the general
+    // error report.
+    QFile source(chosenFile);
+    if (!source.open(QIODevice::ReadOnly))
+        throw VoxlaneError(QStringLiteral("Impossible d'ouvrir le fichier %1").arg(chosenFile));
+    const QImage picture = JpegCodec::decodeOrThrow(source.readAll());
+    source.close();
+
+    const QImage upload = AvatarPictures::fitForUpload(picture);
+    QString why;
+    const QByteArray jpeg = JpegCodec::encode(upload, 100, &why);
+    if (jpeg.isEmpty())
+        throw VoxlaneError(why);
+
+    const QString tempPath = uploadFilePath();
+    {
+        QSaveFile out(tempPath);
+        if (!out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size() || !out.commit())
+            throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1").arg(tempPath));
+    }
+
+    const std::unique_ptr<HttpClient> http = m_main->NewHttpClient();
+    QString reply;
+    const QString localPath = QDir::toNativeSeparators(tempPath);
+    if (!http->postMultipart(ServiceRequests::avatarUpload(m_main->CurrentPseudo),
+            ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
+        throw VoxlaneError(http->lastError());
+    if (!ServiceReplies::isOk(reply))
+        m_main->services.dialogs->showMessage(
+            QStringLiteral("Erreur"), QString(), DialogService::Kind::Information);
+    QFile::remove(tempPath);
+
+    m_main->GetAvatar(m_main->CurrentPseudo, m_main->imgAvatar, true);
+    m_main->GetAvatar(m_main->CurrentPseudo, imgAvatar, false);
 }

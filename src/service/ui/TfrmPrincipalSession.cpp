@@ -3,8 +3,10 @@
 #include "app/ui/TfrmPrincipal.h"
 
 #include "app/DialogService.h"
+#include "app/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "service/LocalAddress.h"
 #include "service/ServiceReplies.h"
@@ -109,20 +111,17 @@ std::unique_ptr<HttpClient> TfrmPrincipal::NewHttpClient() const
 
 QTreeWidgetItem *TfrmPrincipal::NewOnlineRow(const QString &text, int imageIndex)
 {
-    auto *row = new QTreeWidgetItem;
-    row->setText(1, text);
-    row->setData(0, kImageIndexRole, imageIndex);
-    return row;
+    return ContactRows::makeRow(text, imageIndex);
 }
 
 int TfrmPrincipal::OnlineRowImage(const QTreeWidgetItem *row)
 {
-    return row->data(0, kImageIndexRole).toInt();
+    return ContactRows::imageIndexOf(row);
 }
 
 QString TfrmPrincipal::OnlineRowText(const QTreeWidgetItem *row)
 {
-    return row->text(1);
+    return ContactRows::textOf(row);
 }
 
 void TfrmPrincipal::SortContactList()
@@ -196,11 +195,14 @@ void TfrmPrincipal::btnConnexionClick()
             WriteRegistryString(QStringLiteral("Mdp"), stored);
         }
         lblPseudo->setText(CurrentPseudo);
-        // The account's avatar is loaded into imgAvatar here, and its
-        // context menu attached, once avatars exist.
+        // An avatar the service sends broken is reported, but does not stop
+        // the log-in half way.
+        ErrorReport::guard([this] { GetAvatar(CurrentPseudo, imgAvatar, false); });
+        setAvatarMenuAttached(true);
         txtMDP->clear();
-        // The first presence poll and the contact check without pop-ups
-        // run here, once presence polling exists.
+        // Contacts already online move up without pop-ups.
+        PollOnline();
+        CheckFriend(false);
         lblDeconnect->setText(QStringLiteral("Se déconnecter"));
         for (TClickLabel *label :
             { lblTelEnCours, lblEnvoyer, lblEnvoisEnCours, lblMnuOptions, lblMnuContact, lblLecture })
@@ -320,7 +322,7 @@ void TfrmPrincipal::lblDeconnectClick()
     imgAvatar->clear();
     for (TClickLabel *label : { lblTelEnCours, lblEnvoyer, lblEnvoisEnCours, lblMnuContact, lblLecture })
         label->setEnabled(false);
-    // The avatar's context menu is detached here, once it exists.
+    setAvatarMenuAttached(false);
 
     // The remembered account comes back; without one, the account just used
     // stays in memory and is offered again.

@@ -1,0 +1,146 @@
+// One presence tick at scale: 100 000 members online, 5 000 contacts.
+// A tick is what the refresh timer does once the reply is in: decode and
+// parse the reply, refill the online list and OnlineUsers, the contact check
+// (rows, heading) and the recipient list. The contact check runs without
+// its pop-ups: each is a window of its own that waits on the service for an
+// avatar, a cost per contact coming online, not per member listed.
+#include "app/Cp1252.h"
+#include "app/DialogService.h"
+#include "app/SettingsStore.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "contacts/ui/ContactRows.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int kOnline = 100000;
+constexpr int kPopulation = 110000;
+constexpr int kContacts = 5000;
+constexpr int kTicks = 10;
+constexpr double kChurn = 0.05; // share of the online members replaced at each tick
+
+class SilentDialogs : public DialogService
+{
+public:
+    void showMessage(const QString &, const QString &, Kind) override { }
+    bool askYesNo(const QString &, const QString &) override { return true; }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    bool openUrl(const QString &) override { return true; }
+};
+
+QString nameOf(int member)
+{
+    return QStringLiteral("membre%1").arg(member);
+}
+
+QByteArray replyBody(const QList<int> &online)
+{
+    QString body = QStringLiteral("<html><body>\r\n");
+    body.reserve(online.size() * 48);
+    for (int member : online) {
+        body += QStringLiteral("pseudo=") + nameOf(member) + QStringLiteral("<br>");
+        // Address letters as a client sends them: 2 letters per byte.
+        body += QStringLiteral("kdlfjeiwoqpamznxbcvhgtyr%1").arg(member % 97) + QStringLiteral("<br>\r\n");
+    }
+    body += QStringLiteral("</body></html>");
+    return Cp1252::encode(body);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir home;
+    SettingsStore settings(home.filePath(QStringLiteral("Voxlane.conf")));
+    SilentDialogs dialogs;
+    AppServices services;
+    services.dialogs = &dialogs;
+    services.settings = &settings;
+    services.environment.homeDir = home.path();
+    services.environment.serviceUrl = QStringLiteral("http://127.0.0.1:1");
+    services.environment.localIp = QStringLiteral("127.0.0.1");
+    TfrmPrincipal w(services);
+    w.show();
+
+    QRandomGenerator rng(2024);
+    QList<int> population(kPopulation);
+    std::iota(population.begin(), population.end(), 0);
+    std::shuffle(population.begin(), population.end(), rng);
+
+    // Contacts: any 5 000 members; the account is one of the online ones.
+    QStringList contacts;
+    for (int i = 0; i < kContacts; ++i)
+        contacts.append(nameOf(population.at(i * (kPopulation / kContacts))));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(contacts.begin(), contacts.end(), collator);
+    w.CurrentPseudo = nameOf(population.at(1));
+
+    // The log-in's view: two headers and every contact offline.
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    w.ContactList = contacts;
+    w.OfflineContacts = contacts;
+    for (const QString &name : contacts)
+        w.lbOnline->insertTopLevelItem(
+            qMin(3, w.lbOnline->topLevelItemCount()), ContactRows::makeRow(name, ContactRows::kOffline));
+    w.lbOnline->show();
+    w.Connected = true;
+
+    // Replies: the first 100 000 of the shuffled population, then at each
+    // tick 5 % of them swapped for members who were offline.
+    QList<QByteArray> replies;
+    QList<int> online = population.mid(0, kOnline);
+    QList<int> offline = population.mid(kOnline);
+    for (int t = 0; t <= kTicks; ++t) {
+        replies.append(replyBody(online));
+        for (int k = 0; k < int(kOnline * kChurn); ++k) {
+            const int i = int(rng.bounded(kOnline));
+            const int j = int(rng.bounded(int(offline.size())));
+            std::swap(online[i], offline[j]);
+        }
+    }
+
+    const auto tick = [&w](const QByteArray &reply, bool popups) {
+        w.ApplyPresenceReply(Cp1252::decode(reply)); // the HTTP client decodes the body
+        w.CheckFriend(popups);
+        w.RefillSendToFriends();
+    };
+
+    QElapsedTimer timer;
+    timer.start();
+    tick(replies.at(0), false); // the log-in: every online contact moves up
+    const double first = double(timer.nsecsElapsed()) / 1e6;
+    QCoreApplication::processEvents();
+    std::printf("log-in tick: %.1f ms, %lld contacts online\n", first,
+        static_cast<long long>(w.OnlineContacts.size()));
+
+    double total = 0;
+    double worst = 0;
+    for (int t = 1; t <= kTicks; ++t) {
+        timer.restart();
+        tick(replies.at(t), false);
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        total += ms;
+        worst = std::max(worst, ms);
+        QCoreApplication::processEvents(); // the view lays out between ticks, as it would
+    }
+    std::printf("worst tick: %.1f ms; %lld contacts online, status panel: %s\n", worst,
+        static_cast<long long>(w.OnlineContacts.size()),
+        w.GetIP(w.CurrentPseudo).isEmpty() ? "empty" : "set");
+    std::printf("presence: %.0f ms per tick (%d online, %d contacts)\n", total / kTicks, kOnline, kContacts);
+    return 0;
+}

@@ -1,0 +1,155 @@
+// Avatars, business cards, profile pages and mail of members.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "app/DialogService.h"
+#include "contacts/AvatarPictures.h"
+#include "contacts/JpegCodec.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmCard.h"
+#include "contacts/ui/TfrmChangeAvatar.h"
+#include "service/HttpClient.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <QCursor>
+#include <QLabel>
+#include <QPixmap>
+#include <QPointer>
+#include <QTreeWidget>
+
+namespace {
+
+const QString &networkDownText()
+{
+    static const QString text = QStringLiteral(
+        "Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet");
+    return text;
+}
+
+void drawAvatar(const QImage &picture, QLabel *target)
+{
+    QImage fitted;
+    if (AvatarPictures::fitToHeight(picture, target->height(), fitted))
+        target->setPixmap(QPixmap::fromImage(fitted));
+}
+
+} // namespace
+
+void TfrmPrincipal::GetAvatar(const QString &pseudo, QLabel *target, bool refresh)
+{
+    if (ServiceReplies::trimBlanks(pseudo).isEmpty() || !target)
+        return;
+    // The cache compares names exactly, letter case included.
+    qsizetype found = -1;
+    for (qsizetype i = 0; i < AvatarCacheNames.size(); ++i) {
+        LogWatch(AvatarCacheNames.at(i));
+        if (AvatarCacheNames.at(i) == pseudo) {
+            found = i;
+            break;
+        }
+    }
+    if (found >= 0 && !refresh) {
+        drawAvatar(AvatarCachePictures.at(found), target);
+        return;
+    }
+
+    // Events run while the service answers: the target may be gone by then.
+    const QPointer<QLabel> guard(target);
+    const std::unique_ptr<HttpClient> http = NewHttpClient();
+    QString idText;
+    if (!http->get(ServiceRequests::memberId(pseudo), idText))
+        return;
+    QByteArray bytes;
+    if (!http->get(ServiceRequests::avatar(idText), bytes))
+        return;
+    const QImage picture = JpegCodec::decodeOrThrow(bytes);
+
+    if (refresh && found >= 0 && found < AvatarCachePictures.size()) {
+        AvatarCachePictures[found] = picture;
+    } else {
+        AvatarCacheNames.append(pseudo);
+        AvatarCachePictures.append(picture);
+    }
+    if (guard)
+        drawAvatar(picture, guard);
+}
+
+void TfrmPrincipal::AffichCarte(const QString &pseudo)
+{
+    TfrmCard *card = cardWindow();
+    QPoint position = QCursor::pos();
+    const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+    if (!selected.isEmpty()) {
+        const QRect row = lbOnline->visualItemRect(selected.first());
+        position = QPoint(row.left() + x() + lbOnline->x(), row.top() + y() + lbOnline->y());
+    }
+    card->lblPseudo->setText(pseudo);
+
+    QString body;
+    if (!IdHTTP1->get(ServiceRequests::cardDetails(pseudo), body)) {
+        services.dialogs->showMessage(
+            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+        return;
+    }
+    const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
+    card->setDetails(pseudo, details.email, details.web);
+    card->move(position);
+    card->show();
+    GetAvatar(pseudo, card->imgAvatar, false);
+}
+
+QString TfrmPrincipal::GetMemberInfo(const QString &pseudo, const QString &function)
+{
+    QString reply;
+    if (!NewHttpClient()->get(ServiceRequests::memberInfo(function, pseudo), reply))
+        return {};
+    return reply;
+}
+
+void TfrmPrincipal::Afficherlacartedevisite1Click()
+{
+    const QString pseudo = SelectedContact();
+    if (!pseudo.isEmpty())
+        AffichCarte(pseudo);
+}
+
+void TfrmPrincipal::Affichermacartedevisite1Click()
+{
+    AffichCarte(CurrentPseudo);
+}
+
+void TfrmPrincipal::AfficherProfil1Click()
+{
+    if (lbOnline->selectedItems().isEmpty())
+        return;
+    QString idText;
+    if (!IdHTTP1->get(ServiceRequests::memberId(SelectedContact()), idText)) {
+        services.dialogs->showMessage(
+            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+        return;
+    }
+    services.dialogs->openUrl(ServiceRequests::profilePage(services.environment.serviceUrl, idText));
+}
+
+void TfrmPrincipal::Affichermonprofil1Click()
+{
+    services.dialogs->openUrl(
+        ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(UserId)));
+}
+
+void TfrmPrincipal::Envoyerunmessage2Click()
+{
+    const QString address = GetMemberInfo(SelectedContact(), QStringLiteral("getmail"));
+    services.dialogs->openUrl(ServiceRequests::mailPage(address));
+}
+
+void TfrmPrincipal::Changersonavatar1Click()
+{
+    if (Connected)
+        changeAvatarWindow()->exec();
+}
+
+void TfrmPrincipal::imgAvatarClick()
+{
+    Changersonavatar1Click();
+}

@@ -1,0 +1,316 @@
+// Presence polling, the contact view, the address look-up and the send
+// page's recipient list.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "app/ErrorReport.h"
+#include "components/ui/TClickLabel.h"
+#include "components/ui/TStatusBar.h"
+#include "contacts/PresenceDirectory.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TOnlineList.h"
+#include "contacts/ui/TfrmCard.h"
+#include "contacts/ui/TfrmChangeAvatar.h"
+#include "service/HttpClient.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <QCursor>
+#include <QHash>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeWidget>
+
+void TfrmPrincipal::buildPresence()
+{
+    ContactRows::setUpView(lbOnline);
+    lbOnline->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lbOnline, &QWidget::customContextMenuRequested, this, &TfrmPrincipal::lbOnlineContextPopup);
+
+    // The send page's recipient list: the online contacts.
+    lBoxSendToFriends = new QTreeWidget(TabSheet4);
+    lBoxSendToFriends->setObjectName(QStringLiteral("lBoxSendToFriends"));
+    ContactRows::setUpView(lBoxSendToFriends);
+    lBoxSendToFriends->setGeometry(16, 196, 240, 200);
+
+    PopupMenuContacts = new QMenu(this);
+    PopupMenuContacts->setObjectName(QStringLiteral("PopupMenuContacts"));
+    Dialoguer1 = PopupMenuContacts->addAction(QStringLiteral("Dialoguer"));
+    Envoyerunmessage2 = PopupMenuContacts->addAction(
+        ContactRows::image(ContactRows::kMailImage), QStringLiteral("Envoyer un mail"));
+    Afficherlacartedevisite1 = PopupMenuContacts->addAction(
+        ContactRows::image(ContactRows::kCardImage), QStringLiteral("Afficher la carte de visite"));
+    AfficherProfil1 = PopupMenuContacts->addAction(QStringLiteral("Afficher le profil"));
+    PopupMenuContacts->addSeparator();
+    Supprimerceprofil1 = PopupMenuContacts->addAction(QStringLiteral("Supprimer ce contact"));
+    Gestiondescontacts1 = PopupMenuContacts->addAction(QStringLiteral("Gestion des contacts"));
+    connect(PopupMenuContacts, &QMenu::aboutToShow, this, &TfrmPrincipal::PopupMenuContactsPopup);
+    connect(Envoyerunmessage2, &QAction::triggered, this, &TfrmPrincipal::Envoyerunmessage2Click);
+    connect(
+        Afficherlacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Afficherlacartedevisite1Click);
+    connect(AfficherProfil1, &QAction::triggered, this, &TfrmPrincipal::AfficherProfil1Click);
+
+    PopupMenuAvatar = new QMenu(this);
+    PopupMenuAvatar->setObjectName(QStringLiteral("PopupMenuAvatar"));
+    Changersonavatar1 = PopupMenuAvatar->addAction(QStringLiteral("Changer son avatar"));
+    Affichermacartedevisite1 = PopupMenuAvatar->addAction(
+        ContactRows::image(ContactRows::kCardImage), QStringLiteral("Afficher ma carte de visite"));
+    Affichermonprofil1 = PopupMenuAvatar->addAction(QStringLiteral("Afficher mon profil"));
+    connect(Changersonavatar1, &QAction::triggered, this, &TfrmPrincipal::Changersonavatar1Click);
+    connect(
+        Affichermacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Affichermacartedevisite1Click);
+    connect(Affichermonprofil1, &QAction::triggered, this, &TfrmPrincipal::Affichermonprofil1Click);
+
+    // The own avatar: 62 pixels high, a click changes it, and its menu while
+    // logged in.
+    imgAvatar->setGeometry(6, 6, 62, 62);
+    imgAvatar->setToolTip(QStringLiteral("Changez votre avatar"));
+    lblPseudo->setGeometry(74, 27, 92, 20);
+    if (auto *clickable = qobject_cast<TClickLabel *>(imgAvatar))
+        connect(clickable, &TClickLabel::clicked, this, &TfrmPrincipal::imgAvatarClick);
+    imgAvatar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(imgAvatar, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (m_avatarMenuAttached)
+            PopupMenuAvatar->popup(imgAvatar->mapToGlobal(pos));
+    });
+
+    connect(TimerRefresh, &QTimer::timeout, this, &TfrmPrincipal::TimerRefreshTimer);
+}
+
+void TfrmPrincipal::setAvatarMenuAttached(bool attached)
+{
+    m_avatarMenuAttached = attached;
+}
+
+void TfrmPrincipal::setContactWindows(TfrmCard *card, TfrmChangeAvatar *changeAvatar)
+{
+    m_card = card;
+    m_changeAvatar = changeAvatar;
+}
+
+TfrmCard *TfrmPrincipal::cardWindow()
+{
+    if (!m_card)
+        m_card = new TfrmCard(this);
+    m_card->setDialogs(services.dialogs);
+    return m_card;
+}
+
+TfrmChangeAvatar *TfrmPrincipal::changeAvatarWindow()
+{
+    if (!m_changeAvatar)
+        m_changeAvatar = new TfrmChangeAvatar(this);
+    m_changeAvatar->setMainWindow(this);
+    return m_changeAvatar;
+}
+
+void TfrmPrincipal::TimerRefreshTimer()
+{
+    // The poll waits for the service while events run; a tick that comes
+    // meanwhile is skipped rather than nested, so two polls never update
+    // the lists over each other.
+    if (m_tickRunning)
+        return;
+    m_tickRunning = true;
+    struct Done
+    {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done { m_tickRunning };
+
+    if (!PollOnline())
+        return;
+    CheckFriend(true);
+    RefillSendToFriends();
+}
+
+bool TfrmPrincipal::PollOnline()
+{
+    const bool polling = TimerRefresh->isActive();
+    QString body;
+    if (!NewHttpClient()->get(ServiceRequests::connectedMembers(), body))
+        return false;
+    // A log-out while the reply was on its way stopped the polling and
+    // emptied the lists; a late reply must not fill them again.
+    if (polling && !TimerRefresh->isActive())
+        return false;
+    ApplyPresenceReply(body);
+    return true;
+}
+
+void TfrmPrincipal::ApplyPresenceReply(const QString &body)
+{
+    QList<PresenceDirectory::Record> records = ServiceReplies::readPresence(body);
+    QStringList names;
+    names.reserve(records.size());
+    for (const PresenceDirectory::Record &r : std::as_const(records))
+        names.append(r.name);
+    OnlineUsers = names;
+    listOnline->assign(std::move(records));
+    StatusBar->setPanelText(1, GetIP(CurrentPseudo));
+}
+
+namespace {
+
+// Rows of the contact view by their exact text, each list in view order, so
+// that the check finds a contact's row without scanning the view. Built once
+// per check and kept in step with the rows it inserts and deletes.
+class RowIndex
+{
+public:
+    explicit RowIndex(QTreeWidget *view)
+        : m_view(view)
+    {
+        const int n = view->topLevelItemCount();
+        m_rows.reserve(n);
+        for (int i = 0; i < n; ++i) {
+            QTreeWidgetItem *row = view->topLevelItem(i);
+            m_rows[ContactRows::textOf(row)].append(row);
+        }
+    }
+
+    QTreeWidgetItem *first(const QString &text) const
+    {
+        const auto it = m_rows.constFind(text);
+        return it == m_rows.cend() || it->isEmpty() ? nullptr : it->first();
+    }
+
+    void remove(QTreeWidgetItem *row)
+    {
+        const auto it = m_rows.find(ContactRows::textOf(row));
+        if (it != m_rows.end())
+            it->removeOne(row);
+        delete row;
+    }
+
+    void insert(int position, QTreeWidgetItem *row)
+    {
+        m_view->insertTopLevelItem(position, row);
+        QList<QTreeWidgetItem *> &same = m_rows[ContactRows::textOf(row)];
+        // Rows of the same text are rare (a contact named like a header);
+        // only then is the order among them worked out from positions.
+        qsizetype at = 0;
+        const int pos = m_view->indexOfTopLevelItem(row);
+        while (at < same.size() && !same.isEmpty() && m_view->indexOfTopLevelItem(same.at(at)) < pos)
+            ++at;
+        same.insert(at, row);
+    }
+
+private:
+    QTreeWidget *m_view;
+    QHash<QString, QList<QTreeWidgetItem *>> m_rows;
+};
+
+bool rowReads(QTreeWidget *view, int position, const QString &text)
+{
+    QTreeWidgetItem *row = view->topLevelItem(position);
+    return row && ContactRows::textOf(row) == text;
+}
+
+} // namespace
+
+void TfrmPrincipal::CheckFriend(bool popups)
+{
+    const QList<PresenceTransition> moves
+        = CheckContacts(ContactList, OnlineUsers, OnlineContacts, OfflineContacts);
+    const QString placeholder = ContactRows::placeholder();
+    if (!moves.isEmpty()) {
+        RowIndex rows(lbOnline);
+        for (const PresenceTransition &move : moves) {
+            if (QTreeWidgetItem *old = rows.first(move.name))
+                rows.remove(old);
+            if (move.online) {
+                if (rowReads(lbOnline, 1, placeholder))
+                    rows.remove(lbOnline->topLevelItem(1));
+                rows.insert(qMin(1, lbOnline->topLevelItemCount()),
+                    ContactRows::makeRow(move.name, ContactRows::kOnline));
+            } else {
+                QTreeWidgetItem *header = rows.first(ContactRows::offlineHeader());
+                const int position
+                    = header ? lbOnline->indexOfTopLevelItem(header) + 1 : lbOnline->topLevelItemCount();
+                rows.insert(position, ContactRows::makeRow(move.name, ContactRows::kOffline));
+            }
+        }
+    }
+    if (OnlineContacts.isEmpty() && !rowReads(lbOnline, 1, placeholder)) {
+        lbOnline->insertTopLevelItem(qMin(1, lbOnline->topLevelItemCount()),
+            ContactRows::makeRow(placeholder, ContactRows::kPlaceholder));
+        lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (0)"));
+    } else {
+        lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (%1)").arg(OnlineContacts.size()));
+    }
+
+    // The pop-ups come once the view is in order: each one fetches an
+    // avatar, and events run while it waits. A broken avatar is reported
+    // without holding back the other announcements or the rest of the tick.
+    if (popups) {
+        for (const PresenceTransition &move : moves) {
+            if (move.online)
+                ErrorReport::guard(
+                    [this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
+        }
+    }
+}
+
+void TfrmPrincipal::RefillSendToFriends()
+{
+    lBoxSendToFriends->clear();
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(OnlineContacts.size());
+    for (const QString &name : OnlineContacts)
+        rows.append(ContactRows::makeRow(name, ContactRows::kOnline));
+    lBoxSendToFriends->addTopLevelItems(rows);
+}
+
+QString TfrmPrincipal::GetIP(const QString &pseudo) const
+{
+    const std::optional<QString> letters = listOnline->directory().lastAddress(pseudo);
+    if (!letters)
+        return {};
+    // The key comes from the pseudonym as the caller spells it.
+    QString address;
+    Codec.DecryptForUser(pseudo, ServiceReplies::trimBlanks(*letters), address);
+    return address;
+}
+
+QTreeWidgetItem *TfrmPrincipal::FindInSubItems(const QString &text, QTreeWidget *view, int column)
+{
+    if (!view || view->topLevelItemCount() == 0)
+        return nullptr;
+    const int subColumns = view->columnCount() - 1;
+    if (column < 0 || column >= subColumns)
+        return nullptr;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = view->topLevelItem(i);
+        if (row->text(column + 1) == text)
+            return row;
+    }
+    return nullptr;
+}
+
+QString TfrmPrincipal::SelectedContact() const
+{
+    const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+    return selected.isEmpty() ? QString() : ContactRows::textOf(selected.first());
+}
+
+void TfrmPrincipal::lbOnlineContextPopup(const QPoint &)
+{
+    const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+    if (selected.isEmpty() || ContactRows::imageIndexOf(selected.first()) < 0)
+        return;
+    PopupMenuContacts->popup(QCursor::pos());
+}
+
+void TfrmPrincipal::PopupMenuContactsPopup()
+{
+    const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+    const int image = selected.isEmpty() ? ContactRows::kHeader : ContactRows::imageIndexOf(selected.first());
+    Dialoguer1->setVisible(image == ContactRows::kOnline);
+    if (image == ContactRows::kOnline)
+        PopupMenuContacts->setDefaultAction(Dialoguer1);
+    else if (image == ContactRows::kOffline)
+        PopupMenuContacts->setDefaultAction(Envoyerunmessage2);
+    else
+        PopupMenuContacts->setDefaultAction(nullptr);
+}

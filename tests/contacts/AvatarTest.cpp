@@ -1,0 +1,439 @@
+#include "ContactsFixture.h"
+
+#include "app/ErrorReport.h"
+#include "components/ui/TClickLabel.h"
+#include "contacts/JpegCodec.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmCard.h"
+#include "contacts/ui/TfrmChangeAvatar.h"
+
+#include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+QByteArray jpegOf(int width, int height, QColor color = Qt::red)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return JpegCodec::encode(image, 95);
+}
+
+class Avatars : public ContactsFixture
+{
+protected:
+    void scriptAvatar(const QString &id, const QByteArray &jpeg)
+    {
+        service.script("/script/getinfo.php", FakeService::Reply::text(id));
+        service.script("/avatars/" + id.toLatin1() + ".jpg", FakeService::Reply::bytes(jpeg));
+    }
+    qsizetype avatarRequests() const
+    {
+        qsizetype n = 0;
+        for (const FakeService::Request &r : service.requests)
+            n += r.path().startsWith("/avatars/") && r.method == "GET";
+        return n;
+    }
+    QStringList watchLines() const
+    {
+        const QString text = window->reWatch->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(u'\n');
+    }
+    static QLabel *label(QWidget *parent, int height)
+    {
+        auto *l = new QLabel(parent);
+        l->resize(height, height);
+        return l;
+    }
+};
+
+TEST_F(Avatars, OneMemberShownThreeTimesIsFetchedOnceAndFittedToEachHeight)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    scriptAvatar(QStringLiteral("12"), jpegOf(100, 50));
+    QWidget host;
+    QLabel *places[] = { label(&host, 48), label(&host, 64), label(&host, 40) };
+    for (QLabel *place : places)
+        w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(service.requestsTo("/script/getinfo.php").size(), 1);
+    EXPECT_EQ(avatarRequests(), 1);
+    EXPECT_EQ(
+        service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getid&pseudo=bob"));
+    for (QLabel *place : places)
+        EXPECT_EQ(place->pixmap().size(), QSize(place->height() * 2, place->height()));
+    // Every cache entry compared goes to the log: none the first time, then
+    // "bob" for each look-up that finds it.
+    EXPECT_EQ(watchLines(), (QStringList { QStringLiteral("bob"), QStringLiteral("bob") }));
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
+}
+
+TEST_F(Avatars, TheCacheComparesExactlyAndAnswersForManyMembers)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    scriptAvatar(QStringLiteral("7"), jpegOf(20, 20));
+    QWidget host;
+    QLabel *place = label(&host, 40);
+    for (int i = 0; i < 120; ++i)
+        w.GetAvatar(QStringLiteral("member%1").arg(i), place, false);
+    ASSERT_EQ(avatarRequests(), 120);
+    w.GetAvatar(QStringLiteral("member9"), place, false);
+    w.GetAvatar(QStringLiteral("member99"), place, false);
+    EXPECT_EQ(avatarRequests(), 120);
+    // Letter case counts: "MEMBER9" is another entry.
+    w.GetAvatar(QStringLiteral("MEMBER9"), place, false);
+    EXPECT_EQ(avatarRequests(), 121);
+    EXPECT_EQ(w.AvatarCacheNames.size(), 121);
+}
+
+TEST_F(Avatars, BlankPseudonymSendsNothing)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    scriptAvatar(QStringLiteral("12"), jpegOf(10, 10));
+    QWidget host;
+    QLabel *place = label(&host, 40);
+    for (const QString &blank : { QString(), QStringLiteral("   "), QStringLiteral(" \t ") })
+        w.GetAvatar(blank, place, false);
+    EXPECT_TRUE(service.requests.isEmpty());
+    EXPECT_TRUE(place->pixmap().isNull());
+}
+
+TEST_F(Avatars, FailuresLeaveTargetAndCacheAlone)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    QWidget host;
+    QLabel *place = label(&host, 40);
+
+    // The member id request fails: silent.
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("no"), 500));
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(avatarRequests(), 0);
+
+    // The picture request fails: silent too.
+    service.clearScripts();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("12")));
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(avatarRequests(), 1);
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+
+    // Not a JPEG picture: the general error report, nothing cached.
+    service.script("/avatars/12.jpg", FakeService::Reply::text(QStringLiteral("<html>Erreur 500</html>")));
+    EXPECT_FALSE(ErrorReport::guard([&] { w.GetAvatar(QStringLiteral("bob"), place, false); }));
+    const QStringList errors = RecordedErrors::take();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("JPEG error"))) << errors.at(0).toStdString();
+    EXPECT_TRUE(w.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(w.AvatarCachePictures.isEmpty());
+    EXPECT_TRUE(place->pixmap().isNull());
+}
+
+TEST_F(Avatars, AMemberIdWithALineEndNeverReachesTheWire)
+{
+    // The id is used as received in the picture's address; a line end there
+    // would split the request, so the request fails instead, silently.
+    TfrmPrincipal &w = createContactsWindow();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("42\r\n")));
+    service.script("/avatars/42", FakeService::Reply::bytes(jpegOf(10, 10)));
+    QWidget host;
+    QLabel *place = label(&host, 40);
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(service.requests.size(), 1);
+    EXPECT_TRUE(w.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
+TEST_F(Avatars, RefreshReplacesTheCachedPicture)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    scriptAvatar(QStringLiteral("12"), jpegOf(30, 30, Qt::red));
+    QWidget host;
+    QLabel *place = label(&host, 30);
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    service.clearScripts();
+    scriptAvatar(QStringLiteral("12"), jpegOf(30, 30, Qt::blue));
+    w.GetAvatar(QStringLiteral("bob"), place, true);
+    EXPECT_EQ(avatarRequests(), 2);
+    ASSERT_EQ(w.AvatarCacheNames.size(), 1);
+    EXPECT_GT(qBlue(w.AvatarCachePictures.at(0).pixel(15, 15)), 200);
+    EXPECT_GT(qBlue(place->pixmap().toImage().pixel(15, 15)), 200);
+}
+
+TEST_F(Avatars, ATargetGoneDuringTheWaitIsNotTouched)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("12")));
+    service.script("/avatars/12.jpg", FakeService::Reply::bytes(jpegOf(10, 10)).after(100));
+    auto *place = label(nullptr, 40);
+    QTimer::singleShot(20, place, [place] { place->deleteLater(); });
+    w.GetAvatar(QStringLiteral("bob"), place, false);
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
+}
+
+// --- business card, profile, mail ---------------------------------------
+
+TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    const QString longWeb = QStringLiteral("http://") + QString(300, u'w');
+    service.script("/script/getinfo.php", FakeService::Reply::text(longWeb));
+    w.AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = w.cardWindow();
+    EXPECT_TRUE(card->isVisible());
+    EXPECT_EQ(
+        service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getinfo&pseudo=bob"));
+    EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
+    EXPECT_EQ(card->lblMail->text(), QString());
+    EXPECT_TRUE(card->Label1->isHidden());
+    EXPECT_EQ(card->lblWeb->text(), longWeb.left(255));
+    EXPECT_FALSE(card->Label3->isHidden());
+    card->close();
+}
+
+TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    service.script(
+        "/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
+    w.AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = w.cardWindow();
+    EXPECT_EQ(card->lblMail->text(), QStringLiteral("bob@exemple.fr"));
+    EXPECT_FALSE(card->Label1->isHidden());
+    EXPECT_EQ(card->lblWeb->text(), QStringLiteral("http://bob.fr"));
+    QTest::mouseClick(card->lblMail, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedUrls, QStringList { QStringLiteral("mailto:bob@exemple.fr") });
+    EXPECT_FALSE(card->isVisible());
+
+    w.AffichCarte(QStringLiteral("bob"));
+    QTest::mouseClick(card->lblWeb, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("http://bob.fr"));
+    EXPECT_FALSE(card->isVisible());
+}
+
+TEST_F(Avatars, CardFailureShowsTheNetworkErrorAndNoCard)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("x"), 503));
+    w.AffichCarte(QStringLiteral("bob"));
+    EXPECT_FALSE(w.cardWindow()->isVisible());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.at(0).text,
+        QStringLiteral(
+            "Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet"));
+    EXPECT_EQ(dialogs.messages.at(0).kind, DialogService::Kind::Error);
+}
+
+TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    w.show();
+    logIn({ QStringLiteral("alice"), QStringLiteral("bob") });
+    QTreeWidgetItem *row = w.lbOnline->topLevelItem(2);
+    w.lbOnline->setCurrentItem(row);
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("a@b.fr\nhttp://c.fr")));
+    w.Afficherlacartedevisite1Click();
+    TfrmCard *card = w.cardWindow();
+    ASSERT_TRUE(card->isVisible());
+    EXPECT_EQ(card->lblPseudo->text(), ContactRows::textOf(row));
+    const QRect r = w.lbOnline->visualItemRect(row);
+    EXPECT_EQ(card->pos(), QPoint(r.left() + w.x() + w.lbOnline->x(), r.top() + w.y() + w.lbOnline->y()));
+    EXPECT_TRUE(card->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    // The close button: picture 1 under the mouse, 0 back on the panel.
+    EXPECT_EQ(card->closeImageIndex(), 0);
+    QMouseEvent overButton(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5),
+        card->btnClose->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(card->btnClose, &overButton);
+    EXPECT_EQ(card->closeImageIndex(), 1);
+    QMouseEvent overPanel(QEvent::MouseMove, QPointF(50, 50), QPointF(50, 50),
+        card->mapToGlobal(QPointF(50, 50)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(card->RbPanel4, &overPanel);
+    EXPECT_EQ(card->closeImageIndex(), 0);
+
+    // The user clicks elsewhere: the card goes.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(card));
+    w.activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([card] { return !card->isVisible(); }, 2000));
+
+    w.AffichCarte(QStringLiteral("bob"));
+    ASSERT_TRUE(card->isVisible());
+    QTest::mouseClick(card->btnClose, Qt::LeftButton);
+    EXPECT_FALSE(card->isVisible());
+}
+
+TEST_F(Avatars, ProfilePagesAndMail)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    logIn({ QStringLiteral("bob") });
+    const QString profile
+        = service.baseUrl() + QStringLiteral("/quixvale/index.php?page=affichmembre.php?id=");
+
+    // Own profile with whatever UserId holds, 0 before any member id came.
+    w.Affichermonprofil1Click();
+    EXPECT_EQ(dialogs.openedUrls.last(), profile + QStringLiteral("0"));
+
+    // A contact's profile needs a selected row.
+    w.AfficherProfil1Click();
+    EXPECT_TRUE(service.requests.isEmpty());
+    w.lbOnline->setCurrentItem(w.lbOnline->topLevelItem(2));
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("31")));
+    w.AfficherProfil1Click();
+    EXPECT_EQ(service.requests.last().query(), QByteArray("function=getid&pseudo=bob"));
+    EXPECT_EQ(dialogs.openedUrls.last(), profile + QStringLiteral("31"));
+
+    service.clearScripts();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr")));
+    w.Envoyerunmessage2Click();
+    EXPECT_EQ(service.requests.last().query(), QByteArray("function=getmail&pseudo=bob"));
+    EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("mailto:bob@exemple.fr"));
+
+    // Failures: the profile shows the error, the mail opens "mailto:" alone.
+    service.clearScripts();
+    const qsizetype opened = dialogs.openedUrls.size();
+    w.AfficherProfil1Click();
+    EXPECT_EQ(dialogs.openedUrls.size(), opened);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.at(0).kind, DialogService::Kind::Error);
+    w.Envoyerunmessage2Click();
+    EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("mailto:"));
+}
+
+// --- own avatar --------------------------------------------------------------
+
+class ChangeAvatar : public Avatars
+{
+protected:
+    QString writeJpeg(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = home.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    // The JPEG inside the multipart body of an upload.
+    static QByteArray uploadedJpeg(const FakeService::Request &r)
+    {
+        const qsizetype start = r.body.indexOf(QByteArray("\xFF\xD8", 2));
+        const qsizetype end = r.body.lastIndexOf(QByteArray("\xFF\xD9", 2));
+        return start < 0 || end < start ? QByteArray() : r.body.mid(start, end + 2 - start);
+    }
+};
+
+TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
+{
+    const struct
+    {
+        QSize chosen;
+        QSize sent;
+    } cases[] = {
+        { { 200, 100 }, { 94, 47 } },
+        { { 80, 94 }, { 80, 94 } },
+        { { 95, 10 }, { 94, 10 } }, // 10 × 94/95 = 9.89
+        { { 100, 300 }, { 31, 94 } },
+        { { 120, 120 }, { 94, 94 } },
+    };
+    TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
+    w.Connected = true;
+    TfrmChangeAvatar *form = w.changeAvatarWindow();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.chosen.width() << "x" << c.chosen.height());
+        service.clearScripts();
+        service.requests.clear();
+        service.script("/avatars/uploadqxa.php", FakeService::Reply::text(QStringLiteral("ok")));
+        scriptAvatar(QStringLiteral("5"), jpegOf(94, 47, Qt::green));
+        dialogs.fileNames.enqueue(
+            writeJpeg(QStringLiteral("chosen.jpg"), jpegOf(c.chosen.width(), c.chosen.height())));
+
+        form->btnChangeAvatarClick();
+
+        const QList<FakeService::Request> uploads = service.requestsTo("/avatars/uploadqxa.php");
+        ASSERT_EQ(uploads.size(), 1);
+        EXPECT_EQ(uploads.at(0).query(), QByteArray("pseudo=Zo\xE9"));
+        EXPECT_TRUE(uploads.at(0).body.contains("name=\"dossier\""));
+        const std::optional<QImage> sent = JpegCodec::decode(uploadedJpeg(uploads.at(0)));
+        ASSERT_TRUE(sent.has_value());
+        EXPECT_EQ(sent->size(), c.sent);
+        EXPECT_FALSE(QFileInfo::exists(form->uploadFilePath()));
+        EXPECT_TRUE(form->btnChangeAvatar->isEnabled());
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        // The own avatar is fetched again, then shown from the cache.
+        EXPECT_EQ(avatarRequests(), 1);
+        EXPECT_EQ(w.imgAvatar->pixmap().height(), w.imgAvatar->height());
+        EXPECT_EQ(form->imgAvatar->pixmap().height(), form->imgAvatar->height());
+    }
+    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
+}
+
+TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    w.Connected = true;
+    TfrmChangeAvatar *form = w.changeAvatarWindow();
+
+    // Cancelled file dialog: nothing happens.
+    form->btnChangeAvatarClick();
+    EXPECT_TRUE(service.requests.isEmpty());
+
+    // The service refuses: "Erreur", the file still goes away.
+    service.script("/avatars/uploadqxa.php", FakeService::Reply::text(QStringLiteral("refusé")));
+    dialogs.fileNames.enqueue(writeJpeg(QStringLiteral("a.jpg"), jpegOf(10, 10)));
+    form->btnChangeAvatarClick();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.at(0).text, QStringLiteral("Erreur"));
+    EXPECT_FALSE(QFileInfo::exists(form->uploadFilePath()));
+
+    // Not a JPEG: the general error report, no upload, the button comes back.
+    const qsizetype before = service.requests.size();
+    dialogs.fileNames.enqueue(writeJpeg(QStringLiteral("b.jpg"), QByteArray("GIF89a not a jpeg")));
+    EXPECT_FALSE(ErrorReport::guard([&] { form->btnChangeAvatarClick(); }));
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+    EXPECT_EQ(service.requests.size(), before);
+    EXPECT_TRUE(form->btnChangeAvatar->isEnabled());
+
+    // A failed upload request: the general error report too.
+    service.clearScripts();
+    service.script("/avatars/uploadqxa.php", FakeService::Reply::closeWithoutReply());
+    dialogs.fileNames.enqueue(writeJpeg(QStringLiteral("c.jpg"), jpegOf(10, 10)));
+    EXPECT_FALSE(ErrorReport::guard([&] { form->btnChangeAvatarClick(); }));
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+    EXPECT_TRUE(form->btnChangeAvatar->isEnabled());
+}
+
+TEST_F(ChangeAvatar, OpensOnlyWhileConnected)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    bool shown = false;
+    QTimer::singleShot(0, &w, [&] {
+        shown = w.changeAvatarWindow()->isVisible();
+        w.changeAvatarWindow()->close();
+    });
+    w.imgAvatarClick();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown);
+
+    w.Connected = true;
+    // The own avatar already cached: showing the window needs no request.
+    w.AvatarCacheNames.append(w.CurrentPseudo);
+    w.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    QTimer::singleShot(0, &w, [&] {
+        shown = w.changeAvatarWindow()->isVisible();
+        w.changeAvatarWindow()->reject();
+    });
+    QTest::mouseClick(w.imgAvatar, Qt::LeftButton);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(w.changeAvatarWindow()->lblPseudo->text(), w.CurrentPseudo);
+    EXPECT_EQ(w.changeAvatarWindow()->imgAvatar->pixmap().height(), 92);
+    EXPECT_TRUE(service.requests.isEmpty());
+}
+
+} // namespace

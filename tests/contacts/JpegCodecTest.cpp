@@ -1,0 +1,133 @@
+#include "contacts/JpegCodec.h"
+
+#include "app/ErrorReport.h"
+#include "support/QtPrinters.h"
+
+#include <QColor>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage quarters(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(0, 0, width / 2, height / 2, Qt::red);
+    p.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
+    p.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
+    p.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::white);
+    return image;
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 12)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
+        && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+TEST(JpegCodec, RoundTripKeepsSizeAndColours)
+{
+    const QImage source = quarters(80, 94);
+    const QByteArray bytes = JpegCodec::encode(source, 100);
+    ASSERT_FALSE(bytes.isEmpty());
+    EXPECT_EQ(bytes.left(2), QByteArray("\xFF\xD8", 2));
+    const std::optional<QImage> decoded = JpegCodec::decode(bytes);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->size(), QSize(80, 94));
+    EXPECT_TRUE(near(decoded->pixel(10, 10), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(decoded->pixel(70, 10), qRgb(0, 255, 0)));
+    EXPECT_TRUE(near(decoded->pixel(10, 80), qRgb(0, 0, 255)));
+    EXPECT_TRUE(near(decoded->pixel(70, 80), qRgb(255, 255, 255)));
+}
+
+TEST(JpegCodec, QualityChangesTheEncoding)
+{
+    QImage noisy(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            noisy.setPixel(x, y, qRgb((x * 37 + y * 11) & 0xFF, (x * y) & 0xFF, (x ^ y) * 4 & 0xFF));
+    EXPECT_GT(JpegCodec::encode(noisy, 100).size(), JpegCodec::encode(noisy, 10).size());
+}
+
+TEST(JpegCodec, GreyscalePicturesDecodeToRgb)
+{
+    QImage grey(16, 8, QImage::Format_Grayscale8);
+    grey.fill(200);
+    // A greyscale source still goes through RGB; what matters is that a
+    // one-component stream decodes.
+    const std::optional<QImage> decoded = JpegCodec::decode(JpegCodec::encode(grey, 90));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_TRUE(near(decoded->pixel(3, 3), qRgb(200, 200, 200)));
+}
+
+// Bytes libjpeg cannot read must come back as a failure with a reason, never
+// end the process and never give a picture.
+TEST(JpegCodec, BadStreamsAreFailures)
+{
+    const QByteArray good = JpegCodec::encode(quarters(40, 30), 90);
+    ASSERT_GT(good.size(), 200);
+    QByteArray badMarker = good;
+    // The frame marker SOF0 becomes SOF15 (lossless arithmetic), which
+    // libjpeg does not decode.
+    badMarker[good.indexOf(QByteArray("\xFF\xC0", 2)) + 1] = char(0xCF);
+    QByteArray badHuffman = good;
+    for (qsizetype i = good.size() / 2; i < good.size() - 2; ++i)
+        badHuffman[i] = char(0xFF);
+
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+        { "empty", QByteArray() },
+        { "html error page", QByteArray("<html><body>404 Not Found</body></html>") },
+        { "only the start marker", QByteArray("\xFF\xD8", 2) },
+        { "cut in the header", good.left(20) },
+        { "cut in the scan", good.left(good.size() * 2 / 3) },
+        { "corrupt marker", badMarker },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString why;
+        EXPECT_FALSE(JpegCodec::decode(c.bytes, &why).has_value());
+        EXPECT_TRUE(why.startsWith(QStringLiteral("JPEG error"))) << why.toStdString();
+    }
+    // Damaged entropy data: libjpeg may or may not notice, but it must
+    // return and give either a failure or a picture of the declared size.
+    const std::optional<QImage> damaged = JpegCodec::decode(badHuffman);
+    if (damaged) {
+        EXPECT_EQ(damaged->size(), QSize(40, 30));
+    }
+}
+
+TEST(JpegCodec, HugeDeclaredSizeIsRefusedBeforeAllocating)
+{
+    QByteArray bytes = JpegCodec::encode(quarters(16, 16), 90);
+    // Rewrite the frame header (SOF0: FF C0, length, precision, height, width).
+    const qsizetype sof = bytes.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    bytes[sof + 5] = char(0xFF);
+    bytes[sof + 6] = char(0xF0);
+    bytes[sof + 7] = char(0xFF);
+    bytes[sof + 8] = char(0xF0);
+    QString why;
+    EXPECT_FALSE(JpegCodec::decode(bytes, &why).has_value());
+    EXPECT_FALSE(why.isEmpty());
+}
+
+TEST(JpegCodec, DecodeOrThrowRaisesTheGeneralError)
+{
+    EXPECT_THROW(JpegCodec::decodeOrThrow(QByteArray("not a picture")), VoxlaneError);
+    EXPECT_EQ(JpegCodec::decodeOrThrow(JpegCodec::encode(quarters(4, 4), 80)).size(), QSize(4, 4));
+}
+
+TEST(JpegCodec, EmptyPictureDoesNotEncode)
+{
+    QString why;
+    EXPECT_TRUE(JpegCodec::encode(QImage(), 100, &why).isEmpty());
+    EXPECT_FALSE(why.isEmpty());
+}
+
+} // namespace
