@@ -138,7 +138,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
     for (const Entry &e : entries) {
         auto *label = new TClickLabel(e.caption, pnMenu);
         label->setObjectName(QLatin1String(e.name));
-        label->setFont(uiFont(12));
+        label->setFont(uiFont(11));
         label->setGeometry(8, y, 160, 20);
         label->setCursor(Qt::PointingHandCursor);
         label->setTColor(kMenuPlainColor);
@@ -162,6 +162,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
     lbOnline->setObjectName(QStringLiteral("lbOnline"));
     lbOnline->setColumnCount(2);
     lbOnline->setHeaderHidden(true);
+    lbOnline->setFont(uiFont(11));
     lbOnline->setRootIsDecorated(false);
     lbOnline->setColumnWidth(0, 19);
     lbOnline->setColumnWidth(1, 130);
