@@ -6,6 +6,7 @@
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TShape.h"
 
+#include <algorithm>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -149,7 +152,11 @@ TfrmMsgBox::TfrmMsgBox(TfrmPrincipal *main)
         label->setTColor(0x008080); // olive
         label->setCursor(Qt::PointingHandCursor);
         label->setAlignment(align | Qt::AlignVCenter);
-        label->setGeometry(x, 127, align == Qt::AlignRight ? 90 : 70, 14);
+        // Sized to the caption as the font renders it; a right-aligned link
+        // keeps its right edge and grows to the left.
+        const int designWidth = align == Qt::AlignRight ? 90 : 70;
+        const int width = std::max(designWidth, label->fontMetrics().horizontalAdvance(caption) + 2);
+        label->setGeometry(align == Qt::AlignRight ? x + designWidth - width : x, 127, width, 14);
         label->hide();
         return label;
     };
