@@ -6,7 +6,6 @@
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TShape.h"
 
-#include <algorithm>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
