@@ -2,6 +2,8 @@
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
 
+#include "PacketBytes.h"
+
 #include "support/QtPrinters.h"
 
 #include <QBuffer>
@@ -28,21 +30,6 @@ public:
 private:
     QBuffer m_buffer;
 };
-
-QByteArray statuses(std::initializer_list<qint32> codes)
-{
-    QByteArray out;
-    for (qint32 c : codes)
-        out += DataPacket::status(c);
-    return out;
-}
-
-QByteArray blockWithCount(qint32 offset, qint32 count, int dataBytes)
-{
-    QByteArray b = DataPacket::block(offset, QByteArray(dataBytes, 'd'));
-    DataPacket::writeInt(b.data() + 8, count);
-    return b;
-}
 
 QByteArray readAll(const QString &path)
 {

@@ -1,3 +1,4 @@
+#include "PacketBytes.h"
 #include "TransferHarness.h"
 
 #include "transfer/DataPacket.h"
@@ -16,21 +17,6 @@
 namespace {
 
 constexpr int kWaitMs = 5000;
-
-QByteArray statuses(std::initializer_list<qint32> codes)
-{
-    QByteArray out;
-    for (qint32 c : codes)
-        out += DataPacket::status(c);
-    return out;
-}
-
-QByteArray blockWithCount(qint32 offset, qint32 count, int dataBytes)
-{
-    QByteArray b = DataPacket::block(offset, QByteArray(dataBytes, 'd'));
-    DataPacket::writeInt(b.data() + 8, count);
-    return b;
-}
 
 // A peer that writes whatever it is told to a download panel and collects
 // the statuses that come back.
