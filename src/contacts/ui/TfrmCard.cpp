@@ -3,6 +3,7 @@
 #include "app/DialogService.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRoundedPanel.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -11,48 +12,6 @@
 #include <QPainterPath>
 
 namespace {
-
-// The styled panel behind the card: a rounded vertical gradient with a grey
-// border 2 pixels wide and corners 10 pixels wide.
-class CardPanel : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QLinearGradient g(0, 0, 0, height());
-        g.setColorAt(0, TColor::toQColor(14086904));
-        g.setColorAt(1, TColor::toQColor(10740718));
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 10, 10);
-        p.fillPath(path, g);
-        p.setPen(QPen(QColor(128, 128, 128), 2));
-        p.drawPath(path);
-    }
-};
-
-// The rounded frame the avatar sits in.
-class AvatarFrame : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-        p.fillPath(path, Qt::white);
-        p.setPen(QColor(160, 160, 160));
-        p.drawPath(path);
-    }
-};
 
 QPixmap closePicture(bool hover)
 {
@@ -79,7 +38,13 @@ TfrmCard::TfrmCard(QWidget *parent)
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_TranslucentBackground);
 
-    RbPanel4 = new CardPanel(this);
+    // The styled panel behind the card: a rounded vertical gradient with a
+    // grey border 2 pixels wide and corners 10 pixels wide.
+    auto *panel = new TRoundedPanel(this);
+    panel->setGradient(TColor::toQColor(14086904), TColor::toQColor(10740718));
+    panel->setCornerWidth(10);
+    panel->setBorder(2, QColor(128, 128, 128));
+    RbPanel4 = panel;
     RbPanel4->setObjectName(QStringLiteral("RbPanel4"));
     RbPanel4->setGeometry(0, 0, kWidth, kHeight);
     RbPanel4->setMouseTracking(true);
@@ -91,7 +56,11 @@ TfrmCard::TfrmCard(QWidget *parent)
     small.setPixelSize(10);
     lblCaption->setFont(small);
 
-    pnAvatar = new AvatarFrame(RbPanel4);
+    // The rounded frame the avatar sits in.
+    auto *frame = new TRoundedPanel(RbPanel4);
+    frame->setCornerWidth(8);
+    frame->setBorder(1, QColor(160, 160, 160));
+    pnAvatar = frame;
     pnAvatar->setGeometry(10, 32, 96, 96);
     imgAvatar = new QLabel(pnAvatar);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));

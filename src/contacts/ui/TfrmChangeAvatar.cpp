@@ -4,6 +4,7 @@
 #include "app/ErrorReport.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "components/TColor.h"
+#include "components/ui/TRoundedPanel.h"
 #include "contacts/AvatarPictures.h"
 #include "contacts/JpegCodec.h"
 #include "service/HttpClient.h"
@@ -19,25 +20,6 @@
 #include <QSaveFile>
 
 namespace {
-
-class RoundedGradientPanel : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QLinearGradient g(0, 0, 0, height());
-        g.setColorAt(0, TColor::toQColor(14086904));
-        g.setColorAt(1, TColor::toQColor(10740718));
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 8, 8);
-        p.fillPath(path, g);
-    }
-};
 
 // The button comes back whatever happens to the command, failures included.
 struct EnableAtEnd
@@ -63,7 +45,10 @@ TfrmChangeAvatar::TfrmChangeAvatar(QWidget *parent)
     f.setPixelSize(16);
     lblHeading->setFont(f);
 
-    pnAvatar = new RoundedGradientPanel(this);
+    auto *panel = new TRoundedPanel(this);
+    panel->setGradient(TColor::toQColor(14086904), TColor::toQColor(10740718));
+    panel->setCornerWidth(8);
+    pnAvatar = panel;
     pnAvatar->setGeometry((kWidth - 112) / 2, 48, 112, 112);
     imgAvatar = new QLabel(pnAvatar);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
