@@ -28,9 +28,6 @@
 
 namespace {
 
-const QString kOnlineHeader = QStringLiteral("——— En Ligne ———");
-const QString kOfflineHeader = QStringLiteral("—— Hors Ligne ——");
-
 const QString kConnecting = QStringLiteral("Connexion en cours...");
 const QString kLoading = QStringLiteral("Chargement en cours...");
 const QString kConnected = QStringLiteral("Connecté");
@@ -47,8 +44,6 @@ const QString kLogoutNetworkDown = QStringLiteral(
     "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
 const QString kLogoutQuestion = QStringLiteral("Êtes-vous sûr de vouloir vous déconnecter ?");
 
-constexpr int kOfflineImage = 1;
-constexpr int kHeaderImage = -1;
 constexpr int kRequestWindowStep = 20;
 
 // Enter or Return pressed anywhere on the log-in page, and not taken by the
@@ -170,8 +165,8 @@ void TfrmPrincipal::lblSubmitClick()
 void TfrmPrincipal::btnConnexionClick()
 {
     lbOnline->clear();
-    lbOnline->addTopLevelItem(NewOnlineRow(kOnlineHeader, kHeaderImage));
-    lbOnline->addTopLevelItem(NewOnlineRow(kOfflineHeader, kHeaderImage));
+    lbOnline->addTopLevelItem(NewOnlineRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    lbOnline->addTopLevelItem(NewOnlineRow(ContactRows::offlineHeader(), ContactRows::kHeader));
 
     txtPseudo->setEnabled(false);
     txtMDP->setEnabled(false);
@@ -253,7 +248,7 @@ bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
         // Each contact goes in at row 3: the first lands under the offline
         // header, every later one right under the first.
         for (const QString &name : OfflineContacts) {
-            QTreeWidgetItem *row = NewOnlineRow(name, kOfflineImage);
+            QTreeWidgetItem *row = NewOnlineRow(name, ContactRows::kOffline);
             if (lbOnline->topLevelItemCount() < 3)
                 lbOnline->addTopLevelItem(row);
             else
