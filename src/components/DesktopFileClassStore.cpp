@@ -87,7 +87,7 @@ DesktopFileClassStore::Application DesktopFileClassStore::readDesktopEntry(const
         const QString command = entry.value(QStringLiteral("Exec"));
         if (command.isEmpty() || entry.value(QStringLiteral("Hidden")) == QStringLiteral("true"))
             return {};
-        return {entry.value(QStringLiteral("Name")), command};
+        return { entry.value(QStringLiteral("Name")), command };
     }
     return {};
 }
@@ -108,10 +108,14 @@ DesktopFileClassStore::Application DesktopFileClassStore::defaultApplication(con
         lists << QDir(data).filePath(QStringLiteral("applications/mimeapps.list"));
     QStringList candidates;
     for (const QString &list : lists)
-        candidates << readSection(list, QStringLiteral("Default Applications")).value(type.name()).split(u';', Qt::SkipEmptyParts);
+        candidates << readSection(list, QStringLiteral("Default Applications"))
+                          .value(type.name())
+                          .split(u';', Qt::SkipEmptyParts);
     for (const QString &data : m_roots.dataDirs) {
         const QString cache = QDir(data).filePath(QStringLiteral("applications/mimeinfo.cache"));
-        candidates << readSection(cache, QStringLiteral("MIME Cache")).value(type.name()).split(u';', Qt::SkipEmptyParts);
+        candidates << readSection(cache, QStringLiteral("MIME Cache"))
+                          .value(type.name())
+                          .split(u';', Qt::SkipEmptyParts);
     }
 
     Application found;
@@ -141,13 +145,13 @@ std::optional<QString> DesktopFileClassStore::defaultValueOf(const QString &key)
     const QStringList rest = QStringList(parts.mid(1)).join(u'\\').toLower().split(u'\\', Qt::SkipEmptyParts);
     if (rest.isEmpty())
         return type.comment();
-    if (rest == QStringList{QStringLiteral("defaulticon")}) {
+    if (rest == QStringList { QStringLiteral("defaulticon") }) {
         const QString file = iconFileFor(type, kIconSize);
         return file.isEmpty() ? std::nullopt : std::optional<QString>(file + QStringLiteral(",0"));
     }
     const bool shellPath = rest.first() == QStringLiteral("shell") && rest.size() <= 3
-                           && (rest.size() < 2 || rest.at(1) == QStringLiteral("open"))
-                           && (rest.size() < 3 || rest.at(2) == QStringLiteral("command"));
+        && (rest.size() < 2 || rest.at(1) == QStringLiteral("open"))
+        && (rest.size() < 3 || rest.at(2) == QStringLiteral("command"));
     if (!shellPath)
         return std::nullopt;
     const Application app = defaultApplication(type);
@@ -168,7 +172,8 @@ bool DesktopFileClassStore::keyExists(const QString &key) const
     return defaultValueOf(key).has_value();
 }
 
-std::optional<FileClassStore::Value> DesktopFileClassStore::value(const QString &key, const QString &name) const
+std::optional<FileClassStore::Value> DesktopFileClassStore::value(
+    const QString &key, const QString &name) const
 {
     if (!name.isEmpty())
         return std::nullopt;
@@ -178,5 +183,5 @@ std::optional<FileClassStore::Value> DesktopFileClassStore::value(const QString 
     // A key without a value of its own ("shell") still has no default value.
     if (data->isEmpty() && normalizedKey(key).endsWith(QStringLiteral("shell"), Qt::CaseInsensitive))
         return std::nullopt;
-    return Value{*data, false};
+    return Value { *data, false };
 }

@@ -38,7 +38,8 @@ public:
     QString iconFileFor(const QMimeType &type, int size) const;
 
 private:
-    struct Application {
+    struct Application
+    {
         QString name;
         QString command;
     };

@@ -15,7 +15,8 @@
 class FileClassStore
 {
 public:
-    struct Value {
+    struct Value
+    {
         QString data;
         // Written as an expandable string: the reader is expected to
         // expand %VARIABLES% itself. The lookup never does.

@@ -50,8 +50,8 @@ QString FileTypeLook::DescriptionFor(TvzkFileAsso &asso, const QString &fileName
     return asso.FileDesc();
 }
 
-QImage FileTypeLook::AssociatedIcon(const DesktopFileClassStore &desktop, const QString &filePath,
-                                    const QImage &stock, IconSize size)
+QImage FileTypeLook::AssociatedIcon(
+    const DesktopFileClassStore &desktop, const QString &filePath, const QImage &stock, IconSize size)
 {
     if (!QFileInfo(filePath).isFile())
         return stock;

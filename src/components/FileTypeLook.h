@@ -20,7 +20,8 @@ class TvzkFileAsso;
 //   Confirmation window (DessinerIcone):
 //     FileTypeLook::IconFor(vzkFileAsso1, ShownFileName, imgListeIco.image(0), FileTypeLook::Large)
 //   Send page:
-//     FileTypeLook::AssociatedIcon(desktopStore, FileNameSend->text(), imgListeIco.image(0), FileTypeLook::Large)
+//     FileTypeLook::AssociatedIcon(desktopStore, FileNameSend->text(), imgListeIco.image(0),
+//     FileTypeLook::Large)
 class FileTypeLook
 {
 public:
@@ -32,12 +33,13 @@ public:
     // "." included; empty when there is none. ".exe" stays as spelled.
     static QString ExtensionOf(const QString &fileName);
 
+    // fileName may be a bare name, a path, or an extension with its ".".
     // Sets asso's Extension from fileName and reads its Icon; the icon
     // comes back at size x size pixels, or stock, unchanged, when the type
     // has none. A malformed icon index in the association also gives stock:
     // one foreign association must not stop a panel from being built.
-    static QImage IconFor(TvzkFileAsso &asso, const QString &fileName, const QImage &stock,
-                          IconSize size = Large);
+    static QImage IconFor(
+        TvzkFileAsso &asso, const QString &fileName, const QImage &stock, IconSize size = Large);
 
     // The description of the file's type (asso's FileDesc after its
     // Extension has been set from fileName); empty when unknown.
@@ -47,7 +49,7 @@ public:
     // from its name and content), at size x size pixels; stock when the
     // file does not exist or its type has no icon.
     static QImage AssociatedIcon(const DesktopFileClassStore &desktop, const QString &filePath,
-                                 const QImage &stock, IconSize size = Large);
+        const QImage &stock, IconSize size = Large);
 
     // image scaled to size x size (aspect kept, centred on transparency);
     // a null image stays null.

@@ -98,7 +98,7 @@ const IconTheme::Theme &IconTheme::theme(const QString &name) const
     const auto header = index.value(QStringLiteral("Icon Theme"));
     theme.inherits = listValue(header.value(QStringLiteral("Inherits")));
     const QStringList dirs = listValue(header.value(QStringLiteral("Directories")))
-                             + listValue(header.value(QStringLiteral("ScaledDirectories")));
+        + listValue(header.value(QStringLiteral("ScaledDirectories")));
     for (const QString &dirName : dirs) {
         const auto keys = index.value(dirName);
         if (keys.value(QStringLiteral("Scale"), QStringLiteral("1")) != QStringLiteral("1"))
@@ -110,9 +110,9 @@ const IconTheme::Theme &IconTheme::theme(const QString &name) const
         dir.maxSize = keys.value(QStringLiteral("MaxSize"), QString::number(dir.size)).toInt();
         dir.threshold = keys.value(QStringLiteral("Threshold"), QStringLiteral("2")).toInt();
         const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Threshold"));
-        dir.type = type == QStringLiteral("Fixed")      ? Directory::Fixed
-                   : type == QStringLiteral("Scalable") ? Directory::Scalable
-                                                        : Directory::Threshold;
+        dir.type = type == QStringLiteral("Fixed") ? Directory::Fixed
+            : type == QStringLiteral("Scalable")   ? Directory::Scalable
+                                                   : Directory::Threshold;
         if (dir.size > 0)
             theme.directories << dir;
     }
@@ -185,7 +185,8 @@ QString IconTheme::lookup(const QString &iconName, int size) const
     if (file.isEmpty()) {
         for (const QString &data : m_roots.dataDirs) {
             for (const QString &ext : m_extensions) {
-                const QString candidate = QDir(data).filePath(QStringLiteral("pixmaps/") + iconName + u'.' + ext);
+                const QString candidate
+                    = QDir(data).filePath(QStringLiteral("pixmaps/") + iconName + u'.' + ext);
                 if (QFileInfo(candidate).isFile()) {
                     file = candidate;
                     break;

@@ -23,7 +23,8 @@ public:
     QString lookup(const QString &iconName, int size) const;
 
 private:
-    struct Directory {
+    struct Directory
+    {
         QString path; // relative to the theme folder
         int size = 0;
         int minSize = 0;
@@ -32,7 +33,8 @@ private:
         enum { Fixed, Scalable, Threshold } type = Threshold;
         int distance(int wanted) const;
     };
-    struct Theme {
+    struct Theme
+    {
         QStringList baseDirs; // existing <data>/icons/<name> folders
         QList<Directory> directories;
         QStringList inherits;

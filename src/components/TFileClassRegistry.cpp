@@ -51,12 +51,12 @@ QString TFileClassRegistry::ReadString(const QString &name) const
 
 bool TFileClassRegistry::WriteString(const QString &name, const QString &value)
 {
-    return !m_current.isEmpty() && m_store.setValue(m_current, name, {value, false});
+    return !m_current.isEmpty() && m_store.setValue(m_current, name, { value, false });
 }
 
 bool TFileClassRegistry::WriteExpandString(const QString &name, const QString &value)
 {
-    return !m_current.isEmpty() && m_store.setValue(m_current, name, {value, true});
+    return !m_current.isEmpty() && m_store.setValue(m_current, name, { value, true });
 }
 
 bool TFileClassRegistry::DeleteKey(const QString &key)

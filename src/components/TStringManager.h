@@ -43,5 +43,5 @@ public:
     QString TextBefore(const QString &sub, const QString &text) const;
 
 private:
-    std::array<unsigned char, 256> m_lower{};
+    std::array<unsigned char, 256> m_lower {};
 };

@@ -22,18 +22,18 @@ const QString kDefaultIcon = QStringLiteral("\\DefaultIcon\\");
 } // namespace
 
 const QString TvzkFileAsso::kAboutText = QStringLiteral("TvzkFileAsso 1.0 - Tovanik");
-const QString TvzkFileAsso::kIconWriteText = QStringLiteral(
-    "Impossible de modifier l'ic\u00F4ne de cette mani\u00E8re.\n\r"
-    "Modifiez plut\u00F4t son chemin \"IconFile\" ainsi que son index \"IconIndex\".");
-const QString TvzkFileAsso::kNotExistsText =
-    QStringLiteral("Impossible de modifier la valeur, l'extension n'existe pas !");
+const QString TvzkFileAsso::kIconWriteText
+    = QStringLiteral("Impossible de modifier l'ic\u00F4ne de cette mani\u00E8re.\n\r"
+                     "Modifiez plut\u00F4t son chemin \"IconFile\" ainsi que son index \"IconIndex\".");
+const QString TvzkFileAsso::kNotExistsText
+    = QStringLiteral("Impossible de modifier la valeur, l'extension n'existe pas !");
 const QString TvzkFileAsso::kReadOnlyText = QStringLiteral("Impossible de modifier la valeur en ReadOnly !");
-const QString TvzkFileAsso::kEmptyFieldsText =
-    QStringLiteral("\"Extension\", \"FileDesc\" ne peuvent \u00EAtre vides.");
-const QString TvzkFileAsso::kKeyExistsText =
-    QStringLiteral("Cl\u00E9 existante, cr\u00E9ation impossible si \"Overwrite\"=false.");
-const QString TvzkFileAsso::kDeleteQuestion =
-    QStringLiteral("Etes-vous s\u00FBr(e) de vouloir effacer la cl\u00E9");
+const QString TvzkFileAsso::kEmptyFieldsText
+    = QStringLiteral("\"Extension\", \"FileDesc\" ne peuvent \u00EAtre vides.");
+const QString TvzkFileAsso::kKeyExistsText
+    = QStringLiteral("Cl\u00E9 existante, cr\u00E9ation impossible si \"Overwrite\"=false.");
+const QString TvzkFileAsso::kDeleteQuestion
+    = QStringLiteral("Etes-vous s\u00FBr(e) de vouloir effacer la cl\u00E9");
 const QString TvzkFileAsso::kDeleteTypeToo = QStringLiteral("et sa cl\u00E9 correspondante ");
 const QString TvzkFileAsso::kMessageCaption = QStringLiteral("Voxlane");
 
@@ -190,7 +190,7 @@ void TvzkFileAsso::SetIconIndex(int value)
 
 QString TvzkFileAsso::verbKey(Verb verb, bool command)
 {
-    static const char *const names[] = {"edit", "open", "opennew", "print", "printto"};
+    static const char *const names[] = { "edit", "open", "opennew", "print", "printto" };
     QString key = QStringLiteral("\\shell\\") + QLatin1String(names[verb]) + u'\\';
     if (command)
         key += QStringLiteral("command\\");
@@ -223,12 +223,10 @@ QString TvzkFileAsso::normalizedForCreate(const QString &extension)
 }
 
 bool TvzkFileAsso::CreateExtension(const QString &extension, const QString &fileDesc,
-                                   const QString &editCommand, const QString &editCommandDesc,
-                                   const QString &openCommand, const QString &openCommandDesc,
-                                   const QString &openNewCommand, const QString &openNewCommandDesc,
-                                   const QString &printCommand, const QString &printCommandDesc,
-                                   const QString &printToCommand, const QString &printToCommandDesc,
-                                   const QString &iconFile, int iconIndex, bool overwrite)
+    const QString &editCommand, const QString &editCommandDesc, const QString &openCommand,
+    const QString &openCommandDesc, const QString &openNewCommand, const QString &openNewCommandDesc,
+    const QString &printCommand, const QString &printCommandDesc, const QString &printToCommand,
+    const QString &printToCommandDesc, const QString &iconFile, int iconIndex, bool overwrite)
 {
     const TStringManager &sm = strMan();
     if (sm.IsBlank(extension) || sm.IsBlank(fileDesc)) {
@@ -254,31 +252,33 @@ bool TvzkFileAsso::CreateExtension(const QString &extension, const QString &file
 
     if (sm.IsBlank(iconFile)) {
         written = written
-                  && writeDefault(type + kDefaultIcon, QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"), true);
+            && writeDefault(
+                type + kDefaultIcon, QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"), true);
     } else {
         written = written
-                  && writeDefault(type + kDefaultIcon, iconFile + kComma + QString::number(iconIndex),
-                                  sm.NthPos(QStringLiteral("%"), iconFile, 2) > 0);
+            && writeDefault(type + kDefaultIcon, iconFile + kComma + QString::number(iconIndex),
+                sm.NthPos(QStringLiteral("%"), iconFile, 2) > 0);
     }
 
-    const struct {
+    const struct
+    {
         Verb verb;
         const QString &command;
         const QString &description;
     } verbs[] = {
-        {Edit, editCommand, editCommandDesc},
-        {Open, openCommand, openCommandDesc},
-        {OpenNew, openNewCommand, openNewCommandDesc},
-        {Print, printCommand, printCommandDesc},
-        {PrintTo, printToCommand, printToCommandDesc},
+        { Edit, editCommand, editCommandDesc },
+        { Open, openCommand, openCommandDesc },
+        { OpenNew, openNewCommand, openNewCommandDesc },
+        { Print, printCommand, printCommandDesc },
+        { PrintTo, printToCommand, printToCommandDesc },
     };
     for (const auto &v : verbs) {
         if (sm.IsBlank(v.command))
             continue;
         written = written
-                  && writeDefault(type + verbKey(v.verb, false), v.description,
-                                  sm.NthPos(QStringLiteral("%"), v.command, 2) > 0)
-                  && writeDefault(type + verbKey(v.verb, true), v.command, false);
+            && writeDefault(type + verbKey(v.verb, false), v.description,
+                sm.NthPos(QStringLiteral("%"), v.command, 2) > 0)
+            && writeDefault(type + verbKey(v.verb, true), v.command, false);
     }
     // A store that refused a write (the desktop's view, a full disk) has
     // not got the association: say so rather than report success.

@@ -55,8 +55,7 @@ public:
     static const QString kMessageCaption;
 
     // dialogs may be null: refusals are then silent.
-    TvzkFileAsso(std::shared_ptr<FileClassStore> store, DialogService *dialogs,
-                 QObject *parent = nullptr);
+    TvzkFileAsso(std::shared_ptr<FileClassStore> store, DialogService *dialogs, QObject *parent = nullptr);
 
     QString About() const { return kAboutText; }
     void SetAbout(const QString &value) { m_about = value; }
@@ -105,12 +104,10 @@ public:
 
     // Writes a whole association; commands left blank skip their verb.
     Q_INVOKABLE bool CreateExtension(const QString &extension, const QString &fileDesc,
-                                     const QString &editCommand, const QString &editCommandDesc,
-                                     const QString &openCommand, const QString &openCommandDesc,
-                                     const QString &openNewCommand, const QString &openNewCommandDesc,
-                                     const QString &printCommand, const QString &printCommandDesc,
-                                     const QString &printToCommand, const QString &printToCommandDesc,
-                                     const QString &iconFile, int iconIndex, bool overwrite);
+        const QString &editCommand, const QString &editCommandDesc, const QString &openCommand,
+        const QString &openCommandDesc, const QString &openNewCommand, const QString &openNewCommandDesc,
+        const QString &printCommand, const QString &printCommandDesc, const QString &printToCommand,
+        const QString &printToCommandDesc, const QString &iconFile, int iconIndex, bool overwrite);
     Q_INVOKABLE bool DeleteExtension(const QString &extension, bool deleteFileType, bool confirm);
 
 private:

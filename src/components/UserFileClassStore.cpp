@@ -21,8 +21,7 @@ bool isBelowOrAt(const QString &folded, const QString &ancestor)
 
 } // namespace
 
-UserFileClassStore::UserFileClassStore(const QString &filePath,
-                                       std::shared_ptr<const FileClassStore> base)
+UserFileClassStore::UserFileClassStore(const QString &filePath, std::shared_ptr<const FileClassStore> base)
     : m_filePath(filePath)
     , m_base(std::move(base))
 {
@@ -31,14 +30,13 @@ UserFileClassStore::UserFileClassStore(const QString &filePath,
 
 std::shared_ptr<FileClassStore> UserFileClassStore::forCurrentUser()
 {
-    return std::make_shared<UserFileClassStore>(defaultFilePath(),
-                                                std::make_shared<DesktopFileClassStore>());
+    return std::make_shared<UserFileClassStore>(defaultFilePath(), std::make_shared<DesktopFileClassStore>());
 }
 
 QString UserFileClassStore::defaultFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Tovanik/VoxlaneFileClasses.json");
+        + QStringLiteral("/Tovanik/VoxlaneFileClasses.json");
 }
 
 bool UserFileClassStore::hiddenInBase(const QString &folded) const
@@ -57,7 +55,7 @@ bool UserFileClassStore::keyExists(const QString &key) const
         return false;
     if (m_keys.contains(folded))
         return true;
-    return m_base && !hiddenInBase(folded) && m_base->keyExists(folded);
+    return m_base && !hiddenInBase(folded) && m_base->keyExists(normalizedKey(key));
 }
 
 std::optional<FileClassStore::Value> UserFileClassStore::value(const QString &key, const QString &name) const
@@ -85,7 +83,7 @@ void UserFileClassStore::addKey(const QString &path)
         spelled = spelled.isEmpty() ? part : spelled + u'\\' + part;
         const QString folded = spelled.toLower();
         if (!m_keys.contains(folded))
-            m_keys.insert(folded, Key{spelled, {}, {}});
+            m_keys.insert(folded, Key { spelled, {}, {} });
     }
 }
 
@@ -108,7 +106,7 @@ bool UserFileClassStore::setValue(const QString &key, const QString &name, const
     const QString foldedName = name.toLower();
     if (!k.names.contains(foldedName))
         k.names.insert(foldedName, Cp1252::normalized(name));
-    k.values.insert(foldedName, Value{Cp1252::normalized(value.data), value.expandable});
+    k.values.insert(foldedName, Value { Cp1252::normalized(value.data), value.expandable });
     return save();
 }
 
@@ -153,8 +151,8 @@ void UserFileClassStore::load()
             const QString name = valueObject.value(QStringLiteral("name")).toString();
             key.names.insert(name.toLower(), name);
             key.values.insert(name.toLower(),
-                              Value{valueObject.value(QStringLiteral("data")).toString(),
-                                    valueObject.value(QStringLiteral("expandable")).toBool()});
+                Value { valueObject.value(QStringLiteral("data")).toString(),
+                    valueObject.value(QStringLiteral("expandable")).toBool() });
         }
     }
     for (const QJsonValue &hidden : root.value(QStringLiteral("deleted")).toArray()) {
@@ -170,16 +168,16 @@ bool UserFileClassStore::save() const
     for (const Key &key : m_keys) {
         QJsonArray values;
         for (auto it = key.values.constBegin(); it != key.values.constEnd(); ++it) {
-            values.append(QJsonObject{{QStringLiteral("name"), key.names.value(it.key())},
-                                      {QStringLiteral("data"), it->data},
-                                      {QStringLiteral("expandable"), it->expandable}});
+            values.append(QJsonObject { { QStringLiteral("name"), key.names.value(it.key()) },
+                { QStringLiteral("data"), it->data }, { QStringLiteral("expandable"), it->expandable } });
         }
-        keys.append(QJsonObject{{QStringLiteral("path"), key.path}, {QStringLiteral("values"), values}});
+        keys.append(
+            QJsonObject { { QStringLiteral("path"), key.path }, { QStringLiteral("values"), values } });
     }
     QJsonArray deleted;
     for (const QString &hidden : m_hidden)
         deleted.append(hidden);
-    const QJsonObject root{{QStringLiteral("keys"), keys}, {QStringLiteral("deleted"), deleted}};
+    const QJsonObject root { { QStringLiteral("keys"), keys }, { QStringLiteral("deleted"), deleted } };
 
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QSaveFile file(m_filePath);

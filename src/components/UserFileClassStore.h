@@ -22,8 +22,8 @@ class UserFileClassStore : public FileClassStore
 {
 public:
     // base may be null: a store of its own (tests build any layout so).
-    explicit UserFileClassStore(const QString &filePath,
-                                std::shared_ptr<const FileClassStore> base = nullptr);
+    explicit UserFileClassStore(
+        const QString &filePath, std::shared_ptr<const FileClassStore> base = nullptr);
 
     // The store of the running program: the user's file over the desktop.
     static std::shared_ptr<FileClassStore> forCurrentUser();
@@ -39,10 +39,11 @@ public:
     QString fileName() const { return m_filePath; }
 
 private:
-    struct Key {
-        QString path;                       // as first spelled
-        QMap<QString, QString> names;       // folded name -> name as spelled
-        QMap<QString, Value> values;        // folded name -> value
+    struct Key
+    {
+        QString path; // as first spelled
+        QMap<QString, QString> names; // folded name -> name as spelled
+        QMap<QString, Value> values; // folded name -> value
     };
 
     bool hiddenInBase(const QString &folded) const;
@@ -53,5 +54,5 @@ private:
     QString m_filePath;
     std::shared_ptr<const FileClassStore> m_base;
     QMap<QString, Key> m_keys; // folded path -> key
-    QSet<QString> m_hidden;    // folded paths of desktop keys deleted here
+    QSet<QString> m_hidden; // folded paths of desktop keys deleted here
 };

@@ -40,26 +40,29 @@ struct FakeDesktop : testing::Test
         ASSERT_TRUE(dir.isValid());
         const QString data = dir.filePath("data");
         const QString config = dir.filePath("config");
-        for (const char *sub : {"data/icons/mytheme/16x16/mimetypes", "data/icons/mytheme/32x32/mimetypes",
-                                "data/icons/basetheme/48x48/mimetypes", "data/applications", "data/pixmaps", "config"})
+        for (const char *sub : { "data/icons/mytheme/16x16/mimetypes", "data/icons/mytheme/32x32/mimetypes",
+                 "data/icons/basetheme/48x48/mimetypes", "data/applications", "data/pixmaps", "config" })
             ASSERT_TRUE(QDir().mkpath(dir.filePath(QString::fromLatin1(sub))));
         write("data/icons/mytheme/index.theme",
-              "[Icon Theme]\nName=Mine\nInherits=basetheme\nDirectories=16x16/mimetypes,32x32/mimetypes\n\n"
-              "[16x16/mimetypes]\nSize=16\nType=Fixed\n\n[32x32/mimetypes]\nSize=32\nType=Fixed\n");
+            "[Icon Theme]\nName=Mine\nInherits=basetheme\nDirectories=16x16/mimetypes,32x32/mimetypes\n\n"
+            "[16x16/mimetypes]\nSize=16\nType=Fixed\n\n[32x32/mimetypes]\nSize=32\nType=Fixed\n");
         write("data/icons/basetheme/index.theme",
-              "[Icon Theme]\nName=Base\nDirectories=48x48/mimetypes\n\n[48x48/mimetypes]\nSize=48\nType=Fixed\n");
+            "[Icon "
+            "Theme]\nName=Base\nDirectories=48x48/mimetypes\n\n[48x48/mimetypes]\nSize=48\nType=Fixed\n");
         ASSERT_TRUE(IconFiles::writePng(path("data/icons/mytheme/16x16/mimetypes/text-plain.png"), small));
         ASSERT_TRUE(IconFiles::writePng(path("data/icons/mytheme/32x32/mimetypes/text-plain.png"), large));
         ASSERT_TRUE(IconFiles::writePng(path("data/icons/basetheme/48x48/mimetypes/audio-x-generic.png"),
-                                        IconFiles::square(48, Qt::blue)));
-        write("config/mimeapps.list", "[Added Associations]\ntext/plain=other.desktop;\n\n"
-                                      "[Default Applications]\ntext/plain=missing.desktop;myedit.desktop;\n");
-        write("data/applications/myedit.desktop", "[Desktop Entry]\nType=Application\nName=My Editor\nExec=myedit %F\n");
+            IconFiles::square(48, Qt::blue)));
+        write("config/mimeapps.list",
+            "[Added Associations]\ntext/plain=other.desktop;\n\n"
+            "[Default Applications]\ntext/plain=missing.desktop;myedit.desktop;\n");
+        write("data/applications/myedit.desktop",
+            "[Desktop Entry]\nType=Application\nName=My Editor\nExec=myedit %F\n");
         write("data/applications/mimeinfo.cache", "[MIME Cache]\naudio/mpeg=player.desktop;\n");
         write("data/applications/player.desktop", "[Desktop Entry]\nName=Player\nExec=player %U\n");
 
-        roots.dataDirs = {data};
-        roots.configDirs = {config};
+        roots.dataDirs = { data };
+        roots.configDirs = { config };
         roots.themeName = QStringLiteral("mytheme");
     }
 
@@ -82,26 +85,36 @@ TEST_F(FakeDesktop, ShowsTheDatabaseInTheRegistryLayout)
     EXPECT_FALSE(defaultOf(desktop, QStringLiteral("text/plain")).isEmpty());
     EXPECT_NE(defaultOf(desktop, QStringLiteral("Text/Plain")), QStringLiteral("<absent>"));
     EXPECT_EQ(defaultOf(desktop, QStringLiteral("text/plain\\DefaultIcon\\")),
-              path("data/icons/mytheme/32x32/mimetypes/text-plain.png") + QStringLiteral(",0"));
+        path("data/icons/mytheme/32x32/mimetypes/text-plain.png") + QStringLiteral(",0"));
     EXPECT_EQ(desktop.iconFileFor(QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")), 16),
-              path("data/icons/mytheme/16x16/mimetypes/text-plain.png"));
+        path("data/icons/mytheme/16x16/mimetypes/text-plain.png"));
     // No "audio-mpeg" icon anywhere: the generic one, from the inherited theme.
     EXPECT_EQ(defaultOf(desktop, QStringLiteral("audio/mpeg\\DefaultIcon")),
-              path("data/icons/basetheme/48x48/mimetypes/audio-x-generic.png") + QStringLiteral(",0"));
+        path("data/icons/basetheme/48x48/mimetypes/audio-x-generic.png") + QStringLiteral(",0"));
 
     // The user's default application, the first one that exists...
     EXPECT_EQ(defaultOf(desktop, QStringLiteral("text/plain\\shell\\open")), QStringLiteral("My Editor"));
-    EXPECT_EQ(defaultOf(desktop, QStringLiteral("text/plain\\shell\\open\\command")), QStringLiteral("myedit %F"));
+    EXPECT_EQ(
+        defaultOf(desktop, QStringLiteral("text/plain\\shell\\open\\command")), QStringLiteral("myedit %F"));
     EXPECT_TRUE(desktop.keyExists(QStringLiteral("text/plain\\shell")));
     // ...or any application that declares the type.
-    EXPECT_EQ(defaultOf(desktop, QStringLiteral("audio/mpeg\\shell\\open\\command")), QStringLiteral("player %U"));
+    EXPECT_EQ(
+        defaultOf(desktop, QStringLiteral("audio/mpeg\\shell\\open\\command")), QStringLiteral("player %U"));
 
-    const struct {
+    const struct
+    {
         const char *key;
     } absent[] = {
-        {".zzqx"}, {"."}, {"zzqx"}, {"text/zzqx"}, {"image/png\\DefaultIcon"}, {"image/png\\shell\\open\\command"},
-        {"text/plain\\shell\\edit\\command"}, {"text/plain\\shell\\open\\command\\more"}, {"text/plain\\other"},
-        {".txt\\DefaultIcon"},
+        { ".zzqx" },
+        { "." },
+        { "zzqx" },
+        { "text/zzqx" },
+        { "image/png\\DefaultIcon" },
+        { "image/png\\shell\\open\\command" },
+        { "text/plain\\shell\\edit\\command" },
+        { "text/plain\\shell\\open\\command\\more" },
+        { "text/plain\\other" },
+        { ".txt\\DefaultIcon" },
     };
     for (const auto &a : absent) {
         EXPECT_FALSE(desktop.keyExists(QString::fromLatin1(a.key))) << a.key;
@@ -124,31 +137,34 @@ TEST_F(FakeDesktop, IsReadOnly)
     ScriptedDialogs dialogs;
     TvzkFileAsso asso(std::make_shared<DesktopFileClassStore>(roots), &dialogs);
     asso.SetReadOnly(false);
-    EXPECT_FALSE(asso.CreateExtension(QStringLiteral("qqq"), QStringLiteral("Q"), {}, {}, {}, {}, {}, {}, {}, {}, {}, {},
-                                      {}, 0, false));
+    EXPECT_FALSE(asso.CreateExtension(
+        QStringLiteral("qqq"), QStringLiteral("Q"), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, 0, false));
 }
 
 TEST_F(FakeDesktop, LookupGivesTheThemesIcon)
 {
     ScriptedDialogs dialogs;
-    TvzkFileAsso asso(std::make_shared<UserFileClassStore>(path("classes.json"),
-                                                           std::make_shared<DesktopFileClassStore>(roots)),
-                      &dialogs);
+    TvzkFileAsso asso(std::make_shared<UserFileClassStore>(
+                          path("classes.json"), std::make_shared<DesktopFileClassStore>(roots)),
+        &dialogs);
     const QImage stock = IconFiles::square(32, Qt::gray);
 
     asso.SetExtension(QStringLiteral("TXT"));
     EXPECT_TRUE(asso.Exists());
     EXPECT_EQ(asso.ExtensionDesc(), QStringLiteral("text/plain"));
     EXPECT_TRUE(sameImage(asso.GetIcon(), large));
-    EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, QStringLiteral("notes.txt"), stock, FileTypeLook::Large), large));
+    EXPECT_TRUE(sameImage(
+        FileTypeLook::IconFor(asso, QStringLiteral("notes.txt"), stock, FileTypeLook::Large), large));
     // The small size is the large icon scaled down.
-    const QImage scaled = FileTypeLook::IconFor(asso, QStringLiteral("notes.txt"), stock, FileTypeLook::Small);
+    const QImage scaled
+        = FileTypeLook::IconFor(asso, QStringLiteral("notes.txt"), stock, FileTypeLook::Small);
     EXPECT_EQ(scaled.size(), QSize(16, 16));
     EXPECT_EQ(scaled.pixel(8, 8), large.pixel(0, 0));
 
     EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, QStringLiteral("x.zzqx"), stock), stock));
     EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, QStringLiteral("README"), stock), stock));
-    EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, QStringLiteral("x.png"), stock), stock)); // no image icon in this theme
+    EXPECT_TRUE(sameImage(
+        FileTypeLook::IconFor(asso, QStringLiteral("x.png"), stock), stock)); // no image icon in this theme
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -159,8 +175,12 @@ TEST_F(FakeDesktop, AssociatedIconOfTheFileItself)
     write("plain-without-extension", "just some words\n");
 
     // The type comes from the content when the name says nothing.
-    EXPECT_TRUE(sameImage(FileTypeLook::AssociatedIcon(desktop, path("plain-without-extension"), stock, FileTypeLook::Small), small));
-    EXPECT_TRUE(sameImage(FileTypeLook::AssociatedIcon(desktop, path("plain-without-extension"), stock, FileTypeLook::Large), large));
+    EXPECT_TRUE(sameImage(
+        FileTypeLook::AssociatedIcon(desktop, path("plain-without-extension"), stock, FileTypeLook::Small),
+        small));
+    EXPECT_TRUE(sameImage(
+        FileTypeLook::AssociatedIcon(desktop, path("plain-without-extension"), stock, FileTypeLook::Large),
+        large));
     EXPECT_TRUE(sameImage(FileTypeLook::AssociatedIcon(desktop, path("missing.txt"), stock), stock));
     EXPECT_TRUE(sameImage(FileTypeLook::AssociatedIcon(desktop, path("data"), stock), stock)); // a folder
 }
@@ -168,13 +188,13 @@ TEST_F(FakeDesktop, AssociatedIconOfTheFileItself)
 TEST(DesktopFailsSoft, NoIconThemeGivesTheStockPictures)
 {
     QTemporaryDir empty;
-    const DesktopRoots nothing{{empty.path()}, {empty.path()}, QStringLiteral("nosuchtheme")};
+    const DesktopRoots nothing { { empty.path() }, { empty.path() }, QStringLiteral("nosuchtheme") };
     ScriptedDialogs dialogs;
-    TvzkFileAsso asso(std::make_shared<UserFileClassStore>(empty.filePath("classes.json"),
-                                                           std::make_shared<DesktopFileClassStore>(nothing)),
-                      &dialogs);
+    TvzkFileAsso asso(std::make_shared<UserFileClassStore>(
+                          empty.filePath("classes.json"), std::make_shared<DesktopFileClassStore>(nothing)),
+        &dialogs);
     const QImage stock = IconFiles::square(32, Qt::gray);
-    for (const char *name : {"a.txt", "a.mp3", "a.png", "a.pdf", "a.zzqx", "a"}) {
+    for (const char *name : { "a.txt", "a.mp3", "a.png", "a.pdf", "a.zzqx", "a" }) {
         EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, QString::fromLatin1(name), stock), stock)) << name;
         EXPECT_TRUE(asso.IconFile().isEmpty()) << name; // no theme: no DefaultIcon key
     }
@@ -194,7 +214,7 @@ TEST(DesktopOnThisMachine, CommonTypesHaveADescriptionAndAnIcon)
     TvzkFileAsso asso(std::make_shared<UserFileClassStore>(dir.filePath("classes.json"), desktop), &dialogs);
     const QImage stock = IconFiles::square(32, Qt::gray);
 
-    for (const char *ext : {".txt", ".mp3", ".png", ".pdf"}) {
+    for (const char *ext : { ".txt", ".mp3", ".png", ".pdf" }) {
         const QString name = QStringLiteral("file") + QString::fromLatin1(ext);
         EXPECT_FALSE(FileTypeLook::DescriptionFor(asso, name).isEmpty()) << ext;
         EXPECT_TRUE(asso.ExtensionDesc().contains(u'/')) << ext; // a MIME type
@@ -222,7 +242,7 @@ TEST(DesktopWithoutDatabase, ChildLookup)
     auto desktop = std::make_shared<DesktopFileClassStore>();
     TvzkFileAsso asso(std::make_shared<UserFileClassStore>(dir.filePath("classes.json"), desktop), &dialogs);
     const QImage stock = IconFiles::square(32, Qt::gray);
-    for (const char *ext : {".txt", ".mp3", ".png", ".pdf"}) {
+    for (const char *ext : { ".txt", ".mp3", ".png", ".pdf" }) {
         const QString name = QStringLiteral("file") + QString::fromLatin1(ext);
         EXPECT_TRUE(sameImage(FileTypeLook::IconFor(asso, name, stock), stock)) << ext;
         // A Qt built with its own copy of the MIME database still knows the
@@ -245,13 +265,13 @@ TEST(DesktopWithoutDatabase, FailsSoft)
     QTemporaryDir empty;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VOXLANE_NO_DESKTOP_DATABASE"), QStringLiteral("1"));
-    for (const char *var : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
+    for (const char *var : { "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS" })
         env.insert(QString::fromLatin1(var), empty.path());
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=DesktopWithoutDatabase.ChildLookup")});
+        { QStringLiteral("--gtest_filter=DesktopWithoutDatabase.ChildLookup") });
     ASSERT_TRUE(child.waitForFinished(120000));
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();

@@ -15,15 +15,16 @@ struct ExtractIconFixture : testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(IconFiles::writeIco(path("three.ico"), {IconFiles::square(16, Qt::red),
-                                                            IconFiles::square(32, Qt::green),
-                                                            IconFiles::square(48, Qt::blue)}));
+        ASSERT_TRUE(IconFiles::writeIco(path("three.ico"),
+            { IconFiles::square(16, Qt::red), IconFiles::square(32, Qt::green),
+                IconFiles::square(48, Qt::blue) }));
         ASSERT_TRUE(IconFiles::writePng(path("one.png"), IconFiles::square(24, Qt::yellow)));
         ASSERT_TRUE(IconFiles::writeText(path("readme.txt"), "no picture here\n"));
-        ASSERT_TRUE(IconFiles::writeText(path("program.exe"), QByteArray("MZ\x90\0\3\0\0\0", 8) + QByteArray(200, '\0')));
+        ASSERT_TRUE(IconFiles::writeText(
+            path("program.exe"), QByteArray("MZ\x90\0\3\0\0\0", 8) + QByteArray(200, '\0')));
         ASSERT_TRUE(IconFiles::writeText(path("round.svg"),
-                                         "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='100'>"
-                                         "<circle cx='50' cy='50' r='40' fill='red'/></svg>"));
+            "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='100'>"
+            "<circle cx='50' cy='50' r='40' fill='red'/></svg>"));
     }
     QString path(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
     QTemporaryDir dir;
@@ -33,14 +34,15 @@ struct ExtractIconFixture : testing::Test
 
 TEST_F(ExtractIconFixture, EachIndexOfAnIcoFileIsItsOwnImage)
 {
-    const struct {
+    const struct
+    {
         int index;
         int size;
         QRgb colour;
     } cases[] = {
-        {0, 16, qRgb(255, 0, 0)},
-        {1, 32, qRgb(0, 255, 0)},
-        {2, 48, qRgb(0, 0, 255)},
+        { 0, 16, qRgb(255, 0, 0) },
+        { 1, 32, qRgb(0, 255, 0) },
+        { 2, 48, qRgb(0, 0, 255) },
     };
     for (const auto &c : cases) {
         const QImage icon = ExtractIcon(path("three.ico"), c.index);
@@ -53,16 +55,17 @@ TEST_F(ExtractIconFixture, EachIndexOfAnIcoFileIsItsOwnImage)
 
 TEST_F(ExtractIconFixture, FilesWithoutThatIconGiveNone)
 {
-    const struct {
+    const struct
+    {
         const char *file;
         int index;
     } cases[] = {
-        {"three.ico", -1},   // a resource identifier: no resources here
-        {"three.ico", -3},
-        {"one.png", 1},      // a single picture has only index 0
-        {"readme.txt", 0},
-        {"program.exe", 0},
-        {"missing.ico", 0},
+        { "three.ico", -1 }, // a resource identifier: no resources here
+        { "three.ico", -3 },
+        { "one.png", 1 }, // a single picture has only index 0
+        { "readme.txt", 0 },
+        { "program.exe", 0 },
+        { "missing.ico", 0 },
     };
     for (const auto &c : cases)
         EXPECT_TRUE(ExtractIcon(path(c.file), c.index).isNull()) << c.file << " #" << c.index;

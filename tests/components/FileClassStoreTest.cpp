@@ -30,7 +30,8 @@ QString readDefault(FileClassStore &store, const QString &key)
 
 TEST(FileClassStore, KeyPathsAreNormalised)
 {
-    EXPECT_EQ(FileClassStore::normalizedKey(QStringLiteral("\\mp3.file\\DefaultIcon\\")), QStringLiteral("mp3.file\\DefaultIcon"));
+    EXPECT_EQ(FileClassStore::normalizedKey(QStringLiteral("\\mp3.file\\DefaultIcon\\")),
+        QStringLiteral("mp3.file\\DefaultIcon"));
     EXPECT_EQ(FileClassStore::normalizedKey(QStringLiteral("a\\\\b")), QStringLiteral("a\\b"));
     EXPECT_EQ(FileClassStore::normalizedKey(QStringLiteral("\\")), QString());
     EXPECT_EQ(FileClassStore::foldedKey(QStringLiteral("MP3.File\\")), QStringLiteral("mp3.file"));
@@ -90,9 +91,11 @@ TEST_F(StoreFixture, StoreSurvivesARestartInWindows1252)
 {
     {
         UserFileClassStore store(storeFile());
-        ASSERT_TRUE(store.setValue(QStringLiteral(".txt"), QString(), {QStringLiteral("txtfile"), false}));
-        ASSERT_TRUE(store.setValue(QStringLiteral("txtfile"), QString(), {QStringLiteral("Document \u00E9crit \u03A3"), false}));
-        ASSERT_TRUE(store.setValue(QStringLiteral("txtfile\\DefaultIcon"), QStringLiteral("Named"), {QStringLiteral("%x%,1"), true}));
+        ASSERT_TRUE(store.setValue(QStringLiteral(".txt"), QString(), { QStringLiteral("txtfile"), false }));
+        ASSERT_TRUE(store.setValue(
+            QStringLiteral("txtfile"), QString(), { QStringLiteral("Document \u00E9crit \u03A3"), false }));
+        ASSERT_TRUE(store.setValue(QStringLiteral("txtfile\\DefaultIcon"), QStringLiteral("Named"),
+            { QStringLiteral("%x%,1"), true }));
     }
     UserFileClassStore again(storeFile());
     EXPECT_EQ(readDefault(again, QStringLiteral(".txt")), QStringLiteral("txtfile"));
@@ -112,23 +115,25 @@ TEST_F(StoreFixture, CorruptStoreFileReadsAsEmpty)
     file.close();
     UserFileClassStore store(storeFile());
     EXPECT_FALSE(store.keyExists(QStringLiteral(".txt")));
-    EXPECT_TRUE(store.setValue(QStringLiteral(".txt"), QString(), {QStringLiteral("txtfile"), false}));
-    EXPECT_EQ(UserFileClassStore(storeFile()).value(QStringLiteral(".txt"), QString())->data, QStringLiteral("txtfile"));
+    EXPECT_TRUE(store.setValue(QStringLiteral(".txt"), QString(), { QStringLiteral("txtfile"), false }));
+    EXPECT_EQ(UserFileClassStore(storeFile()).value(QStringLiteral(".txt"), QString())->data,
+        QStringLiteral("txtfile"));
 }
 
 TEST_F(StoreFixture, UserStoreOverlaysItsBase)
 {
     // The base stands for the desktop's view; here a store the test fills.
     auto base = std::make_shared<UserFileClassStore>(storeFile(QStringLiteral("base.json")));
-    base->setValue(QStringLiteral(".mp3"), QString(), {QStringLiteral("audio/mpeg"), false});
-    base->setValue(QStringLiteral("audio/mpeg"), QString(), {QStringLiteral("MP3 audio"), false});
-    base->setValue(QStringLiteral("audio/mpeg\\DefaultIcon"), QString(), {QStringLiteral("/i/audio.png,0"), false});
+    base->setValue(QStringLiteral(".mp3"), QString(), { QStringLiteral("audio/mpeg"), false });
+    base->setValue(QStringLiteral("audio/mpeg"), QString(), { QStringLiteral("MP3 audio"), false });
+    base->setValue(
+        QStringLiteral("audio/mpeg\\DefaultIcon"), QString(), { QStringLiteral("/i/audio.png,0"), false });
 
     UserFileClassStore user(storeFile(), base);
     EXPECT_EQ(readDefault(user, QStringLiteral("audio/mpeg")), QStringLiteral("MP3 audio"));
 
     // A value written by the user wins; the base is never written.
-    ASSERT_TRUE(user.setValue(QStringLiteral("audio/mpeg"), QString(), {QStringLiteral("Musique"), false}));
+    ASSERT_TRUE(user.setValue(QStringLiteral("audio/mpeg"), QString(), { QStringLiteral("Musique"), false }));
     EXPECT_EQ(readDefault(user, QStringLiteral("audio/mpeg")), QStringLiteral("Musique"));
     EXPECT_EQ(readDefault(*base, QStringLiteral("audio/mpeg")), QStringLiteral("MP3 audio"));
     EXPECT_EQ(readDefault(user, QStringLiteral("audio/mpeg\\DefaultIcon")), QStringLiteral("/i/audio.png,0"));

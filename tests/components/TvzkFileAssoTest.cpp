@@ -19,8 +19,9 @@ namespace {
 // class so that a changed letter shows.
 const QString kReadOnly = QString::fromUtf8("Impossible de modifier la valeur en ReadOnly !");
 const QString kNotExists = QString::fromUtf8("Impossible de modifier la valeur, l'extension n'existe pas !");
-const QString kIconWrite = QString::fromUtf8("Impossible de modifier l'icône de cette manière.\n\rModifiez plutôt son "
-                                             "chemin \"IconFile\" ainsi que son index \"IconIndex\".");
+const QString kIconWrite
+    = QString::fromUtf8("Impossible de modifier l'icône de cette manière.\n\rModifiez plutôt son "
+                        "chemin \"IconFile\" ainsi que son index \"IconIndex\".");
 const QString kEmptyFields = QString::fromUtf8("\"Extension\", \"FileDesc\" ne peuvent être vides.");
 const QString kKeyExists = QString::fromUtf8("Clé existante, création impossible si \"Overwrite\"=false.");
 
@@ -29,7 +30,8 @@ struct FileAssoFixture : testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(IconFiles::writeIco(file("multi.ico"), {IconFiles::square(16, Qt::red), IconFiles::square(32, Qt::green)}));
+        ASSERT_TRUE(IconFiles::writeIco(
+            file("multi.ico"), { IconFiles::square(16, Qt::red), IconFiles::square(32, Qt::green) }));
         ASSERT_TRUE(IconFiles::writePng(file("note.png"), IconFiles::square(48, Qt::blue)));
     }
 
@@ -38,10 +40,10 @@ struct FileAssoFixture : testing::Test
     // ".ext" -> type -> description and icon, written straight into the store.
     void associate(const QString &ext, const QString &type, const QString &desc, const QString &defaultIcon)
     {
-        store->setValue(ext, QString(), {type, false});
-        store->setValue(type, QString(), {desc, false});
+        store->setValue(ext, QString(), { type, false });
+        store->setValue(type, QString(), { desc, false });
         if (!defaultIcon.isNull())
-            store->setValue(type + QStringLiteral("\\DefaultIcon"), QString(), {defaultIcon, false});
+            store->setValue(type + QStringLiteral("\\DefaultIcon"), QString(), { defaultIcon, false });
     }
 
     QString stored(const QString &key) const
@@ -62,9 +64,10 @@ struct FileAssoFixture : testing::Test
     }
 
     QTemporaryDir dir;
-    std::shared_ptr<UserFileClassStore> store = std::make_shared<UserFileClassStore>(dir.filePath("classes.json"));
+    std::shared_ptr<UserFileClassStore> store
+        = std::make_shared<UserFileClassStore>(dir.filePath("classes.json"));
     ScriptedDialogs dialogs;
-    TvzkFileAsso asso{store, &dialogs};
+    TvzkFileAsso asso { store, &dialogs };
 };
 
 } // namespace
@@ -82,17 +85,18 @@ TEST_F(FileAssoFixture, StartsReadOnlyWithNothingLookedUp)
 
 TEST_F(FileAssoFixture, SetExtensionNormalises)
 {
-    const struct {
+    const struct
+    {
         QString given;
         QString extension;
     } cases[] = {
-        {QStringLiteral("MP3"), QStringLiteral(".mp3")},
-        {QStringLiteral(".MP3"), QStringLiteral(".mp3")},
-        {QStringLiteral(".mp3"), QStringLiteral(".mp3")},
-        {QString(), QString()},
-        {QStringLiteral("  "), QStringLiteral("  ")}, // blank stays as given
-        {QStringLiteral("\u00C9T\u00C9"), QStringLiteral(".\u00E9t\u00E9")},
-        {QStringLiteral("tar.GZ"), QStringLiteral(".tar.gz")},
+        { QStringLiteral("MP3"), QStringLiteral(".mp3") },
+        { QStringLiteral(".MP3"), QStringLiteral(".mp3") },
+        { QStringLiteral(".mp3"), QStringLiteral(".mp3") },
+        { QString(), QString() },
+        { QStringLiteral("  "), QStringLiteral("  ") }, // blank stays as given
+        { QStringLiteral("\u00C9T\u00C9"), QStringLiteral(".\u00E9t\u00E9") },
+        { QStringLiteral("tar.GZ"), QStringLiteral(".tar.gz") },
     };
     for (const auto &c : cases) {
         asso.SetExtension(c.given);
@@ -103,10 +107,13 @@ TEST_F(FileAssoFixture, SetExtensionNormalises)
 
 TEST_F(FileAssoFixture, ReadsTheAssociation)
 {
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("multi.ico") + QStringLiteral(",1"));
-    store->setValue(QStringLiteral("mp3.file\\shell\\open"), QString(), {QStringLiteral("&Lire"), false});
-    store->setValue(QStringLiteral("mp3.file\\shell\\open\\command"), QString(), {QStringLiteral("player \"%1\""), false});
-    store->setValue(QStringLiteral("mp3.file\\shell\\printto\\command"), QString(), {QStringLiteral("pr %1 %2"), false});
+    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"),
+        file("multi.ico") + QStringLiteral(",1"));
+    store->setValue(QStringLiteral("mp3.file\\shell\\open"), QString(), { QStringLiteral("&Lire"), false });
+    store->setValue(QStringLiteral("mp3.file\\shell\\open\\command"), QString(),
+        { QStringLiteral("player \"%1\""), false });
+    store->setValue(QStringLiteral("mp3.file\\shell\\printto\\command"), QString(),
+        { QStringLiteral("pr %1 %2"), false });
 
     asso.SetExtension(QStringLiteral("MP3"));
     EXPECT_TRUE(asso.Exists());
@@ -137,23 +144,25 @@ TEST_F(FileAssoFixture, ReadsTheAssociation)
 
 TEST_F(FileAssoFixture, DefaultIconValues)
 {
-    const struct {
+    const struct
+    {
         QString value;
         QString iconFile;
         int index;
         bool hasIcon;
     } cases[] = {
         // Environment variables are not expanded: no such file, no icon.
-        {QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"), QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll"), 0, false},
+        { QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"),
+            QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll"), 0, false },
         // A real file with a negative index asks for resource 3: none here.
-        {file("multi.ico") + QStringLiteral(",-3"), file("multi.ico"), -3, false},
+        { file("multi.ico") + QStringLiteral(",-3"), file("multi.ico"), -3, false },
         // No "," : the whole value is the file, index 0.
-        {file("note.png"), file("note.png"), 0, true},
-        {file("multi.ico") + QStringLiteral(", 1"), file("multi.ico"), 1, true},
-        {file("multi.ico") + QStringLiteral(",2"), file("multi.ico"), 2, false}, // past the last image
+        { file("note.png"), file("note.png"), 0, true },
+        { file("multi.ico") + QStringLiteral(", 1"), file("multi.ico"), 1, true },
+        { file("multi.ico") + QStringLiteral(",2"), file("multi.ico"), 2, false }, // past the last image
         // Quotes are not removed: no such file.
-        {u'"' + file("note.png") + QStringLiteral("\",0"), u'"' + file("note.png") + u'"', 0, false},
-        {dir.path() + QStringLiteral(",0"), dir.path(), 0, false}, // a folder is no file
+        { u'"' + file("note.png") + QStringLiteral("\",0"), u'"' + file("note.png") + u'"', 0, false },
+        { dir.path() + QStringLiteral(",0"), dir.path(), 0, false }, // a folder is no file
     };
     for (const auto &c : cases) {
         associate(QStringLiteral(".x"), QStringLiteral("x.file"), QStringLiteral("X"), c.value);
@@ -166,7 +175,8 @@ TEST_F(FileAssoFixture, DefaultIconValues)
 
 TEST_F(FileAssoFixture, MalformedIconIndexIsAConversionError)
 {
-    associate(QStringLiteral(".x"), QStringLiteral("x.file"), QStringLiteral("X"), file("note.png") + QStringLiteral(","));
+    associate(QStringLiteral(".x"), QStringLiteral("x.file"), QStringLiteral("X"),
+        file("note.png") + QStringLiteral(","));
     asso.SetExtension(QStringLiteral(".x"));
     EXPECT_THROW(asso.GetIcon(), VoxlaneError);
 
@@ -177,10 +187,11 @@ TEST_F(FileAssoFixture, MalformedIconIndexIsAConversionError)
 
 TEST_F(FileAssoFixture, GuardedWritesAreRefusedWithTheirTexts)
 {
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
-    const char *writers[] = {"EditCommand", "EditCommandDesc", "ExtensionDesc", "FileDesc", "IconFile",
-                             "OpenCommand", "OpenCommandDesc", "OpenNewCommand", "OpenNewCommandDesc",
-                             "PrintCommand", "PrintCommandDesc", "PrintToCommand", "PrintToCommandDesc"};
+    associate(
+        QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
+    const char *writers[] = { "EditCommand", "EditCommandDesc", "ExtensionDesc", "FileDesc", "IconFile",
+        "OpenCommand", "OpenCommandDesc", "OpenNewCommand", "OpenNewCommandDesc", "PrintCommand",
+        "PrintCommandDesc", "PrintToCommand", "PrintToCommandDesc" };
     const auto storeText = [this] {
         QFile f(file("classes.json"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -192,19 +203,19 @@ TEST_F(FileAssoFixture, GuardedWritesAreRefusedWithTheirTexts)
     asso.SetExtension(QStringLiteral(".mp3"));
     for (const char *name : writers) {
         asso.setProperty(name, QStringLiteral("new"));
-        EXPECT_EQ(shownTexts(), QStringList{kNotExists}) << name;
+        EXPECT_EQ(shownTexts(), QStringList { kNotExists }) << name;
     }
     asso.SetIconIndex(4);
-    EXPECT_EQ(shownTexts(), QStringList{kNotExists});
+    EXPECT_EQ(shownTexts(), QStringList { kNotExists });
 
     // After the lookup the extension is known, and ReadOnly refuses.
     asso.GetIcon();
     for (const char *name : writers) {
         asso.setProperty(name, QStringLiteral("new"));
-        EXPECT_EQ(shownTexts(), QStringList{kReadOnly}) << name;
+        EXPECT_EQ(shownTexts(), QStringList { kReadOnly }) << name;
     }
     asso.SetIconIndex(4);
-    EXPECT_EQ(shownTexts(), QStringList{kReadOnly});
+    EXPECT_EQ(shownTexts(), QStringList { kReadOnly });
 
     // Writable. An icon lookup that finds no icon file stops before the
     // flag is refreshed, so it still says ".mp3" exists: the write passes
@@ -217,7 +228,7 @@ TEST_F(FileAssoFixture, GuardedWritesAreRefusedWithTheirTexts)
     // Reading IconIndex refreshes it: refused as unknown.
     EXPECT_EQ(asso.IconIndex(), 0);
     asso.SetOpenCommand(QStringLiteral("new"));
-    EXPECT_EQ(shownTexts(), QStringList{kNotExists});
+    EXPECT_EQ(shownTexts(), QStringList { kNotExists });
 
     // A blank extension is refused without a word.
     asso.SetExtension(QString());
@@ -230,36 +241,38 @@ TEST_F(FileAssoFixture, GuardedWritesAreRefusedWithTheirTexts)
 
 TEST_F(FileAssoFixture, IconIsNeverWrittenDirectly)
 {
-    for (bool readOnly : {true, false}) {
+    for (bool readOnly : { true, false }) {
         asso.SetReadOnly(readOnly);
         asso.SetExists(true);
         asso.setProperty("Icon", IconFiles::square(16, Qt::red));
-        EXPECT_EQ(shownTexts(), QStringList{kIconWrite});
+        EXPECT_EQ(shownTexts(), QStringList { kIconWrite });
     }
 }
 
 TEST_F(FileAssoFixture, AllowedWritesGoToTheirKeys)
 {
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("multi.ico") + QStringLiteral(",1"));
+    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"),
+        file("multi.ico") + QStringLiteral(",1"));
     asso.SetReadOnly(false);
     asso.SetExtension(QStringLiteral(".mp3"));
     asso.SetExists(true);
 
-    const struct {
+    const struct
+    {
         const char *property;
         const char *key;
     } cases[] = {
-        {"EditCommand", "mp3.file\\shell\\edit\\command"},
-        {"EditCommandDesc", "mp3.file\\shell\\edit"},
-        {"OpenCommand", "mp3.file\\shell\\open\\command"},
-        {"OpenCommandDesc", "mp3.file\\shell\\open"},
-        {"OpenNewCommand", "mp3.file\\shell\\opennew\\command"},
-        {"OpenNewCommandDesc", "mp3.file\\shell\\opennew"},
-        {"PrintCommand", "mp3.file\\shell\\print\\command"},
-        {"PrintCommandDesc", "mp3.file\\shell\\print"},
-        {"PrintToCommand", "mp3.file\\shell\\printto\\command"},
-        {"PrintToCommandDesc", "mp3.file\\shell\\printto"},
-        {"FileDesc", "mp3.file"},
+        { "EditCommand", "mp3.file\\shell\\edit\\command" },
+        { "EditCommandDesc", "mp3.file\\shell\\edit" },
+        { "OpenCommand", "mp3.file\\shell\\open\\command" },
+        { "OpenCommandDesc", "mp3.file\\shell\\open" },
+        { "OpenNewCommand", "mp3.file\\shell\\opennew\\command" },
+        { "OpenNewCommandDesc", "mp3.file\\shell\\opennew" },
+        { "PrintCommand", "mp3.file\\shell\\print\\command" },
+        { "PrintCommandDesc", "mp3.file\\shell\\print" },
+        { "PrintToCommand", "mp3.file\\shell\\printto\\command" },
+        { "PrintToCommandDesc", "mp3.file\\shell\\printto" },
+        { "FileDesc", "mp3.file" },
     };
     for (const auto &c : cases) {
         const QString value = QString::fromLatin1(c.property) + QStringLiteral(" %1");
@@ -284,20 +297,19 @@ TEST_F(FileAssoFixture, CreateExtensionWritesTheWholeLayout)
     asso.SetReadOnly(false);
     const QString none;
     ASSERT_TRUE(asso.CreateExtension(QStringLiteral("MP3"), QStringLiteral("Son MP3"),
-                                     QStringLiteral("ed %1"), QStringLiteral("Modifier"),
-                                     QStringLiteral("play \"%1\" %2"), QStringLiteral("Lire"),
-                                     none, QStringLiteral("never written"),
-                                     none, none,
-                                     QStringLiteral("pt %1"), QStringLiteral("Imprimer sur"),
-                                     QStringLiteral("%ProgramFiles%\\p\\p.exe"), 2, false));
+        QStringLiteral("ed %1"), QStringLiteral("Modifier"), QStringLiteral("play \"%1\" %2"),
+        QStringLiteral("Lire"), none, QStringLiteral("never written"), none, none, QStringLiteral("pt %1"),
+        QStringLiteral("Imprimer sur"), QStringLiteral("%ProgramFiles%\\p\\p.exe"), 2, false));
     EXPECT_EQ(stored(QStringLiteral(".mp3")), QStringLiteral("mp3.file"));
     EXPECT_EQ(stored(QStringLiteral("mp3.file")), QStringLiteral("Son MP3"));
     EXPECT_EQ(stored(QStringLiteral("mp3.file\\DefaultIcon")), QStringLiteral("%ProgramFiles%\\p\\p.exe,2"));
     EXPECT_TRUE(store->value(QStringLiteral("mp3.file\\DefaultIcon"), QString())->expandable);
     EXPECT_EQ(stored(QStringLiteral("mp3.file\\shell\\edit")), QStringLiteral("Modifier"));
-    EXPECT_FALSE(store->value(QStringLiteral("mp3.file\\shell\\edit"), QString())->expandable); // one "%" only
+    EXPECT_FALSE(
+        store->value(QStringLiteral("mp3.file\\shell\\edit"), QString())->expandable); // one "%" only
     EXPECT_EQ(stored(QStringLiteral("mp3.file\\shell\\open")), QStringLiteral("Lire"));
-    EXPECT_TRUE(store->value(QStringLiteral("mp3.file\\shell\\open"), QString())->expandable); // "%1" and "%2"
+    EXPECT_TRUE(
+        store->value(QStringLiteral("mp3.file\\shell\\open"), QString())->expandable); // "%1" and "%2"
     EXPECT_FALSE(store->value(QStringLiteral("mp3.file\\shell\\open\\command"), QString())->expandable);
     EXPECT_EQ(stored(QStringLiteral("mp3.file\\shell\\printto\\command")), QStringLiteral("pt %1"));
     EXPECT_FALSE(store->keyExists(QStringLiteral("mp3.file\\shell\\opennew")));
@@ -305,10 +317,11 @@ TEST_F(FileAssoFixture, CreateExtensionWritesTheWholeLayout)
 
     // Without an icon file the system library's first icon, expandable,
     // which yields no icon here.
-    ASSERT_TRUE(asso.CreateExtension(QStringLiteral(".Doc"), QStringLiteral("Document"), none, none, none, none,
-                                     none, none, none, none, none, none, none, 5, false));
+    ASSERT_TRUE(asso.CreateExtension(QStringLiteral(".Doc"), QStringLiteral("Document"), none, none, none,
+        none, none, none, none, none, none, none, none, 5, false));
     EXPECT_EQ(stored(QStringLiteral(".Doc")), QStringLiteral("Doc.file")); // ".Doc" keeps its case
-    EXPECT_EQ(stored(QStringLiteral("doc.file\\DefaultIcon")), QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"));
+    EXPECT_EQ(stored(QStringLiteral("doc.file\\DefaultIcon")),
+        QStringLiteral("%SystemRoot%\\system32\\SHELL32.dll,0"));
     EXPECT_TRUE(store->value(QStringLiteral("doc.file\\DefaultIcon"), QString())->expandable);
     asso.SetExtension(QStringLiteral("doc"));
     EXPECT_TRUE(asso.GetIcon().isNull());
@@ -319,17 +332,18 @@ TEST_F(FileAssoFixture, CreateExtensionRefusals)
 {
     const QString none;
     const auto create = [&](const QString &ext, const QString &desc, bool overwrite) {
-        return asso.CreateExtension(ext, desc, none, none, QStringLiteral("new %1"), none, none, none, none, none,
-                                    none, none, file("note.png"), 0, overwrite);
+        return asso.CreateExtension(ext, desc, none, none, QStringLiteral("new %1"), none, none, none, none,
+            none, none, none, file("note.png"), 0, overwrite);
     };
     asso.SetReadOnly(false);
     EXPECT_FALSE(create(QStringLiteral(" "), QStringLiteral("Son"), true));
     EXPECT_FALSE(create(QStringLiteral("mp3"), QString(), true));
-    EXPECT_EQ(shownTexts(), (QStringList{kEmptyFields, kEmptyFields}));
+    EXPECT_EQ(shownTexts(), (QStringList { kEmptyFields, kEmptyFields }));
 
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("multi.ico") + QStringLiteral(",1"));
+    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"),
+        file("multi.ico") + QStringLiteral(",1"));
     EXPECT_FALSE(create(QStringLiteral("mp3"), QStringLiteral("Nouveau"), false));
-    EXPECT_EQ(shownTexts(), QStringList{kKeyExists});
+    EXPECT_EQ(shownTexts(), QStringList { kKeyExists });
     EXPECT_EQ(stored(QStringLiteral("mp3.file")), QStringLiteral("Son MP3"));
 
     // Overwriting writes over the keys without emptying them first.
@@ -340,38 +354,42 @@ TEST_F(FileAssoFixture, CreateExtensionRefusals)
     // A read-only lookup creates nothing.
     asso.SetReadOnly(true);
     EXPECT_FALSE(create(QStringLiteral("ogg"), QStringLiteral("Son OGG"), false));
-    EXPECT_EQ(shownTexts(), QStringList{kReadOnly});
+    EXPECT_EQ(shownTexts(), QStringList { kReadOnly });
     EXPECT_FALSE(store->keyExists(QStringLiteral(".ogg")));
 }
 
 TEST_F(FileAssoFixture, DeleteExtensionAsksAndDeletes)
 {
     asso.SetReadOnly(false);
-    const QString withType = QString::fromUtf8("Etes-vous sûr(e) de vouloir effacer la clé \".mp3\" et sa clé correspondante ?");
+    const QString withType
+        = QString::fromUtf8("Etes-vous sûr(e) de vouloir effacer la clé \".mp3\" et sa clé correspondante ?");
     const QString alone = QString::fromUtf8("Etes-vous sûr(e) de vouloir effacer la clé \".mp3\" ?");
 
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
+    associate(
+        QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
     dialogs.answers.enqueue(false);
     EXPECT_FALSE(asso.DeleteExtension(QStringLiteral("MP3"), true, true));
-    EXPECT_EQ(dialogs.questions, QStringList{withType});
+    EXPECT_EQ(dialogs.questions, QStringList { withType });
     EXPECT_TRUE(store->keyExists(QStringLiteral(".mp3")));
 
     dialogs.questions.clear();
     dialogs.answers.enqueue(true);
     EXPECT_TRUE(asso.DeleteExtension(QStringLiteral(".mp3"), true, true));
-    EXPECT_EQ(dialogs.questions, QStringList{withType});
+    EXPECT_EQ(dialogs.questions, QStringList { withType });
     EXPECT_FALSE(store->keyExists(QStringLiteral(".mp3")));
     EXPECT_FALSE(store->keyExists(QStringLiteral("mp3.file")));
     EXPECT_FALSE(store->keyExists(QStringLiteral("mp3.file\\DefaultIcon")));
 
     // Without the type, and without asking.
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
+    associate(
+        QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
     dialogs.questions.clear();
     dialogs.answers.enqueue(true);
     EXPECT_TRUE(asso.DeleteExtension(QStringLiteral(".mp3"), false, true));
-    EXPECT_EQ(dialogs.questions, QStringList{alone});
+    EXPECT_EQ(dialogs.questions, QStringList { alone });
     EXPECT_TRUE(store->keyExists(QStringLiteral("mp3.file")));
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
+    associate(
+        QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
     dialogs.questions.clear();
     EXPECT_TRUE(asso.DeleteExtension(QStringLiteral(".mp3"), false, false));
     EXPECT_TRUE(dialogs.questions.isEmpty());
@@ -383,9 +401,10 @@ TEST_F(FileAssoFixture, DeleteExtensionAsksAndDeletes)
     EXPECT_TRUE(store->keyExists(QStringLiteral("mp3.file"))); // a blank extension never reaches the root
 
     // Read-only: refused, nothing deleted.
-    associate(QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
+    associate(
+        QStringLiteral(".mp3"), QStringLiteral("mp3.file"), QStringLiteral("Son MP3"), file("note.png"));
     asso.SetReadOnly(true);
     EXPECT_FALSE(asso.DeleteExtension(QStringLiteral(".mp3"), true, false));
-    EXPECT_EQ(shownTexts(), QStringList{kReadOnly});
+    EXPECT_EQ(shownTexts(), QStringList { kReadOnly });
     EXPECT_TRUE(store->keyExists(QStringLiteral(".mp3")));
 }
