@@ -12,15 +12,21 @@ class TvzkFileAsso;
 // back to the caller's own stock picture, so a machine without MIME database
 // or icon theme shows the stock pictures and never an error.
 //
+// The main window makes the lookup once, read-only as it comes:
+//     auto desktop = std::make_shared<DesktopFileClassStore>();
+//     vzkFileAsso1 = new TvzkFileAsso(
+//         std::make_shared<UserFileClassStore>(UserFileClassStore::defaultFilePath(), desktop),
+//         dialogs, this);
+//
 //   Transfer panel (icon step):
 //     const QString ext = FileTypeLook::ExtensionOf(path);
 //     const QImage stock = imgListeIco.image(ext == ".exe" ? 1 : 0);
 //     PictureIco->setPixmap(QPixmap::fromImage(
-//         FileTypeLook::IconFor(vzkFileAsso1, path, stock, FileTypeLook::Large)));
+//         FileTypeLook::IconFor(*vzkFileAsso1, path, stock, FileTypeLook::Large)));
 //   Confirmation window (DessinerIcone):
-//     FileTypeLook::IconFor(vzkFileAsso1, ShownFileName, imgListeIco.image(0), FileTypeLook::Large)
+//     FileTypeLook::IconFor(*vzkFileAsso1, ShownFileName, imgListeIco.image(0), FileTypeLook::Large)
 //   Send page:
-//     FileTypeLook::AssociatedIcon(desktopStore, FileNameSend->text(), imgListeIco.image(0),
+//     FileTypeLook::AssociatedIcon(*desktop, FileNameSend->text(), imgListeIco.image(0),
 //     FileTypeLook::Large)
 class FileTypeLook
 {
