@@ -168,6 +168,34 @@ TEST_F(FakeDesktop, LookupGivesTheThemesIcon)
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+TEST_F(FakeDesktop, ChangesGoToTheUserStoreOverTheDesktop)
+{
+    ScriptedDialogs dialogs;
+    auto desktop = std::make_shared<DesktopFileClassStore>(roots);
+    TvzkFileAsso asso(std::make_shared<UserFileClassStore>(path("classes.json"), desktop), &dialogs);
+    asso.SetReadOnly(false);
+    asso.SetExtension(QStringLiteral(".txt"));
+    EXPECT_EQ(asso.IconIndex(), 0); // the lookup that lets writes through
+
+    asso.SetFileDesc(QStringLiteral("Texte"));
+    asso.SetOpenCommand(QStringLiteral("autre %1"));
+    EXPECT_EQ(asso.FileDesc(), QStringLiteral("Texte"));
+    EXPECT_EQ(asso.OpenCommand(), QStringLiteral("autre %1"));
+    EXPECT_EQ(asso.OpenCommandDesc(), QStringLiteral("My Editor")); // still the desktop's
+    EXPECT_NE(defaultOf(*desktop, QStringLiteral("text/plain")), QStringLiteral("Texte"));
+
+    // Deleting hides the desktop's association from this user, for good.
+    EXPECT_TRUE(asso.DeleteExtension(QStringLiteral("txt"), true, false));
+    EXPECT_FALSE(asso.Exists());
+    EXPECT_TRUE(asso.GetIcon().isNull());
+    EXPECT_TRUE(desktop->keyExists(QStringLiteral(".txt")));
+    UserFileClassStore later(path("classes.json"), desktop);
+    EXPECT_FALSE(later.keyExists(QStringLiteral(".txt")));
+    EXPECT_FALSE(later.keyExists(QStringLiteral("text/plain\\DefaultIcon")));
+    EXPECT_TRUE(later.keyExists(QStringLiteral(".mp3")));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
 TEST_F(FakeDesktop, AssociatedIconOfTheFileItself)
 {
     const DesktopFileClassStore desktop(roots);
