@@ -2,14 +2,41 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+QString AppEnvironment::chooseHomeDir(const QString &homeVariable, const QString &executableDir,
+                                      bool executableDirWritable, const QString &userDataDir)
+{
+    QString dir = homeVariable;
+    if (dir.isEmpty())
+        dir = (executableDirWritable || userDataDir.isEmpty()) ? executableDir : userDataDir;
+    return QDir::cleanPath(QDir(dir).absolutePath());
+}
+
+bool AppEnvironment::prepareHomeDir(const QString &homeDir, const QString &executableDir)
+{
+    if (!QDir().mkpath(homeDir))
+        return false;
+    const QString sound = QDir(homeDir).filePath(QStringLiteral("newalert.wav"));
+    if (!QFileInfo::exists(sound)) {
+        const QString shipped = QDir(executableDir).filePath(QStringLiteral("../share/voxlane/newalert.wav"));
+        if (QFileInfo::exists(shipped))
+            QFile::copy(shipped, sound); // a missing sound only means a silent pop-up
+    }
+    return true;
+}
 
 AppEnvironment AppEnvironment::fromProcess()
 {
     AppEnvironment env;
-    env.homeDir = qEnvironmentVariable("VOXLANE_HOME");
-    if (env.homeDir.isEmpty())
-        env.homeDir = QCoreApplication::applicationDirPath();
-    env.homeDir = QDir::cleanPath(QDir(env.homeDir).absolutePath());
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString homeVariable = qEnvironmentVariable("VOXLANE_HOME");
+    env.homeDir = chooseHomeDir(homeVariable, exeDir, QFileInfo(exeDir).isWritable(),
+                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (homeVariable.isEmpty() && env.homeDir != QDir::cleanPath(exeDir))
+        prepareHomeDir(env.homeDir, exeDir);
 
     env.serviceUrl = qEnvironmentVariable("VOXLANE_SERVICE_URL");
     if (env.serviceUrl.isEmpty())

@@ -4,7 +4,8 @@
 
 // What the environment decides about a run:
 //   VOXLANE_HOME         the program's folder (temp/, <pseudo>.xml, newalert.wav,
-//                        temp.jpg); default: the executable's folder
+//                        temp.jpg); default: the executable's folder when it can
+//                        be written, otherwise the per-user data folder
 //   VOXLANE_SERVICE_URL  base URL of the community service; default: the build's
 //   VOXLANE_LOCAL_IP     the local address reported to the service and bound by
 //                        every listening socket; default: the host's address,
@@ -16,4 +17,16 @@ struct AppEnvironment
     QString localIp;     // empty: not forced
 
     static AppEnvironment fromProcess();
+
+    // The program's folder from what the process sees: the VOXLANE_HOME value
+    // wins; a build-folder run (the executable's folder can be written) keeps
+    // its files beside the executable; an installed program, whose folder is
+    // read-only, keeps them in the per-user data folder.
+    static QString chooseHomeDir(const QString &homeVariable, const QString &executableDir,
+                                 bool executableDirWritable, const QString &userDataDir);
+
+    // Makes sure homeDir exists and, when it holds no alert sound yet, copies
+    // the one an installation ships (share/voxlane/newalert.wav beside the
+    // executable's bin/ folder). Returns false when the folder cannot be made.
+    static bool prepareHomeDir(const QString &homeDir, const QString &executableDir);
 };

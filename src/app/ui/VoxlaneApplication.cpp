@@ -2,6 +2,7 @@
 
 #include "app/ErrorReport.h"
 
+#include <QIcon>
 #include <QMessageBox>
 
 VoxlaneApplication::VoxlaneApplication(int &argc, char **argv)
@@ -10,6 +11,9 @@ VoxlaneApplication::VoxlaneApplication(int &argc, char **argv)
     setApplicationName(QStringLiteral("Voxlane"));
     setApplicationDisplayName(QStringLiteral("Voxlane"));
     setOrganizationName(QStringLiteral("Tovanik"));
+    // The menu entry and the icon an installation puts in the hicolor theme.
+    setDesktopFileName(QStringLiteral("voxlane"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("voxlane")));
 }
 
 bool VoxlaneApplication::notify(QObject *receiver, QEvent *event)
