@@ -3,27 +3,30 @@
 #include "components/ui/TRoundedPanel.h"
 
 #include <QFont>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace {
 
-QLabel *caption(QWidget *parent, const QString &text, int top)
+// One row of the grid: a bold caption and its value.
+QLabel *row(QGridLayout *grid, const QString &caption, QWidget *value)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(caption);
     QFont bold = label->font();
     bold.setBold(true);
     label->setFont(bold);
-    label->setGeometry(16, top, 100, 16);
+    const int r = grid->rowCount();
+    grid->addWidget(label, r, 0);
+    grid->addWidget(value, r, 1);
     return label;
 }
 
-QLabel *value(QWidget *parent, const char *name, int top)
+QLabel *value(const char *name)
 {
-    auto *label = new QLabel(parent);
+    auto *label = new QLabel;
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(120, top, 150, 16);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -38,7 +41,7 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     // A dialog border: fixed size, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(380, 330);
+    setFixedSize(400, 330);
     setModal(false);
 
     auto *title = new QLabel(QStringLiteral("Propriétés"), this);
@@ -46,44 +49,53 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     titleFont.setBold(true);
     titleFont.setPointSize(titleFont.pointSize() + 2);
     title->setFont(titleFont);
-    title->setGeometry(16, 8, 200, 20);
+    title->setGeometry(12, 8, 200, 20);
 
     imgICO = new QLabel(this);
     imgICO->setObjectName(QStringLiteral("imgICO"));
-    imgICO->setGeometry(16, 36, 32, 32);
+    imgICO->setGeometry(12, 36, 32, 32);
     imgICO->setAlignment(Qt::AlignCenter);
     txtFileName = new QLineEdit(this);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
     txtFileName->setReadOnly(true);
-    txtFileName->setGeometry(56, 42, 300, 20);
+    txtFileName->setGeometry(52, 42, 328, 20);
 
-    lblSourceCaption = caption(this, QStringLiteral("Source :"), 84);
-    lblSource = value(this, "lblSource", 84);
-    caption(this, QStringLiteral("Taille :"), 108);
-    lblTaille = value(this, "lblTaille", 108);
-    caption(this, QStringLiteral("Téléchargé :"), 132);
-    lblTailleTel = value(this, "lblTailleTel", 132);
-    caption(this, QStringLiteral("Commencé le :"), 156);
-    lblDebutTel = value(this, "lblDebutTel", 156);
-    caption(this, QStringLiteral("Emplacement :"), 180);
-    lblEmplacement = new QLineEdit(this);
+    // The rows size themselves to the captions' font.
+    auto *rows = new QWidget(this);
+    rows->setGeometry(8, 80, 280, 200);
+    auto *grid = new QGridLayout(rows);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(8);
+    lblSource = value("lblSource");
+    lblSourceCaption = row(grid, QStringLiteral("Source :"), lblSource);
+    lblTaille = value("lblTaille");
+    row(grid, QStringLiteral("Taille :"), lblTaille);
+    lblTailleTel = value("lblTailleTel");
+    row(grid, QStringLiteral("Téléchargé :"), lblTailleTel);
+    lblDebutTel = value("lblDebutTel");
+    row(grid, QStringLiteral("Commencé le :"), lblDebutTel);
+    lblEmplacement = new QLineEdit;
     lblEmplacement->setObjectName(QStringLiteral("lblEmplacement"));
     lblEmplacement->setReadOnly(true);
     lblEmplacement->setFrame(false);
-    lblEmplacement->setGeometry(120, 178, 244, 20);
-    caption(this, QStringLiteral("Port :"), 204);
-    lblPort = value(this, "lblPort", 204);
-    lblIPCaption = caption(this, QStringLiteral("IP :"), 228);
-    lblIP = value(this, "lblIP", 228);
-    lblIDTelCaption = caption(this, QStringLiteral("IDTel :"), 252);
-    lblIDTel = value(this, "lblIDTel", 252);
+    row(grid, QStringLiteral("Emplacement :"), lblEmplacement);
+    lblPort = value("lblPort");
+    row(grid, QStringLiteral("Port :"), lblPort);
+    lblIP = value("lblIP");
+    lblIPCaption = row(grid, QStringLiteral("IP :"), lblIP);
+    lblIDTel = value("lblIDTel");
+    lblIDTelCaption = row(grid, QStringLiteral("IDTel :"), lblIDTel);
+    // Some font engines draw bold text a little wider than they measure it.
+    grid->setColumnMinimumWidth(0, 116);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(grid->rowCount(), 1);
     for (QWidget *hidden : { static_cast<QWidget *>(lblIPCaption), static_cast<QWidget *>(lblIP),
                              static_cast<QWidget *>(lblIDTelCaption), static_cast<QWidget *>(lblIDTel) })
         hidden->hide();
 
     pnAvatar = new TRoundedPanel(this);
     pnAvatar->setObjectName(QStringLiteral("pnAvatar"));
-    pnAvatar->setGeometry(280, 84, 80, 80);
+    pnAvatar->setGeometry(300, 84, 80, 80);
     pnAvatar->setBorder(1, QColor(141, 75, 35));
     imgAvatar = new QLabel(pnAvatar);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
@@ -102,7 +114,7 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     btnCancelTel->setEnabled(false);
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setGeometry(289, 290, 75, 25);
+    btnOK->setGeometry(305, 290, 75, 25);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &TfrmPropriete::btnOKClick);
 }
