@@ -59,8 +59,9 @@ public:
     // first "Fichier" child and every element after it, whatever its name;
     // a child an entry lacks reads as the empty text. The root's name is
     // not checked. Entity references are not expanded (our files never
-    // declare any), so a hostile document cannot reach other files or grow
-    // without bound. Returns nothing when the bytes are not well-formed
-    // XML; error then says why.
+    // declare any), so a hostile document cannot reach other files, and
+    // entities that would grow without bound are refused by the parser.
+    // Returns nothing when the bytes are not well-formed XML; error then
+    // says why.
     static std::optional<Contents> read(const QByteArray &bytes, QString *error = nullptr);
 };

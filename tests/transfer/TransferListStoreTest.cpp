@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QThread>
+#include <QUrl>
 #include <QTemporaryDir>
 
 #include <libxml/parser.h>
@@ -291,6 +292,35 @@ TEST_F(TransferListStoreTest, HandWrittenFileWithReferencesCdataAndGaps)
     EXPECT_EQ(host.uploads.at(0).FichierProprio, QStringLiteral("Zoé"));
     EXPECT_EQ(host.uploads.at(0).Port, 2020);
     EXPECT_EQ(host.uploads.at(0).IDTel, QString());
+}
+
+// A list file is input like any other: entities declared in it reach
+// neither other files nor unbounded memory.
+TEST_F(TransferListStoreTest, DeclaredEntitiesAreNeverExpanded)
+{
+    // An external entity naming another file: the reference reads as nothing.
+    writeFile(QStringLiteral("secret.txt"), "top secret");
+    const QByteArray secretUrl = QUrl::fromLocalFile(home.filePath(QStringLiteral("secret.txt"))).toEncoded();
+    writeFile(QStringLiteral("m.xml"), "<?xml version=\"1.0\"?><!DOCTYPE Voxlane [<!ENTITY s SYSTEM \"" + secretUrl
+                                           + "\">]><Voxlane><Download><Fichier><FichierName>a&s;b</FichierName>"
+                                             "<Port>1</Port></Fichier></Download></Voxlane>");
+    EXPECT_TRUE(store.OpenLoad(QStringLiteral("m"), tempPath()));
+    ASSERT_EQ(host.downloads.size(), 1);
+    EXPECT_EQ(host.downloads.at(0).FichierName, QStringLiteral("ab"));
+
+    // Entities that would grow to a billion "lol"s: refused as broken.
+    QByteArray laughs = "<!ENTITY l0 \"lol\">";
+    for (int i = 1; i < 10; ++i)
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \""
+                  + ("&l" + QByteArray::number(i - 1) + ';').repeated(10) + "\">";
+    writeFile(QStringLiteral("n.xml"), "<?xml version=\"1.0\"?><!DOCTYPE Voxlane [" + laughs
+                                           + "]><Voxlane><Download><Fichier><FichierPath>&l9;</FichierPath>"
+                                             "<Port>1</Port></Fichier></Download></Voxlane>");
+    FakeHost h;
+    TransferListStore s(h, home.path());
+    EXPECT_FALSE(s.OpenLoad(QStringLiteral("n"), tempPath()));
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+    EXPECT_TRUE(h.downloads.isEmpty());
 }
 
 TEST_F(TransferListStoreTest, MissingAnnouncedSectionIsSkippedAndTheRestLoads)
