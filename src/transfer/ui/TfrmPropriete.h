@@ -1,12 +1,52 @@
 #pragma once
 
+#include "transfer/TransferProperties.h"
+
 #include <QDialog>
+#include <QImage>
+#include <QPixmap>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TRoundedPanel;
 
 // Properties of one transfer panel, one instance for the whole program.
+// Its content is a snapshot taken when "Propriétés" is chosen; it is not
+// refreshed while the window stays open.
 class TfrmPropriete : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit TfrmPropriete(QWidget *parent = nullptr);
+
+    // Replaces the content: the rows, the file-type icon (32 x 32) and the
+    // other member's avatar (shown within 64 x 64, proportions kept).
+    void fill(const TransferProperties &properties, const QPixmap &icon, const QImage &avatar);
+    // fill, then show without making the window modal, centred on the main
+    // window (the parent); an open window just takes the new content.
+    void showProperties(const TransferProperties &properties, const QPixmap &icon, const QImage &avatar);
+
+    QLabel *imgICO = nullptr;
+    QLineEdit *txtFileName = nullptr;
+    QLabel *lblSourceCaption = nullptr;
+    QLabel *lblSource = nullptr;
+    QLabel *lblTaille = nullptr;
+    QLabel *lblTailleTel = nullptr;
+    QLabel *lblDebutTel = nullptr;
+    QLineEdit *lblEmplacement = nullptr;
+    QLabel *lblPort = nullptr;
+    QLabel *lblIPCaption = nullptr;
+    QLabel *lblIP = nullptr;
+    QLabel *lblIDTelCaption = nullptr;
+    QLabel *lblIDTel = nullptr;
+    TRoundedPanel *pnAvatar = nullptr;
+    QLabel *imgAvatar = nullptr;
+    QPushButton *btnPause_Re = nullptr;
+    QPushButton *btnCancelTel = nullptr;
+    QPushButton *btnOK = nullptr;
+
+private:
+    void btnOKClick();
 };

@@ -1,0 +1,23 @@
+#include "transfer/TransferProperties.h"
+
+#include "app/TextConvert.h"
+#include "transfer/SizeText.h"
+#include "transfer/TransferListRules.h"
+
+TransferProperties TransferProperties::of(const TransferRecord &r, bool download, const QString &ip)
+{
+    TransferProperties p;
+    p.fileName = r.FichierName;
+    p.sourceCaption = download ? QStringLiteral("Source :") : QStringLiteral("Vers :");
+    p.source = r.FichierProprio;
+    p.taille = SizeText::FormatSize(TextConvert::strToInt(r.FichierPoids)) + QStringLiteral(" (") + r.FichierPoids
+               + QStringLiteral(" octets)");
+    p.tailleTel = SizeText::FormatSize(TextConvert::strToIntDef(r.FichierTel, 0)) + QStringLiteral(" (")
+                  + r.FichierTel + QStringLiteral(" octets)");
+    p.debutTel = TransferListRules::DateFromIDTel(r.IDTel);
+    p.emplacement = TransferListRules::ExtractFilePath(r.FichierPath);
+    p.port = QString::number(r.Port);
+    p.ip = ip;
+    p.idTel = r.IDTel;
+    return p;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "transfer/TransferListDocument.h"
+
+#include <QString>
+
+// The texts of the properties window for one transfer, taken when
+// "Propriétés" is chosen.
+struct TransferProperties
+{
+    QString fileName;      // txtFileName
+    QString sourceCaption; // "Source :" (download) or "Vers :" (upload)
+    QString source;        // lblSource
+    QString taille;        // lblTaille: "1,0 Mo (1048576 octets)"
+    QString tailleTel;     // lblTailleTel: a count that is not a number shows as 0
+    QString debutTel;      // lblDebutTel: DateFromIDTel
+    QString emplacement;   // lblEmplacement: the folder, trailing separator kept
+    QString port;          // lblPort
+    QString ip;            // lblIP (hidden)
+    QString idTel;         // lblIDTel (hidden)
+
+    // Throws VoxlaneError when FichierPoids is not a decimal integer: the
+    // window cannot show such a transfer and is not opened.
+    static TransferProperties of(const TransferRecord &record, bool download, const QString &ip);
+};
