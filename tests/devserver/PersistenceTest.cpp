@@ -119,19 +119,19 @@ TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
 
     const RawHttpClient c(static_cast<std::uint16_t>(port));
     EXPECT_EQ(
-        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=ab")
+        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=abcd")
             .body,
         "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
-    EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>ab<br>");
+    EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>abcd<br>");
 
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string log = readOut();
-    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=ab 200"), std::string::npos)
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=abcd 200"), std::string::npos)
         << log;
-    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 20"), std::string::npos) << log;
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 22"), std::string::npos) << log;
     EXPECT_EQ(log.find(devserver::PasswordHash::md5Hex("bob")), std::string::npos);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
