@@ -249,6 +249,9 @@ HttpResponse CommunityService::uploadAvatar(const HttpRequest &request, const Ra
         return refusal("fichier manquant");
     if (file->data.size() > kMaxAvatarBytes)
         return refusal("image trop grande (512 Kio au plus)");
+    const auto size = Jpeg::frameSize(file->data);
+    if (size && (size->width > Jpeg::kMaxSide || size->height > Jpeg::kMaxSide))
+        return refusal("image trop grande (1024 pixels de côté au plus)");
     if (!Jpeg::isValid(file->data))
         return refusal("ce n'est pas une image JPEG");
     m_store.setAvatar(member->id, file->data, m_clock());
