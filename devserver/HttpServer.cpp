@@ -241,7 +241,9 @@ void HttpServer::acceptAll()
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         const std::string remote = text;
 
-        const bool room = m_served < m_tuning.maxConnections && m_perAddress[remote] < m_tuning.maxPerAddress;
+        const auto held = m_perAddress.find(remote);
+        const bool room = m_served < m_tuning.maxConnections
+            && (held == m_perAddress.end() || held->second < m_tuning.maxPerAddress);
         if (!room && m_refusing >= m_tuning.maxRefusing) {
             ::close(fd);
             continue;
@@ -408,9 +410,7 @@ void HttpServer::close(Connection &c)
     } else {
         --m_refusing;
     }
-    if (c.phase == Connection::Phase::Handling) {
-        // The worker still answers; its reply finds the connection gone.
-    }
+    // A worker still answering finds the connection gone and drops its reply.
     ::close(c.fd);
     --m_open;
     m_connections.erase(c.id);
