@@ -77,7 +77,7 @@ struct SlowStats
     long resets = 0;
 };
 
-void holdSlowConnections(const Options &o, Clock::time_point until, std::atomic<int> &open, SlowStats &stats)
+void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &stats)
 {
     const std::string head = "GET /voxlane/getconnected.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n";
@@ -90,18 +90,22 @@ void holdSlowConnections(const Options &o, Clock::time_point until, std::atomic<
         std::string reply;
     };
     std::vector<Slow> slots(static_cast<std::size_t>(o.slow));
+    // However fast the service turns them away, the slow side opens at
+    // most this many connections in all.
+    const long maxOpenings = 100L * std::max(1, o.slow);
     auto reopen = [&](std::size_t i) {
         Slow &s = slots[i];
         s = Slow {};
+        s.nextByte = Clock::now() + std::chrono::seconds(1);
+        if (stats.opened >= maxOpenings)
+            return;
         s.silent = i % 4 == 3;
         s.fd = openFrom(o.slowFrom, o.port, true);
-        s.nextByte = Clock::now() + std::chrono::seconds(1);
         if (s.fd >= 0)
             ++stats.opened;
     };
     for (std::size_t i = 0; i < slots.size(); ++i)
         reopen(i);
-    open = o.slow;
 
     std::vector<pollfd> fds(slots.size());
     char buffer[4096];
@@ -113,7 +117,8 @@ void holdSlowConnections(const Options &o, Clock::time_point until, std::atomic<
         for (std::size_t i = 0; i < slots.size(); ++i) {
             Slow &s = slots[i];
             if (s.fd < 0) {
-                reopen(i);
+                if (now >= s.nextByte)
+                    reopen(i); // a failed or capped opening is retried a second later
                 continue;
             }
             if (fds[i].revents & (POLLIN | POLLERR | POLLHUP)) {
@@ -147,7 +152,6 @@ void holdSlowConnections(const Options &o, Clock::time_point until, std::atomic<
         if (s.fd >= 0)
             ::close(s.fd);
     }
-    open = 0;
 }
 
 // One normal log-in as the client makes it; its time in milliseconds, or
@@ -215,9 +219,8 @@ int main(int argc, char **argv)
     }
 
     const auto until = Clock::now() + std::chrono::seconds(o.seconds) + std::chrono::seconds(3);
-    std::atomic<int> slowOpen { 0 };
     SlowStats slowStats;
-    std::thread slow([&] { holdSlowConnections(o, until, slowOpen, slowStats); });
+    std::thread slow([&] { holdSlowConnections(o, until, slowStats); });
     // Let the slow connections settle in before measuring.
     std::this_thread::sleep_for(std::chrono::seconds(2));
 
