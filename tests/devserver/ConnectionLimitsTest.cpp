@@ -212,6 +212,31 @@ TEST_F(ConnectionLimits, FullServiceAnswersInWordsAndTakesNewcomersAgainOnceFree
     EXPECT_EQ(newcomer.get("/").body, "served");
 }
 
+TEST_F(ConnectionLimits, BodiesHeldInMemoryAreBoundedAndSlowBodiesCut)
+{
+    HttpServer::Tuning tuning;
+    tuning.maxBufferedBodies = 100 * 1024;
+    start(tuning);
+    auto post = [](std::size_t length) {
+        return "POST /avatars/uploadqxa.php?pseudo=alice HTTP/1.0\r\nContent-Length: " + std::to_string(length)
+            + "\r\n\r\n";
+    };
+    // One upload takes 80 KiB of the budget and sends half of it.
+    const auto first = connect("127.0.0.2");
+    ASSERT_TRUE(first->send(post(80 * 1024) + std::string(40 * 1024, 'a')));
+    // A second one would pass the budget: refused in words, body read away.
+    const auto second = connect("127.0.0.3");
+    ASSERT_TRUE(second->send(post(80 * 1024) + std::string(80 * 1024, 'b')));
+    bool reset = true;
+    const std::string refused = second->readToEnd(&reset);
+    EXPECT_EQ(refused.rfind("HTTP/1.1 503 ", 0), 0u) << refused.substr(0, 100);
+    EXPECT_FALSE(reset);
+
+    // The first one's body does not come whole in time: 408.
+    m_nowMs += HttpServer::Tuning {}.requestMs;
+    EXPECT_EQ(first->readToEnd().rfind("HTTP/1.1 408 ", 0), 0u);
+}
+
 TEST_F(ConnectionLimits, ManyMoreWaitingConnectionsThanThreads)
 {
     HttpServer::Tuning tuning;
