@@ -178,17 +178,43 @@ HttpResponse CommunityService::contactTable(const RawTarget &t, const std::strin
         return refusal("membre inconnu");
     if (owner->id == target->id)
         return refusal("un membre ne figure pas dans ses propres listes");
-    // The requests carry no credentials; at least one of the two members
-    // must be logged in from where the request comes.
-    if (!m_store.isOnlineFrom(owner->id, remote) && !m_store.isOnlineFrom(target->id, remote))
-        return refusal("connexion requise");
-
+    // The requests carry no credentials, so the member acting is the one
+    // logged in from where the request comes. Its own tables it changes
+    // freely; another member's only as far as the contact flow needs.
     const auto category = static_cast<Store::Category>(catego[0] - '0');
+    if (!m_store.isOnlineFrom(owner->id, remote)) {
+        if (!m_store.isOnlineFrom(target->id, remote))
+            return refusal("connexion requise");
+        if (const auto why = othersTableRefusal(cmd == "1", category, *owner, *target))
+            return refusal(*why);
+    }
     if (cmd == "1")
         m_store.addToTable(owner->id, category, target->id, m_clock());
     else
         m_store.removeFromTable(owner->id, category, target->id);
     return HttpResponse::text(kOk);
+}
+
+std::optional<std::string> CommunityService::othersTableRefusal(
+    bool add, Store::Category category, const Member &owner, const Member &actor)
+{
+    // Filing one's own request with the owner.
+    if (add && category == Store::Requests)
+        return std::nullopt;
+    // Completing the acceptance of the owner's request: the acting member
+    // has just put the owner into its own contacts and now writes itself
+    // into the owner's, while the owner's request still waits with it (the
+    // acceptance removes it last).
+    if (add && category == Store::Contacts) {
+        const auto waiting = m_store.table(actor.id, Store::Requests);
+        if (std::find(waiting.begin(), waiting.end(), owner.pseudo) == waiting.end())
+            return "pas de demande de contact en attente de ce membre";
+        return std::nullopt;
+    }
+    // Leaving the owner's contacts, the second half of deleting a contact.
+    if (!add && category == Store::Contacts)
+        return std::nullopt;
+    return "seul le membre concerné peut modifier cette liste";
 }
 
 HttpResponse CommunityService::avatar(const std::string &path)
@@ -223,6 +249,9 @@ HttpResponse CommunityService::uploadAvatar(const HttpRequest &request, const Ra
         return refusal("fichier manquant");
     if (file->data.size() > kMaxAvatarBytes)
         return refusal("image trop grande (512 Kio au plus)");
+    const auto size = Jpeg::frameSize(file->data);
+    if (size && (size->width > Jpeg::kMaxSide || size->height > Jpeg::kMaxSide))
+        return refusal("image trop grande (1024 pixels de côté au plus)");
     if (!Jpeg::isValid(file->data))
         return refusal("ce n'est pas une image JPEG");
     m_store.setAvatar(member->id, file->data, m_clock());

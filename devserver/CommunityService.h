@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace devserver {
@@ -45,6 +46,9 @@ private:
     HttpResponse presence();
     HttpResponse memberInfo(const RawTarget &t);
     HttpResponse contactTable(const RawTarget &t, const std::string &remote);
+    // Why `actor` may not make this change to `owner`'s table, if it may not.
+    std::optional<std::string> othersTableRefusal(
+        bool add, Store::Category category, const Member &owner, const Member &actor);
     HttpResponse avatar(const std::string &path);
     HttpResponse uploadAvatar(const HttpRequest &request, const RawTarget &t);
     HttpResponse registration(const HttpRequest &request);

@@ -24,7 +24,14 @@ constexpr DemoMember kMembers[] = {
 void DemoSeed::apply(Store &store, std::int64_t now)
 {
     // Seeded once per database: members, cards, avatars and relations the
-    // user changed or deleted afterwards are not brought back.
+    // user changed or deleted afterwards are not brought back. All of it is
+    // one transaction with its marker, so a start killed half-way leaves
+    // nothing and the next start seeds everything.
+    store.transaction([&] { seed(store, now); });
+}
+
+void DemoSeed::seed(Store &store, std::int64_t now)
+{
     if (store.hasMarker("demo-seed"))
         return;
     for (const auto &m : kMembers) {

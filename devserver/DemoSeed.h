@@ -14,6 +14,9 @@ class DemoSeed
 {
 public:
     static void apply(Store &store, std::int64_t now);
+
+private:
+    static void seed(Store &store, std::int64_t now);
 };
 
 } // namespace devserver

@@ -35,6 +35,10 @@ public:
     // True once, when the head is read and the client waits for "100 Continue".
     bool takeContinueRequest();
 
+    // Once the head is read: the body size it announced.
+    bool headDone() const { return m_headDone; }
+    std::size_t contentLength() const { return m_contentLength; }
+
     // The complete request (valid once the state is Complete).
     const HttpRequest &request() const { return m_request; }
 

@@ -16,6 +16,34 @@ bool hasControl(std::string_view s)
 
 } // namespace
 
+bool MemberRules::isInvisibleOrLookAlike(unsigned char byte)
+{
+    // No-break space and soft hyphen show as a blank or as nothing at all.
+    if (byte == 0xA0 || byte == 0xAD)
+        return true;
+    if (byte < 0x80 || byte > 0x9F)
+        return false;
+    // In Windows-1252 most of 0x80..0x9F are printable, but they are
+    // typographic marks that pass for plain ones: quotes and a low quote
+    // like a comma, dashes like the hyphen,   like < >,  
+    // like ^ ~, the ellipsis like three dots, the florin sign like an f.
+    // The letters of that range are real letters of real names (Œ œ in
+    // French, Š š Ž ž, and Ÿ) and the lookup folds their capitals, so
+    // they stay allowed.
+    switch (byte) {
+    case 0x8A: // Š
+    case 0x8C: // Œ
+    case 0x8E: // Ž
+    case 0x9A: // š
+    case 0x9C: // œ
+    case 0x9E: // ž
+    case 0x9F: // Ÿ
+        return false;
+    default:
+        return true;
+    }
+}
+
 std::optional<std::string> MemberRules::pseudonymProblem(std::string_view pseudo)
 {
     if (pseudo.empty())
@@ -24,6 +52,10 @@ std::optional<std::string> MemberRules::pseudonymProblem(std::string_view pseudo
         return Win1252::fromUtf8("Le pseudo dépasse 32 caractères.");
     if (hasControl(pseudo))
         return Win1252::fromUtf8("Le pseudo contient un caractère de contrôle.");
+    if (std::any_of(pseudo.begin(), pseudo.end(),
+            [](char c) { return isInvisibleOrLookAlike(static_cast<unsigned char>(c)); }))
+        return Win1252::fromUtf8("Le pseudo contient un caractère invisible ou trompeur (espace insécable, "
+                                 "trait d'union conditionnel, guillemet, tiret ou autre signe typographique).");
     // Blanks and & = # ? % + would be misread in a raw query; < > break the
     // presence records and [ ] the section markers of the log-in reply.
     static constexpr std::string_view forbidden = " \xA0&=#?%+<>[]\"\\/";
@@ -70,8 +102,12 @@ std::optional<std::string> MemberRules::webProblem(std::string_view web)
 
 bool MemberRules::isAcceptableAddress(std::string_view address)
 {
-    return address.size() <= 256 && !hasControl(address) && address.find('<') == std::string_view::npos
-        && address.find('>') == std::string_view::npos;
+    // The client's address encoding writes each byte as two letters from
+    // "a" to "p" and encodes a terminating zero too: a text of L bytes gives
+    // 2 x (L + 1) letters, so at least 4. Anything else is not an address
+    // other clients could decode, and could forge presence records.
+    return address.size() >= 4 && address.size() <= kMaxAddressLetters && address.size() % 2 == 0
+        && std::all_of(address.begin(), address.end(), [](char c) { return c >= 'a' && c <= 'p'; });
 }
 
 } // namespace devserver

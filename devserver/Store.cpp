@@ -48,6 +48,30 @@ Store::~Store()
     sqlite3_close(m_db);
 }
 
+void Store::checkWritable(std::int64_t now)
+{
+    std::lock_guard lock(m_mutex);
+    if (sqlite3_db_readonly(m_db, "main") == 1)
+        throw StoreError("the database is read-only");
+    // A real write, committed: it also needs the folder to take the journal.
+    SqlStatement(m_db, "INSERT OR REPLACE INTO service_state (name, value) VALUES ('last-start', ?1)")
+        .bind(1, now)
+        .run();
+}
+
+void Store::transaction(const std::function<void()> &work)
+{
+    std::lock_guard lock(m_mutex);
+    SqlStatement::exec(m_db, "BEGIN IMMEDIATE");
+    try {
+        work();
+        SqlStatement::exec(m_db, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 int Store::knownSchemaVersion()
 {
     return static_cast<int>(std::size(kMigrations));

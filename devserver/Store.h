@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,8 +23,9 @@ struct Member
 };
 
 // The service's persistent state in one SQLite file: members, who is
-// online, contact tables and avatars. Every call is serialised by one mutex,
-// so connection threads may share the store. Failures throw StoreError.
+// online, contact tables and avatars. Every call is serialised by one mutex
+// (recursive, so that a transaction can hold it across calls), so worker
+// threads may share the store. Failures throw StoreError.
 class Store
 {
 public:
@@ -34,6 +36,15 @@ public:
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
+
+    // Throws StoreError unless the database can really be written (a
+    // read-only file or folder opens without complaint and only fails at
+    // the first change).
+    void checkWritable(std::int64_t now);
+
+    // Runs `work` as one transaction: every change it makes is committed
+    // together, or none is when it throws.
+    void transaction(const std::function<void()> &work);
 
     int schemaVersion();
     static int knownSchemaVersion();
@@ -73,7 +84,7 @@ private:
     void migrate();
     std::optional<Member> memberWhere(const char *condition, std::string_view key, std::int64_t id);
 
-    std::mutex m_mutex;
+    std::recursive_mutex m_mutex;
     sqlite3 *m_db = nullptr;
 };
 

@@ -39,7 +39,8 @@ std::string WebPages::registration(const RegistrationForm &values, std::string_v
             "accept-charset=\"windows-1252\">\n";
     body += "<label>Pseudo <input name=\"pseudo\" maxlength=\"32\" required value=\"" + esc(values.pseudo)
         + "\"></label>\n";
-    const std::string rule = u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /.");
+    const std::string rule = u("32 caractères au plus, sans espace ni & = # ? % + < > [ ] \" \\ /, ni espace "
+                                 "insécable, trait d'union conditionnel, guillemets ou tirets typographiques.");
     body += "<small>" + esc(rule) + "</small>\n";
     body += "<label>Mot de passe <input name=\"password\" type=\"password\" maxlength=\"64\" "
             "required></label>\n";

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <iostream>
 #include <mutex>
+#include <sys/resource.h>
 
 namespace {
 
@@ -17,7 +18,7 @@ devserver::HttpServer *g_server = nullptr;
 
 extern "C" void onSignal(int)
 {
-    // Only a flag is raised here; the accept loop sees it within 200 ms.
+    // Only a flag is raised here; the event loop sees it within 100 ms.
     if (g_server)
         g_server->requestStop();
 }
@@ -38,8 +39,24 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // Every waiting client holds a descriptor: use what the system allows.
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+
     try {
         Store store(options->database);
+        // A database that cannot be written would fail every request later
+        // without a word: refuse to start instead.
+        try {
+            store.checkWritable(CommunityService::systemClock());
+        } catch (const StoreError &e) {
+            std::cerr << "voxlane-devserver: cannot write to " << options->database << ": " << e.what()
+                      << "\n";
+            return 1;
+        }
         if (options->seed == "demo")
             DemoSeed::apply(store, CommunityService::systemClock());
 

@@ -84,6 +84,60 @@ TEST_F(Contacts, RefusalsNeverReadAsSuccess)
     EXPECT_EQ(contactsIn(logIn(client("127.0.0.3"), "bob", "bob").body), "alice\r\n");
 }
 
+std::string blockedIn(const std::string &logInReply)
+{
+    const auto from = logInReply.find("[Bloqu\xE9s]\r\n") + 11;
+    return logInReply.substr(from, logInReply.find("[Ask]") - from);
+}
+
+TEST_F(Contacts, OthersTablesOnlyAsTheContactFlowNeeds)
+{
+    const auto alice = client("127.0.0.2");
+    const auto bob = client("127.0.0.3");
+    const auto carol = client("127.0.0.4");
+    logIn(alice, "alice", "alice");
+    logIn(bob, "bob", "bob");
+    logIn(carol, "carol", "carol");
+    // bob blocks carol in his own table.
+    ASSERT_EQ(bob.get(qxd("bob", true, "2", "carol")).body, "ok");
+
+    const struct
+    {
+        const char *what;
+        const RawHttpClient &from;
+        std::string target;
+    } refused[] = {
+        { "into contacts nobody asked for", carol, qxd("bob", true, "1", "carol") },
+        { "out of a blocked list", carol, qxd("bob", false, "2", "carol") },
+        { "into a blocked list", alice, qxd("bob", true, "2", "alice") },
+        { "someone else's request withdrawn", alice, qxd("bob", false, "3", "alice") },
+        { "a third member into contacts", alice, qxd("bob", true, "1", "carol") },
+        { "a third member's request", alice, qxd("bob", true, "3", "carol") },
+        // carol's request waits with alice, not the other way round.
+        { "acceptance the wrong way", carol, qxd("alice", true, "1", "carol") },
+    };
+    for (const auto &k : refused) {
+        const auto r = k.from.get(k.target);
+        EXPECT_EQ(r.status, 200) << k.what;
+        EXPECT_EQ(r.body.rfind("refus\xE9 : ", 0), 0u) << k.what << ": " << r.body;
+    }
+    const auto bobTables = logIn(bob, "bob", "bob").body;
+    EXPECT_EQ(contactsIn(bobTables), "alice\r\n");
+    EXPECT_EQ(blockedIn(bobTables), "carol\r\n");
+    EXPECT_EQ(requestsIn(bobTables), "");
+    EXPECT_EQ(contactsIn(logIn(alice, "alice", "alice").body), "bob\r\n");
+
+    // What the flow does is allowed: alice completes the acceptance of
+    // carol's request, files her own with bob, and leaves bob's contacts.
+    EXPECT_EQ(alice.get(qxd("carol", true, "1", "alice")).body, "ok");
+    EXPECT_EQ(carol.get(qxd("bob", true, "3", "carol")).body, "ok");
+    EXPECT_EQ(alice.get(qxd("bob", false, "1", "alice")).body, "ok");
+    const auto bobAfter = logIn(bob, "bob", "bob").body;
+    EXPECT_EQ(contactsIn(bobAfter), "");
+    EXPECT_EQ(requestsIn(bobAfter), "carol\r\n");
+    EXPECT_EQ(contactsIn(logIn(carol, "carol", "carol").body), "alice\r\n");
+}
+
 TEST_F(Contacts, MemberDetails)
 {
     const auto c = client();

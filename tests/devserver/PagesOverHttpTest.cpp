@@ -49,6 +49,16 @@ TEST_F(Pages, RegistrationRefusesNamesThatDoNotSurviveRawTransport)
         { "a%2Fb", "slash" },
         { "ALICE", "taken in another letter case" },
         { "abcdefghijabcdefghijabcdefghijabc", "33 characters" },
+        // Invisible or passing for something else, beside a name in use.
+        { "alice%AD", "soft hyphen" },
+        { "ali%ADce", "soft hyphen inside" },
+        { "alice%A0", "no-break space" },
+        { "%93bob%94", "typographic quotes" },
+        { "bob%96", "en dash" },
+        { "a%8Bb", "angle quote like <" },
+        { "caro%85", "ellipsis" },
+        { "%80uro", "euro sign" },
+        { "%83red", "florin sign like f" },
     };
     for (const auto &k : cases) {
         const auto r = registerMember(k.encoded, "pw");
@@ -58,6 +68,11 @@ TEST_F(Pages, RegistrationRefusesNamesThatDoNotSurviveRawTransport)
     // Nothing was created: ids go on from the demo members.
     ASSERT_TRUE(registerMember("dave", "pw").ok());
     EXPECT_EQ(client().get("/script/getinfo.php?function=getid&pseudo=dave").body, "4");
+    // The letters of 0x80..0x9F are letters of names; their capitals fold.
+    ASSERT_TRUE(registerMember("C%9Cur", "pw").ok());
+    EXPECT_EQ(client().get("/script/getinfo.php?function=getcorrectpseudo&pseudo=C\x8Cur").body, "C\x9Cur");
+    EXPECT_EQ(registerMember("%8Aarka", "pw").status, 200);
+    EXPECT_EQ(registerMember("%9Aarka", "pw").status, 400);
 
     const struct
     {

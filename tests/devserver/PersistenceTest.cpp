@@ -1,5 +1,6 @@
 // What survives a restart, the demo seeding, and the program itself.
 #include "ServiceFixture.h"
+#include "ServiceProgram.h"
 #include "TestJpeg.h"
 
 #include "DemoSeed.h"
@@ -87,6 +88,69 @@ TEST_F(Persistence, DemoSeedRunsOncePerDatabase)
     EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=dave").body, "");
 }
 
+TEST_F(Persistence, DemoSeedIsAllOrNothing)
+{
+    // A start that fails half-way through the seeding, here at the first
+    // avatar, as a kill at that moment would.
+    const std::string path = (m_dir / "seed.sqlite").string();
+    {
+        devserver::Store store(path);
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                      "CREATE TRIGGER fail_avatar BEFORE INSERT ON avatars "
+                      "BEGIN SELECT RAISE(ABORT, 'interrupted'); END",
+                      nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+        EXPECT_THROW(devserver::DemoSeed::apply(store, m_now), devserver::StoreError);
+        EXPECT_FALSE(store.findMember("alice").has_value()); // not even the members before it
+        EXPECT_FALSE(store.hasMarker("demo-seed"));
+    }
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER fail_avatar", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    // The next start seeds everything.
+    devserver::Store store(path);
+    devserver::DemoSeed::apply(store, m_now);
+    for (const char *name : { "alice", "bob", "carol" }) {
+        const auto member = store.findMember(name);
+        ASSERT_TRUE(member.has_value()) << name;
+        EXPECT_TRUE(store.avatar(member->id).has_value()) << name;
+    }
+    EXPECT_EQ(store.table(store.findMember("alice")->id, devserver::Store::Requests),
+        std::vector<std::string> { "carol" });
+}
+
+TEST(DevserverProgram, ReadOnlyDatabaseIsReportedAndStopsTheStart)
+{
+    char dir[] = "/tmp/voxlane-devserver-ro-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string db = std::string(dir) + "/ro.sqlite";
+    {
+        devserver::Store store(db);
+        devserver::DemoSeed::apply(store, 1'800'000'000);
+    }
+    // Readable by anyone, writable by nobody, folder included (the journal
+    // goes there). As root the service runs as "nobody" so that this holds.
+    std::filesystem::permissions(db, std::filesystem::perms::owner_read | std::filesystem::perms::group_read
+            | std::filesystem::perms::others_read);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all | std::filesystem::perms::group_read
+            | std::filesystem::perms::group_exec | std::filesystem::perms::others_read
+            | std::filesystem::perms::others_exec);
+    {
+        ServiceProgram program(dir, { { "--db", db, "--listen", "127.0.0.1:0" }, true });
+        EXPECT_EQ(program.waitForExit(), 1);
+        EXPECT_NE(program.errors().find("voxlane-devserver: cannot write to " + db + ": "), std::string::npos)
+            << program.errors();
+        EXPECT_EQ(program.output().find("serving"), std::string::npos) << program.output();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
 // The built program: options, demo data, one log line per request.
 TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
 {
@@ -119,19 +183,19 @@ TEST(DevserverProgram, ServesTheDemoFromTheCommandLine)
 
     const RawHttpClient c(static_cast<std::uint16_t>(port));
     EXPECT_EQ(
-        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=ab")
+        c.get("/voxlane/connect.php?pseudo=bob&psw=" + devserver::PasswordHash::md5Hex("bob") + "&ip=abcd")
             .body,
         "autoris\xE9\r\n[Contacts]\r\nalice\r\n[Bloqu\xE9s]\r\n[Ask]\r\n[Messages]\r\n");
-    EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>ab<br>");
+    EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=bob<br>abcd<br>");
 
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string log = readOut();
-    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=ab 200"), std::string::npos)
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/connect.php?pseudo=bob&psw=***&ip=abcd 200"), std::string::npos)
         << log;
-    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 20"), std::string::npos) << log;
+    EXPECT_NE(log.find("127.0.0.1 GET /voxlane/getconnected.php 200 22"), std::string::npos) << log;
     EXPECT_EQ(log.find(devserver::PasswordHash::md5Hex("bob")), std::string::npos);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
