@@ -162,7 +162,8 @@ public:
     // The menu label: the log-in page while logged out, log-out while logged in.
     void lblDeconnectClick();
     // The local address reported to the service: VOXLANE_LOCAL_IP when set,
-    // otherwise the last IPv4 address of the host's name; empty when none.
+    // otherwise the last IPv4 address of the machine's interfaces (loopback
+    // only when there is no other); empty when none.
     QString GetLocalIP() const;
     // A client of the community service for one request (IdHTTP1 is the
     // shared one).
