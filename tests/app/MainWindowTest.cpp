@@ -6,6 +6,7 @@
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -55,6 +56,26 @@ TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
         EXPECT_EQ(label->isEnabled(), enabled) << label->objectName().toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(MainWindow, UnwritableSettingsFolderIsReportedAndTheClientStarts)
+{
+    // A file where the settings folder should be: no one, not even root,
+    // can create the store under it.
+    QFile blocker(home.filePath(QStringLiteral("blocked")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings = std::make_unique<SettingsStore>(home.filePath(QStringLiteral("blocked/Voxlane.conf")));
+    RecordedErrors::take();
+
+    TfrmPrincipal &w = createWindow();
+    EXPECT_EQ(RecordedErrors::take().size(), 1); // one report, not one per value
+    // The start-up went on to the end, with the defaults of a first start.
+    EXPECT_FALSE(w.pnMdpLogin->isHidden());
+    EXPECT_TRUE(w.CurrentPseudo.isEmpty());
+    EXPECT_FALSE(w.SoundEnabled);
+    EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
+    EXPECT_TRUE(w.ServerTransac->isListening());
 }
 
 TEST_F(MainWindow, RememberedAccountIsRestored)
@@ -120,6 +141,26 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
         EXPECT_TRUE(w.TimerRefresh->isActive()); // a session keeps the poll running
         previous = label;
     }
+}
+
+TEST_F(MainWindow, NavigationLeavesARunningPresencePollAlone)
+{
+    TfrmPrincipal &w = createWindow();
+    w.Connected = true;
+    w.TimerRefresh->setTimerType(Qt::PreciseTimer); // remainingTime() to the millisecond
+    // A stopped poll is started by the navigation while logged in...
+    ASSERT_FALSE(w.TimerRefresh->isActive());
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    ASSERT_TRUE(w.TimerRefresh->isActive());
+    // ...but a running one keeps its course: a restart would push the next
+    // tick back to a full interval at every click.
+    QTest::qWait(30);
+    const int before = w.TimerRefresh->remainingTime();
+    ASSERT_LT(before, w.TimerRefresh->interval());
+    for (TClickLabel *label : {w.lblTelEnCours, w.lblEnvoyer, w.lblMnuOptions})
+        w.lblEnvoyerClick(label);
+    EXPECT_TRUE(w.TimerRefresh->isActive());
+    EXPECT_LE(w.TimerRefresh->remainingTime(), before);
 }
 
 TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
