@@ -96,6 +96,10 @@ public:
     void DropFiles(const QStringList &paths);
     void setDropAccepted(bool accepted);
     bool dropAccepted() const { return m_dropAccepted; }
+    // The shell's "open" action; when no program can open the address, the
+    // info bar says so (otherwise only a terminal would have seen it).
+    void ShellOpen(const QString &address);
+    void ShellOpenFailed(const QString &address);
     // Writes one line to the hidden control log.
     void LogWatch(const QString &line);
     QString programDir() const; // with trailing separator

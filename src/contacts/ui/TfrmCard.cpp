@@ -181,16 +181,27 @@ bool TfrmCard::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+QString TfrmCard::webAddressToOpen(const QString &web)
+{
+    const QString address = web.trimmed();
+    if (address.isEmpty() || address.contains(QStringLiteral("://"))
+        || address.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive))
+        return address;
+    return QStringLiteral("http://") + address;
+}
+
 void TfrmCard::lblMailClick()
 {
-    if (m_dialogs)
-        m_dialogs->openUrl(QStringLiteral("mailto:") + lblMail->text());
+    const QString address = QStringLiteral("mailto:") + lblMail->text();
+    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
+        OpenFailedHook(address);
     close();
 }
 
 void TfrmCard::lblWebClick()
 {
-    if (m_dialogs)
-        m_dialogs->openUrl(lblWeb->text());
+    const QString address = webAddressToOpen(lblWeb->text());
+    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
+        OpenFailedHook(address);
     close();
 }

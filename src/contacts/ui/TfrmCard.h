@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPixmap>
 
+#include <functional>
+
 class DialogService;
 class QLabel;
 class TClickLabel;
@@ -22,6 +24,12 @@ public:
 
     // Where the mail and web addresses are handed to the shell.
     void setDialogs(DialogService *dialogs) { m_dialogs = dialogs; }
+    // Told the address that no program could open.
+    std::function<void(const QString &address)> OpenFailedHook;
+
+    // The web address as handed to the shell: one written without a scheme
+    // ("www.site.fr") is a web page, not a local file.
+    static QString webAddressToOpen(const QString &web);
 
     // Fills the texts; each caption label shows only with its address.
     void setDetails(const QString &pseudo, const QString &mail, const QString &web);

@@ -163,7 +163,7 @@ void TfrmPrincipal::lblChangeUserClick()
 
 void TfrmPrincipal::lblSubmitClick()
 {
-    services.dialogs->openUrl(ServiceRequests::registrationPage(services.environment.serviceUrl));
+    ShellOpen(ServiceRequests::registrationPage(services.environment.serviceUrl));
 }
 
 void TfrmPrincipal::btnConnexionClick()
@@ -346,6 +346,8 @@ void TfrmPrincipal::lblDeconnectClick()
     lblPseudoConnec->setText(CurrentPseudo);
 
     lbOnline->clear();
+    // The count belonged to the session; its design text comes back.
+    lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne"));
     TimerRefresh->stop();
     ContactList.clear();
     listOnline->clear();
