@@ -120,6 +120,8 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 {
     TfrmPrincipal &w = createWindow();
     w.Connected = true; // page labels are enabled by a session
+    for (TClickLabel *label : w.menuLabels())
+        label->setEnabled(true);
     const struct {
         TClickLabel *TfrmPrincipal::*label;
         int page;
@@ -178,6 +180,28 @@ TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
     // A real click on a disabled label does nothing.
     QTest::mouseClick(w.lblTelEnCours, Qt::LeftButton);
     EXPECT_EQ(w.PageControl->currentIndex(), 4);
+}
+
+TEST_F(MainWindow, DisabledMenuEntriesLookDisabledAndIgnoreThePointer)
+{
+    TfrmPrincipal &w = createWindow();
+    ASSERT_FALSE(w.lblTelEnCours->isEnabled()); // logged out
+    const QColor plain(83, 73, 19);
+    EXPECT_NE(w.lblTelEnCours->palette().color(QPalette::Disabled, QPalette::WindowText), plain);
+    EXPECT_EQ(w.lblTelEnCours->palette().color(QPalette::Active, QPalette::WindowText), plain);
+    w.lblTelEnCoursMouseEnter(w.lblTelEnCours);
+    EXPECT_FALSE(w.lblTelEnCours->isBold());
+    // An enabled one still turns bold.
+    w.lblTelEnCoursMouseEnter(w.lblMnuOptions);
+    EXPECT_TRUE(w.lblMnuOptions->isBold());
+}
+
+TEST_F(MainWindow, InfoBarShowsTextAsWritten)
+{
+    TfrmPrincipal &w = createWindow();
+    w.AffichInfo(QStringLiteral("<b>eve</b> vous envoi : <img src=x>"), true, 0);
+    EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("<b>eve</b> vous envoi : <img src=x>"));
 }
 
 TEST_F(MainWindow, ResizeKeepsInfoPanelCentredAndStatusPanelTied)
@@ -291,8 +315,9 @@ TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
     w.lblEnvoyerClick(w.lblMnuOptions);
     EXPECT_TRUE(w.cbFireWall->isChecked());
     EXPECT_FALSE(w.ckPlaySound->isChecked());
-    // No stored folder: the program's folder followed by "Temp".
-    EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/Temp"));
+    // No stored folder: the folder partial downloads really go to.
+    EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/temp"));
+    EXPECT_EQ(w.ceTempPath->text(), w.TempPath);
 
     w.cbFireWall->setChecked(false);
     w.ckPlaySound->setChecked(true);

@@ -477,6 +477,7 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     TfrmPrincipal &w = loggedIn(QStringLiteral("Zoé"), QStringLiteral("secret"));
     scriptLogout(FakeService::Reply::text(QStringLiteral("Vous êtes Déconnecté")));
     w.StatusBar->setPanelText(1, QStringLiteral("127.0.0.9"));
+    w.lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (2)"));
     w.lblEnvoyerClick(w.lblEnvoyer);
     w.lblDeconnectClick();
 
@@ -491,6 +492,8 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     EXPECT_TRUE(w.pnInfo->isHidden());
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_EQ(w.lbOnline->topLevelItemCount(), 0);
+    // The count of the session just ended goes with it.
+    EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne"));
     EXPECT_FALSE(w.TimerRefresh->isActive());
     EXPECT_TRUE(w.ContactList.isEmpty());
     EXPECT_TRUE(w.OfflineContacts.isEmpty());

@@ -331,6 +331,9 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     lblInfo->setGeometry(44, 15, 310, 75);
     lblInfo->setWordWrap(true);
+    // Messages carry names and addresses from the service and from peers:
+    // shown as written, never read as markup.
+    lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setFont(uiFont(11, true));
     buildInfoBarControls();
     TimerInfo = new QTimer(this);

@@ -237,6 +237,10 @@ void TfrmPrincipal::lblEnvoyerClick(TClickLabel *sender)
 
 void TfrmPrincipal::lblTelEnCoursMouseEnter(TClickLabel *sender)
 {
+    // A disabled entry does not answer the pointer: turning bold would make
+    // it look usable.
+    if (!sender->isEnabled())
+        return;
     sender->setBold(true);
 }
 
@@ -257,7 +261,9 @@ void TfrmPrincipal::TabSheet5Show()
     cbFireWall->setChecked(ReadRegistryString(QStringLiteral("FireWall")) == QStringLiteral("1"));
     ckPlaySound->setChecked(ReadRegistryString(QStringLiteral("PlaySound")) == QStringLiteral("1"));
     const QString stored = ReadRegistryString(QStringLiteral("TempPath"));
-    ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("Temp") : stored);
+    // The default shown is the folder partial downloads really go to; names
+    // differ by case on Linux, so "Temp" would name another folder.
+    ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("temp") : stored);
 }
 
 void TfrmPrincipal::btnConfigApplyClick()
