@@ -3,6 +3,8 @@
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmNewContact.h"
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -11,11 +13,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -202,6 +206,46 @@ TEST_F(MainWindow, InfoBarShowsTextAsWritten)
     w.AffichInfo(QStringLiteral("<b>eve</b> vous envoi : <img src=x>"), true, 0);
     EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("<b>eve</b> vous envoi : <img src=x>"));
+}
+
+TEST_F(MainWindow, CaptionsAreReadWholeWithTheFontsAtHand)
+{
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    // Every menu entry in its widest look, bold, fits its label...
+    for (TClickLabel *label : w.menuLabels()) {
+        QFont bold = label->font();
+        bold.setBold(true);
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+        EXPECT_LE(label->geometry().right(), w.pnMenu->width()) << label->objectName().toStdString();
+    }
+    EXPECT_LE(QFontMetrics(w.lblContactsEnLigne->font()).horizontalAdvance(QStringLiteral("Contacts en ligne (000)")),
+        w.lblContactsEnLigne->width());
+    // ...the view's bold headers fit their column...
+    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    w.lbOnline->show();
+    QFont bold = w.lbOnline->font();
+    bold.setBold(true);
+    for (int row = 0; row < 2; ++row) {
+        const QString text = TfrmPrincipal::OnlineRowText(w.lbOnline->topLevelItem(row));
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(text) + 6, w.lbOnline->columnWidth(1)) << row;
+    }
+    // ...and the pages start where the menu ends, whatever its width.
+    EXPECT_EQ(w.PageControl->x(), w.pnMenu->width());
+    EXPECT_GE(w.pnMenu->width(), 170);
+}
+
+TEST_F(MainWindow, RequestWindowShowsItsAnswersWhole)
+{
+    TfrmNewContact window;
+    for (QRadioButton *answer : { window.rbOK, window.rbNo }) {
+        EXPECT_GE(answer->width(), answer->sizeHint().width()) << answer->text().toStdString();
+        EXPECT_LE(answer->geometry().right(), window.width());
+    }
+    EXPECT_GE(window.width(), 380); // never narrower than designed
+    EXPECT_LE(window.btnPseudoOK->geometry().right(), window.width());
 }
 
 TEST_F(MainWindow, ResizeKeepsInfoPanelCentredAndStatusPanelTied)

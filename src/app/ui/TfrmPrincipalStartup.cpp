@@ -173,8 +173,10 @@ void TfrmPrincipal::FormResize()
     // Anchored children follow the client area.
     StatusBar->setGeometry(0, h - StatusBar->height(), w, StatusBar->height());
     const int body = h - StatusBar->height();
-    pnMenu->setGeometry(0, 0, 170, body);
-    PageControl->setGeometry(170, 0, w - 170, body);
+    // The menu keeps the width it was given for its captions (170 by design).
+    const int menu = pnMenu->width();
+    pnMenu->setGeometry(0, 0, menu, body);
+    PageControl->setGeometry(menu, 0, w - menu, body);
     reWatch->setGeometry(w - 330, 0, 330, 220);
     listOnline->setGeometry(w - 330, 0, 330, 220);
 
