@@ -197,9 +197,16 @@ TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
     EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
     EXPECT_EQ(card->lblMail->text(), QString());
     EXPECT_TRUE(card->Label1->isHidden());
-    EXPECT_EQ(card->lblWeb->text(), longWeb.left(255));
+    EXPECT_EQ(card->webAddress(), longWeb.left(255));
+    // Too long for the card: shortened on screen, whole in the tooltip and
+    // when opened.
+    EXPECT_LE(card->lblWeb->fontMetrics().horizontalAdvance(card->lblWeb->text()), card->lblWeb->width());
+    EXPECT_TRUE(card->lblWeb->text().startsWith(QStringLiteral("http://")));
+    EXPECT_EQ(card->lblWeb->toolTip(), longWeb.left(255));
     EXPECT_FALSE(card->Label3->isHidden());
-    card->close();
+    QTest::mouseClick(card->lblWeb, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedUrls.last(), longWeb.left(255));
+    EXPECT_FALSE(card->isVisible());
 }
 
 TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)

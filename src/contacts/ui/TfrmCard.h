@@ -33,6 +33,8 @@ public:
 
     // Fills the texts; each caption label shows only with its address.
     void setDetails(const QString &pseudo, const QString &mail, const QString &web);
+    // The web address of the card, whole (the label may show it shortened).
+    QString webAddress() const { return m_webAddress; }
 
     void FormCreate();
     void FormShow();
@@ -66,6 +68,7 @@ private:
     void setCloseImage(int index);
 
     DialogService *m_dialogs = nullptr;
+    QString m_webAddress;
     QPixmap m_closeImages[2];
     int m_closeImage = 0;
 };
