@@ -6,6 +6,7 @@ int main(int argc, char *argv[])
 {
     VoxlaneApplication app(argc, argv);
     VoxlaneApplication::installErrorBox();
+    VoxlaneApplication::installFrenchTranslations();
     ApplicationWindows windows;
     windows.frmPrincipal->show();
     return app.exec();

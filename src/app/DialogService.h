@@ -18,8 +18,8 @@ public:
 
     virtual void showMessage(const QString &text, const QString &caption, Kind kind) = 0;
 
-    // Yes/No question. Only an explicit "No" gives false: closing the box
-    // by other means counts as consent.
+    // Yes/No question. Only an explicit "Yes" gives true: Escape and the
+    // close box answer "No".
     virtual bool askYesNo(const QString &text, const QString &caption) = 0;
 
     // Empty text when the user cancels.

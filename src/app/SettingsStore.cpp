@@ -19,12 +19,26 @@ SettingsStore::SettingsStore(const QString &filePath)
 
 void SettingsStore::ensureExists() const
 {
-    if (QFileInfo::exists(m_filePath))
+    // The store holds the remembered password in a form anyone can decode
+    // who knows the pseudonym: only its owner may read it. The folder and the
+    // file are made private, also when an earlier version left them open.
+    constexpr auto kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner);
+    }
+    if (!QFileInfo::exists(m_filePath)) {
+        QFile file(m_filePath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            throw VoxlaneError(
+                QStringLiteral("Impossible de créer la clé de configuration %1").arg(m_filePath));
+    }
+    if (m_privacyChecked)
         return;
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw VoxlaneError(QStringLiteral("Impossible de créer la clé de configuration %1").arg(m_filePath));
+    m_privacyChecked = true;
+    QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_filePath, kOwnerOnly);
 }
 
 QString SettingsStore::read(const QString &name) const
@@ -40,6 +54,8 @@ void SettingsStore::write(const QString &name, const QString &value)
     QSettings settings(m_filePath, QSettings::IniFormat);
     settings.setValue(name, Cp1252::normalized(value));
     settings.sync();
+    // QSettings writes a new file and renames it over the old one.
+    QFile::setPermissions(m_filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (settings.status() != QSettings::NoError)
         throw VoxlaneError(QStringLiteral("Impossible d'écrire la valeur \"%1\" de la configuration").arg(name));
 }

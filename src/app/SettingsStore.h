@@ -5,7 +5,8 @@
 // Per-user string values of the program, in the store QSettings keeps for
 // organisation "Tovanik", application "Voxlane" (under XDG_CONFIG_HOME on
 // Linux). Values are Windows-1252 texts like everything else: what cannot be
-// carried is stored as '?'.
+// carried is stored as '?'. The folder and the file are private to the user
+// (0700 and 0600): the remembered password is in them.
 class SettingsStore
 {
 public:
@@ -23,4 +24,5 @@ private:
     void ensureExists() const;
 
     QString m_filePath;
+    mutable bool m_privacyChecked = false;
 };

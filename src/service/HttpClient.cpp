@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -31,10 +32,53 @@ void initCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Collects the reply body up to a limit; beyond it the transfer is broken
+// off (a short count makes libcurl fail the request).
+struct BodySink
+{
+    QByteArray body;
+    qint64 maxBytes = 0;
+    bool tooLarge = false;
+};
+
 size_t appendBody(char *data, size_t size, size_t count, void *userData)
 {
-    static_cast<QByteArray *>(userData)->append(data, qsizetype(size * count));
+    auto *sink = static_cast<BodySink *>(userData);
+    const qint64 n = qint64(size * count);
+    if (sink->maxBytes > 0 && sink->body.size() + n > sink->maxBytes) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    sink->body.append(data, qsizetype(n));
     return size * count;
+}
+
+// Progress of a transfer, watched for a stall from the worker thread.
+struct Progress
+{
+    explicit Progress(qint64 limitMs)
+        : watch(limitMs, nowMs())
+    {
+    }
+
+    static qint64 nowMs()
+    {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+
+    StallWatch watch;
+    bool stalled = false;
+};
+
+int checkProgress(void *userData, curl_off_t downloaded, curl_off_t, curl_off_t uploaded, curl_off_t)
+{
+    auto *progress = static_cast<Progress *>(userData);
+    if (progress->watch.stalled(Progress::nowMs(), qint64(downloaded + uploaded))) {
+        progress->stalled = true;
+        return 1; // aborts the transfer
+    }
+    return 0;
 }
 
 // Bytes that would end the request line or a header early.
@@ -54,9 +98,16 @@ QByteArray quotedParameter(const QByteArray &value)
 
 struct Outcome
 {
+    explicit Outcome(const HttpLimits &limits)
+        : progress(limits.stallTimeoutMs)
+    {
+        sink.maxBytes = limits.maxBodyBytes;
+    }
+
     CURLcode code = CURLE_OK;
     long status = 0;
-    QByteArray body;
+    BodySink sink;
+    Progress progress;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -178,7 +229,7 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     headers = curl_slist_append(headers, type.constData());
     headers = curl_slist_append(headers, "Expect:");
 
-    auto outcome = std::make_shared<Outcome>();
+    auto outcome = std::make_shared<Outcome>(m_limits);
     curl_easy_setopt(easy, CURLOPT_URL, origin.constData());
     curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
@@ -186,9 +237,13 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+    if (m_limits.totalTimeoutMs > 0)
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &outcome->progress);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &outcome->body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &outcome->sink);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, outcome->error);
     if (request.post) {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
@@ -220,14 +275,19 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
 
     m_lastStatus = int(outcome->status);
     if (outcome->code != CURLE_OK) {
-        m_lastError
-            = QString::fromLatin1(outcome->error[0] ? outcome->error : curl_easy_strerror(outcome->code));
+        if (outcome->sink.tooLarge)
+            m_lastError = QStringLiteral("reply larger than %1 bytes").arg(m_limits.maxBodyBytes);
+        else if (outcome->progress.stalled)
+            m_lastError = QStringLiteral("no data for %1 ms").arg(m_limits.stallTimeoutMs);
+        else
+            m_lastError
+                = QString::fromLatin1(outcome->error[0] ? outcome->error : curl_easy_strerror(outcome->code));
         return false;
     }
     if (outcome->status < 200 || outcome->status > 299) {
         m_lastError = QStringLiteral("HTTP status %1").arg(outcome->status);
         return false;
     }
-    body = outcome->body;
+    body = outcome->sink.body;
     return true;
 }

@@ -5,13 +5,53 @@
 #include <QObject>
 #include <QString>
 
-// Time limits of a request to the community service. A service that accepts
-// the connection and then never answers would otherwise keep the caller
-// waiting for ever; with these limits it becomes an ordinary failure.
+// Limits of a request to the community service. A service that accepts the
+// connection and then falls silent would otherwise keep the caller waiting
+// for ever, and one that sends without end would fill the memory; with these
+// limits both become an ordinary failure. A slow reply that keeps coming is
+// waited for as long as it takes.
 struct HttpLimits
 {
     int connectTimeoutMs = 10000;
-    int totalTimeoutMs = 60000;
+    // No byte sent or received for this long ends the request.
+    int stallTimeoutMs = 60000;
+    // The whole request, when above 0. Only used where the outcome hardly
+    // matters, such as the log-out on the way out of the program.
+    int totalTimeoutMs = 0;
+    // The total limit given to the log-out request at exit.
+    int exitTimeoutMs = 3000;
+    // Largest reply body taken: far above the presence list of a community of
+    // a hundred thousand members (under 100 bytes each).
+    qint64 maxBodyBytes = 32 * 1024 * 1024;
+};
+
+// Tells when a transfer has made no progress for a given time. Fed with the
+// time and the count of bytes moved so far, from whatever clock the caller
+// uses (milliseconds).
+class StallWatch
+{
+public:
+    explicit StallWatch(qint64 limitMs, qint64 startMs = 0)
+        : m_limitMs(limitMs)
+        , m_lastProgressMs(startMs)
+    {
+    }
+
+    // True once no byte has moved for the limit.
+    bool stalled(qint64 nowMs, qint64 bytesMoved)
+    {
+        if (bytesMoved != m_bytes) {
+            m_bytes = bytesMoved;
+            m_lastProgressMs = nowMs;
+            return false;
+        }
+        return nowMs - m_lastProgressMs >= m_limitMs;
+    }
+
+private:
+    qint64 m_limitMs;
+    qint64 m_lastProgressMs;
+    qint64 m_bytes = 0;
 };
 
 // The HTTP client of the community service, over libcurl. One call is one

@@ -1,13 +1,45 @@
 #include "service/LocalAddress.h"
 
-#include <QHostInfo>
+#include <QNetworkInterface>
 
 QString LocalAddress::hostAddress()
 {
-    const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
-    if (info.error() != QHostInfo::NoError)
-        return {};
-    return lastIPv4(info.addresses());
+    return chooseAddress(systemInterfaces());
+}
+
+QList<LocalAddress::Interface> LocalAddress::systemInterfaces()
+{
+    QList<Interface> result;
+    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &system : all) {
+        Interface entry;
+        const auto flags = system.flags();
+        entry.up = flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning);
+        entry.loopback = flags.testFlag(QNetworkInterface::IsLoopBack);
+        for (const QNetworkAddressEntry &address : system.addressEntries())
+            entry.addresses.append(address.ip());
+        result.append(entry);
+    }
+    return result;
+}
+
+QString LocalAddress::chooseAddress(const QList<Interface> &interfaces)
+{
+    QList<QHostAddress> reachable;
+    QList<QHostAddress> loopback;
+    for (const Interface &entry : interfaces) {
+        if (!entry.up)
+            continue;
+        for (const QHostAddress &address : entry.addresses) {
+            // A 127.x address counts as loopback whatever interface holds it.
+            if (entry.loopback || address.isLoopback())
+                loopback.append(address);
+            else
+                reachable.append(address);
+        }
+    }
+    const QString last = lastIPv4(reachable);
+    return last.isEmpty() ? lastIPv4(loopback) : last;
 }
 
 QString LocalAddress::lastIPv4(const QList<QHostAddress> &addresses)

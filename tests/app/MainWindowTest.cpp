@@ -3,18 +3,23 @@
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmNewContact.h"
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -55,6 +60,26 @@ TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
         EXPECT_EQ(label->isEnabled(), enabled) << label->objectName().toStdString();
     }
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(MainWindow, UnwritableSettingsFolderIsReportedAndTheClientStarts)
+{
+    // A file where the settings folder should be: no one, not even root,
+    // can create the store under it.
+    QFile blocker(home.filePath(QStringLiteral("blocked")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings = std::make_unique<SettingsStore>(home.filePath(QStringLiteral("blocked/Voxlane.conf")));
+    RecordedErrors::take();
+
+    TfrmPrincipal &w = createWindow();
+    EXPECT_EQ(RecordedErrors::take().size(), 1); // one report, not one per value
+    // The start-up went on to the end, with the defaults of a first start.
+    EXPECT_FALSE(w.pnMdpLogin->isHidden());
+    EXPECT_TRUE(w.CurrentPseudo.isEmpty());
+    EXPECT_FALSE(w.SoundEnabled);
+    EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
+    EXPECT_TRUE(w.ServerTransac->isListening());
 }
 
 TEST_F(MainWindow, RememberedAccountIsRestored)
@@ -99,6 +124,8 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 {
     TfrmPrincipal &w = createWindow();
     w.Connected = true; // page labels are enabled by a session
+    for (TClickLabel *label : w.menuLabels())
+        label->setEnabled(true);
     const struct {
         TClickLabel *TfrmPrincipal::*label;
         int page;
@@ -122,6 +149,26 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
     }
 }
 
+TEST_F(MainWindow, NavigationLeavesARunningPresencePollAlone)
+{
+    TfrmPrincipal &w = createWindow();
+    w.Connected = true;
+    w.TimerRefresh->setTimerType(Qt::PreciseTimer); // remainingTime() to the millisecond
+    // A stopped poll is started by the navigation while logged in...
+    ASSERT_FALSE(w.TimerRefresh->isActive());
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    ASSERT_TRUE(w.TimerRefresh->isActive());
+    // ...but a running one keeps its course: a restart would push the next
+    // tick back to a full interval at every click.
+    QTest::qWait(30);
+    const int before = w.TimerRefresh->remainingTime();
+    ASSERT_LT(before, w.TimerRefresh->interval());
+    for (TClickLabel *label : {w.lblTelEnCours, w.lblEnvoyer, w.lblMnuOptions})
+        w.lblEnvoyerClick(label);
+    EXPECT_TRUE(w.TimerRefresh->isActive());
+    EXPECT_LE(w.TimerRefresh->remainingTime(), before);
+}
+
 TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
 {
     TfrmPrincipal &w = createWindow();
@@ -137,6 +184,68 @@ TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
     // A real click on a disabled label does nothing.
     QTest::mouseClick(w.lblTelEnCours, Qt::LeftButton);
     EXPECT_EQ(w.PageControl->currentIndex(), 4);
+}
+
+TEST_F(MainWindow, DisabledMenuEntriesLookDisabledAndIgnoreThePointer)
+{
+    TfrmPrincipal &w = createWindow();
+    ASSERT_FALSE(w.lblTelEnCours->isEnabled()); // logged out
+    const QColor plain(83, 73, 19);
+    EXPECT_NE(w.lblTelEnCours->palette().color(QPalette::Disabled, QPalette::WindowText), plain);
+    EXPECT_EQ(w.lblTelEnCours->palette().color(QPalette::Active, QPalette::WindowText), plain);
+    w.lblTelEnCoursMouseEnter(w.lblTelEnCours);
+    EXPECT_FALSE(w.lblTelEnCours->isBold());
+    // An enabled one still turns bold.
+    w.lblTelEnCoursMouseEnter(w.lblMnuOptions);
+    EXPECT_TRUE(w.lblMnuOptions->isBold());
+}
+
+TEST_F(MainWindow, InfoBarShowsTextAsWritten)
+{
+    TfrmPrincipal &w = createWindow();
+    w.AffichInfo(QStringLiteral("<b>eve</b> vous envoi : <img src=x>"), true, 0);
+    EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("<b>eve</b> vous envoi : <img src=x>"));
+}
+
+TEST_F(MainWindow, CaptionsAreReadWholeWithTheFontsAtHand)
+{
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    // Every menu entry in its widest look, bold, fits its label...
+    for (TClickLabel *label : w.menuLabels()) {
+        QFont bold = label->font();
+        bold.setBold(true);
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+        EXPECT_LE(label->geometry().right(), w.pnMenu->width()) << label->objectName().toStdString();
+    }
+    EXPECT_LE(QFontMetrics(w.lblContactsEnLigne->font()).horizontalAdvance(QStringLiteral("Contacts en ligne (000)")),
+        w.lblContactsEnLigne->width());
+    // ...the view's bold headers fit their column...
+    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    w.lbOnline->show();
+    QFont bold = w.lbOnline->font();
+    bold.setBold(true);
+    for (int row = 0; row < 2; ++row) {
+        const QString text = TfrmPrincipal::OnlineRowText(w.lbOnline->topLevelItem(row));
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(text) + 6, w.lbOnline->columnWidth(1)) << row;
+    }
+    // ...and the pages start where the menu ends, whatever its width.
+    EXPECT_EQ(w.PageControl->x(), w.pnMenu->width());
+    EXPECT_GE(w.pnMenu->width(), 170);
+}
+
+TEST_F(MainWindow, RequestWindowShowsItsAnswersWhole)
+{
+    TfrmNewContact window;
+    for (QRadioButton *answer : { window.rbOK, window.rbNo }) {
+        EXPECT_GE(answer->width(), answer->sizeHint().width()) << answer->text().toStdString();
+        EXPECT_LE(answer->geometry().right(), window.width());
+    }
+    EXPECT_GE(window.width(), 380); // never narrower than designed
+    EXPECT_LE(window.btnPseudoOK->geometry().right(), window.width());
 }
 
 TEST_F(MainWindow, ResizeKeepsInfoPanelCentredAndStatusPanelTied)
@@ -250,8 +359,9 @@ TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
     w.lblEnvoyerClick(w.lblMnuOptions);
     EXPECT_TRUE(w.cbFireWall->isChecked());
     EXPECT_FALSE(w.ckPlaySound->isChecked());
-    // No stored folder: the program's folder followed by "Temp".
-    EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/Temp"));
+    // No stored folder: the folder partial downloads really go to.
+    EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/temp"));
+    EXPECT_EQ(w.ceTempPath->text(), w.TempPath);
 
     w.cbFireWall->setChecked(false);
     w.ckPlaySound->setChecked(true);

@@ -83,10 +83,19 @@ protected:
 TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
 {
     TfrmPrincipal &w = createWindow();
+    // Placement only: no avatar request (whose wait would let the slide
+    // timers run), and the slide is held where the pop-up was made.
+    w.PopupAvatarLoader = [](const QString &) { return QImage(); };
+    const auto raise = [this, &w](const char *pseudo) {
+        TfrmMsgBox *box = this->raise(w, QString::fromLatin1(pseudo), QStringLiteral("vient de se connecter"), 0);
+        if (box)
+            box->Moteur->stop();
+        return box;
+    };
     ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().topLeft(), QPoint(0, 0));
-    TfrmMsgBox *a = raise(w, "Alice", "vient de se connecter", 0);
-    TfrmMsgBox *b = raise(w, "Bob", "vient de se connecter", 0);
-    TfrmMsgBox *c = raise(w, "Carole", "vient de se connecter", 0);
+    TfrmMsgBox *a = raise("Alice");
+    TfrmMsgBox *b = raise("Bob");
+    TfrmMsgBox *c = raise("Carole");
     ASSERT_TRUE(a && b && c);
     EXPECT_EQ(a->x(), 10);
     EXPECT_EQ(b->x(), 191);
@@ -102,7 +111,7 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
     }
     a->btnCloseClick();
     EXPECT_EQ(w.MsgBoxCount, 2);
-    TfrmMsgBox *d = raise(w, "David", "vient de se connecter", 0);
+    TfrmMsgBox *d = raise("David");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->x(), 372);
     EXPECT_EQ(b->x(), 191); // the others stay where they are

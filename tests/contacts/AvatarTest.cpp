@@ -11,6 +11,7 @@
 #include "support/RecordedErrors.h"
 
 #include <QFile>
+#include <QFrame>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
@@ -19,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <functional>
 
 namespace {
 
@@ -194,9 +197,16 @@ TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
     EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
     EXPECT_EQ(card->lblMail->text(), QString());
     EXPECT_TRUE(card->Label1->isHidden());
-    EXPECT_EQ(card->lblWeb->text(), longWeb.left(255));
+    EXPECT_EQ(card->webAddress(), longWeb.left(255));
+    // Too long for the card: shortened on screen, whole in the tooltip and
+    // when opened.
+    EXPECT_LE(card->lblWeb->fontMetrics().horizontalAdvance(card->lblWeb->text()), card->lblWeb->width());
+    EXPECT_TRUE(card->lblWeb->text().startsWith(QStringLiteral("http://")));
+    EXPECT_EQ(card->lblWeb->toolTip(), longWeb.left(255));
     EXPECT_FALSE(card->Label3->isHidden());
-    card->close();
+    QTest::mouseClick(card->lblWeb, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedUrls.last(), longWeb.left(255));
+    EXPECT_FALSE(card->isVisible());
 }
 
 TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
@@ -217,6 +227,84 @@ TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
     QTest::mouseClick(card->lblWeb, Qt::LeftButton);
     EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("http://bob.fr"));
     EXPECT_FALSE(card->isVisible());
+}
+
+TEST_F(Avatars, ReusedCardNeverShowsThePreviousMembersPicture)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    // getinfo answers in turn: alice's card, her id, bob's card, his id.
+    for (const char *reply : { "a@exemple.fr\nhttp://a.fr", "7", "b@exemple.fr\nhttp://b.fr", "8" })
+        service.script("/script/getinfo.php", FakeService::Reply::text(QString::fromLatin1(reply)));
+    service.script("/avatars/7.jpg", FakeService::Reply::bytes(jpegOf(40, 40)));
+    // bob has no avatar: /avatars/8.jpg answers 404.
+    TfrmCard *card = w.cardWindow();
+    w.AffichCarte(QStringLiteral("alice"));
+    ASSERT_FALSE(card->imgAvatar->pixmap().isNull());
+    card->close();
+    w.AffichCarte(QStringLiteral("bob"));
+    EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
+    EXPECT_TRUE(card->imgAvatar->pixmap().isNull());
+    card->close();
+}
+
+TEST_F(Avatars, WebAddressWithoutSchemeOpensAsAWebPage)
+{
+    const struct
+    {
+        const char *web;
+        const char *opened;
+    } cases[] = {
+        { "www.site.fr", "http://www.site.fr" },
+        { "site.fr/page?x=1", "http://site.fr/page?x=1" },
+        { "http://site.fr", "http://site.fr" },
+        { "https://site.fr", "https://site.fr" },
+        { "ftp://site.fr/f", "ftp://site.fr/f" },
+        { " www.site.fr ", "http://www.site.fr" },
+        { "", "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TfrmCard::webAddressToOpen(QString::fromLatin1(c.web)), QString::fromLatin1(c.opened)) << c.web;
+
+    TfrmPrincipal &w = createContactsWindow();
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("b@exemple.fr\nwww.b.fr")));
+    w.AffichCarte(QStringLiteral("bob"));
+    QTest::mouseClick(w.cardWindow()->lblWeb, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("http://www.b.fr"));
+}
+
+TEST_F(Avatars, AnAddressNoProgramCanOpenIsToldInTheInfoBar)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    dialogs.openSucceeds = false;
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("b@exemple.fr\nwww.b.fr")));
+    const struct
+    {
+        const char *what;
+        std::function<void()> act;
+        const char *address;
+    } cases[] = {
+        { "card mail", [&] { w.AffichCarte(QStringLiteral("bob"));
+              QTest::mouseClick(w.cardWindow()->lblMail, Qt::LeftButton); }, "mailto:b@exemple.fr" },
+        { "card web", [&] { w.AffichCarte(QStringLiteral("bob"));
+              QTest::mouseClick(w.cardWindow()->lblWeb, Qt::LeftButton); }, "http://www.b.fr" },
+        { "own profile", [&] { w.Affichermonprofil1Click(); }, nullptr },
+        { "registration", [&] { w.lblSubmitClick(); }, nullptr },
+    };
+    for (const auto &c : cases) {
+        w.AffichInfo(QString(), false, 0);
+        c.act();
+        EXPECT_FALSE(w.pnInfo->isHidden()) << c.what;
+        EXPECT_TRUE(w.lblInfo->text().startsWith(QStringLiteral("Aucun programme n'a pu ouvrir :\n\r")))
+            << c.what;
+        EXPECT_TRUE(w.lblInfo->text().endsWith(dialogs.openedUrls.last())) << c.what;
+        if (c.address)
+            EXPECT_EQ(dialogs.openedUrls.last(), QString::fromLatin1(c.address)) << c.what;
+    }
+    // When the program opens, nothing is said.
+    dialogs.openSucceeds = true;
+    w.AffichInfo(QString(), false, 0);
+    w.Affichermonprofil1Click();
+    EXPECT_TRUE(w.pnInfo->isHidden());
 }
 
 TEST_F(Avatars, CardFailureShowsTheNetworkErrorAndNoCard)
@@ -407,6 +495,25 @@ TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
     EXPECT_FALSE(ErrorReport::guard([&] { form->btnChangeAvatarClick(); }));
     EXPECT_EQ(RecordedErrors::take().size(), 1);
     EXPECT_TRUE(form->btnChangeAvatar->isEnabled());
+}
+
+TEST_F(ChangeAvatar, ReusedWindowNeverShowsThePreviousAccountsPicture)
+{
+    TfrmPrincipal &w = createContactsWindow(QStringLiteral("alice"));
+    w.Connected = true;
+    w.AvatarCacheNames.append(QStringLiteral("alice"));
+    w.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    TfrmChangeAvatar *window = w.changeAvatarWindow();
+    window->show();
+    ASSERT_FALSE(window->imgAvatar->pixmap().isNull());
+    window->hide();
+    // Another account, whose avatar the service does not have.
+    w.CurrentPseudo = QStringLiteral("bob");
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("8")));
+    window->show();
+    EXPECT_EQ(window->lblPseudo->text(), QStringLiteral("bob"));
+    EXPECT_TRUE(window->imgAvatar->pixmap().isNull());
+    window->hide();
 }
 
 TEST_F(ChangeAvatar, OpensOnlyWhileConnected)

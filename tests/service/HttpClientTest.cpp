@@ -3,6 +3,7 @@
 
 #include "support/FakeService.h"
 #include "support/QtPrinters.h"
+#include "support/Timing.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -94,25 +95,89 @@ TEST_F(HttpClientTest, UnreachableServiceFailsAtOnce)
     EXPECT_EQ(client.lastStatus(), 0);
 }
 
-TEST_F(HttpClientTest, ServiceThatNeverAnswersFailsAtTheTimeLimit)
+TEST_F(HttpClientTest, ServiceThatFallsSilentFailsAtTheStallLimit)
 {
     service.script("/voxlane/getconnected.php", FakeService::Reply::neverAnswer());
-    HttpClient client(service.baseUrl(), HttpLimits { 500, 600 });
-    QElapsedTimer timer;
-    timer.start();
-    QString text;
+    HttpLimits limits;
+    limits.connectTimeoutMs = 500;
+    limits.stallTimeoutMs = 300;
+    HttpClient client(service.baseUrl(), limits);
+    QString text = QStringLiteral("before");
+    // Without a stall limit this call would never return.
     EXPECT_FALSE(client.get(ServiceRequests::connectedMembers(), text));
-    const qint64 elapsed = timer.elapsed();
-    EXPECT_GE(elapsed, 550);
-    EXPECT_LT(elapsed, 3000);
+    EXPECT_EQ(text, QStringLiteral("before"));
     EXPECT_EQ(service.requests.size(), 1); // the request did go out
+    EXPECT_TRUE(client.lastError().contains(QStringLiteral("no data"))) << client.lastError().toStdString();
 }
 
-TEST(HttpLimits, DefaultsAreTenAndSixtySeconds)
+TEST_F(HttpClientTest, SlowReplyThatKeepsComingIsWaitedFor)
+{
+    // 40 pieces, one every 25 ms: a second in all, far beyond the stall
+    // limit if it were a limit on the whole request, far below it between
+    // two pieces.
+    QByteArray body;
+    for (int i = 0; i < 40; ++i)
+        body += "pseudo=m" + QByteArray::number(i) + "<br>ab<br>";
+    service.script("/voxlane/getconnected.php", FakeService::Reply::bytes(body).trickled(40, 25));
+    HttpLimits limits;
+    limits.stallTimeoutMs = 3000 * kTimeScale;
+    limits.totalTimeoutMs = 0;
+    HttpClient client(service.baseUrl(), limits);
+    QByteArray received;
+    ASSERT_TRUE(client.get(ServiceRequests::connectedMembers(), received)) << client.lastError().toStdString();
+    EXPECT_EQ(received, body);
+}
+
+TEST(StallWatch, OnlyTimeWithoutAByteCounts)
+{
+    // A clock the test drives: (time, bytes moved so far, stalled?).
+    const struct
+    {
+        qint64 nowMs;
+        qint64 bytes;
+        bool stalled;
+    } steps[] = {
+        { 0, 0, false },
+        { 59999, 0, false },  // nothing yet, just below the limit
+        { 60000, 1, false },  // a byte at the last moment restarts the count
+        { 119999, 1, false },
+        { 120000, 1, true },  // then a full minute without one
+        { 120001, 2, false }, // progress again clears it
+        { 500000, 900, false },
+        { 560000, 900, true },
+    };
+    StallWatch watch(60000);
+    for (const auto &s : steps)
+        EXPECT_EQ(watch.stalled(s.nowMs, s.bytes), s.stalled) << s.nowMs;
+}
+
+TEST_F(HttpClientTest, ReplyBodyLargerThanTheCapFails)
+{
+    const QByteArray atCap(4096, 'a');
+    service.script("/at-cap", FakeService::Reply::bytes(atCap));
+    service.script("/over-cap", FakeService::Reply::bytes(atCap + 'b'));
+    HttpLimits limits;
+    limits.maxBodyBytes = atCap.size();
+    HttpClient client(service.baseUrl(), limits);
+    QByteArray body;
+    ASSERT_TRUE(client.get("/at-cap", body)) << client.lastError().toStdString();
+    EXPECT_EQ(body, atCap);
+    QByteArray over = "before";
+    EXPECT_FALSE(client.get("/over-cap", over));
+    EXPECT_EQ(over, QByteArray("before"));
+    EXPECT_TRUE(client.lastError().contains(QStringLiteral("larger"))) << client.lastError().toStdString();
+}
+
+TEST(HttpLimits, TenSecondsToConnectAMinuteWithoutDataNoTotalAndACap)
 {
     const HttpLimits limits;
     EXPECT_EQ(limits.connectTimeoutMs, 10000);
-    EXPECT_EQ(limits.totalTimeoutMs, 60000);
+    EXPECT_EQ(limits.stallTimeoutMs, 60000);
+    EXPECT_EQ(limits.totalTimeoutMs, 0);
+    EXPECT_GE(limits.exitTimeoutMs, 1000);
+    EXPECT_LE(limits.exitTimeoutMs, 5000);
+    // A presence list of 100 000 members fits many times over.
+    EXPECT_GE(limits.maxBodyBytes, 100000 * 100 * 2);
 }
 
 TEST_F(HttpClientTest, TargetsThatWouldBreakTheRequestAreNotSent)

@@ -11,6 +11,7 @@
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFrame>
@@ -38,7 +39,8 @@ protected:
     SessionTest()
     {
         environment.serviceUrl = service.baseUrl();
-        httpLimits = HttpLimits { 500, 500 };
+        httpLimits.connectTimeoutMs = 500;
+        httpLimits.stallTimeoutMs = 500;
     }
 
     TfrmPrincipal &windowWith(const QString &pseudo, const QString &password)
@@ -298,6 +300,36 @@ TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
     EXPECT_EQ(w.lbOnline->topLevelItemCount(), 3);
 }
 
+TEST_F(SessionTest, AFloodOfPendingRequestsOpensOnlyAHandfulOfWindows)
+{
+    QString body = QStringLiteral("autorisé\r\n[Contacts]\r\n[Bloqués]\r\n[Ask]\r\n");
+    for (int i = 0; i < 2000; ++i)
+        body += QStringLiteral("member%1\r\n").arg(i);
+    body += QStringLiteral("[Messages]\r\n");
+    scriptLogin(body);
+    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    w.btnConnexion->click();
+    ASSERT_TRUE(w.Connected);
+    const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
+    ASSERT_EQ(windows.size(), 5);
+    for (int i = 0; i < windows.size(); ++i) {
+        EXPECT_EQ(windows.at(i)->lblUsername->text(), QStringLiteral("member%1").arg(i));
+        EXPECT_EQ(windows.at(i)->pos(), QPoint(304 + 20 * (i + 1), 243 + 20 * (i + 1)));
+    }
+}
+
+TEST_F(SessionTest, HugeReplyIsANetworkFailure)
+{
+    httpLimits.maxBodyBytes = 64 * 1024;
+    const QString huge = QStringLiteral("autorisé\r\n[Contacts]\r\n") + QString(70 * 1024, u'x');
+    scriptLogin(huge);
+    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    w.btnConnexion->click();
+    EXPECT_FALSE(w.Connected);
+    EXPECT_EQ(w.lblInfo->text(), kNetworkDown);
+    EXPECT_TRUE(w.txtPseudo->isEnabled());
+}
+
 TEST_F(SessionTest, TypedPseudonymIsSentWithItsBlanks)
 {
     scriptLogin(kAccepted);
@@ -348,6 +380,58 @@ TEST_F(SessionTest, EnterOnThePagePressesTheConnectButton)
     EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
 }
 
+// Types through the window system, as a keyboard does: the keys go to
+// whatever holds the focus in that window.
+void typeInto(QWindow *window, const char *text)
+{
+    for (const char *c = text; *c; ++c)
+        QTest::keyClick(window, *c);
+}
+
+TEST_F(SessionTest, TypingRightAfterStartLandsInThePseudonymField)
+{
+    scriptLogin(kAccepted);
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.txtPseudo);
+    // Keys go through the window system, to whatever has the focus.
+    typeInto(w.windowHandle(), "bob");
+    EXPECT_EQ(w.txtPseudo->text(), QStringLiteral("bob"));
+    QTest::keyClick(w.windowHandle(), Qt::Key_Tab);
+    typeInto(w.windowHandle(), "pw");
+    EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
+    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(w.Connected);
+}
+
+TEST_F(SessionTest, EnterRightAfterStartLogsInTheRememberedAccount)
+{
+    CredentialCodec codec;
+    QString mdp;
+    ASSERT_TRUE(codec.EncryptForUser(QStringLiteral("alice"), QStringLiteral("pw1"), mdp));
+    settings->write(QStringLiteral("User"), QStringLiteral("alice"));
+    settings->write(QStringLiteral("Mdp"), mdp);
+    scriptLogin(kAccepted);
+
+    TfrmPrincipal &w = createWindow();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // No field of the log-in page holds the focus.
+    EXPECT_FALSE(w.TabSheet1->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
+    ASSERT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
+    EXPECT_EQ(queryValue(service.requestsTo("/voxlane/connect.php").at(0).query(), "pseudo"), QByteArray("alice"));
+    EXPECT_TRUE(w.Connected);
+
+    // Enter on another page is not the connect button's.
+    w.lblEnvoyerClick(w.lblMnuOptions);
+    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
+    EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
+}
+
 TEST_F(SessionTest, ShowingTheLogInPageFocusesTheFieldToFill)
 {
     TfrmPrincipal &w = createWindow();
@@ -393,6 +477,7 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     TfrmPrincipal &w = loggedIn(QStringLiteral("Zoé"), QStringLiteral("secret"));
     scriptLogout(FakeService::Reply::text(QStringLiteral("Vous êtes Déconnecté")));
     w.StatusBar->setPanelText(1, QStringLiteral("127.0.0.9"));
+    w.lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (2)"));
     w.lblEnvoyerClick(w.lblEnvoyer);
     w.lblDeconnectClick();
 
@@ -407,6 +492,8 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     EXPECT_TRUE(w.pnInfo->isHidden());
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_EQ(w.lbOnline->topLevelItemCount(), 0);
+    // The count of the session just ended goes with it.
+    EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne"));
     EXPECT_FALSE(w.TimerRefresh->isActive());
     EXPECT_TRUE(w.ContactList.isEmpty());
     EXPECT_TRUE(w.OfflineContacts.isEmpty());
@@ -475,6 +562,19 @@ TEST_F(SessionTest, ClosingTheWindowLogsOutOnlyWhenLoggedIn)
     EXPECT_TRUE(w.FormCloseQuery());
     EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
     EXPECT_FALSE(w.Connected);
+}
+
+TEST_F(SessionTest, ClosingWhileTheLogOutRequestHangsEndsAfterTheExitLimit)
+{
+    // An ordinary request would wait for this service for ten minutes.
+    httpLimits.stallTimeoutMs = 600000;
+    httpLimits.exitTimeoutMs = 300;
+    TfrmPrincipal &w = loggedIn();
+    scriptLogout(FakeService::Reply::neverAnswer());
+    // Returns at all: the closing request is given the exit limit, and its
+    // outcome does not hold the close back.
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
 }
 
 TEST_F(SessionTest, RememberedAccountLogsInWithoutTyping)
@@ -629,6 +729,53 @@ TEST_F(SessionTest, LocalAddressComesFromTheEnvironmentOrTheHost)
     };
     for (const auto &c : cases)
         EXPECT_EQ(LocalAddress::lastIPv4(c.addresses), QLatin1String(c.last));
+}
+
+TEST(LocalAddressTest, PeersAreGivenAnInterfaceAddressNotLoopback)
+{
+    using If = LocalAddress::Interface;
+    const If lo { true, true, { QHostAddress("127.0.0.1"), QHostAddress("::1") } };
+    const If eth { true, false, { QHostAddress("192.168.1.5"), QHostAddress("fe80::1") } };
+    const If wifi { true, false, { QHostAddress("10.0.0.7") } };
+    const If down { false, false, { QHostAddress("172.16.0.9") } };
+    const If v6only { true, false, { QHostAddress("2001:db8::5") } };
+    // A 127.x address on an ordinary interface is still loopback.
+    const If dummy { true, false, { QHostAddress("127.0.1.1") } };
+    const struct
+    {
+        const char *what;
+        QList<If> interfaces;
+        const char *chosen;
+    } cases[] = {
+        { "loopback listed first", { lo, eth }, "192.168.1.5" },
+        { "loopback listed last", { eth, lo }, "192.168.1.5" },
+        { "the last of several", { lo, eth, wifi }, "10.0.0.7" },
+        { "an interface that is down is skipped", { lo, eth, down }, "192.168.1.5" },
+        { "IPv6 only is skipped", { lo, wifi, v6only }, "10.0.0.7" },
+        { "127.0.1.1 on another interface", { lo, dummy, eth }, "192.168.1.5" },
+        { "nothing but loopback", { lo, dummy }, "127.0.1.1" },
+        { "only an interface that is down", { down }, "" },
+        { "no interface", {}, "" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(LocalAddress::chooseAddress(c.interfaces), QLatin1String(c.chosen)) << c.what;
+}
+
+TEST(LocalAddressTest, ThisMachineNeverGivesLoopbackWhenItHasAnotherAddress)
+{
+    bool hasOther = false;
+    for (const LocalAddress::Interface &entry : LocalAddress::systemInterfaces()) {
+        for (const QHostAddress &address : entry.addresses) {
+            if (entry.up && !entry.loopback && address.protocol() == QAbstractSocket::IPv4Protocol
+                && !address.isLoopback())
+                hasOther = true;
+        }
+    }
+    const QString chosen = LocalAddress::hostAddress();
+    if (hasOther)
+        EXPECT_FALSE(QHostAddress(chosen).isLoopback()) << chosen.toStdString();
+    else
+        GTEST_SKIP() << "this machine has no address other than loopback";
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "support/FakeService.h"
 
+#include <memory>
+
 #include "app/Cp1252.h"
 
 #include <QHostAddress>
@@ -222,7 +224,23 @@ void FakeService::send(QTcpSocket *socket, const Reply &reply)
     for (const auto &h : reply.headers)
         out += h.first + ": " + h.second + "\r\n";
     out += "\r\n";
-    out += reply.body;
+    if (reply.trickleBytes <= 0) {
+        out += reply.body;
+        socket->write(out);
+        socket->disconnectFromHost();
+        return;
+    }
     socket->write(out);
-    socket->disconnectFromHost();
+    auto *pace = new QTimer(socket);
+    pace->setInterval(reply.trickleEveryMs);
+    auto offset = std::make_shared<qsizetype>(0);
+    QObject::connect(pace, &QTimer::timeout, socket, [socket, pace, reply, offset] {
+        socket->write(reply.body.mid(*offset, reply.trickleBytes));
+        *offset += reply.trickleBytes;
+        if (*offset >= reply.body.size()) {
+            pace->stop();
+            socket->disconnectFromHost();
+        }
+    });
+    pace->start();
 }

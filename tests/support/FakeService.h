@@ -39,11 +39,23 @@ public:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers; // extra headers
         int delayMs = 0; // wait before answering
+        // When above 0: the body goes out in pieces of this many bytes, one
+        // every trickleEveryMs, as a slow but steady service sends it.
+        int trickleBytes = 0;
+        int trickleEveryMs = 0;
 
         Reply after(int ms) const
         {
             Reply r = *this;
             r.delayMs = ms;
+            return r;
+        }
+
+        Reply trickled(int bytes, int everyMs) const
+        {
+            Reply r = *this;
+            r.trickleBytes = bytes;
+            r.trickleEveryMs = everyMs;
             return r;
         }
 

@@ -24,5 +24,5 @@ QString ScriptedDialogs::openFileName(const QString &, const QString &, const QS
 bool ScriptedDialogs::openUrl(const QString &address)
 {
     openedUrls.append(address);
-    return true;
+    return openSucceeds;
 }

@@ -30,4 +30,5 @@ public:
     QStringList openedUrls;
     QQueue<bool> answers;         // empty: "Yes"
     QQueue<QString> fileNames;    // empty: cancelled
+    bool openSucceeds = true;     // false: no program can open an address
 };

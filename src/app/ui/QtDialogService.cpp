@@ -24,8 +24,9 @@ void QtDialogService::showMessage(const QString &text, const QString &caption, K
 bool QtDialogService::askYesNo(const QString &text, const QString &caption)
 {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, m_parent);
-    // Closing the box (or Escape) is not a "No".
-    box.setEscapeButton(QMessageBox::Yes);
+    // The question cannot be left without an answer that the user chose:
+    // Escape and the close box say "No".
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() != QMessageBox::No;
 }
 

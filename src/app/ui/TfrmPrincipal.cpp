@@ -5,6 +5,7 @@
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,6 +28,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,6 +54,40 @@ QLabel *heading(const QString &text, QWidget *page)
     p.setColor(QPalette::WindowText, TColor::toQColor(TfrmPrincipal::kMenuSelectedColor));
     label->setPalette(p);
     return label;
+}
+
+// The menu panel is 170 pixels wide by design, which holds its captions in
+// the design's fonts. The fonts found on Linux are wider: the bold
+// "Téléchargements en cours", the heading with its count and the contact
+// view's headers were cut. Where they do not fit, the panel and its controls
+// grow to the widest of them; the pages start where the panel ends.
+void fitMenuToCaptions(QWidget *pnMenu, const QList<TClickLabel *> &labels, QLabel *heading, QTreeWidget *view)
+{
+    constexpr int kLabelLeft = 8;
+    constexpr int kViewLeft = 8;
+    constexpr int kImageColumn = 19;
+    constexpr int kTextMargins = 8; // the cell's margins
+    int width = kMenuWidth;
+    for (TClickLabel *label : labels) {
+        QFont bold = label->font();
+        bold.setBold(true); // the look of the highlighted and hovered entry
+        width = std::max(width, kLabelLeft + QFontMetrics(bold).horizontalAdvance(label->text()) + 4);
+    }
+    width = std::max(width,
+        heading->x() + QFontMetrics(heading->font()).horizontalAdvance(QStringLiteral("Contacts en ligne (000)")) + 4);
+    QFont bold = view->font();
+    bold.setBold(true);
+    int textColumn = view->columnWidth(1); // 130 by design
+    for (const QString &header : { ContactRows::onlineHeader(), ContactRows::offlineHeader() })
+        textColumn = std::max(textColumn, QFontMetrics(bold).horizontalAdvance(header) + kTextMargins);
+    view->setColumnWidth(1, textColumn);
+    const int viewWidth = std::max(view->width(), kImageColumn + textColumn + 2 * view->frameWidth());
+    width = std::max(width, kViewLeft + viewWidth + kViewLeft);
+    pnMenu->resize(width, pnMenu->height());
+    for (TClickLabel *label : labels)
+        label->resize(width - kLabelLeft - 2, label->height());
+    heading->resize(width - heading->x() - 2, heading->height());
+    view->resize(width - 2 * kViewLeft, view->height());
 }
 
 } // namespace
@@ -168,6 +206,7 @@ void TfrmPrincipal::buildMenu(QWidget *central)
     lbOnline->setColumnWidth(1, 130);
     lbOnline->setGeometry(8, y + 32, 154, 200);
     lbOnline->hide();
+    fitMenuToCaptions(pnMenu, menuLabels(), lblContactsEnLigne, lbOnline);
 }
 
 void TfrmPrincipal::buildPages(QWidget *central)
@@ -331,6 +370,9 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     lblInfo->setGeometry(44, 15, 310, 75);
     lblInfo->setWordWrap(true);
+    // Messages carry names and addresses from the service and from peers:
+    // shown as written, never read as markup.
+    lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setFont(uiFont(11, true));
     buildInfoBarControls();
     TimerInfo = new QTimer(this);

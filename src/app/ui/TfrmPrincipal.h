@@ -96,6 +96,10 @@ public:
     void DropFiles(const QStringList &paths);
     void setDropAccepted(bool accepted);
     bool dropAccepted() const { return m_dropAccepted; }
+    // The shell's "open" action; when no program can open the address, the
+    // info bar says so (otherwise only a terminal would have seen it).
+    void ShellOpen(const QString &address);
+    void ShellOpenFailed(const QString &address);
     // Writes one line to the hidden control log.
     void LogWatch(const QString &line);
     QString programDir() const; // with trailing separator
@@ -162,7 +166,8 @@ public:
     // The menu label: the log-in page while logged out, log-out while logged in.
     void lblDeconnectClick();
     // The local address reported to the service: VOXLANE_LOCAL_IP when set,
-    // otherwise the last IPv4 address of the host's name; empty when none.
+    // otherwise the last IPv4 address of the machine's interfaces (loopback
+    // only when there is no other); empty when none.
     QString GetLocalIP() const;
     // A client of the community service for one request (IdHTTP1 is the
     // shared one).

@@ -2,6 +2,7 @@
 // helpers of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
+#include "app/DialogService.h"
 #include "app/DrawingHelpers.h"
 #include "app/ui/AlertSound.h"
 #include "app/ui/TfrmMsgBox.h"
@@ -203,4 +204,15 @@ void TfrmPrincipal::BITMAP_REDIMENSIONAR(
 {
     if (DrawingHelpers::BITMAP_REDIMENSIONAR(Source, Target, Ratio) && MarkModified && shownBy)
         shownBy->update();
+}
+
+void TfrmPrincipal::ShellOpen(const QString &address)
+{
+    if (!services.dialogs->openUrl(address))
+        ShellOpenFailed(address);
+}
+
+void TfrmPrincipal::ShellOpenFailed(const QString &address)
+{
+    AffichInfo(QStringLiteral("Aucun programme n'a pu ouvrir :\n\r") + address, true, 3000);
 }

@@ -3,6 +3,7 @@
 #include "app/ui/TfrmPrincipal.h"
 
 #include "app/DialogService.h"
+#include "app/ErrorReport.h"
 #include "app/SettingsStore.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
@@ -81,10 +82,21 @@ void TfrmPrincipal::FormCreate()
 
     PageControl->setCurrentIndex(0);
 
-    const QString user = ReadRegistryString(QStringLiteral("User"));
+    // A store that cannot be opened (a folder that cannot be written) goes to
+    // the general error report once; the client then starts without a
+    // remembered account and with the defaults, as on a first start.
+    QString user;
+    QString storedPassword;
+    QString playSound;
+    ErrorReport::guard([&] {
+        user = ReadRegistryString(QStringLiteral("User"));
+        if (!user.isEmpty())
+            storedPassword = ReadRegistryString(QStringLiteral("Mdp"));
+        playSound = ReadRegistryString(QStringLiteral("PlaySound"));
+    });
     if (!user.isEmpty()) {
         CurrentPseudo = user;
-        Codec.DecryptForUser(CurrentPseudo, ReadRegistryString(QStringLiteral("Mdp")), CurrentPassword);
+        Codec.DecryptForUser(CurrentPseudo, storedPassword, CurrentPassword);
         pnMdpLogin->hide();
         lblPseudoConnec->setText(CurrentPseudo);
         lblPseudoConnec->show();
@@ -94,7 +106,7 @@ void TfrmPrincipal::FormCreate()
         lblPseudoConnec->hide();
     }
 
-    SoundEnabled = ReadRegistryString(QStringLiteral("PlaySound")) == QStringLiteral("1");
+    SoundEnabled = playSound == QStringLiteral("1");
 
     const QString temp = programDir() + QStringLiteral("temp");
     if (!FolderExists(temp))
@@ -142,6 +154,10 @@ void TfrmPrincipal::FormShow()
     // Paint now, before any further start-up work.
     repaint();
     QCoreApplication::processEvents();
+    // The log-in page is current from the start, so no page change ever
+    // "shows" it: put the focus where the user will type now.
+    if (PageControl->currentIndex() == 0)
+        TabSheet1Show();
 }
 
 void TfrmPrincipal::resizeEvent(QResizeEvent *event)
@@ -157,8 +173,10 @@ void TfrmPrincipal::FormResize()
     // Anchored children follow the client area.
     StatusBar->setGeometry(0, h - StatusBar->height(), w, StatusBar->height());
     const int body = h - StatusBar->height();
-    pnMenu->setGeometry(0, 0, 170, body);
-    PageControl->setGeometry(170, 0, w - 170, body);
+    // The menu keeps the width it was given for its captions (170 by design).
+    const int menu = pnMenu->width();
+    pnMenu->setGeometry(0, 0, menu, body);
+    PageControl->setGeometry(menu, 0, w - menu, body);
     reWatch->setGeometry(w - 330, 0, 330, 220);
     listOnline->setGeometry(w - 330, 0, 330, 220);
 
@@ -213,12 +231,18 @@ void TfrmPrincipal::lblEnvoyerClick(TClickLabel *sender)
     PageControl->setCurrentIndex(page);
     setHighlighted(sender);
     pnMenu->setFocus();
-    if (Connected)
+    // Enabling leaves a running timer alone: restarting it at every click
+    // would hold the presence poll back for as long as the user navigates.
+    if (Connected && !TimerRefresh->isActive())
         TimerRefresh->start();
 }
 
 void TfrmPrincipal::lblTelEnCoursMouseEnter(TClickLabel *sender)
 {
+    // A disabled entry does not answer the pointer: turning bold would make
+    // it look usable.
+    if (!sender->isEnabled())
+        return;
     sender->setBold(true);
 }
 
@@ -239,7 +263,9 @@ void TfrmPrincipal::TabSheet5Show()
     cbFireWall->setChecked(ReadRegistryString(QStringLiteral("FireWall")) == QStringLiteral("1"));
     ckPlaySound->setChecked(ReadRegistryString(QStringLiteral("PlaySound")) == QStringLiteral("1"));
     const QString stored = ReadRegistryString(QStringLiteral("TempPath"));
-    ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("Temp") : stored);
+    // The default shown is the folder partial downloads really go to; names
+    // differ by case on Linux, so "Temp" would name another folder.
+    ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("temp") : stored);
 }
 
 void TfrmPrincipal::btnConfigApplyClick()
@@ -352,7 +378,10 @@ bool TfrmPrincipal::FormCloseQuery()
     ServerTransac->close();
     if (Connected) {
         // The transfer lists are saved here, before the session closes.
-        CloseSession(); // the outcome does not matter on the way out
+        // The outcome does not matter on the way out, so a service that hangs
+        // gets a few seconds, not the stall limit of an ordinary request.
+        services.httpLimits.totalTimeoutMs = services.httpLimits.exitTimeoutMs;
+        CloseSession();
     }
     return true;
 }

@@ -16,4 +16,7 @@ public:
 
     // Installs the error box of the desktop as the error report's handler.
     static void installErrorBox();
+    // Qt's own French texts, from the translations installed with Qt;
+    // false when they are not there (the texts then stay English).
+    static bool installFrenchTranslations();
 };

@@ -19,8 +19,11 @@ void TClickLabel::setBold(bool bold)
 void TClickLabel::setTColor(quint32 color)
 {
     m_color = color;
+    // Enabled look only: a disabled label keeps the style's disabled colour,
+    // so that an entry that cannot be used looks it.
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, TColor::toQColor(color));
+    p.setColor(QPalette::Active, QPalette::WindowText, TColor::toQColor(color));
+    p.setColor(QPalette::Inactive, QPalette::WindowText, TColor::toQColor(color));
     setPalette(p);
 }
 

@@ -2,11 +2,14 @@
 
 #include "components/TColor.h"
 
+#include <QFontMetrics>
 #include <QHash>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace ContactRows {
 
@@ -102,7 +105,14 @@ void setUpView(QTreeWidget *view)
     view->header()->setMinimumSectionSize(0);
     view->header()->setStretchLastSection(false);
     view->setColumnWidth(0, 19);
-    view->setColumnWidth(1, 130);
+    // 130 by design; wider where the bold headers need it in the fonts at
+    // hand, so that they are read whole.
+    QFont bold = view->font();
+    bold.setBold(true);
+    int textColumn = 130;
+    for (const QString &header : { onlineHeader(), offlineHeader() })
+        textColumn = std::max(textColumn, QFontMetrics(bold).horizontalAdvance(header) + 8);
+    view->setColumnWidth(1, textColumn);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setUniformRowHeights(true);
     view->setItemDelegate(new RowDelegate(view));

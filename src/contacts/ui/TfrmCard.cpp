@@ -123,8 +123,12 @@ void TfrmCard::setDetails(const QString &pseudo, const QString &mail, const QStr
     lblWeb->setTextFormat(Qt::PlainText);
     lblMail->setText(mail);
     Label1->setVisible(!mail.isEmpty());
-    lblWeb->setText(web.left(kMaxWebAddress));
-    Label3->setVisible(!lblWeb->text().isEmpty());
+    // The card is small and an address can be long: what does not fit is
+    // shown shortened in the middle, whole in the tooltip, and opened whole.
+    m_webAddress = web.left(kMaxWebAddress);
+    lblWeb->setText(lblWeb->fontMetrics().elidedText(m_webAddress, Qt::ElideMiddle, lblWeb->width()));
+    lblWeb->setToolTip(m_webAddress);
+    Label3->setVisible(!m_webAddress.isEmpty());
 }
 
 void TfrmCard::showEvent(QShowEvent *event)
@@ -181,16 +185,27 @@ bool TfrmCard::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+QString TfrmCard::webAddressToOpen(const QString &web)
+{
+    const QString address = web.trimmed();
+    if (address.isEmpty() || address.contains(QStringLiteral("://"))
+        || address.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive))
+        return address;
+    return QStringLiteral("http://") + address;
+}
+
 void TfrmCard::lblMailClick()
 {
-    if (m_dialogs)
-        m_dialogs->openUrl(QStringLiteral("mailto:") + lblMail->text());
+    const QString address = QStringLiteral("mailto:") + lblMail->text();
+    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
+        OpenFailedHook(address);
     close();
 }
 
 void TfrmCard::lblWebClick()
 {
-    if (m_dialogs)
-        m_dialogs->openUrl(lblWeb->text());
+    const QString address = webAddressToOpen(m_webAddress);
+    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
+        OpenFailedHook(address);
     close();
 }

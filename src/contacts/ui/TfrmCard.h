@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPixmap>
 
+#include <functional>
+
 class DialogService;
 class QLabel;
 class TClickLabel;
@@ -22,9 +24,17 @@ public:
 
     // Where the mail and web addresses are handed to the shell.
     void setDialogs(DialogService *dialogs) { m_dialogs = dialogs; }
+    // Told the address that no program could open.
+    std::function<void(const QString &address)> OpenFailedHook;
+
+    // The web address as handed to the shell: one written without a scheme
+    // ("www.site.fr") is a web page, not a local file.
+    static QString webAddressToOpen(const QString &web);
 
     // Fills the texts; each caption label shows only with its address.
     void setDetails(const QString &pseudo, const QString &mail, const QString &web);
+    // The web address of the card, whole (the label may show it shortened).
+    QString webAddress() const { return m_webAddress; }
 
     void FormCreate();
     void FormShow();
@@ -58,6 +68,7 @@ private:
     void setCloseImage(int index);
 
     DialogService *m_dialogs = nullptr;
+    QString m_webAddress;
     QPixmap m_closeImages[2];
     int m_closeImage = 0;
 };

@@ -87,6 +87,9 @@ void TfrmChangeAvatar::FormShow()
 {
     if (!m_main)
         return;
+    // The window is reused: an avatar that cannot be fetched must not leave
+    // the previous account's picture.
+    imgAvatar->clear();
     m_main->GetAvatar(m_main->CurrentPseudo, imgAvatar, false);
     lblPseudo->setText(m_main->CurrentPseudo);
 }

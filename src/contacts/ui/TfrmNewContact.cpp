@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 TfrmNewContact::TfrmNewContact(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
@@ -49,4 +51,18 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
     btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
     btnPseudoOK->setDefault(true);
     btnPseudoOK->setGeometry(288, 190, 80, 26);
+
+    // The design's width holds the first answer in the design's font; with
+    // wider fonts the window grows so that the answer is read whole, and the
+    // controls at its right edge follow.
+    const int needed = 12 + std::max(rbOK->sizeHint().width(), rbNo->sizeHint().width()) + 12;
+    if (needed > width()) {
+        const int grow = needed - width();
+        setFixedSize(needed, height());
+        for (QWidget *control : { static_cast<QWidget *>(rbOK), static_cast<QWidget *>(rbNo),
+                 static_cast<QWidget *>(intro), static_cast<QWidget *>(lblUsername),
+                 static_cast<QWidget *>(question) })
+            control->resize(control->width() + grow, control->height());
+        btnPseudoOK->move(btnPseudoOK->x() + grow, btnPseudoOK->y());
+    }
 }

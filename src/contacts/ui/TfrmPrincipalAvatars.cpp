@@ -94,6 +94,9 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
     const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
     card->setDetails(pseudo, details.email, details.web);
     card->move(position);
+    // The card is reused: the previous member's picture must not stay when
+    // this member's avatar cannot be fetched.
+    card->imgAvatar->clear();
     card->show();
     GetAvatar(pseudo, card->imgAvatar, false);
 }
@@ -128,19 +131,19 @@ void TfrmPrincipal::AfficherProfil1Click()
             networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
-    services.dialogs->openUrl(ServiceRequests::profilePage(services.environment.serviceUrl, idText));
+    ShellOpen(ServiceRequests::profilePage(services.environment.serviceUrl, idText));
 }
 
 void TfrmPrincipal::Affichermonprofil1Click()
 {
-    services.dialogs->openUrl(
+    ShellOpen(
         ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(UserId)));
 }
 
 void TfrmPrincipal::Envoyerunmessage2Click()
 {
     const QString address = GetMemberInfo(SelectedContact(), QStringLiteral("getmail"));
-    services.dialogs->openUrl(ServiceRequests::mailPage(address));
+    ShellOpen(ServiceRequests::mailPage(address));
 }
 
 void TfrmPrincipal::Changersonavatar1Click()

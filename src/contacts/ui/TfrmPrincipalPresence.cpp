@@ -93,6 +93,7 @@ TfrmCard *TfrmPrincipal::cardWindow()
     if (!m_card)
         m_card = new TfrmCard(this);
     m_card->setDialogs(services.dialogs);
+    m_card->OpenFailedHook = [this](const QString &address) { ShellOpenFailed(address); };
     return m_card;
 }
 

@@ -45,9 +45,13 @@ const QString kLogoutNetworkDown = QStringLiteral(
 const QString kLogoutQuestion = QStringLiteral("Êtes-vous sûr de vouloir vous déconnecter ?");
 
 constexpr int kRequestWindowStep = 20;
+constexpr int kMaxRequestWindows = 5;
 
-// Enter or Return pressed anywhere on the log-in page, and not taken by the
-// control that has the focus, presses the page's default button.
+// Enter or Return pressed while the log-in page is on show, and not taken by
+// the control that has the focus, presses the page's default button. It
+// watches the whole window, not only the page: at start the focus may be
+// nowhere in the page (the remembered account shows no field), and Enter
+// must still log in.
 class DefaultButtonKeys : public QObject
 {
 public:
@@ -63,7 +67,7 @@ protected:
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
             if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_button->isEnabled()
-                && !m_button->isHidden()) {
+                && m_button->isVisibleTo(m_button->window())) {
                 m_button->click();
                 return true;
             }
@@ -96,7 +100,7 @@ void TfrmPrincipal::setupSession()
         if (index == 0)
             TabSheet1Show();
     });
-    TabSheet1->installEventFilter(new DefaultButtonKeys(btnConnexion, TabSheet1));
+    installEventFilter(new DefaultButtonKeys(btnConnexion, this));
 }
 
 std::unique_ptr<HttpClient> TfrmPrincipal::NewHttpClient() const
@@ -159,7 +163,7 @@ void TfrmPrincipal::lblChangeUserClick()
 
 void TfrmPrincipal::lblSubmitClick()
 {
-    services.dialogs->openUrl(ServiceRequests::registrationPage(services.environment.serviceUrl));
+    ShellOpen(ServiceRequests::registrationPage(services.environment.serviceUrl));
 }
 
 void TfrmPrincipal::btnConnexionClick()
@@ -255,8 +259,18 @@ bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
                 lbOnline->insertTopLevelItem(3, row);
         }
 
+        // A handful of request windows at a time: a reply listing thousands
+        // would otherwise open thousands of windows. The others stay waiting
+        // at the service and come back at a later log-in.
+        int open = 0;
+        for (const TfrmNewContact *window : findChildren<TfrmNewContact *>()) {
+            if (window->isVisible())
+                ++open;
+        }
         int n = 0;
         for (const QString &request : reply.requests) {
+            if (open + n >= kMaxRequestWindows)
+                break;
             ++n;
             auto *window = new TfrmNewContact(this);
             window->lblUsername->setText(request);
@@ -332,6 +346,8 @@ void TfrmPrincipal::lblDeconnectClick()
     lblPseudoConnec->setText(CurrentPseudo);
 
     lbOnline->clear();
+    // The count belonged to the session; its design text comes back.
+    lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne"));
     TimerRefresh->stop();
     ContactList.clear();
     listOnline->clear();
