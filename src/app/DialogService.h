@@ -22,6 +22,10 @@ public:
     // by other means counts as consent.
     virtual bool askYesNo(const QString &text, const QString &caption) = 0;
 
+    // Yes/No question whose "Yes" destroys something: only an explicit
+    // "Yes" gives true, closing the box (or Escape) is a "No".
+    virtual bool askYesOnly(const QString &text, const QString &caption) { return askYesNo(text, caption); }
+
     // Empty text when the user cancels.
     virtual QString saveFileName(const QString &caption, const QString &directory,
                                  const QString &suggestedName) = 0;

@@ -29,6 +29,13 @@ bool QtDialogService::askYesNo(const QString &text, const QString &caption)
     return box.exec() != QMessageBox::No;
 }
 
+bool QtDialogService::askYesOnly(const QString &text, const QString &caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString QtDialogService::saveFileName(const QString &caption, const QString &directory,
                                       const QString &suggestedName)
 {

@@ -12,6 +12,7 @@ public:
 
     void showMessage(const QString &text, const QString &caption, Kind kind) override;
     bool askYesNo(const QString &text, const QString &caption) override;
+    bool askYesOnly(const QString &text, const QString &caption) override;
     QString saveFileName(const QString &caption, const QString &directory,
                          const QString &suggestedName) override;
     QString openFileName(const QString &caption, const QString &directory,

@@ -258,8 +258,7 @@ bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
         int n = 0;
         for (const QString &request : reply.requests) {
             ++n;
-            auto *window = new TfrmNewContact(this);
-            window->lblUsername->setText(request);
+            TfrmNewContact *window = NewContactWindow(request);
             window->move(TfrmNewContact::kDesignPosition + QPoint(n, n) * kRequestWindowStep);
             window->show();
             window->repaint();
