@@ -48,8 +48,8 @@ QString ContactManager::currentPseudo() const
 
 bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
 {
-    const QByteArray target = add ? ServiceRequests::contactAdd(a, category, b)
-                                  : ServiceRequests::contactDelete(a, category, b);
+    const QByteArray target
+        = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
     QString reply;
     if (!m_context.http->get(target, reply)) {
         m_context.dialogs->showMessage(kContactTableNetworkDown, kCaption, DialogService::Kind::Error);

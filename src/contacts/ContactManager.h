@@ -46,12 +46,12 @@ public:
 
     // How asking a member ended; the page's edit follows it.
     enum class AskResult {
-        Nothing,        // blank name: nothing sent, nothing shown
+        Nothing, // blank name: nothing sent, nothing shown
         AlreadyContact, // already in the contact list
-        NetworkDown,    // the spelling look-up failed
-        NotRegistered,  // no member of that name
-        NotRecorded,    // the request was sent and not accepted
-        Recorded,       // the request waits in the member's pending requests
+        NetworkDown, // the spelling look-up failed
+        NotRegistered, // no member of that name
+        NotRecorded, // the request was sent and not accepted
+        Recorded, // the request waits in the member's pending requests
     };
     // Files the account's request in the pending requests of the member
     // typed (by the spelling the service registered), with the messages of

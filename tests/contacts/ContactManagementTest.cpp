@@ -150,20 +150,24 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
         QString editAfter;
         bool selectedAfter;
     } cases[] = {
-        { "blank name: nothing at all", QStringLiteral("  \t "), {}, {}, {}, {}, QStringLiteral("  \t "), false },
-        { "already a contact in other letter case: the typed name, no request", QStringLiteral(" BOB "), {}, {},
-            {}, { info(QStringLiteral("Vous avez déjà inscrit BOB !")) }, QStringLiteral(" BOB "), false },
+        { "blank name: nothing at all", QStringLiteral("  \t "), {}, {}, {}, {}, QStringLiteral("  \t "),
+            false },
+        { "already a contact in other letter case: the typed name, no request", QStringLiteral(" BOB "), {},
+            {}, {}, { info(QStringLiteral("Vous avez déjà inscrit BOB !")) }, QStringLiteral(" BOB "),
+            false },
         { "request under the service's spelling, named in the confirmation", QStringLiteral("  CAROL "),
             Reply::text(QStringLiteral("carol\r\n")), Reply::text(QStringLiteral("ok")),
-            { spelling(QStringLiteral("CAROL")), add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
-            { info(QStringLiteral("Votre demande à été enregistrée,\rveuillez attendre une reponse de carol.")) },
+            { spelling(QStringLiteral("CAROL")),
+                add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
+            { info(QStringLiteral(
+                "Votre demande à été enregistrée,\rveuillez attendre une reponse de carol.")) },
             QString(), false },
         { "not registered: the name stays, selected", QStringLiteral("zoé"), Reply::text(QString()), {},
-            { spelling(QStringLiteral("zoé")) }, { info(QStringLiteral("Cet utilisateur n'est pas inscrit !")) },
-            QStringLiteral("zoé"), true },
-        { "a reply of blanks names nobody either", QStringLiteral("zed"), Reply::text(QStringLiteral(" \r\n")), {},
-            { spelling(QStringLiteral("zed")) }, { info(QStringLiteral("Cet utilisateur n'est pas inscrit !")) },
-            QStringLiteral("zed"), true },
+            { spelling(QStringLiteral("zoé")) },
+            { info(QStringLiteral("Cet utilisateur n'est pas inscrit !")) }, QStringLiteral("zoé"), true },
+        { "a reply of blanks names nobody either", QStringLiteral("zed"),
+            Reply::text(QStringLiteral(" \r\n")), {}, { spelling(QStringLiteral("zed")) },
+            { info(QStringLiteral("Cet utilisateur n'est pas inscrit !")) }, QStringLiteral("zed"), true },
         { "spelling look-up fails: its own network text, the name stays", QStringLiteral("carol"),
             Reply::closeWithoutReply(), {}, { spelling(QStringLiteral("carol")) }, { error(kSpellingDown) },
             QStringLiteral("carol"), false },
@@ -172,11 +176,13 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
             { error(kSpellingDown) }, QStringLiteral("carol"), false },
         { "the request fails: QXDValue's network text, no confirmation", QStringLiteral("carol"),
             Reply::text(QStringLiteral("carol")), Reply::closeWithoutReply(),
-            { spelling(QStringLiteral("carol")), add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
+            { spelling(QStringLiteral("carol")),
+                add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
             { error(kQxdDown) }, QString(), false },
         { "the request is refused: no message", QStringLiteral("carol"), Reply::text(QStringLiteral("carol")),
             Reply::text(QStringLiteral("refusé")),
-            { spelling(QStringLiteral("carol")), add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
+            { spelling(QStringLiteral("carol")),
+                add(QStringLiteral("carol"), QStringLiteral("3"), QStringLiteral("moi")) },
             {}, QString(), false },
     };
     for (const auto &c : cases) {
@@ -244,7 +250,8 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
     EXPECT_TRUE(shown().isEmpty());
     EXPECT_EQ(w.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     // The check without pop-ups finds carol offline and gives her a row.
-    EXPECT_EQ(rows(), (QStringList { kOn, kNone, kOff, off(QStringLiteral("carol")), off(QStringLiteral("bob")) }));
+    EXPECT_EQ(
+        rows(), (QStringList { kOn, kNone, kOff, off(QStringLiteral("carol")), off(QStringLiteral("bob")) }));
     EXPECT_TRUE(w.OnlineContacts.isEmpty());
     EXPECT_TRUE(w.OfflineContacts.contains(QStringLiteral("carol")));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
@@ -336,11 +343,13 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
             { add(me, QStringLiteral("1"), carol) }, { error(kQxdDown) }, false, true },
         { "first entry refused", true, { Reply::text(QStringLiteral("refusé")) },
             { add(me, QStringLiteral("1"), carol) }, {}, false, true },
-        { "second entry: network down", true, { Reply::text(QStringLiteral("ok")), Reply::closeWithoutReply() },
+        { "second entry: network down", true,
+            { Reply::text(QStringLiteral("ok")), Reply::closeWithoutReply() },
             { add(me, QStringLiteral("1"), carol), add(carol, QStringLiteral("1"), me) }, { error(kQxdDown) },
             false, true },
         { "removal of the accepted request: network down", true,
-            { Reply::text(QStringLiteral("ok")), Reply::text(QStringLiteral("ok")), Reply::closeWithoutReply() },
+            { Reply::text(QStringLiteral("ok")), Reply::text(QStringLiteral("ok")),
+                Reply::closeWithoutReply() },
             { add(me, QStringLiteral("1"), carol), add(carol, QStringLiteral("1"), me),
                 del(me, QStringLiteral("3"), carol) },
             { error(kQxdDown) }, true, false },
@@ -385,7 +394,8 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_EQ(contactRequests().size(), 4);
-    EXPECT_EQ(contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
+    EXPECT_EQ(
+        contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
     EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("carol") });
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
 }
@@ -494,7 +504,8 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
     } cases[] = {
         { "own entry: network down, the other is not tried", { Reply::closeWithoutReply() },
             { del(me, QStringLiteral("1"), bob) }, { error(kQxdDown) } },
-        { "own entry refused", { Reply::text(QStringLiteral("non")) }, { del(me, QStringLiteral("1"), bob) }, {} },
+        { "own entry refused", { Reply::text(QStringLiteral("non")) }, { del(me, QStringLiteral("1"), bob) },
+            {} },
         { "other entry: network down", { Reply::text(QStringLiteral("ok")), Reply::closeWithoutReply() },
             { del(me, QStringLiteral("1"), bob), del(bob, QStringLiteral("1"), me) }, { error(kQxdDown) } },
     };

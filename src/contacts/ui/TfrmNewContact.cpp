@@ -53,9 +53,8 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
     btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
     btnPseudoOK->setDefault(true);
     btnPseudoOK->setGeometry(288, 190, 80, 26);
-    connect(btnPseudoOK, &QPushButton::clicked, this, [this] {
-        ErrorReport::guard([this] { btnPseudoOKClick(); });
-    });
+    connect(btnPseudoOK, &QPushButton::clicked, this,
+        [this] { ErrorReport::guard([this] { btnPseudoOKClick(); }); });
 }
 
 void TfrmNewContact::showEvent(QShowEvent *event)

@@ -30,7 +30,8 @@ void TfrmPrincipal::buildContacts()
     context.http = IdHTTP1;
     context.dialogs = services.dialogs;
     context.currentPseudo = [this] { return CurrentPseudo; };
-    context.isContact = [this](const QString &name) { return ContactList.contains(name, Qt::CaseInsensitive); };
+    context.isContact
+        = [this](const QString &name) { return ContactList.contains(name, Qt::CaseInsensitive); };
     Contacts = new ContactManager(std::move(context), this);
     Contacts->setObjectName(QStringLiteral("Contacts"));
 
@@ -70,7 +71,8 @@ void TfrmPrincipal::buildContacts()
     // The contact page.
     auto *group = new QGroupBox(QStringLiteral(" Ajout d'un contact "), TabSheet6);
     group->setGeometry(16, 50, 460, 110);
-    auto *hint = new QLabel(QStringLiteral("Pour ajouter un contact, tapez son pseudo et cliquez sur OK"), group);
+    auto *hint
+        = new QLabel(QStringLiteral("Pour ajouter un contact, tapez son pseudo et cliquez sur OK"), group);
     hint->setGeometry(12, 24, 436, 18);
     auto *label = new QLabel(QStringLiteral("Pseudo : "), group);
     label->setGeometry(12, 60, 60, 22);
@@ -149,6 +151,7 @@ TfrmNewContact *TfrmPrincipal::NewContactWindow(const QString &pseudo)
     auto *window = new TfrmNewContact(this);
     window->lblUsername->setText(pseudo);
     window->setContactManager(Contacts);
-    window->AvatarLoader = [this](const QString &member, QLabel *target) { GetAvatar(member, target, false); };
+    window->AvatarLoader
+        = [this](const QString &member, QLabel *target) { GetAvatar(member, target, false); };
     return window;
 }
