@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <optional>
@@ -398,6 +399,37 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
         contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
     EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("carol") });
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
+}
+
+TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
+{
+    // A service that never answers: the request ends at the time limit,
+    // and the close box and Escape are used while it waits.
+    httpLimits.totalTimeoutMs = 300;
+    TfrmPrincipal &w = createContactsWindow();
+    logIn({});
+    scriptQxd({ Reply::neverAnswer() });
+    const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
+    request->rbOK->setChecked(true);
+    int attempts = 0;
+    QTimer::singleShot(0, request, [&] {
+        ++attempts;
+        request->close();
+        QTest::keyClick(request, Qt::Key_Escape);
+    });
+
+    request->btnPseudoOK->click();
+    flushDeletes();
+    EXPECT_EQ(attempts, 1);
+    ASSERT_FALSE(request.isNull());
+    EXPECT_TRUE(request->isVisible());
+    EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
+    EXPECT_TRUE(w.ContactList.isEmpty());
+
+    // Once it is done waiting, Escape closes it like the close box.
+    QTest::keyClick(request, Qt::Key_Escape);
+    flushDeletes();
+    EXPECT_TRUE(request.isNull());
 }
 
 TEST_F(ContactManagement, TheRequestWindowShowsTheAvatarAndItsCloseBoxSendsNothing)

@@ -108,3 +108,9 @@ void TfrmNewContact::closeEvent(QCloseEvent *event)
     }
     QDialog::closeEvent(event);
 }
+
+void TfrmNewContact::done(int result)
+{
+    if (!m_busy)
+        QDialog::done(result);
+}

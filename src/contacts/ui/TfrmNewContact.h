@@ -43,6 +43,9 @@ public:
     QRadioButton *rbNo = nullptr;
     QPushButton *btnPseudoOK = nullptr;
 
+    // Escape closes the window like its close box, except while it waits.
+    void done(int result) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
