@@ -15,11 +15,12 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
     setObjectName(QStringLiteral("frmNewContact"));
     setWindowTitle(QStringLiteral("Nouveau contact"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(380, 230);
+    // Wide enough for the whole caption of rbOK in the default font.
+    setFixedSize(460, 230);
     move(kDesignPosition);
 
     auto *intro = new QLabel(QStringLiteral("Un utilisateur veut vous ajouter à sa liste de contact"), this);
-    intro->setGeometry(12, 10, 356, 18);
+    intro->setGeometry(12, 10, 436, 18);
 
     auto *frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -36,23 +37,23 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
     QFont bold = lblUsername->font();
     bold.setBold(true);
     lblUsername->setFont(bold);
-    lblUsername->setGeometry(92, 44, 276, 20);
+    lblUsername->setGeometry(92, 44, 356, 20);
 
     auto *question = new QLabel(QStringLiteral("Voulez-vous l'autoriser ?"), this);
-    question->setGeometry(92, 70, 276, 18);
+    question->setGeometry(92, 70, 356, 18);
 
     rbOK = new QRadioButton(
         QStringLiteral("Autoriser cet utilisteur à faire parti de votre liste de contact"), this);
     rbOK->setObjectName(QStringLiteral("rbOK"));
-    rbOK->setGeometry(12, 116, 356, 22);
+    rbOK->setGeometry(12, 116, 436, 22);
     rbNo = new QRadioButton(QStringLiteral("Ne pas autoriser cet utilisateur"), this);
     rbNo->setObjectName(QStringLiteral("rbNo"));
-    rbNo->setGeometry(12, 142, 356, 22);
+    rbNo->setGeometry(12, 142, 436, 22);
 
     btnPseudoOK = new QPushButton(QStringLiteral("OK"), this);
     btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
     btnPseudoOK->setDefault(true);
-    btnPseudoOK->setGeometry(288, 190, 80, 26);
+    btnPseudoOK->setGeometry(368, 190, 80, 26);
     connect(btnPseudoOK, &QPushButton::clicked, this,
         [this] { ErrorReport::guard([this] { btnPseudoOKClick(); }); });
 }
