@@ -27,7 +27,7 @@ bool QtDialogService::askYesNo(const QString &text, const QString &caption)
     // The question cannot be left without an answer that the user chose:
     // Escape and the close box say "No".
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() != QMessageBox::No;
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString QtDialogService::saveFileName(const QString &caption, const QString &directory,

@@ -125,6 +125,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     buildPresence();
 
     setupSession();
+    buildContacts();
     FormCreate();
     FormResize();
 }

@@ -18,6 +18,8 @@
 class DialogService;
 class SettingsStore;
 class AlertSound;
+class ContactManager;
+class TfrmNewContact;
 class TClickLabel;
 class TDistractBar;
 class TfrmCard;
@@ -236,6 +238,21 @@ public:
     QAction *Affichermacartedevisite1 = nullptr;
     QAction *Affichermonprofil1 = nullptr;
     QTreeWidget *lBoxSendToFriends = nullptr;
+
+    // --- contact management ---------------------------------------------------
+    // The contact page, the contact menu's two items and the controller of
+    // every change to the service's contact tables; run once by the constructor.
+    void buildContacts();
+    void btnPseudoOKClick();
+    void txtAddPseudoKeyDown(int key);
+    void TabSheet6Show();
+    void Gestiondescontacts1Click();
+    void Supprimerceprofil1Click();
+    // The window of one pending request, answered through Contacts.
+    TfrmNewContact *NewContactWindow(const QString &pseudo);
+    ContactManager *Contacts = nullptr;
+    QLineEdit *txtAddPseudo = nullptr;
+    QPushButton *btnPseudoOK = nullptr;
 
     // --- negotiation ----------------------------------------------------------
     // Port to propose to the peer; sets CurrentPort.

@@ -1,5 +1,9 @@
 #include "contacts/ui/TfrmNewContact.h"
 
+#include "app/ErrorReport.h"
+#include "contacts/ContactManager.h"
+
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -65,4 +69,64 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
             control->resize(control->width() + grow, control->height());
         btnPseudoOK->move(btnPseudoOK->x() + grow, btnPseudoOK->y());
     }
+    connect(btnPseudoOK, &QPushButton::clicked, this,
+        [this] { ErrorReport::guard([this] { btnPseudoOKClick(); }); });
+}
+
+void TfrmNewContact::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        ErrorReport::guard([this] { FormShow(); });
+}
+
+void TfrmNewContact::FormShow()
+{
+    if (!AvatarLoader || m_busy)
+        return;
+    m_busy = true;
+    struct Done
+    {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done { m_busy };
+    AvatarLoader(lblUsername->text(), imgAvatar);
+}
+
+void TfrmNewContact::btnPseudoOKClick()
+{
+    if (m_busy || !m_manager)
+        return;
+    bool answered = false;
+    {
+        m_busy = true;
+        btnPseudoOK->setEnabled(false);
+        struct Done
+        {
+            TfrmNewContact *window;
+            ~Done()
+            {
+                window->m_busy = false;
+                window->btnPseudoOK->setEnabled(true);
+            }
+        } done { this };
+        answered = m_manager->AnswerRequest(lblUsername->text(), rbOK->isChecked());
+    }
+    if (answered)
+        close();
+}
+
+void TfrmNewContact::closeEvent(QCloseEvent *event)
+{
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmNewContact::done(int result)
+{
+    if (!m_busy)
+        QDialog::done(result);
 }

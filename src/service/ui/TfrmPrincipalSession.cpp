@@ -272,8 +272,7 @@ bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
             if (open + n >= kMaxRequestWindows)
                 break;
             ++n;
-            auto *window = new TfrmNewContact(this);
-            window->lblUsername->setText(request);
+            TfrmNewContact *window = NewContactWindow(request);
             window->move(TfrmNewContact::kDesignPosition + QPoint(n, n) * kRequestWindowStep);
             window->show();
             window->repaint();

@@ -1,0 +1,124 @@
+#include "contacts/ContactManager.h"
+
+#include "app/DialogService.h"
+#include "service/HttpClient.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <utility>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Voxlane");
+
+} // namespace
+
+const QString ContactManager::kContactTableNetworkDown = QStringLiteral(
+    "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
+const QString ContactManager::kSpellingNetworkDown
+    = QStringLiteral("Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet");
+const QString ContactManager::kNotRegistered = QStringLiteral("Cet utilisateur n'est pas inscrit !");
+
+QString ContactManager::alreadyContactText(const QString &typed)
+{
+    return QStringLiteral("Vous avez déjà inscrit ") + typed + QStringLiteral(" !");
+}
+
+QString ContactManager::requestRecordedText(const QString &spelling)
+{
+    return QStringLiteral("Votre demande à été enregistrée,\rveuillez attendre une reponse de ") + spelling
+        + QStringLiteral(".");
+}
+
+QString ContactManager::deleteQuestion(const QString &pseudo)
+{
+    return QStringLiteral("Êtes-vous de vouloir supprimer ") + pseudo + QStringLiteral(" ?");
+}
+
+ContactManager::ContactManager(Context context, QObject *parent)
+    : QObject(parent)
+    , m_context(std::move(context))
+{
+}
+
+QString ContactManager::currentPseudo() const
+{
+    return m_context.currentPseudo ? m_context.currentPseudo() : QString();
+}
+
+bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
+{
+    const QByteArray target
+        = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
+    QString reply;
+    if (!m_context.http->get(target, reply)) {
+        m_context.dialogs->showMessage(kContactTableNetworkDown, kCaption, DialogService::Kind::Error);
+        return false;
+    }
+    return ServiceReplies::isOk(reply);
+}
+
+ContactManager::AskResult ContactManager::AskContact(const QString &typed)
+{
+    const QString name = ServiceReplies::trimBlanks(typed);
+    if (name.isEmpty())
+        return AskResult::Nothing;
+    if (m_context.isContact && m_context.isContact(name)) {
+        m_context.dialogs->showMessage(alreadyContactText(name), kCaption, DialogService::Kind::Information);
+        return AskResult::AlreadyContact;
+    }
+
+    QString reply;
+    if (!m_context.http->get(ServiceRequests::registeredSpelling(name), reply)) {
+        m_context.dialogs->showMessage(kSpellingNetworkDown, kCaption, DialogService::Kind::Error);
+        return AskResult::NetworkDown;
+    }
+    // The request goes under the spelling the service registered, which may
+    // differ from the typed one in letter case; a body of blanks names nobody.
+    const QString spelling = ServiceReplies::readRegisteredSpelling(reply);
+    if (spelling.isEmpty()) {
+        m_context.dialogs->showMessage(kNotRegistered, kCaption, DialogService::Kind::Information);
+        return AskResult::NotRegistered;
+    }
+
+    if (!QXDValue(spelling, currentPseudo(), true, ServiceRequests::kCategoryPending))
+        return AskResult::NotRecorded;
+    m_context.dialogs->showMessage(requestRecordedText(spelling), kCaption, DialogService::Kind::Information);
+    return AskResult::Recorded;
+}
+
+bool ContactManager::AnswerRequest(const QString &requester, bool accept)
+{
+    const QString me = currentPseudo();
+    if (accept) {
+        // Each member goes into the other's contacts while the request still
+        // waits: the service lets the second entry be written only on the
+        // strength of that request. When either entry cannot be written the
+        // request is kept rather than lost, and the member is told by the
+        // network message; answering again later writes what is missing.
+        if (!QXDValue(me, requester, true, ServiceRequests::kCategoryContacts))
+            return false;
+        if (!QXDValue(requester, me, true, ServiceRequests::kCategoryContacts))
+            return false;
+        emit contactAccepted(requester);
+        emit checkFriendRequested(false);
+    }
+    // A failed removal leaves the request pending; it comes back at the next
+    // log-in and answering it again does no harm.
+    QXDValue(me, requester, false, ServiceRequests::kCategoryPending);
+    return true;
+}
+
+bool ContactManager::DeleteContact(const QString &pseudo)
+{
+    // Only an explicit "Yes" deletes: closing the question keeps the contact.
+    if (!m_context.dialogs->askYesNo(deleteQuestion(pseudo), QStringLiteral("Confirmation")))
+        return false;
+    const QString me = currentPseudo();
+    if (!QXDValue(me, pseudo, false, ServiceRequests::kCategoryContacts))
+        return false;
+    if (!QXDValue(pseudo, me, false, ServiceRequests::kCategoryContacts))
+        return false;
+    emit contactDeleted(pseudo);
+    return true;
+}

@@ -1,0 +1,157 @@
+// Contact management: the contact page, the request windows and deletion
+// from the contact menu. The work is ContactManager's; the window only reads
+// its controls and keeps its lists and view in step with the signals.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "app/ErrorReport.h"
+#include "components/ui/TClickLabel.h"
+#include "contacts/ContactManager.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TfrmNewContact.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int kEnterKey = 13;
+constexpr int kContactPage = 5;
+
+} // namespace
+
+void TfrmPrincipal::buildContacts()
+{
+    ContactManager::Context context;
+    context.http = IdHTTP1;
+    context.dialogs = services.dialogs;
+    context.currentPseudo = [this] { return CurrentPseudo; };
+    context.isContact
+        = [this](const QString &name) { return ContactList.contains(name, Qt::CaseInsensitive); };
+    Contacts = new ContactManager(std::move(context), this);
+    Contacts->setObjectName(QStringLiteral("Contacts"));
+
+    connect(Contacts, &ContactManager::contactAccepted, this, [this](const QString &pseudo) {
+        if (!ContactList.contains(pseudo, Qt::CaseInsensitive)) {
+            ContactList.append(pseudo);
+            SortContactList();
+        }
+        // A member already counted (both members asked each other) is not
+        // counted twice; the next check moves it where it belongs.
+        if (!OnlineContacts.contains(pseudo) && !OfflineContacts.contains(pseudo))
+            OnlineContacts.append(pseudo);
+    });
+    connect(Contacts, &ContactManager::checkFriendRequested, this, &TfrmPrincipal::CheckFriend);
+    connect(Contacts, &ContactManager::contactDeleted, this, [this](const QString &pseudo) {
+        for (qsizetype i = 0; i < ContactList.size(); ++i) {
+            if (ContactList.at(i).compare(pseudo, Qt::CaseInsensitive) == 0) {
+                ContactList.removeAt(i);
+                break;
+            }
+        }
+        // The question and the requests let events run, and a presence
+        // check may have moved the row meanwhile: the selected row goes when
+        // it is still that contact's, otherwise the contact's own row.
+        QTreeWidgetItem *row = nullptr;
+        const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+        if (!selected.isEmpty() && ContactRows::textOf(selected.first()) == pseudo)
+            row = selected.first();
+        for (int i = 0; !row && i < lbOnline->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *candidate = lbOnline->topLevelItem(i);
+            if (ContactRows::imageIndexOf(candidate) >= 0 && ContactRows::textOf(candidate) == pseudo)
+                row = candidate;
+        }
+        delete row;
+    });
+
+    // The contact page.
+    auto *group = new QGroupBox(QStringLiteral(" Ajout d'un contact "), TabSheet6);
+    group->setGeometry(16, 50, 460, 110);
+    auto *hint
+        = new QLabel(QStringLiteral("Pour ajouter un contact, tapez son pseudo et cliquez sur OK"), group);
+    hint->setGeometry(12, 24, 436, 18);
+    auto *label = new QLabel(QStringLiteral("Pseudo : "), group);
+    label->setGeometry(12, 60, 60, 22);
+    txtAddPseudo = new QLineEdit(group);
+    txtAddPseudo->setObjectName(QStringLiteral("txtAddPseudo"));
+    txtAddPseudo->setGeometry(76, 60, 240, 22);
+    btnPseudoOK = new QPushButton(QStringLiteral("OK"), group);
+    btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
+    btnPseudoOK->setDefault(true);
+    btnPseudoOK->setGeometry(328, 58, 80, 26);
+
+    connect(btnPseudoOK, &QPushButton::clicked, this, &TfrmPrincipal::btnPseudoOKClick);
+    connect(txtAddPseudo, &QLineEdit::returnPressed, this, [this] { txtAddPseudoKeyDown(kEnterKey); });
+    connect(PageControl, &QStackedWidget::currentChanged, this, [this](int index) {
+        if (index == kContactPage)
+            TabSheet6Show();
+    });
+    connect(Supprimerceprofil1, &QAction::triggered, this, &TfrmPrincipal::Supprimerceprofil1Click);
+    connect(Gestiondescontacts1, &QAction::triggered, this, &TfrmPrincipal::Gestiondescontacts1Click);
+}
+
+void TfrmPrincipal::TabSheet6Show()
+{
+    txtAddPseudo->setFocus();
+}
+
+void TfrmPrincipal::txtAddPseudoKeyDown(int key)
+{
+    if (key == kEnterKey)
+        btnPseudoOKClick();
+}
+
+void TfrmPrincipal::btnPseudoOKClick()
+{
+    // The request lets events run while it waits; a second press meanwhile
+    // would file the same request twice.
+    if (!btnPseudoOK->isEnabled())
+        return;
+    btnPseudoOK->setEnabled(false);
+    ContactManager::AskResult result = ContactManager::AskResult::Nothing;
+    ErrorReport::guard([this, &result] { result = Contacts->AskContact(txtAddPseudo->text()); });
+    btnPseudoOK->setEnabled(true);
+
+    switch (result) {
+    case ContactManager::AskResult::NotRegistered:
+        txtAddPseudo->selectAll();
+        txtAddPseudo->setFocus();
+        break;
+    case ContactManager::AskResult::NotRecorded:
+    case ContactManager::AskResult::Recorded:
+        txtAddPseudo->clear();
+        txtAddPseudo->setFocus();
+        break;
+    case ContactManager::AskResult::Nothing:
+    case ContactManager::AskResult::AlreadyContact:
+    case ContactManager::AskResult::NetworkDown:
+        break;
+    }
+}
+
+void TfrmPrincipal::Gestiondescontacts1Click()
+{
+    lblEnvoyerClick(lblMnuContact);
+}
+
+void TfrmPrincipal::Supprimerceprofil1Click()
+{
+    const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
+    if (selected.isEmpty() || ContactRows::imageIndexOf(selected.first()) < 0)
+        return;
+    Contacts->DeleteContact(ContactRows::textOf(selected.first()));
+}
+
+TfrmNewContact *TfrmPrincipal::NewContactWindow(const QString &pseudo)
+{
+    auto *window = new TfrmNewContact(this);
+    window->lblUsername->setText(pseudo);
+    window->setContactManager(Contacts);
+    window->AvatarLoader
+        = [this](const QString &member, QLabel *target) { GetAvatar(member, target, false); };
+    return window;
+}
