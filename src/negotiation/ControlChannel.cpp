@@ -49,6 +49,7 @@ ControlChannel::~ControlChannel()
 
 bool ControlChannel::Listen(const QString &bindIp, quint16 port)
 {
+    LocalAddress = bindIp;
     const QHostAddress address = bindIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(bindIp);
     return ServerTransac->listen(address, port);
 }
@@ -218,6 +219,8 @@ void ControlChannel::StartOffer(const QString &recipient, const QString &filePat
         return;
     }
     m_offerState = OfferState::Connecting;
+    if (!LocalAddress.isEmpty())
+        ClientTransac->bind(QHostAddress(LocalAddress));
     ClientTransac->connectToHost(address, kControlPort);
 }
 

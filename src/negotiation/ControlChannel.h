@@ -44,6 +44,9 @@ public:
     // interface when bindIp is empty. False when the port cannot be opened;
     // ServerTransac->errorString() says why.
     bool Listen(const QString &bindIp, quint16 port = kControlPort);
+    // The address ClientTransac leaves from when set (the one Listen was
+    // given), so that the peer sees the address the offer names.
+    QString LocalAddress;
     // Exit: sends what is queued, then closes every control connection and
     // stops listening.
     void CloseAll();

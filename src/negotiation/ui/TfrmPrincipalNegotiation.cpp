@@ -65,6 +65,7 @@ void TfrmPrincipal::buildNegotiation()
     TransferView = new TransferPanels(Transfers, SBDown, SBUp, this);
     TransferView->BindAddress = services.environment.localIp;
     TransferView->PopupMenu1 = PopupMenu1;
+    TransferView->TempPath = [this] { return TempPath; };
     TransferView->IconForExtension = [this](const QString &ext) {
         return IconForExtension ? IconForExtension(ext) : QPixmap();
     };

@@ -89,7 +89,8 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
     panel->setPort(t.port);
     panel->setStatus(t.status);
     panel->setPeerAddress(t.peerAddress);
-    panel->setTempPath(TempPath);
+    if (TempPath)
+        panel->setTempPath(TempPath());
     panel->setBindAddress(BindAddress);
 
     if (t.download && t.status != QStringLiteral("0")) {

@@ -32,7 +32,7 @@ public:
 
     // Where panels listen (empty: every interface) and keep partial files.
     QString BindAddress;
-    QString TempPath;
+    std::function<QString()> TempPath;
     QPointer<QMenu> PopupMenu1;
     // The file-type picture of an extension; a null picture means "none
     // registered", and the stock picture stands in.
