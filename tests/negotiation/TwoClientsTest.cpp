@@ -179,7 +179,7 @@ protected:
 
 TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
 {
-    const QString source = makeFile(QStringLiteral("photo vacances.bin"), 70013);
+    const QString source = makeFile(QStringLiteral("photo vacances.bin"), 5133);
     QDir(bob.home.path()).mkpath(QStringLiteral("recu"));
     const QString target = bob.home.filePath(QStringLiteral("recu/copie.bin"));
     bob.dialogs.fileNames.enqueue(target);
@@ -192,7 +192,7 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     // The confirmation window and the "file offered" pop-up.
     EXPECT_EQ(bob.reception->lblFichier->text(), QStringLiteral("photo vacances.bin"));
     EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
-    EXPECT_EQ(bob.reception->lblTaille->text(), QStringLiteral("68 Ko"));
+    EXPECT_EQ(bob.reception->lblTaille->text(), QStringLiteral("5 Ko"));
     EXPECT_TRUE(bob.reception->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(bob.reception->parentWidget(), nullptr);
     EXPECT_TRUE(popupTexts().contains(QStringLiteral("alice\n\rvous envoi : \n\rphoto vacances.bin")));
@@ -237,7 +237,7 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
         << popupTexts().join(u'|').toStdString();
 
     // The conversation as each log shows it.
-    const QString ask = QStringLiteral("{ask}alice\x01photo vacances.bin\x02") + QStringLiteral("70013\x03") + alice.ip;
+    const QString ask = QStringLiteral("{ask}alice\x01photo vacances.bin\x02") + QStringLiteral("5133\x03") + alice.ip;
     const QStringList a = alice.logLines();
     EXPECT_TRUE(a.contains(QStringLiteral("Client Connecté à : ") + bob.ip)) << alice.log().toStdString();
     EXPECT_TRUE(a.contains(QStringLiteral("W:") + ask));
