@@ -30,4 +30,7 @@ public:
     QStringList openedUrls;
     QQueue<bool> answers;         // empty: "Yes"
     QQueue<QString> fileNames;    // empty: cancelled
+    // Every file dialog opened: "save" or "open", its caption, then the
+    // proposed name (save) or the filter (open).
+    QList<QStringList> fileDialogs;
 };
