@@ -30,7 +30,8 @@ ControlChannel::ControlChannel(QObject *parent)
     connect(ServerTransac, &QTcpServer::newConnection, this, &ControlChannel::ServerTransacClientConnect);
     connect(ClientTransac, &QTcpSocket::readyRead, this, [this] { ServerTransacClientRead(ClientTransac); });
     connect(ClientTransac, &QTcpSocket::connected, this, &ControlChannel::ClientTransacConnect);
-    connect(ClientTransac, &QTcpSocket::disconnected, this, [this] { emit Log(QStringLiteral("Client déconnecté")); });
+    connect(ClientTransac, &QTcpSocket::disconnected, this,
+        [this] { emit Log(QStringLiteral("Client déconnecté")); });
     connect(ClientTransac, &QTcpSocket::errorOccurred, this, &ControlChannel::ClientTransacError);
     connect(ClientTransac, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ConnectingState)
@@ -119,7 +120,8 @@ void ControlChannel::ServerTransacClientRead(QTcpSocket *socket)
     emit Log(QStringLiteral("SR:") + Cp1252::decode(bytes));
     const ControlMessage::Framer::Result result = m_framers[socket].feed(bytes);
     for (int i = 0; i < result.dropped; ++i)
-        emit Log(QStringLiteral("Message trop long ignoré (plus de %1 octets)").arg(ControlMessage::Framer::kMaxPending));
+        emit Log(QStringLiteral("Message trop long ignoré (plus de %1 octets)")
+                     .arg(ControlMessage::Framer::kMaxPending));
     // A handler below may end this connection (closing ClientTransac after
     // "{pok}"); the messages already cut are still acted on.
     for (const QByteArray &message : result.messages)
@@ -293,7 +295,7 @@ void ControlChannel::onPok()
     emit Log(QStringLiteral("Port accepté : ") + QString::number(CurrentPort));
     if (UploadAgreed && Transfers) {
         Transfers->NewUpload(Transfers->NewTransferId(), PeerPseudo, OfferFilePath, OfferSize,
-                             QStringLiteral("0"), PeerAddress, CurrentPort, QString());
+            QStringLiteral("0"), PeerAddress, CurrentPort, QString());
     }
     UploadAgreed = false;
     DownloadAgreed = false;
@@ -308,9 +310,8 @@ void ControlChannel::onCan(const QString &message)
         return;
     }
     if (DownloadAgreed && Transfers) {
-        const bool listening =
-            Transfers->NewDownload(Transfers->NewTransferId(), PeerPseudo, OfferFileName, OfferSize,
-                                   QStringLiteral("0"), SavePath, CurrentPort, QString(), PeerAddress);
+        const bool listening = Transfers->NewDownload(Transfers->NewTransferId(), PeerPseudo, OfferFileName,
+            OfferSize, QStringLiteral("0"), SavePath, CurrentPort, QString(), PeerAddress);
         if (!listening) {
             // The sender would wait for ever on a port nobody listens on.
             emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(CurrentPort));

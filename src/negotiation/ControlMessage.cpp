@@ -6,14 +6,8 @@ namespace ControlMessage {
 
 QStringList CommandTable()
 {
-    return {QString(),
-            QStringLiteral("{ask}"),
-            QStringLiteral("{oui}"),
-            QStringLiteral("{non}"),
-            QStringLiteral("{can}"),
-            QStringLiteral("{trc}"),
-            QStringLiteral("{pok}"),
-            QStringLiteral("{pre}")};
+    return { QString(), QStringLiteral("{ask}"), QStringLiteral("{oui}"), QStringLiteral("{non}"),
+        QStringLiteral("{can}"), QStringLiteral("{trc}"), QStringLiteral("{pok}"), QStringLiteral("{pre}") };
 }
 
 Command classify(const QString &message)
@@ -43,7 +37,7 @@ namespace {
 
 QString withoutSeparators(QString field)
 {
-    for (const char c : {kSep1, kSep2, kSep3, kEnd})
+    for (const char c : { kSep1, kSep2, kSep3, kEnd })
         field.remove(QChar::fromLatin1(c));
     return field;
 }

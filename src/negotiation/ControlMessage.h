@@ -72,7 +72,7 @@ public:
     struct Result
     {
         QList<QByteArray> messages; // without their 0x05
-        int dropped = 0;            // oversized messages thrown away
+        int dropped = 0; // oversized messages thrown away
     };
 
     Result feed(const QByteArray &bytes);

@@ -29,8 +29,8 @@ QString TransferManager::ExtractFileExt(const QString &name)
 }
 
 bool TransferManager::NewDownload(const QString &id, const QString &pseudo, const QString &fileName,
-                                  const QString &size, const QString &count, const QString &path, int port,
-                                  const QString &status, const QString &peerAddress)
+    const QString &size, const QString &count, const QString &path, int port, const QString &status,
+    const QString &peerAddress)
 {
     const QString ip = GetIP ? GetIP(pseudo) : QString();
     TransferInfo t;
@@ -56,8 +56,7 @@ bool TransferManager::NewDownload(const QString &id, const QString &pseudo, cons
 }
 
 bool TransferManager::NewUpload(const QString &id, const QString &pseudo, const QString &path,
-                                const QString &size, const QString &count, const QString &, int port,
-                                const QString &status)
+    const QString &size, const QString &count, const QString &, int port, const QString &status)
 {
     if (AddPort)
         AddPort(port, id);

@@ -12,16 +12,16 @@
 struct TransferInfo
 {
     bool download = true;
-    QString id;          // IDTel; the panel is named "Tel" + id
-    QString pseudo;      // the peer
-    QString fileName;    // without folder
-    QString filePath;    // download: where the finished file goes; upload: the file sent
-    QString size;        // bytes, decimal
-    QString count;       // bytes already moved, decimal
+    QString id; // IDTel; the panel is named "Tel" + id
+    QString pseudo; // the peer
+    QString fileName; // without folder
+    QString filePath; // download: where the finished file goes; upload: the file sent
+    QString size; // bytes, decimal
+    QString count; // bytes already moved, decimal
     int port = 0;
-    QString status;      // "0": completed
+    QString status; // "0": completed
     QString peerAddress; // download: where the data connection comes from; upload: where it goes
-    QString extension;   // ExtractFileExt of the name the icon is chosen by
+    QString extension; // ExtractFileExt of the name the icon is chosen by
 };
 
 // The panels themselves: made, placed, painted and started by the user
@@ -69,12 +69,12 @@ public:
     // False when the panel could not listen on its port: it is then not in
     // the list and its port not recorded.
     bool NewDownload(const QString &id, const QString &pseudo, const QString &fileName, const QString &size,
-                     const QString &count, const QString &path, int port, const QString &status,
-                     const QString &peerAddress = QString());
+        const QString &count, const QString &path, int port, const QString &status,
+        const QString &peerAddress = QString());
     // A file sent to pseudo; address is not used (the peer's address comes
     // from GetIP at creation).
     bool NewUpload(const QString &id, const QString &pseudo, const QString &path, const QString &size,
-                   const QString &count, const QString &address, int port, const QString &status);
+        const QString &count, const QString &address, int port, const QString &status);
 
     // Completion notices of the panels (the sender is ignored).
     void DownTermine(QObject *sender);

@@ -24,8 +24,8 @@ protected:
     ControlChannelPeer()
     {
         QObject::connect(&channel, &ControlChannel::Log, &channel, [this](const QString &l) { log << l; });
-        QObject::connect(&channel, &ControlChannel::Info, &channel,
-                         [this](const QString &t, bool, int) { infos << t; });
+        QObject::connect(
+            &channel, &ControlChannel::Info, &channel, [this](const QString &t, bool, int) { infos << t; });
         address = MainWindowFixture::uniqueLoopbackAddress(0);
         listening = channel.Listen(address);
     }
@@ -117,9 +117,14 @@ TEST_F(ControlChannelPeer, AnOfferWithABadSizeIsRefusedWithoutShowingAnything)
     connectPeer();
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
     QSignalSpy popups(&channel, &ControlChannel::Popup);
-    for (const QByteArray &size : {QByteArray("-5"), QByteArray("3000000000"), QByteArray("12k"), QByteArray()}) {
+    for (const QByteArray &size :
+        { QByteArray("-5"), QByteArray("3000000000"), QByteArray("12k"), QByteArray() }) {
         SCOPED_TRACE(size.constData());
-        send("{ask}alice\x01" "f\x02" + size + "\x03" "1.2.3.4\x05");
+        send("{ask}alice\x01"
+             "f\x02"
+            + size
+            + "\x03"
+              "1.2.3.4\x05");
         EXPECT_EQ(receivedByPeer(), QByteArray("{non}\x05"));
     }
     // A "{ask}" without its separators has an empty size too.
@@ -167,13 +172,13 @@ TEST_F(ControlChannelPeer, SendCmdLogsEveryNonBlankCommandAndPrefersIncomingConn
     channel.sendCMD(QStringLiteral("   "));
     EXPECT_TRUE(log.isEmpty());
     channel.sendCMD(QStringLiteral("{oui}")); // nobody to carry it
-    EXPECT_EQ(log, QStringList({"W:{oui}"}));
+    EXPECT_EQ(log, QStringList({ "W:{oui}" }));
 
     // An offer while a peer is connected goes to that peer.
     connectPeer();
     QTcpServer recipient;
-    ASSERT_TRUE(recipient.listen(QHostAddress(MainWindowFixture::uniqueLoopbackAddress(1)),
-                                 ControlChannel::kControlPort));
+    ASSERT_TRUE(recipient.listen(
+        QHostAddress(MainWindowFixture::uniqueLoopbackAddress(1)), ControlChannel::kControlPort));
     const QString recipientIp = recipient.serverAddress().toString();
     channel.GetIP = [&](const QString &) { return recipientIp; };
     channel.CurrentPseudo = [] { return QStringLiteral("moi"); };
@@ -181,7 +186,8 @@ TEST_F(ControlChannelPeer, SendCmdLogsEveryNonBlankCommandAndPrefersIncomingConn
     ASSERT_TRUE(QTest::qWaitFor([&] { return recipient.hasPendingConnections(); }, kWaitMs));
     QTcpSocket *other = recipient.nextPendingConnection();
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer.bytesAvailable() > 0; }, kWaitMs));
-    EXPECT_TRUE(peer.readAll().startsWith("{ask}moi\x01" "ControlChannelTest.cpp\x02"));
+    EXPECT_TRUE(peer.readAll().startsWith("{ask}moi\x01"
+                                          "ControlChannelTest.cpp\x02"));
     QTest::qWait(50);
     EXPECT_EQ(other->bytesAvailable(), 0);
 }

@@ -8,8 +8,8 @@ using namespace ControlMessage;
 
 TEST(ControlMessage, CommandTableHoldsTheEightTagsInOrder)
 {
-    EXPECT_EQ(CommandTable(),
-              QStringList({"", "{ask}", "{oui}", "{non}", "{can}", "{trc}", "{pok}", "{pre}"}));
+    EXPECT_EQ(
+        CommandTable(), QStringList({ "", "{ask}", "{oui}", "{non}", "{can}", "{trc}", "{pok}", "{pre}" }));
 }
 
 TEST(ControlMessage, ClassifyComparesTheFirstFiveCharactersExactly)
@@ -19,18 +19,22 @@ TEST(ControlMessage, ClassifyComparesTheFirstFiveCharactersExactly)
         const char *message;
         Command expected;
     } cases[] = {
-        {"{ask}bob\x01" "a\x02" "1\x03" "1.2.3.4", Command::Ask},
-        {"{oui}", Command::Oui},
-        {"{non}", Command::Non},
-        {"{can}2010", Command::Can},
-        {"{trc}", Command::Trc},
-        {"{pok}", Command::Pok},
-        {"{pre}trailing", Command::Pre},
-        {"{OUI}", Command::Unknown}, // letter case matters
-        {"", Command::Unknown},
-        {"{ou", Command::Unknown},   // the first half of a split message
-        {" {oui}", Command::Unknown},
-        {"hello", Command::Unknown},
+        { "{ask}bob\x01"
+          "a\x02"
+          "1\x03"
+          "1.2.3.4",
+            Command::Ask },
+        { "{oui}", Command::Oui },
+        { "{non}", Command::Non },
+        { "{can}2010", Command::Can },
+        { "{trc}", Command::Trc },
+        { "{pok}", Command::Pok },
+        { "{pre}trailing", Command::Pre },
+        { "{OUI}", Command::Unknown }, // letter case matters
+        { "", Command::Unknown },
+        { "{ou", Command::Unknown }, // the first half of a split message
+        { " {oui}", Command::Unknown },
+        { "hello", Command::Unknown },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
@@ -51,12 +55,33 @@ TEST(ControlMessage, ParseOfferReadsTheFourFields)
         const char *payload;
         const char *pseudo, *file, *size, *address;
     } cases[] = {
-        {"alice\x01" "photo.jpg\x02" "1234\x03" "10.0.0.2", "alice", "photo.jpg", "1234", "10.0.0.2"},
-        {"alice\x01" "photo.jpg\x02" "1234\x03" "10.0.0.2\x05" "junk", "alice", "photo.jpg", "1234", "10.0.0.2"},
-        {"\x01\x02\x03", "", "", "", ""},
-        {"alice", "", "", "", ""},                    // no separators at all
-        {"a\x02" "b\x01" "c\x03" "d", "a\x02" "b", "", "b\x01" "c", "d"}, // 0x02 before 0x01
-        {"a\x01" "b.txt\x02" "12", "a", "b.txt", "", ""},
+        { "alice\x01"
+          "photo.jpg\x02"
+          "1234\x03"
+          "10.0.0.2",
+            "alice", "photo.jpg", "1234", "10.0.0.2" },
+        { "alice\x01"
+          "photo.jpg\x02"
+          "1234\x03"
+          "10.0.0.2\x05"
+          "junk",
+            "alice", "photo.jpg", "1234", "10.0.0.2" },
+        { "\x01\x02\x03", "", "", "", "" },
+        { "alice", "", "", "", "" }, // no separators at all
+        { "a\x02"
+          "b\x01"
+          "c\x03"
+          "d",
+            "a\x02"
+            "b",
+            "",
+            "b\x01"
+            "c",
+            "d" }, // 0x02 before 0x01
+        { "a\x01"
+          "b.txt\x02"
+          "12",
+            "a", "b.txt", "", "" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(QByteArray(c.payload).toHex().constData());
@@ -70,10 +95,13 @@ TEST(ControlMessage, ParseOfferReadsTheFourFields)
 
 TEST(ControlMessage, MakeOfferIsReadBackAndCannotBeCutShort)
 {
-    Offer offer{QStringLiteral("alice"), QStringLiteral("ré\x05sumé.pdf"), QStringLiteral("99"),
-                QStringLiteral("10.0.0.1")};
+    Offer offer { QStringLiteral("alice"), QStringLiteral("ré\x05sumé.pdf"), QStringLiteral("99"),
+        QStringLiteral("10.0.0.1") };
     const QString text = makeOffer(offer);
-    EXPECT_EQ(text, QStringLiteral("{ask}alice\x01résumé.pdf\x02" "99\x03" "10.0.0.1"));
+    EXPECT_EQ(text,
+        QStringLiteral("{ask}alice\x01résumé.pdf\x02"
+                       "99\x03"
+                       "10.0.0.1"));
     EXPECT_EQ(classify(text), Command::Ask);
     const Offer back = parseOffer(payload(text));
     EXPECT_EQ(back.fileName, QStringLiteral("résumé.pdf"));
@@ -88,19 +116,19 @@ TEST(ControlMessage, OfferSizeTakesOnlyPlainDecimalsOfThirtyOneBits)
         const char *text;
         qint64 expected; // -1: refused
     } cases[] = {
-        {"0", 0},
-        {"1234", 1234},
-        {"2147483647", 2147483647},
-        {"0012", 12},
-        {"2147483648", -1},
-        {"99999999999", -1},
-        {"-1", -1},
-        {"+5", -1},
-        {" 5", -1},
-        {"5 ", -1},
-        {"12a", -1},
-        {"", -1},
-        {"1e3", -1},
+        { "0", 0 },
+        { "1234", 1234 },
+        { "2147483647", 2147483647 },
+        { "0012", 12 },
+        { "2147483648", -1 },
+        { "99999999999", -1 },
+        { "-1", -1 },
+        { "+5", -1 },
+        { " 5", -1 },
+        { "5 ", -1 },
+        { "12a", -1 },
+        { "", -1 },
+        { "1e3", -1 },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -126,13 +154,13 @@ TEST(ControlMessageFramer, CutsAtEveryEndByteAndKeepsTheRest)
         std::vector<QByteArray> reads;
         QList<QByteArray> expected;
     } cases[] = {
-        {{"{oui}\x05"}, {"{oui}"}},
-        {{"{oui}\x05{non}\x05"}, {"{oui}", "{non}"}},
-        {{"{o", "ui}\x05"}, {"{oui}"}},
-        {{"{can}20", "1", "0\x05{po", "k}\x05"}, {"{can}2010", "{pok}"}},
-        {{"\x05"}, {""}},
-        {{"{oui}"}, {}},
-        {{"{oui}\x05{no"}, {"{oui}"}},
+        { { "{oui}\x05" }, { "{oui}" } },
+        { { "{oui}\x05{non}\x05" }, { "{oui}", "{non}" } },
+        { { "{o", "ui}\x05" }, { "{oui}" } },
+        { { "{can}20", "1", "0\x05{po", "k}\x05" }, { "{can}2010", "{pok}" } },
+        { { "\x05" }, { "" } },
+        { { "{oui}" }, {} },
+        { { "{oui}\x05{no" }, { "{oui}" } },
     };
     for (const auto &c : cases) {
         Framer framer;
@@ -163,5 +191,5 @@ TEST(ControlMessageFramer, APendingMessageIsCappedAndDroppedUpToItsEnd)
     EXPECT_EQ(r.dropped, 0);
     EXPECT_EQ(framer.pendingSize(), 0);
     r = framer.feed("tail\x05{oui}\x05");
-    EXPECT_EQ(r.messages, QList<QByteArray>({"{oui}"}));
+    EXPECT_EQ(r.messages, QList<QByteArray>({ "{oui}" }));
 }

@@ -48,23 +48,24 @@ protected:
     void SetUp() override
     {
         service.setProgram(QStringLiteral(VOXLANE_DEVSERVER_BINARY));
-        service.setArguments({QStringLiteral("--db"), dbDir.filePath(QStringLiteral("service.sqlite")),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--seed"),
-                              QStringLiteral("demo"), QStringLiteral("--quiet")});
+        service.setArguments({ QStringLiteral("--db"), dbDir.filePath(QStringLiteral("service.sqlite")),
+            QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--seed"),
+            QStringLiteral("demo"), QStringLiteral("--quiet") });
         service.start();
         ASSERT_TRUE(service.waitForStarted(5000));
         QByteArray line;
         while (!line.contains('\n') && service.waitForReadyRead(5000))
             line += service.readAllStandardOutput();
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("serving (http://[0-9.]+:[0-9]+)")).match(QString::fromLatin1(line));
+        const QRegularExpressionMatch m
+            = QRegularExpression(QStringLiteral("serving (http://[0-9.]+:[0-9]+)"))
+                  .match(QString::fromLatin1(line));
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         serviceUrl = m.captured(1);
     }
 
     void TearDown() override
     {
-        for (Member *m : {&alice, &bob}) {
+        for (Member *m : { &alice, &bob }) {
             m->reception.reset();
             m->w.reset();
         }

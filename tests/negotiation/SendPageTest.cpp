@@ -53,9 +53,9 @@ TEST_F(SendPage, EnvoyerChecksTheRecipientThenTheFile)
         bool fileExists;
         const char *info;
     } cases[] = {
-        {"", true, "Vous devez sélectionner un destinataire !"},
-        {"   ", true, "Vous devez sélectionner un destinataire !"},
-        {"bob", false, "Vous devez sélectionner un fichier qui existe !"},
+        { "", true, "Vous devez sélectionner un destinataire !" },
+        { "   ", true, "Vous devez sélectionner un destinataire !" },
+        { "bob", false, "Vous devez sélectionner un fichier qui existe !" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.recipient);
@@ -93,8 +93,8 @@ TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
     dialogs.fileNames.enqueue(file);
     w.FileNameSendButtonClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
-    EXPECT_EQ(dialogs.fileDialogs.at(0),
-              QStringList({"open", "Envoyer un fichier", "Tous les fichiers  (*.*)"}));
+    EXPECT_EQ(
+        dialogs.fileDialogs.at(0), QStringList({ "open", "Envoyer un fichier", "Tous les fichiers  (*.*)" }));
     EXPECT_EQ(w.FileNameSend->text(), file);
     EXPECT_EQ(w.lblFileDecompose->text(), QStringLiteral("notes.txt"));
     EXPECT_EQ(w.lblDecompFileSize->text(), QStringLiteral("Taille : 2 Ko"));
@@ -112,7 +112,7 @@ TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
 TEST_F(SendPage, DoubleClickingARecipientFillsTheFieldOnlyWithASelection)
 {
     TfrmPrincipal &w = createWindow();
-    w.OnlineContacts = PseudoList(QStringList({"bob", "carol"}));
+    w.OnlineContacts = PseudoList(QStringList({ "bob", "carol" }));
     w.RefillSendToFriends();
     w.txtDesti->setText(QStringLiteral("typed"));
     w.lBoxSendToFriendsDblClick();
@@ -143,7 +143,10 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
     TfrmReception r;
     r.Flash = nullptr;
     ConnectReception(&w, &r, &dialogs);
-    w.Control->Call(QStringLiteral("<i>alice</i>\x01" "clip.EXE\x02" "1024\x03" "10.0.0.9"));
+    w.Control->Call(QStringLiteral("<i>alice</i>\x01"
+                                   "clip.EXE\x02"
+                                   "1024\x03"
+                                   "10.0.0.9"));
     ASSERT_TRUE(r.isVisible());
     EXPECT_TRUE(r.isMinimized());
     EXPECT_EQ(r.windowTitle(), QStringLiteral("VX - Réception"));
@@ -159,7 +162,7 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
     for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
         if (line.startsWith(QStringLiteral("W:")))
             answers << line;
-    EXPECT_EQ(answers, QStringList({"W:{non}"}));
+    EXPECT_EQ(answers, QStringList({ "W:{non}" }));
 }
 
 TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
@@ -168,7 +171,10 @@ TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
     TfrmReception r;
     r.Flash = nullptr;
     ConnectReception(&w, &r, &dialogs);
-    w.Control->Call(QStringLiteral("alice\x01" "clip.avi\x02" "10\x03" "10.0.0.9"));
+    w.Control->Call(QStringLiteral("alice\x01"
+                                   "clip.avi\x02"
+                                   "10\x03"
+                                   "10.0.0.9"));
     dialogs.fileNames.enqueue(home.filePath(QStringLiteral("ici.avi")));
     r.btnAccepterClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
@@ -190,7 +196,7 @@ TEST_F(Reception, FlashesEveryHalfSecondUntilClickedButNotStoppedByTheButtons)
     EXPECT_EQ(r.FlashTimer->interval(), 512);
     r.FlashTimerTimer();
     r.FlashTimerTimer();
-    EXPECT_EQ(flashes, QList<bool>({true, false}));
+    EXPECT_EQ(flashes, QList<bool>({ true, false }));
     r.btnRefuserClick();
     EXPECT_TRUE(r.FlashTimer->isActive());
     r.show();

@@ -91,14 +91,15 @@ protected:
         setUp(bob, QStringLiteral("bob"), MainWindowFixture::uniqueLoopbackAddress(1));
         // Both see both online, each address encrypted for its owner.
         QString body = QStringLiteral("<html><body>\r\n");
-        for (const Client *c : {&alice, &bob}) {
+        for (const Client *c : { &alice, &bob }) {
             QString letters;
             alice.w->Codec.EncryptForUser(c->pseudo, c->ip, letters);
             body += QStringLiteral("pseudo=") + c->pseudo + QStringLiteral("<br>") + letters
                 + QStringLiteral("<br>\r\n");
         }
-        service.script("/voxlane/getconnected.php", FakeService::Reply::text(body + QStringLiteral("</body></html>")));
-        for (Client *c : {&alice, &bob}) {
+        service.script(
+            "/voxlane/getconnected.php", FakeService::Reply::text(body + QStringLiteral("</body></html>")));
+        for (Client *c : { &alice, &bob }) {
             EXPECT_TRUE(c->w->PollOnline());
         }
     }
@@ -106,7 +107,7 @@ protected:
     ~TwoClients() override
     {
         qDeleteAll(popups());
-        for (Client *c : {&alice, &bob}) {
+        for (Client *c : { &alice, &bob }) {
             c->reception.reset();
             c->w.reset();
         }
@@ -134,11 +135,11 @@ protected:
         c.reception->Flash = nullptr;
         c.w->ReceptionWindow = c.reception.get();
         ConnectReception(c.w.get(), c.reception.get(), &c.dialogs);
-        QObject::connect(c.w->Control, &ControlChannel::Info, c.w.get(),
-                         [&c](const QString &text, bool show, int) {
-                             if (show)
-                                 c.infos << text;
-                         });
+        QObject::connect(
+            c.w->Control, &ControlChannel::Info, c.w.get(), [&c](const QString &text, bool show, int) {
+                if (show)
+                    c.infos << text;
+            });
     }
 
     QString makeFile(const QString &name, int size)
@@ -210,7 +211,8 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
                 && up->CaptionLabelInfo() == QStringLiteral("Terminé") && QFile::exists(target);
         },
         kWaitMs))
-        << alice.log().toStdString() << "\n---\n" << bob.log().toStdString();
+        << alice.log().toStdString() << "\n---\n"
+        << bob.log().toStdString();
 
     EXPECT_EQ(contents(target), contents(source));
     TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
@@ -237,7 +239,8 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
         << popupTexts().join(u'|').toStdString();
 
     // The conversation as each log shows it.
-    const QString ask = QStringLiteral("{ask}alice\x01photo vacances.bin\x02") + QStringLiteral("5133\x03") + alice.ip;
+    const QString ask
+        = QStringLiteral("{ask}alice\x01photo vacances.bin\x02") + QStringLiteral("5133\x03") + alice.ip;
     const QStringList a = alice.logLines();
     EXPECT_TRUE(a.contains(QStringLiteral("Client Connecté à : ") + bob.ip)) << alice.log().toStdString();
     EXPECT_TRUE(a.contains(QStringLiteral("W:") + ask));
@@ -259,7 +262,7 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
 TEST_F(TwoClients, RefusingOrCancellingTheSaveAnswersNonOnce)
 {
     const QString source = makeFile(QStringLiteral("a.txt"), 10);
-    for (const bool viaSaveDialog : {false, true}) {
+    for (const bool viaSaveDialog : { false, true }) {
         SCOPED_TRACE(viaSaveDialog);
         alice.infos.clear();
         offer(source);
@@ -303,7 +306,7 @@ TEST_F(TwoClients, WithdrawingAfterTheAnswerStillTransfers)
     offer(source);
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick(); // "{oui}" is on its way
-    alice.w->btnCancelTrans->click();  // "{trc}" crosses it
+    alice.w->btnCancelTrans->click(); // "{trc}" crosses it
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(target); }, kWaitMs)) << bob.log().toStdString();
     EXPECT_EQ(contents(target), contents(source));
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
@@ -318,7 +321,7 @@ TEST_F(TwoClients, AnUnreachableRecipientGivesTheSendPageBack)
         const char *recipient;
         bool listening; // bob's control port open
     };
-    for (const Case &c : {Case{"bob", false}, Case{"dave", true}}) {
+    for (const Case &c : { Case { "bob", false }, Case { "dave", true } }) {
         const QString recipient = QString::fromLatin1(c.recipient);
         SCOPED_TRACE(recipient.toStdString());
         if (!c.listening)
@@ -345,7 +348,8 @@ TEST_F(TwoClients, APortRefusedOrUnusableEndsWithPre)
     offer(source);
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.logLines().contains(QStringLiteral("Port refusé")); }, kWaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return alice.logLines().contains(QStringLiteral("Port refusé")); }, kWaitMs));
     EXPECT_TRUE(bob.logLines().contains(QStringLiteral("W:{pre}")));
     EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
     EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
@@ -360,8 +364,8 @@ TEST_F(TwoClients, APortRefusedOrUnusableEndsWithPre)
     offer(source);
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return alice.logLines().count(QStringLiteral("Port refusé")) == 2; }, kWaitMs))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return alice.logLines().count(QStringLiteral("Port refusé")) == 2; }, kWaitMs))
         << alice.log().toStdString();
     EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
     EXPECT_EQ(RecordedErrors::take().size(), 1);

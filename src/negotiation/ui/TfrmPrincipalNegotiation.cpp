@@ -66,9 +66,8 @@ void TfrmPrincipal::buildNegotiation()
     TransferView->BindAddress = services.environment.localIp;
     TransferView->PopupMenu1 = PopupMenu1;
     TransferView->TempPath = [this] { return TempPath; };
-    TransferView->IconForExtension = [this](const QString &ext) {
-        return IconForExtension ? IconForExtension(ext) : QPixmap();
-    };
+    TransferView->IconForExtension
+        = [this](const QString &ext) { return IconForExtension ? IconForExtension(ext) : QPixmap(); };
     TransferView->AvatarLoader = [this](const QString &pseudo, QLabel *target) {
         if (Connected)
             GetAvatar(pseudo, target, false);
@@ -78,15 +77,18 @@ void TfrmPrincipal::buildNegotiation()
     Transfers->UserId = [this] { return UserId; };
     Transfers->AddPort = [this](int port, const QString &owner) { Control->AddPort(port, owner); };
     connect(Transfers, &TransferManager::Popup, this,
-            [this](const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });
+        [this](
+            const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });
 
     Control->Transfers = Transfers;
     Control->GetIP = [this](const QString &pseudo) { return GetIP(pseudo); };
     Control->CurrentPseudo = [this] { return CurrentPseudo; };
     connect(Control, &ControlChannel::Log, this, &TfrmPrincipal::LogWatch);
     connect(Control, &ControlChannel::Info, this, &TfrmPrincipal::AffichInfo);
-    connect(Control, &ControlChannel::Popup, this,
-            [this](const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });
+    connect(
+        Control, &ControlChannel::Popup, this, [this](const QString &pseudo, const QString &text, int kind) {
+            NewMsgBox(pseudo, text, quint8(kind));
+        });
     connect(btnCancelTrans, &QPushButton::clicked, Control, &ControlChannel::btnCancelTransClick);
     connect(Control, &ControlChannel::CancelVisible, btnCancelTrans, &QWidget::setVisible);
     // A recipient's name reaches the info bar: it is shown as typed, never
@@ -122,7 +124,8 @@ void TfrmPrincipal::buildNegotiation()
 
     connect(FileNameSend, &QLineEdit::textChanged, this, &TfrmPrincipal::FileNameSendChange);
     connect(FileNameSendButton, &QToolButton::clicked, this, &TfrmPrincipal::FileNameSendButtonClick);
-    connect(lBoxSendToFriends, &QTreeWidget::itemDoubleClicked, this, &TfrmPrincipal::lBoxSendToFriendsDblClick);
+    connect(
+        lBoxSendToFriends, &QTreeWidget::itemDoubleClicked, this, &TfrmPrincipal::lBoxSendToFriendsDblClick);
     connect(txtDesti, &QLineEdit::returnPressed, this, &TfrmPrincipal::btnShowTelClick);
     connect(btnShowTel, &QPushButton::clicked, this, &TfrmPrincipal::btnShowTelClick);
     connect(Control, &ControlChannel::RecipientEditable, txtDesti, &QWidget::setEnabled);
@@ -149,7 +152,8 @@ void TfrmPrincipal::FileNameSendChange()
         return;
     QPixmap picture(32, 32);
     picture.fill(Qt::transparent);
-    QPixmap icon = IconForExtension ? IconForExtension(TransferManager::ExtractFileExt(file.fileName())) : QPixmap();
+    QPixmap icon
+        = IconForExtension ? IconForExtension(TransferManager::ExtractFileExt(file.fileName())) : QPixmap();
     if (icon.isNull())
         icon = TransferPanels::StockPicture(0);
     {

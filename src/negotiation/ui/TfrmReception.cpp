@@ -35,8 +35,9 @@ void setTextColor(QWidget *w, QColor color)
 } // namespace
 
 TfrmReception::TfrmReception(QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                          | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
+    : QDialog(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmReception"));
     setWindowTitle(QStringLiteral("VX - Réception"));
@@ -95,9 +96,9 @@ TfrmReception::TfrmReception(QWidget *parent)
     connect(btnRefuser, &QPushButton::clicked, this, &TfrmReception::btnRefuserClick);
 
     // Clicks anywhere but on the buttons mean the user has seen the window.
-    for (QWidget *w : {static_cast<QWidget *>(top), static_cast<QWidget *>(box),
-                       static_cast<QWidget *>(lblFichier), static_cast<QWidget *>(imgIco),
-                       static_cast<QWidget *>(heading)})
+    for (QWidget *w :
+        { static_cast<QWidget *>(top), static_cast<QWidget *>(box), static_cast<QWidget *>(lblFichier),
+            static_cast<QWidget *>(imgIco), static_cast<QWidget *>(heading) })
         w->installEventFilter(this);
 
     Flash = [this](bool on) {
@@ -190,8 +191,7 @@ void TfrmReception::mouseReleaseEvent(QMouseEvent *event)
 void TfrmReception::btnAccepterClick()
 {
     hide();
-    const QString path =
-        m_dialogs ? m_dialogs->saveFileName(QString(), QString(), OfferFileName) : QString();
+    const QString path = m_dialogs ? m_dialogs->saveFileName(QString(), QString(), OfferFileName) : QString();
     if (m_channel) {
         if (path.isEmpty())
             m_channel->RefuseOffer();

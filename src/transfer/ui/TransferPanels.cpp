@@ -10,8 +10,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-TransferPanels::TransferPanels(TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads,
-                               QObject *parent)
+TransferPanels::TransferPanels(
+    TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent)
     : QObject(parent)
     , m_manager(manager)
     , m_downloads(downloads)
@@ -78,7 +78,7 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
     connect(panel, &TvzkLoadPanel::OnClick, this, [this, panel] { emit PanelClicked(panel); });
     panel->setPopupMenu(PopupMenu1);
     connect(panel, &TvzkLoadPanel::OnTelTermine, m_manager,
-            t.download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
+        t.download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
 
     panel->setFichierName(t.fileName);
     panel->setFichierProprio(t.pseudo);
@@ -117,8 +117,8 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
         panel->show();
     if (!peerOnline) {
         panel->ProgressBar()->hide();
-        panel->setCaptionLabelInfo(t.download ? QStringLiteral("Source non trouvée")
-                                              : QStringLiteral("Destinataire non connecté"));
+        panel->setCaptionLabelInfo(
+            t.download ? QStringLiteral("Source non trouvée") : QStringLiteral("Destinataire non connecté"));
     }
     if (t.status == QStringLiteral("0")) {
         panel->setCaptionLabelInfo(QStringLiteral("Terminé"));

@@ -20,13 +20,13 @@ class TransferPanels : public QObject, public TransferView
     Q_OBJECT
 
 public:
-    static constexpr int kStackStep = 78;          // 75-pixel panels, 3 pixels apart
+    static constexpr int kStackStep = 78; // 75-pixel panels, 3 pixels apart
     static constexpr quint32 kFondFrom = 12119799; // 0xB8EEF7
-    static constexpr quint32 kFondTo = 9754338;    // 0x94D6E2
+    static constexpr quint32 kFondTo = 9754338; // 0x94D6E2
     static constexpr quint32 kTermineColor = 9259811;
 
-    TransferPanels(TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads,
-                   QObject *parent = nullptr);
+    TransferPanels(
+        TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent = nullptr);
 
     QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) override;
 
