@@ -3,7 +3,9 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
 #include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TvzkLoadPanel.h"
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -131,6 +133,23 @@ TEST_F(SendPage, SendAFileFromAPopUpFillsTheRecipientAndOpensTheChoice)
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("bob"));
     EXPECT_EQ(w.FileNameSend->text(), file);
+}
+
+TEST_F(SendPage, ClearingTheTransfersRemovesEveryPanelAndBothLists)
+{
+    TfrmPrincipal &w = createWindow();
+    for (const char *id : {"1", "2"}) {
+        ASSERT_TRUE(w.Transfers->NewDownload(QString::fromLatin1(id), QStringLiteral("bob"), QStringLiteral("a.txt"),
+                                             QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("/tmp/a"), 2010,
+                                             QStringLiteral("0")));
+    }
+    ASSERT_TRUE(w.Transfers->NewUpload(QStringLiteral("3"), QStringLiteral("bob"), QStringLiteral("/tmp/a"),
+                                       QStringLiteral("1"), QStringLiteral("1"), QString(), 2010, QStringLiteral("0")));
+    EXPECT_EQ(w.findChildren<TvzkLoadPanel *>().size(), 3);
+    w.ClearTransfers();
+    EXPECT_TRUE(w.findChildren<TvzkLoadPanel *>().isEmpty());
+    EXPECT_TRUE(w.Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(w.Transfers->UploadList.isEmpty());
 }
 
 class Reception : public MainWindowFixture

@@ -244,6 +244,8 @@ public:
     void FileNameSendButtonClick();
     void lBoxSendToFriendsDblClick();
     void btnShowTelClick();
+    // Log-out: every transfer panel goes and both lists are emptied.
+    void ClearTransfers();
     ControlChannel *Control = nullptr;
     TransferManager *Transfers = nullptr;
     TransferPanels *TransferView = nullptr;

@@ -7,6 +7,7 @@
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QEvent>
 #include <QFileInfo>
@@ -183,4 +184,13 @@ void TfrmPrincipal::btnShowTelClick()
         return;
     }
     Control->StartOffer(txtDesti->text(), FileNameSend->text());
+}
+
+void TfrmPrincipal::ClearTransfers()
+{
+    for (QStringList *list : {&Transfers->DownloadList, &Transfers->UploadList}) {
+        for (const QString &name : std::as_const(*list))
+            delete findChild<TvzkLoadPanel *>(name);
+        list->clear();
+    }
 }
