@@ -256,6 +256,8 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     EXPECT_FALSE(b.contains(QStringLiteral("W:{non}")));
     EXPECT_TRUE(alice.w->txtDesti->isEnabled());
     EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
+    EXPECT_EQ(alice.infos.mid(0, 4), QStringList({"Appel en cours...", "Connexion en cours...",
+                                                  "Attente d'une réponse", "Transfert autorisé"}));
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
