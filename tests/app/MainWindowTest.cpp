@@ -1,5 +1,6 @@
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
@@ -51,9 +52,9 @@ TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
     EXPECT_FALSE(w.Connected);
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_FALSE(w.TimerRefresh->isActive());
-    ASSERT_EQ(w.PortTable.size(), 1);
-    EXPECT_EQ(w.PortTable.at(0).port, QStringLiteral("2010"));
-    EXPECT_TRUE(w.PortTable.at(0).owner.isEmpty());
+    ASSERT_EQ(w.Control->PortTable.size(), 1);
+    EXPECT_EQ(w.Control->PortTable.at(0).port, QStringLiteral("2010"));
+    EXPECT_TRUE(w.Control->PortTable.at(0).owner.isEmpty());
     // Only "Options", the connect label and "A propos" work while logged out.
     for (TClickLabel *label : w.menuLabels()) {
         const bool enabled = label == w.lblMnuOptions || label == w.lblDeconnect || label == w.lblAbout;
@@ -394,15 +395,15 @@ TEST_F(MainWindow, FolderTreeToggledAndDoubleClickCopiesFolder)
 TEST_F(MainWindow, ControlPortListensOnTheClientsAddress)
 {
     TfrmPrincipal &w = createWindow();
-    ASSERT_TRUE(w.ServerTransac->isListening()) << w.ServerTransac->errorString().toStdString();
+    ASSERT_TRUE(w.Control->ServerTransac->isListening()) << w.Control->ServerTransac->errorString().toStdString();
     QTcpSocket peer;
     peer.connectToHost(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort);
     ASSERT_TRUE(peer.waitForConnected(3000)) << peer.errorString().toStdString();
-    ASSERT_TRUE(w.ServerTransac->waitForNewConnection(3000));
+    ASSERT_TRUE(w.Control->ServerTransac->waitForNewConnection(3000));
 
     // Closing the window stops listening.
     w.close();
-    EXPECT_FALSE(w.ServerTransac->isListening());
+    EXPECT_FALSE(w.Control->ServerTransac->isListening());
 }
 
 TEST_F(MainWindow, TakenControlPortStillStartsAndSaysSo)
@@ -410,7 +411,7 @@ TEST_F(MainWindow, TakenControlPortStillStartsAndSaysSo)
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort));
     TfrmPrincipal &w = createWindow();
-    EXPECT_FALSE(w.ServerTransac->isListening());
+    EXPECT_FALSE(w.Control->ServerTransac->isListening());
     QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].kind, DialogService::Kind::Warning);

@@ -1,6 +1,7 @@
 #include "negotiation/DataPortTable.h"
 
 #include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
@@ -138,16 +139,16 @@ class MainWindowPorts : public MainWindowFixture
 TEST_F(MainWindowPorts, TestPortLogsTheRequestAndSetsCurrentPortOnAcceptance)
 {
     TfrmPrincipal &w = createWindow();
-    w.PeerAddress = QStringLiteral("192.168.1.20");
-    EXPECT_TRUE(w.TestPort(QStringLiteral("2012")));
-    EXPECT_EQ(w.CurrentPort, 2012);
-    EXPECT_EQ(w.PortTable.at(2).owner, QStringLiteral("192.168.1.20"));
-    EXPECT_FALSE(w.TestPort(QStringLiteral("2012")));
-    EXPECT_EQ(w.CurrentPort, 2012);
-    EXPECT_EQ(w.FindPort(), 2010);
-    EXPECT_EQ(w.CurrentPort, 2010);
-    w.AddPort(2010, QStringLiteral("5"));
-    EXPECT_EQ(w.PortTable.size(), 4);
+    w.Control->PeerAddress = QStringLiteral("192.168.1.20");
+    EXPECT_TRUE(w.Control->TestPort(QStringLiteral("2012")));
+    EXPECT_EQ(w.Control->CurrentPort, 2012);
+    EXPECT_EQ(w.Control->PortTable.at(2).owner, QStringLiteral("192.168.1.20"));
+    EXPECT_FALSE(w.Control->TestPort(QStringLiteral("2012")));
+    EXPECT_EQ(w.Control->CurrentPort, 2012);
+    EXPECT_EQ(w.Control->FindPort(), 2010);
+    EXPECT_EQ(w.Control->CurrentPort, 2010);
+    w.Control->AddPort(2010, QStringLiteral("5"));
+    EXPECT_EQ(w.Control->PortTable.size(), 4);
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
     EXPECT_EQ(log.mid(log.size() - 2), QStringList({ "Demande de port :2012", "Demande de port :2012" }));
 }
@@ -155,11 +156,11 @@ TEST_F(MainWindowPorts, TestPortLogsTheRequestAndSetsCurrentPortOnAcceptance)
 TEST_F(MainWindowPorts, AMalformedRequestIsRefusedAndLoggedWithoutAnyBox)
 {
     TfrmPrincipal &w = createWindow();
-    w.CurrentPort = 7;
-    w.PeerAddress = QStringLiteral("10.1.1.1");
-    EXPECT_FALSE(w.TestPort(QStringLiteral("20x0")));
-    EXPECT_EQ(w.CurrentPort, 7);
-    EXPECT_EQ(w.PortTable.size(), 1);
+    w.Control->CurrentPort = 7;
+    w.Control->PeerAddress = QStringLiteral("10.1.1.1");
+    EXPECT_FALSE(w.Control->TestPort(QStringLiteral("20x0")));
+    EXPECT_EQ(w.Control->CurrentPort, 7);
+    EXPECT_EQ(w.Control->PortTable.size(), 1);
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
     EXPECT_EQ(
         log.mid(log.size() - 2), QStringList({ "Demande de port :20x0", "Port refusé (invalide) :20x0" }));

@@ -29,12 +29,14 @@ TfrmPrincipal &MainWindowFixture::createWindow()
     return *window;
 }
 
-QString MainWindowFixture::uniqueLoopbackAddress()
+QString MainWindowFixture::uniqueLoopbackAddress(int index)
 {
     // One address per process id (below 16 million), never in 127.0.x.x.
     const qint64 pid = QCoreApplication::applicationPid();
     const qint64 host = pid % 254 + 1;
     const qint64 mid = (pid / 254) % 256;
-    const qint64 high = (pid / (254 * 256)) % 255 + 1;
+    // Process ids stay below 254 * 256 * 127 (pid_max is at most 4194304),
+    // so high is at most 127 for index 0; index 1 lives in 128..254.
+    const qint64 high = ((pid / (254 * 256)) % 127 + 1) + (index == 1 ? 127 : 0);
     return QStringLiteral("127.%1.%2.%3").arg(high).arg(mid).arg(host);
 }

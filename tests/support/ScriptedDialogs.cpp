@@ -11,13 +11,15 @@ bool ScriptedDialogs::askYesNo(const QString &text, const QString &)
     return answers.isEmpty() ? true : answers.dequeue();
 }
 
-QString ScriptedDialogs::saveFileName(const QString &, const QString &, const QString &)
+QString ScriptedDialogs::saveFileName(const QString &caption, const QString &, const QString &suggestedName)
 {
+    fileDialogs.append({QStringLiteral("save"), caption, suggestedName});
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
-QString ScriptedDialogs::openFileName(const QString &, const QString &, const QString &)
+QString ScriptedDialogs::openFileName(const QString &caption, const QString &, const QString &filter)
 {
+    fileDialogs.append({QStringLiteral("open"), caption, filter});
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 

@@ -31,4 +31,7 @@ public:
     QQueue<bool> answers;         // empty: "Yes"
     QQueue<QString> fileNames;    // empty: cancelled
     bool openSucceeds = true;     // false: no program can open an address
+    // Every file dialog opened: "save" or "open", its caption, then the
+    // proposed name (save) or the filter (open).
+    QList<QStringList> fileDialogs;
 };

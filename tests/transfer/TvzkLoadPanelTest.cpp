@@ -59,6 +59,7 @@ TEST(TvzkLoadPanel, PublishedPropertiesInOrder)
         "TempPath",
         "BindAddress",
         "ClientAddress",
+        "PeerAddress",
     };
     EXPECT_EQ(names, expected);
 }

@@ -6,6 +6,7 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
+#include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "transfer/ui/TfrmPropriete.h"
 
@@ -30,6 +31,7 @@ ApplicationWindows::ApplicationWindows()
     frmReception = std::make_unique<TfrmReception>();
     m_order << frmReception->objectName();
     frmPrincipal->ReceptionWindow = frmReception.get();
+    ConnectReception(frmPrincipal.get(), frmReception.get(), &dialogs);
     frmCard = std::make_unique<TfrmCard>(frmPrincipal.get());
     m_order << frmCard->objectName();
     frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(frmPrincipal.get());
@@ -46,4 +48,14 @@ ApplicationWindows::~ApplicationWindows()
     frmPropriete.reset();
     frmAbout.reset();
     frmPrincipal.reset();
+}
+
+void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs)
+{
+    reception->setServices(main->Control, dialogs);
+    reception->IconForExtension = [main](const QString &ext) {
+        return main->IconForExtension ? main->IconForExtension(ext) : QPixmap();
+    };
+    QObject::connect(main->Control, &ControlChannel::OfferReceived, reception, &TfrmReception::ShowOffer);
+    QObject::connect(main->Control, &ControlChannel::OfferWithdrawn, reception, &QWidget::close);
 }

@@ -14,6 +14,7 @@ class TfrmChat;
 class TfrmPrincipal;
 class TfrmPropriete;
 class TfrmReception;
+class DialogService;
 
 // The windows made at start-up, in their fixed order, and the services they
 // share. Destroyed in reverse order.
@@ -39,3 +40,7 @@ public:
 private:
     QStringList m_order;
 };
+
+// The confirmation window follows the main window's control channel: it
+// shows each offer and sends the user's answer.
+void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs);

@@ -118,11 +118,10 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     StatusBar->addPanel(100, Qt::AlignHCenter);
     StatusBar->addPanel(50, Qt::AlignHCenter);
 
-    ServerTransac = new QTcpServer(this);
-    ClientTransac = new QTcpSocket(this);
     TimerRefresh = new QTimer(this);
     TimerRefresh->setInterval(10000);
     buildPresence();
+    buildNegotiation();
 
     setupSession();
     buildContacts();

@@ -3,11 +3,11 @@
 #include "app/AppEnvironment.h"
 #include "contacts/PseudoList.h"
 #include "contacts/ui/TOnlineList.h"
-#include "negotiation/DataPortTable.h"
 #include "service/CredentialCodec.h"
 #include "service/HttpClient.h"
 
 #include <QImage>
+#include <QPixmap>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -22,6 +22,10 @@ class ContactManager;
 class TfrmNewContact;
 class TClickLabel;
 class TDistractBar;
+class ControlChannel;
+class TransferManager;
+class TransferPanels;
+class QScrollArea;
 class TfrmCard;
 class TfrmChangeAvatar;
 class TShape;
@@ -254,14 +258,28 @@ public:
     QLineEdit *txtAddPseudo = nullptr;
     QPushButton *btnPseudoOK = nullptr;
 
-    // --- negotiation ----------------------------------------------------------
-    // Port to propose to the peer; sets CurrentPort.
-    int FindPort();
-    // May PeerAddress use the port spelled portText? Logs the request; on
-    // acceptance sets CurrentPort. A malformed text is refused.
-    bool TestPort(const QString &portText);
-    // Records the port of a transfer panel just created.
-    void AddPort(int port, const QString &owner);
+
+    // --- negotiation and transfers ---------------------------------------------
+    // The control channel, the transfers, the send page; run once by the
+    // constructor.
+    void buildNegotiation();
+    void FileNameSendChange();
+    void FileNameSendButtonClick();
+    void lBoxSendToFriendsDblClick();
+    void btnShowTelClick();
+    // Log-out: every transfer panel goes and both lists are emptied.
+    void ClearTransfers();
+    ControlChannel *Control = nullptr;
+    TransferManager *Transfers = nullptr;
+    TransferPanels *TransferView = nullptr;
+    QScrollArea *SBDown = nullptr;
+    QScrollArea *SBUp = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QLineEdit *txtDesti = nullptr;
+    QPushButton *btnShowTel = nullptr;
+    QToolButton *FileNameSendButton = nullptr;
+    // The picture of a file type; null when none is registered.
+    std::function<QPixmap(const QString &extension)> IconForExtension;
 
 private:
     AlertSound *m_alertSound = nullptr;
@@ -283,24 +301,11 @@ public:
     PseudoList OnlineContacts;
     PseudoList OfflineContacts;
     PseudoList OnlineUsers;
-    QStringList DownloadList;
-    QStringList UploadList;
     QString SelectedDownload;
     QString SelectedUpload;
-    QPointer<QWidget> LastPanel;
-    DataPortTable PortTable;
     bool SoundEnabled = false;
     QString TempPath;
     quint8 MsgBoxCount = 0;
-    QString PeerPseudo;
-    QString PeerAddress;
-    QString OfferFileName;
-    QString OfferFilePath;
-    QString OfferSize;
-    QString SavePath;
-    int CurrentPort = 0;
-    bool UploadAgreed = false;
-    bool DownloadAgreed = false;
     QStringList AvatarCacheNames;
     QList<QImage> AvatarCachePictures;
 
@@ -369,8 +374,6 @@ public:
     QPlainTextEdit *reWatch = nullptr;
     TOnlineList *listOnline = nullptr;
 
-    QTcpServer *ServerTransac = nullptr;
-    QTcpSocket *ClientTransac = nullptr;
     QTimer *TimerRefresh = nullptr;
 
     QList<TClickLabel *> menuLabels() const;

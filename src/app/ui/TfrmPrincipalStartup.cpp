@@ -8,6 +8,7 @@
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"
+#include "negotiation/ControlChannel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -118,9 +119,7 @@ void TfrmPrincipal::FormCreate()
 
 void TfrmPrincipal::startControlListener()
 {
-    const QString bindIp = services.environment.localIp;
-    const QHostAddress address = bindIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(bindIp);
-    if (ServerTransac->listen(address, kControlPort))
+    if (Control->Listen(services.environment.localIp, kControlPort))
         return;
     // Another client (or program) holds the port: this one still runs, but
     // cannot receive offers. Say so once the window is up.
@@ -128,8 +127,8 @@ void TfrmPrincipal::startControlListener()
         "Le port %1 est déjà utilisé sur cet ordinateur (%2).\n\r"
         "Voxlane fonctionne, mais ne pourra pas recevoir de fichiers tant qu'il n'est pas relancé.")
                              .arg(kControlPort)
-                             .arg(ServerTransac->errorString());
-    LogWatch(QStringLiteral("Écoute du port %1 impossible : %2").arg(kControlPort).arg(ServerTransac->errorString()));
+                             .arg(Control->ServerTransac->errorString());
+    LogWatch(QStringLiteral("Écoute du port %1 impossible : %2").arg(kControlPort).arg(Control->ServerTransac->errorString()));
     QTimer::singleShot(0, this, [this, text] {
         services.dialogs->showMessage(text, QStringLiteral("Voxlane"), DialogService::Kind::Warning);
     });
@@ -373,9 +372,11 @@ void TfrmPrincipal::DropFiles(const QStringList &paths)
 
 bool TfrmPrincipal::FormCloseQuery()
 {
-    ClientTransac->abort();
-    ClientTransac->close();
-    ServerTransac->close();
+    // An offer still on show is answered before the connections go, and its
+    // window (which has no parent) must not keep the program running.
+    if (ReceptionWindow)
+        ReceptionWindow->close();
+    Control->CloseAll();
     if (Connected) {
         // The transfer lists are saved here, before the session closes.
         // The outcome does not matter on the way out, so a service that hangs

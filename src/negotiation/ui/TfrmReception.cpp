@@ -1,9 +1,226 @@
 #include "negotiation/ui/TfrmReception.h"
 
+#include "app/DialogService.h"
+#include "components/TColor.h"
+#include "negotiation/ControlChannel.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TransferPanels.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+QLabel *plainLabel(const QString &text, QWidget *parent, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // peer's texts are never markup
+    label->setGeometry(geometry);
+    return label;
+}
+
+void setTextColor(QWidget *w, QColor color)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, color);
+    pal.setColor(QPalette::ButtonText, color);
+    w->setPalette(pal);
+}
+
+} // namespace
+
 TfrmReception::TfrmReception(QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmReception"));
     setWindowTitle(QStringLiteral("VX - Réception"));
-    resize(445, 225);
+    setFixedSize(445, 225);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSize(8);
+    setFont(f);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, TColor::toQColor(kBackground));
+    setPalette(pal);
+
+    auto *top = new QFrame(this);
+    top->setGeometry(0, 0, 445, 50);
+    auto *heading = plainLabel(QStringLiteral("Réception"), top, QRect(12, 6, 300, 20));
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPointSize(10);
+    heading->setFont(bold);
+    setTextColor(heading, TColor::toQColor(12937777));
+    plainLabel(QStringLiteral("Voulez-vous accepter ce fichier ?"), top, QRect(24, 28, 400, 16));
+
+    auto *box = new QFrame(this);
+    box->setFrameShape(QFrame::Box);
+    box->setGeometry(12, 54, 421, 100);
+    imgIco = new QLabel(box);
+    imgIco->setObjectName(QStringLiteral("imgIco"));
+    imgIco->setGeometry((421 - 32) / 2, 8, 32, 32);
+    lblFichier = plainLabel(QString(), box, QRect(8, 44, 405, 50));
+    lblFichier->setObjectName(QStringLiteral("lblFichier"));
+    lblFichier->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblFichier->setWordWrap(true);
+
+    plainLabel(QStringLiteral("Taille :"), this, QRect(12, 162, 50, 16));
+    lblTaille = plainLabel(QString(), this, QRect(64, 162, 150, 16));
+    lblTaille->setObjectName(QStringLiteral("lblTaille"));
+    plainLabel(QStringLiteral("De :"), this, QRect(220, 162, 30, 16));
+    lblDe = plainLabel(QString(), this, QRect(252, 162, 180, 16));
+    lblDe->setObjectName(QStringLiteral("lblDe"));
+    QFont deFont = font();
+    deFont.setBold(true);
+    lblDe->setFont(deFont);
+    setTextColor(lblDe, QColor(0, 0, 128));
+
+    btnRefuser = new QPushButton(QStringLiteral("Refuser"), this);
+    btnRefuser->setObjectName(QStringLiteral("btnRefuser"));
+    btnRefuser->setGeometry(12, 188, 100, 26);
+    setTextColor(btnRefuser, Qt::red);
+    btnAccepter = new QPushButton(QStringLiteral("Accepter"), this);
+    btnAccepter->setObjectName(QStringLiteral("btnAccepter"));
+    btnAccepter->setGeometry(333, 188, 100, 26);
+    setTextColor(btnAccepter, QColor(0, 128, 0));
+    btnAccepter->setAutoDefault(false);
+    btnRefuser->setAutoDefault(false);
+    connect(btnAccepter, &QPushButton::clicked, this, &TfrmReception::btnAccepterClick);
+    connect(btnRefuser, &QPushButton::clicked, this, &TfrmReception::btnRefuserClick);
+
+    // Clicks anywhere but on the buttons mean the user has seen the window.
+    for (QWidget *w :
+        { static_cast<QWidget *>(top), static_cast<QWidget *>(box), static_cast<QWidget *>(lblFichier),
+            static_cast<QWidget *>(imgIco), static_cast<QWidget *>(heading) })
+        w->installEventFilter(this);
+
+    Flash = [this](bool on) {
+        if (on)
+            QApplication::alert(this, 0);
+    };
+    FlashTimer = new QTimer(this);
+    FlashTimer->setInterval(kFlashInterval);
+    connect(FlashTimer, &QTimer::timeout, this, &TfrmReception::FlashTimerTimer);
+    FlashTimer->start();
+}
+
+void TfrmReception::setServices(ControlChannel *channel, DialogService *dialogs)
+{
+    m_channel = channel;
+    m_dialogs = dialogs;
+}
+
+void TfrmReception::ShowOffer(const QString &fileName, const QString &sender, const QString &sizeText)
+{
+    ShownFileName = fileName;
+    ShownSender = sender;
+    ShownSize = sizeText;
+    OfferFileName = fileName;
+    if (isVisible()) {
+        // Already on screen: back to the taskbar; the texts stay those of
+        // the last showing.
+        showMinimized();
+        return;
+    }
+    showMinimized();
+}
+
+void TfrmReception::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    FormShow();
+}
+
+void TfrmReception::FormShow()
+{
+    lblTaille->setText(ShownSize);
+    lblFichier->setText(ShownFileName);
+    lblDe->setText(ShownSender);
+    DessinerIcone();
+}
+
+void TfrmReception::DessinerIcone()
+{
+    const QString ext = TransferManager::ExtractFileExt(ShownFileName);
+    QPixmap picture = IconForExtension ? IconForExtension(ext) : QPixmap();
+    if (picture.isNull())
+        picture = TransferPanels::StockPicture(0);
+    imgIco->setPixmap(picture);
+}
+
+void TfrmReception::FlashTimerTimer()
+{
+    m_flashState = !m_flashState;
+    if (Flash)
+        Flash(m_flashState);
+}
+
+void TfrmReception::FormClick()
+{
+    FlashTimer->stop();
+    if (m_flashState && Flash)
+        Flash(false);
+    m_flashState = false;
+}
+
+bool TfrmReception::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease)
+        FormClick();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmReception::mouseReleaseEvent(QMouseEvent *event)
+{
+    FormClick();
+    QDialog::mouseReleaseEvent(event);
+}
+
+void TfrmReception::btnAccepterClick()
+{
+    hide();
+    const QString path = m_dialogs ? m_dialogs->saveFileName(QString(), QString(), OfferFileName) : QString();
+    if (m_channel) {
+        if (path.isEmpty())
+            m_channel->RefuseOffer();
+        else
+            m_channel->AcceptOffer(path);
+    }
+    close();
+}
+
+void TfrmReception::btnRefuserClick()
+{
+    if (m_channel)
+        m_channel->RefuseOffer();
+    close();
+}
+
+void TfrmReception::closeEvent(QCloseEvent *event)
+{
+    // Any closing answers an offer left without answer; the channel sends
+    // at most one answer per offer.
+    if (m_channel)
+        m_channel->RefuseOffer();
+    QDialog::closeEvent(event);
+}
+
+void TfrmReception::reject()
+{
+    // Escape closes the window like its close box does.
+    if (m_channel)
+        m_channel->RefuseOffer();
+    QDialog::reject();
 }

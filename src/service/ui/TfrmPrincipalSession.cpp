@@ -357,8 +357,7 @@ void TfrmPrincipal::lblDeconnectClick()
     lblPseudoConnec->show();
     lblChangeUser->show();
 
-    // The transfer panels of DownloadList and UploadList are destroyed here,
-    // and both lists emptied, once transfer panels exist.
+    ClearTransfers();
 
     lblDeconnect->setText(QStringLiteral("Se connecter"));
     lblDeconnectClick();

@@ -73,6 +73,8 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QString TempPath READ TempPath WRITE setTempPath)
     Q_PROPERTY(QString BindAddress READ BindAddress WRITE setBindAddress)
     Q_PROPERTY(QString ClientAddress READ ClientAddress WRITE setClientAddress)
+    // Download: the address the negotiation named for the sender.
+    Q_PROPERTY(QString PeerAddress READ PeerAddress WRITE setPeerAddress)
 
 public:
     // How long bytes may stay an incomplete packet on a download before they
@@ -138,6 +140,8 @@ public:
     void setBindAddress(const QString &v) { m_bindAddress = v; }
     QString ClientAddress() const { return m_clientAddress; }
     void setClientAddress(const QString &v) { m_clientAddress = v; }
+    QString PeerAddress() const { return m_peerAddress; }
+    void setPeerAddress(const QString &v) { m_peerAddress = v; }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
     // the connection. A port that cannot be opened throws VoxlaneError with
@@ -201,7 +205,7 @@ private:
     QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
         m_captionButton;
     quint32 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
-    QString m_bindAddress, m_clientAddress;
+    QString m_bindAddress, m_clientAddress, m_peerAddress;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;

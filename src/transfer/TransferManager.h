@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// One transfer to be shown as a panel, as the creation operations receive it.
+struct TransferInfo
+{
+    bool download = true;
+    QString id; // IDTel; the panel is named "Tel" + id
+    QString pseudo; // the peer
+    QString fileName; // without folder
+    QString filePath; // download: where the finished file goes; upload: the file sent
+    QString size; // bytes, decimal
+    QString count; // bytes already moved, decimal
+    int port = 0;
+    QString status; // "0": completed
+    QString peerAddress; // download: where the data connection comes from; upload: where it goes
+    QString extension; // ExtractFileExt of the name the icon is chosen by
+};
+
+// The panels themselves: made, placed, painted and started by the user
+// interface. The manager keeps the lists and the order of the steps.
+class TransferView
+{
+public:
+    virtual ~TransferView() = default;
+    // Makes the panel of t at stack position `position` of its list, with
+    // `peerOnline` telling whether the peer has an address now. Returns the
+    // panel, or nullptr when a download's data port cannot be opened (then
+    // nothing of the panel is left, and the cause has been reported).
+    virtual QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) = 0;
+};
+
+// Creation and completion of transfers: the download and upload lists (the
+// panels' names, in stack order), the last panel made, transfer ids.
+class TransferManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TransferManager(QObject *parent = nullptr);
+
+    std::function<QString(const QString &pseudo)> GetIP; // empty: not online
+    std::function<int()> UserId;
+    std::function<void(int port, const QString &owner)> AddPort;
+    std::function<QDateTime()> Now; // local time; the clock by default
+    TransferView *View = nullptr;
+
+    QStringList DownloadList;
+    QStringList UploadList;
+    QPointer<QObject> LastPanel;
+
+    // The member id then the local time as "YYYYMMDDHHNNSSzzz". Two calls in
+    // the same millisecond would name two panels alike, so the later one
+    // moves on to the next free millisecond.
+    QString NewTransferId();
+
+    // From the last "." to the end, the "." included; empty without ".".
+    static QString ExtractFileExt(const QString &name);
+
+    // A file received from pseudo. peerAddress is where its data connection
+    // is expected from (the offer's address; GetIP(pseudo) when empty).
+    // False when the panel could not listen on its port: it is then not in
+    // the list and its port not recorded.
+    bool NewDownload(const QString &id, const QString &pseudo, const QString &fileName, const QString &size,
+        const QString &count, const QString &path, int port, const QString &status,
+        const QString &peerAddress = QString());
+    // A file sent to pseudo; address is not used (the peer's address comes
+    // from GetIP at creation).
+    bool NewUpload(const QString &id, const QString &pseudo, const QString &path, const QString &size,
+        const QString &count, const QString &address, int port, const QString &status);
+
+    // Completion notices of the panels (the sender is ignored).
+    void DownTermine(QObject *sender);
+    void UpTermine(QObject *sender);
+
+signals:
+    void Popup(const QString &pseudo, const QString &text, int kind);
+
+private:
+    QString m_lastId;
+};

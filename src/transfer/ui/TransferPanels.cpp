@@ -1,0 +1,134 @@
+#include "transfer/ui/TransferPanels.h"
+
+#include "app/DrawingHelpers.h"
+#include "app/ErrorReport.h"
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+
+TransferPanels::TransferPanels(
+    TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent)
+    : QObject(parent)
+    , m_manager(manager)
+    , m_downloads(downloads)
+    , m_uploads(uploads)
+{
+}
+
+QPixmap TransferPanels::StockPicture(int index)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (index == 1) {
+        // A program: a window with a title bar.
+        p.setPen(QPen(QColor(0, 0, 128), 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3.5, 6.5, 25, 20));
+        p.fillRect(QRectF(4, 7, 24, 5), QColor(0, 0, 128));
+    } else {
+        // A sheet with a folded corner.
+        QPolygonF sheet;
+        sheet << QPointF(7.5, 2.5) << QPointF(20.5, 2.5) << QPointF(26.5, 8.5) << QPointF(26.5, 29.5)
+              << QPointF(7.5, 29.5);
+        p.setPen(QPen(QColor(96, 96, 96), 1));
+        p.setBrush(Qt::white);
+        p.drawPolygon(sheet);
+        p.drawLine(QPointF(20.5, 2.5), QPointF(20.5, 8.5));
+        p.drawLine(QPointF(20.5, 8.5), QPointF(26.5, 8.5));
+    }
+    return pixmap;
+}
+
+QPixmap TransferPanels::PictureFor(const QString &extension) const
+{
+    if (IconForExtension) {
+        const QPixmap registered = IconForExtension(extension);
+        if (!registered.isNull())
+            return registered;
+    }
+    return StockPicture(extension == QStringLiteral(".exe") ? 1 : 0);
+}
+
+QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool peerOnline)
+{
+    QScrollArea *box = t.download ? m_downloads : m_uploads;
+    QWidget *content = box->widget();
+    auto *panel = new TvzkLoadPanel(content);
+    panel->hide();
+    panel->setCaptionLabelIcone(t.pseudo);
+    panel->setCaptionLabelLoad(t.download ? t.fileName : t.filePath);
+
+    // Stack position: the content widget scrolls, so a panel placed at
+    // i * 78 in it stands at i * 78 minus the scroll position on screen.
+    const int top = position * kStackStep;
+    const int width = box->viewport()->width() - 10;
+    if (content->height() < top + kStackStep)
+        content->resize(box->viewport()->width(), top + kStackStep);
+    panel->setGeometry(8, top, width, panel->height());
+    panel->PictureFond()->resize(panel->PictureFond()->width(), 50);
+
+    panel->setObjectName(QStringLiteral("Tel") + t.id);
+    panel->setProperty("Tag", 0);
+    connect(panel, &TvzkLoadPanel::OnClick, this, [this, panel] { emit PanelClicked(panel); });
+    panel->setPopupMenu(PopupMenu1);
+    connect(panel, &TvzkLoadPanel::OnTelTermine, m_manager,
+        t.download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
+
+    panel->setFichierName(t.fileName);
+    panel->setFichierProprio(t.pseudo);
+    panel->setFichierPoids(t.size);
+    panel->setFichierTel(t.count);
+    panel->setFichierPath(t.filePath);
+    panel->setIDTel(t.id);
+    panel->setPort(t.port);
+    panel->setStatus(t.status);
+    panel->setPeerAddress(t.peerAddress);
+    if (TempPath)
+        panel->setTempPath(TempPath());
+    panel->setBindAddress(BindAddress);
+
+    if (t.download && t.status != QStringLiteral("0")) {
+        try {
+            panel->setServerActive(true);
+        } catch (const VoxlaneError &error) {
+            // The port is held by someone else: no panel, no list entry.
+            delete panel;
+            ErrorReport::report(error.message());
+            return nullptr;
+        }
+    }
+    if (!t.download && peerOnline && t.status != QStringLiteral("0")) {
+        panel->setClientAddress(t.peerAddress);
+        panel->setClientActive(true);
+    }
+
+    QImage fond(qMax(1, panel->PictureFond()->width()), 50, QImage::Format_RGB32);
+    DrawingHelpers::Degrade(fond, true, kFondFrom, kFondTo);
+    panel->PictureFond()->setPixmap(QPixmap::fromImage(fond));
+    panel->PictureIco()->setPixmap(PictureFor(t.extension));
+
+    if (t.download)
+        panel->show();
+    if (!peerOnline) {
+        panel->ProgressBar()->hide();
+        panel->setCaptionLabelInfo(
+            t.download ? QStringLiteral("Source non trouvée") : QStringLiteral("Destinataire non connecté"));
+    }
+    if (t.status == QStringLiteral("0")) {
+        panel->setCaptionLabelInfo(QStringLiteral("Terminé"));
+        QPalette pal = panel->LabelInfo()->palette();
+        pal.setColor(QPalette::WindowText, QColor(35, 75, 141));
+        panel->LabelInfo()->setPalette(pal);
+        panel->ProgressBar()->hide();
+    }
+    if (AvatarLoader)
+        AvatarLoader(t.pseudo, panel->PictureLoad());
+    panel->show();
+    return panel;
+}

@@ -1,0 +1,153 @@
+// Two clients that log in to our reference community service (run as its own
+// program with the demo members) find each other's address there and send a
+// file from one to the other.
+#include "app/SettingsStore.h"
+#include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
+#include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+#include "support/ScriptedDialogs.h"
+#include "support/Timing.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#ifdef VOXLANE_DEVSERVER_BINARY
+
+namespace {
+
+constexpr int kWaitMs = 10000 * kTimeScale;
+
+struct Member
+{
+    QTemporaryDir home;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TfrmPrincipal> w;
+    std::unique_ptr<TfrmReception> reception;
+};
+
+class ReferenceServiceTransfer : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        service.setProgram(QStringLiteral(VOXLANE_DEVSERVER_BINARY));
+        service.setArguments({ QStringLiteral("--db"), dbDir.filePath(QStringLiteral("service.sqlite")),
+            QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--seed"),
+            QStringLiteral("demo"), QStringLiteral("--quiet") });
+        service.start();
+        ASSERT_TRUE(service.waitForStarted(5000));
+        QByteArray line;
+        while (!line.contains('\n') && service.waitForReadyRead(5000))
+            line += service.readAllStandardOutput();
+        const QRegularExpressionMatch m
+            = QRegularExpression(QStringLiteral("serving (http://[0-9.]+:[0-9]+)"))
+                  .match(QString::fromLatin1(line));
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        serviceUrl = m.captured(1);
+    }
+
+    void TearDown() override
+    {
+        for (Member *m : { &alice, &bob }) {
+            m->reception.reset();
+            m->w.reset();
+        }
+        service.terminate();
+        service.waitForFinished(5000);
+    }
+
+    void logIn(Member &m, const QString &pseudo, const QString &ip)
+    {
+        m.settings = std::make_unique<SettingsStore>(m.home.filePath(QStringLiteral("config/Voxlane.conf")));
+        AppServices services;
+        services.dialogs = &m.dialogs;
+        services.settings = m.settings.get();
+        services.environment.homeDir = m.home.path();
+        services.environment.serviceUrl = serviceUrl;
+        services.environment.localIp = ip;
+        m.w = std::make_unique<TfrmPrincipal>(services);
+        m.reception = std::make_unique<TfrmReception>();
+        m.reception->Flash = nullptr;
+        m.w->ReceptionWindow = m.reception.get();
+        ConnectReception(m.w.get(), m.reception.get(), &m.dialogs);
+        m.w->txtPseudo->setText(pseudo);
+        m.w->txtMDP->setText(pseudo);
+        m.w->btnConnexion->click();
+        ASSERT_TRUE(m.w->Connected) << m.w->lblInfo->text().toStdString();
+    }
+
+    QTemporaryDir dbDir;
+    QProcess service;
+    QString serviceUrl;
+    Member alice;
+    Member bob;
+};
+
+TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
+{
+    const QString aliceIp = MainWindowFixture::uniqueLoopbackAddress(0);
+    const QString bobIp = MainWindowFixture::uniqueLoopbackAddress(1);
+    logIn(alice, QStringLiteral("alice"), aliceIp);
+    logIn(bob, QStringLiteral("bob"), bobIp);
+    ASSERT_TRUE(alice.w->PollOnline());
+    ASSERT_TRUE(bob.w->PollOnline());
+    ASSERT_EQ(alice.w->GetIP(QStringLiteral("bob")), bobIp);
+    ASSERT_EQ(bob.w->GetIP(QStringLiteral("alice")), aliceIp);
+
+    const QString source = alice.home.filePath(QStringLiteral("lettre.txt"));
+    QByteArray bytes;
+    for (int i = 0; i < 1500; ++i)
+        bytes += char(i * 7);
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const QString target = bob.home.filePath(QStringLiteral("recue.txt"));
+    bob.dialogs.fileNames.enqueue(target);
+
+    alice.w->FileNameSend->setText(source);
+    alice.w->txtDesti->setText(QStringLiteral("bob"));
+    alice.w->btnShowTel->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.reception->isVisible(); }, kWaitMs));
+    EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
+    bob.reception->btnAccepter->click();
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList &down = bob.w->Transfers->DownloadList;
+            const QStringList &up = alice.w->Transfers->UploadList;
+            auto *d = down.isEmpty() ? nullptr : bob.w->findChild<TvzkLoadPanel *>(down.first());
+            auto *u = up.isEmpty() ? nullptr : alice.w->findChild<TvzkLoadPanel *>(up.first());
+            return d && u && d->CaptionLabelInfo() == QStringLiteral("Terminé")
+                && u->CaptionLabelInfo() == QStringLiteral("Terminé") && QFile::exists(target);
+        },
+        kWaitMs));
+    QFile received(target);
+    ASSERT_TRUE(received.open(QIODevice::ReadOnly));
+    EXPECT_EQ(received.readAll(), bytes);
+    // The panels' ids start with each member's id at the service.
+    EXPECT_TRUE(bob.w->Transfers->DownloadList.first().startsWith(QStringLiteral("Tel2")));
+    EXPECT_TRUE(alice.w->Transfers->UploadList.first().startsWith(QStringLiteral("Tel1")));
+}
+
+} // namespace
+
+#endif

@@ -1,0 +1,226 @@
+// The send page and the confirmation window of one client.
+#include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
+#include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SendPage : public MainWindowFixture
+{
+protected:
+    QString makeFile(const QString &name, int size)
+    {
+        const QString path = home.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'a'));
+        return path;
+    }
+    QStringList sent(TfrmPrincipal &w) const
+    {
+        QStringList out;
+        for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
+            if (line.startsWith(QStringLiteral("W:")))
+                out << line;
+        return out;
+    }
+};
+
+TEST_F(SendPage, EnvoyerChecksTheRecipientThenTheFile)
+{
+    TfrmPrincipal &w = createWindow();
+    const QString file = makeFile(QStringLiteral("a.txt"), 3);
+    const struct
+    {
+        const char *recipient;
+        bool fileExists;
+        const char *info;
+    } cases[] = {
+        { "", true, "Vous devez sélectionner un destinataire !" },
+        { "   ", true, "Vous devez sélectionner un destinataire !" },
+        { "bob", false, "Vous devez sélectionner un fichier qui existe !" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.recipient);
+        w.txtDesti->setText(QString::fromUtf8(c.recipient));
+        w.FileNameSend->setText(c.fileExists ? file : home.filePath(QStringLiteral("absent")));
+        w.btnShowTel->click();
+        EXPECT_EQ(w.lblInfo->text(), QString::fromUtf8(c.info));
+        EXPECT_TRUE(w.txtDesti->isEnabled());
+    }
+    // Enter in the recipient field is the same as the button.
+    w.lblInfo->clear();
+    w.txtDesti->setText(QString());
+    QTest::keyClick(w.txtDesti, Qt::Key_Return);
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Vous devez sélectionner un destinataire !"));
+    EXPECT_TRUE(sent(w).isEmpty());
+}
+
+TEST_F(SendPage, ARecipientWithoutAddressGivesThePageBackAndIsShownAsTyped)
+{
+    TfrmPrincipal &w = createWindow();
+    w.txtDesti->setText(QStringLiteral("<b>nobody</b>"));
+    w.FileNameSend->setText(makeFile(QStringLiteral("a.txt"), 3));
+    w.btnShowTelClick();
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Impossible de se connecter à <b>nobody</b>"));
+    EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(w.txtDesti->isEnabled());
+    EXPECT_TRUE(w.btnCancelTrans->isHidden());
+    EXPECT_TRUE(sent(w).isEmpty());
+}
+
+TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
+{
+    TfrmPrincipal &w = createWindow();
+    const QString file = makeFile(QStringLiteral("notes.txt"), 2048);
+    dialogs.fileNames.enqueue(file);
+    w.FileNameSendButtonClick();
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_EQ(
+        dialogs.fileDialogs.at(0), QStringList({ "open", "Envoyer un fichier", "Tous les fichiers  (*.*)" }));
+    EXPECT_EQ(w.FileNameSend->text(), file);
+    EXPECT_EQ(w.lblFileDecompose->text(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(w.lblDecompFileSize->text(), QStringLiteral("Taille : 2 Ko"));
+    ASSERT_FALSE(w.imgIcoDecompose->pixmap().isNull());
+
+    w.FileNameSend->setText(home.filePath(QStringLiteral("gone.txt")));
+    EXPECT_EQ(w.lblFileDecompose->text(), QStringLiteral("notes.txt"));
+    EXPECT_EQ(w.lblDecompFileSize->text(), QStringLiteral("Taille : 2 Ko"));
+
+    // A cancelled choice leaves the field alone.
+    w.FileNameSendButtonClick();
+    EXPECT_EQ(w.FileNameSend->text(), home.filePath(QStringLiteral("gone.txt")));
+}
+
+TEST_F(SendPage, DoubleClickingARecipientFillsTheFieldOnlyWithASelection)
+{
+    TfrmPrincipal &w = createWindow();
+    w.OnlineContacts = PseudoList(QStringList({ "bob", "carol" }));
+    w.RefillSendToFriends();
+    w.txtDesti->setText(QStringLiteral("typed"));
+    w.lBoxSendToFriendsDblClick();
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("typed"));
+    w.lBoxSendToFriends->setCurrentItem(w.lBoxSendToFriends->topLevelItem(1));
+    w.lBoxSendToFriendsDblClick();
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("carol"));
+}
+
+TEST_F(SendPage, SendAFileFromAPopUpFillsTheRecipientAndOpensTheChoice)
+{
+    TfrmPrincipal &w = createWindow();
+    const QString file = makeFile(QStringLiteral("b.txt"), 1);
+    dialogs.fileNames.enqueue(file);
+    w.SendFileToContact(QStringLiteral("bob"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 3);
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("bob"));
+    EXPECT_EQ(w.FileNameSend->text(), file);
+}
+
+TEST_F(SendPage, ClearingTheTransfersRemovesEveryPanelAndBothLists)
+{
+    TfrmPrincipal &w = createWindow();
+    for (const char *id : {"1", "2"}) {
+        ASSERT_TRUE(w.Transfers->NewDownload(QString::fromLatin1(id), QStringLiteral("bob"), QStringLiteral("a.txt"),
+                                             QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("/tmp/a"), 2010,
+                                             QStringLiteral("0")));
+    }
+    ASSERT_TRUE(w.Transfers->NewUpload(QStringLiteral("3"), QStringLiteral("bob"), QStringLiteral("/tmp/a"),
+                                       QStringLiteral("1"), QStringLiteral("1"), QString(), 2010, QStringLiteral("0")));
+    EXPECT_EQ(w.findChildren<TvzkLoadPanel *>().size(), 3);
+    w.ClearTransfers();
+    EXPECT_TRUE(w.findChildren<TvzkLoadPanel *>().isEmpty());
+    EXPECT_TRUE(w.Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(w.Transfers->UploadList.isEmpty());
+}
+
+class Reception : public MainWindowFixture
+{
+};
+
+TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
+{
+    TfrmPrincipal &w = createWindow();
+    TfrmReception r;
+    r.Flash = nullptr;
+    ConnectReception(&w, &r, &dialogs);
+    w.Control->Call(QStringLiteral("<i>alice</i>\x01"
+                                   "clip.EXE\x02"
+                                   "1024\x03"
+                                   "10.0.0.9"));
+    ASSERT_TRUE(r.isVisible());
+    EXPECT_TRUE(r.isMinimized());
+    EXPECT_EQ(r.windowTitle(), QStringLiteral("VX - Réception"));
+    EXPECT_EQ(r.lblFichier->text(), QStringLiteral("clip.EXE"));
+    EXPECT_EQ(r.lblTaille->text(), QStringLiteral("1 Ko"));
+    EXPECT_EQ(r.lblDe->text(), QStringLiteral("<i>alice</i>"));
+    EXPECT_EQ(r.lblDe->textFormat(), Qt::PlainText);
+    EXPECT_EQ(r.imgIco->pixmap().toImage(), TransferPanels::StockPicture(0).toImage());
+
+    r.close();
+    r.close();
+    QStringList answers;
+    for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
+        if (line.startsWith(QStringLiteral("W:")))
+            answers << line;
+    EXPECT_EQ(answers, QStringList({ "W:{non}" }));
+}
+
+TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
+{
+    TfrmPrincipal &w = createWindow();
+    TfrmReception r;
+    r.Flash = nullptr;
+    ConnectReception(&w, &r, &dialogs);
+    w.Control->Call(QStringLiteral("alice\x01"
+                                   "clip.avi\x02"
+                                   "10\x03"
+                                   "10.0.0.9"));
+    dialogs.fileNames.enqueue(home.filePath(QStringLiteral("ici.avi")));
+    r.btnAccepterClick();
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_EQ(dialogs.fileDialogs.at(0).at(0), QStringLiteral("save"));
+    EXPECT_EQ(dialogs.fileDialogs.at(0).at(2), QStringLiteral("clip.avi"));
+    EXPECT_TRUE(w.Control->DownloadAgreed);
+    EXPECT_EQ(w.Control->SavePath, home.filePath(QStringLiteral("ici.avi")));
+    EXPECT_FALSE(r.isVisible());
+    EXPECT_TRUE(w.reWatch->toPlainText().endsWith(QStringLiteral("W:{oui}")));
+    EXPECT_FALSE(w.reWatch->toPlainText().contains(QStringLiteral("W:{non}")));
+}
+
+TEST_F(Reception, FlashesEveryHalfSecondUntilClickedButNotStoppedByTheButtons)
+{
+    TfrmReception r;
+    QList<bool> flashes;
+    r.Flash = [&](bool on) { flashes << on; };
+    EXPECT_TRUE(r.FlashTimer->isActive());
+    EXPECT_EQ(r.FlashTimer->interval(), 512);
+    r.FlashTimerTimer();
+    r.FlashTimerTimer();
+    EXPECT_EQ(flashes, QList<bool>({ true, false }));
+    r.btnRefuserClick();
+    EXPECT_TRUE(r.FlashTimer->isActive());
+    r.show();
+    QTest::mouseClick(r.lblFichier, Qt::LeftButton);
+    EXPECT_FALSE(r.FlashTimer->isActive());
+}
+
+} // namespace

@@ -1,0 +1,387 @@
+// Two whole clients in one process, each on a loopback address of its own,
+// both seeing each other online through the fake community service: an
+// offer, its answer and the file's trip from one to the other.
+#include "app/SettingsStore.h"
+#include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmMsgBox.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
+#include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include "support/FakeService.h"
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
+#include "support/ScriptedDialogs.h"
+#include "support/Timing.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 10000 * kTimeScale;
+
+struct Client
+{
+    QString pseudo;
+    QString ip;
+    QTemporaryDir home;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TfrmPrincipal> w;
+    std::unique_ptr<TfrmReception> reception;
+    // What the info bar showed, in order.
+    QStringList infos;
+
+    QString log() const { return w->reWatch->toPlainText(); }
+    QStringList logLines() const { return log().split(u'\n'); }
+    TvzkLoadPanel *panel(const QStringList &list) const
+    {
+        return list.isEmpty() ? nullptr : w->findChild<TvzkLoadPanel *>(list.first());
+    }
+};
+
+QList<TfrmMsgBox *> popups()
+{
+    QList<TfrmMsgBox *> boxes;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<TfrmMsgBox *>(top))
+            boxes.append(box);
+    }
+    for (QWidget *top : QApplication::allWidgets()) {
+        if (auto *box = qobject_cast<TfrmMsgBox *>(top); box && !boxes.contains(box))
+            boxes.append(box);
+    }
+    return boxes;
+}
+
+QStringList popupTexts()
+{
+    QStringList texts;
+    for (TfrmMsgBox *box : popups())
+        texts << box->lblTexteCentral->text();
+    return texts;
+}
+
+class TwoClients : public testing::Test
+{
+protected:
+    TwoClients()
+    {
+        RecordedErrors::install();
+        RecordedErrors::take();
+        qDeleteAll(popups());
+        setUp(alice, QStringLiteral("alice"), MainWindowFixture::uniqueLoopbackAddress(0));
+        setUp(bob, QStringLiteral("bob"), MainWindowFixture::uniqueLoopbackAddress(1));
+        // Both see both online, each address encrypted for its owner.
+        QString body = QStringLiteral("<html><body>\r\n");
+        for (const Client *c : { &alice, &bob }) {
+            QString letters;
+            alice.w->Codec.EncryptForUser(c->pseudo, c->ip, letters);
+            body += QStringLiteral("pseudo=") + c->pseudo + QStringLiteral("<br>") + letters
+                + QStringLiteral("<br>\r\n");
+        }
+        service.script(
+            "/voxlane/getconnected.php", FakeService::Reply::text(body + QStringLiteral("</body></html>")));
+        for (Client *c : { &alice, &bob }) {
+            EXPECT_TRUE(c->w->PollOnline());
+        }
+    }
+
+    ~TwoClients() override
+    {
+        qDeleteAll(popups());
+        for (Client *c : { &alice, &bob }) {
+            c->reception.reset();
+            c->w.reset();
+        }
+        QCoreApplication::processEvents();
+    }
+
+    void setUp(Client &c, const QString &pseudo, const QString &ip)
+    {
+        c.pseudo = pseudo;
+        c.ip = ip;
+        c.settings = std::make_unique<SettingsStore>(c.home.filePath(QStringLiteral("config/Voxlane.conf")));
+        AppServices services;
+        services.dialogs = &c.dialogs;
+        services.settings = c.settings.get();
+        services.environment.homeDir = c.home.path();
+        services.environment.serviceUrl = service.baseUrl();
+        services.environment.localIp = ip;
+        c.w = std::make_unique<TfrmPrincipal>(services);
+        ASSERT_TRUE(c.w->Control->ServerTransac->isListening())
+            << c.w->Control->ServerTransac->errorString().toStdString();
+        c.w->CurrentPseudo = pseudo;
+        c.w->UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
+        c.w->TransferView->AvatarLoader = nullptr; // no avatars served here
+        c.reception = std::make_unique<TfrmReception>();
+        c.reception->Flash = nullptr;
+        c.w->ReceptionWindow = c.reception.get();
+        ConnectReception(c.w.get(), c.reception.get(), &c.dialogs);
+        QObject::connect(
+            c.w->Control, &ControlChannel::Info, c.w.get(), [&c](const QString &text, bool show, int) {
+                if (show)
+                    c.infos << text;
+            });
+    }
+
+    QString makeFile(const QString &name, int size)
+    {
+        const QString path = alice.home.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(QRandomGenerator::global()->bounded(256));
+        f.write(bytes);
+        return path;
+    }
+
+    // Alice offers path to bob through the send page.
+    void offer(const QString &path, const QString &to = QStringLiteral("bob"))
+    {
+        alice.w->FileNameSend->setText(path);
+        alice.w->txtDesti->setText(to);
+        alice.w->btnShowTelClick();
+    }
+
+    bool waitForOffer()
+    {
+        return QTest::qWaitFor([&] { return bob.reception->isVisible(); }, kWaitMs);
+    }
+
+    static QByteArray contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    FakeService service;
+    Client alice;
+    Client bob;
+};
+
+TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
+{
+    const QString source = makeFile(QStringLiteral("photo vacances.bin"), 5133);
+    QDir(bob.home.path()).mkpath(QStringLiteral("recu"));
+    const QString target = bob.home.filePath(QStringLiteral("recu/copie.bin"));
+    bob.dialogs.fileNames.enqueue(target);
+
+    offer(source);
+    EXPECT_FALSE(alice.w->txtDesti->isEnabled());
+    EXPECT_FALSE(alice.w->btnCancelTrans->isHidden());
+    ASSERT_TRUE(waitForOffer());
+
+    // The confirmation window and the "file offered" pop-up.
+    EXPECT_EQ(bob.reception->lblFichier->text(), QStringLiteral("photo vacances.bin"));
+    EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
+    EXPECT_EQ(bob.reception->lblTaille->text(), QStringLiteral("5 Ko"));
+    EXPECT_TRUE(bob.reception->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(bob.reception->parentWidget(), nullptr);
+    EXPECT_TRUE(popupTexts().contains(QStringLiteral("alice\n\rvous envoi : \n\rphoto vacances.bin")));
+    EXPECT_EQ(bob.w->Control->PeerAddress, alice.ip);
+    EXPECT_TRUE(alice.infos.contains(QStringLiteral("Attente d'une réponse")));
+
+    bob.reception->btnAccepterClick();
+    EXPECT_FALSE(bob.reception->isVisible());
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
+            TvzkLoadPanel *up = alice.panel(alice.w->Transfers->UploadList);
+            return down && up && down->CaptionLabelInfo() == QStringLiteral("Terminé")
+                && up->CaptionLabelInfo() == QStringLiteral("Terminé") && QFile::exists(target);
+        },
+        kWaitMs))
+        << alice.log().toStdString() << "\n---\n"
+        << bob.log().toStdString();
+
+    EXPECT_EQ(contents(target), contents(source));
+    TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
+    TvzkLoadPanel *up = alice.panel(alice.w->Transfers->UploadList);
+    EXPECT_EQ(down->Status(), QStringLiteral("0"));
+    EXPECT_EQ(up->Status(), QStringLiteral("0"));
+    EXPECT_EQ(down->Port(), 2010);
+    EXPECT_EQ(down->FichierPath(), target);
+    EXPECT_EQ(down->FichierProprio(), QStringLiteral("alice"));
+    EXPECT_EQ(down->PeerAddress(), alice.ip);
+    EXPECT_EQ(up->FichierPath(), source);
+    EXPECT_EQ(up->FichierName(), QStringLiteral("photo vacances.bin"));
+    EXPECT_TRUE(down->IDTel().startsWith(QStringLiteral("22")));
+    EXPECT_EQ(down->objectName(), QStringLiteral("Tel") + down->IDTel());
+    EXPECT_EQ(bob.w->Transfers->LastPanel.data(), down);
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList texts = popupTexts();
+            return texts.contains(QStringLiteral("Telechargement\n\rterminé"))
+                && texts.contains(QStringLiteral("Envoi\n\rterminé"));
+        },
+        kWaitMs))
+        << popupTexts().join(u'|').toStdString();
+
+    // The conversation as each log shows it.
+    const QString ask
+        = QStringLiteral("{ask}alice\x01photo vacances.bin\x02") + QStringLiteral("5133\x03") + alice.ip;
+    const QStringList a = alice.logLines();
+    EXPECT_TRUE(a.contains(QStringLiteral("Client Connecté à : ") + bob.ip)) << alice.log().toStdString();
+    EXPECT_TRUE(a.contains(QStringLiteral("W:") + ask));
+    EXPECT_TRUE(a.contains(QStringLiteral("W:{can}2010")));
+    EXPECT_TRUE(a.contains(QStringLiteral("Port accepté : 2010")));
+    const QStringList b = bob.logLines();
+    EXPECT_TRUE(b.contains(QString(30, u'_')));
+    EXPECT_TRUE(b.contains(QStringLiteral("Server Connecté à : ") + alice.ip)) << bob.log().toStdString();
+    EXPECT_TRUE(b.contains(QStringLiteral("Appel de : alice")));
+    EXPECT_TRUE(b.contains(QStringLiteral("W:{oui}")));
+    EXPECT_TRUE(b.contains(QStringLiteral("Demande de port :2010")));
+    EXPECT_TRUE(b.contains(QStringLiteral("W:{pok}")));
+    EXPECT_FALSE(b.contains(QStringLiteral("W:{non}")));
+    EXPECT_TRUE(alice.w->txtDesti->isEnabled());
+    EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
+    EXPECT_EQ(alice.infos.mid(0, 4), QStringList({"Appel en cours...", "Connexion en cours...",
+                                                  "Attente d'une réponse", "Transfert autorisé"}));
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
+TEST_F(TwoClients, RefusingOrCancellingTheSaveAnswersNonOnce)
+{
+    const QString source = makeFile(QStringLiteral("a.txt"), 10);
+    for (const bool viaSaveDialog : { false, true }) {
+        SCOPED_TRACE(viaSaveDialog);
+        alice.infos.clear();
+        offer(source);
+        ASSERT_TRUE(waitForOffer());
+        if (viaSaveDialog)
+            bob.reception->btnAccepterClick(); // no file name queued: the dialog is cancelled
+        else
+            bob.reception->btnRefuserClick();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));
+        EXPECT_TRUE(alice.w->txtDesti->isEnabled());
+        EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
+        EXPECT_FALSE(bob.reception->isVisible());
+    }
+    EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 2);
+    EXPECT_FALSE(bob.log().contains(QStringLiteral("W:{oui}")));
+    EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
+    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+}
+
+TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
+{
+    offer(makeFile(QStringLiteral("a.txt"), 10));
+    ASSERT_TRUE(waitForOffer());
+    alice.w->btnCancelTrans->click();
+    EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
+    EXPECT_TRUE(alice.infos.contains(QStringLiteral("Transfert annulé")));
+    EXPECT_FALSE(alice.w->txtDesti->isEnabled()); // until the peer's "{non}"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.w->txtDesti->isEnabled(); }, kWaitMs));
+    EXPECT_FALSE(bob.reception->isVisible());
+    EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
+    EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
+    EXPECT_TRUE(alice.logLines().contains(QStringLiteral("W:{trc}")));
+}
+
+TEST_F(TwoClients, WithdrawingAfterTheAnswerStillTransfers)
+{
+    const QString source = makeFile(QStringLiteral("b.bin"), 600);
+    const QString target = bob.home.filePath(QStringLiteral("b.bin"));
+    bob.dialogs.fileNames.enqueue(target);
+    offer(source);
+    ASSERT_TRUE(waitForOffer());
+    bob.reception->btnAccepterClick(); // "{oui}" is on its way
+    alice.w->btnCancelTrans->click(); // "{trc}" crosses it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(target); }, kWaitMs)) << bob.log().toStdString();
+    EXPECT_EQ(contents(target), contents(source));
+    EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
+    EXPECT_FALSE(bob.log().contains(QStringLiteral("W:{non}")));
+}
+
+TEST_F(TwoClients, AnUnreachableRecipientGivesTheSendPageBack)
+{
+    const QString source = makeFile(QStringLiteral("a.txt"), 10);
+    struct Case
+    {
+        const char *recipient;
+        bool listening; // bob's control port open
+    };
+    for (const Case &c : { Case { "bob", false }, Case { "dave", true } }) {
+        const QString recipient = QString::fromLatin1(c.recipient);
+        SCOPED_TRACE(recipient.toStdString());
+        if (!c.listening)
+            bob.w->Control->ServerTransac->close();
+        alice.infos.clear();
+        offer(source, recipient);
+        const QString failure = QStringLiteral("Impossible de se connecter à ") + recipient;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return alice.infos.contains(failure); }, kWaitMs))
+            << alice.infos.join(u'|').toStdString();
+        EXPECT_TRUE(alice.w->txtDesti->isEnabled());
+        EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
+        EXPECT_FALSE(alice.log().contains(QStringLiteral("W:{ask}")));
+    }
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
+TEST_F(TwoClients, APortRefusedOrUnusableEndsWithPre)
+{
+    const QString source = makeFile(QStringLiteral("a.txt"), 10);
+    // Bob's table already gave 2010 away; then bob cannot listen on 2011.
+    bob.w->Control->PeerAddress = QStringLiteral("10.9.9.9");
+    ASSERT_TRUE(bob.w->Control->TestPort(QStringLiteral("2010")));
+    bob.dialogs.fileNames.enqueue(bob.home.filePath(QStringLiteral("x")));
+    offer(source);
+    ASSERT_TRUE(waitForOffer());
+    bob.reception->btnAccepterClick();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return alice.logLines().contains(QStringLiteral("Port refusé")); }, kWaitMs));
+    EXPECT_TRUE(bob.logLines().contains(QStringLiteral("W:{pre}")));
+    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
+
+    // A download whose port is held on the machine answers "{pre}" too
+    // instead of leaving the sender waiting.
+    alice.w->Control->PeerAddress = QStringLiteral("10.9.9.9");
+    ASSERT_TRUE(alice.w->Control->TestPort(QStringLiteral("2010"))); // alice now proposes 2011
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress(bob.ip), 2011));
+    bob.dialogs.fileNames.enqueue(bob.home.filePath(QStringLiteral("y")));
+    offer(source);
+    ASSERT_TRUE(waitForOffer());
+    bob.reception->btnAccepterClick();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return alice.logLines().count(QStringLiteral("Port refusé")) == 2; }, kWaitMs))
+        << alice.log().toStdString();
+    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+}
+
+TEST_F(TwoClients, ClosingTheMainWindowAnswersTheOfferOnShow)
+{
+    offer(makeFile(QStringLiteral("a.txt"), 10));
+    ASSERT_TRUE(waitForOffer());
+    bob.w->close();
+    EXPECT_FALSE(bob.reception->isVisible());
+    EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));
+}
+
+} // namespace
