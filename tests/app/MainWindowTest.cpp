@@ -80,7 +80,7 @@ TEST_F(MainWindow, UnwritableSettingsFolderIsReportedAndTheClientStarts)
     EXPECT_TRUE(w.CurrentPseudo.isEmpty());
     EXPECT_FALSE(w.SoundEnabled);
     EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
-    EXPECT_TRUE(w.ServerTransac->isListening());
+    EXPECT_TRUE(w.Control->ServerTransac->isListening());
 }
 
 TEST_F(MainWindow, RememberedAccountIsRestored)
