@@ -91,6 +91,7 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size)
     TvzkLoadPanel down;
     down.setTempPath(temp);
     down.setBindAddress(QStringLiteral("127.0.0.1"));
+    down.setPeerAddress(QStringLiteral("127.0.0.1"));
     down.setFichierName(QStringLiteral("bench.bin"));
     down.setFichierPath(dest);
     down.setFichierPoids(QString::number(size));

@@ -155,11 +155,21 @@ void TvzkLoadPanel::setProgressStep(quint32 v)
     refreshProgressCaption();
 }
 
+void TvzkLoadPanel::setFichierPoids(const QString &v)
+{
+    m_fichierPoids = v;
+    int value = 0;
+    // Said once, when the size arrives, rather than on every refresh of the
+    // caption during the transfer.
+    if (!TextConvert::tryStrToInt(v, value))
+        ErrorReport::report(QStringLiteral("'%1' is not a valid integer value").arg(v));
+    m_fichierPoidsValue = value;
+}
+
 void TvzkLoadPanel::refreshProgressCaption()
 {
-    // A size that is not a number fails here, for the general error report.
     setCaptionLabelProgress(SizeText::FormatSize(qint32(m_progressPosition)) + QStringLiteral(" sur ")
-        + SizeText::FormatSize(TextConvert::strToInt(m_fichierPoids)));
+        + SizeText::FormatSize(m_fichierPoidsValue));
 }
 
 // The transfer's own progress: FichierTel is exact at once, the screen
@@ -176,7 +186,7 @@ void TvzkLoadPanel::flushProgress()
 {
     m_progressTimer->stop();
     m_progressBar->setValue(int(qMin<qint64>(m_progressPosition, m_progressBar->maximum())));
-    ErrorReport::guard([this] { refreshProgressCaption(); });
+    refreshProgressCaption();
 }
 
 void TvzkLoadPanel::showFinished()
@@ -235,7 +245,8 @@ void TvzkLoadPanel::setServerActive(bool active)
         endDownloadConnection();
         return;
     }
-    if (m_serverSocket->isListening())
+    // A finished download has nothing more to take from anyone.
+    if (m_serverSocket->isListening() || m_status == u"0" || m_downloadNotified)
         return;
     const QHostAddress address
         = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
@@ -244,11 +255,25 @@ void TvzkLoadPanel::setServerActive(bool active)
             SocketErrors::SocketErrorText(SocketErrors::winsockCode(m_serverSocket->serverError())));
 }
 
+bool TvzkLoadPanel::acceptsPeer(const QTcpSocket &socket) const
+{
+    const QHostAddress agreed(m_peerAddress);
+    return !agreed.isNull() && agreed.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
+}
+
 void TvzkLoadPanel::ServerSocketClientConnect()
 {
     while (QTcpSocket *socket = m_serverSocket->nextPendingConnection()) {
-        // One data connection per transfer: a new one (the sender coming
-        // back after a failure we have not noticed yet) replaces the old.
+        // Only the host the control channel agreed with may send this file,
+        // and a connection that is transferring is never taken over: the
+        // newcomer is closed unanswered. A connection that has not had its
+        // header accepted yet gives way to a new one (the sender coming back
+        // after a failure we have not noticed yet).
+        if (!acceptsPeer(*socket) || m_downloadNotified || (m_connection && m_receiver.isFileOpen())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         endDownloadConnection();
         m_connection = socket;
         socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
@@ -267,7 +292,7 @@ void TvzkLoadPanel::ServerSocketClientRead()
 {
     if (!m_connection)
         return;
-    const QByteArray replies = m_receiver.receive(*m_connection, m_fichierTel, unreadBytes(*m_connection));
+    const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
     // The panel follows first, as completion comes before its reply: a
     // connection that breaks while the reply is written then finds the
     // transfer complete and moves the file.
@@ -275,6 +300,10 @@ void TvzkLoadPanel::ServerSocketClientRead()
     sendReplies(replies);
     if (!m_connection)
         return;
+    if (m_receiver.shouldGiveUp()) {
+        giveUpDownloadConnection();
+        return;
+    }
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered.
     if (m_connection->bytesAvailable() == 0)
@@ -297,6 +326,18 @@ void TvzkLoadPanel::PacketTimerTimer()
     m_packetsSeen = m_receiver.packetsAnswered();
     followReceiver();
     sendReplies(reply);
+    if (m_connection && m_receiver.shouldGiveUp())
+        giveUpDownloadConnection();
+}
+
+// A peer whose packets keep being refused gets nowhere: resending a block
+// the file cannot take would go on for ever.
+void TvzkLoadPanel::giveUpDownloadConnection()
+{
+    m_connection->flush();
+    endDownloadConnection();
+    if (m_status != u"0")
+        showStopped(QStringLiteral("Déconnecté"));
 }
 
 void TvzkLoadPanel::sendReplies(const QByteArray &replies)
@@ -312,7 +353,6 @@ void TvzkLoadPanel::followReceiver()
 {
     if (m_receiver.headersAccepted() != m_headersSeen && m_receiver.isFileOpen()) {
         m_headersSeen = m_receiver.headersAccepted();
-        m_downloadNotified = false;
         m_progressBar->setMaximum(int(m_receiver.fileSize()));
         setTransferProgress(m_receiver.held());
         flushProgress();
@@ -321,6 +361,9 @@ void TvzkLoadPanel::followReceiver()
     }
     if (m_receiver.isComplete() && !m_downloadNotified) {
         m_downloadNotified = true;
+        // Nothing more may come in: the sender's connection stays until it
+        // closes it, and any header on it is refused.
+        m_serverSocket->close();
         m_status = QStringLiteral("0");
         flushProgress();
         m_progressBar->hide();
@@ -360,8 +403,11 @@ void TvzkLoadPanel::ServerSocketClientDisconnect()
         return;
     }
     showStopped(QString());
-    // Complete: the file leaves the temp folder. A destination that exists
-    // already is left alone and the file stays where it is.
+    // Complete: the file leaves the temp folder, once. A destination that
+    // exists already is left alone and the file stays where it is.
+    if (m_downloadMoved)
+        return;
+    m_downloadMoved = true;
     DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath);
 }
 
@@ -379,7 +425,7 @@ void TvzkLoadPanel::ServerSocketClientError(QAbstractSocket::SocketError error)
 void TvzkLoadPanel::setClientActive(bool active)
 {
     if (active) {
-        if (m_clientOpen)
+        if (m_clientOpen || m_status == u"0")
             return;
         m_clientOpen = true;
         m_clientSocket->connectToHost(m_clientAddress, quint16(m_port));
@@ -412,7 +458,7 @@ void TvzkLoadPanel::ClientSocketConnect()
         return;
     }
     m_progressBar->setMaximum(int(m_sender.fileSize()));
-    setTransferProgress(m_sender.acknowledged());
+    setTransferProgress(m_sender.sent());
     flushProgress();
     m_headerTimer->start();
 }
@@ -430,19 +476,26 @@ void TvzkLoadPanel::ClientSocketRead()
 {
     for (;;) {
         const DataSender::Step step = m_sender.receive(*m_clientSocket);
-        if (m_sender.acknowledged() != qint64(m_progressPosition))
-            setTransferProgress(m_sender.acknowledged());
         switch (step.action) {
         case DataSender::Action::None:
             return;
         case DataSender::Action::Send:
+            // Counted as it goes out, as the receiver will count it.
+            setTransferProgress(m_sender.sent());
             m_clientSocket->write(step.bytes);
             m_clientSocket->flush();
             continue;
         case DataSender::Action::Complete:
+            setTransferProgress(m_sender.sent());
             completeUpload();
             return;
         case DataSender::Action::Close:
+            if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
+                emit OnLog(this,
+                    QStringLiteral(
+                        "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
+                        .arg(m_idTel)
+                        .arg(m_sender.acknowledged()));
             setClientActive(false);
             return;
         }

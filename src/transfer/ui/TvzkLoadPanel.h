@@ -21,9 +21,11 @@ class LoadPanelChildren;
 // bar with its "<done> sur <total>" caption and a status text, keeps the
 // transfer's saved properties, and owns the data connection:
 //
-//   download: Port, TempPath (partial files), FichierPath (where the finished
-//             file goes), FichierTel (bytes saved by an earlier attempt);
-//             then setServerActive(true) listens on BindAddress:Port.
+//   download: Port, TempPath (partial files), FichierName (the only name a
+//             header may carry), FichierPath (where the finished file goes),
+//             PeerAddress (the only host whose data connection is taken:
+//             the one the control channel agreed with); then
+//             setServerActive(true) listens on BindAddress:Port.
 //   upload:   Port, FichierPath (the file sent), FichierTel; then
 //             setClientActive(true) connects to ClientAddress:Port.
 //
@@ -31,10 +33,13 @@ class LoadPanelChildren;
 // VOXLANE_LOCAL_IP, or empty for every interface); the caller passes it.
 // Making a socket inactive (pause) ends the connection; the transfer resumes
 // from FichierTel when it is made active again. FichierTel and Status are
-// kept current for saving. OnTelTermine is emitted once when the transfer
-// completes; a slot that wants the panel gone uses deleteLater(), since the
-// signal comes from inside the panel's socket handling. Destroying the panel
-// closes its sockets; a partial download stays in TempPath for later.
+// kept current for saving: a download counts the bytes its partial file
+// really holds, an upload the bytes it has sent. While a connection has an
+// accepted header, any other connection is closed at once. OnTelTermine is
+// emitted once when the transfer completes; a completed download stops
+// listening, refuses every later header and never writes again; a slot that wants the panel gone uses
+// deleteLater(), since the signal comes from inside the panel's socket handling. Destroying the panel closes
+// its sockets; a partial download stays in TempPath for later.
 //
 // All socket work runs from the event loop of the user-interface thread;
 // every panel has its own file and packet buffer, so any number of
@@ -73,6 +78,7 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QString TempPath READ TempPath WRITE setTempPath)
     Q_PROPERTY(QString BindAddress READ BindAddress WRITE setBindAddress)
     Q_PROPERTY(QString ClientAddress READ ClientAddress WRITE setClientAddress)
+    Q_PROPERTY(QString PeerAddress READ PeerAddress WRITE setPeerAddress)
 
 public:
     // How long bytes may stay an incomplete packet on a download before they
@@ -94,13 +100,19 @@ public:
     qint32 Port() const { return m_port; }
     void setPort(qint32 port) { m_port = port; }
     QString FichierName() const { return m_fichierName; }
-    void setFichierName(const QString &v) { m_fichierName = v; }
+    void setFichierName(const QString &v)
+    {
+        m_fichierName = v;
+        m_receiver.setExpectedName(v);
+    }
     QString FichierProprio() const { return m_fichierProprio; }
     void setFichierProprio(const QString &v) { m_fichierProprio = v; }
     QString FichierPath() const { return m_fichierPath; }
     void setFichierPath(const QString &v) { m_fichierPath = v; }
     QString FichierPoids() const { return m_fichierPoids; }
-    void setFichierPoids(const QString &v) { m_fichierPoids = v; }
+    // A size that is not a decimal integer goes to the general error report
+    // here, once; the progress caption then counts it as 0.
+    void setFichierPoids(const QString &v);
     QString FichierTel() const { return m_fichierTel; }
     void setFichierTel(const QString &v) { m_fichierTel = v; }
     QString IDTel() const { return m_idTel; }
@@ -138,19 +150,28 @@ public:
     void setBindAddress(const QString &v) { m_bindAddress = v; }
     QString ClientAddress() const { return m_clientAddress; }
     void setClientAddress(const QString &v) { m_clientAddress = v; }
+    // Download side: the peer's address as the control channel agreed it.
+    // Connections from any other host are closed unanswered; empty: none
+    // is taken.
+    QString PeerAddress() const { return m_peerAddress; }
+    void setPeerAddress(const QString &v) { m_peerAddress = v; }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
-    // the connection. A port that cannot be opened throws VoxlaneError with
-    // the socket error text, for the general error report.
+    // the connection. A completed download (Status "0") does not listen. A port that cannot be opened throws
+    // VoxlaneError with the socket error text, for the general error report.
     void setServerActive(bool active);
     bool isServerActive() const { return m_serverSocket->isListening(); }
-    // Upload side: connect to ClientAddress:Port, or end the connection.
+    // Upload side: connect to ClientAddress:Port, or end the connection. A
+    // completed upload does not connect again.
     void setClientActive(bool active);
     bool isClientActive() const { return m_clientOpen; }
 
 signals:
     void OnClick(QObject *sender);
     void OnTelTermine(QObject *sender);
+    // One line for the control log (the main window's reWatch): a transfer
+    // attempt given up for a reason the status label cannot tell.
+    void OnLog(QObject *sender, const QString &line);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -165,6 +186,8 @@ private:
     void ServerSocketClientError(QAbstractSocket::SocketError error);
     void PacketTimerTimer();
     void endDownloadConnection();
+    bool acceptsPeer(const QTcpSocket &socket) const;
+    void giveUpDownloadConnection();
     void sendReplies(const QByteArray &replies);
     void followReceiver();
     // Upload side.
@@ -201,12 +224,14 @@ private:
     QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
         m_captionButton;
     quint32 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
-    QString m_bindAddress, m_clientAddress;
+    QString m_bindAddress, m_clientAddress, m_peerAddress;
+    qint32 m_fichierPoidsValue = 0;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;
     int m_packetsSeen = 0;
-    bool m_downloadNotified = false;
+    bool m_downloadNotified = false; // sticky: one completion per panel
+    bool m_downloadMoved = false;
     DataSender m_sender;
     bool m_clientOpen = false; // an upload attempt is under way
 };
