@@ -92,7 +92,9 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size)
     down.setTempPath(temp);
     down.setBindAddress(QStringLiteral("127.0.0.1"));
     down.setPeerAddress(QStringLiteral("127.0.0.1"));
-    down.setFichierName(QStringLiteral("bench.bin"));
+    // The header carries the sent file's own name, which a download only
+    // accepts as its FichierName.
+    down.setFichierName(QFileInfo(source).fileName());
     down.setFichierPath(dest);
     down.setFichierPoids(QString::number(size));
     down.setFichierTel(QStringLiteral("0"));
