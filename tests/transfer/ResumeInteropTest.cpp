@@ -104,8 +104,9 @@ TEST_F(ResumeInterop, OurSenderAgainstTheDescribedReceiver)
             ASSERT_TRUE(waitUntil([&] { return finished(*up) && !up->isClientActive(); }, kWaitMs));
             terminated += int(done.count());
             saved = up->FichierTel();
-            if (attempt == 0)
+            if (attempt == 0) {
                 EXPECT_TRUE(model.linkCut());
+            }
             if (up->Status() == u"0")
                 break;
         }
@@ -145,8 +146,9 @@ TEST_F(ResumeInterop, TheDescribedSenderAgainstOurReceiver)
             terminated += int(done.count());
             saved = down->FichierTel();
             caption = down->CaptionLabelInfo();
-            if (attempt == 0)
+            if (attempt == 0) {
                 EXPECT_TRUE(model.linkCut());
+            }
             if (down->Status() == u"0")
                 break;
         }
