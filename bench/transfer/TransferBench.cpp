@@ -91,7 +91,10 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size)
     TvzkLoadPanel down;
     down.setTempPath(temp);
     down.setBindAddress(QStringLiteral("127.0.0.1"));
-    down.setFichierName(QStringLiteral("bench.bin"));
+    down.setPeerAddress(QStringLiteral("127.0.0.1"));
+    // The header carries the sent file's own name, which a download only
+    // accepts as its FichierName.
+    down.setFichierName(QFileInfo(source).fileName());
     down.setFichierPath(dest);
     down.setFichierPoids(QString::number(size));
     down.setFichierTel(QStringLiteral("0"));

@@ -26,6 +26,14 @@ DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QS
     if (requested < 0)
         return Request::Invalid;
 
+    // Any row holding the port refuses it, wherever it stands: a row that
+    // AddPort appended for a reloaded transfer may sit far from the port's
+    // own index, even beyond the end of the 2010 + index rows.
+    for (const Row &row : std::as_const(m_rows)) {
+        if (row.port == portText && !row.owner.isEmpty())
+            return Request::Taken;
+    }
+
     const qsizetype index = qsizetype(requested) - kFirstPort;
     if (index > m_rows.size() - 1) {
         // Beyond the table: the rows in between are added free, each with
@@ -42,8 +50,6 @@ DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QS
     for (Row &row : m_rows) {
         if (row.port != portText)
             continue;
-        if (!row.owner.isEmpty())
-            return Request::Taken;
         row.owner = peerAddress;
         *port = requested;
         return Request::Accepted;

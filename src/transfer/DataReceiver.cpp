@@ -1,7 +1,6 @@
 #include "transfer/DataReceiver.h"
 
 #include "app/Cp1252.h"
-#include "app/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
 
@@ -16,7 +15,19 @@ DataReceiver::~DataReceiver()
     disconnect();
 }
 
-QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount, qint64 unread)
+void DataReceiver::setExpectedName(const QString &name)
+{
+    m_expectedName = Cp1252::encode(name).left(DataPacket::MaxNameLength);
+}
+
+void DataReceiver::answer(QByteArray &replies, qint32 status)
+{
+    replies += DataPacket::status(status);
+    ++m_answered;
+    m_refusals = status == DataPacket::Accepted ? 0 : m_refusals + 1;
+}
+
+QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
 {
     QByteArray replies;
     for (;;) {
@@ -36,7 +47,7 @@ QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount, qint
         if (kind == DataPacket::HeaderKind) {
             if (buffered < DataPacket::HeaderSize)
                 break;
-            status = handleHeader(in.read(DataPacket::HeaderSize), resumeCount);
+            status = handleHeader(in.read(DataPacket::HeaderSize));
         } else if (kind == DataPacket::BlockKind) {
             if (buffered < DataPacket::BlockHeaderSize)
                 break;
@@ -57,8 +68,7 @@ QByteArray DataReceiver::receive(QIODevice &in, const QString &resumeCount, qint
                 = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
             dropWaiting(in, unread);
         }
-        replies += DataPacket::status(status);
-        ++m_answered;
+        answer(replies, status);
     }
     return replies;
 }
@@ -75,11 +85,12 @@ QByteArray DataReceiver::expire(QIODevice &in)
     if (in.bytesAvailable() <= 0)
         return {};
     in.skip(in.bytesAvailable());
-    ++m_answered;
-    return DataPacket::status(DataPacket::TooShort);
+    QByteArray reply;
+    answer(reply, DataPacket::TooShort);
+    return reply;
 }
 
-qint32 DataReceiver::handleHeader(const QByteArray &packet, const QString &resumeCount)
+qint32 DataReceiver::handleHeader(const QByteArray &packet)
 {
     const auto header = DataPacket::parseHeader(packet);
     if (!header)
@@ -89,14 +100,21 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet, const QString &resum
     qint64 size = 0;
     if (!parseFileSize(header->fileSize, size))
         return DataPacket::TooShort;
+    // A finished download is never opened again: its file has left (or is
+    // about to leave) the temp folder for its destination.
+    if (m_complete)
+        return DataPacket::CannotOpen;
+    // Only this transfer's own file: a peer must not reach the partial file
+    // of another download through its name.
+    if (m_expectedName.isEmpty() || header->fileName != m_expectedName)
+        return DataPacket::CannotOpen;
 
     closeFile();
     m_open = false;
-    m_complete = false;
     const QString path = tempFilePath(m_tempDir, Cp1252::decode(header->fileName));
     if (path.isEmpty() || !TempFileClaims::claim(path))
         return DataPacket::CannotOpen;
-    if (!openFile(path, resumeCount, size)) {
+    if (!openFile(path, size)) {
         TempFileClaims::release(path);
         return DataPacket::CannotOpen;
     }
@@ -108,7 +126,7 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet, const QString &resum
     return DataPacket::Accepted;
 }
 
-bool DataReceiver::openFile(const QString &path, const QString &resumeCount, qint64 fileSize)
+bool DataReceiver::openFile(const QString &path, qint64 fileSize)
 {
     QDir().mkpath(m_tempDir);
     const QFileInfo info(path);
@@ -119,22 +137,16 @@ bool DataReceiver::openFile(const QString &path, const QString &resumeCount, qin
         m_held = 0;
         return m_file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
-    // A file is there: an earlier attempt of this transfer. Keep what this
-    // side saved of it and no more, so a leftover tail (or bytes written
-    // after the count was saved) can never end up in the result.
-    if (!info.isFile())
-        return false;
-    qint64 resume = 0;
-    if (!resumeCount.isEmpty() && !TextConvert::tryStrToInt64(resumeCount, resume))
+    // A file is there: an earlier attempt of this transfer. Everything it
+    // holds arrived from the sender, including a block whose status never
+    // got back; keeping it all lets a sender that counted that block carry
+    // on where it stands. A file longer than the announced size is not a
+    // part of this one.
+    if (!info.isFile() || info.size() > fileSize)
         return false;
     if (!m_file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
         return false;
-    const qint64 held = qBound<qint64>(0, qMin(resume, fileSize), m_file.size());
-    if (m_file.size() != held && !m_file.resize(held)) {
-        m_file.close();
-        return false;
-    }
-    m_held = held;
+    m_held = m_file.size();
     return true;
 }
 
@@ -149,13 +161,17 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
     // Once complete the file is closed; later blocks cannot be written.
     if (!m_file.isOpen())
         return DataPacket::CannotWrite;
+    // Bytes beyond the announced size would make the file something else
+    // than the file announced.
+    if (qint64(offset) + count > m_fileSize)
+        return DataPacket::CannotWrite;
     if (!m_file.seek(offset)
         || m_file.write(packet.constData() + DataPacket::BlockHeaderSize, count) != count)
         return DataPacket::CannotWrite;
     // No gap is ever accepted, so the file holds everything from 0 to its
     // end: a block sent again overwrites and is not counted twice.
     m_held = qMax<qint64>(m_held, qint64(offset) + count);
-    if (m_held >= m_fileSize) {
+    if (m_held == m_fileSize) {
         m_complete = true;
         m_file.close();
     }
@@ -175,6 +191,7 @@ bool DataReceiver::disconnect()
     const bool wasOpen = m_open;
     closeFile();
     m_open = false;
+    m_refusals = 0;
     return wasOpen;
 }
 

@@ -17,6 +17,13 @@ class QIODevice;
 // taken off the connection at once.
 //
 // The file belongs to this object, so any number of receivers can run at once.
+//
+// Progress is what the file really holds from offset 0: on a header the
+// partial file of an earlier attempt is taken as it is (never cut back), so a
+// sender resuming from its own count, which includes the block that was in
+// flight, finds every byte that did arrive. The transfer completes exactly
+// when the file holds the announced size; from then on every header is
+// refused, so a finished download is never opened again.
 class DataReceiver
 {
 public:
@@ -25,16 +32,22 @@ public:
     DataReceiver(const DataReceiver &) = delete;
     DataReceiver &operator=(const DataReceiver &) = delete;
 
+    // Non-zero statuses in a row after which the connection is given up: a
+    // sender that repeats a refused block for ever would never get further.
+    static constexpr int MaxRefusals = 16;
+
     void setTempDir(const QString &dir) { m_tempDir = dir; }
     QString tempDir() const { return m_tempDir; }
+    // The only file name a header may carry (the transfer's own file, as
+    // its sender spells it: Windows-1252, cut to 255 bytes). Empty: every
+    // header is refused.
+    void setExpectedName(const QString &name);
 
     // Handles every whole packet waiting in `in`; returns the replies, in
-    // order. resumeCount is what the owner saved of an earlier attempt
-    // (decimal text, empty for none): a partial file is cut back to it.
-    // unread is what waits on the connection beyond what `in` has taken in
+    // order. unread is what waits on the connection beyond what `in` has taken in
     // (the system's receive queue): bytes that cannot be a packet are
     // dropped up to there, as they arrive.
-    QByteArray receive(QIODevice &in, const QString &resumeCount, qint64 unread = 0);
+    QByteArray receive(QIODevice &in, qint64 unread = 0);
     // The bytes waiting stayed an incomplete packet too long: they are
     // dropped and answered as a packet too short.
     QByteArray expire(QIODevice &in);
@@ -42,6 +55,11 @@ public:
     int packetsAnswered() const { return m_answered; }
     // Headers accepted so far: a change means a new file was opened.
     int headersAccepted() const { return m_headers; }
+
+    // Non-zero statuses in a row on this connection; at MaxRefusals the
+    // owner ends it.
+    int refusalsInARow() const { return m_refusals; }
+    bool shouldGiveUp() const { return m_refusals >= MaxRefusals; }
 
     // The connection ended. Returns whether a header had been accepted since
     // the previous disconnection (the file is closed either way).
@@ -69,9 +87,10 @@ public:
 
 private:
     void dropWaiting(QIODevice &in, qint64 &unread);
-    qint32 handleHeader(const QByteArray &packet, const QString &resumeCount);
+    qint32 handleHeader(const QByteArray &packet);
     qint32 handleBlock(const QByteArray &packet);
-    bool openFile(const QString &path, const QString &resumeCount, qint64 fileSize);
+    bool openFile(const QString &path, qint64 fileSize);
+    void answer(QByteArray &replies, qint32 status);
     void closeFile();
 
     QString m_tempDir;
@@ -84,5 +103,7 @@ private:
     qint64 m_held = 0;
     int m_answered = 0;
     int m_headers = 0;
+    int m_refusals = 0;
+    QByteArray m_expectedName;
     qint64 m_discard = 0; // bytes still to drop as they arrive
 };

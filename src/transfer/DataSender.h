@@ -10,9 +10,16 @@ class QIODevice;
 // It gives the header, then one block at a time, each sent only once the
 // status of the previous packet has arrived.
 //
-// A block counts as transferred when the receiver's status 0 for it
-// arrives, so acknowledged() never includes bytes the receiver has not
-// confirmed; it is what the owner saves for a later resumption.
+// A block counts as transferred when it is sent (sent() is what the owner
+// saves for a later resumption): a receiver of the community's clients
+// counts every block it accepts on top of its own saved count, so a sender
+// that resumes behind that count would make it complete with bytes missing.
+// When the connection broke before the block in flight arrived, the
+// receiver answers the first block after the header with status 4; the
+// sender then steps back once, by at most one block, to the last offset the
+// receiver acknowledged, and gives up (SteppedBackRefused) if that is
+// refused as well: the receiver no longer holds what it acknowledged, and
+// starting over from 0 would make such a receiver count the file twice.
 class DataSender
 {
 public:
@@ -24,6 +31,13 @@ public:
         Send, // send `bytes`
         Complete, // every byte acknowledged: end the connection, success
         Close, // the attempt failed: end the connection
+    };
+    enum class Failure {
+        None,
+        HeaderRefused, // the header's status was not 0
+        SteppedBackRefused, // status 4 again after stepping back one block
+        TooManyRefusals, // MaxRefusals statuses in a row refused a block
+        FileUnreadable, // the file shrank or could not be read any more
     };
     struct Step
     {
@@ -50,12 +64,17 @@ public:
 
     bool isFileOpen() const { return m_file.isOpen(); }
     qint64 fileSize() const { return m_size; }
+    // Bytes the receiver has acknowledged.
     qint64 acknowledged() const { return m_offset; }
+    // Bytes sent: the acknowledged ones and the block in flight.
+    qint64 sent() const { return m_offset + (m_awaiting == Awaiting::BlockStatus ? m_count : 0); }
+    Failure failure() const { return m_failure; }
     QByteArray header() const { return m_header; }
 
 private:
     enum class Awaiting { Nothing, HeaderStatus, BlockStatus };
     Step nextBlock();
+    Step fail(Failure why);
 
     QFile m_file;
     QByteArray m_header;
@@ -65,4 +84,7 @@ private:
     qint32 m_count = 0; // data bytes of the block in flight
     Awaiting m_awaiting = Awaiting::Nothing;
     int m_refusals = 0;
+    bool m_firstBlock = false; // the block in flight is the first after the header
+    bool m_steppedBack = false;
+    Failure m_failure = Failure::None;
 };

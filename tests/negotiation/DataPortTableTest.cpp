@@ -123,6 +123,34 @@ TEST(DataPortTable, AddPortAppendsEvenForAPortAlreadyListed)
     EXPECT_EQ(table.TestPort("2011", "10.0.0.8", &port), DataPortTable::Request::Taken);
 }
 
+TEST(DataPortTable, PortsOfReloadedTransfersAreNeverGrantedAgain)
+{
+    using R = DataPortTable::Request;
+    // The saved list is reloaded at log-in: its transfers hold their ports
+    // through rows appended after the free row 2010, one of them far beyond
+    // the table's 2010 + index range.
+    const struct
+    {
+        const char *text;
+        R expected;
+    } requests[] = {
+        { "2010", R::Taken }, // row 0 is free, but a later row holds 2010
+        { "2050", R::Taken }, // beyond the table, held by a later row
+        { "2011", R::Accepted }, // nobody holds it
+        { "2011", R::Taken },
+    };
+    DataPortTable table;
+    table.AddPort(2010, "1220261210101010123");
+    table.AddPort(2050, "1220261210101010456");
+    for (const auto &r : requests) {
+        SCOPED_TRACE(r.text);
+        int port = 0;
+        EXPECT_EQ(table.TestPort(QString::fromUtf8(r.text), "10.0.0.9", &port), r.expected);
+        EXPECT_EQ(port, r.expected == R::Accepted ? QString::fromUtf8(r.text).toInt() : 0);
+    }
+    EXPECT_EQ(table.at(0).owner, "");
+}
+
 TEST(DataPortTable, OfferingSideKeepsProposingTheFreeRowAfterAnUpload)
 {
     DataPortTable table;

@@ -1,4 +1,5 @@
 #include "transfer/DataReceiver.h"
+#include "app/Cp1252.h"
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
 
@@ -52,11 +53,9 @@ protected:
         temp = dir.filePath(QStringLiteral("temp"));
         ASSERT_TRUE(QDir().mkpath(temp));
         receiver.setTempDir(temp);
+        receiver.setExpectedName(QStringLiteral("f.bin"));
     }
-    QByteArray feed(const QByteArray &bytes, const QString &resume = QStringLiteral("0"))
-    {
-        return receiver.receive(in.add(bytes), resume);
-    }
+    QByteArray feed(const QByteArray &bytes) { return receiver.receive(in.add(bytes)); }
 
     QTemporaryDir dir;
     QString temp;
@@ -87,12 +86,16 @@ TEST_F(DataReceiverTest, RepliesToHostilePackets)
         { "header then block beyond the end", header + DataPacket::block(1, "x"), statuses({ 0, 4 }), 0 },
         { "header then negative offset", header + DataPacket::block(-1, "x"), statuses({ 0, 4 }), 0 },
         { "header then half a header", header + header.left(300), statuses({ 0 }), 300 },
+        { "header naming another file", DataPacket::header("g.bin", "10"), statuses({ 5 }), 0 },
+        { "block running past the announced size", header + DataPacket::block(0, "01234567890"),
+            statuses({ 0, 6 }), 0 },
     };
     for (const auto &c : cases) {
         DataReceiver r;
         r.setTempDir(temp);
+        r.setExpectedName(QStringLiteral("f.bin"));
         Incoming incoming;
-        EXPECT_EQ(r.receive(incoming.add(c.bytes), QStringLiteral("0")), c.replies) << c.what;
+        EXPECT_EQ(r.receive(incoming.add(c.bytes)), c.replies) << c.what;
         EXPECT_EQ(incoming.waiting(), c.left) << c.what;
         r.disconnect();
         QFile::remove(QDir(temp).filePath(QStringLiteral("f.bin")));
@@ -129,9 +132,9 @@ TEST_F(DataReceiverTest, HeadersRefusedForTheirNameOrSize)
     for (const auto &c : cases) {
         DataReceiver r;
         r.setTempDir(temp);
+        r.setExpectedName(Cp1252::decode(c.name));
         Incoming incoming;
-        EXPECT_EQ(
-            r.receive(incoming.add(DataPacket::header(c.name, c.size)), {}), DataPacket::status(c.status))
+        EXPECT_EQ(r.receive(incoming.add(DataPacket::header(c.name, c.size))), DataPacket::status(c.status))
             << c.name.toHex().constData() << " / " << c.size.constData();
         EXPECT_EQ(r.isFileOpen(), c.status == 0);
         r.disconnect();
@@ -160,8 +163,73 @@ TEST_F(DataReceiverTest, ReceivesAFileAndCompletesWhenItHoldsEveryByte)
     EXPECT_FALSE(receiver.disconnect());
 }
 
+TEST_F(DataReceiverTest, OnlyTheTransfersOwnFileName)
+{
+    // The name is compared as a sender puts it on the wire: Windows-1252,
+    // cut to 255 bytes.
+    const QString longName = QString(300, u'n');
+    const struct
+    {
+        QString expected;
+        QByteArray sent;
+        qint32 status;
+    } cases[] = {
+        { QStringLiteral("f.bin"), "f.bin", 0 },
+        { QStringLiteral("f.bin"), "F.bin", 5 },
+        { QStringLiteral("f.bin"), "f.bin ", 5 },
+        { QStringLiteral("f.bin"), "other.bin", 5 },
+        { QString(), "f.bin", 5 },
+        { longName, QByteArray(255, 'n'), 0 },
+        { longName, QByteArray(254, 'n'), 5 },
+        { QStringLiteral("\u00e9t\u00e9.txt"), "\xe9t\xe9.txt", 0 },
+    };
+    for (const auto &c : cases) {
+        DataReceiver r;
+        r.setTempDir(temp);
+        r.setExpectedName(c.expected);
+        Incoming incoming;
+        EXPECT_EQ(r.receive(incoming.add(DataPacket::header(c.sent, "1"))), DataPacket::status(c.status))
+            << c.sent.constData();
+        r.disconnect();
+    }
+    // Only the accepted headers made a file.
+    EXPECT_EQ(QDir(temp).entryList(QDir::Files).size(), 3);
+}
+
+TEST_F(DataReceiverTest, CompletedTransferRefusesEveryLaterHeader)
+{
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "3") + DataPacket::block(0, "abc")), statuses({ 0, 0 }));
+    ASSERT_TRUE(receiver.isComplete());
+    // On the same connection, and on a new one after the sender left.
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "3")), statuses({ 5 }));
+    EXPECT_EQ(feed(DataPacket::block(0, "xyz")), statuses({ 6 }));
+    EXPECT_TRUE(receiver.disconnect());
+    ASSERT_TRUE(QFile::remove(QDir(temp).filePath(QStringLiteral("f.bin")))); // moved away
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "3")), statuses({ 5 }));
+    EXPECT_EQ(feed(DataPacket::block(0, "xyz")), statuses({ 3 }));
+    EXPECT_TRUE(receiver.isComplete());
+    EXPECT_FALSE(QFile::exists(QDir(temp).filePath(QStringLiteral("f.bin"))));
+}
+
+TEST_F(DataReceiverTest, RefusalsInARowAreCountedPerConnection)
+{
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "1000")), statuses({ 0 }));
+    for (int i = 0; i < DataReceiver::MaxRefusals - 1; ++i)
+        feed(DataPacket::block(600, "x"));
+    EXPECT_FALSE(receiver.shouldGiveUp());
+    // An accepted packet starts the count again.
+    EXPECT_EQ(feed(DataPacket::block(0, "x")), statuses({ 0 }));
+    EXPECT_EQ(receiver.refusalsInARow(), 0);
+    for (int i = 0; i < DataReceiver::MaxRefusals; ++i)
+        EXPECT_EQ(feed(DataPacket::block(600, "x")), statuses({ 4 }));
+    EXPECT_TRUE(receiver.shouldGiveUp());
+    receiver.disconnect();
+    EXPECT_EQ(receiver.refusalsInARow(), 0);
+}
+
 TEST_F(DataReceiverTest, EmptyFileCompletesOnAnEmptyBlock)
 {
+    receiver.setExpectedName(QStringLiteral("empty"));
     EXPECT_EQ(feed(DataPacket::header("empty", "0")), statuses({ 0 }));
     EXPECT_FALSE(receiver.isComplete());
     EXPECT_EQ(feed(DataPacket::block(0, "")), statuses({ 0 }));
@@ -191,36 +259,34 @@ TEST_F(DataReceiverTest, ExpiredBytesAreAnsweredAsTooShortAndDropped)
     EXPECT_EQ(feed(DataPacket::header("f.bin", "9")), statuses({ 0 }));
 }
 
-TEST_F(DataReceiverTest, PartialFileIsCutBackToTheSavedCount)
+TEST_F(DataReceiverTest, PartialFileIsTakenAsItIs)
 {
+    // Whatever an earlier attempt wrote arrived from the sender: it is kept
+    // and counted, and never cut back.
     const QString path = QDir(temp).filePath(QStringLiteral("part.bin"));
     const struct
     {
-        const char *resume;
         qint64 onDisk;
         qint32 status;
         qint64 held;
     } cases[] = {
-        { "1000", 2000, 0, 1000 }, // bytes past the saved count are not trusted
-        { "5000", 2000, 0, 2000 }, // a count beyond the file: what the file holds
-        { "0", 2000, 0, 0 }, // a new transfer over a leftover
-        { "", 2000, 0, 0 },
-        { "-4", 2000, 0, 0 },
-        { "9999", 6000, 0, 4096 }, // never more than the announced size
-        { "abc", 2000, 5, 0 },
+        { 0, 0, 0 }, { 2000, 0, 2000 }, { 4096, 0, 4096 }, // every byte: completes on the next block
+        { 4097, 5, 0 }, // longer than the file announced: not a part of it
     };
     for (const auto &c : cases) {
-        writeFile(path, QByteArray(c.onDisk, 'p'));
+        const QByteArray before(c.onDisk, 'p');
+        writeFile(path, before);
         DataReceiver r;
         r.setTempDir(temp);
+        r.setExpectedName(QStringLiteral("part.bin"));
         Incoming incoming;
         EXPECT_EQ(
-            r.receive(incoming.add(DataPacket::header("part.bin", "4096")), QString::fromLatin1(c.resume)),
-            DataPacket::status(c.status))
-            << c.resume;
+            r.receive(incoming.add(DataPacket::header("part.bin", "4096"))), DataPacket::status(c.status))
+            << c.onDisk;
+        EXPECT_EQ(readAll(path), before) << c.onDisk;
         if (c.status == 0) {
-            EXPECT_EQ(r.held(), c.held) << c.resume;
-            EXPECT_EQ(QFileInfo(path).size(), c.held) << c.resume;
+            EXPECT_EQ(r.held(), c.held) << c.onDisk;
+            EXPECT_FALSE(r.isComplete());
         }
     }
 }
@@ -229,7 +295,8 @@ TEST_F(DataReceiverTest, ResumedFileAcceptsBlocksUpToItsEndOnly)
 {
     const QString path = QDir(temp).filePath(QStringLiteral("r.bin"));
     writeFile(path, QByteArray(1000, 'a'));
-    EXPECT_EQ(feed(DataPacket::header("r.bin", "1500"), QStringLiteral("1000")), statuses({ 0 }));
+    receiver.setExpectedName(QStringLiteral("r.bin"));
+    EXPECT_EQ(feed(DataPacket::header("r.bin", "1500")), statuses({ 0 }));
     EXPECT_EQ(receiver.held(), 1000);
     EXPECT_EQ(feed(DataPacket::block(1001, "x")), statuses({ 4 }));
     EXPECT_EQ(feed(DataPacket::block(999, "bc")), statuses({ 0 }));
@@ -241,14 +308,14 @@ TEST_F(DataReceiverTest, TwoReceiversNeverShareATempFile)
 {
     DataReceiver other;
     other.setTempDir(temp);
+    other.setExpectedName(QStringLiteral("f.bin"));
     Incoming otherIn;
-    EXPECT_EQ(feed(DataPacket::header("same.bin", "10")), statuses({ 0 }));
-    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("same.bin", "10")), {}), statuses({ 5 }));
-    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("other.bin", "10")), {}), statuses({ 0 }));
+    EXPECT_EQ(feed(DataPacket::header("f.bin", "10")), statuses({ 0 }));
+    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("f.bin", "10"))), statuses({ 5 }));
     receiver.disconnect();
-    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("same.bin", "10")), {}), statuses({ 0 }));
-    // The header of another name released the first claim.
-    EXPECT_FALSE(TempFileClaims::isClaimed(QDir(temp).filePath(QStringLiteral("other.bin"))));
+    EXPECT_FALSE(TempFileClaims::isClaimed(QDir(temp).filePath(QStringLiteral("f.bin"))));
+    EXPECT_EQ(other.receive(otherIn.add(DataPacket::header("f.bin", "10"))), statuses({ 0 }));
+    EXPECT_TRUE(TempFileClaims::isClaimed(QDir(temp).filePath(QStringLiteral("f.bin"))));
 }
 
 TEST_F(DataReceiverTest, FinishedFileMovesOnlyToAFreeDestination)
@@ -283,12 +350,13 @@ TEST_F(DataReceiverTest, UndelimitedPacketsDropWhatWaitsBeyondTheBuffer)
 {
     const QByteArray oversized = blockWithCount(0, 100000, 600);
     // The socket took in 517 bytes; 95 more wait in the system.
-    EXPECT_EQ(receiver.receive(in.add(oversized.left(517)), {}, 95), statuses({ 1 }));
+    receiver.setExpectedName(QStringLiteral("n.bin"));
+    EXPECT_EQ(receiver.receive(in.add(oversized.left(517)), 95), statuses({ 1 }));
     EXPECT_EQ(feed(oversized.mid(517, 50)), QByteArray());
     EXPECT_EQ(feed(oversized.mid(567) + DataPacket::header("n.bin", "3")), statuses({ 0 }));
     // An unknown kind: 4 + 513 in the buffer is within a packet, the 10
     // waiting beyond make it more.
-    EXPECT_EQ(receiver.receive(in.add(QByteArray::fromHex("07000000") + QByteArray(513, 'u')), {}, 10),
+    EXPECT_EQ(receiver.receive(in.add(QByteArray::fromHex("07000000") + QByteArray(513, 'u')), 10),
         statuses({ 1 }));
     EXPECT_EQ(feed(QByteArray(10, 'u') + DataPacket::block(0, "abc")), statuses({ 0 }));
     EXPECT_TRUE(receiver.isComplete());

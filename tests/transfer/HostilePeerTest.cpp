@@ -176,6 +176,157 @@ TEST_F(HostilePeer, SenderClosingRightAfterTheLastBlock)
     EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
 }
 
+// A connection while another one is transferring is closed at once; the
+// transfer goes on. One that has had no header accepted yet gives way.
+TEST_F(HostilePeer, SecondConnectionNeverTakesOverATransfer)
+{
+    auto down = h.download(QStringLiteral("x.bin"), 10);
+    RawPeer first(quint16(down->Port()));
+    first.send(DataPacket::header("x.bin", "10") + DataPacket::block(0, "abcd"));
+    EXPECT_EQ(first.statuses(2), statuses({ 0, 0 }));
+    RawPeer intruder(quint16(down->Port()));
+    intruder.send(DataPacket::header("x.bin", "10") + DataPacket::block(0, "EVIL!"));
+    EXPECT_TRUE(waitUntil([&] { return !intruder.connected(); }, kWaitMs));
+    EXPECT_EQ(intruder.socket().readAll(), QByteArray());
+    first.send(DataPacket::block(4, "efghij"));
+    EXPECT_EQ(first.statuses(1), statuses({ 0 }));
+    EXPECT_EQ(down->Status(), QStringLiteral("0"));
+    ASSERT_TRUE(
+        waitUntil([&] { return first.socket().abort(), QFile::exists(h.destination("x.bin")); }, kWaitMs));
+    EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("x.bin"))), QByteArray("abcdefghij"));
+
+    // Before any header, the newer connection is the one kept.
+    auto other = h.download(QStringLiteral("y.bin"), 3);
+    RawPeer idle(quint16(other->Port()));
+    RawPeer next(quint16(other->Port()));
+    EXPECT_TRUE(waitUntil([&] { return !idle.connected(); }, kWaitMs));
+    next.send(DataPacket::header("y.bin", "3"));
+    EXPECT_EQ(next.statuses(1), statuses({ 0 }));
+}
+
+// Only the peer the control channel agreed with is taken.
+TEST_F(HostilePeer, ConnectionFromAnotherAddressIsClosedUnanswered)
+{
+    const struct
+    {
+        const char *peerAddress; // the panel's PeerAddress
+        const char *from; // where the connection comes from
+        bool taken;
+    } cases[] = {
+        { "127.0.0.1", "127.0.0.1", true },
+        { "127.0.0.1", "127.0.0.2", false },
+        { "127.0.0.2", "127.0.0.1", false },
+        { "", "127.0.0.1", false },
+        { "not an address", "127.0.0.1", false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.peerAddress) + " <- " + c.from);
+        auto down = h.download(QStringLiteral("a.bin"), 10);
+        down->setPeerAddress(QString::fromLatin1(c.peerAddress));
+        QTcpSocket peer;
+        ASSERT_TRUE(peer.bind(QHostAddress(QString::fromLatin1(c.from))));
+        const bool labelShown = down->LabelInfo()->isVisibleTo(down.get());
+        QSignalSpy connected(&peer, &QTcpSocket::connected);
+        peer.connectToHost(QStringLiteral("127.0.0.1"), quint16(down->Port()));
+        // A refused peer may be closed before this loop sees it connected.
+        ASSERT_TRUE(waitUntil([&] { return connected.count() == 1; }, kWaitMs));
+        peer.write(DataPacket::header("a.bin", "10"));
+        if (c.taken) {
+            EXPECT_TRUE(waitUntil([&] { return peer.bytesAvailable() == 4; }, kWaitMs));
+            EXPECT_EQ(peer.readAll(), statuses({ 0 }));
+        } else {
+            EXPECT_TRUE(
+                waitUntil([&] { return peer.state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+            EXPECT_EQ(peer.readAll(), QByteArray());
+            EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("a.bin"))));
+            // The panel did not take it for its transfer.
+            EXPECT_EQ(down->LabelInfo()->isVisibleTo(down.get()), labelShown);
+        }
+        down.reset();
+        QFile::remove(h.partial(QStringLiteral("a.bin")));
+    }
+}
+
+// Once complete, a download is done for good: it stops listening, refuses
+// headers, announces its completion once and never writes again, neither
+// in "temp" nor at the destination.
+TEST_F(HostilePeer, HeaderAfterCompletion)
+{
+    auto down = h.download(QStringLiteral("d.bin"), 3);
+    QSignalSpy done(down.get(), &TvzkLoadPanel::OnTelTermine);
+    RawPeer peer(quint16(down->Port()));
+    peer.send(DataPacket::header("d.bin", "3") + DataPacket::block(0, "abc"));
+    EXPECT_EQ(peer.statuses(2), statuses({ 0, 0 }));
+    EXPECT_FALSE(down->isServerActive());
+    // On the same connection, before the file has moved.
+    peer.send(DataPacket::header("d.bin", "3"));
+    EXPECT_EQ(peer.statuses(1), statuses({ 5 }));
+    peer.send(DataPacket::block(0, "XYZ"));
+    EXPECT_EQ(peer.statuses(1), statuses({ 6 }));
+    peer.socket().abort();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(QStringLiteral("d.bin"))); }, kWaitMs));
+    EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("d.bin"))));
+
+    // Made active again (a resume of the list, say): it does not listen.
+    down->setServerActive(true);
+    EXPECT_FALSE(down->isServerActive());
+    QTcpSocket late;
+    late.connectToHost(QStringLiteral("127.0.0.1"), quint16(down->Port()));
+    late.write(DataPacket::header("d.bin", "3") + DataPacket::block(0, "XYZ"));
+    EXPECT_TRUE(waitUntil([&] { return late.state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    EXPECT_EQ(late.readAll(), QByteArray());
+
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
+    EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("d.bin"))), QByteArray("abc"));
+    EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("d.bin"))));
+}
+
+// A peer of one download cannot reach the partial file of another.
+TEST_F(HostilePeer, HeaderNamingAnotherDownloadsFile)
+{
+    const QByteArray paused(700, 'p');
+    TransferHarness::write(h.partial(QStringLiteral("paused.bin")), paused);
+    auto pausedPanel = h.download(QStringLiteral("paused.bin"), 1000, QStringLiteral("700"));
+    pausedPanel->setServerActive(false);
+    auto down = h.download(QStringLiteral("mine.bin"), 1000);
+    RawPeer peer(quint16(down->Port()));
+    const QByteArray attempts[] = {
+        DataPacket::header("paused.bin", "1000"), // would extend or overwrite it
+        DataPacket::header("paused.bin", "10"), // shorter than the file
+        DataPacket::header("PAUSED.BIN", "1000"),
+    };
+    for (const QByteArray &a : attempts) {
+        peer.send(a);
+        EXPECT_EQ(peer.statuses(1), statuses({ 5 }));
+        peer.send(DataPacket::block(0, "overwrite"));
+        EXPECT_EQ(peer.statuses(1), statuses({ 3 }));
+    }
+    EXPECT_EQ(TransferHarness::contents(h.partial(QStringLiteral("paused.bin"))), paused);
+    EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("PAUSED.BIN"))));
+    EXPECT_TRUE(peer.connected());
+}
+
+// A peer whose packets keep being refused is sent away.
+TEST_F(HostilePeer, SixteenRefusalsInARowEndTheConnection)
+{
+    auto down = h.download(QStringLiteral("r.bin"), 1000);
+    RawPeer peer(quint16(down->Port()));
+    peer.send(DataPacket::header("r.bin", "1000"));
+    EXPECT_EQ(peer.statuses(1), statuses({ 0 }));
+    for (int i = 0; i < 15; ++i) {
+        peer.send(DataPacket::block(600, "x"));
+        EXPECT_EQ(peer.statuses(1, 0), statuses({ 4 }));
+    }
+    EXPECT_TRUE(peer.connected());
+    peer.send(DataPacket::block(600, "x"));
+    EXPECT_TRUE(waitUntil([&] { return !peer.connected(); }, kWaitMs));
+    EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Déconnecté"));
+    EXPECT_NE(down->Status(), QStringLiteral("0"));
+    // The panel still listens for the sender's return.
+    EXPECT_TRUE(down->isServerActive());
+}
+
 // A receiver that accepts the header and refuses every block.
 TEST_F(HostilePeer, SenderGivesUpAfterSixteenRefusalsInARow)
 {
@@ -200,7 +351,8 @@ TEST_F(HostilePeer, SenderGivesUpAfterSixteenRefusalsInARow)
     EXPECT_EQ(headers, 1);
     EXPECT_EQ(blocks, 16);
     EXPECT_FALSE(up->isClientActive());
-    EXPECT_EQ(up->FichierTel(), QStringLiteral("0"));
+    // The block was counted when it went out, as a receiver counts it.
+    EXPECT_EQ(up->FichierTel(), QStringLiteral("256"));
     EXPECT_EQ(done.count(), 0);
     ASSERT_TRUE(
         waitUntil([&] { return peer && peer->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));

@@ -91,6 +91,7 @@ struct TransferHarness
         auto panel = std::make_unique<TvzkLoadPanel>();
         panel->setTempPath(temp);
         panel->setBindAddress(QStringLiteral("127.0.0.1"));
+        panel->setPeerAddress(QStringLiteral("127.0.0.1"));
         panel->setFichierName(name);
         panel->setFichierPath(destination(name));
         panel->setFichierPoids(QString::number(size));

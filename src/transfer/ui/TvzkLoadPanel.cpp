@@ -2,32 +2,15 @@
 
 #include "transfer/ui/LoadPanelChildren.h"
 
-#include "app/ErrorReport.h"
-#include "app/TextConvert.h"
-#include "transfer/DataPacket.h"
 #include "transfer/SizeText.h"
-#include "transfer/SocketErrors.h"
 
 #include <QContextMenuEvent>
-#include <QHostAddress>
 #include <QMouseEvent>
-
-#include <sys/ioctl.h>
 
 namespace {
 
 // Progress shown on screen at most this often; the properties stay exact.
 constexpr int kProgressRefreshMs = 50;
-
-// Bytes received by the system and not yet taken in by the socket, whose
-// own buffer is kept to one packet.
-qint64 unreadBytes(const QTcpSocket &socket)
-{
-    int pending = 0;
-    if (::ioctl(int(socket.socketDescriptor()), FIONREAD, &pending) != 0)
-        return 0;
-    return pending;
-}
 
 } // namespace
 
@@ -46,44 +29,30 @@ TvzkLoadPanel::TvzkLoadPanel(QWidget *parent)
     m_captionLabelIcone = QStringLiteral("Loading");
     m_captionButton = QStringLiteral("&Annuler");
 
-    m_headerTimer = new QTimer(this);
-    m_headerTimer->setInterval(10);
-    m_headerTimer->setSingleShot(true);
-    m_packetTimer = new QTimer(this);
-    m_packetTimer->setInterval(PacketTimeoutMs);
-    m_packetTimer->setSingleShot(true);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressRefreshMs);
     m_progressTimer->setSingleShot(true);
-
-    m_serverSocket = new QTcpServer(this);
-    m_clientSocket = new QTcpSocket(this);
-    // Never more than one status waiting on our side.
-    m_clientSocket->setReadBufferSize(DataPacket::MaxPacketSize);
-
-    connect(m_serverSocket, &QTcpServer::newConnection, this, &TvzkLoadPanel::ServerSocketClientConnect);
-    connect(m_clientSocket, &QTcpSocket::connected, this, &TvzkLoadPanel::ClientSocketConnect);
-    connect(m_clientSocket, &QTcpSocket::disconnected, this, &TvzkLoadPanel::ClientSocketDisconnect);
-    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TvzkLoadPanel::ClientSocketRead);
-    connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TvzkLoadPanel::ClientSocketError);
-    connect(m_headerTimer, &QTimer::timeout, this, &TvzkLoadPanel::HeaderTimerTimer);
-    connect(m_packetTimer, &QTimer::timeout, this, &TvzkLoadPanel::PacketTimerTimer);
     connect(m_progressTimer, &QTimer::timeout, this, &TvzkLoadPanel::flushProgress);
+
+    m_job = new TransferJob(this);
+    connect(m_job, &TransferJob::connectionOpened, this, &TvzkLoadPanel::jobConnectionOpened);
+    connect(m_job, &TransferJob::maximumChanged, this, &TvzkLoadPanel::jobMaximumChanged);
+    connect(m_job, &TransferJob::progressChanged, this, &TvzkLoadPanel::jobProgressChanged);
+    connect(m_job, &TransferJob::stopped, this, &TvzkLoadPanel::jobStopped);
+    connect(m_job, &TransferJob::socketError, this, &TvzkLoadPanel::jobSocketError);
+    connect(m_job, &TransferJob::completed, this, &TvzkLoadPanel::jobCompleted);
+    // The panel is the transfer for everyone outside.
+    connect(m_job, &TransferJob::OnTelTermine, this, [this] { emit OnTelTermine(this); });
+    connect(
+        m_job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit OnLog(this, line); });
 }
 
 TvzkLoadPanel::~TvzkLoadPanel()
 {
-    // Nothing may call back into a panel being destroyed.
-    m_serverSocket->disconnect(this);
-    m_clientSocket->disconnect(this);
-    if (m_connection) {
-        m_connection->disconnect(this);
-        m_connection->abort();
-    }
-    m_serverSocket->close();
-    m_clientSocket->abort();
-    m_receiver.disconnect();
-    m_sender.stop();
+    // The job goes first, with its sockets, so that nothing it does on the
+    // way reaches a half-destroyed view.
+    m_job->disconnect(this);
+    delete m_job;
 }
 
 QString TvzkLoadPanel::About() const
@@ -157,50 +126,15 @@ void TvzkLoadPanel::setProgressStep(quint32 v)
 
 void TvzkLoadPanel::refreshProgressCaption()
 {
-    // A size that is not a number fails here, for the general error report.
     setCaptionLabelProgress(SizeText::FormatSize(qint32(m_progressPosition)) + QStringLiteral(" sur ")
-        + SizeText::FormatSize(TextConvert::strToInt(m_fichierPoids)));
-}
-
-// The transfer's own progress: FichierTel is exact at once, the screen
-// follows at most every kProgressRefreshMs.
-void TvzkLoadPanel::setTransferProgress(qint64 position)
-{
-    m_progressPosition = quint32(position);
-    m_fichierTel = QString::number(position);
-    if (!m_progressTimer->isActive())
-        m_progressTimer->start();
+        + SizeText::FormatSize(m_job->FichierPoidsValue()));
 }
 
 void TvzkLoadPanel::flushProgress()
 {
     m_progressTimer->stop();
     m_progressBar->setValue(int(qMin<qint64>(m_progressPosition, m_progressBar->maximum())));
-    ErrorReport::guard([this] { refreshProgressCaption(); });
-}
-
-void TvzkLoadPanel::showFinished()
-{
-    flushProgress();
-    m_progressBar->hide();
-    m_labelInfo->show();
-    setCaptionLabelInfo(QStringLiteral("Terminé"));
-    LoadPanelChildren::setTextColour(m_labelInfo, LoadPanelChildren::DoneColour);
-}
-
-void TvzkLoadPanel::showStopped(const QString &caption)
-{
-    flushProgress();
-    m_progressBar->hide();
-    m_labelInfo->show();
-    if (!caption.isEmpty())
-        setCaptionLabelInfo(caption);
-}
-
-void TvzkLoadPanel::reportSocketError(QAbstractSocket::SocketError error)
-{
-    m_progressBar->hide();
-    setCaptionLabelInfo(SocketErrors::SocketErrorText(SocketErrors::winsockCode(error)));
+    refreshProgressCaption();
 }
 
 // ---- layout and mouse -----------------------------------------------------
@@ -226,254 +160,48 @@ void TvzkLoadPanel::contextMenuEvent(QContextMenuEvent *event)
         QFrame::contextMenuEvent(event);
 }
 
-// ---- download side --------------------------------------------------------
+// ---- what the job reports ---------------------------------------------------
 
-void TvzkLoadPanel::setServerActive(bool active)
+void TvzkLoadPanel::jobConnectionOpened()
 {
-    if (!active) {
-        m_serverSocket->close();
-        endDownloadConnection();
-        return;
-    }
-    if (m_serverSocket->isListening())
-        return;
-    const QHostAddress address
-        = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
-    if (!m_serverSocket->listen(address, quint16(m_port)))
-        throw VoxlaneError(
-            SocketErrors::SocketErrorText(SocketErrors::winsockCode(m_serverSocket->serverError())));
-}
-
-void TvzkLoadPanel::ServerSocketClientConnect()
-{
-    while (QTcpSocket *socket = m_serverSocket->nextPendingConnection()) {
-        // One data connection per transfer: a new one (the sender coming
-        // back after a failure we have not noticed yet) replaces the old.
-        endDownloadConnection();
-        m_connection = socket;
-        socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(socket, &QTcpSocket::readyRead, this, &TvzkLoadPanel::ServerSocketClientRead);
-        connect(socket, &QTcpSocket::disconnected, this, &TvzkLoadPanel::ServerSocketClientDisconnect);
-        connect(socket, &QTcpSocket::errorOccurred, this, &TvzkLoadPanel::ServerSocketClientError);
-        m_progressBar->show();
-        m_labelInfo->hide();
-        if (socket->bytesAvailable() > 0)
-            ServerSocketClientRead();
-    }
-}
-
-void TvzkLoadPanel::ServerSocketClientRead()
-{
-    if (!m_connection)
-        return;
-    const QByteArray replies = m_receiver.receive(*m_connection, m_fichierTel, unreadBytes(*m_connection));
-    // The panel follows first, as completion comes before its reply: a
-    // connection that breaks while the reply is written then finds the
-    // transfer complete and moves the file.
-    followReceiver();
-    sendReplies(replies);
-    if (!m_connection)
-        return;
-    // Bytes left over are the start of a packet: they have PacketTimeoutMs
-    // to become whole, counted from the last packet answered.
-    if (m_connection->bytesAvailable() == 0)
-        m_packetTimer->stop();
-    else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
-        m_packetTimer->start();
-    m_packetsSeen = m_receiver.packetsAnswered();
-}
-
-void TvzkLoadPanel::setPacketTimeout(int ms)
-{
-    m_packetTimer->setInterval(ms);
-}
-
-void TvzkLoadPanel::PacketTimerTimer()
-{
-    if (!m_connection)
-        return;
-    const QByteArray reply = m_receiver.expire(*m_connection);
-    m_packetsSeen = m_receiver.packetsAnswered();
-    followReceiver();
-    sendReplies(reply);
-}
-
-void TvzkLoadPanel::sendReplies(const QByteArray &replies)
-{
-    if (replies.isEmpty() || !m_connection)
-        return;
-    m_connection->write(replies);
-    m_connection->flush();
-}
-
-// Brings the panel in line with the receiver after packets were handled.
-void TvzkLoadPanel::followReceiver()
-{
-    if (m_receiver.headersAccepted() != m_headersSeen && m_receiver.isFileOpen()) {
-        m_headersSeen = m_receiver.headersAccepted();
-        m_downloadNotified = false;
-        m_progressBar->setMaximum(int(m_receiver.fileSize()));
-        setTransferProgress(m_receiver.held());
-        flushProgress();
-    } else if (m_receiver.isFileOpen() && m_receiver.held() != qint64(m_progressPosition)) {
-        setTransferProgress(m_receiver.held());
-    }
-    if (m_receiver.isComplete() && !m_downloadNotified) {
-        m_downloadNotified = true;
-        m_status = QStringLiteral("0");
-        flushProgress();
-        m_progressBar->hide();
-        setCaptionLabelInfo(QStringLiteral("Terminé"));
-        LoadPanelChildren::setTextColour(m_labelInfo, LoadPanelChildren::DoneColour);
-        emit OnTelTermine(this);
-    }
-}
-
-void TvzkLoadPanel::endDownloadConnection()
-{
-    if (!m_connection)
-        return;
-    QTcpSocket *socket = m_connection;
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-    ServerSocketClientDisconnect();
-}
-
-void TvzkLoadPanel::ServerSocketClientDisconnect()
-{
-    if (m_connection) {
-        m_connection->disconnect(this);
-        m_connection->deleteLater();
-        m_connection = nullptr;
-    }
-    m_packetTimer->stop();
-    if (!m_receiver.disconnect()) {
-        // No file was opened: nothing to say, but the bar shown when the
-        // connection came in must not stay up.
-        showStopped(QString());
-        return;
-    }
-    if (m_status != u"0") {
-        showStopped(QStringLiteral("Déconnecté"));
-        return;
-    }
-    showStopped(QString());
-    // Complete: the file leaves the temp folder. A destination that exists
-    // already is left alone and the file stays where it is.
-    DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath);
-}
-
-void TvzkLoadPanel::ServerSocketClientError(QAbstractSocket::SocketError error)
-{
-    // The peer closing, in order or not, is a disconnection, handled there.
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return;
-    reportSocketError(error);
-    setClientActive(false);
-}
-
-// ---- upload side ----------------------------------------------------------
-
-void TvzkLoadPanel::setClientActive(bool active)
-{
-    if (active) {
-        if (m_clientOpen)
-            return;
-        m_clientOpen = true;
-        m_clientSocket->connectToHost(m_clientAddress, quint16(m_port));
-        return;
-    }
-    if (!m_clientOpen)
-        return;
-    m_clientSocket->abort();
-    // A connection still being made ends without a disconnection event.
-    if (m_clientOpen)
-        ClientSocketDisconnect();
-}
-
-void TvzkLoadPanel::ClientSocketConnect()
-{
-    m_clientSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_progressBar->show();
     m_labelInfo->hide();
-    qint64 resume = 0;
-    QString error;
-    if (!m_fichierTel.isEmpty() && !TextConvert::tryStrToInt64(m_fichierTel, resume))
-        error = QStringLiteral("'%1' is not a valid integer value").arg(m_fichierTel);
-    else
-        m_sender.start(m_fichierPath, resume, &error);
-    if (!m_sender.isFileOpen()) {
-        // A local failure, not the peer's: it goes to the general error
-        // report, and the connection ends instead of hanging without a header.
-        ErrorReport::report(error);
-        setClientActive(false);
-        return;
-    }
-    m_progressBar->setMaximum(int(m_sender.fileSize()));
-    setTransferProgress(m_sender.acknowledged());
+}
+
+void TvzkLoadPanel::jobMaximumChanged(qint64 maximum)
+{
+    m_progressBar->setMaximum(int(maximum));
     flushProgress();
-    m_headerTimer->start();
 }
 
-void TvzkLoadPanel::HeaderTimerTimer()
+void TvzkLoadPanel::jobProgressChanged(qint64 position)
 {
-    m_headerTimer->stop();
-    if (m_clientSocket->state() != QAbstractSocket::ConnectedState || !m_sender.isFileOpen())
-        return;
-    m_clientSocket->write(m_sender.takeHeader());
-    m_clientSocket->flush();
+    m_progressPosition = quint32(position);
+    if (!m_progressTimer->isActive())
+        m_progressTimer->start();
 }
 
-void TvzkLoadPanel::ClientSocketRead()
+void TvzkLoadPanel::jobStopped(const QString &caption)
 {
-    for (;;) {
-        const DataSender::Step step = m_sender.receive(*m_clientSocket);
-        if (m_sender.acknowledged() != qint64(m_progressPosition))
-            setTransferProgress(m_sender.acknowledged());
-        switch (step.action) {
-        case DataSender::Action::None:
-            return;
-        case DataSender::Action::Send:
-            m_clientSocket->write(step.bytes);
-            m_clientSocket->flush();
-            continue;
-        case DataSender::Action::Complete:
-            completeUpload();
-            return;
-        case DataSender::Action::Close:
-            setClientActive(false);
-            return;
-        }
-    }
+    flushProgress();
+    m_progressBar->hide();
+    m_labelInfo->show();
+    if (!caption.isEmpty())
+        setCaptionLabelInfo(caption);
 }
 
-void TvzkLoadPanel::completeUpload()
+void TvzkLoadPanel::jobSocketError(const QString &text)
 {
-    // Completed before the connection closes, so that its disconnection is
-    // not taken for a failure.
-    m_status = QStringLiteral("0");
-    m_clientSocket->disconnectFromHost();
-    if (m_clientOpen && m_clientSocket->state() == QAbstractSocket::UnconnectedState)
-        ClientSocketDisconnect();
-    showFinished();
-    emit OnTelTermine(this);
+    m_progressBar->hide();
+    setCaptionLabelInfo(text);
 }
 
-void TvzkLoadPanel::ClientSocketDisconnect()
+void TvzkLoadPanel::jobCompleted(bool showLabel)
 {
-    m_clientOpen = false;
-    m_headerTimer->stop();
-    m_sender.stop();
-    if (m_status != u"0")
-        showStopped(QStringLiteral("Déconnecté"));
-}
-
-void TvzkLoadPanel::ClientSocketError(QAbstractSocket::SocketError error)
-{
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return;
-    reportSocketError(error);
-    setClientActive(false);
+    flushProgress();
+    m_progressBar->hide();
+    if (showLabel)
+        m_labelInfo->show();
+    setCaptionLabelInfo(QStringLiteral("Terminé"));
+    LoadPanelChildren::setTextColour(m_labelInfo, LoadPanelChildren::DoneColour);
 }

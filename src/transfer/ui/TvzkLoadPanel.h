@@ -1,7 +1,6 @@
 #pragma once
 
-#include "transfer/DataReceiver.h"
-#include "transfer/DataSender.h"
+#include "transfer/TransferJob.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -16,30 +15,22 @@
 
 class LoadPanelChildren;
 
-// One transfer, incoming or outgoing: the panel of the download or upload
-// list. It shows the file, the peer, an icon, the peer's avatar, a progress
-// bar with its "<done> sur <total>" caption and a status text, keeps the
-// transfer's saved properties, and owns the data connection:
+// One transfer, incoming or outgoing, as the download or upload list shows
+// it: the file, the peer, an icon, the peer's avatar, a progress bar with its
+// "<done> sur <total>" caption and a status text. The transfer itself (its
+// data connection, its file and its saved properties) is the panel's
+// TransferJob, job(); the published properties that belong to the transfer
+// read and write the job, so callers set up a panel as they always did:
 //
-//   download: Port, TempPath (partial files), FichierPath (where the finished
-//             file goes), FichierTel (bytes saved by an earlier attempt);
-//             then setServerActive(true) listens on BindAddress:Port.
-//   upload:   Port, FichierPath (the file sent), FichierTel; then
-//             setClientActive(true) connects to ClientAddress:Port.
+//   download: Port, TempPath, FichierName, FichierPath, PeerAddress, then
+//             setServerActive(true);
+//   upload:   Port, FichierPath, FichierTel, ClientAddress, then
+//             setClientActive(true).
 //
-// BindAddress is the address the client listens on (the one given by
-// VOXLANE_LOCAL_IP, or empty for every interface); the caller passes it.
-// Making a socket inactive (pause) ends the connection; the transfer resumes
-// from FichierTel when it is made active again. FichierTel and Status are
-// kept current for saving. OnTelTermine is emitted once when the transfer
-// completes; a slot that wants the panel gone uses deleteLater(), since the
-// signal comes from inside the panel's socket handling. Destroying the panel
-// closes its sockets; a partial download stays in TempPath for later.
-//
-// All socket work runs from the event loop of the user-interface thread;
-// every panel has its own file and packet buffer, so any number of
-// downloads and uploads run at once. Two downloads never write the same
-// temp file: the second one's header is refused.
+// See TransferJob for what each does. OnTelTermine is emitted once when the
+// transfer completes, with the panel as sender; a slot that wants the panel
+// gone uses deleteLater(), since the signal comes from inside the socket
+// handling. Destroying the panel destroys its job, which closes its sockets.
 class TvzkLoadPanel : public QFrame
 {
     Q_OBJECT
@@ -73,42 +64,43 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QString TempPath READ TempPath WRITE setTempPath)
     Q_PROPERTY(QString BindAddress READ BindAddress WRITE setBindAddress)
     Q_PROPERTY(QString ClientAddress READ ClientAddress WRITE setClientAddress)
-    // Download: the address the negotiation named for the sender.
     Q_PROPERTY(QString PeerAddress READ PeerAddress WRITE setPeerAddress)
 
 public:
-    // How long bytes may stay an incomplete packet on a download before they
-    // are answered as a packet too short and dropped.
-    static constexpr int PacketTimeoutMs = 5000;
-    void setPacketTimeout(int ms);
+    static constexpr int PacketTimeoutMs = TransferJob::PacketTimeoutMs;
+    void setPacketTimeout(int ms) { m_job->setPacketTimeout(ms); }
 
     explicit TvzkLoadPanel(QWidget *parent = nullptr);
     ~TvzkLoadPanel() override;
 
-    QTcpSocket *ClientSocket() const { return m_clientSocket; }
-    QTcpServer *ServerSocket() const { return m_serverSocket; }
+    TransferJob *job() const { return m_job; }
+
+    QTcpSocket *ClientSocket() const { return m_job->ClientSocket(); }
+    QTcpServer *ServerSocket() const { return m_job->ServerSocket(); }
     QProgressBar *ProgressBar() const { return m_progressBar; }
     QLabel *LabelInfo() const { return m_labelInfo; }
     QMenu *PopupMenu() const { return m_popupMenu; }
     void setPopupMenu(QMenu *menu) { m_popupMenu = menu; }
     QString About() const;
     void setAbout(const QString &) { }
-    qint32 Port() const { return m_port; }
-    void setPort(qint32 port) { m_port = port; }
-    QString FichierName() const { return m_fichierName; }
-    void setFichierName(const QString &v) { m_fichierName = v; }
-    QString FichierProprio() const { return m_fichierProprio; }
-    void setFichierProprio(const QString &v) { m_fichierProprio = v; }
-    QString FichierPath() const { return m_fichierPath; }
-    void setFichierPath(const QString &v) { m_fichierPath = v; }
-    QString FichierPoids() const { return m_fichierPoids; }
-    void setFichierPoids(const QString &v) { m_fichierPoids = v; }
-    QString FichierTel() const { return m_fichierTel; }
-    void setFichierTel(const QString &v) { m_fichierTel = v; }
-    QString IDTel() const { return m_idTel; }
-    void setIDTel(const QString &v) { m_idTel = v; }
-    QString Status() const { return m_status; }
-    void setStatus(const QString &v) { m_status = v; }
+    qint32 Port() const { return m_job->Port(); }
+    void setPort(qint32 port) { m_job->setPort(port); }
+    QString FichierName() const { return m_job->FichierName(); }
+    void setFichierName(const QString &v) { m_job->setFichierName(v); }
+    QString FichierProprio() const { return m_job->FichierProprio(); }
+    void setFichierProprio(const QString &v) { m_job->setFichierProprio(v); }
+    QString FichierPath() const { return m_job->FichierPath(); }
+    void setFichierPath(const QString &v) { m_job->setFichierPath(v); }
+    QString FichierPoids() const { return m_job->FichierPoids(); }
+    // A size that is not a decimal integer goes to the general error report
+    // here, once; the progress caption then counts it as 0.
+    void setFichierPoids(const QString &v) { m_job->setFichierPoids(v); }
+    QString FichierTel() const { return m_job->FichierTel(); }
+    void setFichierTel(const QString &v) { m_job->setFichierTel(v); }
+    QString IDTel() const { return m_job->IDTel(); }
+    void setIDTel(const QString &v) { m_job->setIDTel(v); }
+    QString Status() const { return m_job->Status(); }
+    void setStatus(const QString &v) { m_job->setStatus(v); }
     QString CaptionLabelInfo() const { return m_captionLabelInfo; }
     void setCaptionLabelInfo(const QString &v);
     QString CaptionLabelLoad() const { return m_captionLabelLoad; }
@@ -133,28 +125,35 @@ public:
     void setPictureLoad(QLabel *) { }
     QLabel *PictureIco() const { return m_pictureIco; }
     void setPictureIco(QLabel *) { }
-    QString TempPath() const { return m_receiver.tempDir(); }
-    void setTempPath(const QString &v) { m_receiver.setTempDir(v); }
+    QString TempPath() const { return m_job->TempPath(); }
+    void setTempPath(const QString &v) { m_job->setTempPath(v); }
     // Empty: every interface.
-    QString BindAddress() const { return m_bindAddress; }
-    void setBindAddress(const QString &v) { m_bindAddress = v; }
-    QString ClientAddress() const { return m_clientAddress; }
-    void setClientAddress(const QString &v) { m_clientAddress = v; }
-    QString PeerAddress() const { return m_peerAddress; }
-    void setPeerAddress(const QString &v) { m_peerAddress = v; }
+    QString BindAddress() const { return m_job->BindAddress(); }
+    void setBindAddress(const QString &v) { m_job->setBindAddress(v); }
+    QString ClientAddress() const { return m_job->ClientAddress(); }
+    void setClientAddress(const QString &v) { m_job->setClientAddress(v); }
+    // Download side: the peer's address as the control channel agreed it.
+    // Connections from any other host are closed unanswered; empty: none
+    // is taken.
+    QString PeerAddress() const { return m_job->PeerAddress(); }
+    void setPeerAddress(const QString &v) { m_job->setPeerAddress(v); }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
-    // the connection. A port that cannot be opened throws VoxlaneError with
-    // the socket error text, for the general error report.
-    void setServerActive(bool active);
-    bool isServerActive() const { return m_serverSocket->isListening(); }
-    // Upload side: connect to ClientAddress:Port, or end the connection.
-    void setClientActive(bool active);
-    bool isClientActive() const { return m_clientOpen; }
+    // the connection. A completed download (Status "0") does not listen. A port that cannot be opened throws
+    // VoxlaneError with the socket error text, for the general error report.
+    void setServerActive(bool active) { m_job->setServerActive(active); }
+    bool isServerActive() const { return m_job->isServerActive(); }
+    // Upload side: connect to ClientAddress:Port, or end the connection. A
+    // completed upload does not connect again.
+    void setClientActive(bool active) { m_job->setClientActive(active); }
+    bool isClientActive() const { return m_job->isClientActive(); }
 
 signals:
     void OnClick(QObject *sender);
     void OnTelTermine(QObject *sender);
+    // One line for the control log (the main window's reWatch): a transfer
+    // attempt given up for a reason the status label cannot tell.
+    void OnLog(QObject *sender, const QString &line);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -162,55 +161,27 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    // Download side.
-    void ServerSocketClientConnect();
-    void ServerSocketClientRead();
-    void ServerSocketClientDisconnect();
-    void ServerSocketClientError(QAbstractSocket::SocketError error);
-    void PacketTimerTimer();
-    void endDownloadConnection();
-    void sendReplies(const QByteArray &replies);
-    void followReceiver();
-    // Upload side.
-    void ClientSocketConnect();
-    void HeaderTimerTimer();
-    void ClientSocketRead();
-    void ClientSocketDisconnect();
-    void ClientSocketError(QAbstractSocket::SocketError error);
-    void completeUpload();
-    // Either side.
-    void reportSocketError(QAbstractSocket::SocketError error);
-    void showFinished();
-    void showStopped(const QString &caption);
-    void setTransferProgress(qint64 position);
+    // What the job reports.
+    void jobConnectionOpened();
+    void jobMaximumChanged(qint64 maximum);
+    void jobProgressChanged(qint64 position);
+    void jobStopped(const QString &caption);
+    void jobSocketError(const QString &text);
+    void jobCompleted(bool showLabel);
     void flushProgress();
     void refreshProgressCaption();
 
-    QTcpSocket *m_clientSocket = nullptr;
-    QTcpServer *m_serverSocket = nullptr;
-    QPointer<QTcpSocket> m_connection; // the accepted data connection
+    TransferJob *m_job = nullptr;
     QLabel *m_pictureFond = nullptr;
     QLabel *m_pictureIco = nullptr;
     QLabel *m_pictureLoad = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_labelInfo = nullptr;
     std::unique_ptr<LoadPanelChildren> m_children;
-    QTimer *m_headerTimer = nullptr;
-    QTimer *m_packetTimer = nullptr;
     QTimer *m_progressTimer = nullptr;
     QPointer<QMenu> m_popupMenu;
 
-    qint32 m_port = 0;
-    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
     QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
         m_captionButton;
     quint32 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
-    QString m_bindAddress, m_clientAddress, m_peerAddress;
-
-    DataReceiver m_receiver;
-    int m_headersSeen = 0;
-    int m_packetsSeen = 0;
-    bool m_downloadNotified = false;
-    DataSender m_sender;
-    bool m_clientOpen = false; // an upload attempt is under way
 };

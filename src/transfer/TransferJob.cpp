@@ -1,0 +1,386 @@
+#include "transfer/TransferJob.h"
+
+#include "app/ErrorReport.h"
+#include "app/TextConvert.h"
+#include "transfer/DataPacket.h"
+#include "transfer/SocketErrors.h"
+
+#include <QHostAddress>
+#include <QTimer>
+
+#include <sys/ioctl.h>
+
+namespace {
+
+// Bytes received by the system and not yet taken in by the socket, whose
+// own buffer is kept to one packet.
+qint64 unreadBytes(const QTcpSocket &socket)
+{
+    int pending = 0;
+    if (::ioctl(int(socket.socketDescriptor()), FIONREAD, &pending) != 0)
+        return 0;
+    return pending;
+}
+
+} // namespace
+
+TransferJob::TransferJob(QObject *parent)
+    : QObject(parent)
+{
+    m_headerTimer = new QTimer(this);
+    m_headerTimer->setInterval(10);
+    m_headerTimer->setSingleShot(true);
+    m_packetTimer = new QTimer(this);
+    m_packetTimer->setInterval(PacketTimeoutMs);
+    m_packetTimer->setSingleShot(true);
+
+    m_serverSocket = new QTcpServer(this);
+    m_clientSocket = new QTcpSocket(this);
+    // Never more than one status waiting on our side.
+    m_clientSocket->setReadBufferSize(DataPacket::MaxPacketSize);
+
+    connect(m_serverSocket, &QTcpServer::newConnection, this, &TransferJob::ServerSocketClientConnect);
+    connect(m_clientSocket, &QTcpSocket::connected, this, &TransferJob::ClientSocketConnect);
+    connect(m_clientSocket, &QTcpSocket::disconnected, this, &TransferJob::ClientSocketDisconnect);
+    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TransferJob::ClientSocketRead);
+    connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TransferJob::ClientSocketError);
+    connect(m_headerTimer, &QTimer::timeout, this, &TransferJob::HeaderTimerTimer);
+    connect(m_packetTimer, &QTimer::timeout, this, &TransferJob::PacketTimerTimer);
+}
+
+TransferJob::~TransferJob()
+{
+    // Nothing may call back into a job being destroyed.
+    m_serverSocket->disconnect(this);
+    m_clientSocket->disconnect(this);
+    if (m_connection) {
+        m_connection->disconnect(this);
+        m_connection->abort();
+    }
+    m_serverSocket->close();
+    m_clientSocket->abort();
+    m_receiver.disconnect();
+    m_sender.stop();
+}
+
+void TransferJob::setFichierName(const QString &v)
+{
+    m_fichierName = v;
+    m_receiver.setExpectedName(v);
+}
+
+void TransferJob::setFichierPoids(const QString &v)
+{
+    m_fichierPoids = v;
+    int value = 0;
+    // Said once, when the size arrives, rather than on every refresh of the
+    // progress caption during the transfer.
+    if (!TextConvert::tryStrToInt(v, value))
+        ErrorReport::report(QStringLiteral("'%1' is not a valid integer value").arg(v));
+    m_fichierPoidsValue = value;
+}
+
+void TransferJob::setPacketTimeout(int ms)
+{
+    m_packetTimer->setInterval(ms);
+}
+
+// FichierTel is exact at once; the view decides how often it shows it.
+void TransferJob::setTransferProgress(qint64 position)
+{
+    m_position = position;
+    m_fichierTel = QString::number(position);
+    emit progressChanged(position);
+}
+
+void TransferJob::reportSocketError(QAbstractSocket::SocketError error)
+{
+    emit socketError(SocketErrors::SocketErrorText(SocketErrors::winsockCode(error)));
+}
+
+// ---- download side --------------------------------------------------------
+
+void TransferJob::setServerActive(bool active)
+{
+    if (!active) {
+        m_serverSocket->close();
+        endDownloadConnection();
+        return;
+    }
+    // A finished download has nothing more to take from anyone.
+    if (m_serverSocket->isListening() || m_status == u"0" || m_downloadNotified)
+        return;
+    const QHostAddress address
+        = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
+    if (!m_serverSocket->listen(address, quint16(m_port)))
+        throw VoxlaneError(
+            SocketErrors::SocketErrorText(SocketErrors::winsockCode(m_serverSocket->serverError())));
+}
+
+bool TransferJob::acceptsPeer(const QTcpSocket &socket) const
+{
+    const QHostAddress agreed(m_peerAddress);
+    return !agreed.isNull() && agreed.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
+}
+
+void TransferJob::ServerSocketClientConnect()
+{
+    while (QTcpSocket *socket = m_serverSocket->nextPendingConnection()) {
+        // Only the host the control channel agreed with may send this file,
+        // and a connection that is transferring is never taken over: the
+        // newcomer is closed unanswered. A connection that has not had its
+        // header accepted yet gives way to a new one (the sender coming back
+        // after a failure we have not noticed yet).
+        if (!acceptsPeer(*socket) || m_downloadNotified || (m_connection && m_receiver.isFileOpen())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        endDownloadConnection();
+        m_connection = socket;
+        socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(socket, &QTcpSocket::readyRead, this, &TransferJob::ServerSocketClientRead);
+        connect(socket, &QTcpSocket::disconnected, this, &TransferJob::ServerSocketClientDisconnect);
+        connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::ServerSocketClientError);
+        emit connectionOpened();
+        if (socket->bytesAvailable() > 0)
+            ServerSocketClientRead();
+    }
+}
+
+void TransferJob::ServerSocketClientRead()
+{
+    if (!m_connection)
+        return;
+    const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
+    // The job follows first, as completion comes before its reply: a
+    // connection that breaks while the reply is written then finds the
+    // transfer complete and moves the file.
+    followReceiver();
+    sendReplies(replies);
+    if (!m_connection)
+        return;
+    if (m_receiver.shouldGiveUp()) {
+        giveUpDownloadConnection();
+        return;
+    }
+    // Bytes left over are the start of a packet: they have PacketTimeoutMs
+    // to become whole, counted from the last packet answered.
+    if (m_connection->bytesAvailable() == 0)
+        m_packetTimer->stop();
+    else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
+        m_packetTimer->start();
+    m_packetsSeen = m_receiver.packetsAnswered();
+}
+
+void TransferJob::PacketTimerTimer()
+{
+    if (!m_connection)
+        return;
+    const QByteArray reply = m_receiver.expire(*m_connection);
+    m_packetsSeen = m_receiver.packetsAnswered();
+    followReceiver();
+    sendReplies(reply);
+    if (m_connection && m_receiver.shouldGiveUp())
+        giveUpDownloadConnection();
+}
+
+// A peer whose packets keep being refused gets nowhere: resending a block
+// the file cannot take would go on for ever.
+void TransferJob::giveUpDownloadConnection()
+{
+    m_connection->flush();
+    endDownloadConnection();
+    if (m_status != u"0")
+        emit stopped(QStringLiteral("Déconnecté"));
+}
+
+void TransferJob::sendReplies(const QByteArray &replies)
+{
+    if (replies.isEmpty() || !m_connection)
+        return;
+    m_connection->write(replies);
+    m_connection->flush();
+}
+
+// Brings the job in line with the receiver after packets were handled.
+void TransferJob::followReceiver()
+{
+    if (m_receiver.headersAccepted() != m_headersSeen && m_receiver.isFileOpen()) {
+        m_headersSeen = m_receiver.headersAccepted();
+        setTransferProgress(m_receiver.held());
+        emit maximumChanged(m_receiver.fileSize());
+    } else if (m_receiver.isFileOpen() && m_receiver.held() != m_position) {
+        setTransferProgress(m_receiver.held());
+    }
+    if (m_receiver.isComplete() && !m_downloadNotified) {
+        m_downloadNotified = true;
+        // Nothing more may come in: the sender's connection stays until it
+        // closes it, and any header on it is refused.
+        m_serverSocket->close();
+        m_status = QStringLiteral("0");
+        emit completed(false);
+        emit OnTelTermine(this);
+    }
+}
+
+void TransferJob::endDownloadConnection()
+{
+    if (!m_connection)
+        return;
+    QTcpSocket *socket = m_connection;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    ServerSocketClientDisconnect();
+}
+
+void TransferJob::ServerSocketClientDisconnect()
+{
+    if (m_connection) {
+        m_connection->disconnect(this);
+        m_connection->deleteLater();
+        m_connection = nullptr;
+    }
+    m_packetTimer->stop();
+    if (!m_receiver.disconnect()) {
+        // No file was opened: nothing to say, but the progress shown when
+        // the connection came in must not stay up.
+        emit stopped(QString());
+        return;
+    }
+    if (m_status != u"0") {
+        emit stopped(QStringLiteral("Déconnecté"));
+        return;
+    }
+    emit stopped(QString());
+    // Complete: the file leaves the temp folder, once. A destination that
+    // exists already is left alone and the file stays where it is.
+    if (m_downloadMoved)
+        return;
+    m_downloadMoved = true;
+    DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath);
+}
+
+void TransferJob::ServerSocketClientError(QAbstractSocket::SocketError error)
+{
+    // The peer closing, in order or not, is a disconnection, handled there.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    reportSocketError(error);
+    setClientActive(false);
+}
+
+// ---- upload side ----------------------------------------------------------
+
+void TransferJob::setClientActive(bool active)
+{
+    if (active) {
+        if (m_clientOpen || m_status == u"0")
+            return;
+        m_clientOpen = true;
+        // The download takes data only from the address the negotiation
+        // named, which is the one this client listens on: leave from there.
+        if (!m_bindAddress.isEmpty())
+            m_clientSocket->bind(QHostAddress(m_bindAddress), 0);
+        m_clientSocket->connectToHost(m_clientAddress, quint16(m_port));
+        return;
+    }
+    if (!m_clientOpen)
+        return;
+    m_clientSocket->abort();
+    // A connection still being made ends without a disconnection event.
+    if (m_clientOpen)
+        ClientSocketDisconnect();
+}
+
+void TransferJob::ClientSocketConnect()
+{
+    m_clientSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    emit connectionOpened();
+    qint64 resume = 0;
+    QString error;
+    if (!m_fichierTel.isEmpty() && !TextConvert::tryStrToInt64(m_fichierTel, resume))
+        error = QStringLiteral("'%1' is not a valid integer value").arg(m_fichierTel);
+    else
+        m_sender.start(m_fichierPath, resume, &error);
+    if (!m_sender.isFileOpen()) {
+        // A local failure, not the peer's: it goes to the general error
+        // report, and the connection ends instead of hanging without a header.
+        ErrorReport::report(error);
+        setClientActive(false);
+        return;
+    }
+    setTransferProgress(m_sender.sent());
+    emit maximumChanged(m_sender.fileSize());
+    m_headerTimer->start();
+}
+
+void TransferJob::HeaderTimerTimer()
+{
+    m_headerTimer->stop();
+    if (m_clientSocket->state() != QAbstractSocket::ConnectedState || !m_sender.isFileOpen())
+        return;
+    m_clientSocket->write(m_sender.takeHeader());
+    m_clientSocket->flush();
+}
+
+void TransferJob::ClientSocketRead()
+{
+    for (;;) {
+        const DataSender::Step step = m_sender.receive(*m_clientSocket);
+        switch (step.action) {
+        case DataSender::Action::None:
+            return;
+        case DataSender::Action::Send:
+            // Counted as it goes out, as the receiver will count it.
+            setTransferProgress(m_sender.sent());
+            m_clientSocket->write(step.bytes);
+            m_clientSocket->flush();
+            continue;
+        case DataSender::Action::Complete:
+            setTransferProgress(m_sender.sent());
+            completeUpload();
+            return;
+        case DataSender::Action::Close:
+            if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
+                emit OnLog(this,
+                    QStringLiteral(
+                        "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
+                        .arg(m_idTel)
+                        .arg(m_sender.acknowledged()));
+            setClientActive(false);
+            return;
+        }
+    }
+}
+
+void TransferJob::completeUpload()
+{
+    // Completed before the connection closes, so that its disconnection is
+    // not taken for a failure.
+    m_status = QStringLiteral("0");
+    m_clientSocket->disconnectFromHost();
+    if (m_clientOpen && m_clientSocket->state() == QAbstractSocket::UnconnectedState)
+        ClientSocketDisconnect();
+    emit completed(true);
+    emit OnTelTermine(this);
+}
+
+void TransferJob::ClientSocketDisconnect()
+{
+    m_clientOpen = false;
+    m_headerTimer->stop();
+    m_sender.stop();
+    if (m_status != u"0")
+        emit stopped(QStringLiteral("Déconnecté"));
+}
+
+void TransferJob::ClientSocketError(QAbstractSocket::SocketError error)
+{
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    reportSocketError(error);
+    setClientActive(false);
+}

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "transfer/DataReceiver.h"
+#include "transfer/DataSender.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+class QTimer;
+
+// One transfer without its looks: the data connection (the listening socket
+// of a download, the outgoing socket of an upload), the file being written
+// or read, and the transfer's saved properties. It reports what a view shows
+// through signals; TvzkLoadPanel is that view.
+//
+//   download: Port, TempPath (partial files), FichierName (the only name a
+//             header may carry), FichierPath (where the finished file goes),
+//             PeerAddress (the only host whose data connection is taken:
+//             the one the control channel agreed with); then
+//             setServerActive(true) listens on BindAddress:Port.
+//   upload:   Port, FichierPath (the file sent), FichierTel; then
+//             setClientActive(true) connects to ClientAddress:Port.
+//
+// BindAddress is the address the client listens on (empty: every
+// interface). Making a socket inactive (pause) ends the connection; the
+// transfer resumes from FichierTel when it is made active again. FichierTel
+// and Status are kept current for saving: a download counts the bytes its
+// partial file really holds, an upload the bytes it has sent. While a
+// connection has an accepted header, any other connection is closed at
+// once. OnTelTermine is emitted once when the transfer completes; a
+// completed download stops listening, refuses every later header and never
+// writes again. Destroying the job closes its sockets; a partial download
+// stays in TempPath for later.
+//
+// All socket work runs from the event loop of the user-interface thread;
+// every job has its own file and packet buffer, so any number of downloads
+// and uploads run at once. Two downloads never write the same temp file.
+class TransferJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How long bytes may stay an incomplete packet on a download before they
+    // are answered as a packet too short and dropped.
+    static constexpr int PacketTimeoutMs = 5000;
+
+    explicit TransferJob(QObject *parent = nullptr);
+    ~TransferJob() override;
+
+    QTcpSocket *ClientSocket() const { return m_clientSocket; }
+    QTcpServer *ServerSocket() const { return m_serverSocket; }
+
+    qint32 Port() const { return m_port; }
+    void setPort(qint32 port) { m_port = port; }
+    QString FichierName() const { return m_fichierName; }
+    void setFichierName(const QString &v);
+    QString FichierProprio() const { return m_fichierProprio; }
+    void setFichierProprio(const QString &v) { m_fichierProprio = v; }
+    QString FichierPath() const { return m_fichierPath; }
+    void setFichierPath(const QString &v) { m_fichierPath = v; }
+    QString FichierPoids() const { return m_fichierPoids; }
+    // A size that is not a decimal integer goes to the general error report
+    // here, once; FichierPoidsValue() is 0 then.
+    void setFichierPoids(const QString &v);
+    qint32 FichierPoidsValue() const { return m_fichierPoidsValue; }
+    QString FichierTel() const { return m_fichierTel; }
+    void setFichierTel(const QString &v) { m_fichierTel = v; }
+    QString IDTel() const { return m_idTel; }
+    void setIDTel(const QString &v) { m_idTel = v; }
+    QString Status() const { return m_status; }
+    void setStatus(const QString &v) { m_status = v; }
+    QString TempPath() const { return m_receiver.tempDir(); }
+    void setTempPath(const QString &v) { m_receiver.setTempDir(v); }
+    QString BindAddress() const { return m_bindAddress; }
+    void setBindAddress(const QString &v) { m_bindAddress = v; }
+    QString ClientAddress() const { return m_clientAddress; }
+    void setClientAddress(const QString &v) { m_clientAddress = v; }
+    // Connections from any other host are closed unanswered; empty: none
+    // is taken.
+    QString PeerAddress() const { return m_peerAddress; }
+    void setPeerAddress(const QString &v) { m_peerAddress = v; }
+
+    void setPacketTimeout(int ms);
+
+    // Download side: listen on BindAddress:Port, or stop listening and end
+    // the connection. A port that cannot be opened throws VoxlaneError with
+    // the socket error text, for the general error report. A completed
+    // download (Status "0") does not listen.
+    void setServerActive(bool active);
+    bool isServerActive() const { return m_serverSocket->isListening(); }
+    // Upload side: connect to ClientAddress:Port, or end the connection. A
+    // completed upload does not connect again.
+    void setClientActive(bool active);
+    bool isClientActive() const { return m_clientOpen; }
+
+    // Bytes transferred, as FichierTel, and the size of the file.
+    qint64 position() const { return m_position; }
+
+signals:
+    // A data connection is up: the view shows its progress.
+    void connectionOpened();
+    // The size of the file, once known for this connection.
+    void maximumChanged(qint64 maximum);
+    // Every change of position(); the view may show it later.
+    void progressChanged(qint64 position);
+    // The transfer stopped: progress hidden, the status text shown and set
+    // to caption unless that is empty.
+    void stopped(const QString &caption);
+    // A socket error: progress hidden, the status text set to text.
+    void socketError(const QString &text);
+    // Complete: progress hidden, the status text "Terminé", shown at once
+    // when showLabel (a download shows it when its sender leaves).
+    void completed(bool showLabel);
+    void OnTelTermine(QObject *sender);
+    // One line for the control log (the main window's reWatch): a transfer
+    // attempt given up for a reason the status text cannot tell.
+    void OnLog(QObject *sender, const QString &line);
+
+private:
+    // Download side.
+    void ServerSocketClientConnect();
+    void ServerSocketClientRead();
+    void ServerSocketClientDisconnect();
+    void ServerSocketClientError(QAbstractSocket::SocketError error);
+    void PacketTimerTimer();
+    void endDownloadConnection();
+    void giveUpDownloadConnection();
+    bool acceptsPeer(const QTcpSocket &socket) const;
+    void sendReplies(const QByteArray &replies);
+    void followReceiver();
+    // Upload side.
+    void ClientSocketConnect();
+    void HeaderTimerTimer();
+    void ClientSocketRead();
+    void ClientSocketDisconnect();
+    void ClientSocketError(QAbstractSocket::SocketError error);
+    void completeUpload();
+    // Either side.
+    void reportSocketError(QAbstractSocket::SocketError error);
+    void setTransferProgress(qint64 position);
+
+    QTcpSocket *m_clientSocket = nullptr;
+    QTcpServer *m_serverSocket = nullptr;
+    QPointer<QTcpSocket> m_connection; // the accepted data connection
+    QTimer *m_headerTimer = nullptr;
+    QTimer *m_packetTimer = nullptr;
+
+    qint32 m_port = 0;
+    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
+    qint32 m_fichierPoidsValue = 0;
+    QString m_bindAddress, m_clientAddress, m_peerAddress;
+    qint64 m_position = 0;
+
+    DataReceiver m_receiver;
+    int m_headersSeen = 0;
+    int m_packetsSeen = 0;
+    bool m_downloadNotified = false; // sticky: one completion per job
+    bool m_downloadMoved = false;
+    DataSender m_sender;
+    bool m_clientOpen = false; // an upload attempt is under way
+};
