@@ -119,8 +119,11 @@ void TransferJob::setServerActive(bool active)
 
 bool TransferJob::acceptsPeer(const QTcpSocket &socket) const
 {
-    const QHostAddress agreed(m_peerAddress);
-    return !agreed.isNull() && agreed.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
+    const auto is = [&socket](const QString &text) {
+        const QHostAddress address(text);
+        return !address.isNull() && address.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
+    };
+    return is(m_peerAddress) || (ResolvePeer && is(ResolvePeer(m_fichierProprio)));
 }
 
 void TransferJob::ServerSocketClientConnect()

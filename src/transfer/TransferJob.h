@@ -4,6 +4,8 @@
 #include "transfer/DataSender.h"
 
 #include <QObject>
+
+#include <functional>
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
@@ -82,6 +84,11 @@ public:
     // is taken.
     QString PeerAddress() const { return m_peerAddress; }
     void setPeerAddress(const QString &v) { m_peerAddress = v; }
+    // The address FichierProprio is online at now (empty: offline). A
+    // download restored from the saved list was agreed in an earlier session:
+    // its sender comes back from wherever it logs in next, so that address
+    // is taken as well.
+    std::function<QString(const QString &pseudo)> ResolvePeer;
 
     void setPacketTimeout(int ms);
 

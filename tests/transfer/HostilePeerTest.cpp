@@ -210,19 +210,31 @@ TEST_F(HostilePeer, ConnectionFromAnotherAddressIsClosedUnanswered)
     const struct
     {
         const char *peerAddress; // the panel's PeerAddress
+        const char *online; // where its sender is online now ("": offline, nullptr: not asked)
         const char *from; // where the connection comes from
         bool taken;
     } cases[] = {
-        { "127.0.0.1", "127.0.0.1", true },
-        { "127.0.0.1", "127.0.0.2", false },
-        { "127.0.0.2", "127.0.0.1", false },
-        { "", "127.0.0.1", false },
-        { "not an address", "127.0.0.1", false },
+        { "127.0.0.1", nullptr, "127.0.0.1", true },
+        { "127.0.0.1", nullptr, "127.0.0.2", false },
+        { "127.0.0.2", nullptr, "127.0.0.1", false },
+        { "", nullptr, "127.0.0.1", false },
+        { "not an address", nullptr, "127.0.0.1", false },
+        // A download restored from the saved list: its sender comes back
+        // from where it is online now, and only from there.
+        { "", "127.0.0.1", "127.0.0.1", true },
+        { "", "127.0.0.2", "127.0.0.1", false },
+        { "", "", "127.0.0.1", false },
+        { "127.0.0.2", "127.0.0.1", "127.0.0.1", true },
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.peerAddress) + " <- " + c.from);
+        SCOPED_TRACE(std::string(c.peerAddress) + " / " + (c.online ? c.online : "-") + " <- " + c.from);
         auto down = h.download(QStringLiteral("a.bin"), 10);
         down->setPeerAddress(QString::fromLatin1(c.peerAddress));
+        down->setFichierProprio(QStringLiteral("bob"));
+        if (c.online)
+            down->job()->ResolvePeer = [online = QString::fromLatin1(c.online)](const QString &pseudo) {
+                return pseudo == QLatin1String("bob") ? online : QString();
+            };
         QTcpSocket peer;
         ASSERT_TRUE(peer.bind(QHostAddress(QString::fromLatin1(c.from))));
         const bool labelShown = down->LabelInfo()->isVisibleTo(down.get());

@@ -38,6 +38,9 @@ public:
         LoadPanelRecord::apply(*panel, r);
         panel->setTempPath(m_temp);
         panel->setBindAddress(QStringLiteral("127.0.0.1"));
+        // Restored in a new session: the sender is taken from where it is
+        // online now.
+        panel->job()->ResolvePeer = [this](const QString &pseudo) { return GetIP(pseudo); };
         if (r.Status != QLatin1String("0"))
             panel->setServerActive(true);
         downloads.push_back(std::move(panel));

@@ -89,6 +89,8 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
     panel->setPort(t.port);
     panel->setStatus(t.status);
     panel->setPeerAddress(t.peerAddress);
+    if (t.download)
+        panel->job()->ResolvePeer = m_manager->GetIP;
     if (TempPath)
         panel->setTempPath(TempPath());
     panel->setBindAddress(BindAddress);
