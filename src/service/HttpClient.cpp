@@ -1,6 +1,6 @@
 #include "service/HttpClient.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 #include <QEventLoop>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #include "support/FakeService.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 #include <QHostAddress>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #include "app/ui/ApplicationWindows.h"
 
-#include "app/SettingsStore.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/SettingsStore.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ui/TfrmReception.h"

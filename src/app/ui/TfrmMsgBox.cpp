@@ -1,7 +1,7 @@
 #include "app/ui/TfrmMsgBox.h"
 
-#include "app/DrawingHelpers.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/DrawingHelpers.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TShape.h"

@@ -1,7 +1,7 @@
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/SettingsStore.h"
+#include "base/DialogService.h"
+#include "base/SettingsStore.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppEnvironment.h"
+#include "base/AppEnvironment.h"
 #include "contacts/PseudoList.h"
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/DataPortTable.h"

@@ -2,9 +2,9 @@
 // helpers of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DrawingHelpers.h"
 #include "app/ui/AlertSound.h"
 #include "app/ui/TfrmMsgBox.h"
+#include "base/DrawingHelpers.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TDistractBar.h"
 #include "components/ui/TShape.h"

@@ -2,8 +2,8 @@
 // exit of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/SettingsStore.h"
+#include "base/DialogService.h"
+#include "base/SettingsStore.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"

@@ -1,8 +1,8 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 
-#include "app/DialogService.h"
-#include "app/ErrorReport.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/DialogService.h"
+#include "base/ErrorReport.h"
 #include "components/TColor.h"
 #include "components/ui/TRoundedPanel.h"
 #include "contacts/AvatarPictures.h"

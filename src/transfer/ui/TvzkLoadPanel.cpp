@@ -2,8 +2,8 @@
 
 #include "transfer/ui/LoadPanelChildren.h"
 
-#include "app/ErrorReport.h"
-#include "app/TextConvert.h"
+#include "base/ErrorReport.h"
+#include "base/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/SizeText.h"
 #include "transfer/SocketErrors.h"

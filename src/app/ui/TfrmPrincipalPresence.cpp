@@ -2,7 +2,7 @@
 // page's recipient list.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/PresenceDirectory.h"

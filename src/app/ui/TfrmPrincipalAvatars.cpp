@@ -1,7 +1,7 @@
 // Avatars, business cards, profile pages and mail of members.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
+#include "base/DialogService.h"
 #include "contacts/AvatarPictures.h"
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"

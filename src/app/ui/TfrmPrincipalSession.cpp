@@ -2,8 +2,8 @@
 // the remembered account and the local address.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/ErrorReport.h"
+#include "base/DialogService.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/ContactRows.h"

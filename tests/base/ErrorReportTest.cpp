@@ -1,5 +1,5 @@
-#include "app/ErrorReport.h"
-#include "app/TextConvert.h"
+#include "base/ErrorReport.h"
+#include "base/TextConvert.h"
 
 #include "support/RecordedErrors.h"
 
