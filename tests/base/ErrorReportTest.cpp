@@ -25,6 +25,33 @@ TEST(ErrorReport, ExceptionFromATimerIsReportedOnceAndTheLoopGoesOn)
     EXPECT_EQ(after, 1);
 }
 
+TEST(ErrorReport, AThrowingSlotIsReportedAtItsBoundaryAndTheSignalGoesOn)
+{
+    RecordedErrors::take();
+    QObject sender;
+    QStringList seen;
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender, reportingSlot([&](const QString &name) {
+        seen << name;
+        throw VoxlaneError(QStringLiteral("refused ") + name);
+    }));
+    int shorter = 0; // a slot may take fewer arguments than the signal gives
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender, reportingSlot([&] {
+        ++shorter;
+        TextConvert::strToInt(QStringLiteral("x1"));
+    }));
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender,
+        [&](const QString &name) { seen << QStringLiteral("after ") + name; });
+
+    sender.setObjectName(QStringLiteral("a"));
+    sender.setObjectName(QStringLiteral("b"));
+
+    EXPECT_EQ(seen, (QStringList { "a", "after a", "b", "after b" }));
+    EXPECT_EQ(shorter, 2);
+    EXPECT_EQ(RecordedErrors::take(),
+        (QStringList { "refused a", "'x1' is not a valid integer value", "refused b",
+            "'x1' is not a valid integer value" }));
+}
+
 TEST(TextConvert, IntegerTexts)
 {
     const struct {
