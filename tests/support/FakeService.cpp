@@ -178,6 +178,7 @@ void FakeService::onReadyRead(QTcpSocket *socket)
     request.body = data.mid(bodyStart, contentLength);
     m_pending.erase(it);
     requests.append(request);
+    emit requestReceived(request.path());
     answer(socket, request);
 }
 

@@ -1,11 +1,14 @@
 #include "app/ui/TfrmPrincipal.h"
 
+#include "app/PopupNotifier.h"
 #include "base/DialogService.h"
 #include "base/SettingsStore.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TOnlineList.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,7 +60,26 @@ QLabel *heading(const QString &text, QWidget *page)
 TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     : QMainWindow(parent)
     , services(appServices)
-    , Codec(appServices.dialogs)
+    , m_ownSession(appServices.session ? nullptr
+                                       : std::make_unique<ServiceSession>(appServices.environment.serviceUrl,
+                                           appServices.httpLimits, appServices.environment.localIp,
+                                           appServices.dialogs))
+    , session(appServices.session ? *appServices.session : *m_ownSession)
+    , Codec(session.Codec)
+    , CurrentPseudo(session.CurrentPseudo)
+    , CurrentPassword(session.CurrentPassword)
+    , Connected(session.Connected)
+    , UserId(session.UserId)
+    , ContactList(session.ContactList)
+    , m_ownPresence(appServices.presence ? nullptr : std::make_unique<PresenceMonitor>(session))
+    , presence(appServices.presence ? *appServices.presence : *m_ownPresence)
+    , OnlineContacts(presence.OnlineContacts)
+    , OfflineContacts(presence.OfflineContacts)
+    , OnlineUsers(presence.OnlineUsers)
+    , m_ownNotifier(appServices.notifier ? nullptr : std::make_unique<PopupNotifier>())
+    , notifier(appServices.notifier ? *appServices.notifier : *m_ownNotifier)
+    , SoundEnabled(notifier.SoundEnabled)
+    , MsgBoxCount(notifier.MsgBoxCount)
 {
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));
@@ -82,8 +104,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
 
     ServerTransac = new QTcpServer(this);
     ClientTransac = new QTcpSocket(this);
-    TimerRefresh = new QTimer(this);
-    TimerRefresh->setInterval(10000);
+    TimerRefresh = presence.TimerRefresh;
     buildPresence();
 
     setupSession();
@@ -333,6 +354,7 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setWordWrap(true);
     lblInfo->setFont(uiFont(11, true));
     buildInfoBarControls();
+    connectNotifier();
     TimerInfo = new QTimer(this);
     TimerInfo->setInterval(0);
     connect(TimerInfo, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);
@@ -348,7 +370,7 @@ void TfrmPrincipal::buildDiagnostics(QWidget *central)
     pal.setColor(QPalette::Text, Qt::yellow);
     reWatch->setPalette(pal);
     reWatch->hide();
-    listOnline = new TOnlineList(central);
+    listOnline = new TOnlineList(presence.onlineList(), central);
     listOnline->setObjectName(QStringLiteral("listOnline"));
     listOnline->hide();
 }

@@ -2,6 +2,7 @@
 // helpers of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
+#include "app/PopupNotifier.h"
 #include "app/ui/AlertSound.h"
 #include "app/ui/TfrmMsgBox.h"
 #include "base/DrawingHelpers.h"
@@ -121,7 +122,7 @@ void TfrmPrincipal::TimerInfoTimer()
 
 void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind)
 {
-    auto *box = new TfrmMsgBox(this);
+    auto *box = new TfrmMsgBox(&notifier);
     if (Kind == 0) {
         if (PopupAvatarLoader) {
             box->setAvatar(PopupAvatarLoader(Pseudo));
@@ -148,7 +149,26 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
     if (Kind == 0)
         box->ContactPseudo = Pseudo;
     box->show();
-    ++MsgBoxCount;
+    notifier.popupShown();
+}
+
+void TfrmPrincipal::connectNotifier()
+{
+    connect(&notifier, &PopupNotifier::alertWanted, this, &TfrmPrincipal::PlayAlertSound);
+    connect(&notifier, &PopupNotifier::receptionWanted, this, [this] {
+        if (QWidget *reception = ReceptionWindow.data())
+            reception->setWindowState(
+                reception->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    });
+    connect(&notifier, &PopupNotifier::downloadsWanted, this, [this] {
+        RestoreMainWindow();
+        lblEnvoyerClick(lblTelEnCours);
+    });
+    connect(&notifier, &PopupNotifier::uploadsWanted, this, [this] {
+        RestoreMainWindow();
+        lblEnvoyerClick(lblEnvoisEnCours);
+    });
+    connect(&notifier, &PopupNotifier::sendFileWanted, this, &TfrmPrincipal::SendFileToContact);
 }
 
 void TfrmPrincipal::RestoreMainWindow()
