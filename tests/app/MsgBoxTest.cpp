@@ -83,6 +83,9 @@ protected:
 TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
 {
     TfrmPrincipal &w = createWindow();
+    // No avatar request: while one waits, the earlier pop-ups' slide timers
+    // would run and move them, however long the machine takes.
+    w.PopupAvatarLoader = [](const QString &) { return QImage(); };
     ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().topLeft(), QPoint(0, 0));
     TfrmMsgBox *a = raise(w, "Alice", "vient de se connecter", 0);
     TfrmMsgBox *b = raise(w, "Bob", "vient de se connecter", 0);
@@ -198,7 +201,7 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
 {
     TfrmPrincipal &w = createWindow();
     int broughtBack = 0;
-    w.ShowApplicationHook = [&] { ++broughtBack; };
+    QObject::connect(&w, &TfrmPrincipal::applicationRestoring, &w, [&] { ++broughtBack; });
     const struct
     {
         const char *pseudo;
@@ -257,7 +260,7 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
         return avatar;
     };
     QStringList sendTo;
-    w.SendFileHook = [&](const QString &pseudo) { sendTo << pseudo; };
+    QObject::connect(&w, &TfrmPrincipal::sendFileRequested, &w, [&](const QString &pseudo) { sendTo << pseudo; });
     TfrmMsgBox *box = raise(w, "Alice", "vient de se connecter", 0);
     ASSERT_TRUE(box);
     EXPECT_EQ(asked, QStringList({ "Alice" }));

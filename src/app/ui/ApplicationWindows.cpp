@@ -5,6 +5,7 @@
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "base/SettingsStore.h"
+#include "contacts/AvatarCache.h"
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
@@ -26,6 +27,8 @@ ApplicationWindows::ApplicationWindows()
     services.presence = presence.get();
     notifier = std::make_unique<PopupNotifier>();
     services.notifier = notifier.get();
+    avatars = std::make_unique<AvatarCache>(*session);
+    services.avatars = avatars.get();
 
     frmPrincipal = std::make_unique<TfrmPrincipal>(services);
     dialogs.setParentWindow(frmPrincipal.get());
@@ -57,6 +60,7 @@ ApplicationWindows::~ApplicationWindows()
     frmPropriete.reset();
     frmAbout.reset();
     frmPrincipal.reset();
+    avatars.reset();
     notifier.reset();
     presence.reset();
     session.reset();

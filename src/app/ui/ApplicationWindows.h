@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class AvatarCache;
 class PopupNotifier;
 class PresenceMonitor;
 class ServiceSession;
@@ -36,6 +37,7 @@ public:
     std::unique_ptr<ServiceSession> session;
     std::unique_ptr<PresenceMonitor> presence;
     std::unique_ptr<PopupNotifier> notifier;
+    std::unique_ptr<AvatarCache> avatars;
     std::unique_ptr<TfrmPrincipal> frmPrincipal;
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmPropriete> frmPropriete;

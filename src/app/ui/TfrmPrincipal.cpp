@@ -2,6 +2,7 @@
 
 #include "app/PopupNotifier.h"
 #include "base/DialogService.h"
+#include "contacts/AvatarCache.h"
 #include "base/SettingsStore.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
@@ -80,6 +81,10 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     , notifier(appServices.notifier ? *appServices.notifier : *m_ownNotifier)
     , SoundEnabled(notifier.SoundEnabled)
     , MsgBoxCount(notifier.MsgBoxCount)
+    , m_ownAvatars(appServices.avatars ? nullptr : std::make_unique<AvatarCache>(session))
+    , avatars(appServices.avatars ? *appServices.avatars : *m_ownAvatars)
+    , AvatarCacheNames(avatars.AvatarCacheNames)
+    , AvatarCachePictures(avatars.AvatarCachePictures)
 {
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));

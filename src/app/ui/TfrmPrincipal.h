@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class AvatarCache;
 class DialogService;
 class PopupNotifier;
 class PresenceMonitor;
@@ -64,6 +65,8 @@ struct AppServices
     PresenceMonitor *presence = nullptr;
     // What the pop-ups share; made by the window when not given.
     PopupNotifier *notifier = nullptr;
+    // The avatars fetched during the run; made by the window when not given.
+    AvatarCache *avatars = nullptr;
 };
 
 // The main window: the pages, the menu and their handlers. The session's
@@ -134,23 +137,21 @@ public:
     void connectNotifier();
     void setAlertSound(AlertSound *sound); // takes it over
 
-    // Hooks for pop-up actions whose windows come with other parts of the
-    // client. Empty hooks do nothing.
-    // The tray icon's "bring the application back" (the window itself is
-    // shown, raised and activated in any case).
-    std::function<void()> ShowApplicationHook;
+    // Hook for pop-up actions whose windows come with other parts of the
+    // client; an empty hook does nothing.
     // The avatar of a contact for a "came online" pop-up; a null image
     // leaves the pop-up's picture empty.
     std::function<QImage(const QString &pseudo)> PopupAvatarLoader;
     // The incoming-file window, restored by a click on a "file offered" pop-up.
     QPointer<QWidget> ReceptionWindow;
-    // Brings the main window back: ShowApplicationHook, then shown, in its
-    // normal state, raised and active.
+    // Brings the main window back: applicationRestoring (the tray icon's
+    // "bring the application back"), then shown, in its normal state, raised
+    // and active.
     void RestoreMainWindow();
     // "Envoyer un fichier" of a pop-up: the send page for that contact, then
-    // SendFileHook (which fills the recipient and opens the file choice).
+    // sendFileRequested (the send page fills the recipient and opens the
+    // file choice).
     void SendFileToContact(const QString &pseudo);
-    std::function<void(const QString &pseudo)> SendFileHook;
 
     TShape *Shape2 = nullptr;
     QLabel *Image6 = nullptr;
@@ -297,6 +298,15 @@ public:
     bool &SoundEnabled;
     quint8 &MsgBoxCount;
 
+private:
+    std::unique_ptr<AvatarCache> m_ownAvatars;
+
+public:
+    // The avatar cache, and its lists under the handlers' names.
+    AvatarCache &avatars;
+    QStringList &AvatarCacheNames;
+    QList<QImage> &AvatarCachePictures;
+
     TClickLabel *HighlightedMenuLabel = nullptr;
     QStringList DownloadList;
     QStringList UploadList;
@@ -314,8 +324,6 @@ public:
     int CurrentPort = 0;
     bool UploadAgreed = false;
     bool DownloadAgreed = false;
-    QStringList AvatarCacheNames;
-    QList<QImage> AvatarCachePictures;
 
     // --- controls -------------------------------------------------------------
     QWidget *pnMenu = nullptr;
@@ -390,6 +398,8 @@ public:
 
 signals:
     void closing();
+    void applicationRestoring();
+    void sendFileRequested(const QString &pseudo);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -173,8 +173,7 @@ void TfrmPrincipal::connectNotifier()
 
 void TfrmPrincipal::RestoreMainWindow()
 {
-    if (ShowApplicationHook)
-        ShowApplicationHook();
+    emit applicationRestoring();
     show();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
@@ -189,8 +188,7 @@ void TfrmPrincipal::SendFileToContact(const QString &pseudo)
     repaint();
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     PageControl->setCurrentIndex(3);
-    if (SendFileHook)
-        SendFileHook(pseudo);
+    emit sendFileRequested(pseudo);
 }
 
 AlertSound *TfrmPrincipal::alertSound()

@@ -5,6 +5,7 @@
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/AvatarCache.h"
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
@@ -76,6 +77,7 @@ void TfrmPrincipal::buildPresence()
     });
 
     connect(TimerRefresh, &QTimer::timeout, this, reportingSlot([this] { TimerRefreshTimer(); }));
+    connect(&avatars, &AvatarCache::logLine, this, &TfrmPrincipal::LogWatch);
     connect(&presence, &PresenceMonitor::statusText, this,
         [this](int panel, const QString &text) { StatusBar->setPanelText(panel, text); });
 }
