@@ -4,6 +4,7 @@
 #include "support/FakeService.h"
 #include "support/QtPrinters.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -106,6 +107,27 @@ TEST_F(HttpClientTest, ServiceThatNeverAnswersFailsAtTheTimeLimit)
     EXPECT_GE(elapsed, 550);
     EXPECT_LT(elapsed, 3000);
     EXPECT_EQ(service.requests.size(), 1); // the request did go out
+}
+
+TEST_F(HttpClientTest, ARequestWaitingWhenTheApplicationQuitsIsAbandoned)
+{
+    // The program ends while a request waits on a service that never
+    // answers: the request gives up rather than holding the exit until its
+    // time limit, far beyond this test's.
+    service.script("/voxlane/getconnected.php", FakeService::Reply::neverAnswer());
+    HttpClient client(service.baseUrl(), HttpLimits { 600000, 600000 });
+    QObject::connect(&service, &FakeService::requestReceived, &service, [] { QCoreApplication::exit(0); });
+    bool ok = true;
+    QString text = QStringLiteral("untouched");
+    QTimer::singleShot(0, &service, [&] {
+        ok = client.get(ServiceRequests::connectedMembers(), text);
+        QCoreApplication::exit(0);
+    });
+    QCoreApplication::exec();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(client.lastError(), QStringLiteral("request abandoned: the application is quitting"));
+    EXPECT_EQ(text, QStringLiteral("untouched"));
+    EXPECT_EQ(service.requests.size(), 1);
 }
 
 TEST(HttpLimits, DefaultsAreTenAndSixtySeconds)
