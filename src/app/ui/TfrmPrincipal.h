@@ -137,10 +137,9 @@ public:
     void connectNotifier();
     void setAlertSound(AlertSound *sound); // takes it over
 
-    // Hook for pop-up actions whose windows come with other parts of the
-    // client; an empty hook does nothing.
-    // The avatar of a contact for a "came online" pop-up; a null image
-    // leaves the pop-up's picture empty.
+    // The avatar of a contact for a "came online" pop-up, where tests want
+    // no network; a null image leaves the pop-up's picture empty. When
+    // empty, the avatar cache is asked (GetAvatar).
     std::function<QImage(const QString &pseudo)> PopupAvatarLoader;
     // The incoming-file window, restored by a click on a "file offered" pop-up.
     QPointer<QWidget> ReceptionWindow;
