@@ -4,10 +4,10 @@
 // (rows, heading) and the recipient list. The contact check runs without
 // its pop-ups: each is a window of its own that waits on the service for an
 // avatar, a cost per contact coming online, not per member listed.
-#include "app/Cp1252.h"
-#include "app/DialogService.h"
-#include "app/SettingsStore.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/Cp1252.h"
+#include "base/DialogService.h"
+#include "base/SettingsStore.h"
 #include "contacts/ui/ContactRows.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "components/DistractBarModel.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/TDistractBarAnimateProcess.h"
 #include "components/TDistractBarThread.h"
 

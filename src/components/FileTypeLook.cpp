@@ -1,6 +1,6 @@
 #include "components/FileTypeLook.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/DesktopFileClassStore.h"
 #include "components/TvzkFileAsso.h"
 

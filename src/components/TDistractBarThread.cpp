@@ -1,6 +1,6 @@
 #include "components/TDistractBarThread.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/DistractBarModel.h"
 
 #include <QCoreApplication>

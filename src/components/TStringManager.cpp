@@ -1,6 +1,6 @@
 #include "components/TStringManager.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 const TStringManager &TStringManager::instance()
 {

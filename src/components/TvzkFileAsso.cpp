@@ -1,7 +1,7 @@
 #include "components/TvzkFileAsso.h"
 
-#include "app/DialogService.h"
-#include "app/TextConvert.h"
+#include "base/DialogService.h"
+#include "base/TextConvert.h"
 #include "components/ExtractIcon.h"
 #include "components/FileClassStore.h"
 #include "components/TFileClassRegistry.h"

@@ -1,6 +1,6 @@
 #include "components/UserFileClassStore.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 #include "components/DesktopFileClassStore.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "contacts/AvatarPictures.h"
 
-#include "app/DrawingHelpers.h"
+#include "base/DrawingHelpers.h"
 
 namespace AvatarPictures {
 

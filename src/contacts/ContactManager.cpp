@@ -1,6 +1,6 @@
 #include "contacts/ContactManager.h"
 
-#include "app/DialogService.h"
+#include "base/DialogService.h"
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"

@@ -1,6 +1,6 @@
 #include "contacts/JpegCodec.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <csetjmp>
 #include <cstdio>

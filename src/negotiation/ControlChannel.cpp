@@ -1,6 +1,6 @@
 #include "negotiation/ControlChannel.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
 

@@ -1,6 +1,6 @@
 #include "negotiation/ControlMessage.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace ControlMessage {
 

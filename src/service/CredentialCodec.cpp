@@ -1,7 +1,7 @@
 #include "service/CredentialCodec.h"
 
-#include "app/Cp1252.h"
-#include "app/DialogService.h"
+#include "base/Cp1252.h"
+#include "base/DialogService.h"
 
 #include <QCryptographicHash>
 

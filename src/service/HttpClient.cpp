@@ -1,6 +1,6 @@
 #include "service/HttpClient.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 #include <QEventLoop>
 #include <QRandomGenerator>
@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -109,7 +110,21 @@ struct Outcome
     BodySink sink;
     Progress progress;
     char error[CURL_ERROR_SIZE] = {};
+    // Set when the caller stops waiting (the application quits); libcurl
+    // then ends the transfer at its next progress call.
+    std::atomic<bool> abandoned { false };
 };
+
+// Ends the transfer when the caller stopped waiting or when no byte moved
+// for the stall limit.
+int watchProgress(void *userData, curl_off_t total, curl_off_t downloaded, curl_off_t uploadTotal,
+    curl_off_t uploaded)
+{
+    auto *outcome = static_cast<Outcome *>(userData);
+    if (outcome->abandoned.load())
+        return 1;
+    return checkProgress(&outcome->progress, total, downloaded, uploadTotal, uploaded);
+}
 
 } // namespace
 
@@ -239,12 +254,12 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
     if (m_limits.totalTimeoutMs > 0)
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &outcome->progress);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &outcome->sink);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, outcome->error);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, watchProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, outcome.get());
     if (request.post) {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -266,14 +281,21 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
         QMetaObject::invokeMethod(
             &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    // The loop only returns early when the application is quitting; the
-    // worker, bounded by the time limits, is then simply awaited.
+    // The loop only returns early when the application is quitting: the
+    // request is then abandoned, so that the program ends within about a
+    // second instead of at the request's time limit. After a normal end the
+    // flag comes too late to matter.
     loop.exec();
+    outcome->abandoned = true;
     worker.join();
     curl_slist_free_all(headers);
     curl_easy_cleanup(easy);
 
     m_lastStatus = int(outcome->status);
+    if (outcome->code == CURLE_ABORTED_BY_CALLBACK && !outcome->progress.stalled) {
+        m_lastError = QStringLiteral("request abandoned: the application is quitting");
+        return false;
+    }
     if (outcome->code != CURLE_OK) {
         if (outcome->sink.tooLarge)
             m_lastError = QStringLiteral("reply larger than %1 bytes").arg(m_limits.maxBodyBytes);

@@ -1,6 +1,6 @@
 #include "service/ServiceReplies.h"
 
-#include "app/TextConvert.h"
+#include "base/TextConvert.h"
 
 const QString ServiceReplies::kAuthorized = QStringLiteral("autorisé");
 const QString ServiceReplies::kError = QStringLiteral("error");

@@ -1,6 +1,6 @@
 #include "service/ServiceRequests.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 const QString ServiceRequests::kCategoryContacts = QStringLiteral("1");
 const QString ServiceRequests::kCategoryPending = QStringLiteral("3");

@@ -1,6 +1,7 @@
 #include "transfer/DataReceiver.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
+#include "base/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
 

@@ -1,6 +1,6 @@
 #include "transfer/DataSender.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 #include "transfer/DataPacket.h"
 
 #include <QFileInfo>

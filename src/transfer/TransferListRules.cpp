@@ -1,6 +1,6 @@
 #include "transfer/TransferListRules.h"
 
-#include "app/DrawingHelpers.h"
+#include "base/DrawingHelpers.h"
 
 const QString TransferListRules::PauseCaption = QStringLiteral("Pau&se");
 const QString TransferListRules::ResumeCaption = QStringLiteral("Reprendre");

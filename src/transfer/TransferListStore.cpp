@@ -1,7 +1,7 @@
 #include "transfer/TransferListStore.h"
 
-#include "app/ErrorReport.h"
-#include "app/TextConvert.h"
+#include "base/ErrorReport.h"
+#include "base/TextConvert.h"
 #include "transfer/SizeText.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "transfer/TransferProperties.h"
 
-#include "app/TextConvert.h"
+#include "base/TextConvert.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferListRules.h"
 

@@ -207,7 +207,7 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
 {
     TfrmPrincipal &w = createWindow();
     int broughtBack = 0;
-    w.ShowApplicationHook = [&] { ++broughtBack; };
+    QObject::connect(&w, &TfrmPrincipal::applicationRestoring, &w, [&] { ++broughtBack; });
     const struct
     {
         const char *pseudo;
@@ -266,7 +266,7 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
         return avatar;
     };
     QStringList sendTo;
-    w.SendFileHook = [&](const QString &pseudo) { sendTo << pseudo; };
+    QObject::connect(&w, &TfrmPrincipal::sendFileRequested, &w, [&](const QString &pseudo) { sendTo << pseudo; });
     TfrmMsgBox *box = raise(w, "Alice", "vient de se connecter", 0);
     ASSERT_TRUE(box);
     EXPECT_EQ(asked, QStringList({ "Alice" }));

@@ -1,6 +1,6 @@
 #include "components/DistractBarModel.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

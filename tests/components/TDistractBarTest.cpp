@@ -1,6 +1,6 @@
 #include "components/ui/TDistractBar.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/RecordedErrors.h"
 
 #include <QCoreApplication>

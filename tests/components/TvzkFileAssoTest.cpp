@@ -1,6 +1,6 @@
 #include "components/TvzkFileAsso.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/FileTypeLook.h"
 #include "components/TFileClassRegistry.h"
 #include "components/UserFileClassStore.h"

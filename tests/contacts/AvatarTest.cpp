@@ -1,6 +1,6 @@
 #include "ContactsFixture.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"

@@ -3,7 +3,7 @@
 // contact view become, including a network failure at every step.
 #include "ContactsFixture.h"
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 #include "components/ui/TClickLabel.h"
 #include "contacts/ContactManager.h"
 #include "contacts/JpegCodec.h"

@@ -1,7 +1,7 @@
 // Two clients that log in to our reference community service (run as its own
 // program with the demo members) find each other's address there and send a
 // file from one to the other.
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"

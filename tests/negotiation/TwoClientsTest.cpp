@@ -1,7 +1,7 @@
 // Two whole clients in one process, each on a loopback address of its own,
 // both seeing each other online through the fake community service: an
 // offer, its answer and the file's trip from one to the other.
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"

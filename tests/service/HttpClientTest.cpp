@@ -5,6 +5,7 @@
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -166,6 +167,27 @@ TEST_F(HttpClientTest, ReplyBodyLargerThanTheCapFails)
     EXPECT_FALSE(client.get("/over-cap", over));
     EXPECT_EQ(over, QByteArray("before"));
     EXPECT_TRUE(client.lastError().contains(QStringLiteral("larger"))) << client.lastError().toStdString();
+}
+
+TEST_F(HttpClientTest, ARequestWaitingWhenTheApplicationQuitsIsAbandoned)
+{
+    // The program ends while a request waits on a service that never
+    // answers: the request gives up rather than holding the exit until its
+    // time limit, far beyond this test's.
+    service.script("/voxlane/getconnected.php", FakeService::Reply::neverAnswer());
+    HttpClient client(service.baseUrl(), HttpLimits { 600000, 600000, 0 });
+    QObject::connect(&service, &FakeService::requestReceived, &service, [] { QCoreApplication::exit(0); });
+    bool ok = true;
+    QString text = QStringLiteral("untouched");
+    QTimer::singleShot(0, &service, [&] {
+        ok = client.get(ServiceRequests::connectedMembers(), text);
+        QCoreApplication::exit(0);
+    });
+    QCoreApplication::exec();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(client.lastError(), QStringLiteral("request abandoned: the application is quitting"));
+    EXPECT_EQ(text, QStringLiteral("untouched"));
+    EXPECT_EQ(service.requests.size(), 1);
 }
 
 TEST(HttpLimits, TenSecondsToConnectAMinuteWithoutDataNoTotalAndACap)

@@ -1,5 +1,5 @@
-#include "app/Cp1252.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/Cp1252.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TfrmNewContact.h"

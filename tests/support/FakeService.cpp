@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -180,6 +180,7 @@ void FakeService::onReadyRead(QTcpSocket *socket)
     request.body = data.mid(bodyStart, contentLength);
     m_pending.erase(it);
     requests.append(request);
+    emit requestReceived(request.path());
     answer(socket, request);
 }
 

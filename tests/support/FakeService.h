@@ -100,6 +100,11 @@ public:
     // A loopback port on which nothing listens: connections are refused.
     static quint16 closedPort();
 
+signals:
+    // A whole request came in; its reply is sent after the slots return
+    // (and after the reply's delay), so a test can act between the two.
+    void requestReceived(const QByteArray &path);
+
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppEnvironment.h"
-#include "app/SettingsStore.h"
+#include "base/AppEnvironment.h"
+#include "base/SettingsStore.h"
 #include "service/HttpClient.h"
 #include "support/ScriptedDialogs.h"
 

@@ -1,6 +1,6 @@
 #include "support/RecordedErrors.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 void RecordedErrors::install()
 {

@@ -1,5 +1,5 @@
 #include "transfer/DataReceiver.h"
-#include "app/Cp1252.h"
+#include "base/Cp1252.h"
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
 

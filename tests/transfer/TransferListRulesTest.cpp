@@ -3,7 +3,7 @@
 #include "transfer/TransferProperties.h"
 #include "transfer/ui/TfrmPropriete.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/QtPrinters.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "transfer/TransferListStore.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 #include "support/Timing.h"

@@ -1,6 +1,6 @@
 #include "TransferHarness.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "transfer/DataPacket.h"
 
 #include "support/QtPrinters.h"

@@ -1,13 +1,17 @@
 #include "app/ui/ApplicationWindows.h"
 
-#include "app/SettingsStore.h"
+#include "app/PopupNotifier.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/SettingsStore.h"
+#include "contacts/AvatarCache.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 #include "transfer/ui/TfrmPropriete.h"
 
 ApplicationWindows::ApplicationWindows()
@@ -17,6 +21,15 @@ ApplicationWindows::ApplicationWindows()
     services.dialogs = &dialogs;
     services.settings = settings.get();
     services.environment = AppEnvironment::fromProcess();
+    session = std::make_unique<ServiceSession>(services.environment.serviceUrl, services.httpLimits,
+        services.environment.localIp, &dialogs);
+    services.session = session.get();
+    presence = std::make_unique<PresenceMonitor>(*session);
+    services.presence = presence.get();
+    notifier = std::make_unique<PopupNotifier>();
+    services.notifier = notifier.get();
+    avatars = std::make_unique<AvatarCache>(*session);
+    services.avatars = avatars.get();
 
     frmPrincipal = std::make_unique<TfrmPrincipal>(services);
     dialogs.setParentWindow(frmPrincipal.get());
@@ -34,7 +47,8 @@ ApplicationWindows::ApplicationWindows()
     ConnectReception(frmPrincipal.get(), frmReception.get(), &dialogs);
     frmCard = std::make_unique<TfrmCard>(frmPrincipal.get());
     m_order << frmCard->objectName();
-    frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(frmPrincipal.get());
+    frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(
+        *session, dialogs, frmPrincipal->programDir(), frmPrincipal.get());
     m_order << frmChangeAvatar->objectName();
     frmPrincipal->setContactWindows(frmCard.get(), frmChangeAvatar.get());
 }
@@ -48,6 +62,10 @@ ApplicationWindows::~ApplicationWindows()
     frmPropriete.reset();
     frmAbout.reset();
     frmPrincipal.reset();
+    avatars.reset();
+    notifier.reset();
+    presence.reset();
+    session.reset();
 }
 
 void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs)

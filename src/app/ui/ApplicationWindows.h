@@ -6,6 +6,10 @@
 
 #include <memory>
 
+class AvatarCache;
+class PopupNotifier;
+class PresenceMonitor;
+class ServiceSession;
 class SettingsStore;
 class TfrmAbout;
 class TfrmCard;
@@ -16,8 +20,10 @@ class TfrmPropriete;
 class TfrmReception;
 class DialogService;
 
-// The windows made at start-up, in their fixed order, and the services they
-// share. Destroyed in reverse order.
+// The wiring point: makes the controllers, then the windows made at
+// start-up in their fixed order, handing each window the controllers it
+// uses. Windows go in reverse order, the controllers after them, so a reply
+// that comes while windows close still finds its controller.
 class ApplicationWindows
 {
 public:
@@ -29,6 +35,10 @@ public:
 
     QtDialogService dialogs;
     std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<ServiceSession> session;
+    std::unique_ptr<PresenceMonitor> presence;
+    std::unique_ptr<PopupNotifier> notifier;
+    std::unique_ptr<AvatarCache> avatars;
     std::unique_ptr<TfrmPrincipal> frmPrincipal;
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmPropriete> frmPropriete;

@@ -1,7 +1,7 @@
 #include "app/ui/TfrmMsgBox.h"
 
-#include "app/DrawingHelpers.h"
-#include "app/ui/TfrmPrincipal.h"
+#include "app/PopupNotifier.h"
+#include "base/DrawingHelpers.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TShape.h"
@@ -93,10 +93,10 @@ QFont tahoma()
 
 } // namespace
 
-TfrmMsgBox::TfrmMsgBox(TfrmPrincipal *main)
+TfrmMsgBox::TfrmMsgBox(PopupNotifier *notifier)
     : QWidget(nullptr,
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint)
-    , m_main(main)
+    , m_notifier(notifier)
 {
     // A window of the desktop, not of the main window: it shows whatever
     // state the main window is in, also while that one is hidden.
@@ -208,8 +208,8 @@ QPoint TfrmMsgBox::screenOrigin() const
 
 void TfrmMsgBox::FormCreate()
 {
-    if (m_main && m_main->SoundEnabled)
-        m_main->PlayAlertSound();
+    if (m_notifier)
+        m_notifier->Alert();
     showClosePicture(0);
     setTop(-height());
 }
@@ -259,8 +259,8 @@ void TfrmMsgBox::release()
         return;
     m_released = true;
     Moteur->stop();
-    if (m_main && m_main->MsgBoxCount > 0)
-        --m_main->MsgBoxCount;
+    if (m_notifier)
+        m_notifier->popupReleased();
     hide();
     deleteLater();
 }
@@ -323,21 +323,17 @@ void TfrmMsgBox::makeBodyClickable()
 
 void TfrmMsgBox::lblTexteCentralClick()
 {
-    if (!m_main)
+    if (!m_notifier)
         return;
     switch (Kind) {
     case 1:
-        if (QWidget *reception = m_main->ReceptionWindow.data())
-            reception->setWindowState(reception->windowState()
-                & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        m_notifier->showReception();
         break;
     case 2:
-        m_main->RestoreMainWindow();
-        m_main->lblEnvoyerClick(m_main->lblTelEnCours);
+        m_notifier->showDownloads();
         break;
     case 3:
-        m_main->RestoreMainWindow();
-        m_main->lblEnvoyerClick(m_main->lblEnvoisEnCours);
+        m_notifier->showUploads();
         break;
     default:
         break;
@@ -346,8 +342,8 @@ void TfrmMsgBox::lblTexteCentralClick()
 
 void TfrmMsgBox::lblSendFileClick()
 {
-    if (m_main)
-        m_main->SendFileToContact(ContactPseudo);
+    if (m_notifier)
+        m_notifier->sendFileTo(ContactPseudo);
 }
 
 bool TfrmMsgBox::eventFilter(QObject *watched, QEvent *event)

@@ -8,13 +8,13 @@ class QLabel;
 class QFrame;
 class QTimer;
 class TClickLabel;
-class TfrmPrincipal;
+class PopupNotifier;
 class TShape;
 
 // A notification pop-up: a small borderless window, always on top, that
 // slides down from the top edge of the screen, holds, and slides away again,
-// then frees itself. Each one counts in the main window's MsgBoxCount from
-// creation until it is released.
+// then frees itself. Each one counts in the notifier's MsgBoxCount from
+// creation until it is released; its clicks are requests to the notifier.
 class TfrmMsgBox : public QWidget
 {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     // (about 15.6 ms): 48 steps in about 0.75 s, a hold of about 7 s.
     static constexpr int kMoteurInterval = 16;
 
-    explicit TfrmMsgBox(TfrmPrincipal *main);
+    explicit TfrmMsgBox(PopupNotifier *notifier);
     ~TfrmMsgBox() override;
 
     void FormCreate();
@@ -79,7 +79,7 @@ private:
     void showClosePicture(int index);
     void release();
 
-    QPointer<TfrmPrincipal> m_main;
+    QPointer<PopupNotifier> m_notifier;
     int m_top = 0;
     int m_closePicture = -1;
     bool m_bodyClickable = false;

@@ -1,12 +1,16 @@
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/SettingsStore.h"
+#include "app/PopupNotifier.h"
+#include "base/DialogService.h"
+#include "contacts/AvatarCache.h"
+#include "base/SettingsStore.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/ContactRows.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TOnlineList.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -95,7 +99,30 @@ void fitMenuToCaptions(QWidget *pnMenu, const QList<TClickLabel *> &labels, QLab
 TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     : QMainWindow(parent)
     , services(appServices)
-    , Codec(appServices.dialogs)
+    , m_ownSession(appServices.session ? nullptr
+                                       : std::make_unique<ServiceSession>(appServices.environment.serviceUrl,
+                                           appServices.httpLimits, appServices.environment.localIp,
+                                           appServices.dialogs))
+    , session(appServices.session ? *appServices.session : *m_ownSession)
+    , Codec(session.Codec)
+    , CurrentPseudo(session.CurrentPseudo)
+    , CurrentPassword(session.CurrentPassword)
+    , Connected(session.Connected)
+    , UserId(session.UserId)
+    , ContactList(session.ContactList)
+    , m_ownPresence(appServices.presence ? nullptr : std::make_unique<PresenceMonitor>(session))
+    , presence(appServices.presence ? *appServices.presence : *m_ownPresence)
+    , OnlineContacts(presence.OnlineContacts)
+    , OfflineContacts(presence.OfflineContacts)
+    , OnlineUsers(presence.OnlineUsers)
+    , m_ownNotifier(appServices.notifier ? nullptr : std::make_unique<PopupNotifier>())
+    , notifier(appServices.notifier ? *appServices.notifier : *m_ownNotifier)
+    , SoundEnabled(notifier.SoundEnabled)
+    , MsgBoxCount(notifier.MsgBoxCount)
+    , m_ownAvatars(appServices.avatars ? nullptr : std::make_unique<AvatarCache>(session))
+    , avatars(appServices.avatars ? *appServices.avatars : *m_ownAvatars)
+    , AvatarCacheNames(avatars.AvatarCacheNames)
+    , AvatarCachePictures(avatars.AvatarCachePictures)
 {
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));
@@ -118,8 +145,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     StatusBar->addPanel(100, Qt::AlignHCenter);
     StatusBar->addPanel(50, Qt::AlignHCenter);
 
-    TimerRefresh = new QTimer(this);
-    TimerRefresh->setInterval(10000);
+    TimerRefresh = presence.TimerRefresh;
     buildPresence();
     buildNegotiation();
 
@@ -375,6 +401,7 @@ void TfrmPrincipal::buildInfoPanel(QWidget *central)
     lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setFont(uiFont(11, true));
     buildInfoBarControls();
+    connectNotifier();
     TimerInfo = new QTimer(this);
     TimerInfo->setInterval(0);
     connect(TimerInfo, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);
@@ -390,7 +417,7 @@ void TfrmPrincipal::buildDiagnostics(QWidget *central)
     pal.setColor(QPalette::Text, Qt::yellow);
     reWatch->setPalette(pal);
     reWatch->hide();
-    listOnline = new TOnlineList(central);
+    listOnline = new TOnlineList(presence.onlineList(), central);
     listOnline->setObjectName(QStringLiteral("listOnline"));
     listOnline->hide();
 }

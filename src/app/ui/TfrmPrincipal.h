@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppEnvironment.h"
+#include "base/AppEnvironment.h"
 #include "contacts/PseudoList.h"
 #include "contacts/ui/TOnlineList.h"
 #include "service/CredentialCodec.h"
@@ -15,7 +15,11 @@
 #include <functional>
 #include <memory>
 
+class AvatarCache;
 class DialogService;
+class PopupNotifier;
+class PresenceMonitor;
+class ServiceSession;
 class SettingsStore;
 class AlertSound;
 class ContactManager;
@@ -60,11 +64,21 @@ struct AppServices
     AppEnvironment environment;
     // Time limits of every request to the community service.
     HttpLimits httpLimits;
+    // The session with the service; when none is given the window makes its
+    // own from the environment above.
+    ServiceSession *session = nullptr;
+    // Presence polling over that session; made by the window when not given.
+    PresenceMonitor *presence = nullptr;
+    // What the pop-ups share; made by the window when not given.
+    PopupNotifier *notifier = nullptr;
+    // The avatars fetched during the run; made by the window when not given.
+    AvatarCache *avatars = nullptr;
 };
 
-// The main window. It owns every piece of state of the running client; its
-// operations are defined next to the subsystem they belong to (app/ui for
-// start-up, layout, navigation, options and exit).
+// The main window: the pages, the menu and their handlers. The session's
+// state belongs to ServiceSession and presence to PresenceMonitor; the
+// window reads their fields under the names its handlers have always used
+// and shows what their signals tell.
 class TfrmPrincipal : public QMainWindow
 {
     Q_OBJECT
@@ -117,7 +131,8 @@ public:
     void AffichInfo(const QString &Text, bool Show, int Milliseconds);
     void TimerInfoTimer();
     // Shows one notification pop-up of the given kind (0 contact online,
-    // 1 file offered, 2 download ended, 3 upload ended).
+    // 1 file offered, 2 download ended, 3 upload ended); it talks to the
+    // notifier, whose requests connectNotifier hands to the handlers.
     void NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind);
     // Gradient over Image, colours as 0x00BBGGRR values (see DrawingHelpers).
     void Degrade(QImage &Image, bool Vertical, double FromColor, double ToColor);
@@ -129,25 +144,23 @@ public:
     // pop-ups is still playing; a missing file plays nothing.
     void PlayAlertSound();
     AlertSound *alertSound();
+    void connectNotifier();
     void setAlertSound(AlertSound *sound); // takes it over
 
-    // Hooks for pop-up actions whose windows come with other parts of the
-    // client. Empty hooks do nothing.
-    // The tray icon's "bring the application back" (the window itself is
-    // shown, raised and activated in any case).
-    std::function<void()> ShowApplicationHook;
-    // The avatar of a contact for a "came online" pop-up; a null image
-    // leaves the pop-up's picture empty.
+    // The avatar of a contact for a "came online" pop-up, where tests want
+    // no network; a null image leaves the pop-up's picture empty. When
+    // empty, the avatar cache is asked (GetAvatar).
     std::function<QImage(const QString &pseudo)> PopupAvatarLoader;
     // The incoming-file window, restored by a click on a "file offered" pop-up.
     QPointer<QWidget> ReceptionWindow;
-    // Brings the main window back: ShowApplicationHook, then shown, in its
-    // normal state, raised and active.
+    // Brings the main window back: applicationRestoring (the tray icon's
+    // "bring the application back"), then shown, in its normal state, raised
+    // and active.
     void RestoreMainWindow();
     // "Envoyer un fichier" of a pop-up: the send page for that contact, then
-    // SendFileHook (which fills the recipient and opens the file choice).
+    // sendFileRequested (the send page fills the recipient and opens the
+    // file choice).
     void SendFileToContact(const QString &pseudo);
-    std::function<void(const QString &pseudo)> SendFileHook;
 
     TShape *Shape2 = nullptr;
     QLabel *Image6 = nullptr;
@@ -165,20 +178,16 @@ public:
     void lblSubmitClick();
     // Log-in sequence of the connect button.
     void btnConnexionClick();
-    // Log-in request and reading of its reply; true when accepted.
+    // The session's log-in and log-out (see ServiceSession); true on success.
     bool OpenSession(const QString &Pseudo, const QString &Digest);
-    // Log-out request; true when the service confirmed.
     bool CloseSession();
     // The menu label: the log-in page while logged out, log-out while logged in.
     void lblDeconnectClick();
-    // The local address reported to the service: VOXLANE_LOCAL_IP when set,
-    // otherwise the last IPv4 address of the machine's interfaces (loopback
-    // only when there is no other); empty when none.
+    // The session's local address (VOXLANE_LOCAL_IP when set, otherwise the
+    // last IPv4 address of the machine's interfaces, loopback only when there
+    // is no other), request client and contact sorting.
     QString GetLocalIP() const;
-    // A client of the community service for one request (IdHTTP1 is the
-    // shared one).
     std::unique_ptr<HttpClient> NewHttpClient() const;
-    // Sorts ContactList ignoring letter case, in the locale's collation order.
     void SortContactList();
     // A row of lbOnline: the text in the second column, the image index
     // (which also tells the row's kind) under kImageIndexRole of column 0.
@@ -186,8 +195,11 @@ public:
     static QTreeWidgetItem *NewOnlineRow(const QString &text, int imageIndex);
     static int OnlineRowImage(const QTreeWidgetItem *row);
     static QString OnlineRowText(const QTreeWidgetItem *row);
-    // Connects the log-in page and the session's menu label; run once by the
-    // constructor.
+    // What an accepted log-in shows: the contacts offline in lbOnline, one
+    // window per pending contact request, the contact view.
+    void SessionLoggedIn(const QStringList &requests);
+    // Connects the log-in page, the session's menu label and the session's
+    // signals; run once by the constructor.
     void setupSession();
     HttpClient *IdHTTP1 = nullptr;
 
@@ -200,6 +212,7 @@ public:
     void setContactWindows(TfrmCard *card, TfrmChangeAvatar *changeAvatar);
     TfrmCard *cardWindow();
     TfrmChangeAvatar *changeAvatarWindow();
+    void attachChangeAvatar(TfrmChangeAvatar *window);
 
     void TimerRefreshTimer();
     bool PollOnline();
@@ -290,24 +303,54 @@ public:
 
     // --- state of the running client -----------------------------------------
     AppServices services;
-    CredentialCodec Codec;
 
-    QString CurrentPseudo;
-    QString CurrentPassword;
-    bool Connected = false;
-    int UserId = 0;
+    // Each controller the creator gave none of is made by the window; the
+    // members are in this order because each is made from the ones above.
+private:
+    std::unique_ptr<ServiceSession> m_ownSession;
+
+public:
+    // The session, and its fields under the names the handlers use.
+    ServiceSession &session;
+    CredentialCodec &Codec;
+    QString &CurrentPseudo;
+    QString &CurrentPassword;
+    bool &Connected;
+    int &UserId;
+    QStringList &ContactList;
+
+private:
+    std::unique_ptr<PresenceMonitor> m_ownPresence;
+
+public:
+    // Presence, and its lists under the handlers' names.
+    PresenceMonitor &presence;
+    PseudoList &OnlineContacts;
+    PseudoList &OfflineContacts;
+    PseudoList &OnlineUsers;
+
+private:
+    std::unique_ptr<PopupNotifier> m_ownNotifier;
+
+public:
+    // The pop-ups' notifier, and its fields under the handlers' names.
+    PopupNotifier &notifier;
+    bool &SoundEnabled;
+    quint8 &MsgBoxCount;
+
+private:
+    std::unique_ptr<AvatarCache> m_ownAvatars;
+
+public:
+    // The avatar cache, and its lists under the handlers' names.
+    AvatarCache &avatars;
+    QStringList &AvatarCacheNames;
+    QList<QImage> &AvatarCachePictures;
+
     TClickLabel *HighlightedMenuLabel = nullptr;
-    QStringList ContactList;
-    PseudoList OnlineContacts;
-    PseudoList OfflineContacts;
-    PseudoList OnlineUsers;
     QString SelectedDownload;
     QString SelectedUpload;
-    bool SoundEnabled = false;
     QString TempPath;
-    quint8 MsgBoxCount = 0;
-    QStringList AvatarCacheNames;
-    QList<QImage> AvatarCachePictures;
 
     // --- controls -------------------------------------------------------------
     QWidget *pnMenu = nullptr;
@@ -380,6 +423,8 @@ public:
 
 signals:
     void closing();
+    void applicationRestoring();
+    void sendFileRequested(const QString &pseudo);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -2,10 +2,12 @@
 // helpers of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/DrawingHelpers.h"
+#include "base/DialogService.h"
+#include "base/DrawingHelpers.h"
+#include "app/PopupNotifier.h"
 #include "app/ui/AlertSound.h"
 #include "app/ui/TfrmMsgBox.h"
+#include "base/DrawingHelpers.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TDistractBar.h"
 #include "components/ui/TShape.h"
@@ -122,7 +124,7 @@ void TfrmPrincipal::TimerInfoTimer()
 
 void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind)
 {
-    auto *box = new TfrmMsgBox(this);
+    auto *box = new TfrmMsgBox(&notifier);
     if (Kind == 0) {
         if (PopupAvatarLoader) {
             box->setAvatar(PopupAvatarLoader(Pseudo));
@@ -149,13 +151,31 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
     if (Kind == 0)
         box->ContactPseudo = Pseudo;
     box->show();
-    ++MsgBoxCount;
+    notifier.popupShown();
+}
+
+void TfrmPrincipal::connectNotifier()
+{
+    connect(&notifier, &PopupNotifier::alertWanted, this, &TfrmPrincipal::PlayAlertSound);
+    connect(&notifier, &PopupNotifier::receptionWanted, this, [this] {
+        if (QWidget *reception = ReceptionWindow.data())
+            reception->setWindowState(
+                reception->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    });
+    connect(&notifier, &PopupNotifier::downloadsWanted, this, [this] {
+        RestoreMainWindow();
+        lblEnvoyerClick(lblTelEnCours);
+    });
+    connect(&notifier, &PopupNotifier::uploadsWanted, this, [this] {
+        RestoreMainWindow();
+        lblEnvoyerClick(lblEnvoisEnCours);
+    });
+    connect(&notifier, &PopupNotifier::sendFileWanted, this, &TfrmPrincipal::SendFileToContact);
 }
 
 void TfrmPrincipal::RestoreMainWindow()
 {
-    if (ShowApplicationHook)
-        ShowApplicationHook();
+    emit applicationRestoring();
     show();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
@@ -170,8 +190,7 @@ void TfrmPrincipal::SendFileToContact(const QString &pseudo)
     repaint();
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     PageControl->setCurrentIndex(3);
-    if (SendFileHook)
-        SendFileHook(pseudo);
+    emit sendFileRequested(pseudo);
 }
 
 AlertSound *TfrmPrincipal::alertSound()

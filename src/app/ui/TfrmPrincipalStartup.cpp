@@ -2,9 +2,10 @@
 // exit of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/ErrorReport.h"
-#include "app/SettingsStore.h"
+#include "base/DialogService.h"
+#include "base/ErrorReport.h"
+#include "base/SettingsStore.h"
+#include "service/ServiceSession.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"
@@ -381,8 +382,7 @@ bool TfrmPrincipal::FormCloseQuery()
         // The transfer lists are saved here, before the session closes.
         // The outcome does not matter on the way out, so a service that hangs
         // gets a few seconds, not the stall limit of an ordinary request.
-        services.httpLimits.totalTimeoutMs = services.httpLimits.exitTimeoutMs;
-        CloseSession();
+        session.CloseSession(services.httpLimits.exitTimeoutMs);
     }
     return true;
 }

@@ -1,6 +1,6 @@
 #include "app/ui/VoxlaneApplication.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <QIcon>
 #include <QLibraryInfo>

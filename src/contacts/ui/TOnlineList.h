@@ -13,6 +13,8 @@ class TOnlineList : public QTreeView
 
 public:
     explicit TOnlineList(QWidget *parent = nullptr);
+    // Shows model, which someone else keeps (the presence monitor).
+    explicit TOnlineList(OnlineListModel *model, QWidget *parent = nullptr);
 
     void assign(QList<PresenceDirectory::Record> records) { m_model->assign(std::move(records)); }
     // Empties the list (and so the address directory).

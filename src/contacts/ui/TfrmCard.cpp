@@ -1,6 +1,6 @@
 #include "contacts/ui/TfrmCard.h"
 
-#include "app/DialogService.h"
+#include "base/DialogService.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TRoundedPanel.h"

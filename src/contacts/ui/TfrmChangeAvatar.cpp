@@ -1,8 +1,7 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 
-#include "app/DialogService.h"
-#include "app/ErrorReport.h"
-#include "app/ui/TfrmPrincipal.h"
+#include "base/DialogService.h"
+#include "base/ErrorReport.h"
 #include "components/TColor.h"
 #include "components/ui/TRoundedPanel.h"
 #include "contacts/AvatarPictures.h"
@@ -10,6 +9,7 @@
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
+#include "service/ServiceSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,8 +30,12 @@ struct EnableAtEnd
 
 } // namespace
 
-TfrmChangeAvatar::TfrmChangeAvatar(QWidget *parent)
+TfrmChangeAvatar::TfrmChangeAvatar(
+    ServiceSession &session, DialogService &dialogs, const QString &programDir, QWidget *parent)
     : QDialog(parent)
+    , m_session(session)
+    , m_dialogs(dialogs)
+    , m_programDir(programDir)
 {
     setObjectName(QStringLiteral("frmChangeAvatar"));
     setWindowTitle(QStringLiteral("Changer d'avatar"));
@@ -69,7 +73,9 @@ TfrmChangeAvatar::TfrmChangeAvatar(QWidget *parent)
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(210, 250, 85, 28);
 
-    connect(btnChangeAvatar, &QPushButton::clicked, this, &TfrmChangeAvatar::btnChangeAvatarClick);
+    // A picture that does not decode or an upload that fails ends the
+    // command through the general error report, here and not inside Qt.
+    connect(btnChangeAvatar, &QPushButton::clicked, this, reportingSlot([this] { btnChangeAvatarClick(); }));
     connect(btnOK, &QPushButton::clicked, this, &TfrmChangeAvatar::btnOKClick);
 }
 
@@ -85,13 +91,11 @@ void TfrmChangeAvatar::showEvent(QShowEvent *event)
 
 void TfrmChangeAvatar::FormShow()
 {
-    if (!m_main)
-        return;
     // The window is reused: an avatar that cannot be fetched must not leave
     // the previous account's picture.
     imgAvatar->clear();
-    m_main->GetAvatar(m_main->CurrentPseudo, imgAvatar, false);
-    lblPseudo->setText(m_main->CurrentPseudo);
+    emit avatarWanted(m_session.CurrentPseudo, imgAvatar, false);
+    lblPseudo->setText(m_session.CurrentPseudo);
 }
 
 void TfrmChangeAvatar::btnOKClick()
@@ -101,14 +105,12 @@ void TfrmChangeAvatar::btnOKClick()
 
 QString TfrmChangeAvatar::uploadFilePath() const
 {
-    return m_main ? m_main->programDir() + QStringLiteral("temp.jpg") : QString();
+    return m_programDir + QStringLiteral("temp.jpg");
 }
 
 void TfrmChangeAvatar::btnChangeAvatarClick()
 {
-    if (!m_main)
-        return;
-    const QString chosen = m_main->services.dialogs->openFileName(
+    const QString chosen = m_dialogs.openFileName(
         QString(), QString(), QStringLiteral("Fichier image JPEG (*.jpg)"));
     if (chosen.isEmpty())
         return;
@@ -141,17 +143,17 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
             throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1").arg(tempPath));
     }
 
-    const std::unique_ptr<HttpClient> http = m_main->NewHttpClient();
+    const std::unique_ptr<HttpClient> http = m_session.NewHttpClient();
     QString reply;
     const QString localPath = QDir::toNativeSeparators(tempPath);
-    if (!http->postMultipart(ServiceRequests::avatarUpload(m_main->CurrentPseudo),
+    if (!http->postMultipart(ServiceRequests::avatarUpload(m_session.CurrentPseudo),
             ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
         throw VoxlaneError(http->lastError());
     if (!ServiceReplies::isOk(reply))
-        m_main->services.dialogs->showMessage(
+        m_dialogs.showMessage(
             QStringLiteral("Erreur"), QString(), DialogService::Kind::Information);
     QFile::remove(tempPath);
 
-    m_main->GetAvatar(m_main->CurrentPseudo, m_main->imgAvatar, true);
-    m_main->GetAvatar(m_main->CurrentPseudo, imgAvatar, false);
+    emit ownAvatarChanged();
+    emit avatarWanted(m_session.CurrentPseudo, imgAvatar, false);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 
-class QLabel;
+class DialogService;
 class QPushButton;
-class TfrmPrincipal;
+class ServiceSession;
 
 // Replacement of the member's own avatar: a JPEG file is chosen, brought
 // down to at most 94 pixels a side, uploaded, and the new avatar shown.
@@ -16,10 +17,11 @@ public:
     static constexpr int kWidth = 355;
     static constexpr int kHeight = 302;
 
-    explicit TfrmChangeAvatar(QWidget *parent = nullptr);
-
-    // The main window whose account, service and avatar cache it uses.
-    void setMainWindow(TfrmPrincipal *main) { m_main = main; }
+    // session: the account and the service; dialogs: the file choice and
+    // messages; programDir: where the upload file is written (with trailing
+    // separator).
+    TfrmChangeAvatar(ServiceSession &session, DialogService &dialogs, const QString &programDir,
+                     QWidget *parent = nullptr);
 
     void FormShow();
     void btnChangeAvatarClick();
@@ -35,11 +37,20 @@ public:
     QPushButton *btnChangeAvatar = nullptr;
     QPushButton *btnOK = nullptr;
 
+signals:
+    // Target should show pseudo's avatar, fetched again when refresh is set
+    // (whoever keeps the avatar cache answers, before emit returns).
+    void avatarWanted(const QString &pseudo, QLabel *target, bool refresh);
+    // The member's own avatar was replaced on the service.
+    void ownAvatarChanged();
+
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void changeAvatar(const QString &chosenFile);
 
-    TfrmPrincipal *m_main = nullptr;
+    ServiceSession &m_session;
+    DialogService &m_dialogs;
+    QString m_programDir;
 };

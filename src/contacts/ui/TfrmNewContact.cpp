@@ -1,6 +1,6 @@
 #include "contacts/ui/TfrmNewContact.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "contacts/ContactManager.h"
 
 #include <QCloseEvent>

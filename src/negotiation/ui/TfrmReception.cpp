@@ -1,6 +1,6 @@
 #include "negotiation/ui/TfrmReception.h"
 
-#include "app/DialogService.h"
+#include "base/DialogService.h"
 #include "components/TColor.h"
 #include "negotiation/ControlChannel.h"
 #include "transfer/TransferManager.h"

@@ -1,7 +1,7 @@
 #include "transfer/ui/TransferPanels.h"
 
-#include "app/DrawingHelpers.h"
-#include "app/ErrorReport.h"
+#include "base/DrawingHelpers.h"
+#include "base/ErrorReport.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QLabel>

@@ -2,6 +2,9 @@
 
 #include "transfer/ui/LoadPanelChildren.h"
 
+#include "base/ErrorReport.h"
+#include "base/TextConvert.h"
+#include "transfer/DataPacket.h"
 #include "transfer/SizeText.h"
 
 #include <QContextMenuEvent>

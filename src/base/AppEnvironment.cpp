@@ -1,4 +1,4 @@
-#include "app/AppEnvironment.h"
+#include "base/AppEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

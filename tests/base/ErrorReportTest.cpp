@@ -1,5 +1,5 @@
-#include "app/ErrorReport.h"
-#include "app/TextConvert.h"
+#include "base/ErrorReport.h"
+#include "base/TextConvert.h"
 
 #include "support/RecordedErrors.h"
 
@@ -23,6 +23,33 @@ TEST(ErrorReport, ExceptionFromATimerIsReportedOnceAndTheLoopGoesOn)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(errors.first(), QStringLiteral("'12a' is not a valid integer value"));
     EXPECT_EQ(after, 1);
+}
+
+TEST(ErrorReport, AThrowingSlotIsReportedAtItsBoundaryAndTheSignalGoesOn)
+{
+    RecordedErrors::take();
+    QObject sender;
+    QStringList seen;
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender, reportingSlot([&](const QString &name) {
+        seen << name;
+        throw VoxlaneError(QStringLiteral("refused ") + name);
+    }));
+    int shorter = 0; // a slot may take fewer arguments than the signal gives
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender, reportingSlot([&] {
+        ++shorter;
+        TextConvert::strToInt(QStringLiteral("x1"));
+    }));
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender,
+        [&](const QString &name) { seen << QStringLiteral("after ") + name; });
+
+    sender.setObjectName(QStringLiteral("a"));
+    sender.setObjectName(QStringLiteral("b"));
+
+    EXPECT_EQ(seen, (QStringList { "a", "after a", "b", "after b" }));
+    EXPECT_EQ(shorter, 2);
+    EXPECT_EQ(RecordedErrors::take(),
+        (QStringList { "refused a", "'x1' is not a valid integer value", "refused b",
+            "'x1' is not a valid integer value" }));
 }
 
 TEST(TextConvert, IntegerTexts)

@@ -1,4 +1,4 @@
-#include "app/AppEnvironment.h"
+#include "base/AppEnvironment.h"
 
 #include "support/QtPrinters.h"
 

@@ -1,4 +1,4 @@
-#include "app/DrawingHelpers.h"
+#include "base/DrawingHelpers.h"
 
 #include <QPainter>
 

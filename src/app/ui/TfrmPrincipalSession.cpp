@@ -2,46 +2,30 @@
 // the remembered account and the local address.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
-#include "app/ErrorReport.h"
+#include "base/DialogService.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
-#include "service/LocalAddress.h"
-#include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
+#include "service/ServiceSession.h"
 
 #include <QCheckBox>
-#include <QCollator>
-#include <QCoreApplication>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <algorithm>
-
 namespace {
 
 const QString kConnecting = QStringLiteral("Connexion en cours...");
 const QString kLoading = QStringLiteral("Chargement en cours...");
-const QString kConnected = QStringLiteral("Connecté");
-const QString kDisconnected = QStringLiteral("Déconnecté");
-const QString kClosing = QStringLiteral("Fermeture de session...");
-const QString kLoginNetworkDown = QStringLiteral("\n\rLe réseau est indisponible, veuillez réessayer plus "
-                                                 "tard.\n\r\n\rVérifiez votre connexion à Internet");
-const QString kLoginServiceError
-    = QStringLiteral("Erreur de connexion.\n\rLe service est momentanément inaccessible.");
-const QString kLoginRefused
-    = QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de passe.\n\r"
-                     "Vous devez être inscrit pour vous connecter.");
-const QString kLogoutNetworkDown = QStringLiteral(
-    "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
 const QString kLogoutQuestion = QStringLiteral("Êtes-vous sûr de vouloir vous déconnecter ?");
 
 constexpr int kRequestWindowStep = 20;
@@ -83,8 +67,15 @@ private:
 
 void TfrmPrincipal::setupSession()
 {
-    IdHTTP1 = new HttpClient(services.environment.serviceUrl, services.httpLimits, this);
-    IdHTTP1->setObjectName(QStringLiteral("IdHTTP1"));
+    IdHTTP1 = session.IdHTTP1;
+    // What the session tells, shown here; once the window is gone these
+    // connections go with it and a late reply changes only the session.
+    connect(&session, &ServiceSession::info, this, &TfrmPrincipal::AffichInfo);
+    connect(&session, &ServiceSession::statusText, this,
+        [this](int panel, const QString &text) { StatusBar->setPanelText(panel, text); });
+    connect(&session, &ServiceSession::loggedIn, this, &TfrmPrincipal::SessionLoggedIn);
+    connect(&session, &ServiceSession::loginAnswered, this, [this] { TimerRefresh->start(); });
+    connect(&session, &ServiceSession::loggedOut, lbOnline, &QWidget::hide);
 
     // Pseudonyms are shown as written, never read as markup.
     lblPseudo->setTextFormat(Qt::PlainText);
@@ -105,7 +96,7 @@ void TfrmPrincipal::setupSession()
 
 std::unique_ptr<HttpClient> TfrmPrincipal::NewHttpClient() const
 {
-    return std::make_unique<HttpClient>(services.environment.serviceUrl, services.httpLimits);
+    return session.NewHttpClient();
 }
 
 QTreeWidgetItem *TfrmPrincipal::NewOnlineRow(const QString &text, int imageIndex)
@@ -125,17 +116,12 @@ QString TfrmPrincipal::OnlineRowText(const QTreeWidgetItem *row)
 
 void TfrmPrincipal::SortContactList()
 {
-    QCollator collator { QLocale() };
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(ContactList.begin(), ContactList.end(),
-        [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    session.SortContactList();
 }
 
 QString TfrmPrincipal::GetLocalIP() const
 {
-    if (!services.environment.localIp.isEmpty())
-        return services.environment.localIp;
-    return LocalAddress::hostAddress();
+    return session.GetLocalIP();
 }
 
 void TfrmPrincipal::txtMDPChange()
@@ -184,7 +170,13 @@ void TfrmPrincipal::btnConnexionClick()
         CurrentPassword = txtMDP->text();
     }
 
-    if (OpenSession(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword))) {
+    // Requests let events run: the window may be closed and destroyed
+    // before they return, and then nothing more is done here.
+    const QPointer<TfrmPrincipal> alive(this);
+    const bool accepted = OpenSession(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword));
+    if (!alive)
+        return;
+    if (accepted) {
         AffichInfo(kLoading, true, 0);
         setDropAccepted(true);
         if (cbSaveComptInfo->isChecked()) {
@@ -197,10 +189,14 @@ void TfrmPrincipal::btnConnexionClick()
         // An avatar the service sends broken is reported, but does not stop
         // the log-in half way.
         ErrorReport::guard([this] { GetAvatar(CurrentPseudo, imgAvatar, false); });
+        if (!alive)
+            return;
         setAvatarMenuAttached(true);
         txtMDP->clear();
         // Contacts already online move up without pop-ups.
         PollOnline();
+        if (!alive)
+            return;
         CheckFriend(false);
         lblDeconnect->setText(QStringLiteral("Se déconnecter"));
         for (TClickLabel *label :
@@ -220,94 +216,47 @@ void TfrmPrincipal::btnConnexionClick()
 
 bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
 {
-    QString ip;
-    Codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
-    QString body;
-    if (!NewHttpClient()->get(ServiceRequests::connect(Pseudo, Digest, ip), body)) {
-        AffichInfo(kLoginNetworkDown, true, 3000);
-        return false;
+    return session.OpenSession(Pseudo, Digest);
+}
+
+void TfrmPrincipal::SessionLoggedIn(const QStringList &requests)
+{
+    OfflineContacts = ContactList;
+    // Each contact goes in at row 3: the first lands under the offline
+    // header, every later one right under the first.
+    for (const QString &name : OfflineContacts) {
+        QTreeWidgetItem *row = NewOnlineRow(name, ContactRows::kOffline);
+        if (lbOnline->topLevelItemCount() < 3)
+            lbOnline->addTopLevelItem(row);
+        else
+            lbOnline->insertTopLevelItem(3, row);
     }
 
-    const ServiceReplies::LoginReply reply = ServiceReplies::readLogin(body);
-    bool accepted = false;
-    switch (reply.outcome) {
-    case ServiceReplies::LoginOutcome::ServiceError:
-        AffichInfo(kLoginServiceError, true, 2500);
-        break;
-    case ServiceReplies::LoginOutcome::Refused:
-        AffichInfo(kLoginRefused, true, 2500);
-        break;
-    case ServiceReplies::LoginOutcome::Accepted: {
-        // A missing or malformed id leaves the previous one.
-        QString idText;
-        if (IdHTTP1->get(ServiceRequests::memberId(Pseudo), idText))
-            ServiceReplies::readMemberId(idText, UserId);
-
-        AffichInfo(kConnected, true, 0);
-        StatusBar->setPanelText(2, kConnected);
-
-        ContactList = reply.contacts;
-        SortContactList();
-        OfflineContacts = ContactList;
-        // Each contact goes in at row 3: the first lands under the offline
-        // header, every later one right under the first.
-        for (const QString &name : OfflineContacts) {
-            QTreeWidgetItem *row = NewOnlineRow(name, ContactRows::kOffline);
-            if (lbOnline->topLevelItemCount() < 3)
-                lbOnline->addTopLevelItem(row);
-            else
-                lbOnline->insertTopLevelItem(3, row);
-        }
-
-        // A handful of request windows at a time: a reply listing thousands
-        // would otherwise open thousands of windows. The others stay waiting
-        // at the service and come back at a later log-in.
-        int open = 0;
-        for (const TfrmNewContact *window : findChildren<TfrmNewContact *>()) {
-            if (window->isVisible())
-                ++open;
-        }
-        int n = 0;
-        for (const QString &request : reply.requests) {
-            if (open + n >= kMaxRequestWindows)
-                break;
-            ++n;
-            TfrmNewContact *window = NewContactWindow(request);
-            window->move(TfrmNewContact::kDesignPosition + QPoint(n, n) * kRequestWindowStep);
-            window->show();
-            window->repaint();
-        }
-
-        lbOnline->show();
-        accepted = true;
-        break;
+    // A handful of request windows at a time: a reply listing thousands
+    // would otherwise open thousands of windows. The others stay waiting
+    // at the service and come back at a later log-in.
+    int open = 0;
+    for (const TfrmNewContact *window : findChildren<TfrmNewContact *>()) {
+        if (window->isVisible())
+            ++open;
     }
+    int n = 0;
+    for (const QString &request : requests) {
+        if (open + n >= kMaxRequestWindows)
+            break;
+        ++n;
+        TfrmNewContact *window = NewContactWindow(request);
+        window->move(TfrmNewContact::kDesignPosition + QPoint(n, n) * kRequestWindowStep);
+        window->show();
+        window->repaint();
     }
-    // Presence polling starts once the service has answered, accepted or not.
-    TimerRefresh->start();
-    Connected = accepted;
-    return accepted;
+
+    lbOnline->show();
 }
 
 bool TfrmPrincipal::CloseSession()
 {
-    AffichInfo(kClosing, true, 0);
-    QCoreApplication::processEvents();
-
-    QString body;
-    if (!NewHttpClient()->get(
-            ServiceRequests::disconnect(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword)), body))
-        return false;
-    if (!ServiceReplies::isDisconnected(body)) {
-        AffichInfo(kLogoutNetworkDown, true, 3000);
-        return false;
-    }
-    Connected = false;
-    StatusBar->setPanelText(1, QString());
-    StatusBar->setPanelText(2, kDisconnected);
-    AffichInfo(QString(), false, 0);
-    lbOnline->hide();
-    return true;
+    return session.CloseSession();
 }
 
 void TfrmPrincipal::lblDeconnectClick()
@@ -320,7 +269,9 @@ void TfrmPrincipal::lblDeconnectClick()
     if (!services.dialogs->askYesNo(kLogoutQuestion, QStringLiteral("Confirmation")))
         return;
     // The transfer lists are saved here, once they are kept.
-    if (!CloseSession())
+    const QPointer<TfrmPrincipal> alive(this);
+    const bool closed = CloseSession();
+    if (!alive || !closed)
         return;
 
     setDropAccepted(false);

@@ -1,6 +1,6 @@
-#include "app/TextConvert.h"
+#include "base/TextConvert.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <limits>
 

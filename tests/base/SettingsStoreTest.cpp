@@ -1,4 +1,4 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include "support/QtPrinters.h"
 

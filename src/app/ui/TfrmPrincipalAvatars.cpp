@@ -1,7 +1,8 @@
 // Avatars, business cards, profile pages and mail of members.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
+#include "base/DialogService.h"
+#include "contacts/AvatarCache.h"
 #include "contacts/AvatarPictures.h"
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"
@@ -37,41 +38,13 @@ void drawAvatar(const QImage &picture, QLabel *target)
 
 void TfrmPrincipal::GetAvatar(const QString &pseudo, QLabel *target, bool refresh)
 {
-    if (ServiceReplies::trimBlanks(pseudo).isEmpty() || !target)
+    if (!target)
         return;
-    // The cache compares names exactly, letter case included.
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < AvatarCacheNames.size(); ++i) {
-        LogWatch(AvatarCacheNames.at(i));
-        if (AvatarCacheNames.at(i) == pseudo) {
-            found = i;
-            break;
-        }
-    }
-    if (found >= 0 && !refresh) {
-        drawAvatar(AvatarCachePictures.at(found), target);
-        return;
-    }
-
     // Events run while the service answers: the target may be gone by then.
     const QPointer<QLabel> guard(target);
-    const std::unique_ptr<HttpClient> http = NewHttpClient();
-    QString idText;
-    if (!http->get(ServiceRequests::memberId(pseudo), idText))
-        return;
-    QByteArray bytes;
-    if (!http->get(ServiceRequests::avatar(idText), bytes))
-        return;
-    const QImage picture = JpegCodec::decodeOrThrow(bytes);
-
-    if (refresh && found >= 0 && found < AvatarCachePictures.size()) {
-        AvatarCachePictures[found] = picture;
-    } else {
-        AvatarCacheNames.append(pseudo);
-        AvatarCachePictures.append(picture);
-    }
-    if (guard)
-        drawAvatar(picture, guard);
+    const std::optional<QImage> picture = avatars.GetAvatar(pseudo, refresh);
+    if (picture && guard)
+        drawAvatar(*picture, guard);
 }
 
 void TfrmPrincipal::AffichCarte(const QString &pseudo)
@@ -85,8 +58,14 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
     }
     card->lblPseudo->setText(pseudo);
 
+    // The window or the card may be destroyed while the service answers.
+    const QPointer<TfrmPrincipal> alive(this);
+    const QPointer<TfrmCard> cardAlive(card);
     QString body;
-    if (!IdHTTP1->get(ServiceRequests::cardDetails(pseudo), body)) {
+    const bool answered = IdHTTP1->get(ServiceRequests::cardDetails(pseudo), body);
+    if (!alive || !cardAlive)
+        return;
+    if (!answered) {
         services.dialogs->showMessage(
             networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;

@@ -3,7 +3,7 @@
 // its controls and keeps its lists and view in step with the signals.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "contacts/ContactManager.h"
 #include "contacts/ui/ContactRows.h"

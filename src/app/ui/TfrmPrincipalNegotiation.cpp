@@ -2,7 +2,9 @@
 // control channel and transfer manager wired to the window, the send page.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/DialogService.h"
+#include "base/ErrorReport.h"
+
+#include "base/DialogService.h"
 #include "negotiation/ControlChannel.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
@@ -132,10 +134,10 @@ void TfrmPrincipal::buildNegotiation()
     connect(Control, &ControlChannel::RecipientEditable, txtDesti, &QWidget::setEnabled);
 
     // "Envoyer un fichier" of a contact's pop-up.
-    SendFileHook = [this](const QString &pseudo) {
+    connect(this, &TfrmPrincipal::sendFileRequested, this, [this](const QString &pseudo) {
         txtDesti->setText(pseudo);
-        FileNameSendButtonClick();
-    };
+        ErrorReport::guard([this] { FileNameSendButtonClick(); });
+    });
 }
 
 void TfrmPrincipal::FileNameSendButtonClick()

@@ -2,10 +2,11 @@
 // page's recipient list.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
-#include "contacts/PresenceDirectory.h"
+#include "contacts/AvatarCache.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
 #include "contacts/ui/TfrmCard.h"
@@ -46,8 +47,9 @@ void TfrmPrincipal::buildPresence()
     Gestiondescontacts1 = PopupMenuContacts->addAction(QStringLiteral("Gestion des contacts"));
     connect(PopupMenuContacts, &QMenu::aboutToShow, this, &TfrmPrincipal::PopupMenuContactsPopup);
     connect(Envoyerunmessage2, &QAction::triggered, this, &TfrmPrincipal::Envoyerunmessage2Click);
-    connect(
-        Afficherlacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Afficherlacartedevisite1Click);
+    // A card fetches the avatar, which may not decode: reported at the slot.
+    connect(Afficherlacartedevisite1, &QAction::triggered, this,
+        reportingSlot([this] { Afficherlacartedevisite1Click(); }));
     connect(AfficherProfil1, &QAction::triggered, this, &TfrmPrincipal::AfficherProfil1Click);
 
     PopupMenuAvatar = new QMenu(this);
@@ -57,8 +59,8 @@ void TfrmPrincipal::buildPresence()
         ContactRows::image(ContactRows::kCardImage), QStringLiteral("Afficher ma carte de visite"));
     Affichermonprofil1 = PopupMenuAvatar->addAction(QStringLiteral("Afficher mon profil"));
     connect(Changersonavatar1, &QAction::triggered, this, &TfrmPrincipal::Changersonavatar1Click);
-    connect(
-        Affichermacartedevisite1, &QAction::triggered, this, &TfrmPrincipal::Affichermacartedevisite1Click);
+    connect(Affichermacartedevisite1, &QAction::triggered, this,
+        reportingSlot([this] { Affichermacartedevisite1Click(); }));
     connect(Affichermonprofil1, &QAction::triggered, this, &TfrmPrincipal::Affichermonprofil1Click);
 
     // The own avatar: 62 pixels high, a click changes it, and its menu while
@@ -74,7 +76,10 @@ void TfrmPrincipal::buildPresence()
             PopupMenuAvatar->popup(imgAvatar->mapToGlobal(pos));
     });
 
-    connect(TimerRefresh, &QTimer::timeout, this, &TfrmPrincipal::TimerRefreshTimer);
+    connect(TimerRefresh, &QTimer::timeout, this, reportingSlot([this] { TimerRefreshTimer(); }));
+    connect(&avatars, &AvatarCache::logLine, this, &TfrmPrincipal::LogWatch);
+    connect(&presence, &PresenceMonitor::statusText, this,
+        [this](int panel, const QString &text) { StatusBar->setPanelText(panel, text); });
 }
 
 void TfrmPrincipal::setAvatarMenuAttached(bool attached)
@@ -86,6 +91,20 @@ void TfrmPrincipal::setContactWindows(TfrmCard *card, TfrmChangeAvatar *changeAv
 {
     m_card = card;
     m_changeAvatar = changeAvatar;
+    if (changeAvatar)
+        attachChangeAvatar(changeAvatar);
+}
+
+void TfrmPrincipal::attachChangeAvatar(TfrmChangeAvatar *window)
+{
+    // The avatar cache is the window's: the dialog asks it, and a new own
+    // avatar is fetched again for the menu's picture.
+    connect(window, &TfrmChangeAvatar::avatarWanted, this,
+        reportingSlot([this](const QString &pseudo, QLabel *target, bool refresh) {
+            GetAvatar(pseudo, target, refresh);
+        }));
+    connect(window, &TfrmChangeAvatar::ownAvatarChanged, this,
+        reportingSlot([this] { GetAvatar(CurrentPseudo, imgAvatar, true); }));
 }
 
 TfrmCard *TfrmPrincipal::cardWindow()
@@ -99,9 +118,10 @@ TfrmCard *TfrmPrincipal::cardWindow()
 
 TfrmChangeAvatar *TfrmPrincipal::changeAvatarWindow()
 {
-    if (!m_changeAvatar)
-        m_changeAvatar = new TfrmChangeAvatar(this);
-    m_changeAvatar->setMainWindow(this);
+    if (!m_changeAvatar) {
+        m_changeAvatar = new TfrmChangeAvatar(session, *services.dialogs, programDir(), this);
+        attachChangeAvatar(m_changeAvatar);
+    }
     return m_changeAvatar;
 }
 
@@ -113,13 +133,20 @@ void TfrmPrincipal::TimerRefreshTimer()
     if (m_tickRunning)
         return;
     m_tickRunning = true;
+    // The window may be destroyed while the poll waits; then the poll's
+    // reply stays with the presence monitor and nothing here goes on.
     struct Done
     {
-        bool &flag;
-        ~Done() { flag = false; }
-    } done { m_tickRunning };
+        QPointer<TfrmPrincipal> window;
+        ~Done()
+        {
+            if (window)
+                window->m_tickRunning = false;
+        }
+    } done { this };
 
-    if (!PollOnline())
+    const bool polled = PollOnline();
+    if (!done.window || !polled)
         return;
     CheckFriend(true);
     RefillSendToFriends();
@@ -127,28 +154,12 @@ void TfrmPrincipal::TimerRefreshTimer()
 
 bool TfrmPrincipal::PollOnline()
 {
-    const bool polling = TimerRefresh->isActive();
-    QString body;
-    if (!NewHttpClient()->get(ServiceRequests::connectedMembers(), body))
-        return false;
-    // A log-out while the reply was on its way stopped the polling and
-    // emptied the lists; a late reply must not fill them again.
-    if (polling && !TimerRefresh->isActive())
-        return false;
-    ApplyPresenceReply(body);
-    return true;
+    return presence.PollOnline();
 }
 
 void TfrmPrincipal::ApplyPresenceReply(const QString &body)
 {
-    QList<PresenceDirectory::Record> records = ServiceReplies::readPresence(body);
-    QStringList names;
-    names.reserve(records.size());
-    for (const PresenceDirectory::Record &r : std::as_const(records))
-        names.append(r.name);
-    OnlineUsers = names;
-    listOnline->assign(std::move(records));
-    StatusBar->setPanelText(1, GetIP(CurrentPseudo));
+    presence.ApplyPresenceReply(body);
 }
 
 namespace {
@@ -212,8 +223,7 @@ bool rowReads(QTreeWidget *view, int position, const QString &text)
 
 void TfrmPrincipal::CheckFriend(bool popups)
 {
-    const QList<PresenceTransition> moves
-        = CheckContacts(ContactList, OnlineUsers, OnlineContacts, OfflineContacts);
+    const QList<PresenceTransition> moves = presence.CheckFriend();
     const QString placeholder = ContactRows::placeholder();
     if (!moves.isEmpty()) {
         RowIndex rows(lbOnline);
@@ -265,13 +275,7 @@ void TfrmPrincipal::RefillSendToFriends()
 
 QString TfrmPrincipal::GetIP(const QString &pseudo) const
 {
-    const std::optional<QString> letters = listOnline->directory().lastAddress(pseudo);
-    if (!letters)
-        return {};
-    // The key comes from the pseudonym as the caller spells it.
-    QString address;
-    Codec.DecryptForUser(pseudo, ServiceReplies::trimBlanks(*letters), address);
-    return address;
+    return presence.GetIP(pseudo);
 }
 
 QTreeWidgetItem *TfrmPrincipal::FindInSubItems(const QString &text, QTreeWidget *view, int column)

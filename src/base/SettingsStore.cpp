@@ -1,7 +1,7 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
-#include "app/Cp1252.h"
-#include "app/ErrorReport.h"
+#include "base/Cp1252.h"
+#include "base/ErrorReport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,145 @@
+#include "service/ServiceSession.h"
+
+#include "service/LocalAddress.h"
+#include "service/ServiceReplies.h"
+#include "service/ServiceRequests.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace {
+
+const QString kConnected = QStringLiteral("Connecté");
+const QString kDisconnected = QStringLiteral("Déconnecté");
+const QString kClosing = QStringLiteral("Fermeture de session...");
+const QString kLoginNetworkDown = QStringLiteral("\n\rLe réseau est indisponible, veuillez réessayer plus "
+                                                 "tard.\n\r\n\rVérifiez votre connexion à Internet");
+const QString kLoginServiceError
+    = QStringLiteral("Erreur de connexion.\n\rLe service est momentanément inaccessible.");
+const QString kLoginRefused
+    = QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de passe.\n\r"
+                     "Vous devez être inscrit pour vous connecter.");
+const QString kLogoutNetworkDown = QStringLiteral(
+    "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
+
+} // namespace
+
+ServiceSession::ServiceSession(const QString &serviceUrl, const HttpLimits &limits, const QString &localIp,
+    DialogService *dialogs, QObject *parent)
+    : QObject(parent)
+    , Codec(dialogs)
+    , m_serviceUrl(serviceUrl)
+    , m_limits(limits)
+    , m_localIp(localIp)
+{
+    setObjectName(QStringLiteral("ServiceSession"));
+    IdHTTP1 = new HttpClient(serviceUrl, limits, this);
+    IdHTTP1->setObjectName(QStringLiteral("IdHTTP1"));
+}
+
+ServiceSession::~ServiceSession() = default;
+
+std::unique_ptr<HttpClient> ServiceSession::NewHttpClient() const
+{
+    return std::make_unique<HttpClient>(m_serviceUrl, m_limits);
+}
+
+QString ServiceSession::GetLocalIP() const
+{
+    if (!m_localIp.isEmpty())
+        return m_localIp;
+    return LocalAddress::hostAddress();
+}
+
+void ServiceSession::SortContactList()
+{
+    QCollator collator { QLocale() };
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(ContactList.begin(), ContactList.end(),
+        [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+}
+
+bool ServiceSession::OpenSession(const QString &Pseudo, const QString &Digest)
+{
+    // Events run while the service answers; whoever owns the session may
+    // delete it meanwhile (the program ending), and then nothing more is done.
+    const QPointer<ServiceSession> alive(this);
+    QString ip;
+    Codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
+    QString body;
+    const bool answered = NewHttpClient()->get(ServiceRequests::connect(Pseudo, Digest, ip), body);
+    if (!alive)
+        return false;
+    if (!answered) {
+        emit info(kLoginNetworkDown, true, 3000);
+        return false;
+    }
+
+    const ServiceReplies::LoginReply reply = ServiceReplies::readLogin(body);
+    bool accepted = false;
+    switch (reply.outcome) {
+    case ServiceReplies::LoginOutcome::ServiceError:
+        emit info(kLoginServiceError, true, 2500);
+        break;
+    case ServiceReplies::LoginOutcome::Refused:
+        emit info(kLoginRefused, true, 2500);
+        break;
+    case ServiceReplies::LoginOutcome::Accepted: {
+        // A missing or malformed id leaves the previous one. The shared
+        // client is a child of the session: it goes with it.
+        QString idText;
+        const bool gotId = IdHTTP1->get(ServiceRequests::memberId(Pseudo), idText);
+        if (!alive)
+            return false;
+        if (gotId)
+            ServiceReplies::readMemberId(idText, UserId);
+
+        emit info(kConnected, true, 0);
+        emit statusText(2, kConnected);
+        ContactList = reply.contacts;
+        SortContactList();
+        emit loggedIn(reply.requests);
+        accepted = true;
+        break;
+    }
+    }
+    if (!alive)
+        return false;
+    // Presence polling starts once the service has answered, accepted or not.
+    emit loginAnswered();
+    Connected = accepted;
+    return accepted;
+}
+
+bool ServiceSession::CloseSession(int totalTimeoutMs)
+{
+    const QPointer<ServiceSession> alive(this);
+    emit info(kClosing, true, 0);
+    QCoreApplication::processEvents();
+    if (!alive)
+        return false;
+
+    QString body;
+    HttpLimits limits = m_limits;
+    if (totalTimeoutMs > 0)
+        limits.totalTimeoutMs = totalTimeoutMs;
+    HttpClient client(m_serviceUrl, limits);
+    const bool answered = client.get(
+        ServiceRequests::disconnect(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword)), body);
+    if (!alive || !answered)
+        return false;
+    if (!ServiceReplies::isDisconnected(body)) {
+        emit info(kLogoutNetworkDown, true, 3000);
+        return false;
+    }
+    Connected = false;
+    emit statusText(1, QString());
+    emit statusText(2, kDisconnected);
+    emit info(QString(), false, 0);
+    emit loggedOut();
+    return true;
+}
