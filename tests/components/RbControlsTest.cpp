@@ -380,13 +380,20 @@ TEST(TRbPanel, AntialiasingExcludesGradientAndGroupBoxOpensItsFrame)
 TEST(TRbPanel, ImageIsRebuiltOnlyOnAppearanceChanges)
 {
     TRbPanel panel;
+    panel.CurrentFrame();
     const int builds = panel.ImageBuilds();
+    EXPECT_EQ(builds, 1); // construction and its settings drew it once
     panel.setCaption(QStringLiteral("x"));
     panel.setCaptionPosition(cpTopCenter);
+    panel.CurrentFrame();
     EXPECT_EQ(panel.ImageBuilds(), builds);
     panel.setBorderColor(0x0000FF);
+    panel.setCornerWidth(6); // two changes, one drawing
+    panel.CurrentFrame();
     EXPECT_EQ(panel.ImageBuilds(), builds + 1);
+    EXPECT_EQ(panel.PanelImage().pixel(0, 52), qRgb(255, 0, 0)); // left edge in the new border colour
     panel.setCaptionPosition(cpGroupBox);
+    panel.CurrentFrame();
     EXPECT_EQ(panel.ImageBuilds(), builds + 2);
 }
 

@@ -78,6 +78,16 @@ void TRbButton::setGradientType(TGradientType value)
     UpdateImages();
 }
 
+void TRbButton::UseFormColors()
+{
+    m_colors.setDefaultFrom(10346217);
+    m_colors.setDefaultTo(13561844);
+    m_colors.setOverFrom(13561844);
+    m_colors.setOverTo(10346217);
+    m_fade.FadeSpeed = fsMedium;
+    setGradientType(gtVertical);
+}
+
 void TRbButton::UpdateImages()
 {
     const int w = width();

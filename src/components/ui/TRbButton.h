@@ -52,6 +52,10 @@ public:
     const QImage &OverImage() const { return m_overImage; }
     const QImage &ClickedImage() const { return m_clickedImage; }
 
+    // The colours the client's forms give most of their buttons: a pale
+    // yellow-green face whose Over gradient is the same pair reversed.
+    void UseFormColors();
+
     // What a mouse click, Enter, Escape or Space does.
     void Click();
 

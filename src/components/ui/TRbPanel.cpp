@@ -34,11 +34,23 @@ void TRbPanel::syncLook()
 
 void TRbPanel::RebuildImage()
 {
+    // The children move at once; the image itself is drawn at the next
+    // paint, so that a form setting several properties in a row pays once.
     syncLook();
-    m_panelImage = m_look.PanelImage();
-    ++m_imageBuilds;
     setContentsMargins(m_look.ClientMargins());
+    m_imageDirty = true;
     Invalidate();
+}
+
+const QImage &TRbPanel::PanelImage()
+{
+    if (m_imageDirty) {
+        syncLook();
+        m_panelImage = m_look.PanelImage();
+        ++m_imageBuilds;
+        m_imageDirty = false;
+    }
+    return m_panelImage;
 }
 
 QRect TRbPanel::ClientArea() const
@@ -195,7 +207,7 @@ void TRbPanel::RenderFrame(QImage &buffer)
 {
     buffer.fill(toQColor(m_look.outerColor));
     QPainter painter(&buffer);
-    painter.drawImage(0, 0, m_panelImage);
+    painter.drawImage(0, 0, PanelImage());
     if (!ShowCaption())
         return;
 

@@ -40,7 +40,8 @@ public:
     bool ParentColor() const { return m_parentColor; }
     void setParentColor(bool value);
 
-    const QImage &PanelImage() const { return m_panelImage; }
+    // The frame and face, drawn again if the appearance changed.
+    const QImage &PanelImage();
     int ImageBuilds() const { return m_imageBuilds; }
     // Area left to child controls.
     QRect ClientArea() const;
@@ -65,4 +66,5 @@ private:
     bool m_parentColor = false;
     QImage m_panelImage;
     int m_imageBuilds = 0;
+    bool m_imageDirty = true;
 };
