@@ -48,8 +48,8 @@ int main(int argc, char **argv)
     const int missesDuringHits = button->FrameRenders() - rendersBefore;
     const double miss = microsPerRepaint(*button, true);
 
-    std::printf("styled: %.1f \xC2\xB5s per button repaint (cache hit; %d frame redraws in %d repaints)\n", hit,
-                missesDuringHits, kRepaints);
+    std::printf("styled: %.1f \xC2\xB5s per button repaint (cache hit; %d frame redraws in %d repaints)\n",
+        hit, missesDuringHits, kRepaints);
     std::printf("styled: %.1f \xC2\xB5s per button repaint with a fade step (frame redrawn)\n", miss);
     return missesDuringHits == 0 ? 0 : 1;
 }

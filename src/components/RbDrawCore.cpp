@@ -12,9 +12,18 @@ namespace RbDrawCore {
 
 namespace {
 
-int red(quint32 c) { return int(c & 0xFF); }
-int green(quint32 c) { return int((c >> 8) & 0xFF); }
-int blue(quint32 c) { return int((c >> 16) & 0xFF); }
+int red(quint32 c)
+{
+    return int(c & 0xFF);
+}
+int green(quint32 c)
+{
+    return int((c >> 8) & 0xFF);
+}
+int blue(quint32 c)
+{
+    return int((c >> 16) & 0xFF);
+}
 
 quint8 toByte(double value)
 {
@@ -25,8 +34,14 @@ quint8 toByte(double value)
     return quint8(std::clamp(r, 0.0, 255.0));
 }
 
-QRgb *row(QImage &image, int y) { return reinterpret_cast<QRgb *>(image.scanLine(y)); }
-const QRgb *row(const QImage &image, int y) { return reinterpret_cast<const QRgb *>(image.constScanLine(y)); }
+QRgb *row(QImage &image, int y)
+{
+    return reinterpret_cast<QRgb *>(image.scanLine(y));
+}
+const QRgb *row(const QImage &image, int y)
+{
+    return reinterpret_cast<const QRgb *>(image.constScanLine(y));
+}
 
 void ensureRgb32(QImage &image)
 {
@@ -51,8 +66,14 @@ int fadePeriod(TFadeSpeed speed)
     return 20;
 }
 
-int radioSize(TRadioSize size) { return 11 + 2 * int(size); }
-int radioInset(TRadioSize size) { return 2 + int(size); }
+int radioSize(TRadioSize size)
+{
+    return 11 + 2 * int(size);
+}
+int radioInset(TRadioSize size)
+{
+    return 2 + int(size);
+}
 
 quint32 ColorToRGB(quint32 color)
 {
@@ -110,8 +131,8 @@ QImage newBitmap(int width, int height, quint32 color)
     return image;
 }
 
-void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 toColor,
-                  TGradientType kind, const QRegion *region)
+void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 toColor, TGradientType kind,
+    const QRegion *region)
 {
     if (bitmap.width() < 1 || bitmap.height() < 1)
         return;
@@ -199,15 +220,15 @@ void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 
                     t = std::abs(y - top - d);
                     break;
                 }
-                line[x] = qRgb(toByte(sr * t + red(from)), toByte(sg * t + green(from)),
-                               toByte(sb * t + blue(from)));
+                line[x] = qRgb(
+                    toByte(sr * t + red(from)), toByte(sg * t + green(from)), toByte(sb * t + blue(from)));
             }
         }
     }
 }
 
-void BlendImages(QImage &target, const QImage &source, const QImage &overlay, int offset,
-                 const QRect &rect, int percent)
+void BlendImages(
+    QImage &target, const QImage &source, const QImage &overlay, int offset, const QRect &rect, int percent)
 {
     ensureRgb32(target);
     // The button shifts its own face by blending the buffer onto itself:
@@ -250,13 +271,13 @@ void BlendImages(QImage &target, const QImage &source, const QImage &overlay, in
             const QRgb a = t[x];
             const QRgb b = o[ox];
             t[x] = qRgb(toByte(w * qRed(a) + (1 - w) * qRed(b)), toByte(w * qGreen(a) + (1 - w) * qGreen(b)),
-                        toByte(w * qBlue(a) + (1 - w) * qBlue(b)));
+                toByte(w * qBlue(a) + (1 - w) * qBlue(b)));
         }
     }
 }
 
-void DrawShadowText(QPainter &canvas, const QString &text, const QFont &font, quint32 fontColor,
-                    bool enabled, const QRect &rect, int format, bool shadow, quint32 shadowColor)
+void DrawShadowText(QPainter &canvas, const QString &text, const QFont &font, quint32 fontColor, bool enabled,
+    const QRect &rect, int format, bool shadow, quint32 shadowColor)
 {
     canvas.save();
     canvas.setFont(font);
@@ -314,7 +335,8 @@ void Colorize(QImage &bitmap, quint32 tint)
         QRgb *line = row(bitmap, y);
         for (int x = 0; x < bitmap.width(); ++x) {
             const int g = (qRed(line[x]) + qGreen(line[x]) + qBlue(line[x])) / 3;
-            line[x] = qRgb(std::min(255, g + red(t)), std::min(255, g + green(t)), std::min(255, g + blue(t)));
+            line[x]
+                = qRgb(std::min(255, g + red(t)), std::min(255, g + green(t)), std::min(255, g + blue(t)));
         }
     }
 }
@@ -406,7 +428,14 @@ void DrawTransparent(QPainter &canvas, int x, int y, const QImage &bitmap)
 QImage CheckMarkBitmap()
 {
     static const char *const rows[8] = {
-        "........", ".......#", "......##", "#....##.", "##..##..", ".####...", "..##....", "........",
+        "........",
+        ".......#",
+        "......##",
+        "#....##.",
+        "##..##..",
+        ".####...",
+        "..##....",
+        "........",
     };
     QImage image(8, 8, QImage::Format_RGB32);
     for (int y = 0; y < 8; ++y)

@@ -81,14 +81,14 @@ QColor toQColor(quint32 color);
 // An RGB32 image of the given size, filled with colour.
 QImage newBitmap(int width, int height, quint32 color = 0);
 
-void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 toColor,
-                  TGradientType kind, const QRegion *region = nullptr);
+void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 toColor, TGradientType kind,
+    const QRegion *region = nullptr);
 
-void BlendImages(QImage &target, const QImage &source, const QImage &overlay, int offset,
-                 const QRect &rect, int percent);
+void BlendImages(
+    QImage &target, const QImage &source, const QImage &overlay, int offset, const QRect &rect, int percent);
 
-void DrawShadowText(QPainter &canvas, const QString &text, const QFont &font, quint32 fontColor,
-                    bool enabled, const QRect &rect, int format, bool shadow, quint32 shadowColor);
+void DrawShadowText(QPainter &canvas, const QString &text, const QFont &font, quint32 fontColor, bool enabled,
+    const QRect &rect, int format, bool shadow, quint32 shadowColor);
 
 int TextFormat(TAlignment alignment, bool wordWrap);
 

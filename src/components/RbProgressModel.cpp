@@ -50,8 +50,8 @@ bool RbProgressModel::acceptsBorderWidth(int current, int value, int height) con
     return value >= 0 && value != current && value < height / 2;
 }
 
-QRect RbProgressModel::FilledRect(int width, int height, TProgressBarOrientation orientation,
-                                  int borderWidth, TBorderLines lines) const
+QRect RbProgressModel::FilledRect(
+    int width, int height, TProgressBarOrientation orientation, int borderWidth, TBorderLines lines) const
 {
     const int percent = Percent();
     if (percent <= 0)

@@ -29,7 +29,7 @@ public:
     // The part of a width x height bar that shows the gradient, already
     // moved in by the border; empty at 0 %.
     QRect FilledRect(int width, int height, TProgressBarOrientation orientation, int borderWidth,
-                     TBorderLines lines) const;
+        TBorderLines lines) const;
 
     // "25%", or the caption, a space and the percentage.
     QString Text(const QString &caption, bool showCaption, bool showText) const;

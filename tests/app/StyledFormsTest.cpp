@@ -18,7 +18,10 @@
 
 namespace {
 
-QRgb rgbOf(quint32 c) { return RbDrawCore::toQColor(c).rgb(); }
+QRgb rgbOf(quint32 c)
+{
+    return RbDrawCore::toQColor(c).rgb();
+}
 
 int distance(QRgb a, QRgb b)
 {
@@ -59,7 +62,8 @@ TEST_F(StyledForms, PopUpFramesItsPictureWithTheStyledPanel)
     const QRgb edge = shot.pixel(origin + QPoint(0, 21));
     EXPECT_LT(distance(edge, rgbOf(5163486)), distance(edge, rgbOf(12250871)));
     EXPECT_EQ(shot.pixel(origin), rgbOf(panel->OuterColor()));
-    EXPECT_LT(distance(shot.pixel(origin), shot.pixel(origin + QPoint(-2, 0))), 16); // blends with the gradient
+    EXPECT_LT(
+        distance(shot.pixel(origin), shot.pixel(origin + QPoint(-2, 0))), 16); // blends with the gradient
     box->btnCloseClick();
 }
 

@@ -15,7 +15,10 @@
 
 namespace {
 
-QRgb rgbOf(quint32 c) { return RbDrawCore::toQColor(c).rgb(); }
+QRgb rgbOf(quint32 c)
+{
+    return RbDrawCore::toQColor(c).rgb();
+}
 
 TEST(TRbButton, GroupedButtonsKeepOneDownAndReleaseOnlyWithAllowAllUp)
 {
@@ -167,7 +170,8 @@ TEST(TRbButton, GlyphLayoutsPlaceTheGlyphBesideTheCaption)
     for (int y = 1; y < 7; ++y)
         for (int x = 1; x < 7; ++x)
             glyph.setPixel(x, y, qRgb(255, 0, 0));
-    struct Case {
+    struct Case
+    {
         TButtonLayout layout;
         QPoint inside; // a pixel the glyph must cover, without a caption
     };
@@ -177,10 +181,10 @@ TEST(TRbButton, GlyphLayoutsPlaceTheGlyphBesideTheCaption)
     // Top: R.Top = 10, y = (10 + 40) / 2 - 2 - 8 = 15; x = 36.
     // Bottom: R.Bottom = 30, y = 30 / 2 + 2 = 17.
     const Case cases[] = {
-        {blGlyphLeft, {36 + 3, 16 + 3}},
-        {blGlyphRight, {37 + 3, 16 + 3}},
-        {blGlyphTop, {36 + 3, 15 + 3}},
-        {blGlyphBottom, {36 + 3, 17 + 3}},
+        { blGlyphLeft, { 36 + 3, 16 + 3 } },
+        { blGlyphRight, { 37 + 3, 16 + 3 } },
+        { blGlyphTop, { 36 + 3, 15 + 3 } },
+        { blGlyphBottom, { 36 + 3, 17 + 3 } },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(int(c.layout));
@@ -277,7 +281,7 @@ TEST(TRbRadioButton, CheckingOneUnchecksItsSiblingsOnly)
     EXPECT_TRUE(a->Checked());
 
     // Ring sizes and the smooth ring's outer pixels.
-    const std::pair<TRadioSize, int> sizes[] = {{rsSmall, 11}, {rsMedium, 13}, {rsLarge, 15}};
+    const std::pair<TRadioSize, int> sizes[] = { { rsSmall, 11 }, { rsMedium, 13 }, { rsLarge, 15 } };
     for (auto [size, side] : sizes) {
         a->setRadioType(size);
         EXPECT_EQ(a->NormalImage().size(), QSize(side, side));

@@ -9,7 +9,10 @@ using namespace RbDrawCore;
 
 namespace {
 
-quint32 bgr(QRgb p) { return quint32(qRed(p)) | (quint32(qGreen(p)) << 8) | (quint32(qBlue(p)) << 16); }
+quint32 bgr(QRgb p)
+{
+    return quint32(qRed(p)) | (quint32(qGreen(p)) << 8) | (quint32(qBlue(p)) << 16);
+}
 
 TEST(GradientFill, EqualColoursFillFlatAndOnlyInsideTheRect)
 {
@@ -35,18 +38,19 @@ TEST(GradientFill, VerticalRowKGetsK)
 
 TEST(GradientFill, KindsRunInTheirDirections)
 {
-    struct Case {
+    struct Case
+    {
         TGradientType kind;
         QPoint start; // gets the from-colour
         QPoint further; // nearer the to-colour
     };
     const Case cases[] = {
-        {gtHorizontal, {0, 5}, {15, 5}},
-        {gtFromTopLeft, {0, 0}, {19, 9}},
-        {gtFromTopRight, {20, 0}, {0, 9}}, // x = Right is outside; the corner pixel is next to it
-        {gtRadial, {10, 5}, {0, 0}},
-        {gtDoubleHorz, {10, 5}, {0, 5}},
-        {gtDoubleVert, {3, 5}, {3, 0}},
+        { gtHorizontal, { 0, 5 }, { 15, 5 } },
+        { gtFromTopLeft, { 0, 0 }, { 19, 9 } },
+        { gtFromTopRight, { 20, 0 }, { 0, 9 } }, // x = Right is outside; the corner pixel is next to it
+        { gtRadial, { 10, 5 }, { 0, 0 } },
+        { gtDoubleHorz, { 10, 5 }, { 0, 5 } },
+        { gtDoubleVert, { 3, 5 }, { 3, 0 } },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(int(c.kind));
@@ -96,11 +100,13 @@ TEST(BlendImages, CopiesWithOffsetAndBlendsByPercent)
 {
     const QImage source = newBitmap(10, 10, 0x000000);
     const QImage overlay = newBitmap(10, 10, 0xC8C8C8);
-    struct Case {
+    struct Case
+    {
         int percent;
         int expected;
     };
-    for (const Case c : {Case{0, 0}, Case{50, 100}, Case{100, 200}, Case{250, 200}, Case{25, 50}}) {
+    for (const Case c :
+        { Case { 0, 0 }, Case { 50, 100 }, Case { 100, 200 }, Case { 250, 200 }, Case { 25, 50 } }) {
         SCOPED_TRACE(c.percent);
         QImage target = newBitmap(10, 10, 0xFFFFFF);
         BlendImages(target, source, overlay, 1, target.rect(), c.percent);
@@ -159,7 +165,8 @@ TEST(ShrinkAndSmooth, AverageBlocksAndFillTheInside)
 TEST(TextFormat, FlagsByAlignmentAndWrap)
 {
     EXPECT_EQ(TextFormat(taCenter, false), dtNoPrefix | dtEndEllipsis | dtVCenter | dtCenter | dtSingleLine);
-    EXPECT_EQ(TextFormat(taRightJustify, true), dtNoPrefix | dtEndEllipsis | dtVCenter | dtRight | dtWordBreak);
+    EXPECT_EQ(
+        TextFormat(taRightJustify, true), dtNoPrefix | dtEndEllipsis | dtVCenter | dtRight | dtWordBreak);
     EXPECT_EQ(TextFormat(taLeftJustify, false) & (dtRight | dtCenter), 0);
 }
 
@@ -171,8 +178,8 @@ TEST(DrawShadowText, ShadowSitsOnePixelRightAndBelow)
     font.setStyleStrategy(QFont::NoAntialias);
     {
         QPainter p(&img);
-        DrawShadowText(p, QStringLiteral("|"), font, 0x000000, true, img.rect(), dtCenter | dtVCenter | dtSingleLine,
-                       true, 0xFFFFFF);
+        DrawShadowText(p, QStringLiteral("|"), font, 0x000000, true, img.rect(),
+            dtCenter | dtVCenter | dtSingleLine, true, 0xFFFFFF);
     }
     // Some column holds black text with a white pixel below-right of it.
     bool found = false;

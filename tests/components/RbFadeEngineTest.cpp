@@ -1,5 +1,5 @@
-#include "components/RbColors.h"
 #include "components/RbFadeEngine.h"
+#include "components/RbColors.h"
 #include "components/RbProgressModel.h"
 #include "components/TRbStyleManager.h"
 
@@ -29,11 +29,12 @@ public:
             now = due;
             due += period;
             engine.TimerFired();
-            steps.push_back({now, engine.OverFade, engine.ClickFade});
+            steps.push_back({ now, engine.OverFade, engine.ClickFade });
         }
         now = end;
     }
-    struct Step {
+    struct Step
+    {
         int at, over, click;
         bool operator==(const Step &) const = default;
     };
@@ -57,7 +58,7 @@ TEST(FadeEngine, HotFadeAtMediumRisesByTenEveryTwentyMsThenStops)
     clock.advance(1000, fade);
     ASSERT_EQ(clock.steps.size(), 10u);
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(clock.steps[i], (FakeFadeClock::Step{20 * (i + 1), 10 * (i + 1), 0}));
+        EXPECT_EQ(clock.steps[i], (FakeFadeClock::Step { 20 * (i + 1), 10 * (i + 1), 0 }));
     EXPECT_FALSE(clock.running);
     EXPECT_EQ(repaints, 10);
 
@@ -88,7 +89,7 @@ TEST(FadeEngine, PressRisesByQuarterAndReleaseInsideFallsBackWhileOverStaysFull)
     std::vector<int> clicks;
     for (auto &s : clock.steps)
         clicks.push_back(s.click);
-    EXPECT_EQ(clicks, (std::vector<int>{50, 75, 100, 100}));
+    EXPECT_EQ(clicks, (std::vector<int> { 50, 75, 100, 100 }));
     EXPECT_FALSE(clock.running);
 
     clock.steps.clear();
@@ -100,7 +101,7 @@ TEST(FadeEngine, PressRisesByQuarterAndReleaseInsideFallsBackWhileOverStaysFull)
         clicks.push_back(s.click);
         EXPECT_EQ(s.over, 100);
     }
-    EXPECT_EQ(clicks, (std::vector<int>{75, 50, 25, 0}));
+    EXPECT_EQ(clicks, (std::vector<int> { 75, 50, 25, 0 }));
     EXPECT_FALSE(clock.running);
 }
 
@@ -108,7 +109,8 @@ TEST(FadeEngine, SpeedsAndSwallowedErrors)
 {
     FakeFadeClock clock;
     RbFadeEngine fade(clock);
-    const std::pair<TFadeSpeed, int> speeds[] = {{fsSlow, 40}, {fsMedium, 20}, {fsFast, 12}, {fsVeryFast, 8}};
+    const std::pair<TFadeSpeed, int> speeds[]
+        = { { fsSlow, 40 }, { fsMedium, 20 }, { fsFast, 12 }, { fsVeryFast, 8 } };
     for (auto [speed, ms] : speeds) {
         fade.FadeSpeed = speed;
         fade.StartFade();

@@ -95,10 +95,11 @@ void TRbButton::UpdateImages()
     m_normalImage = newBitmap(w, h);
     m_overImage = newBitmap(w, h);
     m_clickedImage = newBitmap(w, h);
-    GradientFill(m_normalImage, m_normalImage.rect(), m_colors.DefaultFrom(), m_colors.DefaultTo(), m_gradientType);
+    GradientFill(
+        m_normalImage, m_normalImage.rect(), m_colors.DefaultFrom(), m_colors.DefaultTo(), m_gradientType);
     GradientFill(m_overImage, m_overImage.rect(), m_colors.OverFrom(), m_colors.OverTo(), m_gradientType);
-    GradientFill(m_clickedImage, m_clickedImage.rect(), m_colors.ClickedFrom(), m_colors.ClickedTo(),
-                 m_gradientType);
+    GradientFill(
+        m_clickedImage, m_clickedImage.rect(), m_colors.ClickedFrom(), m_colors.ClickedTo(), m_gradientType);
     Invalidate();
 }
 
@@ -243,7 +244,8 @@ bool TRbButton::event(QEvent *event)
 // Escape.
 bool TRbButton::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_watchedWindow && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    if (watched == m_watchedWindow
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
@@ -295,7 +297,7 @@ void TRbButton::RenderFrame(QImage &buffer)
     }
     if (ShowCaption())
         DrawShadowText(painter, Caption(), font(), textColor(m_hotTrack, m_colors.HotTrack()), isEnabled(), r,
-                       TextFormat(taCenter, false), TextShadow(), m_colors.TextShadow());
+            TextFormat(taCenter, false), TextShadow(), m_colors.TextShadow());
 
     if (!m_glyph.isNull()) {
         QImage glyph = m_glyph.convertToFormat(QImage::Format_RGB32);

@@ -112,7 +112,7 @@ void TRbCheckControl::PaintCaptionAndLines(QPainter &painter, int captionLeft)
         QRect r = client;
         r.setLeft(captionLeft);
         DrawShadowText(painter, Caption(), font(), textColor(m_hotTrack, m_colors.HotTrack()), isEnabled(), r,
-                       TextFormat(taLeftJustify, false), TextShadow(), m_colors.TextShadow());
+            TextFormat(taLeftJustify, false), TextShadow(), m_colors.TextShadow());
     }
     painter.setPen(toQColor(m_borderLinesColor));
     const int right = client.right();
@@ -177,8 +177,8 @@ void TRbCheckBox::RenderFrame(QImage &buffer)
     BlendImages(buffer, m_normalImage, m_overImage, 0, box, m_fade.OverFade);
     if (m_fade.ClickFade > 0) {
         const int inset = m_gradientBorder ? 2 : 1;
-        BlendImages(buffer, buffer, m_clickedImage, 0, box.adjusted(inset, inset, -inset, -inset),
-                    m_fade.ClickFade);
+        BlendImages(
+            buffer, buffer, m_clickedImage, 0, box.adjusted(inset, inset, -inset, -inset), m_fade.ClickFade);
     }
     QPainter painter(&buffer);
     if (m_checked) {

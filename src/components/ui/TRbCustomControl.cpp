@@ -192,7 +192,7 @@ void TRbCustomControl::timerEvent(QTimerEvent *event)
 TRbCustomControl::FrameKey TRbCustomControl::frameKey() const
 {
     return FrameKey(width(), height(), m_fade.OverFade, m_fade.ClickFade, m_fade.IsHot, m_fade.IsPressed,
-                    hasFocus(), isEnabled(), FrameState());
+        hasFocus(), isEnabled(), FrameState());
 }
 
 const QImage &TRbCustomControl::CurrentFrame()

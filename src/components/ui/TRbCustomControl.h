@@ -31,7 +31,7 @@ public:
     bool ShowCaption() const { return m_showCaption; }
     void setShowCaption(bool value);
     QString About() const;
-    void setAbout(const QString &) {}
+    void setAbout(const QString &) { }
     // The face colour (0x00BBGGRR or a system colour) and the font's colour.
     quint32 Color() const { return m_color; }
     void setColor(quint32 value);
@@ -69,16 +69,16 @@ protected:
     explicit TRbCustomControl(QWidget *parent);
 
     // The family's virtual operations.
-    virtual void UpdateImages() {}
+    virtual void UpdateImages() { }
     virtual void EnabledChanged() { Invalidate(); }
-    virtual void FocusChanged() {}
+    virtual void FocusChanged() { }
     virtual void LeftButtonDown();
-    virtual void LeftButtonUp() {}
+    virtual void LeftButtonUp() { }
     virtual void MouseEntered() { emit OnMouseEnter(this); }
     virtual void MouseLeft() { emit OnMouseLeave(this); }
-    virtual void MouseMoved() {}
-    virtual void ParentColorChanged() {}
-    virtual void Resized() {}
+    virtual void MouseMoved() { }
+    virtual void ParentColorChanged() { }
+    virtual void Resized() { }
     virtual void TextChanged() { Invalidate(); }
     virtual void FadeOutStep() { m_fade.FadeOutStep(); }
     virtual void FadeInStep() { m_fade.FadeInStep(); }
@@ -128,7 +128,7 @@ private:
 
     int m_fadeTimerId = 0;
     QImage m_frame;
-    FrameKey m_frameKey{};
+    FrameKey m_frameKey {};
     bool m_frameValid = false;
     int m_frameRenders = 0;
 };

@@ -252,6 +252,6 @@ void TRbPanel::RenderFrame(QImage &buffer)
         painter.fillRect(QRect(0, 0, r.right() + 1, r.top() + h), outer);
         painter.fillRect(QRect(r.left(), r.top() + h, textWidth, std::min(m_look.borderWidth, h)), outer);
     }
-    DrawShadowText(painter, Caption(), font(), FontColor(), isEnabled(), r, format, TextShadow(),
-                   m_textShadowColor);
+    DrawShadowText(
+        painter, Caption(), font(), FontColor(), isEnabled(), r, format, TextShadow(), m_textShadowColor);
 }

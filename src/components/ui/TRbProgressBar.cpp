@@ -110,8 +110,8 @@ void TRbProgressBar::RenderFrame(QImage &buffer)
         painter.drawImage(filled.topLeft(), m_image, filled);
     const QString text = Text();
     if (!text.isEmpty())
-        DrawShadowText(painter, text, font(), FontColor(), true, rect(), TextFormat(taCenter, false), TextShadow(),
-                       0xFFFFFF);
+        DrawShadowText(painter, text, font(), FontColor(), true, rect(), TextFormat(taCenter, false),
+            TextShadow(), 0xFFFFFF);
     painter.setPen(toQColor(m_borderColor));
     const int right = width() - 1;
     const int bottom = height() - 1;
