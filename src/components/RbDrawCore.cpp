@@ -227,51 +227,58 @@ void GradientFill(QImage &bitmap, const QRect &rect, quint32 fromColor, quint32 
     }
 }
 
+namespace {
+
+// round(((100 - percent) * a + percent * b) / 100), ties to even: the
+// blend of the description computed exactly in integers.
+inline int blendByte(int a, int b, int percent)
+{
+    const int n = (100 - percent) * a + percent * b;
+    int q = n / 100;
+    const int r = n % 100;
+    if (r > 50 || (r == 50 && (q & 1)))
+        ++q;
+    return q;
+}
+
+} // namespace
+
 void BlendImages(
     QImage &target, const QImage &source, const QImage &overlay, int offset, const QRect &rect, int percent)
 {
     ensureRgb32(target);
     // The button shifts its own face by blending the buffer onto itself:
     // copy from a snapshot so that the overlapping rows are not smeared.
-    const QImage src = (&source == &target) ? source.copy() : source;
+    const QImage src = ((&source == &target) ? source.copy() : source).convertToFormat(QImage::Format_RGB32);
     {
         const int dx = rect.x() + offset;
         const int dy = rect.y() + offset;
-        const int cw = rect.width() - offset;
-        const int ch = rect.height() - offset;
-        for (int y = 0; y < ch; ++y) {
-            const int ty = dy + y;
-            if (ty < 0 || ty >= target.height() || y >= src.height())
-                continue;
-            QRgb *t = row(target, ty);
+        // Clip the copied block to both images once, not per pixel.
+        const int x0 = std::max(0, -dx);
+        const int x1 = std::min({ rect.width() - offset, src.width(), target.width() - dx });
+        const int y0 = std::max(0, -dy);
+        const int y1 = std::min({ rect.height() - offset, src.height(), target.height() - dy });
+        for (int y = y0; y < y1; ++y) {
+            QRgb *t = row(target, dy + y) + dx;
             const QRgb *s = row(src, y);
-            for (int x = 0; x < cw; ++x) {
-                const int tx = dx + x;
-                if (tx < 0 || tx >= target.width() || x >= src.width())
-                    continue;
-                t[tx] = s[x] | 0xFF000000u;
-            }
+            for (int x = x0; x < x1; ++x)
+                t[x] = s[x] | 0xFF000000u;
         }
     }
     if (percent <= 0)
         return;
     percent = std::min(percent, 100);
-    const double w = (100 - percent) / 100.0;
-    const QRect area = rect & target.rect();
+    const QImage over = overlay.convertToFormat(QImage::Format_RGB32);
+    // Target pixels inside rect that have an overlay pixel.
+    const QRect area = rect & target.rect() & QRect(rect.topLeft(), over.size());
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const int oy = y - rect.y();
-        if (oy < 0 || oy >= overlay.height())
-            continue;
         QRgb *t = row(target, y);
-        const QRgb *o = reinterpret_cast<const QRgb *>(overlay.constScanLine(oy));
+        const QRgb *o = row(over, y - rect.y()) - rect.x();
         for (int x = area.left(); x <= area.right(); ++x) {
-            const int ox = x - rect.x();
-            if (ox < 0 || ox >= overlay.width())
-                continue;
             const QRgb a = t[x];
-            const QRgb b = o[ox];
-            t[x] = qRgb(toByte(w * qRed(a) + (1 - w) * qRed(b)), toByte(w * qGreen(a) + (1 - w) * qGreen(b)),
-                toByte(w * qBlue(a) + (1 - w) * qBlue(b)));
+            const QRgb b = o[x];
+            t[x] = qRgb(blendByte(qRed(a), qRed(b), percent), blendByte(qGreen(a), qGreen(b), percent),
+                blendByte(qBlue(a), qBlue(b), percent));
         }
     }
 }

@@ -117,6 +117,23 @@ TEST(BlendImages, CopiesWithOffsetAndBlendsByPercent)
     }
 }
 
+TEST(BlendImages, HalfwayValuesRoundToEven)
+{
+    const QImage white = newBitmap(4, 4, 0xFFFFFF);
+    const QImage black = newBitmap(4, 4, 0x000000);
+    // 0.9 x 255 = 229.5 goes up to 230; 0.7 x 255 = 178.5 goes down to 178.
+    for (auto [percent, expected] : { std::pair { 10, 230 }, std::pair { 30, 178 } }) {
+        QImage target = newBitmap(4, 4);
+        BlendImages(target, white, black, 0, target.rect(), percent);
+        EXPECT_EQ(qRed(target.pixel(2, 2)), expected) << percent;
+    }
+    // An overlay smaller than the rect only blends where it has pixels.
+    QImage target = newBitmap(4, 4, 0xFFFFFF);
+    BlendImages(target, white, newBitmap(2, 2, 0x000000), 0, target.rect(), 100);
+    EXPECT_EQ(qRed(target.pixel(1, 1)), 0);
+    EXPECT_EQ(qRed(target.pixel(3, 3)), 255);
+}
+
 TEST(BlendImages, ShiftingAnImageOntoItselfMovesItByTheOffset)
 {
     QImage buffer = newBitmap(6, 6, 0x000000);
