@@ -1,7 +1,8 @@
 #include "app/ui/TfrmAbout.h"
 
+#include "components/ui/TRbButton.h"
+
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 TfrmAbout::TfrmAbout(QWidget *parent)
@@ -17,9 +18,12 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     layout->addWidget(new QLabel(QStringLiteral("Envoi de fichiers entre membres de la communauté.\n"
                                                 "Conception et développement : l'équipe Tovanik."),
                                  this));
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    auto *ok = new TRbButton(this);
     ok->setObjectName(QStringLiteral("btnOK"));
+    ok->setCaption(QStringLiteral("OK"));
+    ok->UseFormColors();
+    ok->setFixedSize(75, 25);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    ok->setModalResult(QDialog::Accepted);
     layout->addWidget(ok, 0, Qt::AlignRight);
 }

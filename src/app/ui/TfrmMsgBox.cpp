@@ -4,9 +4,9 @@
 #include "base/DrawingHelpers.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbPanel.h"
 #include "components/ui/TShape.h"
 
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -165,13 +165,17 @@ TfrmMsgBox::TfrmMsgBox(PopupNotifier *notifier)
     lblSendFile->setObjectName(QStringLiteral("lblSendFile"));
     connect(lblSendFile, &TClickLabel::clicked, this, &TfrmMsgBox::lblSendFileClick);
 
-    // Stand-in for the styled rounded panel around the picture.
-    RbPanel3 = new QFrame(this);
+    // The styled rounded panel that frames the picture. Its corners show
+    // the pop-up's background gradient at the panel's middle row.
+    RbPanel3 = new TRbPanel(this);
     RbPanel3->setObjectName(QStringLiteral("RbPanel3"));
     RbPanel3->setGeometry(9, 62, 42, 42);
-    RbPanel3->setStyleSheet(QStringLiteral("QFrame#RbPanel3 { background-color: %1; border: 2px solid %2;"
-                                           " border-radius: 10px; }")
-                                .arg(tcolor(12250871).name(), tcolor(5163486).name()));
+    RbPanel3->setShowCaption(false);
+    RbPanel3->setColor(12250871);
+    RbPanel3->setCornerWidth(10);
+    RbPanel3->setBorderWidth(2);
+    RbPanel3->setBorderColor(5163486);
+    RbPanel3->setOuterColor(TColor::fromQColor(Image2->pixmap().toImage().pixel(0, 62 + 21 - 24)));
     imgAvatar = new QLabel(RbPanel3);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
     imgAvatar->setGeometry(1, 1, 40, 40);

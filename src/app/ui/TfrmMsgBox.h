@@ -5,11 +5,11 @@
 #include <QWidget>
 
 class QLabel;
-class QFrame;
 class QTimer;
 class TClickLabel;
 class PopupNotifier;
 class TShape;
+class TRbPanel;
 
 // A notification pop-up: a small borderless window, always on top, that
 // slides down from the top edge of the screen, holds, and slides away again,
@@ -60,7 +60,7 @@ public:
     QLabel *btnClose = nullptr;
     TClickLabel *lblDialoguer = nullptr;
     TClickLabel *lblSendFile = nullptr;
-    QFrame *RbPanel3 = nullptr;
+    TRbPanel *RbPanel3 = nullptr;
     QLabel *imgAvatar = nullptr;
     QTimer *Moteur = nullptr;
     QList<QPixmap> ImageList; // close button: normal, pointed at, pressed
