@@ -122,6 +122,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     TimerRefresh->setInterval(10000);
     buildPresence();
     buildNegotiation();
+    buildTransferLists();
 
     setupSession();
     buildContacts();

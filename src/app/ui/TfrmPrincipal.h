@@ -25,6 +25,8 @@ class TDistractBar;
 class ControlChannel;
 class TransferManager;
 class TransferPanels;
+class TransferListStore;
+class TransferListOps;
 class QScrollArea;
 class TfrmCard;
 class TfrmChangeAvatar;
@@ -287,6 +289,16 @@ private:
 public:
 
     // --- transfers ------------------------------------------------------------
+    // The transfer list file and the list operations; run once by the
+    // constructor.
+    void buildTransferLists();
+    // Re-creates the member's saved transfers (after log-in).
+    void OpenLoad();
+    // Writes both lists to the member's file; false when that failed (it
+    // was reported), and the log-out or exit that called it stops.
+    bool SaveLoad();
+    TransferListStore *TransferLists = nullptr;
+    TransferListOps *ListOps = nullptr;
 
     // --- state of the running client -----------------------------------------
     AppServices services;

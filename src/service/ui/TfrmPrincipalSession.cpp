@@ -208,7 +208,7 @@ void TfrmPrincipal::btnConnexionClick()
             label->setEnabled(true);
         lblEnvoyerClick(lblTelEnCours);
         imgAvatar->setCursor(Qt::PointingHandCursor);
-        // The saved transfer lists are loaded here, once they are kept.
+        OpenLoad();
         AffichInfo(QString(), false, 0);
     } else {
         txtPseudo->setEnabled(true);
@@ -319,7 +319,8 @@ void TfrmPrincipal::lblDeconnectClick()
     }
     if (!services.dialogs->askYesNo(kLogoutQuestion, QStringLiteral("Confirmation")))
         return;
-    // The transfer lists are saved here, once they are kept.
+    if (!SaveLoad())
+        return;
     if (!CloseSession())
         return;
 
