@@ -27,6 +27,8 @@ class TransferManager;
 class TransferPanels;
 class TransferListStore;
 class TransferListOps;
+class TvzkFileAsso;
+class DesktopFileClassStore;
 class QScrollArea;
 class TfrmCard;
 class TfrmChangeAvatar;
@@ -299,6 +301,10 @@ public:
     bool SaveLoad();
     TransferListStore *TransferLists = nullptr;
     TransferListOps *ListOps = nullptr;
+    // The file-type lookup behind IconForExtension: the desktop's database
+    // under the user's own file (beside the settings), read-only here.
+    TvzkFileAsso *vzkFileAsso1 = nullptr;
+    std::shared_ptr<DesktopFileClassStore> DesktopFileClasses;
 
     // --- state of the running client -----------------------------------------
     AppServices services;

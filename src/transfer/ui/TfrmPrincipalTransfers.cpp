@@ -3,10 +3,16 @@
 #include "app/ui/TfrmPrincipal.h"
 
 #include "app/ErrorReport.h"
+#include "app/SettingsStore.h"
+#include "components/DesktopFileClassStore.h"
+#include "components/FileTypeLook.h"
+#include "components/TvzkFileAsso.h"
+#include "components/UserFileClassStore.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
 
+#include <QFileInfo>
 #include <QProgressBar>
 
 void TfrmPrincipal::buildTransferLists()
@@ -33,6 +39,20 @@ void TfrmPrincipal::buildTransferLists()
         AffichInfo(QString(), false, 0);
     });
     ListOps = new TransferListOps(*this);
+
+    // One lookup for the whole program. It only reads: the windows never
+    // change the member's associations.
+    DesktopFileClasses = std::make_shared<DesktopFileClassStore>();
+    const QString userFile = services.settings
+        ? QFileInfo(services.settings->fileName()).absolutePath() + QStringLiteral("/VoxlaneFileClasses.json")
+        : UserFileClassStore::defaultFilePath();
+    vzkFileAsso1 = new TvzkFileAsso(
+        std::make_shared<UserFileClassStore>(userFile, DesktopFileClasses), services.dialogs, this);
+    vzkFileAsso1->SetReadOnly(true);
+    // A null picture tells the caller to use its own stock picture.
+    IconForExtension = [this](const QString &extension) {
+        return QPixmap::fromImage(FileTypeLook::IconFor(*vzkFileAsso1, extension, QImage(), FileTypeLook::Large));
+    };
 }
 
 void TfrmPrincipal::OpenLoad()
