@@ -88,6 +88,9 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     const QString u1 = upload(QStringLiteral("été €.txt"));
     const QStringList downs = w->Transfers->DownloadList;
     ASSERT_EQ(downs, (QStringList { d1, d2, d3 }));
+    w->PageControl->setCurrentIndex(1);
+    release(panel(d1), Qt::LeftButton); // highlighted when the session ends
+    ASSERT_EQ(w->SelectedDownload, d1);
     w->Connected = true;
     ASSERT_TRUE(w->FormCloseQuery()); // the service is unreachable: the list is saved all the same
     EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("alice.xml"))));
@@ -131,6 +134,12 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     EXPECT_TRUE(w->pnInfo->isHidden());
     EXPECT_TRUE(w->pBarLoading->isHidden());
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
+
+    // The re-created panel starts plain: a click highlights it.
+    EXPECT_EQ(w->SelectedDownload, QString());
+    release(panel(d1), Qt::LeftButton);
+    EXPECT_EQ(panel(d1)->property("Tag").toInt(), 1);
+    EXPECT_EQ(w->SelectedDownload, d1);
 }
 
 TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)

@@ -57,6 +57,13 @@ void TfrmPrincipal::buildTransferLists()
 
 void TfrmPrincipal::OpenLoad()
 {
+    // The lists start empty after a log-out, but the highlight of a panel of
+    // the last session would still hold its name, and a panel re-created
+    // under that name would take the first click as "un-highlight".
+    for (int list : { 1, 2 })
+        ListOps->highlight(list).clear();
+    SelectedDownload.clear();
+    SelectedUpload.clear();
     TransferLists->OpenLoad(CurrentPseudo, TempPath);
 }
 
