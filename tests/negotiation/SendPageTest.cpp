@@ -173,7 +173,11 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
     EXPECT_EQ(r.lblTaille->text(), QStringLiteral("1 Ko"));
     EXPECT_EQ(r.lblDe->text(), QStringLiteral("<i>alice</i>"));
     EXPECT_EQ(r.lblDe->textFormat(), Qt::PlainText);
-    EXPECT_EQ(r.imgIco->pixmap().toImage(), TransferPanels::StockPicture(0).toImage());
+    // The desktop's icon for the type when it has one; otherwise the plain
+    // file picture, never the program one (".EXE" is not ".exe").
+    const QPixmap registered = w.IconForExtension(QStringLiteral(".EXE"));
+    EXPECT_EQ(r.imgIco->pixmap().toImage(),
+        (registered.isNull() ? TransferPanels::StockPicture(0) : registered).toImage());
 
     r.close();
     r.close();

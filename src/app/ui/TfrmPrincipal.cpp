@@ -148,6 +148,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     TimerRefresh = presence.TimerRefresh;
     buildPresence();
     buildNegotiation();
+    buildTransferLists();
 
     setupSession();
     buildContacts();

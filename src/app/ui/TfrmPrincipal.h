@@ -29,6 +29,10 @@ class TDistractBar;
 class ControlChannel;
 class TransferManager;
 class TransferPanels;
+class TransferListStore;
+class TransferListOps;
+class TvzkFileAsso;
+class DesktopFileClassStore;
 class QScrollArea;
 class TfrmCard;
 class TfrmChangeAvatar;
@@ -300,6 +304,20 @@ private:
 public:
 
     // --- transfers ------------------------------------------------------------
+    // The transfer list file and the list operations; run once by the
+    // constructor.
+    void buildTransferLists();
+    // Re-creates the member's saved transfers (after log-in).
+    void OpenLoad();
+    // Writes both lists to the member's file; false when that failed (it
+    // was reported), and the log-out or exit that called it stops.
+    bool SaveLoad();
+    TransferListStore *TransferLists = nullptr;
+    TransferListOps *ListOps = nullptr;
+    // The file-type lookup behind IconForExtension: the desktop's database
+    // under the user's own file (beside the settings), read-only here.
+    TvzkFileAsso *vzkFileAsso1 = nullptr;
+    std::shared_ptr<DesktopFileClassStore> DesktopFileClasses;
 
     // --- state of the running client -----------------------------------------
     AppServices services;

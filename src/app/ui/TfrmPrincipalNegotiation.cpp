@@ -5,6 +5,7 @@
 #include "base/ErrorReport.h"
 
 #include "base/DialogService.h"
+#include "components/FileTypeLook.h"
 #include "negotiation/ControlChannel.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
@@ -155,10 +156,13 @@ void TfrmPrincipal::FileNameSendChange()
         return;
     QPixmap picture(32, 32);
     picture.fill(Qt::transparent);
-    QPixmap icon
-        = IconForExtension ? IconForExtension(TransferManager::ExtractFileExt(file.fileName())) : QPixmap();
-    if (icon.isNull())
-        icon = TransferPanels::StockPicture(0);
+    // The icon of the file itself, as the desktop sees it (its type from
+    // its name and content); the stock picture when it has none.
+    const QPixmap stock = TransferPanels::StockPicture(0);
+    const QPixmap icon = DesktopFileClasses
+        ? QPixmap::fromImage(FileTypeLook::AssociatedIcon(
+              *DesktopFileClasses, file.filePath(), stock.toImage(), FileTypeLook::Large))
+        : stock;
     {
         QPainter p(&picture);
         p.drawPixmap(0, 0, icon);

@@ -204,7 +204,7 @@ void TfrmPrincipal::btnConnexionClick()
             label->setEnabled(true);
         lblEnvoyerClick(lblTelEnCours);
         imgAvatar->setCursor(Qt::PointingHandCursor);
-        // The saved transfer lists are loaded here, once they are kept.
+        OpenLoad();
         AffichInfo(QString(), false, 0);
     } else {
         txtPseudo->setEnabled(true);
@@ -268,7 +268,9 @@ void TfrmPrincipal::lblDeconnectClick()
     }
     if (!services.dialogs->askYesNo(kLogoutQuestion, QStringLiteral("Confirmation")))
         return;
-    // The transfer lists are saved here, once they are kept.
+    // The transfer lists are saved before the session closes.
+    if (!SaveLoad())
+        return;
     const QPointer<TfrmPrincipal> alive(this);
     const bool closed = CloseSession();
     if (!alive || !closed)

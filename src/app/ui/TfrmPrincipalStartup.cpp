@@ -379,7 +379,10 @@ bool TfrmPrincipal::FormCloseQuery()
         ReceptionWindow->close();
     Control->CloseAll();
     if (Connected) {
-        // The transfer lists are saved here, before the session closes.
+        // The transfer lists are saved before the session closes; a list
+        // that cannot be written keeps the program open.
+        if (!SaveLoad())
+            return false;
         // The outcome does not matter on the way out, so a service that hangs
         // gets a few seconds, not the stall limit of an ordinary request.
         session.CloseSession(services.httpLimits.exitTimeoutMs);

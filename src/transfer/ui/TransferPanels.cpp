@@ -2,7 +2,10 @@
 
 #include "base/DrawingHelpers.h"
 #include "base/ErrorReport.h"
+#include "transfer/ui/LoadPanelRecord.h"
 #include "transfer/ui/TvzkLoadPanel.h"
+
+#include <QCoreApplication>
 
 #include <QLabel>
 #include <QPainter>
@@ -76,7 +79,10 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
     panel->setObjectName(QStringLiteral("Tel") + t.id);
     panel->setProperty("Tag", 0);
     connect(panel, &TvzkLoadPanel::OnClick, this, [this, panel] { emit PanelClicked(panel); });
-    panel->setPopupMenu(PopupMenu1);
+    // The context menu opens only through the mouse-up handler of the list
+    // operations, never by the panel itself.
+    if (PanelEvents)
+        panel->installEventFilter(PanelEvents);
     connect(panel, &TvzkLoadPanel::OnTelTermine, m_manager,
         t.download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
 
@@ -133,4 +139,62 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
         AvatarLoader(t.pseudo, panel->PictureLoad());
     panel->show();
     return panel;
+}
+
+TvzkLoadPanel *TransferPanels::panelNamed(const QString &name) const
+{
+    for (QScrollArea *box : { m_downloads, m_uploads }) {
+        if (auto *panel = box->widget()->findChild<TvzkLoadPanel *>(name, Qt::FindDirectChildrenOnly))
+            return panel;
+    }
+    return nullptr;
+}
+
+namespace {
+
+QList<TransferRecord> recordsOf(const TransferPanels &panels, const QStringList &names)
+{
+    QList<TransferRecord> records;
+    for (const QString &name : names) {
+        // A name whose panel is gone has nothing left to save.
+        if (const TvzkLoadPanel *panel = panels.panelNamed(name))
+            records.append(LoadPanelRecord::of(*panel));
+    }
+    return records;
+}
+
+} // namespace
+
+QList<TransferRecord> TransferPanels::downloadRecords() const
+{
+    return recordsOf(*this, m_manager->DownloadList);
+}
+
+QList<TransferRecord> TransferPanels::uploadRecords() const
+{
+    return recordsOf(*this, m_manager->UploadList);
+}
+
+void TransferPanels::NewDownload(const TransferRecord &r)
+{
+    if (!m_manager->NewDownload(
+            r.IDTel, r.FichierProprio, r.FichierName, r.FichierPoids, r.FichierTel, r.FichierPath, r.Port, r.Status))
+        throw VoxlaneError(QStringLiteral("Le téléchargement de %1 n'a pas pu être repris.").arg(r.FichierName));
+}
+
+void TransferPanels::NewUpload(const TransferRecord &r, const QString &address)
+{
+    if (!m_manager->NewUpload(
+            r.IDTel, r.FichierProprio, r.FichierPath, r.FichierPoids, r.FichierTel, address, r.Port, r.Status))
+        throw VoxlaneError(QStringLiteral("L'envoi de %1 n'a pas pu être repris.").arg(r.FichierPath));
+}
+
+QString TransferPanels::GetIP(const QString &pseudo) const
+{
+    return m_manager->GetIP ? m_manager->GetIP(pseudo) : QString();
+}
+
+void TransferPanels::processPendingEvents()
+{
+    QCoreApplication::processEvents();
 }

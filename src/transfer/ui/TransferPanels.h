@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/TransferListHost.h"
 #include "transfer/TransferManager.h"
 
 #include <QObject>
@@ -15,7 +16,9 @@ class TvzkLoadPanel;
 
 // The panels of the two transfer lists: made in the downloads or uploads
 // scroll box at their stack position, painted, given their icon and started.
-class TransferPanels : public QObject, public TransferView
+// It is also what the transfer list file reads the panels from and re-creates
+// them through.
+class TransferPanels : public QObject, public TransferView, public TransferListHost
 {
     Q_OBJECT
 
@@ -29,6 +32,23 @@ public:
         TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent = nullptr);
 
     QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) override;
+
+    // The panel of a list entry ("Tel" + IDTel), or nullptr once it is gone.
+    TvzkLoadPanel *panelNamed(const QString &name) const;
+
+    // TransferListHost
+    QList<TransferRecord> downloadRecords() const override;
+    QList<TransferRecord> uploadRecords() const override;
+    // Throw VoxlaneError when the panel cannot be made (its data port is
+    // taken), so that loading stops there and the rest of the file is kept.
+    void NewDownload(const TransferRecord &record) override;
+    void NewUpload(const TransferRecord &record, const QString &address) override;
+    QString GetIP(const QString &pseudo) const override;
+    void processPendingEvents() override;
+
+    // Installed on every panel made: sees the mouse releases on its
+    // background (the list operations' vzkLoadPanelClick).
+    QPointer<QObject> PanelEvents;
 
     // Where panels listen (empty: every interface) and keep partial files.
     QString BindAddress;

@@ -1,0 +1,76 @@
+// The main window's side of the transfer lists: the list file read after
+// log-in and written at log-out and exit, and the list operations.
+#include "app/ui/TfrmPrincipal.h"
+
+#include "base/ErrorReport.h"
+#include "base/SettingsStore.h"
+#include "components/DesktopFileClassStore.h"
+#include "components/FileTypeLook.h"
+#include "components/TvzkFileAsso.h"
+#include "components/UserFileClassStore.h"
+#include "transfer/TransferListStore.h"
+#include "app/ui/TransferListOps.h"
+#include "transfer/ui/TransferPanels.h"
+
+#include <QFileInfo>
+#include <QProgressBar>
+
+void TfrmPrincipal::buildTransferLists()
+{
+    TransferLists = new TransferListStore(*TransferView, services.environment.homeDir, this);
+    connect(TransferLists, &TransferListStore::loadingStarted, this, [this] {
+        AffichInfo(TransferListStore::LoadingText, true, 0);
+        pBarLoading->setRange(0, 0);
+        pBarLoading->setValue(0);
+        pBarLoading->show();
+    });
+    connect(TransferLists, &TransferListStore::progressMaximum, this, [this](int maximum) {
+        pBarLoading->setRange(0, maximum);
+    });
+    connect(TransferLists, &TransferListStore::progressPosition, this, [this](int position) {
+        // The counts announced may be fewer than the entries the file
+        // holds: the bar grows rather than stop short.
+        if (position > pBarLoading->maximum())
+            pBarLoading->setMaximum(position);
+        pBarLoading->setValue(position);
+    });
+    connect(TransferLists, &TransferListStore::loadingFinished, this, [this] {
+        pBarLoading->hide();
+        AffichInfo(QString(), false, 0);
+    });
+    ListOps = new TransferListOps(*this);
+
+    // One lookup for the whole program. It only reads: the windows never
+    // change the member's associations.
+    DesktopFileClasses = std::make_shared<DesktopFileClassStore>();
+    const QString userFile = services.settings
+        ? QFileInfo(services.settings->fileName()).absolutePath() + QStringLiteral("/VoxlaneFileClasses.json")
+        : UserFileClassStore::defaultFilePath();
+    vzkFileAsso1 = new TvzkFileAsso(
+        std::make_shared<UserFileClassStore>(userFile, DesktopFileClasses), services.dialogs, this);
+    vzkFileAsso1->SetReadOnly(true);
+    // A null picture tells the caller to use its own stock picture.
+    IconForExtension = [this](const QString &extension) {
+        return QPixmap::fromImage(FileTypeLook::IconFor(*vzkFileAsso1, extension, QImage(), FileTypeLook::Large));
+    };
+}
+
+void TfrmPrincipal::OpenLoad()
+{
+    // The lists start empty after a log-out, but the highlight of a panel of
+    // the last session would still hold its name, and a panel re-created
+    // under that name would take the first click as "un-highlight".
+    for (int list : { 1, 2 })
+        ListOps->highlight(list).clear();
+    SelectedDownload.clear();
+    SelectedUpload.clear();
+    TransferLists->OpenLoad(CurrentPseudo, TempPath);
+}
+
+bool TfrmPrincipal::SaveLoad()
+{
+    // A log-out while the list is still loading keeps what is not loaded.
+    if (TransferLists->isLoading())
+        TransferLists->abortLoading();
+    return ErrorReport::guard([this] { TransferLists->SaveLoad(CurrentPseudo); });
+}

@@ -1,0 +1,363 @@
+// The transfer lists as the main window runs them: the list file after
+// log-in and at log-out and exit, and what the member does with the stacks.
+#include "app/ui/TfrmPrincipal.h"
+#include "transfer/TransferListRules.h"
+#include "transfer/TransferListStore.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TfrmPropriete.h"
+#include "app/ui/TransferListOps.h"
+#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TvzkLoadPanel.h"
+
+#include "support/MainWindowFixture.h"
+#include "support/QtPrinters.h"
+#include "support/RecordedErrors.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTest>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TransferListWiring : public MainWindowFixture
+{
+protected:
+    TransferListWiring()
+    {
+        RecordedErrors::install();
+        RecordedErrors::take();
+        w = &createWindow();
+        w->CurrentPseudo = QStringLiteral("alice");
+        w->UserId = 7;
+    }
+
+    // An upload to an offline member: a panel with no socket at work.
+    QString upload(const QString &file, const QString &status = QString())
+    {
+        const QString id = w->Transfers->NewTransferId();
+        EXPECT_TRUE(w->Transfers->NewUpload(id, QStringLiteral("bob"), home.filePath(file), QStringLiteral("100"),
+            QStringLiteral("0"), QString(), 2010, status));
+        return QStringLiteral("Tel") + id;
+    }
+    // A download; an unfinished one listens on a free port.
+    QString download(const QString &file, const QString &status = QString(), const QString &count = QString())
+    {
+        const QString id = w->Transfers->NewTransferId();
+        EXPECT_TRUE(w->Transfers->NewDownload(id, QStringLiteral("bob"), file, QStringLiteral("100"), count,
+            home.filePath(QStringLiteral("recu/") + file), 0, status));
+        return QStringLiteral("Tel") + id;
+    }
+    TvzkLoadPanel *panel(const QString &name) const { return w->TransferView->panelNamed(name); }
+
+    // A point of the panel's background that nothing lies on.
+    static QPoint bare(TvzkLoadPanel *p)
+    {
+        for (int y = 0; y < p->height(); ++y)
+            for (int x = 0; x < p->width(); ++x)
+                if (p->childAt(QPoint(x, y)) == p->PictureFond())
+                    return { x, y };
+        ADD_FAILURE() << "no bare background";
+        return {};
+    }
+    static void release(TvzkLoadPanel *p, Qt::MouseButton button, QPoint at = QPoint(-1, -1))
+    {
+        QTest::mouseRelease(p, button, {}, at == QPoint(-1, -1) ? bare(p) : at);
+    }
+
+    TfrmPrincipal *w = nullptr;
+};
+
+TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
+{
+    const QString d1 = download(QStringLiteral("gone.bin"));
+    const QString d2 = download(QStringLiteral("half.bin"), QString(), QStringLiteral("40"));
+    const QString d3 = download(QStringLiteral("fini.mp3"), QStringLiteral("0"), QStringLiteral("100"));
+    const QString u1 = upload(QStringLiteral("été €.txt"));
+    const QStringList downs = w->Transfers->DownloadList;
+    ASSERT_EQ(downs, (QStringList { d1, d2, d3 }));
+    w->PageControl->setCurrentIndex(1);
+    release(panel(d1), Qt::LeftButton); // highlighted when the session ends
+    ASSERT_EQ(w->SelectedDownload, d1);
+    w->Connected = true;
+    ASSERT_TRUE(w->FormCloseQuery()); // the service is unreachable: the list is saved all the same
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("alice.xml"))));
+    w->Connected = false;
+    w->ClearTransfers();
+
+    // The partial files say how far each download got.
+    QFile partial(w->TempPath + QStringLiteral("/half.bin"));
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+    partial.write(QByteArray(1000, 'x'));
+    partial.close();
+
+    struct Seen
+    {
+        QString info;
+        bool infoShown, barShown;
+        int maximum, value;
+    };
+    QList<Seen> seen;
+    QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w, [&] {
+        seen.append({ w->lblInfo->text(), !w->pnInfo->isHidden(), !w->pBarLoading->isHidden(),
+            w->pBarLoading->maximum(), w->pBarLoading->value() });
+    });
+    w->OpenLoad();
+
+    EXPECT_EQ(w->Transfers->DownloadList, downs);
+    EXPECT_EQ(w->Transfers->UploadList, QStringList { u1 });
+    EXPECT_EQ(panel(d1)->FichierTel(), QString());
+    EXPECT_EQ(panel(d2)->FichierTel(), QStringLiteral("1000"));
+    EXPECT_EQ(panel(d3)->CaptionLabelInfo(), QStringLiteral("Terminé"));
+    EXPECT_EQ(panel(u1)->FichierName(), QStringLiteral("été €.txt"));
+    EXPECT_TRUE(panel(d2)->isServerActive());
+    ASSERT_EQ(seen.size(), 4);
+    for (const Seen &s : seen) {
+        EXPECT_EQ(s.info, TransferListStore::LoadingText);
+        EXPECT_TRUE(s.infoShown);
+        EXPECT_TRUE(s.barShown);
+        EXPECT_EQ(s.maximum, 4);
+    }
+    EXPECT_EQ(seen.last().value, 4);
+    EXPECT_TRUE(w->pnInfo->isHidden());
+    EXPECT_TRUE(w->pBarLoading->isHidden());
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+
+    // The re-created panel starts plain: a click highlights it.
+    EXPECT_EQ(w->SelectedDownload, QString());
+    release(panel(d1), Qt::LeftButton);
+    EXPECT_EQ(panel(d1)->property("Tag").toInt(), 1);
+    EXPECT_EQ(w->SelectedDownload, d1);
+}
+
+TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)
+{
+    QByteArray entry = "<Fichier><IDTel>7%1</IDTel><FichierName>f%1.bin</FichierName><FichierProprio>bob"
+                       "</FichierProprio><FichierPath>/x/f%1.bin</FichierPath><FichierPoids>10</FichierPoids>"
+                       "<FichierTel>10</FichierTel><Port>2010</Port><Status>0</Status></Fichier>";
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Voxlane><Info><NbUpLoad>0</NbUpLoad>"
+                     "<NbDownLoad>1</NbDownLoad></Info><Download>";
+    for (const char *stamp : { "20261225143005121", "20261225143005122", "20261225143005123" })
+        xml += QString::fromLatin1(entry).arg(QLatin1String(stamp)).toLatin1();
+    xml += "</Download></Voxlane>";
+    QFile file(home.filePath(QStringLiteral("alice.xml")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(xml);
+    file.close();
+
+    QList<std::pair<int, int>> bar;
+    QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w,
+        [&] { bar.append({ w->pBarLoading->value(), w->pBarLoading->maximum() }); });
+    w->OpenLoad();
+    EXPECT_EQ(w->Transfers->DownloadList.size(), 3);
+    EXPECT_EQ(bar, (QList<std::pair<int, int>> { { 1, 1 }, { 2, 2 }, { 3, 3 } }));
+}
+
+TEST_F(TransferListWiring, AListThatCannotBeWrittenStopsTheLogOutAndTheExit)
+{
+    upload(QStringLiteral("a.txt"));
+    // A folder where the file should go: no file can replace it.
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("alice.xml")));
+    w->Connected = true;
+    EXPECT_FALSE(w->FormCloseQuery());
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+
+    dialogs.answers.enqueue(true); // "Yes" to the log-out question
+    w->lblDeconnectClick();
+    EXPECT_EQ(RecordedErrors::take().size(), 1);
+    EXPECT_TRUE(w->Connected); // no log-out request went out
+    EXPECT_EQ(w->Transfers->UploadList.size(), 1);
+}
+
+TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)
+{
+    w->PageControl->setCurrentIndex(2);
+    const QString a = upload(QStringLiteral("a.txt")), b = upload(QStringLiteral("b.txt"));
+    int opened = 0;
+    QObject::connect(w->PopupMenu1, &QMenu::aboutToShow, w, [&] { ++opened; });
+
+    release(panel(a), Qt::LeftButton);
+    EXPECT_EQ(panel(a)->property("Tag").toInt(), 1);
+    EXPECT_EQ(w->SelectedUpload, a);
+    const QImage highlighted = panel(a)->PictureFond()->pixmap().toImage();
+    EXPECT_EQ(highlighted.pixelColor(0, 0), QColor(202, 190, 126));
+
+    release(panel(b), Qt::LeftButton);
+    EXPECT_EQ(panel(a)->property("Tag").toInt(), 0);
+    EXPECT_EQ(panel(a)->PictureFond()->pixmap().toImage().pixelColor(0, 0), QColor(247, 238, 184));
+    EXPECT_EQ(w->SelectedUpload, b);
+
+    release(panel(b), Qt::LeftButton); // again: off, and no selection
+    EXPECT_EQ(panel(b)->property("Tag").toInt(), 0);
+    EXPECT_EQ(w->SelectedUpload, QString());
+
+    // A release over a label lying on the background does nothing.
+    release(panel(a), Qt::LeftButton, panel(a)->LabelInfo()->geometry().center());
+    EXPECT_EQ(w->SelectedUpload, QString());
+    EXPECT_EQ(opened, 0);
+
+    // Right: highlight and one menu; the panel's own context menu stays shut.
+    release(panel(a), Qt::RightButton);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(w->SelectedUpload, a);
+    w->PopupMenu1->close();
+    QContextMenuEvent context(QContextMenuEvent::Mouse, bare(panel(a)));
+    QCoreApplication::sendEvent(panel(a), &context);
+    release(panel(a), Qt::RightButton); // stays highlighted
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(panel(a)->property("Tag").toInt(), 1);
+    w->PopupMenu1->close();
+}
+
+TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
+{
+    w->PageControl->setCurrentIndex(1);
+    const QString running = download(QStringLiteral("clip.mp3"));
+    const QString upper = download(QStringLiteral("clip.MP3"), QStringLiteral("0"));
+    TransferListOps &ops = *w->ListOps;
+
+    w->SelectedDownload = running;
+    ops.PopupMenu1Popup();
+    EXPECT_TRUE(ops.Lecture1->isEnabled());
+    EXPECT_TRUE(ops.Pause1->isEnabled());
+    EXPECT_EQ(ops.Pause1->text(), QStringLiteral("Pau&se"));
+    ops.Pause1Click();
+    EXPECT_FALSE(panel(running)->isServerActive());
+    EXPECT_EQ(panel(running)->CaptionLabelProgress(), QStringLiteral("Pause"));
+    ops.PopupMenu1Popup();
+    EXPECT_EQ(ops.Pause1->text(), QStringLiteral("Reprendre"));
+    ops.Pause1Click();
+    EXPECT_TRUE(panel(running)->isServerActive());
+
+    ops.Ouvrir1Click();
+    ops.Ouvrirledossiercontenant1Click();
+    EXPECT_EQ(dialogs.openedUrls,
+        (QStringList { QUrl::fromLocalFile(home.filePath(QStringLiteral("recu/clip.mp3"))).toString(),
+            QUrl::fromLocalFile(home.filePath(QStringLiteral("recu/"))).toString() }));
+
+    w->SelectedDownload = upper;
+    ops.PopupMenu1Popup();
+    EXPECT_FALSE(ops.Lecture1->isEnabled());
+    EXPECT_FALSE(ops.Pause1->isEnabled());
+
+    ops.Proprits1Click();
+    EXPECT_TRUE(ops.frmPropriete->isVisible());
+    EXPECT_EQ(ops.frmPropriete->txtFileName->text(), QStringLiteral("clip.MP3"));
+    EXPECT_EQ(ops.frmPropriete->lblEmplacement->text(), home.filePath(QStringLiteral("recu/")));
+    ops.frmPropriete->close();
+
+    // On another page the commands leave everything alone.
+    w->PageControl->setCurrentIndex(2);
+    ops.Annuler1Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(w->Transfers->DownloadList.size(), 2);
+}
+
+TEST_F(TransferListWiring, ARemovedPanelIsLeftAloneByEveryCommand)
+{
+    w->PageControl->setCurrentIndex(2);
+    const QString a = upload(QStringLiteral("a.txt"));
+    w->SelectedUpload = a;
+    TransferListOps &ops = *w->ListOps;
+    ops.KillTel(a, 2);
+    EXPECT_EQ(w->SelectedUpload, a); // the selection text stays
+    ops.PopupMenu1Popup();
+    EXPECT_FALSE(ops.Pause1->isEnabled());
+    EXPECT_FALSE(ops.Annuler1->isEnabled());
+    ops.Pause1Click();
+    ops.Annuler1Click();
+    ops.Proprits1Click();
+    ops.Ouvrir1Click();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(dialogs.openedUrls.isEmpty());
+    EXPECT_FALSE(ops.frmPropriete->isVisible());
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
+TEST_F(TransferListWiring, CancelAsksThenClosesTheStackUpAndTheSavedListFollows)
+{
+    w->PageControl->setCurrentIndex(2);
+    const QString a = upload(QStringLiteral("a.txt")), b = upload(QStringLiteral("b.txt")),
+                  c = upload(QStringLiteral("c.txt"));
+    TransferListOps &ops = *w->ListOps;
+    w->SelectedUpload = b;
+    EXPECT_EQ(panel(c)->y() - w->SBUp->verticalScrollBar()->value(), 156);
+
+    dialogs.answers.enqueue(false);
+    ops.Annuler1Click();
+    EXPECT_EQ(w->Transfers->UploadList.size(), 3);
+
+    ops.Annuler1Click(); // "Yes"
+    EXPECT_EQ(dialogs.questions,
+        QStringList(2, QStringLiteral("Êtes-vous sûr de vouloir annuler ce téléchargement ?\n\rIl sera supprimé de la liste.")));
+    EXPECT_EQ(w->Transfers->UploadList, (QStringList { a, c }));
+    EXPECT_EQ(panel(b), nullptr);
+    EXPECT_EQ(panel(c)->y(), 78);
+    EXPECT_EQ(panel(a)->y(), 0);
+
+    w->TransferLists->SaveLoad(w->CurrentPseudo);
+    QFile saved(home.filePath(QStringLiteral("alice.xml")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().count("<Fichier>"), 2);
+}
+
+TEST_F(TransferListWiring, NettoyerRemovesOnlyFinishedTransfers)
+{
+    TransferListOps &ops = *w->ListOps;
+    w->PageControl->setCurrentIndex(2);
+    EXPECT_FALSE(ops.btnNettoyer2->isEnabled());
+    ops.btnNettoyerClick(ops.btnNettoyer2); // empty: nothing
+    const QString a = upload(QStringLiteral("a.txt"), QStringLiteral("0")), b = upload(QStringLiteral("b.txt")),
+                  c = upload(QStringLiteral("c.txt"), QStringLiteral("0"));
+    w->PageControl->setCurrentIndex(0);
+    w->PageControl->setCurrentIndex(2); // TabSheet3Show
+    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
+    ops.btnNettoyer2->click();
+    EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
+    EXPECT_EQ(panel(b)->y(), 0);
+    EXPECT_EQ(panel(a), nullptr);
+    EXPECT_EQ(panel(c), nullptr);
+    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
+    ops.btnNettoyer2->click(); // every one unfinished: nothing goes
+    EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
+    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
+
+    w->PageControl->setCurrentIndex(1); // TabSheet2Show: no downloads
+    EXPECT_FALSE(ops.btnNettoyer->isEnabled());
+}
+
+TEST_F(TransferListWiring, TheWheelMovesAStackByAFifthOfItsDelta)
+{
+    w->show();
+    w->PageControl->setCurrentIndex(2);
+    for (int i = 0; i < 20; ++i)
+        upload(QStringLiteral("f%1.txt").arg(i));
+    QScrollBar *bar = w->SBUp->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 100);
+    bar->setValue(100);
+    struct Case
+    {
+        int delta, expected;
+    };
+    for (const Case &c : { Case { 120, 76 }, Case { -120, 100 }, Case { -240, 148 }, Case { 7, 147 } }) {
+        const QPoint at = w->SBUp->viewport()->rect().center();
+        QWheelEvent wheel(at, w->SBUp->viewport()->mapToGlobal(at), QPoint(), QPoint(0, c.delta), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w->SBUp->viewport(), &wheel);
+        EXPECT_EQ(bar->value(), c.expected) << c.delta;
+    }
+}
+
+} // namespace
