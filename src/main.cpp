@@ -7,6 +7,11 @@ int main(int argc, char *argv[])
     VoxlaneApplication app(argc, argv);
     VoxlaneApplication::installErrorBox();
     ApplicationWindows windows;
+    // The main window may be hidden in the tray when a pop-up, the last
+    // window on show, closes: only closing the main window ends the program.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(windows.frmPrincipal.get(), &TfrmPrincipal::closing, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     windows.frmPrincipal->show();
     return app.exec();
 }
