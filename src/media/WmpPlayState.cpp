@@ -1,6 +1,7 @@
 #include "media/WmpPlayState.h"
 
-WmpPlayState MapPlayState(bool hasSource, PlayerPlayback playback, PlayerMedia media, double rate)
+WmpPlayState MapPlayState(
+    bool hasSource, PlayerPlayback playback, PlayerMedia media, double rate, qint64 positionMs)
 {
     if (!hasSource)
         return WmpPlayState::Undefined;
@@ -9,7 +10,9 @@ WmpPlayState MapPlayState(bool hasSource, PlayerPlayback playback, PlayerMedia m
     case PlayerMedia::Invalid:
         return WmpPlayState::Undefined;
     case PlayerMedia::Loading:
-        return WmpPlayState::Transitioning;
+        if (positionMs <= 0)
+            return WmpPlayState::Transitioning;
+        break;
     case PlayerMedia::EndOfMedia:
         return WmpPlayState::MediaEnded;
     case PlayerMedia::Stalled:

@@ -36,11 +36,15 @@ enum class PlayerMedia : int {
 
 // The state of a Qt player in the 0-11 numbering.
 //   nothing set, no media, or media the platform cannot play -> Undefined
-//   loading a new media                                       -> Transitioning
+//   loading a new media, not yet started                      -> Transitioning
 //   played to the end                                          -> MediaEnded
 //   stalled for data                                           -> Buffering
 //   playing: rate above 1 -> ScanForward, below 0 -> ScanReverse, else Playing
 //   paused -> Paused; stopped -> Stopped
+// A media still said to be loading whose position has moved (positionMs
+// above 0) is taken as loaded: some back-ends (GStreamer without a sound
+// server) never report the end of loading while they play.
 // Waiting, Ready and Reconnecting belong to network streams; a local file
 // never reaches them.
-WmpPlayState MapPlayState(bool hasSource, PlayerPlayback playback, PlayerMedia media, double rate);
+WmpPlayState MapPlayState(
+    bool hasSource, PlayerPlayback playback, PlayerMedia media, double rate, qint64 positionMs = 0);

@@ -21,6 +21,7 @@ TEST(PlayStateMapping, QtPlayerStatesGiveTheNumberedStates)
         M media;
         double rate;
         int expected;
+        qint64 position = 0;
     } table[] = {
         { false, P::Stopped, M::NoMedia, 1.0, 0 },
         { false, P::Playing, M::Buffered, 1.0, 0 }, // no source wins
@@ -42,9 +43,10 @@ TEST(PlayStateMapping, QtPlayerStatesGiveTheNumberedStates)
         { true, P::Stopped, M::EndOfMedia, 1.0, 8 },
     };
     for (const auto &row : table) {
-        EXPECT_EQ(int(MapPlayState(row.source, row.playback, row.media, row.rate)), row.expected)
+        EXPECT_EQ(
+            int(MapPlayState(row.source, row.playback, row.media, row.rate, row.position)), row.expected)
             << "source " << row.source << " playback " << int(row.playback) << " media " << int(row.media)
-            << " rate " << row.rate;
+            << " rate " << row.rate << " position " << row.position;
     }
 }
 

@@ -108,6 +108,7 @@ TMediaPlayer::TMediaPlayer(QWidget *parent)
     connect(m_player, &QMediaPlayer::durationChanged, this,
         [this](qint64 d) { m_position->setRange(0, int(d)); });
     connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 p) {
+        updateState();
         if (!m_position->isSliderDown())
             m_position->setValue(int(p));
         m_time->setText(clock(p));
@@ -117,7 +118,9 @@ TMediaPlayer::TMediaPlayer(QWidget *parent)
     m_loadTimer->setSingleShot(true);
     m_loadTimer->setInterval(kDefaultLoadTimeoutMs);
     connect(m_loadTimer, &QTimer::timeout, this, [this] {
-        if (m_player->mediaStatus() == QMediaPlayer::LoadingMedia)
+        // Loading that never ends while the position moves is a back-end's
+        // way of playing (see MapPlayState); only a media that never starts fails.
+        if (m_player->mediaStatus() == QMediaPlayer::LoadingMedia && m_player->position() <= 0)
             fail(QStringLiteral("le fichier ne se charge pas"));
     });
 
@@ -187,7 +190,7 @@ int TMediaPlayer::playState() const
     if (!m_errorText.isEmpty())
         return int(WmpPlayState::Undefined);
     return int(MapPlayState(!m_player->source().isEmpty(), PlayerPlayback(int(m_player->playbackState())),
-        PlayerMedia(int(m_player->mediaStatus())), m_player->playbackRate()));
+        PlayerMedia(int(m_player->mediaStatus())), m_player->playbackRate(), m_player->position()));
 }
 
 qint64 TMediaPlayer::position() const
