@@ -8,6 +8,11 @@ int main(int argc, char *argv[])
     VoxlaneApplication::installErrorBox();
     VoxlaneApplication::installFrenchTranslations();
     ApplicationWindows windows;
+    // The main window may be hidden in the tray when a pop-up, the last
+    // window on show, closes: only closing the main window ends the program.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(windows.frmPrincipal.get(), &TfrmPrincipal::closing, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     windows.frmPrincipal->show();
     return app.exec();
 }

@@ -11,8 +11,11 @@
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TOnlineList.h"
 #include "service/ServiceSession.h"
+#include "media/ui/TMediaPage.h"
+#include "media/ui/TMediaPlayer.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -152,6 +155,7 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
 
     setupSession();
     buildContacts();
+    buildTray();
     FormCreate();
     FormResize();
 }
@@ -370,17 +374,13 @@ void TfrmPrincipal::buildOptionsPage()
 
 void TfrmPrincipal::buildMediaPage()
 {
-    lblTitre = new QLabel(QStringLiteral("Titre"), TabSheet7);
-    lblTitre->setObjectName(QStringLiteral("lblTitre"));
-    lblTitre->setFont(uiFont(18, true));
-    lblTitre->setGeometry(16, 10, 500, 26);
-    lblArtiste = new QLabel(QStringLiteral("Artiste"), TabSheet7);
-    lblArtiste->setObjectName(QStringLiteral("lblArtiste"));
-    lblArtiste->setFont(uiFont(13));
-    lblArtiste->setGeometry(16, 38, 500, 20);
-    WMPlayer = new QWidget(TabSheet7);
-    WMPlayer->setObjectName(QStringLiteral("WMPlayer"));
-    WMPlayer->setGeometry(16, 70, 480, 360);
+    MediaPage = new TMediaPage(TabSheet7);
+    auto *layout = new QVBoxLayout(TabSheet7);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(MediaPage);
+    lblTitre = MediaPage->lblPlayName;
+    lblArtiste = MediaPage->lblPlayArtiste;
+    WMPlayer = MediaPage->WMPlayer;
 }
 
 void TfrmPrincipal::buildInfoPanel(QWidget *central)

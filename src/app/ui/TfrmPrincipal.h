@@ -3,9 +3,11 @@
 #include "base/AppEnvironment.h"
 #include "contacts/PseudoList.h"
 #include "contacts/ui/TOnlineList.h"
+#include "media/ID3Tag.h"
 #include "service/CredentialCodec.h"
 #include "service/HttpClient.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QMainWindow>
@@ -36,6 +38,9 @@ class DesktopFileClassStore;
 class QScrollArea;
 class TfrmCard;
 class TfrmChangeAvatar;
+class TMediaPage;
+class TMediaPlayer;
+class TPiconeBarreTache;
 class TShape;
 class TStatusBar;
 
@@ -421,10 +426,35 @@ public:
     QFileSystemModel *ShellTreeModel = nullptr;
     QPushButton *btnConfigApply = nullptr;
 
-    // media page
+    // media page: the title and artist labels and the player are those of
+    // MediaPage (lblPlayName, lblPlayArtiste, WMPlayer)
     QLabel *lblTitre = nullptr;
     QLabel *lblArtiste = nullptr;
     QWidget *WMPlayer = nullptr;
+    TMediaPage *MediaPage = nullptr;
+    TMediaPlayer *mediaPlayer() const;
+    // The last tag read by Lecture1Click.
+    TID3Tag ID3Tag;
+    // "Lecture" of a transfer's context menu: plays the selected panel's
+    // file of the page on show and shows the media page.
+    void Lecture1Click();
+    // Plays path, labels the page from its tag or its name, shows the page.
+    // An unreadable or too short file reaches the general error report
+    // after playback was asked for; the labels and the page stay as they were.
+    void PlayMediaFile(const QString &path);
+    void ReadID3Tag(const QString &path);
+    // The tray menu is opening / its player item was chosen.
+    void PopupSysTrayPopup();
+    void Lecture2Click();
+
+    // tray icon and its menu
+    TPiconeBarreTache *PiconeBarreTache1 = nullptr;
+    QMenu *PopupSysTray = nullptr;
+    QAction *OuvrirVoxlane1 = nullptr;
+    QAction *Lecture2 = nullptr;
+    QAction *Quitter1 = nullptr;
+    QList<QIcon> ImageListMenu; // pictures of the tray menu's items
+    void OuvrirVoxlane1Click();
 
     // info panel
     QFrame *pnInfo = nullptr;
@@ -459,6 +489,7 @@ private:
     void buildSendPage();
     void buildOptionsPage();
     void buildMediaPage();
+    void buildTray();
     void buildInfoPanel(QWidget *central);
     void buildInfoBarControls();
     void buildDiagnostics(QWidget *central);

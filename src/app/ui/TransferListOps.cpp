@@ -74,6 +74,7 @@ TransferListOps::TransferListOps(TfrmPrincipal &main)
     connect(Ouvrir1, &QAction::triggered, this, guarded(&TransferListOps::Ouvrir1Click));
     connect(Ouvrirledossiercontenant1, &QAction::triggered, this,
         guarded(&TransferListOps::Ouvrirledossiercontenant1Click));
+    connect(Lecture1, &QAction::triggered, this, [this] { ErrorReport::guard([this] { m.Lecture1Click(); }); });
     connect(Pause1, &QAction::triggered, this, guarded(&TransferListOps::Pause1Click));
     connect(Annuler1, &QAction::triggered, this, guarded(&TransferListOps::Annuler1Click));
     connect(Proprits1, &QAction::triggered, this, guarded(&TransferListOps::Proprits1Click));
