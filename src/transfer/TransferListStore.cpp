@@ -165,14 +165,8 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         for (const auto &e : contents->downloads) {
             if (m_abort)
                 return;
-            TransferRecord r;
-            r.IDTel = e.IDTel;
-            r.FichierName = e.FichierName;
-            r.FichierProprio = e.FichierProprio;
-            r.FichierPath = e.FichierPath;
-            r.FichierPoids = e.FichierPoids;
-            r.Port = TextConvert::strToInt(e.Port);
-            r.Status = e.Status;
+            TransferRecord r = recordOf(e);
+            r.Port = TextConvert::strToInt(e.Port); // a malformed port stops the loading
             // The saved count is not trusted: the partial file says how much
             // really arrived ("" when it is gone).
             r.FichierTel = SizeText::FileSizeText(tempPath + u'/' + e.FichierName, false);
@@ -185,14 +179,9 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         for (const auto &e : contents->uploads) {
             if (m_abort)
                 return;
-            TransferRecord r;
-            r.IDTel = e.IDTel;
-            r.FichierProprio = e.FichierProprio;
-            r.FichierPath = e.FichierPath;
-            r.FichierPoids = e.FichierPoids;
-            r.FichierTel = e.FichierTel;
+            TransferRecord r = recordOf(e);
+            r.FichierName.clear(); // an upload's name comes from its path
             r.Port = TextConvert::strToInt(e.Port);
-            r.Status = e.Status;
             m_pendingUploads.removeFirst();
             m_host.NewUpload(r, m_host.GetIP(r.FichierProprio));
             entryDone();
