@@ -1,3 +1,4 @@
+#include "app/PopupNotifier.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
@@ -30,6 +31,7 @@
 
 #include "app/ui/TfrmChat.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 
 namespace {
 
@@ -49,7 +51,7 @@ TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
     EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.session.Connected);
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_FALSE(w.TimerRefresh->isActive());
     ASSERT_EQ(w.Control->PortTable.size(), 1);
@@ -77,8 +79,8 @@ TEST_F(MainWindow, UnwritableSettingsFolderIsReportedAndTheClientStarts)
     EXPECT_EQ(RecordedErrors::take().size(), 1); // one report, not one per value
     // The start-up went on to the end, with the defaults of a first start.
     EXPECT_FALSE(w.pnMdpLogin->isHidden());
-    EXPECT_TRUE(w.CurrentPseudo.isEmpty());
-    EXPECT_FALSE(w.SoundEnabled);
+    EXPECT_TRUE(w.session.CurrentPseudo.isEmpty());
+    EXPECT_FALSE(w.notifier.SoundEnabled);
     EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
     EXPECT_TRUE(w.Control->ServerTransac->isListening());
 }
@@ -95,8 +97,8 @@ TEST_F(MainWindow, RememberedAccountIsRestored)
         settings->write(QStringLiteral("User"), QStringLiteral("Émile"));
         settings->write(QStringLiteral("Mdp"), mdp);
         TfrmPrincipal &w = createWindow();
-        EXPECT_EQ(w.CurrentPseudo, QStringLiteral("Émile"));
-        EXPECT_EQ(w.CurrentPassword, c.password);
+        EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("Émile"));
+        EXPECT_EQ(w.session.CurrentPassword, c.password);
         EXPECT_TRUE(w.pnMdpLogin->isHidden());
         EXPECT_FALSE(w.lblPseudoConnec->isHidden());
         EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("Émile"));
@@ -114,7 +116,7 @@ TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
     for (const auto &c : cases) {
         settings->write(QStringLiteral("PlaySound"), QString::fromLatin1(c.stored));
         TfrmPrincipal &w = createWindow();
-        EXPECT_EQ(w.SoundEnabled, c.on) << c.stored;
+        EXPECT_EQ(w.notifier.SoundEnabled, c.on) << c.stored;
         w.lblEnvoyerClick(w.lblMnuOptions);
         EXPECT_EQ(w.ckPlaySound->isChecked(), c.on) << c.stored;
         window.reset();
@@ -124,7 +126,7 @@ TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
 TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 {
     TfrmPrincipal &w = createWindow();
-    w.Connected = true; // page labels are enabled by a session
+    w.session.Connected = true; // page labels are enabled by a session
     for (TClickLabel *label : w.menuLabels())
         label->setEnabled(true);
     const struct {
@@ -153,7 +155,7 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 TEST_F(MainWindow, NavigationLeavesARunningPresencePollAlone)
 {
     TfrmPrincipal &w = createWindow();
-    w.Connected = true;
+    w.session.Connected = true;
     w.TimerRefresh->setTimerType(Qt::PreciseTimer); // remainingTime() to the millisecond
     // A stopped poll is started by the navigation while logged in...
     ASSERT_FALSE(w.TimerRefresh->isActive());
@@ -371,7 +373,7 @@ TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
     EXPECT_EQ(settings->read(QStringLiteral("FireWall")), QStringLiteral("0"));
     EXPECT_EQ(settings->read(QStringLiteral("PlaySound")), QStringLiteral("1"));
     EXPECT_EQ(settings->read(QStringLiteral("TempPath")), QStringLiteral("  /nulle/part é "));
-    EXPECT_TRUE(w.SoundEnabled);
+    EXPECT_TRUE(w.notifier.SoundEnabled);
     // The stored folder is shown, never applied.
     EXPECT_EQ(w.TempPath, home.path() + QStringLiteral("/temp"));
     w.lblEnvoyerClick(w.lblMnuOptions);

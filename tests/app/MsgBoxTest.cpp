@@ -1,3 +1,4 @@
+#include "app/PopupNotifier.h"
 #include "app/ui/AlertSound.h"
 #include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
@@ -100,7 +101,7 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
     EXPECT_EQ(a->x(), 10);
     EXPECT_EQ(b->x(), 191);
     EXPECT_EQ(c->x(), 372);
-    EXPECT_EQ(w.MsgBoxCount, 3);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 3);
     for (TfrmMsgBox *box : { a, b, c }) {
         EXPECT_EQ(box->size(), QSize(181, 144));
         EXPECT_EQ(box->y(), -144);
@@ -110,12 +111,12 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
         EXPECT_EQ(box->parentWidget(), nullptr);
     }
     a->btnCloseClick();
-    EXPECT_EQ(w.MsgBoxCount, 2);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 2);
     TfrmMsgBox *d = raise("David");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->x(), 372);
     EXPECT_EQ(b->x(), 191); // the others stay where they are
-    EXPECT_EQ(w.MsgBoxCount, 3);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 3);
 }
 
 TEST_F(MsgBox, SlidesInHoldsSlidesOutAndIsReleasedOnce)
@@ -139,13 +140,13 @@ TEST_F(MsgBox, SlidesInHoldsSlidesOutAndIsReleasedOnce)
     for (int i = 0; i < 47; ++i)
         box->MoteurTimer();
     EXPECT_EQ(box->top(), -141);
-    EXPECT_EQ(w.MsgBoxCount, 1);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 1);
     box->MoteurTimer();
     EXPECT_TRUE(box->released());
-    EXPECT_EQ(w.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
     box->MoteurTimer(); // a tick already queued changes nothing
     box->btnCloseClick();
-    EXPECT_EQ(w.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
     flushDeletes();
     EXPECT_TRUE(alive.isNull());
 }
@@ -176,9 +177,9 @@ TEST_F(MsgBox, ClosingDuringTheSlideInReleasesAtOnceAndCountsOnce)
     sendMouse(box->btnClose, QEvent::MouseButtonPress, Qt::LeftButton);
     sendMouse(box->btnClose, QEvent::MouseButtonRelease, Qt::LeftButton);
     EXPECT_FALSE(box->isVisible());
-    EXPECT_EQ(w.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
     box->btnCloseClick(); // a second click before it is gone
-    EXPECT_EQ(w.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
     flushDeletes();
     EXPECT_TRUE(alive.isNull());
 }
@@ -296,7 +297,7 @@ TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
     w.setAlertSound(sound);
     const QString wav = QDir(home.path()).filePath(QStringLiteral("newalert.wav"));
 
-    w.SoundEnabled = true;
+    w.notifier.SoundEnabled = true;
     raise(w, "Alice", "vient de se connecter", 0); // no file yet: silent
     EXPECT_TRUE(sound->started.isEmpty());
 
@@ -309,10 +310,10 @@ TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
     raise(w, "Carole", "vient de se connecter", 0); // the first still plays
     EXPECT_EQ(sound->started.size(), 1);
     sound->finish();
-    w.SoundEnabled = false;
+    w.notifier.SoundEnabled = false;
     raise(w, "David", "vient de se connecter", 0);
     EXPECT_EQ(sound->started.size(), 1);
-    w.SoundEnabled = true;
+    w.notifier.SoundEnabled = true;
     raise(w, "Eve", "vient de se connecter", 0);
     EXPECT_EQ(sound->started.size(), 2);
 }

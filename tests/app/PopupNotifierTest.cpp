@@ -68,7 +68,7 @@ TEST_F(PopUpOutlivesWindow, APopUpReleasedAfterItsWindowIsGoneTouchesNothing)
     // pop-up, a window of the desktop, stays until its slide ends.
     TfrmPrincipal &w = createWindow();
     w.NewMsgBox(QStringLiteral("bob"), QStringLiteral("Téléchargement terminé"), 2);
-    ASSERT_EQ(w.MsgBoxCount, 1);
+    ASSERT_EQ(w.notifier.MsgBoxCount, 1);
     QPointer<TfrmMsgBox> box;
     for (QWidget *top : QApplication::topLevelWidgets())
         if (auto *b = qobject_cast<TfrmMsgBox *>(top))

@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
+#include "contacts/AvatarCache.h"
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmCard.h"
@@ -9,6 +10,7 @@
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
+#include "service/ServiceSession.h"
 
 #include <QFile>
 #include <QFrame>
@@ -77,8 +79,8 @@ TEST_F(Avatars, OneMemberShownThreeTimesIsFetchedOnceAndFittedToEachHeight)
     // Every cache entry compared goes to the log: none the first time, then
     // "bob" for each look-up that finds it.
     EXPECT_EQ(watchLines(), (QStringList { QStringLiteral("bob"), QStringLiteral("bob") }));
-    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
-    EXPECT_EQ(w.AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
+    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.avatars.AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
 }
 
 TEST_F(Avatars, TheCacheComparesExactlyAndAnswersForManyMembers)
@@ -96,7 +98,7 @@ TEST_F(Avatars, TheCacheComparesExactlyAndAnswersForManyMembers)
     // Letter case counts: "MEMBER9" is another entry.
     w.GetAvatar(QStringLiteral("MEMBER9"), place, false);
     EXPECT_EQ(avatarRequests(), 121);
-    EXPECT_EQ(w.AvatarCacheNames.size(), 121);
+    EXPECT_EQ(w.avatars.AvatarCacheNames.size(), 121);
 }
 
 TEST_F(Avatars, BlankPseudonymSendsNothing)
@@ -135,8 +137,8 @@ TEST_F(Avatars, FailuresLeaveTargetAndCacheAlone)
     const QStringList errors = RecordedErrors::take();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("JPEG error"))) << errors.at(0).toStdString();
-    EXPECT_TRUE(w.AvatarCacheNames.isEmpty());
-    EXPECT_TRUE(w.AvatarCachePictures.isEmpty());
+    EXPECT_TRUE(w.avatars.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(w.avatars.AvatarCachePictures.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
 }
 
@@ -151,7 +153,7 @@ TEST_F(Avatars, AMemberIdWithALineEndNeverReachesTheWire)
     QLabel *place = label(&host, 40);
     w.GetAvatar(QStringLiteral("bob"), place, false);
     EXPECT_EQ(service.requests.size(), 1);
-    EXPECT_TRUE(w.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(w.avatars.AvatarCacheNames.isEmpty());
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
@@ -166,8 +168,8 @@ TEST_F(Avatars, RefreshReplacesTheCachedPicture)
     scriptAvatar(QStringLiteral("12"), jpegOf(30, 30, Qt::blue));
     w.GetAvatar(QStringLiteral("bob"), place, true);
     EXPECT_EQ(avatarRequests(), 2);
-    ASSERT_EQ(w.AvatarCacheNames.size(), 1);
-    EXPECT_GT(qBlue(w.AvatarCachePictures.at(0).pixel(15, 15)), 200);
+    ASSERT_EQ(w.avatars.AvatarCacheNames.size(), 1);
+    EXPECT_GT(qBlue(w.avatars.AvatarCachePictures.at(0).pixel(15, 15)), 200);
     EXPECT_GT(qBlue(place->pixmap().toImage().pixel(15, 15)), 200);
 }
 
@@ -179,7 +181,7 @@ TEST_F(Avatars, ATargetGoneDuringTheWaitIsNotTouched)
     auto *place = label(nullptr, 40);
     QTimer::singleShot(20, place, [place] { place->deleteLater(); });
     w.GetAvatar(QStringLiteral("bob"), place, false);
-    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("bob") });
 }
 
 // --- business card, profile, mail ---------------------------------------
@@ -297,8 +299,9 @@ TEST_F(Avatars, AnAddressNoProgramCanOpenIsToldInTheInfoBar)
         EXPECT_TRUE(w.lblInfo->text().startsWith(QStringLiteral("Aucun programme n'a pu ouvrir :\n\r")))
             << c.what;
         EXPECT_TRUE(w.lblInfo->text().endsWith(dialogs.openedUrls.last())) << c.what;
-        if (c.address)
+        if (c.address) {
             EXPECT_EQ(dialogs.openedUrls.last(), QString::fromLatin1(c.address)) << c.what;
+        }
     }
     // When the program opens, nothing is said.
     dialogs.openSucceeds = true;
@@ -431,7 +434,7 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         { { 120, 120 }, { 94, 94 } },
     };
     TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
-    w.Connected = true;
+    w.session.Connected = true;
     TfrmChangeAvatar *form = w.changeAvatarWindow();
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.chosen.width() << "x" << c.chosen.height());
@@ -459,13 +462,13 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         EXPECT_EQ(w.imgAvatar->pixmap().height(), w.imgAvatar->height());
         EXPECT_EQ(form->imgAvatar->pixmap().height(), form->imgAvatar->height());
     }
-    EXPECT_EQ(w.AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
+    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
 }
 
 TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
 {
     TfrmPrincipal &w = createContactsWindow();
-    w.Connected = true;
+    w.session.Connected = true;
     TfrmChangeAvatar *form = w.changeAvatarWindow();
 
     // Cancelled file dialog: nothing happens.
@@ -500,15 +503,15 @@ TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
 TEST_F(ChangeAvatar, ReusedWindowNeverShowsThePreviousAccountsPicture)
 {
     TfrmPrincipal &w = createContactsWindow(QStringLiteral("alice"));
-    w.Connected = true;
-    w.AvatarCacheNames.append(QStringLiteral("alice"));
-    w.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    w.session.Connected = true;
+    w.avatars.AvatarCacheNames.append(QStringLiteral("alice"));
+    w.avatars.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
     TfrmChangeAvatar *window = w.changeAvatarWindow();
     window->show();
     ASSERT_FALSE(window->imgAvatar->pixmap().isNull());
     window->hide();
     // Another account, whose avatar the service does not have.
-    w.CurrentPseudo = QStringLiteral("bob");
+    w.session.CurrentPseudo = QStringLiteral("bob");
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("8")));
     window->show();
     EXPECT_EQ(window->lblPseudo->text(), QStringLiteral("bob"));
@@ -528,17 +531,17 @@ TEST_F(ChangeAvatar, OpensOnlyWhileConnected)
     QCoreApplication::processEvents();
     EXPECT_FALSE(shown);
 
-    w.Connected = true;
+    w.session.Connected = true;
     // The own avatar already cached: showing the window needs no request.
-    w.AvatarCacheNames.append(w.CurrentPseudo);
-    w.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    w.avatars.AvatarCacheNames.append(w.session.CurrentPseudo);
+    w.avatars.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
     QTimer::singleShot(0, &w, [&] {
         shown = w.changeAvatarWindow()->isVisible();
         w.changeAvatarWindow()->reject();
     });
     QTest::mouseClick(w.imgAvatar, Qt::LeftButton);
     EXPECT_TRUE(shown);
-    EXPECT_EQ(w.changeAvatarWindow()->lblPseudo->text(), w.CurrentPseudo);
+    EXPECT_EQ(w.changeAvatarWindow()->lblPseudo->text(), w.session.CurrentPseudo);
     EXPECT_EQ(w.changeAvatarWindow()->imgAvatar->pixmap().height(), 92);
     EXPECT_TRUE(service.requests.isEmpty());
 }

@@ -7,10 +7,12 @@
 #include "components/ui/TClickLabel.h"
 #include "contacts/ContactManager.h"
 #include "contacts/JpegCodec.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
 
 #include "support/QtPrinters.h"
+#include "service/ServiceSession.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -202,10 +204,11 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
         EXPECT_EQ(shown(), c.messages);
         EXPECT_EQ(w.txtAddPseudo->text(), c.editAfter);
         EXPECT_EQ(w.txtAddPseudo->hasSelectedText(), c.selectedAfter);
-        if (c.selectedAfter)
+        if (c.selectedAfter) {
             EXPECT_EQ(w.txtAddPseudo->selectedText(), c.typed);
+        }
         // The asked member becomes a contact only once it accepts.
-        EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
         EXPECT_TRUE(w.btnPseudoOK->isEnabled());
         reset();
     }
@@ -249,12 +252,12 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
             add(QStringLiteral("carol"), QStringLiteral("1"), QStringLiteral("moi")),
             del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) }));
     EXPECT_TRUE(shown().isEmpty());
-    EXPECT_EQ(w.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     // The check without pop-ups finds carol offline and gives her a row.
     EXPECT_EQ(
         rows(), (QStringList { kOn, kNone, kOff, off(QStringLiteral("carol")), off(QStringLiteral("bob")) }));
-    EXPECT_TRUE(w.OnlineContacts.isEmpty());
-    EXPECT_TRUE(w.OfflineContacts.contains(QStringLiteral("carol")));
+    EXPECT_TRUE(w.presence.OnlineContacts.isEmpty());
+    EXPECT_TRUE(w.presence.OfflineContacts.contains(QStringLiteral("carol")));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     EXPECT_TRUE(popups().isEmpty());
     flushDeletes();
@@ -278,7 +281,7 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("carol") });
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(contactRequests().size(), 3);
 }
@@ -298,7 +301,7 @@ TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
     request->rbOK->setChecked(true);
     request->btnPseudoOK->click();
 
-    EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
 }
 
@@ -319,7 +322,7 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
 
         EXPECT_EQ(contactRequests(),
             QStringList { del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) });
-        EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
         EXPECT_EQ(rows(), before);
         flushDeletes();
         EXPECT_TRUE(request.isNull());
@@ -371,7 +374,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.ContactList.contains(carol), c.added);
+        EXPECT_EQ(w.session.ContactList.contains(carol), c.added);
         EXPECT_EQ(!request.isNull(), c.windowStays);
         if (request) {
             EXPECT_TRUE(request->isVisible());
@@ -397,7 +400,7 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
     EXPECT_EQ(contactRequests().size(), 4);
     EXPECT_EQ(
         contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
-    EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
 }
 
@@ -424,7 +427,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
     ASSERT_FALSE(request.isNull());
     EXPECT_TRUE(request->isVisible());
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
-    EXPECT_TRUE(w.ContactList.isEmpty());
+    EXPECT_TRUE(w.session.ContactList.isEmpty());
 
     // Once it is done waiting, Escape closes it like the close box.
     QTest::keyClick(request, Qt::Key_Escape);
@@ -497,7 +500,7 @@ TEST_F(ContactManagement, DeletingAContactAnsweredNoSendsNothing)
 
     EXPECT_EQ(dialogs.questions, QStringList { QStringLiteral("Êtes-vous de vouloir supprimer bob ?") });
     EXPECT_TRUE(service.requests.isEmpty());
-    EXPECT_EQ(w.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
+    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
     EXPECT_EQ(rows(), before);
 }
 
@@ -516,10 +519,10 @@ TEST_F(ContactManagement, DeletingAContactRemovesBothEntriesThenTheRow)
     EXPECT_EQ(contactRequests(),
         (QStringList { del(QStringLiteral("moi"), QStringLiteral("1"), QStringLiteral("bob")),
             del(QStringLiteral("bob"), QStringLiteral("1"), QStringLiteral("moi")) }));
-    EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carl") });
     EXPECT_EQ(rows(), (QStringList { kOn, kOff, off(QStringLiteral("carl")) }));
     // The presence lists keep bob until the next log-in: he still counts.
-    EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("bob") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_TRUE(shown().isEmpty());
 }
@@ -553,7 +556,7 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.ContactList, (QStringList { bob, QStringLiteral("carl") }));
+        EXPECT_EQ(w.session.ContactList, (QStringList { bob, QStringLiteral("carl") }));
         EXPECT_EQ(rows(), before);
         reset();
     }

@@ -1,7 +1,9 @@
 #include "ContactsFixture.h"
 
 #include "app/ui/TfrmMsgBox.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -40,7 +42,7 @@ TfrmPrincipal &ContactsFixture::createContactsWindow(const QString &pseudo)
 {
     qApp->installEventFilter(&m_recorder);
     TfrmPrincipal &w = createWindow();
-    w.CurrentPseudo = pseudo;
+    w.session.CurrentPseudo = pseudo;
     return w;
 }
 
@@ -54,13 +56,13 @@ void ContactsFixture::logIn(const QStringList &contacts)
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(sorted.begin(), sorted.end(), collator);
-    w.ContactList = sorted;
-    w.OfflineContacts = sorted;
+    w.session.ContactList = sorted;
+    w.presence.OfflineContacts = sorted;
     for (const QString &name : sorted) {
         const int at = qMin(3, w.lbOnline->topLevelItemCount());
         w.lbOnline->insertTopLevelItem(at, ContactRows::makeRow(name, ContactRows::kOffline));
     }
-    w.Connected = true;
+    w.session.Connected = true;
     w.lbOnline->show();
     w.TimerRefresh->start();
 }
@@ -70,7 +72,7 @@ QString ContactsFixture::presenceBody(const QList<std::pair<QString, QString>> &
     QString body = QStringLiteral("<html><body>\r\n");
     for (const auto &[name, address] : members) {
         QString letters;
-        window->Codec.EncryptForUser(name, address, letters);
+        window->session.Codec.EncryptForUser(name, address, letters);
         body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters
             + QStringLiteral("<br>\r\n");
     }

@@ -7,6 +7,7 @@
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
+#include "service/ServiceSession.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -46,7 +47,7 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
     QImage picture(124, 124, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
     TfrmPrincipal &w = logInThroughThePage(JpegCodec::encode(picture, 90));
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     EXPECT_EQ(rows(),
         (QStringList { ContactRows::onlineHeader() + QStringLiteral("/-1"), QStringLiteral("Bob/0"),
             ContactRows::offlineHeader() + QStringLiteral("/-1"), QStringLiteral("alice/1"),
@@ -80,7 +81,7 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
     service.clearScripts();
     service.script("/voxlane/deconnect.php", FakeService::Reply::text(QStringLiteral("Déconnecté")));
     w.lblDeconnectClick();
-    ASSERT_FALSE(w.Connected);
+    ASSERT_FALSE(w.session.Connected);
     EXPECT_FALSE(w.avatarMenuAttached());
     EXPECT_FALSE(avatarMenuOpens());
     EXPECT_EQ(w.GetIP(QStringLiteral("bob")), QString());
@@ -92,7 +93,7 @@ TEST_F(LogInPresence, ABrokenAvatarIsReportedButTheLogInGoesOn)
     RecordedErrors::take();
     TfrmPrincipal &w = logInThroughThePage(QByteArray("<html>500</html>"));
     EXPECT_EQ(RecordedErrors::take().size(), 1);
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     EXPECT_EQ(w.PageControl->currentIndex(), 1);
     EXPECT_EQ(rows().at(1), QStringLiteral("Bob/0"));
     EXPECT_TRUE(w.pnInfo->isHidden());

@@ -2,11 +2,13 @@
 
 #include "components/ui/TStatusBar.h"
 #include "contacts/JpegCodec.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
+#include "service/ServiceSession.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -54,10 +56,10 @@ TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
             off(QStringLiteral("Bob")) }));
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
-    EXPECT_EQ(w.OnlineContacts.toStringList(), QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("carl") });
     EXPECT_EQ(
-        w.OfflineContacts.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("Bob") }));
-    EXPECT_EQ(w.OnlineUsers.toStringList(),
+        w.presence.OfflineContacts.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("Bob") }));
+    EXPECT_EQ(w.presence.OnlineUsers.toStringList(),
         (QStringList { QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi") }));
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 3);
     // Status panel 1: the account's own address as the service lists it.
@@ -171,7 +173,7 @@ TEST_F(Presence, FailedPollChangesNothing)
     EXPECT_FALSE(w.PollOnline());
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(w.OnlineUsers.size(), 2);
+    EXPECT_EQ(w.presence.OnlineUsers.size(), 2);
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 2);
     EXPECT_EQ(w.StatusBar->panel(1).text, address);
     EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QStringLiteral("10.0.0.1"));
@@ -180,7 +182,7 @@ TEST_F(Presence, FailedPollChangesNothing)
     // An empty reply is a successful poll of nobody.
     scriptPresence({});
     EXPECT_TRUE(w.PollOnline());
-    EXPECT_EQ(w.OnlineUsers.size(), 0);
+    EXPECT_EQ(w.presence.OnlineUsers.size(), 0);
     EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QString());
 }
 
@@ -374,8 +376,8 @@ TEST_F(Presence, AContactWithoutARowGetsOneWhenItsPresenceChanges)
     scriptOnline({ QStringLiteral("alice"), QStringLiteral("rita") });
     w.TimerRefreshTimer();
     // An accepted request: rita joins the lists while online, with no row.
-    w.ContactList.append(QStringLiteral("rita"));
-    w.OnlineContacts.append(QStringLiteral("rita"));
+    w.session.ContactList.append(QStringLiteral("rita"));
+    w.presence.OnlineContacts.append(QStringLiteral("rita"));
     w.CheckFriend(false);
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
     EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff }));
@@ -383,7 +385,7 @@ TEST_F(Presence, AContactWithoutARowGetsOneWhenItsPresenceChanges)
     scriptOnline({ QStringLiteral("alice") });
     w.TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("rita")) }));
-    EXPECT_EQ(w.OfflineContacts.toStringList(), QStringList { QStringLiteral("rita") });
+    EXPECT_EQ(w.presence.OfflineContacts.toStringList(), QStringList { QStringLiteral("rita") });
 }
 
 } // namespace

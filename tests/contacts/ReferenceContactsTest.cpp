@@ -8,6 +8,7 @@
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
+#include "service/ServiceSession.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -73,14 +74,14 @@ protected:
         w.txtPseudo->setText(pseudo);
         w.txtMDP->setText(pseudo); // the demo members' passwords
         w.btnConnexion->click();
-        EXPECT_TRUE(w.Connected) << pseudo.toStdString();
+        EXPECT_TRUE(w.session.Connected) << pseudo.toStdString();
         return w;
     }
 
     void logOut()
     {
         window->lblDeconnectClick();
-        EXPECT_FALSE(window->Connected);
+        EXPECT_FALSE(window->session.Connected);
         window.reset();
     }
 
@@ -97,7 +98,7 @@ protected:
     QStringList contactsOf(const QString &pseudo)
     {
         logIn(pseudo);
-        const QStringList contacts = window->ContactList;
+        const QStringList contacts = window->session.ContactList;
         logOut();
         return contacts;
     }
@@ -133,12 +134,12 @@ TEST_F(ReferenceContacts, AliceAcceptsCarolAndBothSeeEachOtherAtTheirNextLogIn)
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(w.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
 
     TfrmPrincipal &again = logIn(QStringLiteral("alice"));
     EXPECT_TRUE(requesters().isEmpty());
-    EXPECT_EQ(again.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(again.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
     EXPECT_EQ(contactsOf(QStringLiteral("carol")), QStringList { QStringLiteral("alice") });
 }
@@ -159,7 +160,7 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
     EXPECT_EQ(dialogs.messages.at(1).text,
         QStringLiteral("Votre demande à été enregistrée,\rveuillez attendre une reponse de bob."));
     EXPECT_TRUE(carol.txtAddPseudo->text().isEmpty());
-    EXPECT_TRUE(carol.ContactList.isEmpty());
+    EXPECT_TRUE(carol.session.ContactList.isEmpty());
     logOut();
 
     logIn(QStringLiteral("bob"));
@@ -172,7 +173,7 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
 
     logIn(QStringLiteral("bob"));
     EXPECT_TRUE(requesters().isEmpty());
-    EXPECT_EQ(window->ContactList, QStringList { QStringLiteral("alice") });
+    EXPECT_EQ(window->session.ContactList, QStringList { QStringLiteral("alice") });
     logOut();
     EXPECT_TRUE(contactsOf(QStringLiteral("carol")).isEmpty());
 }
@@ -188,14 +189,14 @@ TEST_F(ReferenceContacts, AliceDeletesBobAfterAYes)
     selectRow(QStringLiteral("bob"));
     dialogs.answers.enqueue(false);
     w.Supprimerceprofil1->trigger();
-    EXPECT_EQ(w.ContactList, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
 
     dialogs.answers.enqueue(true);
     w.Supprimerceprofil1->trigger();
     EXPECT_EQ(dialogs.questions,
         (QStringList { QStringLiteral("Êtes-vous de vouloir supprimer bob ?"),
             QStringLiteral("Êtes-vous de vouloir supprimer bob ?") }));
-    EXPECT_TRUE(w.ContactList.isEmpty());
+    EXPECT_TRUE(w.session.ContactList.isEmpty());
     for (int i = 0; i < w.lbOnline->topLevelItemCount(); ++i)
         EXPECT_NE(ContactRows::textOf(w.lbOnline->topLevelItem(i)), QStringLiteral("bob"));
     logOut();
@@ -217,14 +218,14 @@ TEST_F(ReferenceContacts, AnAcceptanceCutByTheNetworkIsKeptAndCompletedOnceTheSe
     ASSERT_FALSE(request.isNull());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text, kQxdDown);
-    EXPECT_EQ(window->ContactList, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(window->session.ContactList, QStringList { QStringLiteral("bob") });
 
     // The same address again, the same tables: the request is still there.
     startService(address);
     request->btnPseudoOK->click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
-    EXPECT_EQ(window->ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(window->session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
     EXPECT_EQ(contactsOf(QStringLiteral("carol")), QStringList { QStringLiteral("alice") });
 }

@@ -7,6 +7,7 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
@@ -105,7 +106,7 @@ protected:
         QString body = QStringLiteral("<html><body>\r\n");
         for (const Member *m : { &alice, &bob }) {
             QString letters;
-            alice.w->Codec.EncryptForUser(m->pseudo, m->ip, letters);
+            alice.w->session.Codec.EncryptForUser(m->pseudo, m->ip, letters);
             body += QStringLiteral("pseudo=") + m->pseudo + QStringLiteral("<br>") + letters
                 + QStringLiteral("<br>\r\n");
         }
@@ -119,7 +120,7 @@ protected:
         m.w->txtPseudo->setText(m.pseudo);
         m.w->txtMDP->setText(QStringLiteral("secret"));
         m.w->btnConnexionClick();
-        ASSERT_TRUE(m.w->Connected);
+        ASSERT_TRUE(m.w->session.Connected);
     }
 
     // Closing the main window: the lists are saved, the session closed.
@@ -127,7 +128,7 @@ protected:
     {
         if (!m.w)
             return;
-        if (m.w->Connected) {
+        if (m.w->session.Connected) {
             EXPECT_TRUE(m.w->FormCloseQuery());
         }
         m.reception.reset();

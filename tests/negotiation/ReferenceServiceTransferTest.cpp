@@ -6,6 +6,7 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -90,7 +91,7 @@ protected:
         m.w->txtPseudo->setText(pseudo);
         m.w->txtMDP->setText(pseudo);
         m.w->btnConnexion->click();
-        ASSERT_TRUE(m.w->Connected) << m.w->lblInfo->text().toStdString();
+        ASSERT_TRUE(m.w->session.Connected) << m.w->lblInfo->text().toStdString();
     }
 
     QTemporaryDir dbDir;

@@ -1,6 +1,7 @@
 // The send page and the confirmation window of one client.
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "contacts/PresenceMonitor.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "transfer/TransferManager.h"
@@ -114,7 +115,7 @@ TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
 TEST_F(SendPage, DoubleClickingARecipientFillsTheFieldOnlyWithASelection)
 {
     TfrmPrincipal &w = createWindow();
-    w.OnlineContacts = PseudoList(QStringList({ "bob", "carol" }));
+    w.presence.OnlineContacts = PseudoList(QStringList({ "bob", "carol" }));
     w.RefillSendToFriends();
     w.txtDesti->setText(QStringLiteral("typed"));
     w.lBoxSendToFriendsDblClick();

@@ -7,6 +7,7 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
@@ -93,7 +94,7 @@ protected:
         QString body = QStringLiteral("<html><body>\r\n");
         for (const Client *c : { &alice, &bob }) {
             QString letters;
-            alice.w->Codec.EncryptForUser(c->pseudo, c->ip, letters);
+            alice.w->session.Codec.EncryptForUser(c->pseudo, c->ip, letters);
             body += QStringLiteral("pseudo=") + c->pseudo + QStringLiteral("<br>") + letters
                 + QStringLiteral("<br>\r\n");
         }
@@ -128,8 +129,8 @@ protected:
         c.w = std::make_unique<TfrmPrincipal>(services);
         ASSERT_TRUE(c.w->Control->ServerTransac->isListening())
             << c.w->Control->ServerTransac->errorString().toStdString();
-        c.w->CurrentPseudo = pseudo;
-        c.w->UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
+        c.w->session.CurrentPseudo = pseudo;
+        c.w->session.UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
         c.w->TransferView->AvatarLoader = nullptr; // no avatars served here
         c.reception = std::make_unique<TfrmReception>();
         c.reception->Flash = nullptr;

@@ -8,6 +8,7 @@
 
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
+#include "service/ServiceSession.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -69,9 +70,9 @@ protected:
 TEST_F(ReferenceServiceSession, DemoMemberLogsInSeesContactsAndRequestsThenLogsOut)
 {
     TfrmPrincipal &w = logIn(QStringLiteral("alice"), QStringLiteral("alice"));
-    ASSERT_TRUE(w.Connected) << w.lblInfo->text().toStdString();
-    EXPECT_EQ(w.UserId, 1);
-    EXPECT_EQ(w.ContactList, QStringList{QStringLiteral("bob")});
+    ASSERT_TRUE(w.session.Connected) << w.lblInfo->text().toStdString();
+    EXPECT_EQ(w.session.UserId, 1);
+    EXPECT_EQ(w.session.ContactList, QStringList{QStringLiteral("bob")});
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
     const QList<TfrmNewContact *> requests = w.findChildren<TfrmNewContact *>();
     ASSERT_EQ(requests.size(), 1);
@@ -82,12 +83,12 @@ TEST_F(ReferenceServiceSession, DemoMemberLogsInSeesContactsAndRequestsThenLogsO
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records.first().name, QStringLiteral("alice"));
     QString address;
-    ASSERT_TRUE(w.Codec.DecryptForUser(QStringLiteral("alice"), records.first().address, address));
+    ASSERT_TRUE(w.session.Codec.DecryptForUser(QStringLiteral("alice"), records.first().address, address));
     EXPECT_EQ(address, environment.localIp);
 
     dialogs.answers.enqueue(true);
     w.lblDeconnectClick();
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.session.Connected);
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
     EXPECT_TRUE(online().isEmpty());
 }
@@ -101,7 +102,7 @@ TEST_F(ReferenceServiceSession, RefusedAndUnknownMembers)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.pseudo);
         TfrmPrincipal &w = logIn(QString::fromUtf8(c.pseudo), QString::fromUtf8(c.password));
-        EXPECT_FALSE(w.Connected);
+        EXPECT_FALSE(w.session.Connected);
         EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de "
                                                      "passe.\n\rVous devez être inscrit pour vous connecter."));
         window.reset();

@@ -231,9 +231,9 @@ TEST_F(SessionOutlivesWindow, WindowReadsAndWritesTheSessionsFields)
     std::unique_ptr<TfrmPrincipal> w(newWindow());
     session.CurrentPseudo = QStringLiteral("ann");
     session.UserId = 5;
-    EXPECT_EQ(w->CurrentPseudo, QStringLiteral("ann"));
-    EXPECT_EQ(w->UserId, 5);
-    w->Connected = true;
+    EXPECT_EQ(w->session.CurrentPseudo, QStringLiteral("ann"));
+    EXPECT_EQ(w->session.UserId, 5);
+    w->session.Connected = true;
     EXPECT_TRUE(session.Connected);
     EXPECT_EQ(&w->session, &session);
 }

@@ -2,6 +2,7 @@
 #include "base/Cp1252.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "service/CredentialCodec.h"
 #include "service/LocalAddress.h"
@@ -10,6 +11,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -70,7 +72,7 @@ protected:
         scriptLogin(kAccepted);
         TfrmPrincipal &w = windowWith(pseudo, password);
         w.btnConnexion->click();
-        EXPECT_TRUE(w.Connected);
+        EXPECT_TRUE(w.session.Connected);
         return w;
     }
 
@@ -125,7 +127,7 @@ TEST_F(SessionTest, LogInRequestOnTheWire)
         "GET /voxlane/connect.php?pseudo=Zo\xE9&psw=" + digest + "&ip=" + ip + " HTTP/1.1");
     EXPECT_EQ(digest, QByteArray("5ebe2294ecd0e0f08eab7690d2a6ee69"));
     QString decoded;
-    ASSERT_TRUE(w.Codec.DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
+    ASSERT_TRUE(w.session.Codec.DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
     EXPECT_EQ(decoded, environment.localIp);
     EXPECT_EQ(login.header("Accept"), QByteArray("text/html, */*"));
     EXPECT_EQ(login.header("User-Agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
@@ -139,10 +141,10 @@ TEST_F(SessionTest, AcceptedLogInOpensTheSession)
 {
     TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw"));
 
-    EXPECT_EQ(w.UserId, 42);
-    EXPECT_EQ(w.ContactList, QStringList({ "alice", "Bob", "carl" }));
-    EXPECT_EQ(w.OfflineContacts, w.ContactList);
-    EXPECT_TRUE(w.OnlineContacts.isEmpty());
+    EXPECT_EQ(w.session.UserId, 42);
+    EXPECT_EQ(w.session.ContactList, QStringList({ "alice", "Bob", "carl" }));
+    EXPECT_EQ(w.presence.OfflineContacts, w.session.ContactList);
+    EXPECT_TRUE(w.presence.OnlineContacts.isEmpty());
     // The contact check after the first poll (none online here) puts the
     // placeholder under the online header.
     EXPECT_EQ(rowTexts(w.lbOnline),
@@ -176,18 +178,18 @@ TEST_F(SessionTest, AcceptedWordWinsOverError)
     TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     scriptLogin(QStringLiteral("error\r\nautorisé\r\n[Contacts]\r\nx\r\n[Bloqués]\r\n[Ask]\r\n[Messages]"));
     w.btnConnexion->click();
-    EXPECT_TRUE(w.Connected);
-    EXPECT_EQ(w.ContactList, QStringList({ "x" }));
+    EXPECT_TRUE(w.session.Connected);
+    EXPECT_EQ(w.session.ContactList, QStringList({ "x" }));
 }
 
 TEST_F(SessionTest, MalformedMemberIdKeepsThePreviousOne)
 {
     scriptLogin(kAccepted, QStringLiteral("42\r\n"));
     TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
-    w.UserId = 7;
+    w.session.UserId = 7;
     w.btnConnexion->click();
-    EXPECT_TRUE(w.Connected);
-    EXPECT_EQ(w.UserId, 7);
+    EXPECT_TRUE(w.session.Connected);
+    EXPECT_EQ(w.session.UserId, 7);
 }
 
 TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
@@ -253,7 +255,7 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
             EXPECT_EQ(infoDuringWait, QStringLiteral("Connexion en cours..."));
             EXPECT_FALSE(buttonDuringWait);
         }
-        EXPECT_FALSE(w.Connected);
+        EXPECT_FALSE(w.session.Connected);
         EXPECT_EQ(w.lblInfo->text(), c.text);
         EXPECT_FALSE(w.pnInfo->isHidden());
         EXPECT_TRUE(w.TimerInfo->isActive());
@@ -265,7 +267,7 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
         EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
         EXPECT_EQ(w.PageControl->currentIndex(), 0);
         EXPECT_TRUE(w.lbOnline->isHidden());
-        EXPECT_TRUE(w.ContactList.isEmpty());
+        EXPECT_TRUE(w.session.ContactList.isEmpty());
         EXPECT_FALSE(w.dropAccepted());
         EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
         EXPECT_EQ(settings->read(QStringLiteral("User")), QString());
@@ -279,7 +281,7 @@ TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
                                "Émile\r\n[Messages]\r\nhi\r\n"));
     TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
 
     const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
     ASSERT_EQ(windows.size(), 3);
@@ -309,7 +311,7 @@ TEST_F(SessionTest, AFloodOfPendingRequestsOpensOnlyAHandfulOfWindows)
     scriptLogin(body);
     TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
     ASSERT_EQ(windows.size(), 5);
     for (int i = 0; i < windows.size(); ++i) {
@@ -325,7 +327,7 @@ TEST_F(SessionTest, HugeReplyIsANetworkFailure)
     scriptLogin(huge);
     TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.session.Connected);
     EXPECT_EQ(w.lblInfo->text(), kNetworkDown);
     EXPECT_TRUE(w.txtPseudo->isEnabled());
 }
@@ -339,7 +341,7 @@ TEST_F(SessionTest, TypedPseudonymIsSentWithItsBlanks)
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("  bob "));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral(" pw")).toLatin1());
-    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("  bob "));
+    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("  bob "));
 }
 
 TEST_F(SessionTest, ConnectButtonFollowsTheTrimmedFields)
@@ -376,7 +378,7 @@ TEST_F(SessionTest, EnterOnThePagePressesTheConnectButton)
     w.txtPseudo->setText(QStringLiteral("bob"));
     w.txtMDP->setText(QStringLiteral("pw"));
     QTest::keyClick(w.txtMDP, Qt::Key_Enter);
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.session.Connected);
     EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
 }
 
@@ -403,7 +405,7 @@ TEST_F(SessionTest, TypingRightAfterStartLandsInThePseudonymField)
     typeInto(w.windowHandle(), "pw");
     EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
     QTest::keyClick(w.windowHandle(), Qt::Key_Return);
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.session.Connected);
 }
 
 TEST_F(SessionTest, EnterRightAfterStartLogsInTheRememberedAccount)
@@ -424,7 +426,7 @@ TEST_F(SessionTest, EnterRightAfterStartLogsInTheRememberedAccount)
     QTest::keyClick(w.windowHandle(), Qt::Key_Return);
     ASSERT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
     EXPECT_EQ(queryValue(service.requestsTo("/voxlane/connect.php").at(0).query(), "pseudo"), QByteArray("alice"));
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.session.Connected);
 
     // Enter on another page is not the connect button's.
     w.lblEnvoyerClick(w.lblMnuOptions);
@@ -467,9 +469,9 @@ TEST_F(SessionTest, LogOutAnsweredNoChangesNothing)
     w.lblDeconnectClick();
     EXPECT_EQ(dialogs.questions, QStringList({ "Êtes-vous sûr de vouloir vous déconnecter ?" }));
     EXPECT_EQ(service.requests.size(), sent);
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.session.Connected);
     EXPECT_EQ(w.PageControl->currentIndex(), 1);
-    EXPECT_EQ(w.ContactList.size(), 3);
+    EXPECT_EQ(w.session.ContactList.size(), 3);
 }
 
 TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
@@ -486,7 +488,7 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     EXPECT_EQ(logout.at(0).requestLine,
         "GET /voxlane/deconnect.php?pseudo=Zo\xE9&psw="
             + CredentialCodec::MD5Hex(QStringLiteral("secret")).toLatin1() + " HTTP/1.1");
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.session.Connected);
     EXPECT_EQ(w.StatusBar->panel(1).text, QString());
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
     EXPECT_TRUE(w.pnInfo->isHidden());
@@ -495,8 +497,8 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     // The count of the session just ended goes with it.
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne"));
     EXPECT_FALSE(w.TimerRefresh->isActive());
-    EXPECT_TRUE(w.ContactList.isEmpty());
-    EXPECT_TRUE(w.OfflineContacts.isEmpty());
+    EXPECT_TRUE(w.session.ContactList.isEmpty());
+    EXPECT_TRUE(w.presence.OfflineContacts.isEmpty());
     EXPECT_FALSE(w.dropAccepted());
     EXPECT_TRUE(w.txtPseudo->isEnabled());
     EXPECT_TRUE(w.txtMDP->isEnabled());
@@ -541,12 +543,12 @@ TEST_F(SessionTest, FailedLogOutKeepsTheSession)
         TfrmPrincipal &w = loggedIn();
         scriptLogout(c.reply);
         w.lblDeconnectClick();
-        EXPECT_TRUE(w.Connected);
+        EXPECT_TRUE(w.session.Connected);
         EXPECT_EQ(w.lblInfo->text(), c.info);
         EXPECT_FALSE(w.pnInfo->isHidden());
         EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
         EXPECT_EQ(w.PageControl->currentIndex(), 1);
-        EXPECT_EQ(w.ContactList.size(), 3);
+        EXPECT_EQ(w.session.ContactList.size(), 3);
         EXPECT_TRUE(w.TimerRefresh->isActive());
         EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se déconnecter"));
     }
@@ -561,7 +563,7 @@ TEST_F(SessionTest, ClosingTheWindowLogsOutOnlyWhenLoggedIn)
     TfrmPrincipal &w = loggedIn();
     EXPECT_TRUE(w.FormCloseQuery());
     EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.session.Connected);
 }
 
 TEST_F(SessionTest, ClosingWhileTheLogOutRequestHangsEndsAfterTheExitLimit)
@@ -590,7 +592,7 @@ TEST_F(SessionTest, RememberedAccountLogsInWithoutTyping)
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
     EXPECT_TRUE(w.btnConnexion->isEnabled());
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     const QByteArray query = service.requests.at(0).query();
     EXPECT_EQ(queryValue(query, "pseudo"), QByteArray("alice"));
     EXPECT_EQ(queryValue(query, "psw"), CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
@@ -619,11 +621,11 @@ TEST_F(SessionTest, TickedBoxRemembersTheAccount)
     TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("pässwörd"));
     w.cbSaveComptInfo->setChecked(true);
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("Zoé"));
     QString password;
     ASSERT_TRUE(
-        w.Codec.DecryptForUser(QStringLiteral("Zoé"), settings->read(QStringLiteral("Mdp")), password));
+        w.session.Codec.DecryptForUser(QStringLiteral("Zoé"), settings->read(QStringLiteral("Mdp")), password));
     EXPECT_EQ(password, QStringLiteral("pässwörd"));
 }
 
@@ -643,19 +645,19 @@ TEST_F(SessionTest, LogOutOffersTheRememberedAccountAgain)
     w.txtPseudo->setText(QStringLiteral("bob"));
     w.txtMDP->setText(QStringLiteral("pw2"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     w.lblDeconnectClick();
-    ASSERT_FALSE(w.Connected);
+    ASSERT_FALSE(w.session.Connected);
 
-    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("alice"));
-    EXPECT_EQ(w.CurrentPassword, QStringLiteral("pw1"));
+    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("alice"));
+    EXPECT_EQ(w.session.CurrentPassword, QStringLiteral("pw1"));
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
     EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("alice"));
     EXPECT_EQ(settings->read(QStringLiteral("Mdp")), mdp);
 
     service.requests.clear();
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("alice"));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
@@ -672,8 +674,8 @@ TEST_F(SessionTest, RememberedAccountWithoutPasswordNeverTakesThePreviousOne)
     w.txtMDP->setText(QStringLiteral("bobs secret"));
     w.btnConnexion->click();
     w.lblDeconnectClick();
-    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("alice"));
-    EXPECT_EQ(w.CurrentPassword, QString());
+    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("alice"));
+    EXPECT_EQ(w.session.CurrentPassword, QString());
 }
 
 TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
@@ -681,9 +683,9 @@ TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
     TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw2"));
     scriptLogout();
     w.lblDeconnectClick();
-    ASSERT_FALSE(w.Connected);
-    EXPECT_EQ(w.CurrentPseudo, QStringLiteral("bob"));
-    EXPECT_EQ(w.CurrentPassword, QStringLiteral("pw2"));
+    ASSERT_FALSE(w.session.Connected);
+    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("bob"));
+    EXPECT_EQ(w.session.CurrentPassword, QStringLiteral("pw2"));
     // The label names the account the button will use.
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("bob"));
     EXPECT_FALSE(w.lblPseudoConnec->isHidden());
@@ -691,7 +693,7 @@ TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
 
     service.requests.clear();
     w.btnConnexion->click();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.session.Connected);
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("bob"));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral("pw2")).toLatin1());
@@ -704,10 +706,10 @@ TEST_F(SessionTest, ContactsSortByLocaleIgnoringCase)
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     TfrmPrincipal &w = createWindow();
-    w.ContactList = QStringList({ "Zoé", "émile", "eric", "Bob", "alice", "Émilie" });
+    w.session.ContactList = QStringList({ "Zoé", "émile", "eric", "Bob", "alice", "Émilie" });
     w.SortContactList();
     QLocale::setDefault(saved);
-    EXPECT_EQ(w.ContactList, QStringList({ "alice", "Bob", "émile", "Émilie", "eric", "Zoé" }));
+    EXPECT_EQ(w.session.ContactList, QStringList({ "alice", "Bob", "émile", "Émilie", "eric", "Zoé" }));
 }
 
 TEST_F(SessionTest, LocalAddressComesFromTheEnvironmentOrTheHost)

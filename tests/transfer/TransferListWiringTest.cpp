@@ -1,6 +1,7 @@
 // The transfer lists as the main window runs them: the list file after
 // log-in and at log-out and exit, and what the member does with the stacks.
 #include "app/ui/TfrmPrincipal.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
@@ -40,8 +41,8 @@ protected:
         RecordedErrors::install();
         RecordedErrors::take();
         w = &createWindow();
-        w->CurrentPseudo = QStringLiteral("alice");
-        w->UserId = 7;
+        w->session.CurrentPseudo = QStringLiteral("alice");
+        w->session.UserId = 7;
     }
 
     // An upload to an offline member: a panel with no socket at work.
@@ -91,10 +92,10 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     w->PageControl->setCurrentIndex(1);
     release(panel(d1), Qt::LeftButton); // highlighted when the session ends
     ASSERT_EQ(w->SelectedDownload, d1);
-    w->Connected = true;
+    w->session.Connected = true;
     ASSERT_TRUE(w->FormCloseQuery()); // the service is unreachable: the list is saved all the same
     EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("alice.xml"))));
-    w->Connected = false;
+    w->session.Connected = false;
     w->ClearTransfers();
 
     // The partial files say how far each download got.
@@ -170,14 +171,14 @@ TEST_F(TransferListWiring, AListThatCannotBeWrittenStopsTheLogOutAndTheExit)
     upload(QStringLiteral("a.txt"));
     // A folder where the file should go: no file can replace it.
     ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("alice.xml")));
-    w->Connected = true;
+    w->session.Connected = true;
     EXPECT_FALSE(w->FormCloseQuery());
     EXPECT_EQ(RecordedErrors::take().size(), 1);
 
     dialogs.answers.enqueue(true); // "Yes" to the log-out question
     w->lblDeconnectClick();
     EXPECT_EQ(RecordedErrors::take().size(), 1);
-    EXPECT_TRUE(w->Connected); // no log-out request went out
+    EXPECT_TRUE(w->session.Connected); // no log-out request went out
     EXPECT_EQ(w->Transfers->UploadList.size(), 1);
 }
 
@@ -213,7 +214,7 @@ TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(w->SelectedUpload, a);
     w->PopupMenu1->close();
-    QContextMenuEvent context(QContextMenuEvent::Mouse, bare(panel(a)));
+    QContextMenuEvent context(QContextMenuEvent::Mouse, bare(panel(a)), panel(a)->mapToGlobal(bare(panel(a))));
     QCoreApplication::sendEvent(panel(a), &context);
     release(panel(a), Qt::RightButton); // stays highlighted
     EXPECT_EQ(opened, 2);
@@ -307,7 +308,7 @@ TEST_F(TransferListWiring, CancelAsksThenClosesTheStackUpAndTheSavedListFollows)
     EXPECT_EQ(panel(c)->y(), 78);
     EXPECT_EQ(panel(a)->y(), 0);
 
-    w->TransferLists->SaveLoad(w->CurrentPseudo);
+    w->TransferLists->SaveLoad(w->session.CurrentPseudo);
     QFile saved(home.filePath(QStringLiteral("alice.xml")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().count("<Fichier>"), 2);

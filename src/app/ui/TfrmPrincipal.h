@@ -84,10 +84,10 @@ struct AppServices
     AvatarCache *avatars = nullptr;
 };
 
-// The main window: the pages, the menu and their handlers. The session's
-// state belongs to ServiceSession and presence to PresenceMonitor; the
-// window reads their fields under the names its handlers have always used
-// and shows what their signals tell.
+// The main window: the pages, the menu and their handlers. It holds no state
+// of a subsystem: the handlers read and call the controllers it was given
+// (session, presence, notifier, avatars, control channel, transfers) and the
+// window shows what their signals tell.
 class TfrmPrincipal : public QMainWindow
 {
     Q_OBJECT
@@ -333,42 +333,29 @@ private:
     std::unique_ptr<ServiceSession> m_ownSession;
 
 public:
-    // The session, and its fields under the names the handlers use.
+    // The session: log-in state, the member's contacts, the request client.
     ServiceSession &session;
-    CredentialCodec &Codec;
-    QString &CurrentPseudo;
-    QString &CurrentPassword;
-    bool &Connected;
-    int &UserId;
-    QStringList &ContactList;
 
 private:
     std::unique_ptr<PresenceMonitor> m_ownPresence;
 
 public:
-    // Presence, and its lists under the handlers' names.
+    // Presence: the poll and the online/offline lists.
     PresenceMonitor &presence;
-    PseudoList &OnlineContacts;
-    PseudoList &OfflineContacts;
-    PseudoList &OnlineUsers;
 
 private:
     std::unique_ptr<PopupNotifier> m_ownNotifier;
 
 public:
-    // The pop-ups' notifier, and its fields under the handlers' names.
+    // The pop-ups' notifier: their count and the alert sound's switch.
     PopupNotifier &notifier;
-    bool &SoundEnabled;
-    quint8 &MsgBoxCount;
 
 private:
     std::unique_ptr<AvatarCache> m_ownAvatars;
 
 public:
-    // The avatar cache, and its lists under the handlers' names.
+    // The avatar cache.
     AvatarCache &avatars;
-    QStringList &AvatarCacheNames;
-    QList<QImage> &AvatarCachePictures;
 
     TClickLabel *HighlightedMenuLabel = nullptr;
     QString SelectedDownload;

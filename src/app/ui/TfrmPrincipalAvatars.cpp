@@ -11,6 +11,7 @@
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
+#include "service/ServiceSession.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -97,7 +98,7 @@ void TfrmPrincipal::Afficherlacartedevisite1Click()
 
 void TfrmPrincipal::Affichermacartedevisite1Click()
 {
-    AffichCarte(CurrentPseudo);
+    AffichCarte(session.CurrentPseudo);
 }
 
 void TfrmPrincipal::AfficherProfil1Click()
@@ -116,7 +117,7 @@ void TfrmPrincipal::AfficherProfil1Click()
 void TfrmPrincipal::Affichermonprofil1Click()
 {
     ShellOpen(
-        ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(UserId)));
+        ServiceRequests::profilePage(services.environment.serviceUrl, QString::number(session.UserId)));
 }
 
 void TfrmPrincipal::Envoyerunmessage2Click()
@@ -127,7 +128,7 @@ void TfrmPrincipal::Envoyerunmessage2Click()
 
 void TfrmPrincipal::Changersonavatar1Click()
 {
-    if (Connected)
+    if (session.Connected)
         changeAvatarWindow()->exec();
 }
 

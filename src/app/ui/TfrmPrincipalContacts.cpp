@@ -6,8 +6,10 @@
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "contacts/ContactManager.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
+#include "service/ServiceSession.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -29,27 +31,27 @@ void TfrmPrincipal::buildContacts()
     ContactManager::Context context;
     context.http = IdHTTP1;
     context.dialogs = services.dialogs;
-    context.currentPseudo = [this] { return CurrentPseudo; };
+    context.currentPseudo = [this] { return session.CurrentPseudo; };
     context.isContact
-        = [this](const QString &name) { return ContactList.contains(name, Qt::CaseInsensitive); };
+        = [this](const QString &name) { return session.ContactList.contains(name, Qt::CaseInsensitive); };
     Contacts = new ContactManager(std::move(context), this);
     Contacts->setObjectName(QStringLiteral("Contacts"));
 
     connect(Contacts, &ContactManager::contactAccepted, this, [this](const QString &pseudo) {
-        if (!ContactList.contains(pseudo, Qt::CaseInsensitive)) {
-            ContactList.append(pseudo);
+        if (!session.ContactList.contains(pseudo, Qt::CaseInsensitive)) {
+            session.ContactList.append(pseudo);
             SortContactList();
         }
         // A member already counted (both members asked each other) is not
         // counted twice; the next check moves it where it belongs.
-        if (!OnlineContacts.contains(pseudo) && !OfflineContacts.contains(pseudo))
-            OnlineContacts.append(pseudo);
+        if (!presence.OnlineContacts.contains(pseudo) && !presence.OfflineContacts.contains(pseudo))
+            presence.OnlineContacts.append(pseudo);
     });
     connect(Contacts, &ContactManager::checkFriendRequested, this, &TfrmPrincipal::CheckFriend);
     connect(Contacts, &ContactManager::contactDeleted, this, [this](const QString &pseudo) {
-        for (qsizetype i = 0; i < ContactList.size(); ++i) {
-            if (ContactList.at(i).compare(pseudo, Qt::CaseInsensitive) == 0) {
-                ContactList.removeAt(i);
+        for (qsizetype i = 0; i < session.ContactList.size(); ++i) {
+            if (session.ContactList.at(i).compare(pseudo, Qt::CaseInsensitive) == 0) {
+                session.ContactList.removeAt(i);
                 break;
             }
         }

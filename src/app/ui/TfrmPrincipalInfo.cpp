@@ -146,7 +146,7 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
     if (Kind != 0)
         box->makeBodyClickable();
     box->lblTexteCentral->setText(Pseudo + QStringLiteral("\n\r") + Text);
-    box->move(box->screenOrigin().x() + box->width() * MsgBoxCount + 10, box->y());
+    box->move(box->screenOrigin().x() + box->width() * notifier.MsgBoxCount + 10, box->y());
     box->Kind = Kind;
     if (Kind == 0)
         box->ContactPseudo = Pseudo;

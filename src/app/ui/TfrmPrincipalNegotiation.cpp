@@ -7,6 +7,7 @@
 #include "base/DialogService.h"
 #include "components/FileTypeLook.h"
 #include "negotiation/ControlChannel.h"
+#include "service/ServiceSession.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TransferPanels.h"
@@ -73,12 +74,12 @@ void TfrmPrincipal::buildNegotiation()
     TransferView->IconForExtension
         = [this](const QString &ext) { return IconForExtension ? IconForExtension(ext) : QPixmap(); };
     TransferView->AvatarLoader = [this](const QString &pseudo, QLabel *target) {
-        if (Connected)
+        if (session.Connected)
             GetAvatar(pseudo, target, false);
     };
     Transfers->View = TransferView;
     Transfers->GetIP = [this](const QString &pseudo) { return GetIP(pseudo); };
-    Transfers->UserId = [this] { return UserId; };
+    Transfers->UserId = [this] { return session.UserId; };
     Transfers->AddPort = [this](int port, const QString &owner) { Control->AddPort(port, owner); };
     connect(Transfers, &TransferManager::Popup, this,
         [this](
@@ -86,7 +87,7 @@ void TfrmPrincipal::buildNegotiation()
 
     Control->Transfers = Transfers;
     Control->GetIP = [this](const QString &pseudo) { return GetIP(pseudo); };
-    Control->CurrentPseudo = [this] { return CurrentPseudo; };
+    Control->CurrentPseudo = [this] { return session.CurrentPseudo; };
     connect(Control, &ControlChannel::Log, this, &TfrmPrincipal::LogWatch);
     connect(Control, &ControlChannel::Info, this, &TfrmPrincipal::AffichInfo);
     connect(

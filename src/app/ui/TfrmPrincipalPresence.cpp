@@ -14,6 +14,7 @@
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
+#include "service/ServiceSession.h"
 
 #include <QCursor>
 #include <QHash>
@@ -104,7 +105,7 @@ void TfrmPrincipal::attachChangeAvatar(TfrmChangeAvatar *window)
             GetAvatar(pseudo, target, refresh);
         }));
     connect(window, &TfrmChangeAvatar::ownAvatarChanged, this,
-        reportingSlot([this] { GetAvatar(CurrentPseudo, imgAvatar, true); }));
+        reportingSlot([this] { GetAvatar(session.CurrentPseudo, imgAvatar, true); }));
 }
 
 TfrmCard *TfrmPrincipal::cardWindow()
@@ -243,12 +244,12 @@ void TfrmPrincipal::CheckFriend(bool popups)
             }
         }
     }
-    if (OnlineContacts.isEmpty() && !rowReads(lbOnline, 1, placeholder)) {
+    if (presence.OnlineContacts.isEmpty() && !rowReads(lbOnline, 1, placeholder)) {
         lbOnline->insertTopLevelItem(qMin(1, lbOnline->topLevelItemCount()),
             ContactRows::makeRow(placeholder, ContactRows::kPlaceholder));
         lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (0)"));
     } else {
-        lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (%1)").arg(OnlineContacts.size()));
+        lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (%1)").arg(presence.OnlineContacts.size()));
     }
 
     // The pop-ups come once the view is in order: each one fetches an
@@ -267,8 +268,8 @@ void TfrmPrincipal::RefillSendToFriends()
 {
     lBoxSendToFriends->clear();
     QList<QTreeWidgetItem *> rows;
-    rows.reserve(OnlineContacts.size());
-    for (const QString &name : OnlineContacts)
+    rows.reserve(presence.OnlineContacts.size());
+    for (const QString &name : presence.OnlineContacts)
         rows.append(ContactRows::makeRow(name, ContactRows::kOnline));
     lBoxSendToFriends->addTopLevelItems(rows);
 }

@@ -6,6 +6,7 @@
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TStatusBar.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "service/ServiceRequests.h"
@@ -166,29 +167,29 @@ void TfrmPrincipal::btnConnexionClick()
     // The typed account, as typed; otherwise the remembered one already in
     // memory.
     if (!pnMdpLogin->isHidden()) {
-        CurrentPseudo = txtPseudo->text();
-        CurrentPassword = txtMDP->text();
+        session.CurrentPseudo = txtPseudo->text();
+        session.CurrentPassword = txtMDP->text();
     }
 
     // Requests let events run: the window may be closed and destroyed
     // before they return, and then nothing more is done here.
     const QPointer<TfrmPrincipal> alive(this);
-    const bool accepted = OpenSession(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword));
+    const bool accepted = OpenSession(session.CurrentPseudo, CredentialCodec::MD5Hex(session.CurrentPassword));
     if (!alive)
         return;
     if (accepted) {
         AffichInfo(kLoading, true, 0);
         setDropAccepted(true);
         if (cbSaveComptInfo->isChecked()) {
-            WriteRegistryString(QStringLiteral("User"), CurrentPseudo);
+            WriteRegistryString(QStringLiteral("User"), session.CurrentPseudo);
             QString stored;
-            Codec.EncryptForUser(CurrentPseudo, CurrentPassword, stored);
+            session.Codec.EncryptForUser(session.CurrentPseudo, session.CurrentPassword, stored);
             WriteRegistryString(QStringLiteral("Mdp"), stored);
         }
-        lblPseudo->setText(CurrentPseudo);
+        lblPseudo->setText(session.CurrentPseudo);
         // An avatar the service sends broken is reported, but does not stop
         // the log-in half way.
-        ErrorReport::guard([this] { GetAvatar(CurrentPseudo, imgAvatar, false); });
+        ErrorReport::guard([this] { GetAvatar(session.CurrentPseudo, imgAvatar, false); });
         if (!alive)
             return;
         setAvatarMenuAttached(true);
@@ -221,10 +222,10 @@ bool TfrmPrincipal::OpenSession(const QString &Pseudo, const QString &Digest)
 
 void TfrmPrincipal::SessionLoggedIn(const QStringList &requests)
 {
-    OfflineContacts = ContactList;
+    presence.OfflineContacts = session.ContactList;
     // Each contact goes in at row 3: the first lands under the offline
     // header, every later one right under the first.
-    for (const QString &name : OfflineContacts) {
+    for (const QString &name : presence.OfflineContacts) {
         QTreeWidgetItem *row = NewOnlineRow(name, ContactRows::kOffline);
         if (lbOnline->topLevelItemCount() < 3)
             lbOnline->addTopLevelItem(row);
@@ -261,7 +262,7 @@ bool TfrmPrincipal::CloseSession()
 
 void TfrmPrincipal::lblDeconnectClick()
 {
-    if (!Connected) {
+    if (!session.Connected) {
         PageControl->setCurrentIndex(0);
         setHighlighted(lblDeconnect);
         return;
@@ -289,22 +290,22 @@ void TfrmPrincipal::lblDeconnectClick()
     // stays in memory and is offered again.
     const QString user = ReadRegistryString(QStringLiteral("User"));
     if (!user.isEmpty()) {
-        CurrentPseudo = user;
+        session.CurrentPseudo = user;
         QString password; // no result: no password, never the previous account's
-        Codec.DecryptForUser(user, ReadRegistryString(QStringLiteral("Mdp")), password);
-        CurrentPassword = password;
+        session.Codec.DecryptForUser(user, ReadRegistryString(QStringLiteral("Mdp")), password);
+        session.CurrentPassword = password;
     }
     // The label names the account the connect button will use.
-    lblPseudoConnec->setText(CurrentPseudo);
+    lblPseudoConnec->setText(session.CurrentPseudo);
 
     lbOnline->clear();
     // The count belonged to the session; its design text comes back.
     lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne"));
     TimerRefresh->stop();
-    ContactList.clear();
+    session.ContactList.clear();
     listOnline->clear();
-    OfflineContacts.clear();
-    OnlineContacts.clear();
+    presence.OfflineContacts.clear();
+    presence.OnlineContacts.clear();
 
     pnMdpLogin->hide();
     lblPseudoConnec->show();

@@ -2,6 +2,7 @@
 // exit of the main window.
 #include "app/ui/TfrmPrincipal.h"
 
+#include "app/PopupNotifier.h"
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
 #include "base/SettingsStore.h"
@@ -97,10 +98,10 @@ void TfrmPrincipal::FormCreate()
         playSound = ReadRegistryString(QStringLiteral("PlaySound"));
     });
     if (!user.isEmpty()) {
-        CurrentPseudo = user;
-        Codec.DecryptForUser(CurrentPseudo, storedPassword, CurrentPassword);
+        session.CurrentPseudo = user;
+        session.Codec.DecryptForUser(session.CurrentPseudo, storedPassword, session.CurrentPassword);
         pnMdpLogin->hide();
-        lblPseudoConnec->setText(CurrentPseudo);
+        lblPseudoConnec->setText(session.CurrentPseudo);
         lblPseudoConnec->show();
         btnConnexion->setEnabled(true);
     } else {
@@ -108,7 +109,7 @@ void TfrmPrincipal::FormCreate()
         lblPseudoConnec->hide();
     }
 
-    SoundEnabled = playSound == QStringLiteral("1");
+    notifier.SoundEnabled = playSound == QStringLiteral("1");
 
     const QString temp = programDir() + QStringLiteral("temp");
     if (!FolderExists(temp))
@@ -233,7 +234,7 @@ void TfrmPrincipal::lblEnvoyerClick(TClickLabel *sender)
     pnMenu->setFocus();
     // Enabling leaves a running timer alone: restarting it at every click
     // would hold the presence poll back for as long as the user navigates.
-    if (Connected && !TimerRefresh->isActive())
+    if (session.Connected && !TimerRefresh->isActive())
         TimerRefresh->start();
 }
 
@@ -273,7 +274,7 @@ void TfrmPrincipal::btnConfigApplyClick()
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     WriteRegistryString(QStringLiteral("FireWall"), flag(cbFireWall->isChecked()));
     WriteRegistryString(QStringLiteral("PlaySound"), flag(ckPlaySound->isChecked()));
-    SoundEnabled = ckPlaySound->isChecked();
+    notifier.SoundEnabled = ckPlaySound->isChecked();
     WriteRegistryString(QStringLiteral("TempPath"), ceTempPath->text());
 }
 
@@ -378,7 +379,7 @@ bool TfrmPrincipal::FormCloseQuery()
     if (ReceptionWindow)
         ReceptionWindow->close();
     Control->CloseAll();
-    if (Connected) {
+    if (session.Connected) {
         // The transfer lists are saved before the session closes; a list
         // that cannot be written keeps the program open.
         if (!SaveLoad())

@@ -8,6 +8,7 @@
 #include "components/FileTypeLook.h"
 #include "components/TvzkFileAsso.h"
 #include "components/UserFileClassStore.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferListStore.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
@@ -64,7 +65,7 @@ void TfrmPrincipal::OpenLoad()
         ListOps->highlight(list).clear();
     SelectedDownload.clear();
     SelectedUpload.clear();
-    TransferLists->OpenLoad(CurrentPseudo, TempPath);
+    TransferLists->OpenLoad(session.CurrentPseudo, TempPath);
 }
 
 bool TfrmPrincipal::SaveLoad()
@@ -72,5 +73,5 @@ bool TfrmPrincipal::SaveLoad()
     // A log-out while the list is still loading keeps what is not loaded.
     if (TransferLists->isLoading())
         TransferLists->abortLoading();
-    return ErrorReport::guard([this] { TransferLists->SaveLoad(CurrentPseudo); });
+    return ErrorReport::guard([this] { TransferLists->SaveLoad(session.CurrentPseudo); });
 }

@@ -3,6 +3,7 @@
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferManager.h"
 #include "transfer/TransferProperties.h"
@@ -308,7 +309,7 @@ void TransferListOps::Proprits1Click()
     const TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
     const QPixmap icon = panel->PictureIco()->pixmap();
     frmPropriete->showProperties(properties, icon, QImage());
-    if (m.Connected)
+    if (m.session.Connected)
         m.GetAvatar(panel->FichierProprio(), frmPropriete->imgAvatar, false);
 }
 
