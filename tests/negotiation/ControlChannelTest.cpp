@@ -2,6 +2,7 @@
 // bytes it reads and what it writes back.
 #include "negotiation/ControlChannel.h"
 
+#include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
@@ -36,7 +37,7 @@ protected:
         ASSERT_TRUE(listening) << channel.ServerTransac->errorString().toStdString();
         peer.connectToHost(QHostAddress(address), ControlChannel::kControlPort);
         ASSERT_TRUE(peer.waitForConnected(kWaitMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return channel.Connections().size() == 1; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return channel.Connections().size() == 1; }, kWaitMs));
     }
 
     void send(const QByteArray &bytes)
@@ -45,7 +46,7 @@ protected:
         peer.write(bytes);
         peer.flush();
         // One "SR:" line per read; wait until this write was read.
-        ASSERT_TRUE(QTest::qWaitFor(
+        ASSERT_TRUE(waitUntil(
             [&] {
                 qsizetype read = 0;
                 for (qsizetype i = before; i < log.size(); ++i)
@@ -58,7 +59,7 @@ protected:
 
     QByteArray receivedByPeer()
     {
-        QTest::qWaitFor([&] { return peer.bytesAvailable() > 0; }, 300);
+        waitUntil([&] { return peer.bytesAvailable() > 0; }, 300);
         return peer.readAll();
     }
 
@@ -183,9 +184,9 @@ TEST_F(ControlChannelPeer, SendCmdLogsEveryNonBlankCommandAndPrefersIncomingConn
     channel.GetIP = [&](const QString &) { return recipientIp; };
     channel.CurrentPseudo = [] { return QStringLiteral("moi"); };
     channel.StartOffer(QStringLiteral("bob"), QStringLiteral(__FILE__));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return recipient.hasPendingConnections(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return recipient.hasPendingConnections(); }, kWaitMs));
     QTcpSocket *other = recipient.nextPendingConnection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.bytesAvailable() > 0; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return peer.bytesAvailable() > 0; }, kWaitMs));
     EXPECT_TRUE(peer.readAll().startsWith("{ask}moi\x01"
                                           "ControlChannelTest.cpp\x02"));
     QTest::qWait(50);

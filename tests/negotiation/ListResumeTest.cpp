@@ -13,6 +13,7 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/EventWait.h"
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -166,11 +167,11 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     alice.w->txtDesti->setText(QStringLiteral("bob"));
     bob.dialogs.fileNames.enqueue(target);
     alice.w->btnShowTelClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.reception->isVisible(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
     bob.reception->btnAccepterClick();
 
     // Half-way, alice pauses the upload from its menu.
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
             return up && up->FichierTel().toLongLong() > size / 4;
@@ -185,7 +186,7 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     alice.w->ListOps->Pause1Click();
     TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
     ASSERT_NE(down, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs))
+    ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs))
         << down->CaptionLabelInfo().toStdString();
     const QString partial = bob.w->TempPath + u'/' + name;
     const qint64 held = QFileInfo(partial).size();
@@ -209,7 +210,7 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     logIn(alice); // reconnects to bob
     ASSERT_EQ(alice.w->Transfers->UploadList, QStringList { upName });
 
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
             const TvzkLoadPanel *again = bob.first(bob.w->Transfers->DownloadList);
@@ -222,6 +223,130 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     ASSERT_TRUE(result.open(QIODevice::ReadOnly));
     EXPECT_TRUE(result.readAll() == data);
     EXPECT_EQ(RecordedErrors::take(), QStringList());
+}
+
+// One member leaves while a file moves: its window closes (and is
+// destroyed) or it logs out. Nothing acts on what is gone, the other side
+// sees "Déconnecté", the leaver's list keeps the transfer and, once the
+// leaver is back, the transfer ends with the very file that was sent.
+TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
+{
+    enum class Leaver { Sender, Receiver };
+    enum class How { CloseWindow, LogOut };
+    const struct {
+        const char *what;
+        Leaver leaver;
+        How how;
+    } cases[] = {
+        { "sender closes its window", Leaver::Sender, How::CloseWindow },
+        { "receiver closes its window", Leaver::Receiver, How::CloseWindow },
+        { "sender logs out", Leaver::Sender, How::LogOut },
+        { "receiver logs out", Leaver::Receiver, How::LogOut },
+    };
+    const qsizetype size = 4 * 1024 * 1024 + 77;
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char(QRandomGenerator::global()->bounded(256));
+
+    int round = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = QStringLiteral("depart%1.bin").arg(++round);
+        const QString source = alice.home.filePath(name);
+        {
+            QFile f(source);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(data);
+        }
+        const QString target = bob.home.filePath(name);
+
+        start(alice);
+        start(bob);
+        scriptPresence();
+        logIn(bob);
+        logIn(alice);
+        alice.w->FileNameSend->setText(source);
+        alice.w->txtDesti->setText(QStringLiteral("bob"));
+        bob.dialogs.fileNames.enqueue(target);
+        alice.w->btnShowTelClick();
+        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+        bob.reception->btnAccepterClick();
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+                return down && down->FichierTel().toLongLong() > 0;
+            },
+            kWaitMs));
+        const TvzkLoadPanel *moving = bob.first(bob.w->Transfers->DownloadList);
+        ASSERT_LT(moving->FichierTel().toLongLong(), size) << "the file must still be moving";
+
+        Member &gone = c.leaver == Leaver::Sender ? alice : bob;
+        Member &stays = c.leaver == Leaver::Sender ? bob : alice;
+        const QStringList &staysList
+            = c.leaver == Leaver::Sender ? bob.w->Transfers->DownloadList : alice.w->Transfers->UploadList;
+        if (c.how == How::CloseWindow) {
+            gone.w->show();
+            EXPECT_TRUE(gone.w->close());
+            gone.reception.reset();
+            gone.w.reset();
+        } else {
+            gone.w->lblDeconnectClick();
+            EXPECT_FALSE(gone.w->session.Connected);
+            EXPECT_TRUE(gone.w->Transfers->DownloadList.isEmpty());
+            EXPECT_TRUE(gone.w->Transfers->UploadList.isEmpty());
+        }
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const TvzkLoadPanel *p = stays.first(staysList);
+                return p && p->CaptionLabelInfo() == u"Déconnecté";
+            },
+            kWaitMs));
+        // Whatever was still on its way lands on nothing.
+        QTest::qWait(50);
+        EXPECT_EQ(RecordedErrors::take(), QStringList());
+
+        // The leaver's list names the transfer; the receiver's partial file
+        // stays in its temporary folder.
+        QFile list(gone.home.filePath(gone.pseudo + QStringLiteral(".xml")));
+        ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(list.readAll().contains(name.toLatin1()));
+        const qint64 held = QFileInfo(bob.home.filePath(QStringLiteral("temp/") + name)).size();
+        EXPECT_GT(held, 0);
+        EXPECT_LT(held, size);
+        EXPECT_FALSE(QFile::exists(target));
+
+        // The leaver comes back (a new program after a close) and the
+        // transfer completes.
+        if (c.how == How::CloseWindow)
+            start(gone);
+        logIn(gone);
+        if (c.leaver == Leaver::Receiver) {
+            // The sender starts again when it next sees its receiver listen:
+            // a log-in of its own, as after any interruption.
+            stop(alice);
+            start(alice);
+            logIn(alice);
+        }
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
+                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+                return up && down && up->Status() == u"0" && down->Status() == u"0" && QFile::exists(target);
+            },
+            kWaitMs))
+            << alice.w->reWatch->toPlainText().toStdString() << "\n---\n"
+            << bob.w->reWatch->toPlainText().toStdString();
+        QFile result(target);
+        ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(result.readAll() == data);
+        EXPECT_EQ(RecordedErrors::take(), QStringList());
+
+        stop(alice);
+        stop(bob);
+        // The next case starts from empty lists.
+        QFile::remove(alice.home.filePath(QStringLiteral("alice.xml")));
+        QFile::remove(bob.home.filePath(QStringLiteral("bob.xml")));
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedDialogs.h"
@@ -127,11 +128,11 @@ TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
     alice.w->FileNameSend->setText(source);
     alice.w->txtDesti->setText(QStringLiteral("bob"));
     alice.w->btnShowTel->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.reception->isVisible(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
     EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
     bob.reception->btnAccepter->click();
 
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             const QStringList &down = bob.w->Transfers->DownloadList;
             const QStringList &up = alice.w->Transfers->UploadList;

@@ -12,6 +12,7 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/EventWait.h"
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -165,7 +166,7 @@ protected:
 
     bool waitForOffer()
     {
-        return QTest::qWaitFor([&] { return bob.reception->isVisible(); }, kWaitMs);
+        return waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs);
     }
 
     static QByteArray contents(const QString &path)
@@ -204,7 +205,7 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     bob.reception->btnAccepterClick();
     EXPECT_FALSE(bob.reception->isVisible());
 
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
             TvzkLoadPanel *up = alice.panel(alice.w->Transfers->UploadList);
@@ -230,7 +231,7 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     EXPECT_EQ(down->objectName(), QStringLiteral("Tel") + down->IDTel());
     EXPECT_EQ(bob.w->Transfers->LastPanel.data(), down);
 
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             const QStringList texts = popupTexts();
             return texts.contains(QStringLiteral("Telechargement\n\rterminé"))
@@ -274,7 +275,7 @@ TEST_F(TwoClients, RefusingOrCancellingTheSaveAnswersNonOnce)
             bob.reception->btnAccepterClick(); // no file name queued: the dialog is cancelled
         else
             bob.reception->btnRefuserClick();
-        ASSERT_TRUE(QTest::qWaitFor(
+        ASSERT_TRUE(waitUntil(
             [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));
         EXPECT_TRUE(alice.w->txtDesti->isEnabled());
         EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
@@ -294,7 +295,7 @@ TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
     EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
     EXPECT_TRUE(alice.infos.contains(QStringLiteral("Transfert annulé")));
     EXPECT_FALSE(alice.w->txtDesti->isEnabled()); // until the peer's "{non}"
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.w->txtDesti->isEnabled(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return alice.w->txtDesti->isEnabled(); }, kWaitMs));
     EXPECT_FALSE(bob.reception->isVisible());
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
@@ -310,7 +311,7 @@ TEST_F(TwoClients, WithdrawingAfterTheAnswerStillTransfers)
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick(); // "{oui}" is on its way
     alice.w->btnCancelTrans->click(); // "{trc}" crosses it
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(target); }, kWaitMs)) << bob.log().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(target); }, kWaitMs)) << bob.log().toStdString();
     EXPECT_EQ(contents(target), contents(source));
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
     EXPECT_FALSE(bob.log().contains(QStringLiteral("W:{non}")));
@@ -332,7 +333,7 @@ TEST_F(TwoClients, AnUnreachableRecipientGivesTheSendPageBack)
         alice.infos.clear();
         offer(source, recipient);
         const QString failure = QStringLiteral("Impossible de se connecter à ") + recipient;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return alice.infos.contains(failure); }, kWaitMs))
+        ASSERT_TRUE(waitUntil([&] { return alice.infos.contains(failure); }, kWaitMs))
             << alice.infos.join(u'|').toStdString();
         EXPECT_TRUE(alice.w->txtDesti->isEnabled());
         EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
@@ -352,7 +353,7 @@ TEST_F(TwoClients, APortRefusedOrUnusableEndsWithPre)
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return alice.logLines().contains(QStringLiteral("Port refusé")); }, kWaitMs));
+        waitUntil([&] { return alice.logLines().contains(QStringLiteral("Port refusé")); }, kWaitMs));
     EXPECT_TRUE(bob.logLines().contains(QStringLiteral("W:{pre}")));
     EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
     EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
@@ -368,7 +369,7 @@ TEST_F(TwoClients, APortRefusedOrUnusableEndsWithPre)
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return alice.logLines().count(QStringLiteral("Port refusé")) == 2; }, kWaitMs))
+        waitUntil([&] { return alice.logLines().count(QStringLiteral("Port refusé")) == 2; }, kWaitMs))
         << alice.log().toStdString();
     EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
     EXPECT_EQ(RecordedErrors::take().size(), 1);
@@ -381,7 +382,7 @@ TEST_F(TwoClients, ClosingTheMainWindowAnswersTheOfferOnShow)
     bob.w->close();
     EXPECT_FALSE(bob.reception->isVisible());
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(waitUntil(
         [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));
 }
 

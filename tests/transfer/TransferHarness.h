@@ -2,6 +2,8 @@
 
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/EventWait.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QEventLoop>
@@ -14,25 +16,6 @@
 
 // Panels on loopback for the data-channel tests: a download panel listening
 // on a free port of 127.0.0.1 and, when wanted, an upload panel sending to it.
-// Runs the event loop until the condition holds or the time is up. (QTest's
-// qWaitFor sleeps between rounds, which would make every stop-and-wait
-// round trip cost milliseconds.)
-template <typename Condition> bool waitUntil(Condition condition, int timeoutMs)
-{
-    if (condition())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    poll.start(2);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return condition();
-}
-
 struct TransferHarness
 {
     QTemporaryDir dir;
