@@ -50,16 +50,14 @@ bool TransferManager::NewDownload(const QString &id, const QString &pseudo, cons
         return false;
     LastPanel = panel;
     DownloadList.append(QStringLiteral("Tel") + id);
-    if (AddPort)
-        AddPort(port, id);
+    emit AddPort(port, id);
     return true;
 }
 
 bool TransferManager::NewUpload(const QString &id, const QString &pseudo, const QString &path,
     const QString &size, const QString &count, const QString &, int port, const QString &status)
 {
-    if (AddPort)
-        AddPort(port, id);
+    emit AddPort(port, id);
     const QString ip = GetIP ? GetIP(pseudo) : QString();
     TransferInfo t;
     t.download = false;

@@ -48,7 +48,6 @@ public:
 
     std::function<QString(const QString &pseudo)> GetIP; // empty: not online
     std::function<int()> UserId;
-    std::function<void(int port, const QString &owner)> AddPort;
     std::function<QDateTime()> Now; // local time; the clock by default
     TransferView *View = nullptr;
 
@@ -82,6 +81,9 @@ public:
 
 signals:
     void Popup(const QString &pseudo, const QString &text, int kind);
+    // A transfer holds port for its data connection (owner: its id); the
+    // control channel records it so that no other offer is given it.
+    void AddPort(int port, const QString &owner);
 
 private:
     QString m_lastId;

@@ -39,9 +39,9 @@ protected:
         manager.GetIP = [this](const QString &pseudo) {
             return online.contains(pseudo) ? QStringLiteral("127.0.0.1") : QString();
         };
-        manager.AddPort = [this](int port, const QString &owner) {
+        QObject::connect(&manager, &TransferManager::AddPort, [this](int port, const QString &owner) {
             ports << QStringLiteral("%1:%2").arg(port).arg(owner);
-        };
+        });
     }
 
     TvzkLoadPanel *panel(const QString &name)

@@ -80,7 +80,7 @@ void TfrmPrincipal::buildNegotiation()
     Transfers->View = TransferView;
     Transfers->GetIP = [this](const QString &pseudo) { return GetIP(pseudo); };
     Transfers->UserId = [this] { return session.UserId; };
-    Transfers->AddPort = [this](int port, const QString &owner) { Control->AddPort(port, owner); };
+    connect(Transfers, &TransferManager::AddPort, Control, &ControlChannel::AddPort);
     connect(Transfers, &TransferManager::Popup, this,
         [this](
             const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });

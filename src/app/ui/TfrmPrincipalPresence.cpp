@@ -113,7 +113,7 @@ TfrmCard *TfrmPrincipal::cardWindow()
     if (!m_card)
         m_card = new TfrmCard(this);
     m_card->setDialogs(services.dialogs);
-    m_card->OpenFailedHook = [this](const QString &address) { ShellOpenFailed(address); };
+    connect(m_card, &TfrmCard::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
     return m_card;
 }
 

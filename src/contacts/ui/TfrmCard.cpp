@@ -197,15 +197,15 @@ QString TfrmCard::webAddressToOpen(const QString &web)
 void TfrmCard::lblMailClick()
 {
     const QString address = QStringLiteral("mailto:") + lblMail->text();
-    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
-        OpenFailedHook(address);
+    if (m_dialogs && !m_dialogs->openUrl(address))
+        emit openFailed(address);
     close();
 }
 
 void TfrmCard::lblWebClick()
 {
     const QString address = webAddressToOpen(m_webAddress);
-    if (m_dialogs && !m_dialogs->openUrl(address) && OpenFailedHook)
-        OpenFailedHook(address);
+    if (m_dialogs && !m_dialogs->openUrl(address))
+        emit openFailed(address);
     close();
 }

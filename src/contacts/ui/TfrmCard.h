@@ -24,8 +24,6 @@ public:
 
     // Where the mail and web addresses are handed to the shell.
     void setDialogs(DialogService *dialogs) { m_dialogs = dialogs; }
-    // Told the address that no program could open.
-    std::function<void(const QString &address)> OpenFailedHook;
 
     // The web address as handed to the shell: one written without a scheme
     // ("www.site.fr") is a web page, not a local file.
@@ -58,6 +56,10 @@ public:
     QLabel *Label3 = nullptr;
     TClickLabel *lblWeb = nullptr;
     TClickLabel *btnClose = nullptr;
+
+signals:
+    // No program could open the mail or web address.
+    void openFailed(const QString &address);
 
 protected:
     void showEvent(QShowEvent *event) override;
