@@ -137,6 +137,53 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    static QByteArray randomBytes(qsizetype size)
+    {
+        QByteArray data(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i)
+            data[i] = char(QRandomGenerator::global()->bounded(256));
+        return data;
+    }
+
+    // Both programs start and log in; alice offers source (holding data)
+    // to bob, who accepts it to be saved as target.
+    void startAndSend(const QString &source, const QByteArray &data, const QString &target)
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+        f.close();
+        start(alice);
+        start(bob);
+        scriptPresence();
+        logIn(bob);
+        logIn(alice);
+        alice.w->FileNameSend->setText(source);
+        alice.w->txtDesti->setText(QStringLiteral("bob"));
+        bob.dialogs.fileNames.enqueue(target);
+        alice.w->btnShowTelClick();
+        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+        bob.reception->btnAccepterClick();
+    }
+
+    // Both panels end completed and target holds exactly data.
+    void expectCompleted(const QString &target, const QByteArray &data)
+    {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
+                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+                return up && down && up->Status() == u"0" && down->Status() == u"0" && QFile::exists(target);
+            },
+            kWaitMs))
+            << alice.w->reWatch->toPlainText().toStdString() << "\n---\n"
+            << bob.w->reWatch->toPlainText().toStdString();
+        QFile result(target);
+        ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(result.readAll() == data);
+        EXPECT_EQ(RecordedErrors::take(), QStringList());
+    }
+
     FakeService service;
     Member alice;
     Member bob;
@@ -146,29 +193,9 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
 {
     const QString name = QStringLiteral("vacances été.bin");
     const qsizetype size = 96 * 1024;
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = char(QRandomGenerator::global()->bounded(256));
-    const QString source = alice.home.filePath(name);
-    {
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
-    }
+    const QByteArray data = randomBytes(size);
     const QString target = bob.home.filePath(QStringLiteral("reçu.bin"));
-
-    start(alice);
-    start(bob);
-    scriptPresence();
-    logIn(bob);
-    logIn(alice);
-
-    alice.w->FileNameSend->setText(source);
-    alice.w->txtDesti->setText(QStringLiteral("bob"));
-    bob.dialogs.fileNames.enqueue(target);
-    alice.w->btnShowTelClick();
-    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-    bob.reception->btnAccepterClick();
+    ASSERT_NO_FATAL_FAILURE(startAndSend(alice.home.filePath(name), data, target));
 
     // Half-way, alice pauses the upload from its menu.
     ASSERT_TRUE(waitUntil(
@@ -209,20 +236,7 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     EXPECT_EQ(bob.first(bob.w->Transfers->DownloadList)->FichierTel(), QString::number(held));
     logIn(alice); // reconnects to bob
     ASSERT_EQ(alice.w->Transfers->UploadList, QStringList { upName });
-
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
-            const TvzkLoadPanel *again = bob.first(bob.w->Transfers->DownloadList);
-            return up && again && up->Status() == u"0" && again->Status() == u"0" && QFile::exists(target);
-        },
-        kWaitMs))
-        << alice.w->reWatch->toPlainText().toStdString() << "\n---\n"
-        << bob.w->reWatch->toPlainText().toStdString();
-    QFile result(target);
-    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(result.readAll() == data);
-    EXPECT_EQ(RecordedErrors::take(), QStringList());
+    expectCompleted(target, data);
 }
 
 // One member leaves while a file moves: its window closes (and is
@@ -244,33 +258,14 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
         { "receiver logs out", Leaver::Receiver, How::LogOut },
     };
     const qsizetype size = 4 * 1024 * 1024 + 77;
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = char(QRandomGenerator::global()->bounded(256));
+    const QByteArray data = randomBytes(size);
 
     int round = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         const QString name = QStringLiteral("depart%1.bin").arg(++round);
-        const QString source = alice.home.filePath(name);
-        {
-            QFile f(source);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(data);
-        }
         const QString target = bob.home.filePath(name);
-
-        start(alice);
-        start(bob);
-        scriptPresence();
-        logIn(bob);
-        logIn(alice);
-        alice.w->FileNameSend->setText(source);
-        alice.w->txtDesti->setText(QStringLiteral("bob"));
-        bob.dialogs.fileNames.enqueue(target);
-        alice.w->btnShowTelClick();
-        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-        bob.reception->btnAccepterClick();
+        ASSERT_NO_FATAL_FAILURE(startAndSend(alice.home.filePath(name), data, target));
         ASSERT_TRUE(waitUntil(
             [&] {
                 const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
@@ -327,19 +322,7 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
             start(alice);
             logIn(alice);
         }
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
-                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
-                return up && down && up->Status() == u"0" && down->Status() == u"0" && QFile::exists(target);
-            },
-            kWaitMs))
-            << alice.w->reWatch->toPlainText().toStdString() << "\n---\n"
-            << bob.w->reWatch->toPlainText().toStdString();
-        QFile result(target);
-        ASSERT_TRUE(result.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(result.readAll() == data);
-        EXPECT_EQ(RecordedErrors::take(), QStringList());
+        ASSERT_NO_FATAL_FAILURE(expectCompleted(target, data));
 
         stop(alice);
         stop(bob);
