@@ -1,3 +1,5 @@
+#include "components/ui/TRbProgressBar.h"
+#include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "components/ui/TDistractBar.h"
 #include "components/ui/TShape.h"
@@ -38,7 +40,7 @@ TEST_F(InfoBar, ControlsOfThePanel)
     EXPECT_EQ(w.Image6->geometry(), QRect(8, 16, 32, 32));
     EXPECT_EQ(w.pBarLoading->geometry(), QRect(104, 84, 150, 16));
     EXPECT_TRUE(w.pBarLoading->isHidden());
-    EXPECT_EQ(w.btnCancelTrans->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(w.btnCancelTrans->Caption(), QStringLiteral("Annuler"));
     EXPECT_TRUE(w.btnCancelTrans->isHidden());
     EXPECT_FALSE(w.TimerInfo->isActive());
 }

@@ -1,4 +1,7 @@
 #include "app/PopupNotifier.h"
+#include "components/ui/TRbCheckBox.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbRadioButton.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
@@ -118,7 +121,7 @@ TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
         TfrmPrincipal &w = createWindow();
         EXPECT_EQ(w.notifier.SoundEnabled, c.on) << c.stored;
         w.lblEnvoyerClick(w.lblMnuOptions);
-        EXPECT_EQ(w.ckPlaySound->isChecked(), c.on) << c.stored;
+        EXPECT_EQ(w.ckPlaySound->Checked(), c.on) << c.stored;
         window.reset();
     }
 }
@@ -243,8 +246,8 @@ TEST_F(MainWindow, CaptionsAreReadWholeWithTheFontsAtHand)
 TEST_F(MainWindow, RequestWindowShowsItsAnswersWhole)
 {
     TfrmNewContact window;
-    for (QRadioButton *answer : { window.rbOK, window.rbNo }) {
-        EXPECT_GE(answer->width(), answer->sizeHint().width()) << answer->text().toStdString();
+    for (TRbRadioButton *answer : { window.rbOK, window.rbNo }) {
+        EXPECT_GE(answer->width(), answer->sizeHint().width()) << answer->Caption().toStdString();
         EXPECT_LE(answer->geometry().right(), window.width());
     }
     EXPECT_GE(window.width(), 380); // never narrower than designed
@@ -361,7 +364,7 @@ TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
     TfrmPrincipal &w = createWindow();
     w.lblEnvoyerClick(w.lblMnuOptions);
     EXPECT_TRUE(w.cbFireWall->isChecked());
-    EXPECT_FALSE(w.ckPlaySound->isChecked());
+    EXPECT_FALSE(w.ckPlaySound->Checked());
     // No stored folder: the folder partial downloads really go to.
     EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/temp"));
     EXPECT_EQ(w.ceTempPath->text(), w.TempPath);

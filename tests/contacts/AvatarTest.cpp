@@ -1,3 +1,5 @@
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbPanel.h"
 #include "ContactsFixture.h"
 
 #include "base/ErrorReport.h"

@@ -1,6 +1,8 @@
 // Asking, answering and deleting contacts against the fake service: what
 // goes on the wire, what the member is told, and what the lists and the
 // contact view become, including a network failure at every step.
+#include "components/ui/TRbRadioButton.h"
+#include "components/ui/TRbButton.h"
 #include "ContactsFixture.h"
 
 #include "base/Cp1252.h"
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
@@ -198,7 +201,7 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
             service.script("/script/qxd.php", *c.qxdReply);
 
         w.txtAddPseudo->setText(c.typed);
-        w.btnPseudoOK->click();
+        w.btnPseudoOK->Click();
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
@@ -212,6 +215,36 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
         EXPECT_TRUE(w.btnPseudoOK->isEnabled());
         reset();
     }
+}
+
+TEST_F(ContactManagement, EnterOnTheShownPageAsksOnceThoughTheButtonIsTheDefault)
+{
+    TfrmPrincipal &w = createContactsWindow();
+    logIn({});
+    w.show();
+    w.lblEnvoyerClick(w.lblMnuContact);
+    ASSERT_TRUE(w.btnPseudoOK->isVisible());
+    ASSERT_TRUE(w.btnPseudoOK->Default());
+    service.script("/script/getinfo.php", Reply::text(QStringLiteral("Carol")));
+    service.script("/script/qxd.php", Reply::text(QStringLiteral("ok")));
+
+    // The field takes Enter; the page's default button must not ask again.
+    w.txtAddPseudo->setText(QStringLiteral("carol"));
+    QSignalSpy buttonClicks(w.btnPseudoOK, &TRbButton::OnClick);
+    QTest::keyClick(w.txtAddPseudo, Qt::Key_Return);
+    EXPECT_EQ(buttonClicks.count(), 0);
+    EXPECT_EQ(contactRequests(),
+        (QStringList { spelling(QStringLiteral("carol")),
+            add(QStringLiteral("Carol"), QStringLiteral("3"), QStringLiteral("moi")) }));
+
+    // With the focus elsewhere on the page, Enter goes to the default button.
+    service.script("/script/getinfo.php", Reply::text(QStringLiteral("Dave")));
+    service.script("/script/qxd.php", Reply::text(QStringLiteral("ok")));
+    w.txtAddPseudo->setText(QStringLiteral("dave"));
+    w.btnPseudoOK->setFocus();
+    QTest::keyClick(w.btnPseudoOK, Qt::Key_Return);
+    EXPECT_EQ(buttonClicks.count(), 1);
+    EXPECT_EQ(contactRequests().size(), 4);
 }
 
 TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
@@ -245,7 +278,7 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
 
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
     request->rbOK->setChecked(true);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
 
     EXPECT_EQ(contactRequests(),
         (QStringList { add(QStringLiteral("moi"), QStringLiteral("1"), QStringLiteral("carol")),
@@ -277,7 +310,7 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
     request->rbOK->setChecked(true);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
 
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(rows(), before);
@@ -299,7 +332,7 @@ TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
 
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("Carol"));
     request->rbOK->setChecked(true);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
 
     EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
@@ -315,10 +348,10 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
         scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
         const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
-        EXPECT_FALSE(request->rbOK->isChecked());
-        EXPECT_FALSE(request->rbNo->isChecked());
+        EXPECT_FALSE(request->rbOK->Checked());
+        EXPECT_FALSE(request->rbNo->Checked());
         request->rbNo->setChecked(choseNo);
-        request->btnPseudoOK->click();
+        request->btnPseudoOK->Click();
 
         EXPECT_EQ(contactRequests(),
             QStringList { del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) });
@@ -369,7 +402,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
         const QPointer<TfrmNewContact> request = requestFrom(carol);
         request->rbOK->setChecked(c.accept);
         request->rbNo->setChecked(!c.accept);
-        request->btnPseudoOK->click();
+        request->btnPseudoOK->Click();
         flushDeletes();
 
         EXPECT_EQ(contactRequests(), c.requests);
@@ -391,10 +424,10 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
     scriptQxd({ Reply::closeWithoutReply(), Reply::text(QStringLiteral("ok")) });
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
     request->rbOK->setChecked(true);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     ASSERT_FALSE(request.isNull());
 
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_EQ(contactRequests().size(), 4);
@@ -421,7 +454,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
         QTest::keyClick(request, Qt::Key_Escape);
     });
 
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_EQ(attempts, 1);
     ASSERT_FALSE(request.isNull());

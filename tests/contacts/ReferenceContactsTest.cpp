@@ -2,6 +2,8 @@
 // own program on loopback with the demo members (alice and bob are
 // contacts; carol waits for alice's answer). Each member logs in in turn
 // with a window of its own, as three clients would.
+#include "components/ui/TRbRadioButton.h"
+#include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
@@ -130,7 +132,7 @@ TEST_F(ReferenceContacts, AliceAcceptsCarolAndBothSeeEachOtherAtTheirNextLogIn)
     EXPECT_EQ(request->imgAvatar->pixmap().height(), 64);
 
     request->rbOK->setChecked(true);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -150,12 +152,12 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
     // Names the service does not know, and names already in the list,
     // send no request.
     carol.txtAddPseudo->setText(QStringLiteral("zoé"));
-    carol.btnPseudoOK->click();
+    carol.btnPseudoOK->Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text, QStringLiteral("Cet utilisateur n'est pas inscrit !"));
 
     carol.txtAddPseudo->setText(QStringLiteral("BOB"));
-    carol.btnPseudoOK->click();
+    carol.btnPseudoOK->Click();
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages.at(1).text,
         QStringLiteral("Votre demande à été enregistrée,\rveuillez attendre une reponse de bob."));
@@ -166,7 +168,7 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
     logIn(QStringLiteral("bob"));
     ASSERT_EQ(requesters(), QStringList { QStringLiteral("carol") });
     const QPointer<TfrmNewContact> request = requestWindows().first();
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     logOut();
@@ -182,7 +184,7 @@ TEST_F(ReferenceContacts, AliceDeletesBobAfterAYes)
 {
     TfrmPrincipal &w = logIn(QStringLiteral("alice"));
     w.txtAddPseudo->setText(QStringLiteral("Bob"));
-    w.btnPseudoOK->click();
+    w.btnPseudoOK->Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text, QStringLiteral("Vous avez déjà inscrit Bob !"));
 
@@ -213,7 +215,7 @@ TEST_F(ReferenceContacts, AnAcceptanceCutByTheNetworkIsKeptAndCompletedOnceTheSe
     request->rbOK->setChecked(true);
 
     stopService();
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     ASSERT_FALSE(request.isNull());
     ASSERT_EQ(dialogs.messages.size(), 1);
@@ -222,7 +224,7 @@ TEST_F(ReferenceContacts, AnAcceptanceCutByTheNetworkIsKeptAndCompletedOnceTheSe
 
     // The same address again, the same tables: the request is still there.
     startService(address);
-    request->btnPseudoOK->click();
+    request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_EQ(window->session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));

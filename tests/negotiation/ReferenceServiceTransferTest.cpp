@@ -1,6 +1,7 @@
 // Two clients that log in to our reference community service (run as its own
 // program with the demo members) find each other's address there and send a
 // file from one to the other.
+#include "components/ui/TRbButton.h"
 #include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
@@ -127,10 +128,10 @@ TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
 
     alice.w->FileNameSend->setText(source);
     alice.w->txtDesti->setText(QStringLiteral("bob"));
-    alice.w->btnShowTel->click();
+    alice.w->btnShowTel->Click();
     ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
     EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
-    bob.reception->btnAccepter->click();
+    bob.reception->btnAccepter->Click();
 
     ASSERT_TRUE(waitUntil(
         [&] {

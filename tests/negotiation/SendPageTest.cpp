@@ -1,4 +1,5 @@
 // The send page and the confirmation window of one client.
+#include "components/ui/TRbButton.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "contacts/PresenceMonitor.h"
@@ -64,7 +65,7 @@ TEST_F(SendPage, EnvoyerChecksTheRecipientThenTheFile)
         SCOPED_TRACE(c.recipient);
         w.txtDesti->setText(QString::fromUtf8(c.recipient));
         w.FileNameSend->setText(c.fileExists ? file : home.filePath(QStringLiteral("absent")));
-        w.btnShowTel->click();
+        w.btnShowTel->Click();
         EXPECT_EQ(w.lblInfo->text(), QString::fromUtf8(c.info));
         EXPECT_TRUE(w.txtDesti->isEnabled());
     }

@@ -1,6 +1,7 @@
 // Two whole clients in one process, each on a loopback address of its own,
 // both seeing each other online through the fake community service: an
 // offer, its answer and the file's trip from one to the other.
+#include "components/ui/TRbButton.h"
 #include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmMsgBox.h"
@@ -291,7 +292,7 @@ TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
 {
     offer(makeFile(QStringLiteral("a.txt"), 10));
     ASSERT_TRUE(waitForOffer());
-    alice.w->btnCancelTrans->click();
+    alice.w->btnCancelTrans->Click();
     EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
     EXPECT_TRUE(alice.infos.contains(QStringLiteral("Transfert annulé")));
     EXPECT_FALSE(alice.w->txtDesti->isEnabled()); // until the peer's "{non}"
@@ -310,7 +311,7 @@ TEST_F(TwoClients, WithdrawingAfterTheAnswerStillTransfers)
     offer(source);
     ASSERT_TRUE(waitForOffer());
     bob.reception->btnAccepterClick(); // "{oui}" is on its way
-    alice.w->btnCancelTrans->click(); // "{trc}" crosses it
+    alice.w->btnCancelTrans->Click(); // "{trc}" crosses it
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(target); }, kWaitMs)) << bob.log().toStdString();
     EXPECT_EQ(contents(target), contents(source));
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));

@@ -1,3 +1,4 @@
+#include "components/ui/TRbRadioButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "base/Cp1252.h"
 #include "components/ui/TClickLabel.h"
@@ -295,8 +296,8 @@ TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
         EXPECT_TRUE(request->isVisible());
         EXPECT_TRUE(request->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(request->windowTitle(), QStringLiteral("Nouveau contact"));
-        EXPECT_FALSE(request->rbOK->isChecked());
-        EXPECT_FALSE(request->rbNo->isChecked());
+        EXPECT_FALSE(request->rbOK->Checked());
+        EXPECT_FALSE(request->rbNo->Checked());
     }
     // With no contact the view holds the two headers and the placeholder.
     EXPECT_EQ(w.lbOnline->topLevelItemCount(), 3);

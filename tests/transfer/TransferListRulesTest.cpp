@@ -1,3 +1,4 @@
+#include "components/ui/TRbButton.h"
 #include "transfer/TransferHighlight.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferProperties.h"
@@ -298,7 +299,7 @@ TEST_F(TransferPropertiesFrench, PropertiesWindowShowsEveryRowAndOnlyOkActs)
     EXPECT_EQ(w.txtFileName->text(), QStringLiteral("autre.avi"));
     EXPECT_EQ(w.lblSourceCaption->text(), QStringLiteral("Vers :"));
 
-    w.btnOK->click();
+    w.btnOK->Click();
     EXPECT_FALSE(w.isVisible());
 }
 

@@ -1,5 +1,7 @@
 // The transfer lists as the main window runs them: the list file after
 // log-in and at log-out and exit, and what the member does with the stacks.
+#include "components/ui/TRbProgressBar.h"
+#include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListRules.h"
@@ -113,7 +115,7 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     QList<Seen> seen;
     QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w, [&] {
         seen.append({ w->lblInfo->text(), !w->pnInfo->isHidden(), !w->pBarLoading->isHidden(),
-            w->pBarLoading->maximum(), w->pBarLoading->value() });
+            w->pBarLoading->Max(), w->pBarLoading->Position() });
     });
     w->OpenLoad();
 
@@ -160,7 +162,7 @@ TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)
 
     QList<std::pair<int, int>> bar;
     QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w,
-        [&] { bar.append({ w->pBarLoading->value(), w->pBarLoading->maximum() }); });
+        [&] { bar.append({ w->pBarLoading->Position(), w->pBarLoading->Max() }); });
     w->OpenLoad();
     EXPECT_EQ(w->Transfers->DownloadList.size(), 3);
     EXPECT_EQ(bar, (QList<std::pair<int, int>> { { 1, 1 }, { 2, 2 }, { 3, 3 } }));
@@ -325,13 +327,13 @@ TEST_F(TransferListWiring, NettoyerRemovesOnlyFinishedTransfers)
     w->PageControl->setCurrentIndex(0);
     w->PageControl->setCurrentIndex(2); // TabSheet3Show
     EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
-    ops.btnNettoyer2->click();
+    ops.btnNettoyer2->Click();
     EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
     EXPECT_EQ(panel(b)->y(), 0);
     EXPECT_EQ(panel(a), nullptr);
     EXPECT_EQ(panel(c), nullptr);
     EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
-    ops.btnNettoyer2->click(); // every one unfinished: nothing goes
+    ops.btnNettoyer2->Click(); // every one unfinished: nothing goes
     EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
     EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
 

@@ -6,6 +6,8 @@
 #include "base/SettingsStore.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbCheckBox.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/PresenceMonitor.h"
@@ -336,8 +338,9 @@ void TfrmPrincipal::buildOptionsPage()
     cbFireWall = new QCheckBox(QStringLiteral("Ce PC est derrière un par-feu"), TabSheet5);
     cbFireWall->setObjectName(QStringLiteral("cbFireWall"));
     cbFireWall->setGeometry(16, 56, 400, 22);
-    ckPlaySound = new QCheckBox(QStringLiteral("Emettre un son lors d'un évenement"), TabSheet5);
+    ckPlaySound = new TRbCheckBox(TabSheet5);
     ckPlaySound->setObjectName(QStringLiteral("ckPlaySound"));
+    ckPlaySound->setCaption(QStringLiteral("Emettre un son lors d'un évenement"));
     ckPlaySound->setGeometry(16, 84, 400, 22);
     auto *lblTemp = new QLabel(QStringLiteral("Dossier temporaire :"), TabSheet5);
     lblTemp->setGeometry(16, 118, 400, 18);
@@ -353,10 +356,12 @@ void TfrmPrincipal::buildOptionsPage()
     ShellTreeView->setGeometry(16, 164, 400, 220);
     ShellTreeView->hide();
     connect(ShellTreeView, &QTreeView::doubleClicked, this, &TfrmPrincipal::ShellTreeViewDblClick);
-    btnConfigApply = new QPushButton(QStringLiteral("Appliquer"), TabSheet5);
+    btnConfigApply = new TRbButton(TabSheet5);
     btnConfigApply->setObjectName(QStringLiteral("btnConfigApply"));
+    btnConfigApply->setCaption(QStringLiteral("Appliquer"));
+    btnConfigApply->UseFormColors();
     btnConfigApply->setGeometry(16, 400, 100, 26);
-    connect(btnConfigApply, &QPushButton::clicked, this, &TfrmPrincipal::btnConfigApplyClick);
+    connect(btnConfigApply, &TRbButton::OnClick, this, &TfrmPrincipal::btnConfigApplyClick);
 }
 
 void TfrmPrincipal::buildMediaPage()

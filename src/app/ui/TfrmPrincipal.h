@@ -41,6 +41,10 @@ class TfrmChangeAvatar;
 class TMediaPage;
 class TMediaPlayer;
 class TPiconeBarreTache;
+class TRbButton;
+class TRbCheckBox;
+class TRbPanel;
+class TRbProgressBar;
 class TShape;
 class TStatusBar;
 
@@ -174,8 +178,8 @@ public:
     TShape *Shape2 = nullptr;
     QLabel *Image6 = nullptr;
     TDistractBar *DistractBar1 = nullptr;
-    QProgressBar *pBarLoading = nullptr;
-    QPushButton *btnCancelTrans = nullptr;
+    TRbProgressBar *pBarLoading = nullptr;
+    TRbButton *btnCancelTrans = nullptr;
 
     // --- session --------------------------------------------------------------
     // Log-in page: the connect button follows the two fields; showing the
@@ -278,7 +282,8 @@ public:
     TfrmNewContact *NewContactWindow(const QString &pseudo);
     ContactManager *Contacts = nullptr;
     QLineEdit *txtAddPseudo = nullptr;
-    QPushButton *btnPseudoOK = nullptr;
+    TRbPanel *grpAddContact = nullptr;
+    TRbButton *btnPseudoOK = nullptr;
 
 
     // --- negotiation and transfers ---------------------------------------------
@@ -298,7 +303,7 @@ public:
     QScrollArea *SBUp = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QLineEdit *txtDesti = nullptr;
-    QPushButton *btnShowTel = nullptr;
+    TRbButton *btnShowTel = nullptr;
     QToolButton *FileNameSendButton = nullptr;
     // The picture of a file type; null when none is registered.
     std::function<QPixmap(const QString &extension)> IconForExtension;
@@ -406,12 +411,12 @@ public:
 
     // options page
     QCheckBox *cbFireWall = nullptr;
-    QCheckBox *ckPlaySound = nullptr;
+    TRbCheckBox *ckPlaySound = nullptr;
     QLineEdit *ceTempPath = nullptr;
     QToolButton *ceTempPathButton = nullptr;
     QTreeView *ShellTreeView = nullptr;
     QFileSystemModel *ShellTreeModel = nullptr;
-    QPushButton *btnConfigApply = nullptr;
+    TRbButton *btnConfigApply = nullptr;
 
     // media page: the title and artist labels and the player are those of
     // MediaPage (lblPlayName, lblPlayArtiste, WMPlayer)

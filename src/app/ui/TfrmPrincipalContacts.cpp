@@ -5,6 +5,8 @@
 
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbPanel.h"
 #include "contacts/ContactManager.h"
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
@@ -12,17 +14,46 @@
 #include "service/ServiceSession.h"
 
 #include <QAction>
-#include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
+
+#include <functional>
 
 namespace {
 
 constexpr int kEnterKey = 13;
 constexpr int kContactPage = 5;
+
+// The field answers Enter itself and keeps the key: left to travel on, it
+// would reach the window and click the page's default button a second time.
+class FieldKeys : public QObject
+{
+public:
+    FieldKeys(QObject *parent, std::function<void(int)> keyDown)
+        : QObject(parent)
+        , m_keyDown(std::move(keyDown))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                m_keyDown(kEnterKey);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(int)> m_keyDown;
+};
 
 } // namespace
 
@@ -71,7 +102,12 @@ void TfrmPrincipal::buildContacts()
     });
 
     // The contact page.
-    auto *group = new QGroupBox(QStringLiteral(" Ajout d'un contact "), TabSheet6);
+    auto *group = new TRbPanel(TabSheet6);
+    grpAddContact = group;
+    group->setObjectName(QStringLiteral("grpAddContact"));
+    group->setCaption(QStringLiteral(" Ajout d'un contact "));
+    group->setCaptionPosition(cpGroupBox);
+    group->setParentColor(true);
     group->setGeometry(16, 50, 460, 110);
     auto *hint
         = new QLabel(QStringLiteral("Pour ajouter un contact, tapez son pseudo et cliquez sur OK"), group);
@@ -81,13 +117,15 @@ void TfrmPrincipal::buildContacts()
     txtAddPseudo = new QLineEdit(group);
     txtAddPseudo->setObjectName(QStringLiteral("txtAddPseudo"));
     txtAddPseudo->setGeometry(76, 60, 240, 22);
-    btnPseudoOK = new QPushButton(QStringLiteral("OK"), group);
+    btnPseudoOK = new TRbButton(group);
     btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
+    btnPseudoOK->setCaption(QStringLiteral("OK"));
+    btnPseudoOK->UseFormColors();
     btnPseudoOK->setDefault(true);
     btnPseudoOK->setGeometry(328, 58, 80, 26);
 
-    connect(btnPseudoOK, &QPushButton::clicked, this, &TfrmPrincipal::btnPseudoOKClick);
-    connect(txtAddPseudo, &QLineEdit::returnPressed, this, [this] { txtAddPseudoKeyDown(kEnterKey); });
+    connect(btnPseudoOK, &TRbButton::OnClick, this, &TfrmPrincipal::btnPseudoOKClick);
+    txtAddPseudo->installEventFilter(new FieldKeys(txtAddPseudo, [this](int key) { txtAddPseudoKeyDown(key); }));
     connect(PageControl, &QStackedWidget::currentChanged, this, [this](int index) {
         if (index == kContactPage)
             TabSheet6Show();

@@ -10,6 +10,8 @@
 #include "base/DrawingHelpers.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TDistractBar.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbProgressBar.h"
 #include "components/ui/TShape.h"
 
 #include <QApplication>
@@ -17,8 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -84,16 +84,16 @@ void TfrmPrincipal::buildInfoBarControls()
     DistractBar1->setFont(barFont);
     DistractBar1->setFontColor(0);
 
-    // Plain Qt controls stand in for the styled progress bar and button.
-    pBarLoading = new QProgressBar(pnInfo);
+    pBarLoading = new TRbProgressBar(pnInfo);
     pBarLoading->setObjectName(QStringLiteral("pBarLoading"));
     pBarLoading->setGeometry(104, 84, 150, 16);
-    pBarLoading->setTextVisible(false);
     pBarLoading->hide();
 
-    btnCancelTrans = new QPushButton(QStringLiteral("Annuler"), pnInfo);
+    btnCancelTrans = new TRbButton(pnInfo);
     btnCancelTrans->setObjectName(QStringLiteral("btnCancelTrans"));
-    btnCancelTrans->setGeometry(264, 82, 80, 20);
+    btnCancelTrans->setCaption(QStringLiteral("Annuler"));
+    btnCancelTrans->UseFormColors();
+    btnCancelTrans->setGeometry(268, 80, 75, 22);
     btnCancelTrans->hide();
 }
 

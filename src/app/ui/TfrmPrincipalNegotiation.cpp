@@ -6,6 +6,7 @@
 
 #include "base/DialogService.h"
 #include "components/FileTypeLook.h"
+#include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
 #include "service/ServiceSession.h"
 #include "transfer/SizeText.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -94,7 +94,7 @@ void TfrmPrincipal::buildNegotiation()
         Control, &ControlChannel::Popup, this, [this](const QString &pseudo, const QString &text, int kind) {
             NewMsgBox(pseudo, text, quint8(kind));
         });
-    connect(btnCancelTrans, &QPushButton::clicked, Control, &ControlChannel::btnCancelTransClick);
+    connect(btnCancelTrans, &TRbButton::OnClick, Control, &ControlChannel::btnCancelTransClick);
     connect(Control, &ControlChannel::CancelVisible, btnCancelTrans, &QWidget::setVisible);
     // A recipient's name reaches the info bar: it is shown as typed, never
     // read as markup.
@@ -120,8 +120,10 @@ void TfrmPrincipal::buildNegotiation()
     txtDesti = new QLineEdit(TabSheet4);
     txtDesti->setObjectName(QStringLiteral("txtDesti"));
     txtDesti->setGeometry(272, 214, 144, 22);
-    btnShowTel = new QPushButton(QStringLiteral("Envoyer"), TabSheet4);
+    btnShowTel = new TRbButton(TabSheet4);
     btnShowTel->setObjectName(QStringLiteral("btnShowTel"));
+    btnShowTel->setCaption(QStringLiteral("Envoyer"));
+    btnShowTel->UseFormColors();
     btnShowTel->setGeometry(272, 244, 100, 26);
     lBoxSendToFriends->installEventFilter(new SendListResize(lBoxSendToFriends));
     lBoxSendToFriends->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -132,7 +134,7 @@ void TfrmPrincipal::buildNegotiation()
     connect(
         lBoxSendToFriends, &QTreeWidget::itemDoubleClicked, this, &TfrmPrincipal::lBoxSendToFriendsDblClick);
     connect(txtDesti, &QLineEdit::returnPressed, this, &TfrmPrincipal::btnShowTelClick);
-    connect(btnShowTel, &QPushButton::clicked, this, &TfrmPrincipal::btnShowTelClick);
+    connect(btnShowTel, &TRbButton::OnClick, this, &TfrmPrincipal::btnShowTelClick);
     connect(Control, &ControlChannel::RecipientEditable, txtDesti, &QWidget::setEnabled);
 
     // "Envoyer un fichier" of a contact's pop-up.

@@ -8,6 +8,7 @@
 #include "base/SettingsStore.h"
 #include "service/ServiceSession.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbCheckBox.h"
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/ControlChannel.h"
@@ -273,8 +274,8 @@ void TfrmPrincipal::btnConfigApplyClick()
 {
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     WriteRegistryString(QStringLiteral("FireWall"), flag(cbFireWall->isChecked()));
-    WriteRegistryString(QStringLiteral("PlaySound"), flag(ckPlaySound->isChecked()));
-    notifier.SoundEnabled = ckPlaySound->isChecked();
+    WriteRegistryString(QStringLiteral("PlaySound"), flag(ckPlaySound->Checked()));
+    notifier.SoundEnabled = ckPlaySound->Checked();
     WriteRegistryString(QStringLiteral("TempPath"), ceTempPath->text());
 }
 

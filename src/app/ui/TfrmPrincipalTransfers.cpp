@@ -8,32 +8,32 @@
 #include "components/FileTypeLook.h"
 #include "components/TvzkFileAsso.h"
 #include "components/UserFileClassStore.h"
+#include "components/ui/TRbProgressBar.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListStore.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
 
 #include <QFileInfo>
-#include <QProgressBar>
 
 void TfrmPrincipal::buildTransferLists()
 {
     TransferLists = new TransferListStore(*TransferView, services.environment.homeDir, this);
     connect(TransferLists, &TransferListStore::loadingStarted, this, [this] {
         AffichInfo(TransferListStore::LoadingText, true, 0);
-        pBarLoading->setRange(0, 0);
-        pBarLoading->setValue(0);
+        pBarLoading->setPosition(0);
         pBarLoading->show();
     });
     connect(TransferLists, &TransferListStore::progressMaximum, this, [this](int maximum) {
-        pBarLoading->setRange(0, maximum);
+        // A count of 0 is refused by the bar, which keeps its last maximum.
+        pBarLoading->setMax(maximum);
     });
     connect(TransferLists, &TransferListStore::progressPosition, this, [this](int position) {
         // The counts announced may be fewer than the entries the file
         // holds: the bar grows rather than stop short.
-        if (position > pBarLoading->maximum())
-            pBarLoading->setMaximum(position);
-        pBarLoading->setValue(position);
+        if (position > pBarLoading->Max())
+            pBarLoading->setMax(position);
+        pBarLoading->setPosition(position);
     });
     connect(TransferLists, &TransferListStore::loadingFinished, this, [this] {
         pBarLoading->hide();

@@ -2,6 +2,7 @@
 
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
+#include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListRules.h"
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -80,14 +80,16 @@ TransferListOps::TransferListOps(TfrmPrincipal &main)
     connect(Annuler1, &QAction::triggered, this, guarded(&TransferListOps::Annuler1Click));
     connect(Proprits1, &QAction::triggered, this, guarded(&TransferListOps::Proprits1Click));
 
-    btnNettoyer = new QPushButton(QStringLiteral("Nettoyer"), m.TabSheet2);
+    btnNettoyer = new TRbButton(m.TabSheet2);
     btnNettoyer->setObjectName(QStringLiteral("btnNettoyer"));
-    btnNettoyer2 = new QPushButton(QStringLiteral("Nettoyer"), m.TabSheet3);
+    btnNettoyer2 = new TRbButton(m.TabSheet3);
     btnNettoyer2->setObjectName(QStringLiteral("btnNettoyer2"));
-    for (QPushButton *button : { btnNettoyer, btnNettoyer2 }) {
+    for (TRbButton *button : { btnNettoyer, btnNettoyer2 }) {
+        button->setCaption(QStringLiteral("Nettoyer"));
+        button->UseFormColors();
         button->setGeometry(428, 450, 100, 26);
         button->setEnabled(false);
-        connect(button, &QPushButton::clicked, this,
+        connect(button, &TRbButton::OnClick, this,
             [this, button] { ErrorReport::guard([&] { btnNettoyerClick(button); }); });
     }
     connect(m.PageControl, &QStackedWidget::currentChanged, this, [this](int index) {

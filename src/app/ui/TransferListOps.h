@@ -9,7 +9,7 @@
 class QAction;
 class QMenu;
 class QPoint;
-class QPushButton;
+class TRbButton;
 class QScrollArea;
 class TfrmPrincipal;
 class TfrmPropriete;
@@ -64,8 +64,8 @@ public:
     QAction *Pause1 = nullptr;
     QAction *Annuler1 = nullptr;
     QAction *Proprits1 = nullptr;
-    QPushButton *btnNettoyer = nullptr;
-    QPushButton *btnNettoyer2 = nullptr;
+    TRbButton *btnNettoyer = nullptr;
+    TRbButton *btnNettoyer2 = nullptr;
     TfrmPropriete *frmPropriete = nullptr;
 
 protected:

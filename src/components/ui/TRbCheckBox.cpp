@@ -1,5 +1,6 @@
 #include "components/ui/TRbCheckBox.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -105,6 +106,12 @@ void TRbCheckControl::keyPressEvent(QKeyEvent *event)
     TRbCustomControl::keyPressEvent(event);
 }
 
+QSize TRbCheckControl::sizeHint() const
+{
+    // The caption's advance plus the room its one-pixel shadow takes.
+    return { CaptionLeft() + QFontMetrics(font()).horizontalAdvance(Caption()) + 2, 17 };
+}
+
 void TRbCheckControl::PaintCaptionAndLines(QPainter &painter, int captionLeft)
 {
     const QRect client = rect();
@@ -186,5 +193,5 @@ void TRbCheckBox::RenderFrame(QImage &buffer)
         Colorize(mark, isEnabled() ? m_checkColor : 0x808080);
         DrawTransparent(painter, box.left() + 2, box.top() + 2, mark);
     }
-    PaintCaptionAndLines(painter, m_spacing + 16);
+    PaintCaptionAndLines(painter, CaptionLeft());
 }

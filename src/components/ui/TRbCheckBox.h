@@ -38,6 +38,11 @@ public:
     // What a click (mouse or Space) does.
     virtual void Click() = 0;
 
+    // Where the caption starts.
+    virtual int CaptionLeft() const = 0;
+    // Wide enough for the whole caption on one line.
+    QSize sizeHint() const override;
+
 protected:
     explicit TRbCheckControl(QWidget *parent);
 
@@ -86,6 +91,7 @@ public:
     QRect BoxRect() const;
 
     void Click() override;
+    int CaptionLeft() const override { return m_spacing + 16; }
 
 protected:
     void UpdateImages() override;

@@ -77,6 +77,11 @@ void TRbRadioButton::UncheckSiblings()
     }
 }
 
+int TRbRadioButton::CaptionLeft() const
+{
+    return radioSize(m_radioType) + m_spacing + 2;
+}
+
 void TRbRadioButton::Click()
 {
     if (!m_checked)
@@ -99,7 +104,7 @@ void TRbRadioButton::RenderFrame(QImage &buffer)
         const int inset = radioInset(m_radioType);
         DrawTransparent(painter, circle.left() + inset, circle.top() + inset, dot);
     }
-    PaintCaptionAndLines(painter, radioSize(m_radioType) + m_spacing + 2);
+    PaintCaptionAndLines(painter, CaptionLeft());
 }
 
 void TRbRadioButton::paintEvent(QPaintEvent *)

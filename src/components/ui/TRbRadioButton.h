@@ -18,6 +18,7 @@ public:
     QRect CircleRect() const;
 
     void Click() override;
+    int CaptionLeft() const override;
 
 protected:
     void UpdateImages() override;

@@ -3,6 +3,7 @@
 #include "base/DialogService.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbPanel.h"
 #include "components/ui/TRoundedPanel.h"
 
 #include <QEvent>
@@ -39,22 +40,24 @@ TfrmCard::TfrmCard(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
 
     // The styled panel behind the card: a rounded vertical gradient with a
-    // grey border 2 pixels wide and corners 10 pixels wide.
-    auto *panel = new TRoundedPanel(this);
-    panel->setGradient(TColor::toQColor(14086904), TColor::toQColor(10740718));
-    panel->setCornerWidth(10);
-    panel->setBorder(2, QColor(128, 128, 128));
-    RbPanel4 = panel;
+    // grey border 2 pixels wide and corners 10 pixels wide, its caption in
+    // the top-left corner. The gradient needs the smoothing off first: the
+    // two exclude each other.
+    RbPanel4 = new TRbPanel(this);
     RbPanel4->setObjectName(QStringLiteral("RbPanel4"));
+    RbPanel4->setCaption(QStringLiteral("Carte de visite"));
+    RbPanel4->setCaptionPosition(cpTopLeft);
+    RbPanel4->setAntialiased(false);
+    RbPanel4->setGradient(true);
+    RbPanel4->setGradientType(gtVertical);
+    RbPanel4->setDefaultFrom(14086904);
+    RbPanel4->setDefaultTo(10740718);
+    RbPanel4->setBorderColor(0x808080);
+    RbPanel4->setBorderWidth(2);
+    RbPanel4->setCornerWidth(10);
     RbPanel4->setGeometry(0, 0, kWidth, kHeight);
     RbPanel4->setMouseTracking(true);
     RbPanel4->installEventFilter(this);
-
-    lblCaption = new QLabel(QStringLiteral("Carte de visite"), RbPanel4);
-    lblCaption->setGeometry(10, 4, 120, 16);
-    QFont small = lblCaption->font();
-    small.setPixelSize(10);
-    lblCaption->setFont(small);
 
     // The rounded frame the avatar sits in.
     auto *frame = new TRoundedPanel(RbPanel4);

@@ -7,6 +7,7 @@
 
 class DialogService;
 class QLabel;
+class TRbPanel;
 class TClickLabel;
 
 // A member's business card: a small borderless window above all others
@@ -46,8 +47,7 @@ public:
     // Picture of the close button on show: 0 normal, 1 under the mouse.
     int closeImageIndex() const { return m_closeImage; }
 
-    QWidget *RbPanel4 = nullptr;
-    QLabel *lblCaption = nullptr;
+    TRbPanel *RbPanel4 = nullptr;
     QWidget *pnAvatar = nullptr;
     QLabel *imgAvatar = nullptr;
     QLabel *lblPseudo = nullptr;

@@ -3,7 +3,8 @@
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
 #include "components/TColor.h"
-#include "components/ui/TRoundedPanel.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbPanel.h"
 #include "contacts/AvatarPictures.h"
 #include "contacts/JpegCodec.h"
 #include "service/HttpClient.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QSaveFile>
 
 namespace {
@@ -24,7 +24,7 @@ namespace {
 // The button comes back whatever happens to the command, failures included.
 struct EnableAtEnd
 {
-    QPushButton *button;
+    TRbButton *button;
     ~EnableAtEnd() { button->setEnabled(true); }
 };
 
@@ -49,8 +49,13 @@ TfrmChangeAvatar::TfrmChangeAvatar(
     f.setPixelSize(16);
     lblHeading->setFont(f);
 
-    auto *panel = new TRoundedPanel(this);
-    panel->setGradient(TColor::toQColor(14086904), TColor::toQColor(10740718));
+    auto *panel = new TRbPanel(this);
+    panel->setObjectName(QStringLiteral("pnAvatar"));
+    panel->setParentColor(true);
+    panel->setAntialiased(false);
+    panel->setGradient(true);
+    panel->setDefaultFrom(14086904);
+    panel->setDefaultTo(10740718);
     panel->setCornerWidth(8);
     pnAvatar = panel;
     pnAvatar->setGeometry((kWidth - 112) / 2, 48, 112, 112);
@@ -65,18 +70,22 @@ TfrmChangeAvatar::TfrmChangeAvatar(
     lblPseudo->setAlignment(Qt::AlignCenter);
     lblPseudo->setTextFormat(Qt::PlainText);
 
-    btnChangeAvatar = new QPushButton(QStringLiteral("Changer d'avatar"), this);
+    btnChangeAvatar = new TRbButton(this);
     btnChangeAvatar->setObjectName(QStringLiteral("btnChangeAvatar"));
+    btnChangeAvatar->setCaption(QStringLiteral("Changer d'avatar"));
     btnChangeAvatar->setGeometry(60, 250, 130, 28);
     btnChangeAvatar->setDefault(true);
-    btnOK = new QPushButton(QStringLiteral("Ok"), this);
+    btnOK = new TRbButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setCaption(QStringLiteral("Ok"));
     btnOK->setGeometry(210, 250, 85, 28);
+    for (TRbButton *button : { btnChangeAvatar, btnOK })
+        button->UseFormColors();
 
     // A picture that does not decode or an upload that fails ends the
     // command through the general error report, here and not inside Qt.
-    connect(btnChangeAvatar, &QPushButton::clicked, this, reportingSlot([this] { btnChangeAvatarClick(); }));
-    connect(btnOK, &QPushButton::clicked, this, &TfrmChangeAvatar::btnOKClick);
+    connect(btnChangeAvatar, &TRbButton::OnClick, this, reportingSlot([this] { btnChangeAvatarClick(); }));
+    connect(btnOK, &TRbButton::OnClick, this, &TfrmChangeAvatar::btnOKClick);
 }
 
 void TfrmChangeAvatar::showEvent(QShowEvent *event)

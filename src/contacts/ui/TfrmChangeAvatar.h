@@ -4,7 +4,7 @@
 #include <QLabel>
 
 class DialogService;
-class QPushButton;
+class TRbButton;
 class ServiceSession;
 
 // Replacement of the member's own avatar: a JPEG file is chosen, brought
@@ -34,8 +34,8 @@ public:
     QWidget *pnAvatar = nullptr;
     QLabel *imgAvatar = nullptr;
     QLabel *lblPseudo = nullptr;
-    QPushButton *btnChangeAvatar = nullptr;
-    QPushButton *btnOK = nullptr;
+    TRbButton *btnChangeAvatar = nullptr;
+    TRbButton *btnOK = nullptr;
 
 signals:
     // Target should show pseudo's avatar, fetched again when refresh is set

@@ -1,13 +1,13 @@
 #include "contacts/ui/TfrmNewContact.h"
 
 #include "base/ErrorReport.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbRadioButton.h"
 #include "contacts/ContactManager.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
 
 #include <algorithm>
 
@@ -43,16 +43,19 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
     auto *question = new QLabel(QStringLiteral("Voulez-vous l'autoriser ?"), this);
     question->setGeometry(92, 70, 276, 18);
 
-    rbOK = new QRadioButton(
-        QStringLiteral("Autoriser cet utilisteur à faire parti de votre liste de contact"), this);
+    rbOK = new TRbRadioButton(this);
     rbOK->setObjectName(QStringLiteral("rbOK"));
-    rbOK->setGeometry(12, 116, 356, 22);
-    rbNo = new QRadioButton(QStringLiteral("Ne pas autoriser cet utilisateur"), this);
+    rbOK->setCaption(QStringLiteral("Autoriser cet utilisteur à faire parti de votre liste de contact"));
+    rbOK->setGeometry(12, 116, 356, 17);
+    rbNo = new TRbRadioButton(this);
     rbNo->setObjectName(QStringLiteral("rbNo"));
-    rbNo->setGeometry(12, 142, 356, 22);
+    rbNo->setCaption(QStringLiteral("Ne pas autoriser cet utilisateur"));
+    rbNo->setGeometry(12, 142, 356, 17);
 
-    btnPseudoOK = new QPushButton(QStringLiteral("OK"), this);
+    btnPseudoOK = new TRbButton(this);
     btnPseudoOK->setObjectName(QStringLiteral("btnPseudoOK"));
+    btnPseudoOK->setCaption(QStringLiteral("OK"));
+    btnPseudoOK->UseFormColors();
     btnPseudoOK->setDefault(true);
     btnPseudoOK->setGeometry(288, 190, 80, 26);
 
@@ -69,7 +72,7 @@ TfrmNewContact::TfrmNewContact(QWidget *parent)
             control->resize(control->width() + grow, control->height());
         btnPseudoOK->move(btnPseudoOK->x() + grow, btnPseudoOK->y());
     }
-    connect(btnPseudoOK, &QPushButton::clicked, this,
+    connect(btnPseudoOK, &TRbButton::OnClick, this,
         [this] { ErrorReport::guard([this] { btnPseudoOKClick(); }); });
 }
 
@@ -110,7 +113,7 @@ void TfrmNewContact::btnPseudoOKClick()
                 window->btnPseudoOK->setEnabled(true);
             }
         } done { this };
-        answered = m_manager->AnswerRequest(lblUsername->text(), rbOK->isChecked());
+        answered = m_manager->AnswerRequest(lblUsername->text(), rbOK->Checked());
     }
     if (answered)
         close();

@@ -9,8 +9,8 @@
 #include <functional>
 
 class QLabel;
-class QPushButton;
-class QRadioButton;
+class TRbButton;
+class TRbRadioButton;
 
 // The window of one pending contact request: a member asks to join the
 // account's contact list. One window per request, made at log-in and placed
@@ -39,9 +39,9 @@ public:
 
     QLabel *lblUsername = nullptr;
     QLabel *imgAvatar = nullptr;
-    QRadioButton *rbOK = nullptr;
-    QRadioButton *rbNo = nullptr;
-    QPushButton *btnPseudoOK = nullptr;
+    TRbRadioButton *rbOK = nullptr;
+    TRbRadioButton *rbNo = nullptr;
+    TRbButton *btnPseudoOK = nullptr;
 
     // Escape closes the window like its close box, except while it waits.
     void done(int result) override;

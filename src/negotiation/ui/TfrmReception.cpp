@@ -2,6 +2,7 @@
 
 #include "base/DialogService.h"
 #include "components/TColor.h"
+#include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TransferPanels.h"
@@ -10,7 +11,6 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -82,18 +82,24 @@ TfrmReception::TfrmReception(QWidget *parent)
     lblDe->setFont(deFont);
     setTextColor(lblDe, QColor(0, 0, 128));
 
-    btnRefuser = new QPushButton(QStringLiteral("Refuser"), this);
+    // Each button's corners take the window's colour; the captions keep the
+    // colours that say which answer is which.
+    btnRefuser = new TRbButton(this);
     btnRefuser->setObjectName(QStringLiteral("btnRefuser"));
+    btnRefuser->setCaption(QStringLiteral("Refuser"));
+    btnRefuser->UseFormColors();
+    btnRefuser->setColor(kBackground);
+    btnRefuser->setFontColor(0x0000FF);
     btnRefuser->setGeometry(12, 188, 100, 26);
-    setTextColor(btnRefuser, Qt::red);
-    btnAccepter = new QPushButton(QStringLiteral("Accepter"), this);
+    btnAccepter = new TRbButton(this);
     btnAccepter->setObjectName(QStringLiteral("btnAccepter"));
+    btnAccepter->setCaption(QStringLiteral("Accepter"));
+    btnAccepter->UseFormColors();
+    btnAccepter->setColor(kBackground);
+    btnAccepter->setFontColor(0x008000);
     btnAccepter->setGeometry(333, 188, 100, 26);
-    setTextColor(btnAccepter, QColor(0, 128, 0));
-    btnAccepter->setAutoDefault(false);
-    btnRefuser->setAutoDefault(false);
-    connect(btnAccepter, &QPushButton::clicked, this, &TfrmReception::btnAccepterClick);
-    connect(btnRefuser, &QPushButton::clicked, this, &TfrmReception::btnRefuserClick);
+    connect(btnAccepter, &TRbButton::OnClick, this, &TfrmReception::btnAccepterClick);
+    connect(btnRefuser, &TRbButton::OnClick, this, &TfrmReception::btnRefuserClick);
 
     // Clicks anywhere but on the buttons mean the user has seen the window.
     for (QWidget *w :

@@ -8,7 +8,7 @@
 class ControlChannel;
 class DialogService;
 class QLabel;
-class QPushButton;
+class TRbButton;
 class QTimer;
 
 // Confirmation of an incoming file, created once and reused for every offer.
@@ -55,8 +55,8 @@ public:
     QLabel *lblTaille = nullptr;
     QLabel *lblDe = nullptr;
     QLabel *imgIco = nullptr;
-    QPushButton *btnAccepter = nullptr;
-    QPushButton *btnRefuser = nullptr;
+    TRbButton *btnAccepter = nullptr;
+    TRbButton *btnRefuser = nullptr;
     QTimer *FlashTimer = nullptr;
 
 protected:

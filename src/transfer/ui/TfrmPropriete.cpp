@@ -1,12 +1,12 @@
 #include "transfer/ui/TfrmPropriete.h"
 
-#include "components/ui/TRoundedPanel.h"
+#include "components/ui/TRbButton.h"
+#include "components/ui/TRbPanel.h"
 
 #include <QFont>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace {
 
@@ -93,10 +93,12 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
                              static_cast<QWidget *>(lblIDTelCaption), static_cast<QWidget *>(lblIDTel) })
         hidden->hide();
 
-    pnAvatar = new TRoundedPanel(this);
+    pnAvatar = new TRbPanel(this);
     pnAvatar->setObjectName(QStringLiteral("pnAvatar"));
+    pnAvatar->setParentColor(true);
+    pnAvatar->setCornerWidth(10);
+    pnAvatar->setBorderWidth(2);
     pnAvatar->setGeometry(300, 84, 80, 80);
-    pnAvatar->setBorder(1, QColor(141, 75, 35));
     imgAvatar = new QLabel(pnAvatar);
     imgAvatar->setObjectName(QStringLiteral("imgAvatar"));
     imgAvatar->setGeometry(8, 8, 64, 64);
@@ -104,19 +106,24 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
 
     // The window shows a transfer, it does not act on it: these two stay
     // disabled, as the program has always shown them.
-    btnPause_Re = new QPushButton(QStringLiteral("Pause"), this);
+    btnPause_Re = new TRbButton(this);
     btnPause_Re->setObjectName(QStringLiteral("btnPause_Re"));
+    btnPause_Re->setCaption(QStringLiteral("Pause"));
     btnPause_Re->setGeometry(16, 290, 75, 25);
     btnPause_Re->setEnabled(false);
-    btnCancelTel = new QPushButton(QStringLiteral("Annuler"), this);
+    btnCancelTel = new TRbButton(this);
     btnCancelTel->setObjectName(QStringLiteral("btnCancelTel"));
+    btnCancelTel->setCaption(QStringLiteral("Annuler"));
     btnCancelTel->setGeometry(100, 290, 75, 25);
     btnCancelTel->setEnabled(false);
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new TRbButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setCaption(QStringLiteral("OK"));
     btnOK->setGeometry(305, 290, 75, 25);
     btnOK->setDefault(true);
-    connect(btnOK, &QPushButton::clicked, this, &TfrmPropriete::btnOKClick);
+    for (TRbButton *button : { btnPause_Re, btnCancelTel, btnOK })
+        button->UseFormColors();
+    connect(btnOK, &TRbButton::OnClick, this, &TfrmPropriete::btnOKClick);
 }
 
 void TfrmPropriete::fill(const TransferProperties &p, const QPixmap &icon, const QImage &avatar)

@@ -8,8 +8,8 @@
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
-class TRoundedPanel;
+class TRbButton;
+class TRbPanel;
 
 // Properties of one transfer panel, one instance for the whole program.
 // Its content is a snapshot taken when "Propriétés" is chosen; it is not
@@ -41,11 +41,11 @@ public:
     QLabel *lblIP = nullptr;
     QLabel *lblIDTelCaption = nullptr;
     QLabel *lblIDTel = nullptr;
-    TRoundedPanel *pnAvatar = nullptr;
+    TRbPanel *pnAvatar = nullptr;
     QLabel *imgAvatar = nullptr;
-    QPushButton *btnPause_Re = nullptr;
-    QPushButton *btnCancelTel = nullptr;
-    QPushButton *btnOK = nullptr;
+    TRbButton *btnPause_Re = nullptr;
+    TRbButton *btnCancelTel = nullptr;
+    TRbButton *btnOK = nullptr;
 
 private:
     void btnOKClick();
