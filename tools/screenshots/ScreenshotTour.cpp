@@ -27,12 +27,16 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "app/ui/TransferListOps.h"
 #include "transfer/TransferListStore.h"
+#include "transfer/ui/TfrmPropriete.h"
+#include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QQueue>
@@ -323,6 +327,24 @@ int main(int argc, char **argv)
     for (const auto &page : pages) {
         bob.w->lblEnvoyerClick(bob.w.get()->*page.label);
         tour.shoot(bob.w.get(), QString::fromLatin1(page.name));
+    }
+
+    // The properties of bob's finished download, chosen on its page.
+    bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
+    if (auto *done = bob.w->findChild<TvzkLoadPanel *>(QStringLiteral("Tel220261209180000456"))) {
+        const QPointF at(2, 2);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, done->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+            Qt::NoModifier);
+        QCoreApplication::sendEvent(done, &release);
+        bob.w->ListOps->Proprits1Click();
+        if (TfrmPropriete *properties = newestWindow<TfrmPropriete>({})) {
+            tour.shoot(properties, QStringLiteral("17-properties"));
+            properties->hide();
+        } else {
+            tour.fail(QStringLiteral("no properties window"));
+        }
+    } else {
+        tour.fail(QStringLiteral("bob's finished download was not restored"));
     }
 
     // A member's card, opened from the contact list.
