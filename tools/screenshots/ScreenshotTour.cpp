@@ -27,6 +27,7 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "service/ServiceSession.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/ui/TfrmPropriete.h"
@@ -162,9 +163,9 @@ public:
         m.w->txtPseudo->setText(m.pseudo);
         m.w->txtMDP->setText(m.pseudo);
         m.w->btnConnexion->click();
-        if (!m.w->Connected)
+        if (!m.w->session.Connected)
             fail(m.pseudo + QStringLiteral(" could not log in: ") + m.w->lblInfo->text());
-        return m.w->Connected;
+        return m.w->session.Connected;
     }
 
     // A saved list for the member's next log-in: ids and sizes fixed, so
