@@ -29,7 +29,9 @@
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "app/ui/TransferListOps.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferListStore.h"
+#include "transfer/TransferManager.h"
 #include "transfer/ui/TfrmPropriete.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -38,6 +40,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QQueue>
@@ -258,8 +261,8 @@ int main(int argc, char **argv)
     tour.shoot(alice.w.get(), QStringLiteral("01-login"));
 
     // Bob's saved lists: one finished download, and one stopped at 40 % that
-    // waits for alice to send the rest. A live transfer would be caught at a
-    // different byte on every run.
+    // waits for alice to send the rest. Their ports are clear of the ones a
+    // new offer takes first, which bob would refuse.
     const QString bobTemp = tour.home(bob) + QStringLiteral("/temp");
     QDir().mkpath(bobTemp);
     {
@@ -269,12 +272,12 @@ int main(int argc, char **argv)
     }
     tour.writeList(bob,
         entry("220261210093000123", "vacances.avi", "alice", tour.home(bob) + QStringLiteral("/vacances.avi"),
-            1024000, "409600", 2011, "1")
+            1024000, "409600", 2021, "1")
             + entry("220261209180000456", "compte-rendu.pdf", "alice",
-                tour.home(bob) + QStringLiteral("/compte-rendu.pdf"), 35210, "35210", 2010, "0"),
+                tour.home(bob) + QStringLiteral("/compte-rendu.pdf"), 35210, "35210", 2020, "0"),
         2,
         entry("220261208120000789", "photos.zip", "carol", tour.home(bob) + QStringLiteral("/photos.zip"), 2048000,
-            "2048000", 2012, "0"),
+            "2048000", 2022, "0"),
         1);
 
     // Alice logs in first: carol's pending request comes with the log-in.
@@ -365,7 +368,7 @@ int main(int argc, char **argv)
     {
         QFile f(offered);
         if (f.open(QIODevice::WriteOnly))
-            f.write(QByteArray(123456, 'r'));
+            f.write(QByteArray(2000000, 'r'));
     }
     alice.w->lblEnvoyerClick(alice.w->lblEnvoyer);
     alice.w->FileNameSend->setText(offered);
@@ -382,7 +385,41 @@ int main(int argc, char **argv)
         box->Moteur->stop();
         tour.shoot(box, QStringLiteral("14-popup-offer"));
     }
-    bob.reception->btnRefuserClick();
+    closePopUps();
+
+    // Bob accepts: the transfer is shown at the first block past 40 %. The
+    // picture is taken inside the handler of that block, so it is the same
+    // byte on every run; the panel's coalesced progress is brought up to
+    // that byte first, and the info bar's passing message is put away.
+    constexpr qint64 kShownAt = 800000;
+    bob.dialogs.fileNames.enqueue(tour.home(bob) + QStringLiteral("/rapport annuel.pdf"));
+    bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
+    const QStringList downloadsBefore = bob.w->Transfers->DownloadList;
+    bob.reception->btnAccepterClick();
+    bool shown = false;
+    TvzkLoadPanel *live = nullptr;
+    if (waitFor([&] { return bob.w->Transfers->DownloadList.size() > downloadsBefore.size(); })) {
+        for (const QString &name : bob.w->Transfers->DownloadList)
+            if (!downloadsBefore.contains(name))
+                live = bob.w->findChild<TvzkLoadPanel *>(name);
+    }
+    if (live) {
+        QObject::connect(live->job(), &TransferJob::progressChanged, live, [&](qint64 position) {
+            if (shown || position < kShownAt)
+                return;
+            shown = true;
+            live->setProgressPosition(quint32(position));
+            bob.w->AffichInfo(QString(), false, 0);
+            tour.shootNow(bob.w.get(), QStringLiteral("18-transfer-in-progress"));
+        });
+        waitFor([&] { return live->CaptionLabelInfo() == QStringLiteral("Terminé"); }, 60000);
+    }
+    if (!shown)
+        tour.fail(QStringLiteral("the transfer was not seen part-way: ")
+            + (live ? live->CaptionLabelInfo() + QLatin1Char(' ') + QString::number(live->ProgressPosition())
+                    : QStringLiteral("no panel")) + QStringLiteral("\nalice: ") + alice.w->reWatch->toPlainText()
+            + QStringLiteral("\nbob: ") + bob.w->reWatch->toPlainText() + QStringLiteral("\ninfo: ") + alice.w->lblInfo->text());
+    settle();
     closePopUps();
 
     TfrmAbout about;
