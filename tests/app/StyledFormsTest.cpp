@@ -195,6 +195,12 @@ TEST_F(StyledForms, RequestWindowAnswersAreStyledRadioButtons)
     EXPECT_TRUE(window.rbOK->Checked());
     EXPECT_FALSE(window.rbNo->Checked());
 
+    // Enter anywhere in the window presses the default "OK".
+    QSignalSpy ok(window.btnPseudoOK, &TRbButton::OnClick);
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(ok.count(), 1);
+
     // The ring: grey at the circle's left edge, the face inside.
     const QImage shot = window.rbNo->grab().toImage();
     const QRect circle = window.rbNo->CircleRect();
@@ -243,6 +249,10 @@ TEST_F(StyledForms, PropertiesWindowFramesTheAvatarAndDisablesItsActions)
 
     p.show();
     const QImage shot = p.grab().toImage();
+    // Enter closes the window through its default "OK".
+    QApplication::setActiveWindow(&p);
+    QTest::keyClick(&p, Qt::Key_Return);
+    EXPECT_FALSE(p.isVisible());
     const QPoint panel = p.pnAvatar->pos();
     const QRgb edge = shot.pixel(panel + QPoint(0, 40));
     EXPECT_LT(distance(edge, rgbOf(0x808080)), distance(edge, rgbOf(p.pnAvatar->Color())));
