@@ -12,14 +12,14 @@
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "negotiation/ui/TfrmReception.h"
-#include "transfer/ui/TfrmPropriete.h"
 #include "support/MainWindowFixture.h"
+#include "transfer/ui/TfrmPropriete.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStackedWidget>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 

@@ -17,6 +17,7 @@
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "app/ui/TransferListOps.h"
 #include "app/ui/VoxlaneApplication.h"
 #include "base/DialogService.h"
 #include "base/SettingsStore.h"
@@ -28,7 +29,6 @@
 #include "contacts/ui/TfrmNewContact.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
-#include "app/ui/TransferListOps.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
@@ -39,9 +39,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QQueue>
 #include <QStackedWidget>
@@ -209,14 +209,14 @@ private:
 QByteArray entry(const char *id, const char *name, const char *owner, const QString &path, qint64 size,
     const QByteArray &done, int port, const char *status)
 {
-    return "<Fichier><IDTel>" + QByteArray(id) + "</IDTel><FichierName>" + name + "</FichierName><FichierProprio>"
-        + owner + "</FichierProprio><FichierPath>" + path.toLatin1() + "</FichierPath><FichierPoids>"
-        + QByteArray::number(size) + "</FichierPoids><FichierTel>" + done + "</FichierTel><Port>"
-        + QByteArray::number(port) + "</Port><Status>" + status + "</Status></Fichier>";
+    return "<Fichier><IDTel>" + QByteArray(id) + "</IDTel><FichierName>" + name
+        + "</FichierName><FichierProprio>" + owner + "</FichierProprio><FichierPath>" + path.toLatin1()
+        + "</FichierPath><FichierPoids>" + QByteArray::number(size) + "</FichierPoids><FichierTel>" + done
+        + "</FichierTel><Port>" + QByteArray::number(port) + "</Port><Status>" + status
+        + "</Status></Fichier>";
 }
 
-template <class Window>
-Window *newestWindow(const QList<QWidget *> &before)
+template <class Window> Window *newestWindow(const QList<QWidget *> &before)
 {
     Window *found = nullptr;
     for (QWidget *top : QApplication::topLevelWidgets())
@@ -276,8 +276,8 @@ int main(int argc, char **argv)
             + entry("220261209180000456", "compte-rendu.pdf", "alice",
                 tour.home(bob) + QStringLiteral("/compte-rendu.pdf"), 35210, "35210", 2020, "0"),
         2,
-        entry("220261208120000789", "photos.zip", "carol", tour.home(bob) + QStringLiteral("/photos.zip"), 2048000,
-            "2048000", 2022, "0"),
+        entry("220261208120000789", "photos.zip", "carol", tour.home(bob) + QStringLiteral("/photos.zip"),
+            2048000, "2048000", 2022, "0"),
         1);
 
     // Alice logs in first: carol's pending request comes with the log-in.
@@ -295,10 +295,11 @@ int main(int argc, char **argv)
     // A contact comes online: bob logs in, alice's next poll sees him. His
     // lists load at log-in, the info bar counting the entries: taken at the
     // second of three.
-    QObject::connect(bob.w->TransferLists, &TransferListStore::progressPosition, bob.w.get(), [&](int position) {
-        if (position == 2)
-            tour.shootNow(bob.w.get(), QStringLiteral("16-list-loading"));
-    });
+    QObject::connect(
+        bob.w->TransferLists, &TransferListStore::progressPosition, bob.w.get(), [&](int position) {
+            if (position == 2)
+                tour.shootNow(bob.w.get(), QStringLiteral("16-list-loading"));
+        });
     if (!tour.logIn(bob))
         return 1;
     const QList<QWidget *> before = QApplication::topLevelWidgets();
@@ -337,8 +338,8 @@ int main(int argc, char **argv)
     bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
     if (auto *done = bob.w->findChild<TvzkLoadPanel *>(QStringLiteral("Tel220261209180000456"))) {
         const QPointF at(2, 2);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, done->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-            Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, done->mapToGlobal(at), Qt::LeftButton,
+            Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(done, &release);
         bob.w->ListOps->Proprits1Click();
         if (TfrmPropriete *properties = newestWindow<TfrmPropriete>({})) {
@@ -417,8 +418,9 @@ int main(int argc, char **argv)
     if (!shown)
         tour.fail(QStringLiteral("the transfer was not seen part-way: ")
             + (live ? live->CaptionLabelInfo() + QLatin1Char(' ') + QString::number(live->ProgressPosition())
-                    : QStringLiteral("no panel")) + QStringLiteral("\nalice: ") + alice.w->reWatch->toPlainText()
-            + QStringLiteral("\nbob: ") + bob.w->reWatch->toPlainText() + QStringLiteral("\ninfo: ") + alice.w->lblInfo->text());
+                    : QStringLiteral("no panel"))
+            + QStringLiteral("\nalice: ") + alice.w->reWatch->toPlainText() + QStringLiteral("\nbob: ")
+            + bob.w->reWatch->toPlainText() + QStringLiteral("\ninfo: ") + alice.w->lblInfo->text());
     settle();
     closePopUps();
 
