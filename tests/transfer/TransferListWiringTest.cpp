@@ -363,4 +363,25 @@ TEST_F(TransferListWiring, TheWheelMovesAStackByAFifthOfItsDelta)
     }
 }
 
+// A closing window destroys its children one by one: the downloads' box may
+// be gone while the uploads' box still gets events.
+TEST_F(TransferListWiring, TheUploadsBoxStillAnswersOnceTheDownloadsBoxIsGone)
+{
+    w->show();
+    w->PageControl->setCurrentIndex(2);
+    for (int i = 0; i < 20; ++i)
+        upload(QStringLiteral("f%1.txt").arg(i));
+    QScrollBar *bar = w->SBUp->verticalScrollBar();
+    bar->setValue(100);
+    delete w->SBDown;
+    w->SBDown = nullptr;
+    const QPoint at = w->SBUp->viewport()->rect().center();
+    QWheelEvent wheel(at, w->SBUp->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w->SBUp->viewport(), &wheel);
+    EXPECT_EQ(bar->value(), 76);
+    delete w->SBUp; // its own children's last events pass the filter too
+    w->SBUp = nullptr;
+}
+
 } // namespace

@@ -99,10 +99,13 @@ TransferListOps::TransferListOps(TfrmPrincipal &main)
             TabSheet3Show();
     });
 
-    for (QScrollArea *box : { m.SBDown, m.SBUp }) {
+    for (int list : { 1, 2 }) {
+        QScrollArea *box = boxOf(list);
         box->setFocusPolicy(Qt::StrongFocus);
         box->viewport()->installEventFilter(this);
         box->installEventFilter(this);
+        m_watchedBoxes[list - 1] = box;
+        m_watchedViewports[list - 1] = box->viewport();
     }
     m.TransferView->PanelEvents = this;
     frmPropriete = new TfrmPropriete(&m);
@@ -135,14 +138,15 @@ bool TransferListOps::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     for (int list : { 1, 2 }) {
-        QScrollArea *box = boxOf(list);
-        if (watched != box && watched != box->viewport())
+        const bool onViewport = watched == m_watchedViewports[list - 1];
+        if (!onViewport && watched != m_watchedBoxes[list - 1])
             continue;
+        QScrollArea *box = boxOf(list);
         if (event->type() == QEvent::Wheel) {
             scroll(box, static_cast<QWheelEvent *>(event)->angleDelta().y());
             return true;
         }
-        if (event->type() == QEvent::MouseButtonPress && watched == box->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress && onViewport) {
             list == 1 ? SBDownClick() : SBUpClick();
         }
     }

@@ -80,4 +80,9 @@ private:
     TfrmPrincipal &m;
     TransferHighlight m_downHighlight;
     TransferHighlight m_upHighlight;
+    // The two lists' scroll boxes and their viewports, as watched. The
+    // window's children go one by one when it closes, so the filter may see
+    // an event of one box after the other is gone: these say so.
+    QPointer<QWidget> m_watchedBoxes[2];
+    QPointer<QWidget> m_watchedViewports[2];
 };
