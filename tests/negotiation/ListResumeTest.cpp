@@ -13,6 +13,8 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "MemberProgram.h"
+
 #include "support/EventWait.h"
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
@@ -39,21 +41,7 @@ namespace {
 
 constexpr int kWaitMs = 60000 * kTimeScale;
 
-struct Member
-{
-    QString pseudo;
-    QString ip;
-    QTemporaryDir home;
-    std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
-
-    TvzkLoadPanel *first(const QStringList &list) const
-    {
-        return list.isEmpty() ? nullptr : w->TransferView->panelNamed(list.first());
-    }
-};
+using Member = MemberProgram;
 
 class ListResume : public testing::Test
 {
@@ -86,33 +74,14 @@ protected:
     // Starts the member's program on its own folder, as a restart does.
     void start(Member &m)
     {
-        m.settings = std::make_unique<SettingsStore>(m.home.filePath(QStringLiteral("config/Voxlane.conf")));
-        AppServices services;
-        services.dialogs = &m.dialogs;
-        services.settings = m.settings.get();
-        services.environment.homeDir = m.home.path();
-        services.environment.serviceUrl = service.baseUrl();
-        services.environment.localIp = m.ip;
-        m.w = std::make_unique<TfrmPrincipal>(services);
+        m.start(service.baseUrl());
         m.w->TransferView->AvatarLoader = nullptr; // no avatars served here
-        m.reception = std::make_unique<TfrmReception>();
-        m.reception->Flash = nullptr;
-        m.w->ReceptionWindow = m.reception.get();
-        ConnectReception(m.w.get(), m.reception.get(), &m.dialogs);
     }
 
     // Both members are online, each at its own address.
     void scriptPresence()
     {
-        QString body = QStringLiteral("<html><body>\r\n");
-        for (const Member *m : { &alice, &bob }) {
-            QString letters;
-            alice.w->session.Codec.EncryptForUser(m->pseudo, m->ip, letters);
-            body += QStringLiteral("pseudo=") + m->pseudo + QStringLiteral("<br>") + letters
-                + QStringLiteral("<br>\r\n");
-        }
-        service.script(
-            "/voxlane/getconnected.php", FakeService::Reply::text(body + QStringLiteral("</body></html>")));
+        service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceReply({ &alice, &bob })));
     }
 
     static void logIn(Member &m)
@@ -132,9 +101,7 @@ protected:
         if (m.w->session.Connected) {
             EXPECT_TRUE(m.w->FormCloseQuery());
         }
-        m.reception.reset();
-        m.w.reset();
-        QCoreApplication::processEvents();
+        m.end();
     }
 
     static QByteArray randomBytes(qsizetype size)

@@ -11,6 +11,8 @@
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "MemberProgram.h"
+
 #include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -36,14 +38,7 @@ namespace {
 
 constexpr int kWaitMs = 10000 * kTimeScale;
 
-struct Member
-{
-    QTemporaryDir home;
-    std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
-};
+using Member = MemberProgram;
 
 class ReferenceServiceTransfer : public testing::Test
 {
@@ -68,28 +63,17 @@ protected:
 
     void TearDown() override
     {
-        for (Member *m : { &alice, &bob }) {
-            m->reception.reset();
-            m->w.reset();
-        }
+        for (Member *m : { &alice, &bob })
+            m->end();
         service.terminate();
         service.waitForFinished(5000);
     }
 
     void logIn(Member &m, const QString &pseudo, const QString &ip)
     {
-        m.settings = std::make_unique<SettingsStore>(m.home.filePath(QStringLiteral("config/Voxlane.conf")));
-        AppServices services;
-        services.dialogs = &m.dialogs;
-        services.settings = m.settings.get();
-        services.environment.homeDir = m.home.path();
-        services.environment.serviceUrl = serviceUrl;
-        services.environment.localIp = ip;
-        m.w = std::make_unique<TfrmPrincipal>(services);
-        m.reception = std::make_unique<TfrmReception>();
-        m.reception->Flash = nullptr;
-        m.w->ReceptionWindow = m.reception.get();
-        ConnectReception(m.w.get(), m.reception.get(), &m.dialogs);
+        m.pseudo = pseudo;
+        m.ip = ip;
+        m.start(serviceUrl);
         m.w->txtPseudo->setText(pseudo);
         m.w->txtMDP->setText(pseudo);
         m.w->btnConnexion->click();

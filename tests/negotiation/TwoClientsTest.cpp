@@ -13,6 +13,8 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "MemberProgram.h"
+
 #include "support/EventWait.h"
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
@@ -40,24 +42,13 @@ namespace {
 
 constexpr int kWaitMs = 10000 * kTimeScale;
 
-struct Client
+struct Client : MemberProgram
 {
-    QString pseudo;
-    QString ip;
-    QTemporaryDir home;
-    std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
     // What the info bar showed, in order.
     QStringList infos;
 
-    QString log() const { return w->reWatch->toPlainText(); }
     QStringList logLines() const { return log().split(u'\n'); }
-    TvzkLoadPanel *panel(const QStringList &list) const
-    {
-        return list.isEmpty() ? nullptr : w->findChild<TvzkLoadPanel *>(list.first());
-    }
+    TvzkLoadPanel *panel(const QStringList &list) const { return first(list); }
 };
 
 QList<TfrmMsgBox *> popups()
@@ -93,15 +84,7 @@ protected:
         setUp(alice, QStringLiteral("alice"), MainWindowFixture::uniqueLoopbackAddress(0));
         setUp(bob, QStringLiteral("bob"), MainWindowFixture::uniqueLoopbackAddress(1));
         // Both see both online, each address encrypted for its owner.
-        QString body = QStringLiteral("<html><body>\r\n");
-        for (const Client *c : { &alice, &bob }) {
-            QString letters;
-            alice.w->session.Codec.EncryptForUser(c->pseudo, c->ip, letters);
-            body += QStringLiteral("pseudo=") + c->pseudo + QStringLiteral("<br>") + letters
-                + QStringLiteral("<br>\r\n");
-        }
-        service.script(
-            "/voxlane/getconnected.php", FakeService::Reply::text(body + QStringLiteral("</body></html>")));
+        service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceReply({ &alice, &bob })));
         for (Client *c : { &alice, &bob }) {
             EXPECT_TRUE(c->w->PollOnline());
         }
@@ -110,34 +93,20 @@ protected:
     ~TwoClients() override
     {
         qDeleteAll(popups());
-        for (Client *c : { &alice, &bob }) {
-            c->reception.reset();
-            c->w.reset();
-        }
-        QCoreApplication::processEvents();
+        for (Client *c : { &alice, &bob })
+            c->end();
     }
 
     void setUp(Client &c, const QString &pseudo, const QString &ip)
     {
         c.pseudo = pseudo;
         c.ip = ip;
-        c.settings = std::make_unique<SettingsStore>(c.home.filePath(QStringLiteral("config/Voxlane.conf")));
-        AppServices services;
-        services.dialogs = &c.dialogs;
-        services.settings = c.settings.get();
-        services.environment.homeDir = c.home.path();
-        services.environment.serviceUrl = service.baseUrl();
-        services.environment.localIp = ip;
-        c.w = std::make_unique<TfrmPrincipal>(services);
+        c.start(service.baseUrl());
         ASSERT_TRUE(c.w->Control->ServerTransac->isListening())
             << c.w->Control->ServerTransac->errorString().toStdString();
         c.w->session.CurrentPseudo = pseudo;
         c.w->session.UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
         c.w->TransferView->AvatarLoader = nullptr; // no avatars served here
-        c.reception = std::make_unique<TfrmReception>();
-        c.reception->Flash = nullptr;
-        c.w->ReceptionWindow = c.reception.get();
-        ConnectReception(c.w.get(), c.reception.get(), &c.dialogs);
         QObject::connect(
             c.w->Control, &ControlChannel::Info, c.w.get(), [&c](const QString &text, bool show, int) {
                 if (show)

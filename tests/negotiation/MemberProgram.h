@@ -1,0 +1,42 @@
+#pragma once
+
+#include "base/SettingsStore.h"
+#include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ui/TfrmReception.h"
+
+#include "support/ScriptedDialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class TvzkLoadPanel;
+
+// One member's whole client in a test: its own folder and settings, scripted
+// dialogs, the main window and the confirmation window wired as at start.
+struct MemberProgram
+{
+    QString pseudo;
+    QString ip;
+    QTemporaryDir home;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TfrmPrincipal> w;
+    std::unique_ptr<TfrmReception> reception;
+
+    // Starts the program on its folder against the service at serviceUrl,
+    // listening on ip, as a start or restart of the program does.
+    void start(const QString &serviceUrl);
+    // The windows go without the exit's steps (no list saved, no log-out).
+    void end();
+
+    // The first panel named by list; null when the list is empty.
+    TvzkLoadPanel *first(const QStringList &list) const;
+    QString log() const;
+};
+
+// The service's presence reply with each member online at its address.
+QString presenceReply(const QList<const MemberProgram *> &members);
