@@ -12,8 +12,11 @@
 // or found outside the temp folder, and every transfer ends (a transfer
 // that does not end within its limit counts as stuck). The last line is
 //   torture: N transfers, C corrupted, R resumed, F false completions
-// and the exit status is 0 only when C, F and the stuck count are 0.
+// and the exit status is 0 only when C, F, the stuck count and the count of
+// uploads never told of their completed download are 0.
 #include "transfer/TransferJob.h"
+
+#include "base/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -135,7 +138,7 @@ quint16 freePort()
 struct Totals
 {
     int transfers = 0, corrupted = 0, resumed = 0, falseCompletions = 0, stuck = 0, cancelled = 0, escaped = 0,
-        killed = 0, restarts = 0;
+        killed = 0, restarts = 0, unconfirmed = 0;
 };
 
 class Transfer : public QObject
@@ -183,9 +186,22 @@ public:
                 finish(t);
             return;
         }
-        if (m_clock.elapsed() > 60000) {
-            ++t.stuck;
-            std::fprintf(stderr, "torture: transfer %d (%lld bytes) stuck\n", m_id, qint64(m_content.size()));
+        if (m_clock.elapsed() > 30000) {
+            // A finished download whose sender never got the last status:
+            // the sender cannot learn it any more (the download no longer
+            // listens), which is told apart from a transfer that stopped
+            // moving.
+            if (m_downDone)
+                ++t.unconfirmed;
+            else
+                ++t.stuck;
+            std::fprintf(stderr,
+                "torture: transfer %d (%lld bytes) stuck: download %s/%s, upload %s/%s%s, %d connections\n", m_id,
+                qint64(m_content.size()), m_down ? qPrintable(m_down->FichierTel()) : "-",
+                m_downDone ? "done" : "open", m_up ? qPrintable(m_up->FichierTel()) : "-",
+                m_upDone ? "done" : "open", m_useChild ? " (child)" : "", m_proxy->connections);
+            std::fprintf(stderr, "torture:   last sender log \"%s\", last receiver log \"%s\"\n",
+                qPrintable(m_upLog), qPrintable(m_downLog));
             finish(t);
             return;
         }
@@ -201,10 +217,7 @@ public:
         }
         if (m_down && !m_downDone && chance(0.01)) { // pause and resume the download
             m_down->setServerActive(false);
-            QTimer::singleShot(uniform(10, 200), this, [this] {
-                if (m_down)
-                    m_down->setServerActive(true);
-            });
+            listenLater(m_down, uniform(10, 200));
         }
         if (m_up && !m_upDone && chance(0.01)) // pause the upload; it resumes on its stop
             m_up->setClientActive(false);
@@ -243,7 +256,8 @@ private:
         job->setFichierPoids(QString::number(m_content.size()));
         job->setFichierTel(QStringLiteral("0"));
         connect(job, &TransferJob::OnTelTermine, this, [this] { m_downDone = true; });
-        QTimer::singleShot(0, job, [job] { job->setServerActive(true); });
+        connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { m_downLog = line; });
+        listenLater(job, 0);
     }
 
     void startUpload()
@@ -274,9 +288,27 @@ private:
         job->setFichierPoids(QString::number(m_content.size()));
         job->setFichierTel(m_savedUpTel);
         connect(job, &TransferJob::OnTelTermine, this, [this] { m_upDone = true; });
+        connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { m_upLog = line; });
+        connect(job, &TransferJob::socketError, this, [this](const QString &text) { m_upLog += QStringLiteral(" / ") + text; });
         connect(job, &TransferJob::stopped, this, [this, job] { reconnectLater(job); });
         connect(job, &TransferJob::socketError, this, [this, job] { reconnectLater(job); });
         QTimer::singleShot(0, job, [job] { job->setClientActive(true); });
+    }
+
+    // The program reports a port it cannot open and the user tries again;
+    // here the attempt is simply repeated a moment later.
+    void listenLater(TransferJob *job, int ms)
+    {
+        QPointer<TransferJob> guard(job);
+        QTimer::singleShot(ms, this, [this, guard] {
+            if (!guard)
+                return;
+            try {
+                guard->setServerActive(true);
+            } catch (const VoxlaneError &) {
+                listenLater(guard, 50);
+            }
+        });
     }
 
     void reconnectLater(TransferJob *job)
@@ -343,6 +375,7 @@ private:
     QPointer<TransferJob> m_down, m_up;
     QProcess *m_child = nullptr;
     QString m_savedUpTel = QStringLiteral("0");
+    QString m_upLog, m_downLog;
     bool m_downDone = false, m_upDone = false, m_cancelled = false, m_finished = false;
     QElapsedTimer m_clock;
     QElapsedTimer m_bothDone;
@@ -380,6 +413,7 @@ int runUploadChild(const QStringList &args)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QStringList args = app.arguments().mid(1);
     if (!args.isEmpty() && args.first() == u"--upload") {
         rng.seed(std::random_device {}());
@@ -403,7 +437,7 @@ int main(int argc, char **argv)
         for (auto &t : running)
             t->tick(totals);
         std::erase_if(running, [](const auto &t) { return t->finished(); });
-        while (running.size() < 6 && started < total) {
+        while (running.size() < 8 && started < total) {
             ++started;
             running.push_back(std::make_unique<Transfer>(started, root, chance(0.1), app.applicationFilePath()));
         }
@@ -430,9 +464,13 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "torture: stray file %s\n", qPrintable(path));
         }
     }
-    std::printf("torture: %d stuck, %d cancelled, %d restarts, %d senders killed, %d temp files escaped\n",
-        totals.stuck, totals.cancelled, totals.restarts, totals.killed, totals.escaped);
+    std::printf("torture: %d stuck, %d uploads never told of their completed download, %d cancelled, %d restarts, "
+                "%d senders killed, %d temp files escaped\n",
+        totals.stuck, totals.unconfirmed, totals.cancelled, totals.restarts, totals.killed, totals.escaped);
     std::printf("torture: %d transfers, %d corrupted, %d resumed, %d false completions\n", totals.transfers,
         totals.corrupted, totals.resumed, totals.falseCompletions);
-    return totals.corrupted == 0 && totals.falseCompletions == 0 && totals.stuck == 0 && totals.escaped == 0 ? 0 : 1;
+    return totals.corrupted == 0 && totals.falseCompletions == 0 && totals.stuck == 0 && totals.unconfirmed == 0
+            && totals.escaped == 0
+        ? 0
+        : 1;
 }
