@@ -196,7 +196,7 @@ public:
             else
                 ++t.stuck;
             std::fprintf(stderr,
-                "torture: transfer %d (%lld bytes) stuck: download %s/%s, upload %s/%s%s, %d connections\n", m_id,
+                "torture: transfer %d (%lld bytes) did not end: download %s/%s, upload %s/%s%s, %d connections\n", m_id,
                 qint64(m_content.size()), m_down ? qPrintable(m_down->FichierTel()) : "-",
                 m_downDone ? "done" : "open", m_up ? qPrintable(m_up->FichierTel()) : "-",
                 m_upDone ? "done" : "open", m_useChild ? " (child)" : "", m_proxy->connections);
