@@ -79,8 +79,10 @@ std::optional<MultipartForm> MultipartForm::parse(std::string_view body, std::st
     const std::string delimiter = "--" + std::string(boundary);
     const std::string separator = "\r\n" + delimiter;
 
+    // A preamble must end with its own line end; one or two stray bytes
+    // before the delimiter cannot.
     std::size_t pos = body.find(delimiter);
-    if (pos == std::string_view::npos || (pos != 0 && body.substr(pos - 2, 2) != "\r\n"))
+    if (pos == std::string_view::npos || (pos != 0 && (pos < 2 || body.substr(pos - 2, 2) != "\r\n")))
         return std::nullopt;
     pos += delimiter.size();
 
@@ -96,11 +98,15 @@ std::optional<MultipartForm> MultipartForm::parse(std::string_view body, std::st
         if (next == std::string_view::npos)
             return std::nullopt;
         Part part;
-        if (headEnd == std::string_view::npos || headEnd > next) {
-            // A part with no headers at all starts with its blank line.
-            if (body.substr(pos, 2) != "\r\n")
-                return std::nullopt;
+        if (body.substr(pos, 2) == "\r\n" && next >= pos + 2) {
+            // A part with no headers at all starts with its blank line; a
+            // blank line inside its data does not end any head.
             part.data = std::string(body.substr(pos + 2, next - pos - 2));
+        } else if (headEnd == std::string_view::npos || headEnd + 4 > next) {
+            // The head must end before the next delimiter, with the blank
+            // line of its own: sharing that line end with the delimiter
+            // would put the data before its own start.
+            return std::nullopt;
         } else {
             std::string_view headers = body.substr(pos, headEnd - pos);
             while (!headers.empty()) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using devserver::HttpRequestParser;
@@ -121,6 +123,36 @@ TEST(MultipartForm, ClientFramedUpload)
     EXPECT_EQ(file->data, "\xFF\xD8\r\n--Xy\r\n\xFF\xD9");
 }
 
+// Where a part's head ends decides where its data starts: a blank line
+// inside the data of a part without headers is data, and a head whose
+// blank line runs into the next delimiter has no data at all.
+TEST(MultipartForm, HeadAndDataBoundaries)
+{
+    const struct
+    {
+        std::string body;
+        std::optional<std::vector<std::string>> data; // nothing: refused
+    } cases[] = {
+        { "--b\r\n\r\nx\r\n\r\ny\r\n--b--\r\n", std::vector<std::string> { "x\r\n\r\ny" } },
+        { "--b\r\n\r\n\r\n--b--\r\n", std::vector<std::string> { "" } },
+        { "--b\r\nContent-Type: a\r\n\r\n\r\n--b\r\n\r\nz\r\n--b--", std::vector<std::string> { "", "z" } },
+        // The head's blank line is the delimiter's own line end: once this
+        // gave the part everything up to the end of the body.
+        { "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n--b\r\n\r\nsecond\r\n--b--\r\n", std::nullopt },
+        { "--b\r\n\r\n--b--\r\n", std::nullopt },
+    };
+    for (const auto &c : cases) {
+        const auto form = devserver::MultipartForm::parse(c.body, "b");
+        ASSERT_EQ(form.has_value(), c.data.has_value()) << c.body;
+        if (!form)
+            continue;
+        std::vector<std::string> data;
+        for (const auto &part : form->parts())
+            data.push_back(part.data);
+        EXPECT_EQ(data, *c.data) << c.body;
+    }
+}
+
 TEST(MultipartForm, BadFramingAndTypes)
 {
     EXPECT_FALSE(devserver::MultipartForm::boundaryOf("text/html"));
@@ -130,6 +162,10 @@ TEST(MultipartForm, BadFramingAndTypes)
              std::string("--b\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\ndata"), // never closed
              std::string("no delimiter at all"),
              std::string("--b\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\ndata\r\n--b"), // cut
+             // A delimiter one byte into the body: too close to the start
+             // for a line end before it (this once threw out_of_range).
+             std::string("\xA9--b\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\ndata\r\n--b--\r\n"),
+             std::string("\n--b\r\n\r\ndata\r\n--b--\r\n"),
          })
         EXPECT_FALSE(devserver::MultipartForm::parse(body, "b")) << body;
 }

@@ -1,0 +1,66 @@
+// Bytes a peer sends on a data connection, through the receiver exactly as
+// the transfer panel drives it: the bytes arrive in reads of varying size,
+// some of them still waiting in the system's queue, and now and then the
+// owner expires a stalled packet or the connection drops.
+#include "transfer/DataPacket.h"
+#include "transfer/DataReceiver.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+QString tempRoot()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    // Byte 0: the read size; byte 1: how often the owner steps in.
+    const qsizetype step = 1 + data[0] % 128 * 5;
+    const int every = 1 + data[1] % 8;
+    const QByteArray bytes(reinterpret_cast<const char *>(data) + 2, qsizetype(size - 2));
+
+    const QString temp = tempRoot() + QStringLiteral("/temp");
+    QDir(temp).removeRecursively();
+
+    DataReceiver receiver;
+    receiver.setTempDir(temp);
+    receiver.setExpectedName(QStringLiteral("f.bin"));
+
+    QBuffer connection;
+    connection.open(QIODevice::ReadWrite);
+    int round = 0;
+    for (qsizetype at = 0; at < bytes.size(); at += step) {
+        // Append what arrives after what the receiver left on the connection.
+        const qint64 keep = connection.pos();
+        connection.seek(connection.size());
+        connection.write(bytes.mid(at, step));
+        connection.seek(keep);
+        const qint64 unread = qMax<qsizetype>(0, bytes.size() - at - step);
+        const QByteArray replies = receiver.receive(connection, qMin<qint64>(unread, 4096));
+        if (replies.size() % DataPacket::StatusSize != 0)
+            std::abort();
+        if (receiver.held() > receiver.fileSize() && receiver.headersAccepted() > 0)
+            std::abort(); // never more than announced
+        ++round;
+        if (round % every == 0) {
+            if (data[1] & 0x40)
+                receiver.expire(connection);
+            if (data[1] & 0x80)
+                receiver.disconnect();
+        }
+    }
+    receiver.disconnect();
+    return 0;
+}
