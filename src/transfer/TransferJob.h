@@ -105,8 +105,8 @@ public:
     void setFastMode(bool enabled);
     // The current or last connection runs in fast mode.
     bool isFast() const { return m_sender.isFast() || m_receiver.isFast(); }
-    const DataSender &sender() const { return m_sender; }
-    const DataReceiver &receiver() const { return m_receiver; }
+    const DataSender &dataSender() const { return m_sender; }
+    const DataReceiver &dataReceiver() const { return m_receiver; }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
     // the connection. A port that cannot be opened throws VoxlaneError with
