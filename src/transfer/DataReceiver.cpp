@@ -79,6 +79,9 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
                     ack(code);
                 continue;
             }
+            // Acks answer packets in order: the blocks before this one first.
+            if (ackDue)
+                ack(DataPacket::Accepted);
             if (kind == DataPacket::FastEndKind) {
                 if (buffered < DataPacket::FastEndSize)
                     break;
@@ -193,18 +196,12 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     ++m_headers;
     if (!capability)
         return DataPacket::Accepted;
-    // What the file holds already is part of the file sent: hash it now, so
-    // that the end only has the new bytes to add.
+    // What the file holds already is part of the file sent: it is read
+    // back and hashed at the end, with whatever this connection rewrote.
     m_fast = true;
     m_hash.reset();
     m_hashedTo = 0;
-    m_hashStale = false;
-    if (!hashFromDisk(m_held)) {
-        closeFile();
-        m_open = false;
-        m_fast = false;
-        return DataPacket::CannotOpen;
-    }
+    m_hashStale = m_held > 0;
     return DataPacket::FastAccepted;
 }
 
