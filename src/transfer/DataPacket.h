@@ -30,7 +30,9 @@
 //   fast end  (sender -> receiver, 44 bytes)
 //     0  Kind = 4,  4  file size (64-bit),  12  SHA-256 of the whole file
 //   fast ack  (receiver -> sender, 16 bytes)
-//     0  Code (a Status),  4  window,  8  bytes held from offset 0 (64-bit)
+//     0  Code (a Status),  4  window,  8  acknowledged up to (64-bit): the
+//        bytes held for the ack that follows FastAccepted, then the end of
+//        the last block taken
 // A peer without fast mode reads a marked header as any other and answers
 // 0, and its sender never puts the marker: both then stay with the packets
 // above.

@@ -39,7 +39,7 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
     QByteArray replies;
     bool ackDue = false; // fast blocks taken since the last ack
     const auto ack = [&](qint32 code) {
-        replies += DataPacket::fastAck(code, DataPacket::FastWindow, m_held);
+        replies += DataPacket::fastAck(code, DataPacket::FastWindow, m_ackedTo);
         ackDue = false;
     };
     for (;;) {
@@ -202,6 +202,7 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     m_hash.reset();
     m_hashedTo = 0;
     m_hashStale = m_held > 0;
+    m_ackedTo = m_held;
     return DataPacket::FastAccepted;
 }
 
@@ -245,6 +246,7 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
         m_hashStale = true;
     }
     m_held = qMax(m_held, offset + count);
+    m_ackedTo = offset + count;
     return DataPacket::Accepted;
 }
 

@@ -145,4 +145,8 @@ private:
     QCryptographicHash m_hash { QCryptographicHash::Sha256 };
     qint64 m_hashedTo = 0;
     bool m_hashStale = false;
+    // What a FastAck confirms: first the bytes held, then the end of the
+    // last block taken. A sender rewriting a partial file from behind its
+    // end must not be told of bytes it has not sent yet on this connection.
+    qint64 m_ackedTo = 0;
 };

@@ -89,6 +89,9 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
         m_offset = held;
         return fillWindow();
     case Awaiting::FastVerdict:
+        // Acks of the last blocks may still be on their way.
+        if (code == DataPacket::Accepted && held <= m_size)
+            return {};
         if (code == DataPacket::Verified) {
             stop();
             return { Action::Complete, {} };

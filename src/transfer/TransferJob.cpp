@@ -189,8 +189,9 @@ void TransferJob::ServerSocketClientRead()
     const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
     // A fast connection's packets are larger than a described one's: the
     // socket must be able to hold one whole.
-    if (m_receiver.isFast() && m_connection->readBufferSize() < DataReceiver::FastReadBuffer)
-        m_connection->setReadBufferSize(DataReceiver::FastReadBuffer);
+    // A few of them, so that the next one comes in while this one is written.
+    if (m_receiver.isFast() && m_connection->readBufferSize() < 4 * DataReceiver::FastReadBuffer)
+        m_connection->setReadBufferSize(4 * DataReceiver::FastReadBuffer);
     // The job follows first, as completion comes before its reply: a
     // connection that breaks while the reply is written then finds the
     // transfer complete and moves the file.

@@ -43,10 +43,14 @@ const Case kCases[] = {
     // a finished download serves no resumption: the sender never claims it.
     { "fast, verdict lost", true, true, kAllFastData + DataPacket::FastEndSize, -1, false },
     { "fast, cut after the fast status", true, true, -1, 4, true },
-    { "fast, cut among the acks", true, true, -1, 4 + 2 * DataPacket::FastAckSize, true },
+    { "fast, cut inside the first data ack", true, true, -1, 4 + DataPacket::FastAckSize + 8, true },
     // A fast transfer goes on in the described mode, and back.
     { "fast, then described", true, false, DataPacket::HeaderSize + 2 * kFastBlock + 500, -1, true },
-    { "fast acks cut, then described", true, false, -1, 4 + 2 * DataPacket::FastAckSize, true },
+    // The upload side is cut as well, so that the receiver cannot hold the
+    // whole file yet: a described resumption of a file already whole
+    // completes the receiver on its first block and never the sender.
+    { "fast ack cut, then described", true, false, DataPacket::HeaderSize + 2 * kFastBlock + 500,
+        4 + DataPacket::FastAckSize + 8, true },
     { "described, then fast", false, true, DataPacket::HeaderSize + 40 * (12 + 256) + 100, -1, true },
     { "described status cut, then fast", false, true, -1, 4 * 30 + 2, true },
 };
