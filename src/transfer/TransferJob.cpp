@@ -12,6 +12,8 @@
 
 namespace {
 
+bool fastModeByDefault = true;
+
 // Bytes received by the system and not yet taken in by the socket, whose
 // own buffer is kept to one packet.
 qint64 unreadBytes(const QTcpSocket &socket)
@@ -50,6 +52,7 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_headerTimer, &QTimer::timeout, this, &TransferJob::HeaderTimerTimer);
     connect(m_packetTimer, &QTimer::timeout, this, &TransferJob::PacketTimerTimer);
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
+    setFastMode(fastModeByDefault);
 }
 
 TransferJob::~TransferJob()
@@ -92,6 +95,11 @@ void TransferJob::setPacketTimeout(int ms)
 void TransferJob::setStallTimeout(int ms)
 {
     m_stallTimer->setInterval(ms);
+}
+
+void TransferJob::setFastModeByDefault(bool enabled)
+{
+    fastModeByDefault = enabled;
 }
 
 void TransferJob::setFastMode(bool enabled)

@@ -103,6 +103,10 @@ public:
     void setStallTimeout(int ms);
     // Fast mode asked for (upload) and granted (download); on by default.
     void setFastMode(bool enabled);
+    // The setting of jobs made from now on: a test of whole clients that
+    // needs a transfer still under way after a few event-loop rounds turns
+    // it off (fast mode has a small file in flight at once).
+    static void setFastModeByDefault(bool enabled);
     // The current or last connection runs in fast mode.
     bool isFast() const { return m_sender.isFast() || m_receiver.isFast(); }
     const DataSender &dataSender() const { return m_sender; }

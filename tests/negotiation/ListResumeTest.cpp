@@ -7,6 +7,7 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTest>
 
@@ -142,6 +144,9 @@ protected:
 
 TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
 {
+    // Stop and wait, so that the pause below finds the transfer under way.
+    TransferJob::setFastModeByDefault(false);
+    const auto restore = qScopeGuard([] { TransferJob::setFastModeByDefault(true); });
     const QString name = QStringLiteral("vacances été.bin");
     const qsizetype size = 96 * 1024;
     QByteArray data(size, Qt::Uninitialized);
