@@ -12,6 +12,16 @@ void DataPacket::writeInt(char *to, qint32 value)
     qToLittleEndian<qint32>(value, to);
 }
 
+qint64 DataPacket::readInt64(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<qint64>(bytes.data() + at);
+}
+
+void DataPacket::writeInt64(char *to, qint64 value)
+{
+    qToLittleEndian<qint64>(value, to);
+}
+
 QByteArray DataPacket::header(const QByteArray &fileName, const QByteArray &fileSize)
 {
     QByteArray packet(HeaderSize, '\0');
@@ -60,4 +70,64 @@ std::optional<DataPacket::Header> DataPacket::parseHeader(QByteArrayView packet)
         h.fileSize = packet.sliced(SizeFieldStart + 1, sizeLength).toByteArray();
     }
     return h;
+}
+
+void DataPacket::addCapability(QByteArray &header, const Capability &c)
+{
+    if (header.size() < HeaderSize)
+        header.resize(HeaderSize, '\0');
+    char *at = header.data() + MarkerStart;
+    std::copy(Magic, Magic + MagicSize, at);
+    writeInt(at + 8, c.version);
+    writeInt(at + 12, c.blockSize);
+    writeInt(at + 16, c.window);
+    writeInt64(at + 20, c.fileSize);
+}
+
+std::optional<DataPacket::Capability> DataPacket::parseCapability(QByteArrayView packet)
+{
+    if (packet.size() < MarkerStart + 28)
+        return std::nullopt;
+    // A size text long enough to reach the marker's place owns those bytes.
+    if (SizeFieldStart + 1 + quint8(packet[SizeFieldStart]) > MarkerStart)
+        return std::nullopt;
+    if (packet.sliced(MarkerStart, MagicSize) != QByteArrayView(Magic, MagicSize))
+        return std::nullopt;
+    Capability c;
+    c.version = readInt(packet, MarkerStart + 8);
+    c.blockSize = readInt(packet, MarkerStart + 12);
+    c.window = readInt(packet, MarkerStart + 16);
+    c.fileSize = readInt64(packet, MarkerStart + 20);
+    if (c.version < 1 || c.blockSize < 1 || c.window < 1 || c.fileSize < 0)
+        return std::nullopt;
+    return c;
+}
+
+QByteArray DataPacket::fastBlock(qint64 offset, QByteArrayView data)
+{
+    QByteArray packet(FastBlockHeaderSize + data.size(), Qt::Uninitialized);
+    writeInt(packet.data(), FastBlockKind);
+    writeInt64(packet.data() + 4, offset);
+    writeInt(packet.data() + 12, qint32(data.size()));
+    std::copy(data.begin(), data.end(), packet.begin() + FastBlockHeaderSize);
+    return packet;
+}
+
+QByteArray DataPacket::fastEnd(qint64 fileSize, const QByteArray &sha256)
+{
+    QByteArray packet(FastEndSize, '\0');
+    writeInt(packet.data(), FastEndKind);
+    writeInt64(packet.data() + 4, fileSize);
+    const QByteArray hash = sha256.left(HashSize);
+    std::copy(hash.begin(), hash.end(), packet.begin() + 12);
+    return packet;
+}
+
+QByteArray DataPacket::fastAck(qint32 code, qint32 window, qint64 held)
+{
+    QByteArray bytes(FastAckSize, Qt::Uninitialized);
+    writeInt(bytes.data(), code);
+    writeInt(bytes.data() + 4, window);
+    writeInt64(bytes.data() + 8, held);
+    return bytes;
 }

@@ -25,12 +25,23 @@ void DataReceiver::answer(QByteArray &replies, qint32 status)
 {
     replies += DataPacket::status(status);
     ++m_answered;
-    m_refusals = status == DataPacket::Accepted ? 0 : m_refusals + 1;
+    m_refusals = status == DataPacket::Accepted || status == DataPacket::FastAccepted ? 0 : m_refusals + 1;
+}
+
+QByteArray DataReceiver::take(QIODevice &in, qint64 size)
+{
+    m_largestPacket = qMax(m_largestPacket, size);
+    return in.read(size);
 }
 
 QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
 {
     QByteArray replies;
+    bool ackDue = false; // fast blocks taken since the last ack
+    const auto ack = [&](qint32 code) {
+        replies += DataPacket::fastAck(code, DataPacket::FastWindow, m_ackedTo);
+        ackDue = false;
+    };
     for (;;) {
         if (m_discard > 0) {
             m_discard -= qMax<qint64>(0, in.skip(qMin(m_discard, in.bytesAvailable())));
@@ -40,15 +51,57 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
         const qint64 buffered = in.bytesAvailable();
         if (buffered < 4)
             break;
-        char head[DataPacket::BlockHeaderSize];
+        char head[DataPacket::FastBlockHeaderSize];
         const qint64 seen = in.peek(head, qMin<qint64>(buffered, sizeof head));
         const QByteArrayView view(head, seen);
         const qint32 kind = DataPacket::readInt(view, 0);
+        if (m_fast && kind != DataPacket::HeaderKind) {
+            // A fast connection speaks fast packets only; anything else
+            // cannot be delimited and ends the exchange of what waits.
+            qint32 code = DataPacket::Accepted;
+            if (kind == DataPacket::FastBlockKind) {
+                if (buffered < DataPacket::FastBlockHeaderSize)
+                    break;
+                const qint32 count = DataPacket::readInt(view, 12);
+                if (count < 0 || count > DataPacket::FastBlockSize) {
+                    code = DataPacket::TooLong;
+                    dropWaiting(in, unread);
+                } else if (buffered < DataPacket::FastBlockHeaderSize + count) {
+                    break;
+                } else {
+                    code = handleFastBlock(take(in, DataPacket::FastBlockHeaderSize + count));
+                }
+                ++m_answered;
+                m_refusals = code == DataPacket::Accepted ? 0 : m_refusals + 1;
+                if (code == DataPacket::Accepted)
+                    ackDue = true;
+                else
+                    ack(code);
+                continue;
+            }
+            // Acks answer packets in order: the blocks before this one first.
+            if (ackDue)
+                ack(DataPacket::Accepted);
+            if (kind == DataPacket::FastEndKind) {
+                if (buffered < DataPacket::FastEndSize)
+                    break;
+                code = handleFastEnd(take(in, DataPacket::FastEndSize));
+            } else {
+                code = DataPacket::TooShort;
+                dropWaiting(in, unread);
+            }
+            ++m_answered;
+            m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
+            ack(code);
+            continue;
+        }
+        if (ackDue)
+            ack(DataPacket::Accepted);
         qint32 status = DataPacket::Accepted;
         if (kind == DataPacket::HeaderKind) {
             if (buffered < DataPacket::HeaderSize)
                 break;
-            status = handleHeader(in.read(DataPacket::HeaderSize));
+            status = handleHeader(take(in, DataPacket::HeaderSize));
         } else if (kind == DataPacket::BlockKind) {
             if (buffered < DataPacket::BlockHeaderSize)
                 break;
@@ -60,7 +113,7 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
             } else if (buffered < DataPacket::BlockHeaderSize + count) {
                 break;
             } else {
-                status = handleBlock(in.read(DataPacket::BlockHeaderSize + count));
+                status = handleBlock(take(in, DataPacket::BlockHeaderSize + count));
             }
         } else {
             // Any other kind has no length of its own: it takes every byte
@@ -70,7 +123,13 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
             dropWaiting(in, unread);
         }
         answer(replies, status);
+        // Fast mode starts with the bytes held, so the sender resumes from
+        // what this side really has rather than from its own count.
+        if (status == DataPacket::FastAccepted)
+            ack(DataPacket::Accepted);
     }
+    if (ackDue)
+        ack(DataPacket::Accepted);
     return replies;
 }
 
@@ -96,11 +155,21 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     const auto header = DataPacket::parseHeader(packet);
     if (!header)
         return DataPacket::TooShort;
+    const auto capability = m_fastAllowed ? DataPacket::parseCapability(packet) : std::nullopt;
     // A size a peer can send at will must never raise an error box: a
-    // malformed one makes the packet malformed.
+    // malformed one makes the packet malformed. Sizes of 2 GiB and more
+    // only travel in fast mode, whose offsets are 64-bit; the marker then
+    // repeats the size, and the two must agree.
     qint64 size = 0;
-    if (!parseFileSize(header->fileSize, size))
+    if (capability) {
+        if (!parseFileSize(header->fileSize, size, std::numeric_limits<qint64>::max())
+            || size != capability->fileSize)
+            return DataPacket::TooShort;
+    } else if (!parseFileSize(header->fileSize, size)) {
         return DataPacket::TooShort;
+    }
+    if (m_verifyFailed)
+        return DataPacket::CannotOpen;
     // A finished download is never opened again: its file has left (or is
     // about to leave) the temp folder for its destination.
     if (m_complete)
@@ -112,6 +181,7 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
 
     closeFile();
     m_open = false;
+    m_fast = false;
     const QString path = tempFilePath(m_tempDir, Cp1252::decode(header->fileName));
     if (path.isEmpty() || !TempFileClaims::claim(path))
         return DataPacket::CannotOpen;
@@ -124,7 +194,81 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     m_fileSize = size;
     m_open = true;
     ++m_headers;
+    if (!capability)
+        return DataPacket::Accepted;
+    // What the file holds already is part of the file sent: it is read
+    // back and hashed at the end, with whatever this connection rewrote.
+    m_fast = true;
+    m_hash.reset();
+    m_hashedTo = 0;
+    m_hashStale = m_held > 0;
+    m_ackedTo = m_held;
+    return DataPacket::FastAccepted;
+}
+
+bool DataReceiver::hashFromDisk(qint64 upTo)
+{
+    m_hash.reset();
+    m_hashedTo = 0;
+    if (!m_file.seek(0))
+        return false;
+    QByteArray chunk;
+    while (m_hashedTo < upTo) {
+        chunk = m_file.read(qMin<qint64>(1 << 20, upTo - m_hashedTo));
+        if (chunk.isEmpty())
+            return false;
+        m_hash.addData(chunk);
+        m_hashedTo += chunk.size();
+    }
+    m_hashStale = false;
+    return true;
+}
+
+qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
+{
+    const qint64 offset = DataPacket::readInt64(packet, 4);
+    const qint32 count = DataPacket::readInt(packet, 12);
+    if (!m_open || !m_file.isOpen())
+        return DataPacket::NoFileOpen;
+    // The same rules as the described blocks: no gap, nothing beyond the
+    // announced size.
+    if (offset < 0 || offset > m_held)
+        return DataPacket::BadOffset;
+    if (count > m_fileSize - offset)
+        return DataPacket::CannotWrite;
+    const char *data = packet.constData() + DataPacket::FastBlockHeaderSize;
+    if (!m_file.seek(offset) || m_file.write(data, count) != count)
+        return DataPacket::CannotWrite;
+    if (offset == m_hashedTo && !m_hashStale) {
+        m_hash.addData(QByteArrayView(data, count));
+        m_hashedTo += count;
+    } else if (offset < m_hashedTo && count > 0) {
+        m_hashStale = true;
+    }
+    m_held = qMax(m_held, offset + count);
+    m_ackedTo = offset + count;
     return DataPacket::Accepted;
+}
+
+qint32 DataReceiver::handleFastEnd(const QByteArray &packet)
+{
+    if (!m_open || !m_file.isOpen())
+        return DataPacket::NoFileOpen;
+    const qint64 size = DataPacket::readInt64(packet, 4);
+    if (size != m_fileSize || m_held != m_fileSize)
+        return DataPacket::BadOffset;
+    if ((m_hashStale || m_hashedTo != m_held) && !hashFromDisk(m_held))
+        return DataPacket::CannotWrite;
+    if (m_hash.result() != packet.sliced(12, DataPacket::HashSize)) {
+        // Kept in the temp folder as it is, for the user to look at; it is
+        // not the file that was sent, so it never goes to its destination.
+        m_verifyFailed = true;
+        m_file.close();
+        return DataPacket::HashMismatch;
+    }
+    m_complete = true;
+    m_file.close();
+    return DataPacket::Verified;
 }
 
 bool DataReceiver::openFile(const QString &path, qint64 fileSize)
@@ -172,7 +316,8 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
     // No gap is ever accepted, so the file holds everything from 0 to its
     // end: a block sent again overwrites and is not counted twice.
     m_held = qMax<qint64>(m_held, qint64(offset) + count);
-    if (m_held == m_fileSize) {
+    // A fast connection ends on the sender's hash, not on the last byte.
+    if (m_held == m_fileSize && !m_fast) {
         m_complete = true;
         m_file.close();
     }
@@ -192,6 +337,7 @@ bool DataReceiver::disconnect()
     const bool wasOpen = m_open;
     closeFile();
     m_open = false;
+    m_fast = false;
     m_refusals = 0;
     return wasOpen;
 }
@@ -219,7 +365,7 @@ QString DataReceiver::tempFilePath(const QString &tempDir, const QString &name)
     return path;
 }
 
-bool DataReceiver::parseFileSize(const QByteArray &text, qint64 &size)
+bool DataReceiver::parseFileSize(const QByteArray &text, qint64 &size, qint64 limit)
 {
     if (text.isEmpty())
         return false;
@@ -227,9 +373,9 @@ bool DataReceiver::parseFileSize(const QByteArray &text, qint64 &size)
     for (char c : text) {
         if (c < '0' || c > '9')
             return false;
-        value = value * 10 + (c - '0');
-        if (value > std::numeric_limits<qint32>::max())
+        if (value > (limit - (c - '0')) / 10)
             return false;
+        value = value * 10 + (c - '0');
     }
     size = value;
     return true;

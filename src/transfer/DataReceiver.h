@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
+
+#include "transfer/DataPacket.h"
 
 class QIODevice;
 
@@ -24,6 +27,15 @@ class QIODevice;
 // flight, finds every byte that did arrive. The transfer completes exactly
 // when the file holds the announced size; from then on every header is
 // refused, so a finished download is never opened again.
+//
+// Fast mode: a header carrying the capability marker (see DataPacket) is
+// answered FastAccepted and a FastAck with the bytes held, when fast mode is
+// allowed here. The sender then starts where the file really ends, sends
+// blocks of up to 64 KiB at 64-bit offsets without waiting for each status,
+// and gets cumulative FastAcks; its closing packet carries the SHA-256 of
+// the whole file, which must match what the file holds before the transfer
+// counts as complete. On a mismatch the file stays where it is and every
+// later header is refused: nothing overwrites what the user may want to see.
 class DataReceiver
 {
 public:
@@ -42,6 +54,9 @@ public:
     // its sender spells it: Windows-1252, cut to 255 bytes). Empty: every
     // header is refused.
     void setExpectedName(const QString &name);
+    // Whether a header asking for fast mode gets it (on by default).
+    void setFastAllowed(bool allowed) { m_fastAllowed = allowed; }
+    bool isFastAllowed() const { return m_fastAllowed; }
 
     // Handles every whole packet waiting in `in`; returns the replies, in
     // order. unread is what waits on the connection beyond what `in` has taken in
@@ -66,6 +81,16 @@ public:
     bool disconnect();
 
     bool isFileOpen() const { return m_open; }
+    // The connection's accepted header asked for fast mode and got it.
+    bool isFast() const { return m_fast; }
+    // The SHA-256 the sender announced did not match the file held.
+    bool verificationFailed() const { return m_verifyFailed; }
+    // Largest packet ever taken off the connection at once: what this side
+    // holds in memory does not grow with the file.
+    qint64 largestPacket() const { return m_largestPacket; }
+    // The most bytes a fast-mode connection must be able to buffer for one
+    // whole packet to be readable.
+    static constexpr qint64 FastReadBuffer = DataPacket::FastBlockHeaderSize + DataPacket::FastBlockSize;
     bool isComplete() const { return m_complete; }
     // File size announced by the accepted header.
     qint64 fileSize() const { return m_fileSize; }
@@ -79,8 +104,9 @@ public:
     static bool isPlainFileName(const QString &name);
     // tempDir + name, or the empty text when the name is not plain.
     static QString tempFilePath(const QString &tempDir, const QString &name);
-    // A size text of a header: decimal digits only, 0 to 2147483647.
-    static bool parseFileSize(const QByteArray &text, qint64 &size);
+    // A size text of a header: decimal digits only, 0 to limit
+    // (2147483647 for the 32-bit offsets of the described blocks).
+    static bool parseFileSize(const QByteArray &text, qint64 &size, qint64 limit = 2147483647);
     // Moves a finished download out of the temp folder. The source must be a
     // plain name inside tempDir; an existing destination is never replaced.
     static bool moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination);
@@ -89,6 +115,10 @@ private:
     void dropWaiting(QIODevice &in, qint64 &unread);
     qint32 handleHeader(const QByteArray &packet);
     qint32 handleBlock(const QByteArray &packet);
+    qint32 handleFastBlock(const QByteArray &packet);
+    qint32 handleFastEnd(const QByteArray &packet);
+    QByteArray take(QIODevice &in, qint64 size);
+    bool hashFromDisk(qint64 upTo);
     bool openFile(const QString &path, qint64 fileSize);
     void answer(QByteArray &replies, qint32 status);
     void closeFile();
@@ -106,4 +136,17 @@ private:
     int m_refusals = 0;
     QByteArray m_expectedName;
     qint64 m_discard = 0; // bytes still to drop as they arrive
+    bool m_fastAllowed = true;
+    bool m_fast = false;
+    bool m_verifyFailed = false;
+    qint64 m_largestPacket = 0;
+    // SHA-256 of bytes 0 to m_hashedTo of the file; m_hashStale once a block
+    // rewrote bytes already hashed (read back from the file at the end).
+    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
+    qint64 m_hashedTo = 0;
+    bool m_hashStale = false;
+    // What a FastAck confirms: first the bytes held, then the end of the
+    // last block taken. A sender rewriting a partial file from behind its
+    // end must not be told of bytes it has not sent yet on this connection.
+    qint64 m_ackedTo = 0;
 };

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <limits>
+
 bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
 {
     stop();
@@ -28,7 +30,15 @@ bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
     m_steppedBack = false;
     m_failure = Failure::None;
     m_awaiting = Awaiting::Nothing;
+    m_fast = false;
+    m_next = m_offset;
+    m_largestInFlight = 0;
     m_header = DataPacket::header(Cp1252::encode(QFileInfo(path).fileName()), QByteArray::number(m_size));
+    if (m_fastOffered) {
+        DataPacket::Capability c;
+        c.fileSize = m_size;
+        DataPacket::addCapability(m_header, c);
+    }
     return true;
 }
 
@@ -40,13 +50,98 @@ QByteArray DataSender::takeHeader()
 
 DataSender::Step DataSender::receive(QIODevice &in)
 {
-    while (in.bytesAvailable() >= DataPacket::StatusSize) {
-        const QByteArray bytes = in.read(DataPacket::StatusSize);
-        const Step step = onStatus(DataPacket::readInt(bytes, 0));
+    for (;;) {
+        const bool fastReply = m_awaiting == Awaiting::FastStart || m_awaiting == Awaiting::FastAcks
+            || m_awaiting == Awaiting::FastVerdict;
+        const int size = fastReply ? DataPacket::FastAckSize : DataPacket::StatusSize;
+        if (in.bytesAvailable() < size)
+            return {};
+        const QByteArray bytes = in.read(size);
+        const Step step = fastReply
+            ? onFastAck(DataPacket::readInt(bytes, 0), DataPacket::readInt64(bytes, 8))
+            : onStatus(DataPacket::readInt(bytes, 0));
         if (step.action != Action::None)
             return step;
     }
-    return {};
+}
+
+DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
+{
+    switch (m_awaiting) {
+    case Awaiting::FastStart:
+        // The receiver holds every byte before `held`, but a partial file
+        // may end with bytes that are not ours (left by another attempt):
+        // where our own count is behind, the blocks from there are written
+        // again, and the hash at the end tells whether the rest is ours.
+        if (code != DataPacket::Accepted || held < 0 || held > m_size)
+            return fail(Failure::FastRefused);
+        held = qMin(held, m_offset);
+        if (!hashPrefix(held))
+            return fail(Failure::FileUnreadable);
+        m_offset = held;
+        m_next = held;
+        m_count = 0;
+        m_awaiting = Awaiting::FastAcks;
+        return fillWindow();
+    case Awaiting::FastAcks:
+        if (code != DataPacket::Accepted || held < m_offset || held > m_next)
+            return fail(Failure::FastRefused);
+        m_offset = held;
+        return fillWindow();
+    case Awaiting::FastVerdict:
+        // Acks of the last blocks may still be on their way.
+        if (code == DataPacket::Accepted && held <= m_size)
+            return {};
+        if (code == DataPacket::Verified) {
+            stop();
+            return { Action::Complete, {} };
+        }
+        return fail(code == DataPacket::HashMismatch ? Failure::HashMismatch : Failure::FastRefused);
+    default:
+        return {};
+    }
+}
+
+bool DataSender::hashPrefix(qint64 upTo)
+{
+    m_hash.reset();
+    if (!m_file.seek(0))
+        return false;
+    for (qint64 done = 0; done < upTo;) {
+        const QByteArray chunk = m_file.read(qMin<qint64>(1 << 20, upTo - done));
+        if (chunk.isEmpty())
+            return false;
+        m_hash.addData(chunk);
+        done += chunk.size();
+    }
+    return true;
+}
+
+// Sends blocks while the window has room; once every byte is acknowledged,
+// the end packet with the file's hash.
+DataSender::Step DataSender::fillWindow()
+{
+    Step step { Action::None, {} };
+    const qint64 windowBytes = qint64(m_window) * DataPacket::FastBlockSize;
+    while (m_next < m_size && m_next - m_offset < windowBytes) {
+        const qint64 wanted = qMin<qint64>(DataPacket::FastBlockSize, m_size - m_next);
+        if (!m_file.isOpen() || !m_file.seek(m_next))
+            return fail(Failure::FileUnreadable);
+        const QByteArray data = m_file.read(wanted);
+        if (data.size() != wanted)
+            return fail(Failure::FileUnreadable);
+        m_hash.addData(data);
+        step.bytes += DataPacket::fastBlock(m_next, data);
+        m_next += wanted;
+        m_largestInFlight = qMax(m_largestInFlight, m_next - m_offset);
+    }
+    if (m_offset == m_size && m_awaiting == Awaiting::FastAcks) {
+        m_awaiting = Awaiting::FastVerdict;
+        step.bytes += DataPacket::fastEnd(m_size, m_hash.result());
+    }
+    if (!step.bytes.isEmpty())
+        step.action = Action::Send;
+    return step;
 }
 
 DataSender::Step DataSender::onStatus(qint32 status)
@@ -59,12 +154,23 @@ DataSender::Step DataSender::onStatus(qint32 status)
         return {};
     case Awaiting::HeaderStatus:
         m_awaiting = Awaiting::Nothing;
+        if (status == DataPacket::FastAccepted && m_fastOffered) {
+            // Its FastAck follows with where to start.
+            m_fast = true;
+            m_awaiting = Awaiting::FastStart;
+            return {};
+        }
         if (status != DataPacket::Accepted)
+            return fail(Failure::HeaderRefused);
+        // 0: the receiver has no fast mode; its 32-bit offsets end at 2 GiB.
+        if (m_size > std::numeric_limits<qint32>::max())
             return fail(Failure::HeaderRefused);
         m_firstBlock = true;
         return nextBlock();
     case Awaiting::BlockStatus:
         break;
+    default:
+        return {};
     }
     const bool first = m_firstBlock;
     m_firstBlock = false;

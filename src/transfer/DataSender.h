@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
+
+#include "transfer/DataPacket.h"
 
 class QIODevice;
 
@@ -20,6 +23,15 @@ class QIODevice;
 // receiver acknowledged, and gives up (SteppedBackRefused) if that is
 // refused as well: the receiver no longer holds what it acknowledged, and
 // starting over from 0 would make such a receiver count the file twice.
+//
+// Fast mode: the header carries the capability marker (DataPacket), which a
+// receiver without fast mode does not read. A receiver that answers
+// FastAccepted sends a FastAck with the bytes it holds; sending restarts
+// from there, with up to `window` blocks of 64 KiB in flight and cumulative
+// acks, and ends with the SHA-256 of the whole file, which the receiver must
+// confirm (Verified) for the transfer to complete. Progress is then what the
+// receiver acknowledged, never more than it holds, so a later attempt can
+// resume in either mode.
 class DataSender
 {
 public:
@@ -38,6 +50,8 @@ public:
         SteppedBackRefused, // status 4 again after stepping back one block
         TooManyRefusals, // MaxRefusals statuses in a row refused a block
         FileUnreadable, // the file shrank or could not be read any more
+        HashMismatch, // the receiver's file is not the file sent
+        FastRefused, // a fast ack refused a packet, or made no sense
     };
     struct Step
     {
@@ -53,12 +67,17 @@ public:
     // resumeFrom (held within the file). False, with the reason, when the
     // file cannot be read.
     bool start(const QString &path, qint64 resumeFrom, QString *error = nullptr);
+    // Whether the header asks for fast mode (on by default); set before
+    // start(). Files of 2 GiB and more can only be sent in fast mode.
+    void setFastOffered(bool offered) { m_fastOffered = offered; }
     // The header to send now; its status is awaited from then on.
     QByteArray takeHeader();
     // Takes every whole 4-byte status waiting in `in` until one asks for
     // something; call again while the answer is not None.
     Step receive(QIODevice &in);
     Step onStatus(qint32 status);
+    // One FastAck of a fast connection.
+    Step onFastAck(qint32 code, qint64 held);
     // Ends the attempt: the file is closed.
     void stop();
 
@@ -66,14 +85,22 @@ public:
     qint64 fileSize() const { return m_size; }
     // Bytes the receiver has acknowledged.
     qint64 acknowledged() const { return m_offset; }
-    // Bytes sent: the acknowledged ones and the block in flight.
+    // What counts as transferred: in the described mode the acknowledged
+    // bytes and the block in flight, in fast mode the acknowledged bytes.
     qint64 sent() const { return m_offset + (m_awaiting == Awaiting::BlockStatus ? m_count : 0); }
+    bool isFast() const { return m_fast; }
+    // Bytes sent and not yet acknowledged, and the most there ever were:
+    // bounded by the window, whatever the size of the file.
+    qint64 inFlight() const { return m_fast ? m_next - m_offset : 0; }
+    qint64 largestInFlight() const { return m_largestInFlight; }
     Failure failure() const { return m_failure; }
     QByteArray header() const { return m_header; }
 
 private:
-    enum class Awaiting { Nothing, HeaderStatus, BlockStatus };
+    enum class Awaiting { Nothing, HeaderStatus, BlockStatus, FastStart, FastAcks, FastVerdict };
     Step nextBlock();
+    Step fillWindow();
+    bool hashPrefix(qint64 upTo);
     Step fail(Failure why);
 
     QFile m_file;
@@ -87,4 +114,10 @@ private:
     bool m_firstBlock = false; // the block in flight is the first after the header
     bool m_steppedBack = false;
     Failure m_failure = Failure::None;
+    bool m_fastOffered = true;
+    bool m_fast = false;
+    qint64 m_next = 0; // fast mode: where the next block starts
+    qint64 m_largestInFlight = 0;
+    qint32 m_window = DataPacket::FastWindow;
+    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
 };

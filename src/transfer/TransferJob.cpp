@@ -12,6 +12,8 @@
 
 namespace {
 
+bool fastModeByDefault = true;
+
 // Bytes received by the system and not yet taken in by the socket, whose
 // own buffer is kept to one packet.
 qint64 unreadBytes(const QTcpSocket &socket)
@@ -33,6 +35,9 @@ TransferJob::TransferJob(QObject *parent)
     m_packetTimer = new QTimer(this);
     m_packetTimer->setInterval(PacketTimeoutMs);
     m_packetTimer->setSingleShot(true);
+    m_stallTimer = new QTimer(this);
+    m_stallTimer->setInterval(StallTimeoutMs);
+    m_stallTimer->setSingleShot(true);
 
     m_serverSocket = new QTcpServer(this);
     m_clientSocket = new QTcpSocket(this);
@@ -46,6 +51,8 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TransferJob::ClientSocketError);
     connect(m_headerTimer, &QTimer::timeout, this, &TransferJob::HeaderTimerTimer);
     connect(m_packetTimer, &QTimer::timeout, this, &TransferJob::PacketTimerTimer);
+    connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
+    setFastMode(fastModeByDefault);
 }
 
 TransferJob::~TransferJob()
@@ -85,6 +92,34 @@ void TransferJob::setPacketTimeout(int ms)
     m_packetTimer->setInterval(ms);
 }
 
+void TransferJob::setStallTimeout(int ms)
+{
+    m_stallTimer->setInterval(ms);
+}
+
+void TransferJob::setFastModeByDefault(bool enabled)
+{
+    fastModeByDefault = enabled;
+}
+
+void TransferJob::setFastMode(bool enabled)
+{
+    m_sender.setFastOffered(enabled);
+    m_receiver.setFastAllowed(enabled);
+}
+
+// Nothing came back in time: the connection is ended as if the peer had
+// gone, and the transfer waits for its resumption.
+void TransferJob::StallTimerTimer()
+{
+    if (m_connection) {
+        endDownloadConnection();
+        return;
+    }
+    if (m_clientOpen)
+        setClientActive(false);
+}
+
 // FichierTel is exact at once; the view decides how often it shows it.
 void TransferJob::setTransferProgress(qint64 position)
 {
@@ -121,7 +156,8 @@ bool TransferJob::acceptsPeer(const QTcpSocket &socket) const
 {
     const auto is = [&socket](const QString &text) {
         const QHostAddress address(text);
-        return !address.isNull() && address.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
+        return !address.isNull()
+            && address.isEqual(socket.peerAddress(), QHostAddress::ConvertV4MappedToIPv4);
     };
     return is(m_peerAddress) || (ResolvePeer && is(ResolvePeer(m_fichierProprio)));
 }
@@ -141,6 +177,7 @@ void TransferJob::ServerSocketClientConnect()
         }
         endDownloadConnection();
         m_connection = socket;
+        m_stallTimer->start();
         socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, &TransferJob::ServerSocketClientRead);
@@ -156,7 +193,13 @@ void TransferJob::ServerSocketClientRead()
 {
     if (!m_connection)
         return;
+    m_stallTimer->start();
     const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
+    // A fast connection's packets are larger than a described one's: the
+    // socket must be able to hold one whole.
+    // A few of them, so that the next one comes in while this one is written.
+    if (m_receiver.isFast() && m_connection->readBufferSize() < 4 * DataReceiver::FastReadBuffer)
+        m_connection->setReadBufferSize(4 * DataReceiver::FastReadBuffer);
     // The job follows first, as completion comes before its reply: a
     // connection that breaks while the reply is written then finds the
     // transfer complete and moves the file.
@@ -169,8 +212,9 @@ void TransferJob::ServerSocketClientRead()
         return;
     }
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
-    // to become whole, counted from the last packet answered.
-    if (m_connection->bytesAvailable() == 0)
+    // to become whole, counted from the last packet answered. A fast block
+    // may take longer than that on a slow link; the stall limit covers it.
+    if (m_connection->bytesAvailable() == 0 || m_receiver.isFast())
         m_packetTimer->stop();
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
@@ -226,6 +270,10 @@ void TransferJob::followReceiver()
         emit completed(false);
         emit OnTelTermine(this);
     }
+    if (m_receiver.verificationFailed() && !m_verifyFailed) {
+        m_verifyFailed = true;
+        emit stopped(verificationFailedText());
+    }
 }
 
 void TransferJob::endDownloadConnection()
@@ -247,6 +295,7 @@ void TransferJob::ServerSocketClientDisconnect()
         m_connection = nullptr;
     }
     m_packetTimer->stop();
+    m_stallTimer->stop();
     if (!m_receiver.disconnect()) {
         // No file was opened: nothing to say, but the progress shown when
         // the connection came in must not stay up.
@@ -254,7 +303,8 @@ void TransferJob::ServerSocketClientDisconnect()
         return;
     }
     if (m_status != u"0") {
-        emit stopped(QStringLiteral("Déconnecté"));
+        // The verification's verdict stays on the panel.
+        emit stopped(m_verifyFailed ? QString() : QStringLiteral("Déconnecté"));
         return;
     }
     emit stopped(QString());
@@ -283,6 +333,7 @@ void TransferJob::setClientActive(bool active)
         if (m_clientOpen || m_status == u"0")
             return;
         m_clientOpen = true;
+        m_verifyFailed = false;
         // The download takes data only from the address the negotiation
         // named, which is the one this client listens on: leave from there.
         if (!m_bindAddress.isEmpty())
@@ -327,14 +378,22 @@ void TransferJob::HeaderTimerTimer()
         return;
     m_clientSocket->write(m_sender.takeHeader());
     m_clientSocket->flush();
+    m_stallTimer->start();
 }
 
 void TransferJob::ClientSocketRead()
 {
+    // Every reply counts as a sign of life, whether or not it moves the
+    // transfer on.
+    if (m_clientSocket->bytesAvailable() > 0)
+        m_stallTimer->start();
     for (;;) {
         const DataSender::Step step = m_sender.receive(*m_clientSocket);
         switch (step.action) {
         case DataSender::Action::None:
+            // A fast ack may move the count without sending anything.
+            if (m_sender.sent() != m_position)
+                setTransferProgress(m_sender.sent());
             return;
         case DataSender::Action::Send:
             // Counted as it goes out, as the receiver will count it.
@@ -347,6 +406,8 @@ void TransferJob::ClientSocketRead()
             completeUpload();
             return;
         case DataSender::Action::Close:
+            if (m_sender.failure() == DataSender::Failure::HashMismatch)
+                m_verifyFailed = true;
             if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
                 emit OnLog(this,
                     QStringLiteral(
@@ -375,9 +436,10 @@ void TransferJob::ClientSocketDisconnect()
 {
     m_clientOpen = false;
     m_headerTimer->stop();
+    m_stallTimer->stop();
     m_sender.stop();
     if (m_status != u"0")
-        emit stopped(QStringLiteral("Déconnecté"));
+        emit stopped(m_verifyFailed ? verificationFailedText() : QStringLiteral("Déconnecté"));
 }
 
 void TransferJob::ClientSocketError(QAbstractSocket::SocketError error)

@@ -5,11 +5,11 @@
 
 #include <QObject>
 
-#include <functional>
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 
 class QTimer;
 
@@ -48,6 +48,15 @@ public:
     // How long bytes may stay an incomplete packet on a download before they
     // are answered as a packet too short and dropped.
     static constexpr int PacketTimeoutMs = 5000;
+    // How long a connection may go without an acknowledgement (upload) or
+    // a packet (download) before it is ended as "Déconnecté", so that the
+    // transfer can be resumed rather than wait for ever.
+    static constexpr int StallTimeoutMs = 30000;
+    // Shown on both panels when the file received is not the file sent.
+    static QString verificationFailedText()
+    {
+        return QStringLiteral("Fichier altéré : vérification échouée");
+    }
 
     explicit TransferJob(QObject *parent = nullptr);
     ~TransferJob() override;
@@ -91,6 +100,17 @@ public:
     std::function<QString(const QString &pseudo)> ResolvePeer;
 
     void setPacketTimeout(int ms);
+    void setStallTimeout(int ms);
+    // Fast mode asked for (upload) and granted (download); on by default.
+    void setFastMode(bool enabled);
+    // The setting of jobs made from now on: a test of whole clients that
+    // needs a transfer still under way after a few event-loop rounds turns
+    // it off (fast mode has a small file in flight at once).
+    static void setFastModeByDefault(bool enabled);
+    // The current or last connection runs in fast mode.
+    bool isFast() const { return m_sender.isFast() || m_receiver.isFast(); }
+    const DataSender &dataSender() const { return m_sender; }
+    const DataReceiver &dataReceiver() const { return m_receiver; }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
     // the connection. A port that cannot be opened throws VoxlaneError with
@@ -133,6 +153,7 @@ private:
     void ServerSocketClientDisconnect();
     void ServerSocketClientError(QAbstractSocket::SocketError error);
     void PacketTimerTimer();
+    void StallTimerTimer();
     void endDownloadConnection();
     void giveUpDownloadConnection();
     bool acceptsPeer(const QTcpSocket &socket) const;
@@ -154,6 +175,7 @@ private:
     QPointer<QTcpSocket> m_connection; // the accepted data connection
     QTimer *m_headerTimer = nullptr;
     QTimer *m_packetTimer = nullptr;
+    QTimer *m_stallTimer = nullptr;
 
     qint32 m_port = 0;
     QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
@@ -168,4 +190,5 @@ private:
     bool m_downloadMoved = false;
     DataSender m_sender;
     bool m_clientOpen = false; // an upload attempt is under way
+    bool m_verifyFailed = false; // the receiver found another file than ours
 };

@@ -8,6 +8,7 @@
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
@@ -30,6 +31,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTest>
 
@@ -158,6 +160,9 @@ protected:
 
 TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
 {
+    // Stop and wait, so that the pause below finds the transfer under way.
+    TransferJob::setFastModeByDefault(false);
+    const auto restore = qScopeGuard([] { TransferJob::setFastModeByDefault(true); });
     const QString name = QStringLiteral("vacances été.bin");
     const qsizetype size = 96 * 1024;
     const QByteArray data = randomBytes(size);
@@ -214,22 +219,33 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
 {
     enum class Leaver { Sender, Receiver };
     enum class How { CloseWindow, LogOut };
+    // Stop-and-wait, and the windowed mode of two Voxlane peers with a file
+    // large enough to be still moving when the leaver goes.
     const struct {
         const char *what;
         Leaver leaver;
         How how;
+        bool fast;
     } cases[] = {
-        { "sender closes its window", Leaver::Sender, How::CloseWindow },
-        { "receiver closes its window", Leaver::Receiver, How::CloseWindow },
-        { "sender logs out", Leaver::Sender, How::LogOut },
-        { "receiver logs out", Leaver::Receiver, How::LogOut },
+        { "sender closes its window", Leaver::Sender, How::CloseWindow, false },
+        { "receiver closes its window", Leaver::Receiver, How::CloseWindow, false },
+        { "sender logs out", Leaver::Sender, How::LogOut, false },
+        { "receiver logs out", Leaver::Receiver, How::LogOut, false },
+        { "fast: sender closes its window", Leaver::Sender, How::CloseWindow, true },
+        { "fast: receiver closes its window", Leaver::Receiver, How::CloseWindow, true },
+        { "fast: sender logs out", Leaver::Sender, How::LogOut, true },
+        { "fast: receiver logs out", Leaver::Receiver, How::LogOut, true },
     };
-    const qsizetype size = 4 * 1024 * 1024 + 77;
-    const QByteArray data = randomBytes(size);
+    const QByteArray described = randomBytes(4 * 1024 * 1024 + 77);
+    const QByteArray fast = randomBytes(48 * 1024 * 1024 + 77);
+    const auto restore = qScopeGuard([] { TransferJob::setFastModeByDefault(true); });
 
     int round = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        TransferJob::setFastModeByDefault(c.fast);
+        const QByteArray &data = c.fast ? fast : described;
+        const qsizetype size = data.size();
         const QString name = QStringLiteral("depart%1.bin").arg(++round);
         const QString target = bob.home.filePath(name);
         ASSERT_NO_FATAL_FAILURE(startAndSend(alice.home.filePath(name), data, target));

@@ -56,7 +56,13 @@ TEST_F(DataSenderTest, ReadOnlyFileCanBeSent)
     const QString path = makeFile(QStringLiteral("ro.bin"), "abc");
     QFile::setPermissions(path, QFileDevice::ReadOwner);
     EXPECT_TRUE(sender.start(path, 0));
-    EXPECT_EQ(sender.takeHeader(), DataPacket::header("ro.bin", "3"));
+    // The described header, with the fast-mode marker where the size
+    // field's unread bytes are.
+    QByteArray header = DataPacket::header("ro.bin", "3");
+    DataPacket::Capability fast;
+    fast.fileSize = 3;
+    DataPacket::addCapability(header, fast);
+    EXPECT_EQ(sender.takeHeader(), header);
 }
 
 TEST_F(DataSenderTest, BlocksCountWhenSent)
@@ -196,6 +202,7 @@ TEST_F(DataSenderTest, InterruptedAndResumedTransferInMemory)
         receiver.setTempDir(temp);
         receiver.setExpectedName(QStringLiteral("data.bin"));
         DataSender s;
+        s.setFastOffered(false);
         ASSERT_TRUE(s.start(source, senderSaved));
         QBuffer wire;
         wire.open(QIODevice::ReadOnly | QIODevice::Unbuffered);

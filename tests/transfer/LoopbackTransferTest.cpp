@@ -6,6 +6,7 @@
 #include "support/RecordedErrors.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -92,54 +93,79 @@ TEST_F(LoopbackTransfer, SeveralTransfersAtOnceDoNotMix)
 // reactivating both continues from the counts each side kept.
 TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
 {
-    const qsizetype size = 1024 * 1024;
-    for (const bool pauseDownload : { true, false }) {
-        const QString name
-            = pauseDownload ? QStringLiteral("pause-down.bin") : QStringLiteral("pause-up.bin");
-        const QByteArray data = TransferHarness::randomBytes(size);
-        TransferHarness::write(h.source(name), data);
-        auto down = h.download(name, size);
-        auto up = h.upload(name, down->Port());
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return up->FichierTel().toLongLong() > 200000; }, kWaitMs));
-        if (pauseDownload)
-            down->setServerActive(false);
-        else
-            up->setClientActive(false);
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté";
-            },
-            kWaitMs));
-        const qint64 sent = up->FichierTel().toLongLong();
-        const qint64 held = down->FichierTel().toLongLong();
-        EXPECT_GT(sent, 200000);
-        EXPECT_LT(sent, size);
-        // The sender counts a block as it goes out: at most the one in
-        // flight is counted on its side and not on the receiver's.
-        EXPECT_GE(sent, held);
-        EXPECT_LE(sent, held + 256);
-        EXPECT_EQ(QFileInfo(h.partial(name)).size(), held);
-        EXPECT_NE(down->Status(), QStringLiteral("0"));
-        EXPECT_NE(up->Status(), QStringLiteral("0"));
+    for (const bool fast : { false, true })
+        for (const bool pauseDownload : { true, false }) {
+            h.fast = fast;
+            // A fast transfer holds 2 MiB in flight: the file must be larger
+            // for a pause to find it under way.
+            const qsizetype size = fast ? 16 * 1024 * 1024 : 1024 * 1024;
+            const QString name = QStringLiteral("pause-%1-%2.bin")
+                                     .arg(pauseDownload ? QStringLiteral("down") : QStringLiteral("up"),
+                                         fast ? QStringLiteral("fast") : QStringLiteral("described"));
+            SCOPED_TRACE(name.toStdString());
+            const QByteArray data = TransferHarness::randomBytes(size);
+            TransferHarness::write(h.source(name), data);
+            auto down = h.download(name, size);
+            auto up = h.upload(name, down->Port());
+            // Paused as soon as the count passes 200000, from the event loop.
+            bool paused = false;
+            QObject::connect(up->job(), &TransferJob::progressChanged, up.get(), [&](qint64 at) {
+                if (at <= 200000 || paused)
+                    return;
+                paused = true;
+                QTimer::singleShot(0, up.get(), [&] {
+                    if (pauseDownload)
+                        down->setServerActive(false);
+                    else
+                        up->setClientActive(false);
+                });
+            });
+            up->setClientActive(true);
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    return down->CaptionLabelInfo() == u"Déconnecté"
+                        && up->CaptionLabelInfo() == u"Déconnecté";
+                },
+                kWaitMs));
+            const qint64 sent = up->FichierTel().toLongLong();
+            const qint64 held = down->FichierTel().toLongLong();
+            EXPECT_GT(sent, 200000);
+            EXPECT_LT(sent, size);
+            if (h.fast) {
+                // Fast mode counts what the receiver acknowledged: never more
+                // than it holds, less by at most the window in flight.
+                EXPECT_LE(sent, held);
+                EXPECT_LE(held, sent + qint64(DataPacket::FastWindow) * DataPacket::FastBlockSize);
+            } else {
+                // The sender counts a block as it goes out: at most the one in
+                // flight is counted on its side and not on the receiver's.
+                EXPECT_GE(sent, held);
+                EXPECT_LE(sent, held + 256);
+            }
+            EXPECT_EQ(QFileInfo(h.partial(name)).size(), held);
+            EXPECT_NE(down->Status(), QStringLiteral("0"));
+            EXPECT_NE(up->Status(), QStringLiteral("0"));
 
-        // The sender restarts from its own count, not from the start.
-        qint64 resumedAt = -1;
-        QObject::connect(up->ClientSocket(), &QTcpSocket::connected, up.get(),
-            [&] { resumedAt = up->ProgressBar()->value(); });
-        if (pauseDownload)
-            down->setServerActive(true);
-        runToEnd(*down, *up, name);
-        EXPECT_EQ(resumedAt, sent);
-        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
-    }
+            // The sender restarts from its own count, not from the start.
+            qint64 resumedAt = -1;
+            QObject::connect(up->ClientSocket(), &QTcpSocket::connected, up.get(),
+                [&] { resumedAt = up->ProgressBar()->value(); });
+            if (pauseDownload)
+                down->setServerActive(true);
+            runToEnd(*down, *up, name);
+            EXPECT_EQ(resumedAt, sent);
+            EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+        }
 }
 
 // A partial file left by an earlier run: the receiver takes it as it
 // stands and the sender starts from its own saved count. Whatever the file
 // holds past that count is written again, so a tail that is not the
 // sender's never reaches the result; a sender more than a block ahead of the
-// file cannot be served and ends "Déconnecté", the file left as it was.
+// file cannot be served and ends "Déconnecté", the file left as it was. In
+// fast mode the sender starts at the lower of the two counts and the hash at
+// the end finds a tail that is not the sender's: no "Terminé" then, and the
+// file stays in temp.
 TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
 {
     const qsizetype size = 300000;
@@ -157,31 +183,50 @@ TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
         { 60000, 5000, 100000, false }, // too far ahead: never starts over from 0
     };
     int i = 0;
-    for (const auto &c : cases) {
-        const QString name = QStringLiteral("resume-%1.bin").arg(i++);
-        SCOPED_TRACE(name.toStdString());
-        const QByteArray data = TransferHarness::randomBytes(size);
-        TransferHarness::write(h.source(name), data);
-        const QByteArray partial = data.left(c.onDisk) + QByteArray(c.garbage, 'G');
-        TransferHarness::write(h.partial(name), partial);
-        auto down = h.download(name, size, QString::number(c.onDisk));
-        auto up = h.upload(name, down->Port(), QString::number(c.senderSaved));
-        if (c.completes) {
-            runToEnd(*down, *up, name);
-            EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
-            continue;
+    for (const bool fast : { false, true })
+        for (const auto &c : cases) {
+            h.fast = fast;
+            const QString name = QStringLiteral("resume-%1-%2.bin").arg(i++).arg(fast ? "fast" : "described");
+            SCOPED_TRACE(name.toStdString());
+            const QByteArray data = TransferHarness::randomBytes(size);
+            TransferHarness::write(h.source(name), data);
+            const QByteArray partial = data.left(c.onDisk) + QByteArray(c.garbage, 'G');
+            TransferHarness::write(h.partial(name), partial);
+            auto down = h.download(name, size, QString::number(c.onDisk));
+            auto up = h.upload(name, down->Port(), QString::number(c.senderSaved));
+            if (c.completes) {
+                runToEnd(*down, *up, name);
+                EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+                continue;
+            }
+            QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
+            QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
+            QSignalSpy log(up.get(), &TvzkLoadPanel::OnLog);
+            up->setClientActive(true);
+            if (fast) {
+                const QString verdict = TransferJob::verificationFailedText();
+                ASSERT_TRUE(waitUntil(
+                    [&] { return up->CaptionLabelInfo() == verdict && !up->isClientActive(); }, kWaitMs));
+                ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == verdict; }, kWaitMs));
+                // The disconnection that follows leaves the verdict in place.
+                waitUntil([] { return false; }, 50);
+                EXPECT_EQ(down->CaptionLabelInfo(), verdict);
+                EXPECT_EQ(downDone.count() + upDone.count(), 0);
+                EXPECT_NE(down->Status(), QStringLiteral("0"));
+                EXPECT_NE(up->Status(), QStringLiteral("0"));
+                const QByteArray kept = TransferHarness::contents(h.partial(name));
+                EXPECT_EQ(kept.size(), size);
+                EXPECT_EQ(kept.mid(c.onDisk, c.garbage), QByteArray(c.garbage, 'G'));
+                EXPECT_FALSE(QFile::exists(h.destination(name)));
+                continue;
+            }
+            ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
+            ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
+            EXPECT_EQ(log.count(), 1);
+            EXPECT_EQ(downDone.count() + upDone.count(), 0);
+            EXPECT_EQ(TransferHarness::contents(h.partial(name)), partial);
+            EXPECT_FALSE(QFile::exists(h.destination(name)));
         }
-        QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
-        QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
-        QSignalSpy log(up.get(), &TvzkLoadPanel::OnLog);
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
-        ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
-        EXPECT_EQ(log.count(), 1);
-        EXPECT_EQ(downDone.count() + upDone.count(), 0);
-        EXPECT_EQ(TransferHarness::contents(h.partial(name)), partial);
-        EXPECT_FALSE(QFile::exists(h.destination(name)));
-    }
 }
 
 TEST_F(LoopbackTransfer, ExistingDestinationKeepsTheFileInTemp)

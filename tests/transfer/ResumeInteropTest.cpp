@@ -13,6 +13,9 @@
 // count. Whatever happens, a "Terminé" is true (the file arrived whole) and
 // a completed file is the file sent; where the described protocol itself
 // cannot finish, our panel says "Déconnecté" and never "Terminé".
+// Our panels ask for and grant fast mode here as everywhere: these are the
+// tables of a fast-mode sender against a receiver that never answers it, and
+// of a described sender against a receiver that would grant it.
 
 namespace {
 

@@ -22,6 +22,8 @@ struct TransferHarness
     QString temp = dir.filePath(QStringLiteral("temp"));
     QString sources = dir.filePath(QStringLiteral("sources"));
     QString received = dir.filePath(QStringLiteral("received"));
+    // Whether the panels made here ask for and grant fast mode.
+    bool fast = true;
 
     TransferHarness()
     {
@@ -79,6 +81,7 @@ struct TransferHarness
         panel->setFichierPath(destination(name));
         panel->setFichierPoids(QString::number(size));
         panel->setFichierTel(tel);
+        panel->job()->setFastMode(fast);
         panel->setPort(0);
         panel->setServerActive(true);
         panel->setPort(panel->ServerSocket()->serverPort());
@@ -93,6 +96,7 @@ struct TransferHarness
         panel->setFichierPath(source(name));
         panel->setFichierPoids(QString::number(QFileInfo(source(name)).size()));
         panel->setFichierTel(tel);
+        panel->job()->setFastMode(fast);
         panel->setPort(port);
         panel->setClientAddress(QStringLiteral("127.0.0.1"));
         return panel;
