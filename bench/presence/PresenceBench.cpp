@@ -8,7 +8,9 @@
 #include "base/Cp1252.h"
 #include "base/DialogService.h"
 #include "base/SettingsStore.h"
+#include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QCollator>
@@ -87,18 +89,18 @@ int main(int argc, char **argv)
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(contacts.begin(), contacts.end(), collator);
-    w.CurrentPseudo = nameOf(population.at(1));
+    w.session.CurrentPseudo = nameOf(population.at(1));
 
     // The log-in's view: two headers and every contact offline.
     w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
     w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
-    w.ContactList = contacts;
-    w.OfflineContacts = contacts;
+    w.session.ContactList = contacts;
+    w.presence.OfflineContacts = contacts;
     for (const QString &name : contacts)
         w.lbOnline->insertTopLevelItem(
             qMin(3, w.lbOnline->topLevelItemCount()), ContactRows::makeRow(name, ContactRows::kOffline));
     w.lbOnline->show();
-    w.Connected = true;
+    w.session.Connected = true;
 
     // Replies: the first 100 000 of the shuffled population, then at each
     // tick 5 % of them swapped for members who were offline.
@@ -126,7 +128,7 @@ int main(int argc, char **argv)
     const double first = double(timer.nsecsElapsed()) / 1e6;
     QCoreApplication::processEvents();
     std::printf("log-in tick: %.1f ms, %lld contacts online\n", first,
-        static_cast<long long>(w.OnlineContacts.size()));
+        static_cast<long long>(w.presence.OnlineContacts.size()));
 
     double total = 0;
     double worst = 0;
@@ -139,8 +141,8 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(); // the view lays out between ticks, as it would
     }
     std::printf("worst tick: %.1f ms; %lld contacts online, status panel: %s\n", worst,
-        static_cast<long long>(w.OnlineContacts.size()),
-        w.GetIP(w.CurrentPseudo).isEmpty() ? "empty" : "set");
+        static_cast<long long>(w.presence.OnlineContacts.size()),
+        w.GetIP(w.session.CurrentPseudo).isEmpty() ? "empty" : "set");
     std::printf("presence: %.0f ms per tick (%d online, %d contacts)\n", total / kTicks, kOnline, kContacts);
     return 0;
 }
