@@ -1,6 +1,7 @@
 #include "app/ui/TfrmPrincipal.h"
 
 #include "app/PopupNotifier.h"
+#include "app/ui/TransferListOps.h"
 #include "base/DialogService.h"
 #include "contacts/AvatarCache.h"
 #include "base/SettingsStore.h"
@@ -152,6 +153,10 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
 TfrmPrincipal::~TfrmPrincipal()
 {
     qApp->removeEventFilter(this);
+    // The list operations read this window's fields: from here on, the
+    // events of children being destroyed must not reach them.
+    if (ListOps)
+        ListOps->detach();
 }
 
 QList<TClickLabel *> TfrmPrincipal::menuLabels() const

@@ -121,8 +121,15 @@ QScrollArea *TransferListOps::boxOf(int list) const
     return list == 1 ? m.SBDown : m.SBUp;
 }
 
+void TransferListOps::detach()
+{
+    m_detached = true;
+}
+
 bool TransferListOps::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_detached)
+        return false;
     if (auto *panel = qobject_cast<TvzkLoadPanel *>(watched)) {
         if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);

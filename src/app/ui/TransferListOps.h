@@ -68,6 +68,9 @@ public:
     TRbButton *btnNettoyer2 = nullptr;
     TfrmPropriete *frmPropriete = nullptr;
 
+    // The window is going: events stop being watched and handled.
+    void detach();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -85,4 +88,5 @@ private:
     // an event of one box after the other is gone: these say so.
     QPointer<QWidget> m_watchedBoxes[2];
     QPointer<QWidget> m_watchedViewports[2];
+    bool m_detached = false;
 };
