@@ -17,6 +17,7 @@
 // MB/s are 10^6 bytes per second. The last line reads:
 //   transfer: A MB/s, fast F MB/s, protocol limit B MB/s, ratio R, rss growth M MiB
 // where A and R are the described mode's.
+#include "BenchFiles.h"
 #include "RawProtocolLoop.h"
 
 #include "transfer/TransferJob.h"
@@ -36,39 +37,6 @@
 namespace {
 
 constexpr qint64 kMiB = 1024 * 1024;
-
-bool makeRandomFile(const QString &path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    quint64 x = 0x9E3779B97F4A7C15ull;
-    QByteArray chunk(kMiB, Qt::Uninitialized);
-    for (qint64 done = 0; done < size; done += chunk.size()) {
-        auto *words = reinterpret_cast<quint64 *>(chunk.data());
-        for (qsizetype i = 0; i < chunk.size() / 8; ++i) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            words[i] = x;
-        }
-        const qint64 n = qMin<qint64>(chunk.size(), size - done);
-        if (f.write(chunk.constData(), n) != n)
-            return false;
-    }
-    return true;
-}
-
-bool sameFiles(const QString &a, const QString &b)
-{
-    QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
-        return false;
-    while (!fa.atEnd())
-        if (fa.read(kMiB) != fb.read(kMiB))
-            return false;
-    return true;
-}
 
 qint64 peakRssKiB()
 {

@@ -6,6 +6,7 @@
 // mode. MB/s are 10^6 bytes per second. The last line reads:
 //   wan: link L MB/s rtt R ms, described D KB/s, fast F MB/s, ratio F/L
 // Options: --rate MB/s, --rtt ms, --fast-mib N, --described-kib N.
+#include "BenchFiles.h"
 #include "WanProxy.h"
 
 #include "transfer/TransferJob.h"
@@ -23,39 +24,6 @@
 #include <cstdio>
 
 namespace {
-
-bool makeRandomFile(const QString &path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    quint64 x = 0x9E3779B97F4A7C15ull;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (qint64 done = 0; done < size; done += chunk.size()) {
-        auto *words = reinterpret_cast<quint64 *>(chunk.data());
-        for (qsizetype i = 0; i < chunk.size() / 8; ++i) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            words[i] = x;
-        }
-        const qint64 n = qMin<qint64>(chunk.size(), size - done);
-        if (f.write(chunk.constData(), n) != n)
-            return false;
-    }
-    return true;
-}
-
-bool sameFiles(const QString &a, const QString &b)
-{
-    QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
-        return false;
-    while (!fa.atEnd())
-        if (fa.read(1 << 20) != fb.read(1 << 20))
-            return false;
-    return true;
-}
 
 // Seconds for one transfer through the proxy, or a negative number when the
 // file did not arrive whole.

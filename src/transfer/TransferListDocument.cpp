@@ -1,5 +1,7 @@
 #include "transfer/TransferListDocument.h"
 
+#include "base/TextConvert.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
@@ -193,4 +195,18 @@ std::optional<TransferListDocument::Contents> TransferListDocument::read(const Q
     c.downloads = readSection(download);
     c.uploads = readSection(upload);
     return c;
+}
+
+TransferRecord TransferListDocument::Entry::record() const
+{
+    TransferRecord r;
+    r.IDTel = IDTel;
+    r.FichierName = FichierName;
+    r.FichierProprio = FichierProprio;
+    r.FichierPath = FichierPath;
+    r.FichierPoids = FichierPoids;
+    r.FichierTel = FichierTel;
+    r.Port = TextConvert::strToIntDef(Port, 0);
+    r.Status = Status;
+    return r;
 }

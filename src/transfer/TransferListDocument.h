@@ -44,6 +44,9 @@ public:
     struct Entry
     {
         QString IDTel, FichierName, FichierProprio, FichierPath, FichierPoids, FichierTel, Port, Status;
+
+        // The panel's record: a port that is not a number reads as 0.
+        TransferRecord record() const;
     };
 
     struct Contents

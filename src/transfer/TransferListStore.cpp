@@ -14,20 +14,6 @@ const QString TransferListStore::LoadingText = QStringLiteral("Chargement de la 
 
 namespace {
 
-TransferRecord recordOf(const TransferListDocument::Entry &e)
-{
-    TransferRecord r;
-    r.IDTel = e.IDTel;
-    r.FichierName = e.FichierName;
-    r.FichierProprio = e.FichierProprio;
-    r.FichierPath = e.FichierPath;
-    r.FichierPoids = e.FichierPoids;
-    r.FichierTel = e.FichierTel;
-    r.Port = TextConvert::strToIntDef(e.Port, 0);
-    r.Status = e.Status;
-    return r;
-}
-
 QString currentExceptionText()
 {
     try {
@@ -150,10 +136,10 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
     m_pendingUploads.clear();
     if (readDownloads)
         for (const auto &e : contents->downloads)
-            m_pendingDownloads.append(recordOf(e));
+            m_pendingDownloads.append(e.record());
     if (readUploads)
         for (const auto &e : contents->uploads)
-            m_pendingUploads.append(recordOf(e));
+            m_pendingUploads.append(e.record());
 
     int count = 0;
     auto entryDone = [&] {
@@ -165,7 +151,7 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         for (const auto &e : contents->downloads) {
             if (m_abort)
                 return;
-            TransferRecord r = recordOf(e);
+            TransferRecord r = e.record();
             r.Port = TextConvert::strToInt(e.Port); // a malformed port stops the loading
             // The saved count is not trusted: the partial file says how much
             // really arrived ("" when it is gone).
@@ -179,7 +165,7 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         for (const auto &e : contents->uploads) {
             if (m_abort)
                 return;
-            TransferRecord r = recordOf(e);
+            TransferRecord r = e.record();
             r.FichierName.clear(); // an upload's name comes from its path
             r.Port = TextConvert::strToInt(e.Port);
             m_pendingUploads.removeFirst();

@@ -5,25 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-TransferRecord recordOf(const TransferListDocument::Entry &e)
-{
-    TransferRecord r;
-    r.IDTel = e.IDTel;
-    r.FichierName = e.FichierName;
-    r.FichierProprio = e.FichierProprio;
-    r.FichierPath = e.FichierPath;
-    r.FichierPoids = e.FichierPoids;
-    r.FichierTel = e.FichierTel;
-    bool ok = false;
-    r.Port = e.Port.toInt(&ok);
-    r.Status = e.Status;
-    return r;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
@@ -34,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QList<TransferRecord> downloads, uploads;
     for (const auto &e : contents->downloads)
-        downloads.append(recordOf(e));
+        downloads.append(e.record());
     for (const auto &e : contents->uploads)
-        uploads.append(recordOf(e));
+        uploads.append(e.record());
     const QByteArray written = TransferListDocument::write(downloads, uploads);
     const auto again = TransferListDocument::read(written, &error);
     if (!again)
