@@ -64,3 +64,9 @@ int TextConvert::strToIntDef(const QString &text, int fallback)
     int value = 0;
     return tryStrToInt(text, value) ? value : fallback;
 }
+
+qint64 TextConvert::strToInt64Def(const QString &text, qint64 fallback)
+{
+    qint64 value = 0;
+    return tryStrToInt64(text, value) ? value : fallback;
+}

@@ -13,6 +13,7 @@ public:
     static qint64 strToInt64(const QString &text);
     // The same, but a malformed text gives fallback instead of throwing.
     static int strToIntDef(const QString &text, int fallback);
+    static qint64 strToInt64Def(const QString &text, qint64 fallback);
     static bool tryStrToInt(const QString &text, int &value);
     static bool tryStrToInt64(const QString &text, qint64 &value);
 };

@@ -167,7 +167,7 @@ void ControlChannel::Call(const QString &payload)
     OfferSize = offer.size;
     PeerAddress = offer.address;
     emit Log(QStringLiteral("Appel de : ") + PeerPseudo);
-    const std::optional<qint32> size = ControlMessage::offerSize(OfferSize);
+    const std::optional<qint64> size = ControlMessage::offerSize(OfferSize);
     if (!size) {
         // A peer's malformed offer is refused on the wire; it never puts an
         // error box on this user's screen.

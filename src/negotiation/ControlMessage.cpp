@@ -2,6 +2,8 @@
 
 #include "base/Cp1252.h"
 
+#include <limits>
+
 namespace ControlMessage {
 
 QStringList CommandTable()
@@ -76,19 +78,20 @@ Offer parseOffer(const QString &text)
     return offer;
 }
 
-std::optional<qint32> offerSize(const QString &text)
+std::optional<qint64> offerSize(const QString &text)
 {
-    if (text.isEmpty() || text.size() > 10)
+    if (text.isEmpty() || text.size() > 19)
         return std::nullopt;
     qint64 value = 0;
     for (const QChar c : text) {
         if (c < u'0' || c > u'9')
             return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+        const int digit = c.unicode() - u'0';
+        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
     }
-    if (value > 2147483647)
-        return std::nullopt;
-    return static_cast<qint32>(value);
+    return value;
 }
 
 QString portText(const QString &message)

@@ -53,9 +53,10 @@ QString makeOffer(const Offer &offer);
 Offer parseOffer(const QString &payload);
 
 // The size field of an offer as a byte count: plain decimal digits, from 0
-// to 2147483647. Anything else (sign, blanks, letters, empty, too large)
-// gives nothing.
-std::optional<qint32> offerSize(const QString &text);
+// up to what 64 bits hold (files of 2 GiB and more travel between Voxlane
+// peers). Anything else (sign, blanks, letters, empty, too large) gives
+// nothing.
+std::optional<qint64> offerSize(const QString &text);
 
 // The port text of a "{can}" message: the four characters after the tag.
 QString portText(const QString &message);

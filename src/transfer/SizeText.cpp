@@ -4,15 +4,14 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include <limits>
 
-QString SizeText::FormatSize(qint32 count)
+QString SizeText::FormatSize(qint64 count)
 {
     if (count <= 0)
         return QString::number(count) + QStringLiteral(" octet");
     if (count < 1024)
         return QString::number(count) + QStringLiteral(" octets");
-    const double n = count;
+    const double n = double(count);
     if (n / 1024.0 >= 1024.0) {
         QLocale locale;
         locale.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -39,9 +38,7 @@ QString sizeText(qint64 size, bool formatted)
         return QStringLiteral("0");
     if (!formatted)
         return QString::number(size);
-    // Sizes are 32-bit on the wire and in the lists; a larger file is shown
-    // at the largest size the lists can carry rather than wrapped negative.
-    return SizeText::FormatSize(qint32(qMin<qint64>(size, std::numeric_limits<qint32>::max())));
+    return SizeText::FormatSize(size);
 }
 
 } // namespace

@@ -79,10 +79,11 @@ void TransferJob::setFichierName(const QString &v)
 void TransferJob::setFichierPoids(const QString &v)
 {
     m_fichierPoids = v;
-    int value = 0;
+    qint64 value = 0;
     // Said once, when the size arrives, rather than on every refresh of the
-    // progress caption during the transfer.
-    if (!TextConvert::tryStrToInt(v, value))
+    // progress caption during the transfer. 64-bit: files of 2 GiB and more
+    // move between Voxlane peers.
+    if (!TextConvert::tryStrToInt64(v, value))
         ErrorReport::report(QStringLiteral("'%1' is not a valid integer value").arg(v));
     m_fichierPoidsValue = value;
 }

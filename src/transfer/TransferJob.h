@@ -76,7 +76,7 @@ public:
     // A size that is not a decimal integer goes to the general error report
     // here, once; FichierPoidsValue() is 0 then.
     void setFichierPoids(const QString &v);
-    qint32 FichierPoidsValue() const { return m_fichierPoidsValue; }
+    qint64 FichierPoidsValue() const { return m_fichierPoidsValue; }
     QString FichierTel() const { return m_fichierTel; }
     void setFichierTel(const QString &v) { m_fichierTel = v; }
     QString IDTel() const { return m_idTel; }
@@ -179,7 +179,7 @@ private:
 
     qint32 m_port = 0;
     QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
-    qint32 m_fichierPoidsValue = 0;
+    qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
     qint64 m_position = 0;
 

@@ -10,9 +10,9 @@ TransferProperties TransferProperties::of(const TransferRecord &r, bool download
     p.fileName = r.FichierName;
     p.sourceCaption = download ? QStringLiteral("Source :") : QStringLiteral("Vers :");
     p.source = r.FichierProprio;
-    p.taille = SizeText::FormatSize(TextConvert::strToInt(r.FichierPoids)) + QStringLiteral(" (") + r.FichierPoids
+    p.taille = SizeText::FormatSize(TextConvert::strToInt64(r.FichierPoids)) + QStringLiteral(" (") + r.FichierPoids
                + QStringLiteral(" octets)");
-    p.tailleTel = SizeText::FormatSize(TextConvert::strToIntDef(r.FichierTel, 0)) + QStringLiteral(" (")
+    p.tailleTel = SizeText::FormatSize(TextConvert::strToInt64Def(r.FichierTel, 0)) + QStringLiteral(" (")
                   + r.FichierTel + QStringLiteral(" octets)");
     p.debutTel = TransferListRules::DateFromIDTel(r.IDTel);
     p.emplacement = TransferListRules::ExtractFilePath(r.FichierPath);

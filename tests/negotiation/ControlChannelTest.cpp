@@ -1,6 +1,7 @@
 // The control channel against a raw peer on loopback: what it makes of the
 // bytes it reads and what it writes back.
 #include "negotiation/ControlChannel.h"
+#include "transfer/SizeText.h"
 
 #include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
@@ -119,7 +120,7 @@ TEST_F(ControlChannelPeer, AnOfferWithABadSizeIsRefusedWithoutShowingAnything)
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
     QSignalSpy popups(&channel, &ControlChannel::Popup);
     for (const QByteArray &size :
-        { QByteArray("-5"), QByteArray("3000000000"), QByteArray("12k"), QByteArray() }) {
+        { QByteArray("-5"), QByteArray("99999999999999999999"), QByteArray("12k"), QByteArray() }) {
         SCOPED_TRACE(size.constData());
         send("{ask}alice\x01"
              "f\x02"
@@ -134,6 +135,23 @@ TEST_F(ControlChannelPeer, AnOfferWithABadSizeIsRefusedWithoutShowingAnything)
     EXPECT_EQ(offered.size(), 0);
     EXPECT_EQ(popups.size(), 0);
     EXPECT_TRUE(log.contains(QStringLiteral("Offre refusée, taille invalide : -5")));
+}
+
+// Files of 2 GiB and more are offered between Voxlane peers: the size is
+// shown as it is, not refused nor wrapped.
+TEST_F(ControlChannelPeer, AnOfferOfMoreThanTwoGigabytesIsShownWithItsSize)
+{
+    connectPeer();
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    send("{ask}alice\x01"
+         "grand.iso\x02"
+         "3000000000\x03"
+         "1.2.3.4\x05");
+    ASSERT_TRUE(waitUntil([&] { return offered.size() == 1; }, kWaitMs));
+    EXPECT_EQ(offered.at(0).at(0).toString(), QStringLiteral("grand.iso"));
+    EXPECT_EQ(offered.at(0).at(2).toString(), SizeText::FormatSize(3000000000LL));
+    EXPECT_EQ(channel.OfferSize, QStringLiteral("3000000000"));
+    EXPECT_TRUE(receivedByPeer().isEmpty());
 }
 
 TEST_F(ControlChannelPeer, AnEndlessMessageIsDroppedAndTheConnectionGoesOn)

@@ -120,8 +120,11 @@ TEST(ControlMessage, OfferSizeTakesOnlyPlainDecimalsOfThirtyOneBits)
         { "1234", 1234 },
         { "2147483647", 2147483647 },
         { "0012", 12 },
-        { "2147483648", -1 },
-        { "99999999999", -1 },
+        { "2147483648", 2147483648LL }, // 2 GiB and more between Voxlane peers
+        { "99999999999", 99999999999LL },
+        { "9223372036854775807", 9223372036854775807LL },
+        { "9223372036854775808", -1 }, // beyond 64 bits, not wrapped
+        { "99999999999999999999", -1 },
         { "-1", -1 },
         { "+5", -1 },
         { " 5", -1 },
@@ -132,7 +135,7 @@ TEST(ControlMessage, OfferSizeTakesOnlyPlainDecimalsOfThirtyOneBits)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
-        const std::optional<qint32> size = offerSize(QString::fromLatin1(c.text));
+        const std::optional<qint64> size = offerSize(QString::fromLatin1(c.text));
         if (c.expected < 0)
             EXPECT_FALSE(size.has_value());
         else

@@ -57,8 +57,7 @@ TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
             EXPECT_EQ(p->LabelInfo()->palette().color(QPalette::WindowText), QColor(35, 75, 141));
         }
         EXPECT_EQ(down->CaptionLabelProgress(),
-            SizeText::FormatSize(qint32(size)) + QStringLiteral(" sur ")
-                + SizeText::FormatSize(qint32(size)));
+            SizeText::FormatSize(size) + QStringLiteral(" sur ") + SizeText::FormatSize(size));
         EXPECT_FALSE(up->isClientActive());
     }
 }

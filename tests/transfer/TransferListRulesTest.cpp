@@ -261,6 +261,13 @@ TEST_F(TransferPropertiesFrench, PropertiesRowsOfADownloadAndAnUpload)
     EXPECT_EQ(p.tailleTel, QStringLiteral("0 octet ( octets)"));
     EXPECT_EQ(p.ip, QStringLiteral("10.0.0.2"));
 
+    // Files of 2 GiB and more show their real sizes.
+    r.FichierPoids = QStringLiteral("5368709120");
+    r.FichierTel = QStringLiteral("3221225472");
+    p = TransferProperties::of(r, true, QString());
+    EXPECT_EQ(p.taille, QStringLiteral("5120,0 Mo (5368709120 octets)"));
+    EXPECT_EQ(p.tailleTel, QStringLiteral("3072,0 Mo (3221225472 octets)"));
+
     r.FichierPoids = QStringLiteral("12k");
     EXPECT_THROW(TransferProperties::of(r, true, QString()), VoxlaneError);
 }

@@ -23,7 +23,7 @@ TEST_F(SizeTextFrench, FormatSizeSteps)
 {
     const struct
     {
-        qint32 n;
+        qint64 n;
         const char *text;
     } cases[] = {
         { -5, "-5 octet" },
@@ -37,6 +37,10 @@ TEST_F(SizeTextFrench, FormatSizeSteps)
         { 1048576, "1,0 Mo" },
         { 1572864, "1,5 Mo" },
         { 2147483647, "2048,0 Mo" },
+        // Files of 2 GiB and more: never wrapped negative.
+        { 2147483648LL, "2048,0 Mo" },
+        { 5LL << 30, "5120,0 Mo" },
+        { -2147483649LL, "-2147483649 octet" },
     };
     for (const auto &c : cases)
         EXPECT_EQ(SizeText::FormatSize(c.n), QString::fromUtf8(c.text)) << c.n;

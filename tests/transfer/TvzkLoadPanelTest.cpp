@@ -2,10 +2,12 @@
 
 #include "base/ErrorReport.h"
 #include "transfer/DataPacket.h"
+#include "transfer/SizeText.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QLocale>
 #include <QMetaProperty>
 #include <QPushButton>
 #include <QTcpSocket>
@@ -76,10 +78,10 @@ TEST(TvzkLoadPanel, FreshPanel)
     EXPECT_EQ(panel.CaptionLabelLoad(), QStringLiteral("Patientez"));
     EXPECT_EQ(panel.CaptionLabelIcone(), QStringLiteral("Loading"));
     EXPECT_EQ(panel.CaptionButton(), QStringLiteral("&Annuler"));
-    EXPECT_EQ(panel.ProgressPosition(), 0u);
-    EXPECT_EQ(panel.ProgressMin(), 0u);
-    EXPECT_EQ(panel.ProgressMax(), 100u);
-    EXPECT_EQ(panel.ProgressStep(), 10u);
+    EXPECT_EQ(panel.ProgressPosition(), 0);
+    EXPECT_EQ(panel.ProgressMin(), 0);
+    EXPECT_EQ(panel.ProgressMax(), 100);
+    EXPECT_EQ(panel.ProgressStep(), 10);
     EXPECT_FALSE(panel.About().isEmpty());
     EXPECT_FALSE(panel.isServerActive());
     EXPECT_FALSE(panel.isClientActive());
@@ -143,16 +145,51 @@ TEST(TvzkLoadPanel, ProgressCaptionAndItsConversionFailure)
     // A size that cannot be read is said once, when it arrives, and not on
     // every refresh of the caption that follows.
     RecordedErrors::take();
-    for (const char *bad : { "abc", "", "2147483648", "-" }) {
+    for (const char *bad : { "abc", "", "9223372036854775808", "-" }) {
         panel.setFichierPoids(QString::fromLatin1(bad));
         EXPECT_EQ(RecordedErrors::take(),
             QStringList { QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)) });
-        for (quint32 position : { 10u, 20u, 30u })
+        for (qint64 position : { 10, 20, 30 })
             panel.setProgressPosition(position);
         panel.setProgressMax(50);
         EXPECT_EQ(RecordedErrors::take(), QStringList());
         EXPECT_EQ(panel.CaptionLabelProgress(), QStringLiteral("30 octets sur 0 octet"));
     }
+}
+
+// Files of 2 GiB and more: the caption and the bar follow the real counts,
+// never wrapped negative nor stuck at the bar's int limit.
+TEST(TvzkLoadPanel, ProgressOfFilesOfTwoGigabytesAndMore)
+{
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    const struct
+    {
+        qint64 size, position;
+    } cases[] = {
+        { 2147483647LL, 1073741824LL },
+        { 2147483648LL, 2147483648LL },
+        { 5LL << 30, 3LL << 30 },
+        { 1LL << 42, 1LL << 41 },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        TvzkLoadPanel panel;
+        RecordedErrors::take();
+        panel.setFichierPoids(QString::number(c.size));
+        EXPECT_EQ(RecordedErrors::take(), QStringList());
+        panel.setProgressMax(c.size);
+        panel.setProgressPosition(c.position);
+        EXPECT_EQ(panel.ProgressPosition(), c.position);
+        EXPECT_EQ(panel.CaptionLabelProgress(),
+            SizeText::FormatSize(c.position) + QStringLiteral(" sur ") + SizeText::FormatSize(c.size));
+        const QProgressBar *bar = panel.ProgressBar();
+        ASSERT_GT(bar->maximum(), 0);
+        EXPECT_NEAR(double(bar->value()) / bar->maximum(), double(c.position) / double(c.size), 1e-6);
+        // Beyond the maximum the bar stays full.
+        panel.setProgressPosition(c.size + 4096);
+        EXPECT_EQ(bar->value(), bar->maximum());
+    }
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST(TvzkLoadPanel, BusyPortIsAnErrorForTheGeneralReport)

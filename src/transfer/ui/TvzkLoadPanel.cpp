@@ -10,6 +10,8 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 
+#include <limits>
+
 namespace {
 
 // Progress shown on screen at most this often; the properties stay exact.
@@ -99,28 +101,44 @@ void TvzkLoadPanel::setCaptionButton(const QString &v)
     m_captionButton = v;
 }
 
-void TvzkLoadPanel::setProgressPosition(quint32 v)
+void TvzkLoadPanel::setBarRange(qint64 minimum, qint64 maximum)
+{
+    m_barMinimum = qMax<qint64>(0, minimum);
+    m_barMaximum = qMax<qint64>(0, maximum);
+    m_barShift = 0;
+    while ((qMax(m_barMinimum, m_barMaximum) >> m_barShift) > std::numeric_limits<int>::max())
+        ++m_barShift;
+    m_progressBar->setRange(int(m_barMinimum >> m_barShift), int(m_barMaximum >> m_barShift));
+}
+
+// The bar does not go beyond its maximum.
+void TvzkLoadPanel::setBarValue(qint64 value)
+{
+    m_progressBar->setValue(int(qBound(m_barMinimum, value, qMax(m_barMinimum, m_barMaximum)) >> m_barShift));
+}
+
+void TvzkLoadPanel::setProgressPosition(qint64 v)
 {
     m_progressTimer->stop();
     m_progressPosition = v;
-    m_progressBar->setValue(int(qMin<quint32>(v, quint32(m_progressBar->maximum()))));
+    setBarValue(v);
     refreshProgressCaption();
 }
 
-void TvzkLoadPanel::setProgressMin(quint32 v)
+void TvzkLoadPanel::setProgressMin(qint64 v)
 {
     m_progressMin = v;
-    m_progressBar->setMinimum(int(v));
+    setBarRange(v, m_barMaximum);
 }
 
-void TvzkLoadPanel::setProgressMax(quint32 v)
+void TvzkLoadPanel::setProgressMax(qint64 v)
 {
     m_progressMax = v;
-    m_progressBar->setMaximum(int(v));
+    setBarRange(m_barMinimum, v);
     refreshProgressCaption();
 }
 
-void TvzkLoadPanel::setProgressStep(quint32 v)
+void TvzkLoadPanel::setProgressStep(qint64 v)
 {
     // A progress bar of this toolkit has no step of its own; the value is kept.
     m_progressStep = v;
@@ -129,14 +147,14 @@ void TvzkLoadPanel::setProgressStep(quint32 v)
 
 void TvzkLoadPanel::refreshProgressCaption()
 {
-    setCaptionLabelProgress(SizeText::FormatSize(qint32(m_progressPosition)) + QStringLiteral(" sur ")
+    setCaptionLabelProgress(SizeText::FormatSize(m_progressPosition) + QStringLiteral(" sur ")
         + SizeText::FormatSize(m_job->FichierPoidsValue()));
 }
 
 void TvzkLoadPanel::flushProgress()
 {
     m_progressTimer->stop();
-    m_progressBar->setValue(int(qMin<qint64>(m_progressPosition, m_progressBar->maximum())));
+    setBarValue(m_progressPosition);
     refreshProgressCaption();
 }
 
@@ -173,13 +191,13 @@ void TvzkLoadPanel::jobConnectionOpened()
 
 void TvzkLoadPanel::jobMaximumChanged(qint64 maximum)
 {
-    m_progressBar->setMaximum(int(maximum));
+    setBarRange(m_barMinimum, maximum);
     flushProgress();
 }
 
 void TvzkLoadPanel::jobProgressChanged(qint64 position)
 {
-    m_progressPosition = quint32(position);
+    m_progressPosition = position;
     if (!m_progressTimer->isActive())
         m_progressTimer->start();
 }

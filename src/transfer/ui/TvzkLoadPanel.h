@@ -53,10 +53,10 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QString CaptionLabelIcone READ CaptionLabelIcone WRITE setCaptionLabelIcone)
     Q_PROPERTY(QString CaptionLabelProgress READ CaptionLabelProgress WRITE setCaptionLabelProgress)
     Q_PROPERTY(QString CaptionButton READ CaptionButton WRITE setCaptionButton)
-    Q_PROPERTY(quint32 ProgressPosition READ ProgressPosition WRITE setProgressPosition)
-    Q_PROPERTY(quint32 ProgressMin READ ProgressMin WRITE setProgressMin)
-    Q_PROPERTY(quint32 ProgressMax READ ProgressMax WRITE setProgressMax)
-    Q_PROPERTY(quint32 ProgressStep READ ProgressStep WRITE setProgressStep)
+    Q_PROPERTY(qint64 ProgressPosition READ ProgressPosition WRITE setProgressPosition)
+    Q_PROPERTY(qint64 ProgressMin READ ProgressMin WRITE setProgressMin)
+    Q_PROPERTY(qint64 ProgressMax READ ProgressMax WRITE setProgressMax)
+    Q_PROPERTY(qint64 ProgressStep READ ProgressStep WRITE setProgressStep)
     Q_PROPERTY(QLabel *PictureFond READ PictureFond WRITE setPictureFond)
     Q_PROPERTY(QLabel *PictureLoad READ PictureLoad WRITE setPictureLoad)
     Q_PROPERTY(QLabel *PictureIco READ PictureIco WRITE setPictureIco)
@@ -111,14 +111,14 @@ public:
     void setCaptionLabelProgress(const QString &v);
     QString CaptionButton() const { return m_captionButton; }
     void setCaptionButton(const QString &v);
-    quint32 ProgressPosition() const { return m_progressPosition; }
-    void setProgressPosition(quint32 v);
-    quint32 ProgressMin() const { return m_progressMin; }
-    void setProgressMin(quint32 v);
-    quint32 ProgressMax() const { return m_progressMax; }
-    void setProgressMax(quint32 v);
-    quint32 ProgressStep() const { return m_progressStep; }
-    void setProgressStep(quint32 v);
+    qint64 ProgressPosition() const { return m_progressPosition; }
+    void setProgressPosition(qint64 v);
+    qint64 ProgressMin() const { return m_progressMin; }
+    void setProgressMin(qint64 v);
+    qint64 ProgressMax() const { return m_progressMax; }
+    void setProgressMax(qint64 v);
+    qint64 ProgressStep() const { return m_progressStep; }
+    void setProgressStep(qint64 v);
     QLabel *PictureFond() const { return m_pictureFond; }
     void setPictureFond(QLabel *) { }
     QLabel *PictureLoad() const { return m_pictureLoad; }
@@ -183,5 +183,11 @@ private:
 
     QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
         m_captionButton;
-    quint32 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
+    // Byte counts are 64-bit (files of 2 GiB and more); the bar counts in
+    // int, so it shows them shifted right by m_barShift bits.
+    qint64 m_progressPosition = 0, m_progressMin = 0, m_progressMax = 100, m_progressStep = 10;
+    qint64 m_barMinimum = 0, m_barMaximum = 100;
+    int m_barShift = 0;
+    void setBarRange(qint64 minimum, qint64 maximum);
+    void setBarValue(qint64 value);
 };
