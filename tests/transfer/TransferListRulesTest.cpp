@@ -1,4 +1,5 @@
 #include "components/ui/TRbButton.h"
+#include "components/ui/TRbPanel.h"
 #include "transfer/TransferHighlight.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferProperties.h"
@@ -7,6 +8,7 @@
 #include "base/ErrorReport.h"
 #include "support/QtPrinters.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -305,6 +307,21 @@ TEST_F(TransferPropertiesFrench, PropertiesWindowShowsEveryRowAndOnlyOkActs)
     w.showProperties(TransferProperties::of(other, false, QString()), QPixmap(), QImage());
     EXPECT_EQ(w.txtFileName->text(), QStringLiteral("autre.avi"));
     EXPECT_EQ(w.lblSourceCaption->text(), QStringLiteral("Vers :"));
+
+    // Long sizes stay whole and left of the avatar, whatever the font.
+    other.FichierPoids = QStringLiteral("5368709120");
+    other.FichierTel = QStringLiteral("3221225472");
+    w.showProperties(TransferProperties::of(other, true, QString()), QPixmap(), QImage());
+    QCoreApplication::processEvents();
+    for (QLabel *size : { w.lblTaille, w.lblTailleTel }) {
+        SCOPED_TRACE(size->text().toStdString());
+        const QRect area = size->contentsRect();
+        const QRect needed = size->fontMetrics().boundingRect(area, Qt::TextWordWrap, size->text());
+        EXPECT_LE(needed.width(), area.width());
+        EXPECT_LE(needed.height(), area.height());
+        EXPECT_LT(size->mapTo(&w, QPoint(size->width(), 0)).x(), w.pnAvatar->x());
+    }
+    EXPECT_LE(w.lblPort->mapTo(&w, QPoint(0, w.lblPort->height())).y(), w.btnOK->y());
 
     w.btnOK->Click();
     EXPECT_FALSE(w.isVisible());

@@ -72,6 +72,10 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     row(grid, QStringLiteral("Taille :"), lblTaille);
     lblTailleTel = value("lblTailleTel");
     row(grid, QStringLiteral("Téléchargé :"), lblTailleTel);
+    // "95,4 Mo (100000000 octets)" and longer do not fit beside the avatar:
+    // the count in octets goes to a second line rather than under the panel.
+    for (QLabel *size : { lblTaille, lblTailleTel })
+        size->setWordWrap(true);
     lblDebutTel = value("lblDebutTel");
     row(grid, QStringLiteral("Commencé le :"), lblDebutTel);
     lblEmplacement = new QLineEdit;
