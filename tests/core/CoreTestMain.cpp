@@ -2,11 +2,11 @@
 // has no window, run with a GUI application object (pictures, fonts) but
 // without the widget library, so that a sanitizer build of them stays small.
 #include "support/RecordedErrors.h"
+#include "support/TestEnvironment.h"
 
 #include "base/ErrorReport.h"
 
 #include <QGuiApplication>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -33,14 +33,7 @@ public:
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qunsetenv("VOXLANE_HOME");
-    qunsetenv("VOXLANE_LOCAL_IP");
-
-    testing::InitGoogleTest(&argc, argv);
+    TestEnvironment environment(argc, argv);
     CoreTestApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Voxlane"));
     app.setOrganizationName(QStringLiteral("Tovanik"));
