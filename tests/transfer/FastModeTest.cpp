@@ -2,6 +2,7 @@
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
 
+#include "StateMachineExchange.h"
 #include "support/QtPrinters.h"
 
 #include <QBuffer>
@@ -83,13 +84,14 @@ protected:
     // Runs sender and receiver against each other until the sender stops.
     Action run(DataSender &s)
     {
+        return run(s, receiver, in);
+    }
+    static Action run(DataSender &s, DataReceiver &r, Wire &wire)
+    {
         Wire back;
-        DataSender::Step step { Action::Send, s.takeHeader() };
-        while (step.action == Action::Send) {
-            back.add(receiver.receive(in.add(step.bytes)));
-            step = s.receive(back.device());
-        }
-        return step.action;
+        return exchange(
+            s, r, [&wire](const QByteArray &b) -> QIODevice & { return wire.add(b); }, back.device(),
+            [&back](const QByteArray &b) { back.add(b); });
     }
 
     QTemporaryDir dir;
@@ -116,13 +118,8 @@ TEST_F(FastModeTest, WholeFilesArriveVerifiedWithBoundedBuffers)
             makeSparse(path, size);
         DataSender s;
         ASSERT_TRUE(s.start(path, 0));
-        Wire wire, back;
-        DataSender::Step step { Action::Send, s.takeHeader() };
-        while (step.action == Action::Send) {
-            back.add(r.receive(wire.add(step.bytes)));
-            step = s.receive(back.device());
-        }
-        ASSERT_EQ(step.action, Action::Complete);
+        Wire wire;
+        ASSERT_EQ(run(s, r, wire), Action::Complete);
         EXPECT_TRUE(s.isFast());
         EXPECT_TRUE(r.isComplete());
         EXPECT_EQ(r.held(), size);
@@ -276,13 +273,8 @@ TEST_F(FastModeTest, HashMismatchKeepsTheFileAndRefusesLaterHeaders)
     }
     DataSender behind;
     ASSERT_TRUE(behind.start(source, 1000));
-    Wire wire, back;
-    DataSender::Step step { Action::Send, behind.takeHeader() };
-    while (step.action == Action::Send) {
-        back.add(r2.receive(wire.add(step.bytes)));
-        step = behind.receive(back.device());
-    }
-    EXPECT_EQ(step.action, Action::Complete);
+    Wire wire;
+    EXPECT_EQ(run(behind, r2, wire), Action::Complete);
     EXPECT_TRUE(r2.isComplete());
 }
 
