@@ -349,8 +349,10 @@ void TransferJob::followReceiver()
     if (m_receiver.isComplete() && !m_downloadNotified) {
         m_downloadNotified = true;
         // The sender's connection stays until it closes it, and any header
-        // on it is refused; the port stays open for the sender to come back
-        // should the verdict not reach it.
+        // on it is refused; in fast mode the port stays open for the sender
+        // to come back should the verdict not reach it.
+        if (!m_receiver.isFastAllowed())
+            m_serverSocket->close();
         m_status = QStringLiteral("0");
         emit completed(false);
         emit OnTelTermine(this);
