@@ -39,7 +39,7 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
     QByteArray replies;
     bool ackDue = false; // fast blocks taken since the last ack
     const auto ack = [&](qint32 code) {
-        replies += DataPacket::fastAck(code, DataPacket::FastWindow, m_ackedTo);
+        replies += DataPacket::fastAck(code, window(), m_ackedTo);
         ackDue = false;
     };
     for (;;) {
@@ -246,12 +246,12 @@ QByteArray DataReceiver::onHashed(std::unique_ptr<QCryptographicHash> hash)
     }
     ++m_answered;
     m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
-    return DataPacket::fastAck(code, DataPacket::FastWindow, m_ackedTo);
+    return DataPacket::fastAck(code, window(), m_ackedTo);
 }
 
 QByteArray DataReceiver::keepAlive() const
 {
-    return DataPacket::fastAck(DataPacket::Accepted, DataPacket::FastWindow, m_ackedTo);
+    return DataPacket::fastAck(DataPacket::Accepted, window(), m_ackedTo);
 }
 
 bool DataReceiver::serveFinished(const QString &path, qint64 size)

@@ -49,7 +49,8 @@ class QIODevice;
 // A finished download answers a sender that comes back because it never
 // got its verdict (serveFinished()): a header with the marker for the same
 // name and size gets FastAccepted and a FastAck holding the whole file,
-// then its end packet the verdict on the finished file, hashed from disk.
+// (window 0: no block is taken), then its end packet the verdict on the
+// finished file, hashed from disk.
 // Nothing is ever written then: anything else is refused, and the owner
 // ends the connection at once (shouldGiveUp()).
 class DataReceiver
@@ -155,6 +156,8 @@ private:
     qint32 handleFastEnd(const QByteArray &packet);
     QByteArray take(QIODevice &in, qint64 size);
     qint32 verdict(const QByteArray &digest);
+    // What a FastAck offers: a finished file takes no block.
+    qint32 window() const { return m_serving ? 0 : DataPacket::FastWindow; }
     bool openFile(const QString &path, qint64 fileSize);
     void answer(QByteArray &replies, qint32 status);
     void closeFile();

@@ -58,14 +58,14 @@ DataSender::Step DataSender::receive(QIODevice &in)
             return {};
         const QByteArray bytes = in.read(size);
         const Step step = fastReply
-            ? onFastAck(DataPacket::readInt(bytes, 0), DataPacket::readInt64(bytes, 8))
+            ? onFastAck(DataPacket::readInt(bytes, 0), DataPacket::readInt64(bytes, 8), DataPacket::readInt(bytes, 4))
             : onStatus(DataPacket::readInt(bytes, 0));
         if (step.action != Action::None)
             return step;
     }
 }
 
-DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
+DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
 {
     switch (m_awaiting) {
     case Awaiting::FastStart:
@@ -73,11 +73,11 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
         // may end with bytes that are not ours (left by another attempt):
         // where our own count is behind, the blocks from there are written
         // again, and the hash at the end tells whether the rest is ours.
-        // A receiver holding the whole file has nothing left to write (a
-        // finished download takes no block at all): the hash decides.
+        // A finished download (window 0) takes no block at all: it holds
+        // the whole file, and the hash decides.
         if (code != DataPacket::Accepted || held < 0 || held > m_size)
             return fail(Failure::FastRefused);
-        if (held < m_size)
+        if (held < m_size || window != 0)
             held = qMin(held, m_offset);
         m_offset = held;
         m_next = held;

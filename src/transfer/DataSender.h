@@ -39,8 +39,9 @@ class QIODevice;
 // already holds before it can go on: that is a step of its own (Hash), so
 // that the owner reads them on a worker while the connection keeps running
 // on keepAlive() packets, and hands the hash back with onPrefixHashed().
-// A receiver that holds the whole file (a finished download answering a
-// sender that never got its verdict) gets the end packet straight away.
+// A finished download answering a sender that never got its verdict holds
+// the whole file and takes no block (its FastAck says so with a window of
+// 0): it gets the end packet straight away.
 class DataSender
 {
 public:
@@ -88,7 +89,7 @@ public:
     Step receive(QIODevice &in);
     Step onStatus(qint32 status);
     // One FastAck of a fast connection.
-    Step onFastAck(qint32 code, qint64 held);
+    Step onFastAck(qint32 code, qint64 held, qint32 window = DataPacket::FastWindow);
     // The hash a Hash step asked for (nullptr: the file could not give it).
     Step onPrefixHashed(std::unique_ptr<QCryptographicHash> hash);
     // Waiting for onPrefixHashed(): keepAlive() is what to send meanwhile

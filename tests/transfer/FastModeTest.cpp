@@ -167,6 +167,66 @@ TEST_F(FastModeTest, WindowAndCumulativeAcks)
     EXPECT_EQ(t.failure(), DataSender::Failure::FastRefused);
 }
 
+// Where a fast connection starts again: from what the receiver holds, or
+// from the sender's own count where that is behind (bytes past it may not
+// be ours, so they are written again), after the hash of what comes before.
+// Only a finished download, which holds the whole file and takes no block
+// (window 0), gets the end packet at once whatever the sender's count.
+TEST_F(FastModeTest, WhereAResumedFastConnectionStarts)
+{
+    constexpr qint64 kSize = 200000;
+    const QString path = makeFile(QStringLiteral("f.bin"), randomBytes(kSize));
+    struct Case
+    {
+        const char *what;
+        qint64 senderCount;
+        qint64 held;
+        qint32 window;
+        qint64 startsAt; // first block sent (after the hash of what precedes)
+        bool endsAtOnce; // the end packet follows the hash, no block
+    };
+    const Case cases[] = {
+        { "nothing held", 5000, 0, DataPacket::FastWindow, 0, false },
+        { "receiver behind the sender", 150000, 100000, DataPacket::FastWindow, 100000, false },
+        { "sender behind the receiver", 30000, 100000, DataPacket::FastWindow, 30000, false },
+        { "whole file held, sender behind", 30000, kSize, DataPacket::FastWindow, 30000, false },
+        { "finished download, sender behind", 30000, kSize, 0, kSize, true },
+        { "finished download, sender at the end", kSize, kSize, 0, kSize, true },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        DataSender s;
+        ASSERT_TRUE(s.start(path, c.senderCount));
+        s.takeHeader();
+        ASSERT_EQ(s.onStatus(DataPacket::FastAccepted).action, Action::None);
+        DataSender::Step step = s.onFastAck(DataPacket::Accepted, c.held, c.window);
+        if (c.startsAt > 0) {
+            ASSERT_EQ(step.action, Action::Hash);
+            EXPECT_EQ(step.hashUpTo, c.startsAt);
+            EXPECT_TRUE(s.isHashing());
+            // What comes meanwhile is an empty block where sending resumes.
+            EXPECT_EQ(s.keepAlive(), DataPacket::fastBlock(c.startsAt, {}));
+            EXPECT_EQ(s.onFastAck(DataPacket::Accepted, c.startsAt, c.window).action, Action::None);
+            static const std::atomic_bool notCancelled { false };
+            step = s.onPrefixHashed(PrefixHasher::hashFile(path, step.hashUpTo, notCancelled));
+        }
+        ASSERT_EQ(step.action, Action::Send);
+        EXPECT_EQ(DataPacket::readInt(step.bytes, 0),
+            c.endsAtOnce ? qint32(DataPacket::FastEndKind) : qint32(DataPacket::FastBlockKind));
+        if (!c.endsAtOnce)
+            EXPECT_EQ(DataPacket::readInt64(step.bytes, 4), c.startsAt);
+        EXPECT_EQ(s.acknowledged(), c.startsAt);
+    }
+    // A file that cannot be read back ends the attempt.
+    DataSender s;
+    ASSERT_TRUE(s.start(path, kSize));
+    s.takeHeader();
+    s.onStatus(DataPacket::FastAccepted);
+    ASSERT_EQ(s.onFastAck(DataPacket::Accepted, 1000).action, Action::Hash);
+    EXPECT_EQ(s.onPrefixHashed(nullptr).action, Action::Close);
+    EXPECT_EQ(s.failure(), DataSender::Failure::FileUnreadable);
+}
+
 // The receiver's answers to fast packets, and what a described connection
 // makes of the same bytes.
 TEST_F(FastModeTest, ReceiverAnswersToFastPackets)

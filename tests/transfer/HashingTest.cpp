@@ -361,8 +361,9 @@ TEST_F(Hashing, FinishedDownloadRefusesAnythingElse)
         DataPacket::addCapability(header, capability);
         return header;
     };
-    const QByteArray accepted = DataPacket::status(DataPacket::FastAccepted)
-        + DataPacket::fastAck(DataPacket::Accepted, DataPacket::FastWindow, kSize);
+    // The whole file held, and no block taken (window 0).
+    const QByteArray accepted
+        = DataPacket::status(DataPacket::FastAccepted) + DataPacket::fastAck(DataPacket::Accepted, 0, kSize);
     struct Case
     {
         const char *what;
@@ -378,7 +379,7 @@ TEST_F(Hashing, FinishedDownloadRefusesAnythingElse)
         { "described block", DataPacket::block(0, "XYZ"), DataPacket::status(DataPacket::NoFileOpen) },
         { "packet of an unknown kind", QByteArray::fromHex("07000000"), DataPacket::status(DataPacket::CannotOpen) },
         { "fast block after the fast header", fastHeader(name.toLatin1(), kSize) + DataPacket::fastBlock(0, "XYZ"),
-            accepted + DataPacket::fastAck(DataPacket::CannotWrite, DataPacket::FastWindow, kSize) },
+            accepted + DataPacket::fastAck(DataPacket::CannotWrite, 0, kSize) },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
