@@ -213,8 +213,9 @@ TEST_F(FastModeTest, WhereAResumedFastConnectionStarts)
         ASSERT_EQ(step.action, Action::Send);
         EXPECT_EQ(DataPacket::readInt(step.bytes, 0),
             c.endsAtOnce ? qint32(DataPacket::FastEndKind) : qint32(DataPacket::FastBlockKind));
-        if (!c.endsAtOnce)
+        if (!c.endsAtOnce) {
             EXPECT_EQ(DataPacket::readInt64(step.bytes, 4), c.startsAt);
+        }
         EXPECT_EQ(s.acknowledged(), c.startsAt);
     }
     // A file that cannot be read back ends the attempt.

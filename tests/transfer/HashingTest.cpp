@@ -145,8 +145,9 @@ TEST_F(Hashing, AbandonedRunsNeverCallBack)
         QThreadPool::globalInstance()->waitForDone();
         waitUntil([&] { return !second.isEmpty(); }, how == std::string("restart") ? kWaitMs : 50);
         EXPECT_EQ(calls, 0);
-        if (how == std::string("restart"))
+        if (how == std::string("restart")) {
             EXPECT_EQ(second, sha256("abc"));
+        }
     }
 }
 
@@ -249,18 +250,20 @@ TEST_F(Hashing, StoppingASideWhileItHashes)
             down->setServerActive(false);
         else
             up->setClientActive(false);
-        if (!c.destroy)
+        if (!c.destroy) {
             EXPECT_FALSE(side->job()->isHashing());
+        }
         gate->open.release();
         QThreadPool::globalInstance()->waitForDone();
         EXPECT_TRUE(eventLoopTurns());
         // The upload learns of the end of the connection; nothing completed.
-        if (up)
+        if (up) {
             ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
-        if (up)
             EXPECT_NE(up->Status(), QStringLiteral("0"));
-        if (down)
+        }
+        if (down) {
             EXPECT_NE(down->Status(), QStringLiteral("0"));
+        }
         EXPECT_FALSE(QFile::exists(h.destination(name)));
         // The download reads its file back once every byte has come: all
         // of it waits in temp, unconfirmed.
