@@ -293,7 +293,8 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
     const qint32 count = DataPacket::readInt(packet, 12);
     // A finished file takes no data: an empty block is only a sign of life.
     if (m_serving)
-        return count == 0 && offset >= 0 && offset <= m_fileSize ? DataPacket::Accepted : DataPacket::CannotWrite;
+        return count == 0 && offset >= 0 && offset <= m_fileSize ? DataPacket::Accepted
+                                                                 : DataPacket::CannotWrite;
     if (!m_open || !m_file.isOpen())
         return DataPacket::NoFileOpen;
     // The same rules as the described blocks: no gap, nothing beyond the

@@ -181,7 +181,8 @@ private:
     qint64 m_largestPacket = 0;
     // SHA-256 of bytes 0 to m_hashedTo of the file; m_hashStale once a block
     // rewrote bytes already hashed (read back from the file at the end).
-    std::unique_ptr<QCryptographicHash> m_hash = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+    std::unique_ptr<QCryptographicHash> m_hash
+        = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
     qint64 m_hashedTo = 0;
     bool m_hashStale = false;
     // What a FastAck confirms: first the bytes held, then the end of the

@@ -57,9 +57,10 @@ DataSender::Step DataSender::receive(QIODevice &in)
         if (in.bytesAvailable() < size)
             return {};
         const QByteArray bytes = in.read(size);
+        const qint32 code = DataPacket::readInt(bytes, 0);
         const Step step = fastReply
-            ? onFastAck(DataPacket::readInt(bytes, 0), DataPacket::readInt64(bytes, 8), DataPacket::readInt(bytes, 4))
-            : onStatus(DataPacket::readInt(bytes, 0));
+            ? onFastAck(code, DataPacket::readInt64(bytes, 8), DataPacket::readInt(bytes, 4))
+            : onStatus(code);
         if (step.action != Action::None)
             return step;
     }

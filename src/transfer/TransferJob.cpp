@@ -518,7 +518,8 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
             m_verifyFailed = true;
         if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
             emit OnLog(this,
-                QStringLiteral("Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
+                QStringLiteral(
+                    "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
                     .arg(m_idTel)
                     .arg(m_sender.acknowledged()));
         setClientActive(false);

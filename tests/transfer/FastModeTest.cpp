@@ -82,10 +82,7 @@ protected:
     QByteArray feed(const QByteArray &bytes) { return receiver.receive(in.add(bytes)); }
 
     // Runs sender and receiver against each other until the sender stops.
-    Action run(DataSender &s)
-    {
-        return run(s, receiver, in);
-    }
+    Action run(DataSender &s) { return run(s, receiver, in); }
     static Action run(DataSender &s, DataReceiver &r, Wire &wire)
     {
         Wire back;

@@ -378,12 +378,15 @@ TEST_F(Hashing, FinishedDownloadRefusesAnythingElse)
     const Case cases[] = {
         { "described header", DataPacket::header(name.toLatin1(), QByteArray::number(kSize)),
             DataPacket::status(DataPacket::CannotOpen) },
-        { "fast header of another file", fastHeader("other.bin", kSize), DataPacket::status(DataPacket::CannotOpen) },
+        { "fast header of another file", fastHeader("other.bin", kSize),
+            DataPacket::status(DataPacket::CannotOpen) },
         { "fast header of another size", fastHeader(name.toLatin1(), kSize + 1),
             DataPacket::status(DataPacket::CannotOpen) },
         { "described block", DataPacket::block(0, "XYZ"), DataPacket::status(DataPacket::NoFileOpen) },
-        { "packet of an unknown kind", QByteArray::fromHex("07000000"), DataPacket::status(DataPacket::CannotOpen) },
-        { "fast block after the fast header", fastHeader(name.toLatin1(), kSize) + DataPacket::fastBlock(0, "XYZ"),
+        { "packet of an unknown kind", QByteArray::fromHex("07000000"),
+            DataPacket::status(DataPacket::CannotOpen) },
+        { "fast block after the fast header",
+            fastHeader(name.toLatin1(), kSize) + DataPacket::fastBlock(0, "XYZ"),
             accepted + DataPacket::fastAck(DataPacket::CannotWrite, 0, kSize) },
     };
     for (const Case &c : cases) {

@@ -13,15 +13,16 @@
 // `toReceiver` and `toSender` are the two directions of the connection.
 // Returns the sender's last action (Complete or Close, or None when both
 // wait).
-template<typename Feed>
-DataSender::Action exchange(DataSender &sender, DataReceiver &receiver, Feed &&toReceiver, QIODevice &toSender,
-    const std::function<void(const QByteArray &)> &addToSender)
+template <typename Feed>
+DataSender::Action exchange(DataSender &sender, DataReceiver &receiver, Feed &&toReceiver,
+    QIODevice &toSender, const std::function<void(const QByteArray &)> &addToSender)
 {
     static const std::atomic_bool notCancelled { false };
     DataSender::Step step { DataSender::Action::Send, sender.takeHeader() };
     for (;;) {
         if (step.action == DataSender::Action::Hash) {
-            step = sender.onPrefixHashed(PrefixHasher::hashFile(sender.filePath(), step.hashUpTo, notCancelled));
+            step = sender.onPrefixHashed(
+                PrefixHasher::hashFile(sender.filePath(), step.hashUpTo, notCancelled));
             continue;
         }
         if (step.action != DataSender::Action::Send)

@@ -18,8 +18,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -153,8 +153,8 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
     const int port = probe.serverPort();
     probe.close();
     const QString size = QString::number(data.size());
-    ASSERT_TRUE(manager.NewDownload(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"), size,
-        size, finished, port, QStringLiteral("0")));
+    ASSERT_TRUE(manager.NewDownload(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
+        size, size, finished, port, QStringLiteral("0")));
     TvzkLoadPanel *p = panel(QStringLiteral("Tel9"));
     ASSERT_NE(p, nullptr);
     ASSERT_TRUE(p->isServerActive());
@@ -166,7 +166,8 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
     sender.setClientAddress(panels.BindAddress);
     sender.setPort(port);
     QString senderText;
-    QObject::connect(&sender, &TransferJob::stopped, [&senderText](const QString &text) { senderText = text; });
+    QObject::connect(
+        &sender, &TransferJob::stopped, [&senderText](const QString &text) { senderText = text; });
     QSignalSpy senderDone(&sender, &TransferJob::OnTelTermine);
     sender.setClientActive(true);
     ASSERT_TRUE(waitUntil([&] { return !sender.isClientActive(); }, 20000));
