@@ -39,10 +39,13 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
     QByteArray replies;
     bool ackDue = false; // fast blocks taken since the last ack
     const auto ack = [&](qint32 code) {
-        replies += DataPacket::fastAck(code, DataPacket::FastWindow, m_ackedTo);
+        replies += DataPacket::fastAck(code, window(), m_ackedTo);
         ackDue = false;
     };
     for (;;) {
+        // The end packet waits for its hash: the rest stays on the connection.
+        if (m_pendingDigest)
+            break;
         if (m_discard > 0) {
             m_discard -= qMax<qint64>(0, in.skip(qMin(m_discard, in.bytesAvailable())));
             if (m_discard > 0)
@@ -86,6 +89,8 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
                 if (buffered < DataPacket::FastEndSize)
                     break;
                 code = handleFastEnd(take(in, DataPacket::FastEndSize));
+                if (m_pendingDigest)
+                    break;
             } else {
                 code = DataPacket::TooShort;
                 dropWaiting(in, unread);
@@ -118,8 +123,10 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
         } else {
             // Any other kind has no length of its own: it takes every byte
             // waiting, and is refused when that is more than any packet.
-            status
-                = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong : DataPacket::Accepted;
+            // A finished file answers nothing but its own sender.
+            status = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong
+                : m_serving                                        ? DataPacket::CannotOpen
+                                                                   : DataPacket::Accepted;
             dropWaiting(in, unread);
         }
         answer(replies, status);
@@ -168,6 +175,17 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     } else if (!parseFileSize(header->fileSize, size)) {
         return DataPacket::TooShort;
     }
+    if (m_serving) {
+        // Only the sender of this very file, in fast mode (the only mode
+        // that can end on a verdict without writing), is answered.
+        const QFileInfo finished(m_finishedPath);
+        if (!capability || m_expectedName.isEmpty() || header->fileName != m_expectedName
+            || size != m_fileSize || !finished.isFile() || finished.size() != m_fileSize)
+            return DataPacket::CannotOpen;
+        m_fast = true;
+        m_ackedTo = m_fileSize;
+        return DataPacket::FastAccepted;
+    }
     if (m_verifyFailed)
         return DataPacket::CannotOpen;
     // A finished download is never opened again: its file has left (or is
@@ -199,35 +217,84 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     // What the file holds already is part of the file sent: it is read
     // back and hashed at the end, with whatever this connection rewrote.
     m_fast = true;
-    m_hash.reset();
+    m_hash->reset();
     m_hashedTo = 0;
     m_hashStale = m_held > 0;
     m_ackedTo = m_held;
     return DataPacket::FastAccepted;
 }
 
-bool DataReceiver::hashFromDisk(qint64 upTo)
+std::optional<DataReceiver::HashRequest> DataReceiver::hashRequest() const
 {
-    m_hash.reset();
-    m_hashedTo = 0;
-    if (!m_file.seek(0))
-        return false;
-    QByteArray chunk;
-    while (m_hashedTo < upTo) {
-        chunk = m_file.read(qMin<qint64>(1 << 20, upTo - m_hashedTo));
-        if (chunk.isEmpty())
-            return false;
-        m_hash.addData(chunk);
-        m_hashedTo += chunk.size();
+    if (!m_pendingDigest)
+        return std::nullopt;
+    return HashRequest { m_serving ? m_finishedPath : m_path, m_held };
+}
+
+QByteArray DataReceiver::onHashed(std::unique_ptr<QCryptographicHash> hash)
+{
+    if (!m_pendingDigest)
+        return {};
+    const QByteArray digest = *m_pendingDigest;
+    m_pendingDigest.reset();
+    qint32 code = DataPacket::CannotWrite;
+    if (hash) {
+        m_hash = std::move(hash);
+        m_hashedTo = m_held;
+        m_hashStale = false;
+        code = verdict(digest);
     }
-    m_hashStale = false;
+    ++m_answered;
+    m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
+    return DataPacket::fastAck(code, window(), m_ackedTo);
+}
+
+QByteArray DataReceiver::keepAlive() const
+{
+    return DataPacket::fastAck(DataPacket::Accepted, window(), m_ackedTo);
+}
+
+bool DataReceiver::serveFinished(const QString &path, qint64 size)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || size < 0 || info.isSymLink() || !info.isFile() || info.size() != size)
+        return false;
+    disconnect();
+    m_serving = true;
+    m_finishedPath = path;
+    m_fileSize = size;
+    m_held = size;
+    m_ackedTo = size;
     return true;
+}
+
+qint32 DataReceiver::verdict(const QByteArray &digest)
+{
+    if (m_hash->result() != digest) {
+        // Kept in the temp folder as it is, for the user to look at; it is
+        // not the file that was sent, so it never goes to its destination.
+        // A finished file stays what it was: only this sender is told.
+        if (!m_serving) {
+            m_verifyFailed = true;
+            m_file.close();
+        }
+        return DataPacket::HashMismatch;
+    }
+    if (!m_serving) {
+        m_complete = true;
+        m_file.close();
+    }
+    return DataPacket::Verified;
 }
 
 qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
 {
     const qint64 offset = DataPacket::readInt64(packet, 4);
     const qint32 count = DataPacket::readInt(packet, 12);
+    // A finished file takes no data: an empty block is only a sign of life.
+    if (m_serving)
+        return count == 0 && offset >= 0 && offset <= m_fileSize ? DataPacket::Accepted
+                                                                 : DataPacket::CannotWrite;
     if (!m_open || !m_file.isOpen())
         return DataPacket::NoFileOpen;
     // The same rules as the described blocks: no gap, nothing beyond the
@@ -240,7 +307,7 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
     if (!m_file.seek(offset) || m_file.write(data, count) != count)
         return DataPacket::CannotWrite;
     if (offset == m_hashedTo && !m_hashStale) {
-        m_hash.addData(QByteArrayView(data, count));
+        m_hash->addData(QByteArrayView(data, count));
         m_hashedTo += count;
     } else if (offset < m_hashedTo && count > 0) {
         m_hashStale = true;
@@ -252,23 +319,18 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
 
 qint32 DataReceiver::handleFastEnd(const QByteArray &packet)
 {
-    if (!m_open || !m_file.isOpen())
+    if (!m_serving && (!m_open || !m_file.isOpen()))
         return DataPacket::NoFileOpen;
     const qint64 size = DataPacket::readInt64(packet, 4);
     if (size != m_fileSize || m_held != m_fileSize)
         return DataPacket::BadOffset;
-    if ((m_hashStale || m_hashedTo != m_held) && !hashFromDisk(m_held))
-        return DataPacket::CannotWrite;
-    if (m_hash.result() != packet.sliced(12, DataPacket::HashSize)) {
-        // Kept in the temp folder as it is, for the user to look at; it is
-        // not the file that was sent, so it never goes to its destination.
-        m_verifyFailed = true;
-        m_file.close();
-        return DataPacket::HashMismatch;
+    const QByteArray digest = packet.sliced(12, DataPacket::HashSize);
+    if (m_serving || m_hashStale || m_hashedTo != m_held) {
+        // Read back from the disk by the owner, off this thread.
+        m_pendingDigest = digest;
+        return DataPacket::Accepted;
     }
-    m_complete = true;
-    m_file.close();
-    return DataPacket::Verified;
+    return verdict(digest);
 }
 
 bool DataReceiver::openFile(const QString &path, qint64 fileSize)
@@ -339,6 +401,7 @@ bool DataReceiver::disconnect()
     m_open = false;
     m_fast = false;
     m_refusals = 0;
+    m_pendingDigest.reset();
     return wasOpen;
 }
 

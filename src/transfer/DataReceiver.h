@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 #include "transfer/DataPacket.h"
 
 class QIODevice;
@@ -36,6 +39,20 @@ class QIODevice;
 // the whole file, which must match what the file holds before the transfer
 // counts as complete. On a mismatch the file stays where it is and every
 // later header is refused: nothing overwrites what the user may want to see.
+//
+// When the end packet finds the hash kept in memory out of date (a resumed
+// file, or a block that rewrote hashed bytes), the file must be read back:
+// receive() stops there and hashRequest() says what to hash; the owner
+// does it on a worker and hands it to onHashed(), which gives the verdict.
+// Meanwhile keepAlive() is an ack the sender takes as a sign of life.
+//
+// A finished download answers a sender that comes back because it never
+// got its verdict (serveFinished()): a header with the marker for the same
+// name and size gets FastAccepted and a FastAck holding the whole file,
+// (window 0: no block is taken), then its end packet the verdict on the
+// finished file, hashed from disk.
+// Nothing is ever written then: anything else is refused, and the owner
+// ends the connection at once (shouldGiveUp()).
 class DataReceiver
 {
 public:
@@ -74,7 +91,27 @@ public:
     // Non-zero statuses in a row on this connection; at MaxRefusals the
     // owner ends it.
     int refusalsInARow() const { return m_refusals; }
-    bool shouldGiveUp() const { return m_refusals >= MaxRefusals; }
+    bool shouldGiveUp() const { return m_refusals >= (m_serving ? 1 : MaxRefusals); }
+
+    struct HashRequest
+    {
+        QString path;
+        qint64 upTo = 0;
+    };
+    // The end packet waits for the hash of the file's first upTo bytes;
+    // receive() takes nothing more until onHashed() has its result.
+    std::optional<HashRequest> hashRequest() const;
+    // The hash asked for (nullptr: the file could not be read); returns the
+    // verdict to send.
+    QByteArray onHashed(std::unique_ptr<QCryptographicHash> hash);
+    QByteArray keepAlive() const;
+
+    // From now on this receiver only answers for the finished file at
+    // `path` (size bytes), read-only; false when it is not there with that
+    // size. It stays so across connections, until stopServing().
+    bool serveFinished(const QString &path, qint64 size);
+    void stopServing() { m_serving = false; }
+    bool isServing() const { return m_serving; }
 
     // The connection ended. Returns whether a header had been accepted since
     // the previous disconnection (the file is closed either way).
@@ -118,7 +155,9 @@ private:
     qint32 handleFastBlock(const QByteArray &packet);
     qint32 handleFastEnd(const QByteArray &packet);
     QByteArray take(QIODevice &in, qint64 size);
-    bool hashFromDisk(qint64 upTo);
+    qint32 verdict(const QByteArray &digest);
+    // What a FastAck offers: a finished file takes no block.
+    qint32 window() const { return m_serving ? 0 : DataPacket::FastWindow; }
     bool openFile(const QString &path, qint64 fileSize);
     void answer(QByteArray &replies, qint32 status);
     void closeFile();
@@ -142,11 +181,16 @@ private:
     qint64 m_largestPacket = 0;
     // SHA-256 of bytes 0 to m_hashedTo of the file; m_hashStale once a block
     // rewrote bytes already hashed (read back from the file at the end).
-    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
+    std::unique_ptr<QCryptographicHash> m_hash
+        = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
     qint64 m_hashedTo = 0;
     bool m_hashStale = false;
     // What a FastAck confirms: first the bytes held, then the end of the
     // last block taken. A sender rewriting a partial file from behind its
     // end must not be told of bytes it has not sent yet on this connection.
     qint64 m_ackedTo = 0;
+    // The end packet's digest while its hash is read back from the file.
+    std::optional<QByteArray> m_pendingDigest;
+    bool m_serving = false;
+    QString m_finishedPath;
 };

@@ -51,21 +51,22 @@ QByteArray DataSender::takeHeader()
 DataSender::Step DataSender::receive(QIODevice &in)
 {
     for (;;) {
-        const bool fastReply = m_awaiting == Awaiting::FastStart || m_awaiting == Awaiting::FastAcks
-            || m_awaiting == Awaiting::FastVerdict;
+        const bool fastReply = m_awaiting == Awaiting::FastStart || m_awaiting == Awaiting::PrefixHash
+            || m_awaiting == Awaiting::FastAcks || m_awaiting == Awaiting::FastVerdict;
         const int size = fastReply ? DataPacket::FastAckSize : DataPacket::StatusSize;
         if (in.bytesAvailable() < size)
             return {};
         const QByteArray bytes = in.read(size);
+        const qint32 code = DataPacket::readInt(bytes, 0);
         const Step step = fastReply
-            ? onFastAck(DataPacket::readInt(bytes, 0), DataPacket::readInt64(bytes, 8))
-            : onStatus(DataPacket::readInt(bytes, 0));
+            ? onFastAck(code, DataPacket::readInt64(bytes, 8), DataPacket::readInt(bytes, 4))
+            : onStatus(code);
         if (step.action != Action::None)
             return step;
     }
 }
 
-DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
+DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
 {
     switch (m_awaiting) {
     case Awaiting::FastStart:
@@ -73,16 +74,27 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
         // may end with bytes that are not ours (left by another attempt):
         // where our own count is behind, the blocks from there are written
         // again, and the hash at the end tells whether the rest is ours.
+        // A finished download (window 0) takes no block at all: it holds
+        // the whole file, and the hash decides.
         if (code != DataPacket::Accepted || held < 0 || held > m_size)
             return fail(Failure::FastRefused);
-        held = qMin(held, m_offset);
-        if (!hashPrefix(held))
-            return fail(Failure::FileUnreadable);
+        if (held < m_size || window != 0)
+            held = qMin(held, m_offset);
         m_offset = held;
         m_next = held;
         m_count = 0;
-        m_awaiting = Awaiting::FastAcks;
-        return fillWindow();
+        m_awaiting = Awaiting::PrefixHash;
+        if (held > 0) {
+            Step step { Action::Hash, {} };
+            step.hashUpTo = held;
+            return step;
+        }
+        return onPrefixHashed(std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256));
+    case Awaiting::PrefixHash:
+        // Acks of the keep-alives.
+        if (code != DataPacket::Accepted || held < 0 || held > m_next)
+            return fail(Failure::FastRefused);
+        return {};
     case Awaiting::FastAcks:
         if (code != DataPacket::Accepted || held < m_offset || held > m_next)
             return fail(Failure::FastRefused);
@@ -102,19 +114,20 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held)
     }
 }
 
-bool DataSender::hashPrefix(qint64 upTo)
+DataSender::Step DataSender::onPrefixHashed(std::unique_ptr<QCryptographicHash> hash)
 {
-    m_hash.reset();
-    if (!m_file.seek(0))
-        return false;
-    for (qint64 done = 0; done < upTo;) {
-        const QByteArray chunk = m_file.read(qMin<qint64>(1 << 20, upTo - done));
-        if (chunk.isEmpty())
-            return false;
-        m_hash.addData(chunk);
-        done += chunk.size();
-    }
-    return true;
+    if (m_awaiting != Awaiting::PrefixHash)
+        return {};
+    if (!hash)
+        return fail(Failure::FileUnreadable);
+    m_hash = std::move(hash);
+    m_awaiting = Awaiting::FastAcks;
+    return fillWindow();
+}
+
+QByteArray DataSender::keepAlive() const
+{
+    return DataPacket::fastBlock(m_next, {});
 }
 
 // Sends blocks while the window has room; once every byte is acknowledged,
@@ -130,14 +143,14 @@ DataSender::Step DataSender::fillWindow()
         const QByteArray data = m_file.read(wanted);
         if (data.size() != wanted)
             return fail(Failure::FileUnreadable);
-        m_hash.addData(data);
+        m_hash->addData(data);
         step.bytes += DataPacket::fastBlock(m_next, data);
         m_next += wanted;
         m_largestInFlight = qMax(m_largestInFlight, m_next - m_offset);
     }
     if (m_offset == m_size && m_awaiting == Awaiting::FastAcks) {
         m_awaiting = Awaiting::FastVerdict;
-        step.bytes += DataPacket::fastEnd(m_size, m_hash.result());
+        step.bytes += DataPacket::fastEnd(m_size, m_hash->result());
     }
     if (!step.bytes.isEmpty())
         step.action = Action::Send;

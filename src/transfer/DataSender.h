@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+
 #include "transfer/DataPacket.h"
 
 class QIODevice;
@@ -32,6 +34,14 @@ class QIODevice;
 // confirm (Verified) for the transfer to complete. Progress is then what the
 // receiver acknowledged, never more than it holds, so a later attempt can
 // resume in either mode.
+//
+// A fast connection that resumes needs the hash of the bytes the receiver
+// already holds before it can go on: that is a step of its own (Hash), so
+// that the owner reads them on a worker while the connection keeps running
+// on keepAlive() packets, and hands the hash back with onPrefixHashed().
+// A finished download answering a sender that never got its verdict holds
+// the whole file and takes no block (its FastAck says so with a window of
+// 0): it gets the end packet straight away.
 class DataSender
 {
 public:
@@ -43,6 +53,7 @@ public:
         Send, // send `bytes`
         Complete, // every byte acknowledged: end the connection, success
         Close, // the attempt failed: end the connection
+        Hash, // hash bytes 0 to hashUpTo of the file, then onPrefixHashed()
     };
     enum class Failure {
         None,
@@ -57,6 +68,7 @@ public:
     {
         Action action = Action::None;
         QByteArray bytes;
+        qint64 hashUpTo = 0;
     };
 
     DataSender() = default;
@@ -77,11 +89,19 @@ public:
     Step receive(QIODevice &in);
     Step onStatus(qint32 status);
     // One FastAck of a fast connection.
-    Step onFastAck(qint32 code, qint64 held);
+    Step onFastAck(qint32 code, qint64 held, qint32 window = DataPacket::FastWindow);
+    // The hash a Hash step asked for (nullptr: the file could not give it).
+    Step onPrefixHashed(std::unique_ptr<QCryptographicHash> hash);
+    // Waiting for onPrefixHashed(): keepAlive() is what to send meanwhile
+    // now and then, so that the receiver does not take the quiet for a
+    // stall (an empty block where it stands, which it acknowledges).
+    bool isHashing() const { return m_awaiting == Awaiting::PrefixHash; }
+    QByteArray keepAlive() const;
     // Ends the attempt: the file is closed.
     void stop();
 
     bool isFileOpen() const { return m_file.isOpen(); }
+    QString filePath() const { return m_file.fileName(); }
     qint64 fileSize() const { return m_size; }
     // Bytes the receiver has acknowledged.
     qint64 acknowledged() const { return m_offset; }
@@ -97,10 +117,9 @@ public:
     QByteArray header() const { return m_header; }
 
 private:
-    enum class Awaiting { Nothing, HeaderStatus, BlockStatus, FastStart, FastAcks, FastVerdict };
+    enum class Awaiting { Nothing, HeaderStatus, BlockStatus, FastStart, PrefixHash, FastAcks, FastVerdict };
     Step nextBlock();
     Step fillWindow();
-    bool hashPrefix(qint64 upTo);
     Step fail(Failure why);
 
     QFile m_file;
@@ -119,5 +138,6 @@ private:
     qint64 m_next = 0; // fast mode: where the next block starts
     qint64 m_largestInFlight = 0;
     qint32 m_window = DataPacket::FastWindow;
-    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
+    // Of bytes 0 to m_next once fast blocks flow.
+    std::unique_ptr<QCryptographicHash> m_hash;
 };

@@ -5,6 +5,7 @@
 #include "transfer/DataPacket.h"
 #include "transfer/SocketErrors.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTimer>
 
@@ -38,6 +39,9 @@ TransferJob::TransferJob(QObject *parent)
     m_stallTimer = new QTimer(this);
     m_stallTimer->setInterval(StallTimeoutMs);
     m_stallTimer->setSingleShot(true);
+    m_keepAliveTimer = new QTimer(this);
+    m_keepAliveTimer->setInterval(StallTimeoutMs / KeepAlivesPerStall);
+    m_hasher = new PrefixHasher(this);
 
     m_serverSocket = new QTcpServer(this);
     m_clientSocket = new QTcpSocket(this);
@@ -52,12 +56,14 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_headerTimer, &QTimer::timeout, this, &TransferJob::HeaderTimerTimer);
     connect(m_packetTimer, &QTimer::timeout, this, &TransferJob::PacketTimerTimer);
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
+    connect(m_keepAliveTimer, &QTimer::timeout, this, &TransferJob::KeepAliveTimerTimer);
     setFastMode(fastModeByDefault);
 }
 
 TransferJob::~TransferJob()
 {
     // Nothing may call back into a job being destroyed.
+    m_hasher->cancel();
     m_serverSocket->disconnect(this);
     m_clientSocket->disconnect(this);
     if (m_connection) {
@@ -96,6 +102,28 @@ void TransferJob::setPacketTimeout(int ms)
 void TransferJob::setStallTimeout(int ms)
 {
     m_stallTimer->setInterval(ms);
+    m_keepAliveTimer->setInterval(qMax(1, ms / KeepAlivesPerStall));
+}
+
+void TransferJob::startHashing(const QString &path, qint64 upTo, PrefixHasher::Done done)
+{
+    m_hasher->start(path, upTo, std::move(done));
+    m_keepAliveTimer->start();
+}
+
+// While this side reads its file back, the other side hears from it.
+void TransferJob::KeepAliveTimerTimer()
+{
+    if (!m_hasher->isRunning()) {
+        m_keepAliveTimer->stop();
+        return;
+    }
+    if (m_clientOpen && m_sender.isHashing() && m_clientSocket->state() == QAbstractSocket::ConnectedState) {
+        m_clientSocket->write(m_sender.keepAlive());
+        m_clientSocket->flush();
+    } else if (m_connection && m_receiver.hashRequest()) {
+        sendReplies(m_receiver.keepAlive());
+    }
 }
 
 void TransferJob::setFastModeByDefault(bool enabled)
@@ -143,11 +171,18 @@ void TransferJob::setServerActive(bool active)
         endDownloadConnection();
         return;
     }
-    // A finished download has nothing more to take from anyone.
-    if (m_serverSocket->isListening() || m_status == u"0" || m_downloadNotified)
+    if (m_serverSocket->isListening())
         return;
     const QHostAddress address
         = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
+    // A finished download takes nothing more from anyone; it only answers
+    // a sender that never got its verdict, from the finished file. Nobody
+    // waits on that: a port taken now is not worth an error box.
+    if (m_status == u"0" || m_downloadNotified) {
+        if (m_receiver.isFastAllowed() && QFileInfo(finishedFile()).isFile())
+            m_serverSocket->listen(address, quint16(m_port));
+        return;
+    }
     if (!m_serverSocket->listen(address, quint16(m_port)))
         throw VoxlaneError(
             SocketErrors::SocketErrorText(SocketErrors::winsockCode(m_serverSocket->serverError())));
@@ -163,6 +198,18 @@ bool TransferJob::acceptsPeer(const QTcpSocket &socket) const
     return is(m_peerAddress) || (ResolvePeer && is(ResolvePeer(m_fichierProprio)));
 }
 
+QString TransferJob::finishedFile() const
+{
+    return m_finishedFile.isEmpty() ? m_fichierPath : m_finishedFile;
+}
+
+// The connection just taken is answered from the finished file.
+bool TransferJob::serveFinished()
+{
+    qint64 size = 0;
+    return TextConvert::tryStrToInt64(m_fichierPoids, size) && m_receiver.serveFinished(finishedFile(), size);
+}
+
 void TransferJob::ServerSocketClientConnect()
 {
     while (QTcpSocket *socket = m_serverSocket->nextPendingConnection()) {
@@ -170,13 +217,20 @@ void TransferJob::ServerSocketClientConnect()
         // and a connection that is transferring is never taken over: the
         // newcomer is closed unanswered. A connection that has not had its
         // header accepted yet gives way to a new one (the sender coming back
-        // after a failure we have not noticed yet).
-        if (!acceptsPeer(*socket) || m_downloadNotified || (m_connection && m_receiver.isFileOpen())) {
+        // after a failure we have not noticed yet), and so does one whose
+        // transfer is over: a sender coming back has lost it.
+        const bool finished = m_status == u"0" || m_downloadNotified;
+        if (!acceptsPeer(*socket) || (!finished && m_connection && m_receiver.isFileOpen())) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
         endDownloadConnection();
+        if (finished && !serveFinished()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         m_connection = socket;
         m_stallTimer->start();
         socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
@@ -184,7 +238,9 @@ void TransferJob::ServerSocketClientConnect()
         connect(socket, &QTcpSocket::readyRead, this, &TransferJob::ServerSocketClientRead);
         connect(socket, &QTcpSocket::disconnected, this, &TransferJob::ServerSocketClientDisconnect);
         connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::ServerSocketClientError);
-        emit connectionOpened();
+        // A finished panel shows its "Terminé" whatever comes.
+        if (!finished)
+            emit connectionOpened();
         if (socket->bytesAvailable() > 0)
             ServerSocketClientRead();
     }
@@ -192,7 +248,8 @@ void TransferJob::ServerSocketClientConnect()
 
 void TransferJob::ServerSocketClientRead()
 {
-    if (!m_connection)
+    // While the file is read back, what comes waits on the connection.
+    if (!m_connection || m_hasher->isRunning())
         return;
     m_stallTimer->start();
     const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
@@ -212,6 +269,15 @@ void TransferJob::ServerSocketClientRead()
         giveUpDownloadConnection();
         return;
     }
+    if (const auto request = m_receiver.hashRequest()) {
+        // The sender waits for the verdict and has keep-alives meanwhile;
+        // this side is the one that is slow, so nothing counts as a stall.
+        m_stallTimer->stop();
+        m_packetTimer->stop();
+        startHashing(request->path, request->upTo,
+            [this](PrefixHasher::Hash hash) { onReceiverHashed(std::move(hash)); });
+        return;
+    }
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered. A fast block
     // may take longer than that on a slow link; the stall limit covers it.
@@ -220,6 +286,25 @@ void TransferJob::ServerSocketClientRead()
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
     m_packetsSeen = m_receiver.packetsAnswered();
+}
+
+void TransferJob::onReceiverHashed(PrefixHasher::Hash hash)
+{
+    m_keepAliveTimer->stop();
+    if (!m_connection)
+        return;
+    const QByteArray replies = m_receiver.onHashed(std::move(hash));
+    followReceiver();
+    sendReplies(replies);
+    if (!m_connection)
+        return;
+    if (m_receiver.shouldGiveUp()) {
+        giveUpDownloadConnection();
+        return;
+    }
+    m_stallTimer->start();
+    if (m_connection->bytesAvailable() > 0)
+        ServerSocketClientRead();
 }
 
 void TransferJob::PacketTimerTimer()
@@ -264,9 +349,11 @@ void TransferJob::followReceiver()
     }
     if (m_receiver.isComplete() && !m_downloadNotified) {
         m_downloadNotified = true;
-        // Nothing more may come in: the sender's connection stays until it
-        // closes it, and any header on it is refused.
-        m_serverSocket->close();
+        // The sender's connection stays until it closes it, and any header
+        // on it is refused; in fast mode the port stays open for the sender
+        // to come back should the verdict not reach it.
+        if (!m_receiver.isFastAllowed())
+            m_serverSocket->close();
         m_status = QStringLiteral("0");
         emit completed(false);
         emit OnTelTermine(this);
@@ -295,8 +382,15 @@ void TransferJob::ServerSocketClientDisconnect()
         m_connection->deleteLater();
         m_connection = nullptr;
     }
+    m_hasher->cancel();
+    m_keepAliveTimer->stop();
     m_packetTimer->stop();
     m_stallTimer->stop();
+    if (m_receiver.isServing()) {
+        // Answering for the finished file changed nothing to show.
+        m_receiver.disconnect();
+        return;
+    }
     if (!m_receiver.disconnect()) {
         // No file was opened: nothing to say, but the progress shown when
         // the connection came in must not stay up.
@@ -314,7 +408,10 @@ void TransferJob::ServerSocketClientDisconnect()
     if (m_downloadMoved)
         return;
     m_downloadMoved = true;
-    DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath);
+    // A sender coming back is answered from wherever the file ended up.
+    m_finishedFile = DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath)
+        ? m_fichierPath
+        : m_receiver.filePath();
 }
 
 void TransferJob::ServerSocketClientError(QAbstractSocket::SocketError error)
@@ -388,37 +485,57 @@ void TransferJob::ClientSocketRead()
     // transfer on.
     if (m_clientSocket->bytesAvailable() > 0)
         m_stallTimer->start();
-    for (;;) {
-        const DataSender::Step step = m_sender.receive(*m_clientSocket);
-        switch (step.action) {
-        case DataSender::Action::None:
-            // A fast ack may move the count without sending anything.
-            if (m_sender.sent() != m_position)
-                setTransferProgress(m_sender.sent());
-            return;
-        case DataSender::Action::Send:
-            // Counted as it goes out, as the receiver will count it.
+    while (applySenderStep(m_sender.receive(*m_clientSocket))) { }
+}
+
+// Carries out what the sender asked for; true when it may ask for more.
+bool TransferJob::applySenderStep(const DataSender::Step &step)
+{
+    switch (step.action) {
+    case DataSender::Action::None:
+        // A fast ack may move the count without sending anything.
+        if (m_sender.sent() != m_position)
             setTransferProgress(m_sender.sent());
-            m_clientSocket->write(step.bytes);
-            m_clientSocket->flush();
-            continue;
-        case DataSender::Action::Complete:
+        return false;
+    case DataSender::Action::Hash:
+        if (m_sender.sent() != m_position)
             setTransferProgress(m_sender.sent());
-            completeUpload();
-            return;
-        case DataSender::Action::Close:
-            if (m_sender.failure() == DataSender::Failure::HashMismatch)
-                m_verifyFailed = true;
-            if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
-                emit OnLog(this,
-                    QStringLiteral(
-                        "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
-                        .arg(m_idTel)
-                        .arg(m_sender.acknowledged()));
-            setClientActive(false);
-            return;
-        }
+        startHashing(m_fichierPath, step.hashUpTo,
+            [this](PrefixHasher::Hash hash) { onSenderHashed(std::move(hash)); });
+        // Acks of the keep-alives are still taken meanwhile.
+        return true;
+    case DataSender::Action::Send:
+        // Counted as it goes out, as the receiver will count it.
+        setTransferProgress(m_sender.sent());
+        m_clientSocket->write(step.bytes);
+        m_clientSocket->flush();
+        return true;
+    case DataSender::Action::Complete:
+        setTransferProgress(m_sender.sent());
+        completeUpload();
+        return false;
+    case DataSender::Action::Close:
+        if (m_sender.failure() == DataSender::Failure::HashMismatch)
+            m_verifyFailed = true;
+        if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
+            emit OnLog(this,
+                QStringLiteral(
+                    "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
+                    .arg(m_idTel)
+                    .arg(m_sender.acknowledged()));
+        setClientActive(false);
+        return false;
     }
+    return false;
+}
+
+void TransferJob::onSenderHashed(PrefixHasher::Hash hash)
+{
+    m_keepAliveTimer->stop();
+    if (!m_clientOpen)
+        return;
+    if (applySenderStep(m_sender.onPrefixHashed(std::move(hash))))
+        ClientSocketRead();
 }
 
 void TransferJob::completeUpload()
@@ -436,6 +553,8 @@ void TransferJob::completeUpload()
 void TransferJob::ClientSocketDisconnect()
 {
     m_clientOpen = false;
+    m_hasher->cancel();
+    m_keepAliveTimer->stop();
     m_headerTimer->stop();
     m_stallTimer->stop();
     m_sender.stop();

@@ -2,6 +2,7 @@
 
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
+#include "transfer/PrefixHasher.h"
 
 #include <QObject>
 
@@ -33,9 +34,16 @@ class QTimer;
 // partial file really holds, an upload the bytes it has sent. While a
 // connection has an accepted header, any other connection is closed at
 // once. OnTelTermine is emitted once when the transfer completes; a
-// completed download stops listening, refuses every later header and never
-// writes again. Destroying the job closes its sockets; a partial download
+// completed download never writes again. In fast mode it goes on listening
+// (also when restored with Status "0") so that a sender that lost the
+// verdict can come back and learn it from the finished file; it takes
+// nothing else. Destroying the job closes its sockets; a partial download
 // stays in TempPath for later.
+//
+// Reading a file back for its hash (a fast connection that resumes, or a
+// receiver whose hash in memory is out of date) runs on a worker; the
+// connection meanwhile carries keep-alives (KeepAlivesPerStall per stall
+// limit) so that neither side takes the wait for a stall.
 //
 // All socket work runs from the event loop of the user-interface thread;
 // every job has its own file and packet buffer, so any number of downloads
@@ -52,6 +60,7 @@ public:
     // a packet (download) before it is ended as "Déconnecté", so that the
     // transfer can be resumed rather than wait for ever.
     static constexpr int StallTimeoutMs = 30000;
+    static constexpr int KeepAlivesPerStall = 3;
     // Shown on both panels when the file received is not the file sent.
     static QString verificationFailedText()
     {
@@ -109,13 +118,17 @@ public:
     static void setFastModeByDefault(bool enabled);
     // The current or last connection runs in fast mode.
     bool isFast() const { return m_sender.isFast() || m_receiver.isFast(); }
+    // What reads files back for their hash; tests hold it with their own.
+    void setHashFunction(PrefixHasher::Function f) { m_hasher->setFunction(std::move(f)); }
+    bool isHashing() const { return m_hasher->isRunning(); }
     const DataSender &dataSender() const { return m_sender; }
     const DataReceiver &dataReceiver() const { return m_receiver; }
 
     // Download side: listen on BindAddress:Port, or stop listening and end
     // the connection. A port that cannot be opened throws VoxlaneError with
     // the socket error text, for the general error report. A completed
-    // download (Status "0") does not listen.
+    // download (Status "0") listens only to answer its sender from the
+    // finished file, in fast mode, when that file is there; it never throws.
     void setServerActive(bool active);
     bool isServerActive() const { return m_serverSocket->isListening(); }
     // Upload side: connect to ClientAddress:Port, or end the connection. A
@@ -159,6 +172,9 @@ private:
     bool acceptsPeer(const QTcpSocket &socket) const;
     void sendReplies(const QByteArray &replies);
     void followReceiver();
+    void onReceiverHashed(PrefixHasher::Hash hash);
+    QString finishedFile() const;
+    bool serveFinished();
     // Upload side.
     void ClientSocketConnect();
     void HeaderTimerTimer();
@@ -166,9 +182,13 @@ private:
     void ClientSocketDisconnect();
     void ClientSocketError(QAbstractSocket::SocketError error);
     void completeUpload();
+    bool applySenderStep(const DataSender::Step &step);
+    void onSenderHashed(PrefixHasher::Hash hash);
     // Either side.
     void reportSocketError(QAbstractSocket::SocketError error);
     void setTransferProgress(qint64 position);
+    void startHashing(const QString &path, qint64 upTo, PrefixHasher::Done done);
+    void KeepAliveTimerTimer();
 
     QTcpSocket *m_clientSocket = nullptr;
     QTcpServer *m_serverSocket = nullptr;
@@ -176,6 +196,8 @@ private:
     QTimer *m_headerTimer = nullptr;
     QTimer *m_packetTimer = nullptr;
     QTimer *m_stallTimer = nullptr;
+    QTimer *m_keepAliveTimer = nullptr;
+    PrefixHasher *m_hasher = nullptr;
 
     qint32 m_port = 0;
     QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
@@ -188,6 +210,7 @@ private:
     int m_packetsSeen = 0;
     bool m_downloadNotified = false; // sticky: one completion per job
     bool m_downloadMoved = false;
+    QString m_finishedFile; // where this session's finished download stands
     DataSender m_sender;
     bool m_clientOpen = false; // an upload attempt is under way
     bool m_verifyFailed = false; // the receiver found another file than ours

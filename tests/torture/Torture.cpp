@@ -187,10 +187,9 @@ public:
             return;
         }
         if (m_clock.elapsed() > 30000) {
-            // A finished download whose sender never got the last status:
-            // the sender cannot learn it any more (the download no longer
-            // listens), which is told apart from a transfer that stopped
-            // moving.
+            // A finished download whose sender never got the last status
+            // although the download goes on listening to tell it: told
+            // apart from a transfer that stopped moving.
             if (m_downDone)
                 ++t.unconfirmed;
             else

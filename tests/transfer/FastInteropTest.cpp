@@ -39,9 +39,9 @@ const Case kCases[] = {
     { "fast, cut inside the first block", true, true, DataPacket::HeaderSize + 16 + 1000, -1, true },
     { "fast, cut between two blocks", true, true, DataPacket::HeaderSize + 2 * kFastBlock, -1, true },
     { "fast, cut before the end packet", true, true, kAllFastData, -1, true },
-    // The receiver verified and completed; its verdict never came back, and
-    // a finished download serves no resumption: the sender never claims it.
-    { "fast, verdict lost", true, true, kAllFastData + DataPacket::FastEndSize, -1, false },
+    // The receiver verified and completed; its verdict never came back. The
+    // finished download still listens and tells the returning sender.
+    { "fast, verdict lost", true, true, kAllFastData + DataPacket::FastEndSize, -1, true },
     { "fast, cut after the fast status", true, true, -1, 4, true },
     { "fast, cut inside the first data ack", true, true, -1, 4 + DataPacket::FastAckSize + 8, true },
     // A fast transfer goes on in the described mode, and back.

@@ -2,6 +2,7 @@
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
 
+#include "StateMachineExchange.h"
 #include "support/QtPrinters.h"
 
 #include <QBuffer>
@@ -81,15 +82,13 @@ protected:
     QByteArray feed(const QByteArray &bytes) { return receiver.receive(in.add(bytes)); }
 
     // Runs sender and receiver against each other until the sender stops.
-    Action run(DataSender &s)
+    Action run(DataSender &s) { return run(s, receiver, in); }
+    static Action run(DataSender &s, DataReceiver &r, Wire &wire)
     {
         Wire back;
-        DataSender::Step step { Action::Send, s.takeHeader() };
-        while (step.action == Action::Send) {
-            back.add(receiver.receive(in.add(step.bytes)));
-            step = s.receive(back.device());
-        }
-        return step.action;
+        return exchange(
+            s, r, [&wire](const QByteArray &b) -> QIODevice & { return wire.add(b); }, back.device(),
+            [&back](const QByteArray &b) { back.add(b); });
     }
 
     QTemporaryDir dir;
@@ -116,13 +115,8 @@ TEST_F(FastModeTest, WholeFilesArriveVerifiedWithBoundedBuffers)
             makeSparse(path, size);
         DataSender s;
         ASSERT_TRUE(s.start(path, 0));
-        Wire wire, back;
-        DataSender::Step step { Action::Send, s.takeHeader() };
-        while (step.action == Action::Send) {
-            back.add(r.receive(wire.add(step.bytes)));
-            step = s.receive(back.device());
-        }
-        ASSERT_EQ(step.action, Action::Complete);
+        Wire wire;
+        ASSERT_EQ(run(s, r, wire), Action::Complete);
         EXPECT_TRUE(s.isFast());
         EXPECT_TRUE(r.isComplete());
         EXPECT_EQ(r.held(), size);
@@ -168,6 +162,67 @@ TEST_F(FastModeTest, WindowAndCumulativeAcks)
     t.onFastAck(DataPacket::Accepted, 0);
     EXPECT_EQ(t.onFastAck(DataPacket::Accepted, size).action, Action::Close);
     EXPECT_EQ(t.failure(), DataSender::Failure::FastRefused);
+}
+
+// Where a fast connection starts again: from what the receiver holds, or
+// from the sender's own count where that is behind (bytes past it may not
+// be ours, so they are written again), after the hash of what comes before.
+// Only a finished download, which holds the whole file and takes no block
+// (window 0), gets the end packet at once whatever the sender's count.
+TEST_F(FastModeTest, WhereAResumedFastConnectionStarts)
+{
+    constexpr qint64 kSize = 200000;
+    const QString path = makeFile(QStringLiteral("f.bin"), randomBytes(kSize));
+    struct Case
+    {
+        const char *what;
+        qint64 senderCount;
+        qint64 held;
+        qint32 window;
+        qint64 startsAt; // first block sent (after the hash of what precedes)
+        bool endsAtOnce; // the end packet follows the hash, no block
+    };
+    const Case cases[] = {
+        { "nothing held", 5000, 0, DataPacket::FastWindow, 0, false },
+        { "receiver behind the sender", 150000, 100000, DataPacket::FastWindow, 100000, false },
+        { "sender behind the receiver", 30000, 100000, DataPacket::FastWindow, 30000, false },
+        { "whole file held, sender behind", 30000, kSize, DataPacket::FastWindow, 30000, false },
+        { "finished download, sender behind", 30000, kSize, 0, kSize, true },
+        { "finished download, sender at the end", kSize, kSize, 0, kSize, true },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        DataSender s;
+        ASSERT_TRUE(s.start(path, c.senderCount));
+        s.takeHeader();
+        ASSERT_EQ(s.onStatus(DataPacket::FastAccepted).action, Action::None);
+        DataSender::Step step = s.onFastAck(DataPacket::Accepted, c.held, c.window);
+        if (c.startsAt > 0) {
+            ASSERT_EQ(step.action, Action::Hash);
+            EXPECT_EQ(step.hashUpTo, c.startsAt);
+            EXPECT_TRUE(s.isHashing());
+            // What comes meanwhile is an empty block where sending resumes.
+            EXPECT_EQ(s.keepAlive(), DataPacket::fastBlock(c.startsAt, {}));
+            EXPECT_EQ(s.onFastAck(DataPacket::Accepted, c.startsAt, c.window).action, Action::None);
+            static const std::atomic_bool notCancelled { false };
+            step = s.onPrefixHashed(PrefixHasher::hashFile(path, step.hashUpTo, notCancelled));
+        }
+        ASSERT_EQ(step.action, Action::Send);
+        EXPECT_EQ(DataPacket::readInt(step.bytes, 0),
+            c.endsAtOnce ? qint32(DataPacket::FastEndKind) : qint32(DataPacket::FastBlockKind));
+        if (!c.endsAtOnce) {
+            EXPECT_EQ(DataPacket::readInt64(step.bytes, 4), c.startsAt);
+        }
+        EXPECT_EQ(s.acknowledged(), c.startsAt);
+    }
+    // A file that cannot be read back ends the attempt.
+    DataSender s;
+    ASSERT_TRUE(s.start(path, kSize));
+    s.takeHeader();
+    s.onStatus(DataPacket::FastAccepted);
+    ASSERT_EQ(s.onFastAck(DataPacket::Accepted, 1000).action, Action::Hash);
+    EXPECT_EQ(s.onPrefixHashed(nullptr).action, Action::Close);
+    EXPECT_EQ(s.failure(), DataSender::Failure::FileUnreadable);
 }
 
 // The receiver's answers to fast packets, and what a described connection
@@ -276,13 +331,8 @@ TEST_F(FastModeTest, HashMismatchKeepsTheFileAndRefusesLaterHeaders)
     }
     DataSender behind;
     ASSERT_TRUE(behind.start(source, 1000));
-    Wire wire, back;
-    DataSender::Step step { Action::Send, behind.takeHeader() };
-    while (step.action == Action::Send) {
-        back.add(r2.receive(wire.add(step.bytes)));
-        step = behind.receive(back.device());
-    }
-    EXPECT_EQ(step.action, Action::Complete);
+    Wire wire;
+    EXPECT_EQ(run(behind, r2, wire), Action::Complete);
     EXPECT_TRUE(r2.isComplete());
 }
 

@@ -4,16 +4,21 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "transfer/TransferJob.h"
+
+#include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -124,6 +129,57 @@ TEST_F(Transfers, ASavedCompletedDownloadFromAnOfflineSenderShowsTermine)
     EXPECT_EQ(p->CaptionLabelLoad(), QStringLiteral("setup.exe"));
     EXPECT_EQ(p->FichierTel(), QStringLiteral("10"));
     EXPECT_EQ(p->Port(), 2010);
+}
+
+// Restored from the saved list with its file in place, a finished download
+// listens on its row's port again, so that a sender that never got its
+// verdict in the earlier session learns it now; removing the panel frees
+// the port.
+TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
+{
+    online << QStringLiteral("bob");
+    const QByteArray data = QByteArray("finished file ").repeated(1000);
+    const QString finished = temp.filePath(QStringLiteral("kept.bin"));
+    // The sender's copy, under the same name.
+    ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("sender")));
+    const QString source = temp.filePath(QStringLiteral("sender/kept.bin"));
+    for (const QString &path : { finished, source }) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress(panels.BindAddress), 0));
+    const int port = probe.serverPort();
+    probe.close();
+    const QString size = QString::number(data.size());
+    ASSERT_TRUE(manager.NewDownload(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
+        size, size, finished, port, QStringLiteral("0")));
+    TvzkLoadPanel *p = panel(QStringLiteral("Tel9"));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(p->isServerActive());
+
+    TransferJob sender;
+    sender.setFichierPath(source);
+    sender.setFichierTel(QStringLiteral("0")); // an older save
+    sender.setBindAddress(QStringLiteral("127.0.0.1")); // where bob is online
+    sender.setClientAddress(panels.BindAddress);
+    sender.setPort(port);
+    QString senderText;
+    QObject::connect(
+        &sender, &TransferJob::stopped, [&senderText](const QString &text) { senderText = text; });
+    QSignalSpy senderDone(&sender, &TransferJob::OnTelTermine);
+    sender.setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !sender.isClientActive(); }, 20000));
+    EXPECT_EQ(senderDone.count(), 1) << senderText.toStdString();
+    EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
+    QFile f(finished);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), data);
+
+    delete p;
+    QTcpServer again;
+    EXPECT_TRUE(again.listen(QHostAddress(panels.BindAddress), quint16(port)));
 }
 
 TEST_F(Transfers, PeersOfflineAreSaidOnThePanelAndUploadsDoNotConnect)

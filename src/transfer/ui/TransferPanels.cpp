@@ -101,7 +101,9 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
         panel->setTempPath(TempPath());
     panel->setBindAddress(BindAddress);
 
-    if (t.download && t.status != QStringLiteral("0")) {
+    // A finished download listens too (it never throws then): it answers a
+    // sender that never learnt it completed.
+    if (t.download) {
         try {
             panel->setServerActive(true);
         } catch (const VoxlaneError &error) {
