@@ -35,8 +35,12 @@ void emitMessage(j_common_ptr cinfo, int level)
 {
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
     // Level -1 is a warning. "Premature end of data" means the stream was
-    // cut: libjpeg would pad the picture with grey; we refuse it instead.
-    if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF && !err->truncated) {
+    // cut; a marker met inside the entropy data means the same for the scan
+    // (the rest of it is missing). libjpeg would pad the picture with grey;
+    // we refuse it instead. Refusing also keeps a few bytes that declare a
+    // large picture from costing its whole decoding.
+    const int code = cinfo->err->msg_code;
+    if (level == -1 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && !err->truncated) {
         err->truncated = true;
         (*cinfo->err->format_message)(cinfo, err->message);
     }
@@ -59,7 +63,8 @@ void installErrorManager(ErrorManager &err)
 enum class DecodeStatus { Ok, Failed, TooLarge };
 
 // Fills *out; the QImage itself lives in the caller's frame.
-DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *out, ErrorManager *err)
+DecodeStatus decodeInto(
+    const unsigned char *data, unsigned long size, qint64 maxPixels, QImage *out, ErrorManager *err)
 {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -73,8 +78,12 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    if (qint64(cinfo.image_width) * qint64(cinfo.image_height) > JpegCodec::kMaxPixels) {
+    // Other pictures are written by libjpeg straight into the QImage rows:
+    // Format_RGB32 is one 0xffRRGGBB word per pixel, bytes B, G, R, X in
+    // memory on a little-endian machine (libjpeg sets X to 0xFF).
+    const bool direct = !cmyk && Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : direct ? JCS_EXT_BGRX : JCS_RGB;
+    if (qint64(cinfo.image_width) * qint64(cinfo.image_height) > maxPixels) {
         jpeg_destroy_decompress(&cinfo);
         return DecodeStatus::TooLarge;
     }
@@ -89,7 +98,13 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
     const int components = cinfo.output_components;
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(
         reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(width * components), 1);
-    while (cinfo.output_scanline < cinfo.output_height) {
+    while (direct && cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW line = reinterpret_cast<JSAMPROW>(out->scanLine(int(cinfo.output_scanline)));
+        jpeg_read_scanlines(&cinfo, &line, 1);
+        if (err->truncated)
+            break;
+    }
+    while (!direct && cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
         jpeg_read_scanlines(&cinfo, row, 1);
         auto *line = reinterpret_cast<QRgb *>(out->scanLine(y));
@@ -149,7 +164,7 @@ bool encodeFrom(
 
 } // namespace
 
-std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
+std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error, qint64 maxPixels)
 {
     const auto fail = [error](const QString &why) -> std::optional<QImage> {
         if (error)
@@ -161,7 +176,7 @@ std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
     QImage image;
     ErrorManager err;
     const DecodeStatus status = decodeInto(reinterpret_cast<const unsigned char *>(bytes.constData()),
-        static_cast<unsigned long>(bytes.size()), &image, &err);
+        static_cast<unsigned long>(bytes.size()), qMin(maxPixels, kMaxPixels), &image, &err);
     switch (status) {
     case DecodeStatus::Ok:
         return image;
@@ -173,10 +188,10 @@ std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
     return fail(QStringLiteral("JPEG error: %1").arg(QString::fromLocal8Bit(err.message)));
 }
 
-QImage JpegCodec::decodeOrThrow(const QByteArray &bytes)
+QImage JpegCodec::decodeOrThrow(const QByteArray &bytes, qint64 maxPixels)
 {
     QString why;
-    std::optional<QImage> image = decode(bytes, &why);
+    std::optional<QImage> image = decode(bytes, &why, maxPixels);
     if (!image)
         throw VoxlaneError(why);
     return *image;
