@@ -21,8 +21,13 @@ struct ErrorManager
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool truncated;
+    int warnings;
 };
+
+// Warnings on corrupt data after which the stream counts as broken. A
+// damaged picture libjpeg can still show gives a few; a stream that gives
+// one per block would otherwise cost its whole declared size in warnings.
+constexpr int kMaxWarnings = 100;
 
 void errorExit(j_common_ptr cinfo)
 {
@@ -34,15 +39,19 @@ void errorExit(j_common_ptr cinfo)
 void emitMessage(j_common_ptr cinfo, int level)
 {
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
-    // Level -1 is a warning. "Premature end of data" means the stream was
-    // cut; a marker met inside the entropy data means the same for the scan
-    // (the rest of it is missing). libjpeg would pad the picture with grey;
-    // we refuse it instead. Refusing also keeps a few bytes that declare a
-    // large picture from costing its whole decoding.
+    // Level -1 is a warning (others are trace messages). "Premature end of
+    // data" means the stream was cut; a marker met inside the entropy data
+    // means the same for the scan (the rest of it is missing). libjpeg
+    // would pad the picture with grey; we refuse it instead, at once, so a
+    // few bytes that declare a large picture never cost its whole decoding.
+    // The jump is the one error_exit makes: libjpeg's state is dropped with
+    // the object.
+    if (level != -1)
+        return;
     const int code = cinfo->err->msg_code;
-    if (level == -1 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && !err->truncated) {
-        err->truncated = true;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || ++err->warnings > kMaxWarnings) {
         (*cinfo->err->format_message)(cinfo, err->message);
+        std::longjmp(err->jump, 1);
     }
 }
 
@@ -57,7 +66,7 @@ void installErrorManager(ErrorManager &err)
     err.pub.emit_message = emitMessage;
     err.pub.output_message = outputMessage;
     err.message[0] = '\0';
-    err.truncated = false;
+    err.warnings = 0;
 }
 
 enum class DecodeStatus { Ok, Failed, TooLarge };
@@ -101,8 +110,6 @@ DecodeStatus decodeInto(
     while (direct && cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW line = reinterpret_cast<JSAMPROW>(out->scanLine(int(cinfo.output_scanline)));
         jpeg_read_scanlines(&cinfo, &line, 1);
-        if (err->truncated)
-            break;
     }
     while (!direct && cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
@@ -121,16 +128,10 @@ DecodeStatus decodeInto(
                 line[x] = qRgb(p[0], p[0], p[0]);
             }
         }
-        if (err->truncated)
-            break;
-    }
-    if (err->truncated) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodeStatus::Failed;
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return err->truncated ? DecodeStatus::Failed : DecodeStatus::Ok;
+    return DecodeStatus::Ok;
 }
 
 bool encodeFrom(

@@ -132,6 +132,26 @@ TEST(JpegCodec, HugeDeclaredSizeIsRefusedBeforeAllocating)
     EXPECT_EQ(why, QStringLiteral("JPEG error: picture too large"));
 }
 
+// A little damage libjpeg can live with still gives the picture; a stream
+// that is mostly damage is refused rather than warned about at length.
+TEST(JpegCodec, ManyWarningsMakeABrokenStream)
+{
+    const QByteArray good = JpegCodec::encode(quarters(24, 16), 90);
+    // Stray bytes before a comment marker: one "extraneous bytes" warning each.
+    const auto withStrays = [&good](int count) {
+        QByteArray bytes = good.left(2);
+        for (int i = 0; i < count; ++i)
+            bytes += QByteArray("xx\xFF\xFE\x00\x02", 6);
+        return bytes + QByteArray("xx") + good.mid(2);
+    };
+    const std::optional<QImage> slightly = JpegCodec::decode(withStrays(3));
+    ASSERT_TRUE(slightly.has_value());
+    EXPECT_EQ(slightly->size(), QSize(24, 16));
+    QString why;
+    EXPECT_FALSE(JpegCodec::decode(withStrays(200), &why).has_value());
+    EXPECT_TRUE(why.startsWith(QStringLiteral("JPEG error: Corrupt JPEG data"))) << why.toStdString();
+}
+
 // Avatars from the service have a bound of their own, far below the
 // pictures a member may choose on disk.
 TEST(JpegCodec, TheCallerChoosesHowLargeAPictureMayBe)
