@@ -140,6 +140,10 @@ TEST(MultipartForm, HeadAndDataBoundaries)
         // gave the part everything up to the end of the body.
         { "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n--b\r\n\r\nsecond\r\n--b--\r\n", std::nullopt },
         { "--b\r\n\r\n--b--\r\n", std::nullopt },
+        // A head without its blank line does not borrow the next part's.
+        { "--b\r\nContent-Type: a\r\nx\r\n--b\r\nContent-Type: c\r\n\r\nd\r\n--b--", std::nullopt },
+        { "--b\r\nContent-Type: a\r\n\r\nx\r\n--b\r\nContent-Type: c\r\n\r\nd\r\n--b--",
+            std::vector<std::string> { "x", "d" } },
     };
     for (const auto &c : cases) {
         const auto form = devserver::MultipartForm::parse(c.body, "b");
@@ -151,6 +155,16 @@ TEST(MultipartForm, HeadAndDataBoundaries)
             data.push_back(part.data);
         EXPECT_EQ(data, *c.data) << c.body;
     }
+
+    // Many small parts, each head read up to its own delimiter only.
+    std::string many;
+    for (int i = 0; i < 2000; ++i)
+        many += "--b\r\nContent-Disposition: form-data; name=\"p" + std::to_string(i) + "\"\r\n\r\n" + std::to_string(i) + "\r\n";
+    many += "--b--\r\n";
+    const auto form = devserver::MultipartForm::parse(many, "b");
+    ASSERT_TRUE(form);
+    ASSERT_EQ(form->parts().size(), 2000u);
+    EXPECT_EQ(form->part("p1999")->data, "1999");
 }
 
 TEST(MultipartForm, BadFramingAndTypes)
