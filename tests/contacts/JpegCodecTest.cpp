@@ -80,6 +80,9 @@ TEST(JpegCodec, BadStreamsAreFailures)
     // The frame marker SOF0 becomes SOF15 (lossless arithmetic), which
     // libjpeg does not decode.
     badMarker[good.indexOf(QByteArray("\xFF\xC0", 2)) + 1] = char(0xCF);
+    const qsizetype scanStart = good.indexOf(QByteArray("\xFF\xDA", 2));
+    ASSERT_GT(scanStart, 0);
+    const qsizetype inScan = scanStart + (good.size() - scanStart) * 3 / 4;
     QByteArray badHuffman = good;
     for (qsizetype i = good.size() / 2; i < good.size() - 2; ++i)
         badHuffman[i] = char(0xFF);
@@ -94,8 +97,9 @@ TEST(JpegCodec, BadStreamsAreFailures)
         { "only the start marker", QByteArray("\xFF\xD8", 2) },
         { "cut in the header", good.left(20) },
         { "cut in the scan", good.left(good.size() * 2 / 3) },
-        // The end marker right after the cut: libjpeg would pad with grey.
-        { "scan cut by a marker", good.left(good.size() * 2 / 3) + QByteArray("\xFF\xD9", 2) },
+        // The end marker halfway through the entropy data: libjpeg would
+        // pad the rest with grey.
+        { "scan cut by a marker", good.left(inScan) + QByteArray("\xFF\xD9", 2) },
         { "corrupt marker", badMarker },
     };
     for (const auto &c : cases) {
