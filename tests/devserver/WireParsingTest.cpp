@@ -53,6 +53,34 @@ TEST(HttpRequestParser, ByteByByteWithBodyAndContinue)
     EXPECT_EQ(p.request().header("Content-Type").value_or(""), "multipart/form-data; boundary=b");
 }
 
+// Wherever the reads cut the head's end, the head ends there and the body
+// after it is whole; the first end of head wins, CR LF or bare LF.
+TEST(HttpRequestParser, HeadEndAcrossReads)
+{
+    const struct
+    {
+        std::string wire;
+        std::string body;
+    } cases[] = {
+        { "POST /a HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", "abc" },
+        { "POST /a HTTP/1.1\nContent-Length: 3\n\nabc", "abc" },
+        { "POST /a HTTP/1.1\nContent-Length: 4\n\n\r\n\r\n", "\r\n\r\n" },
+    };
+    for (const auto &c : cases) {
+        for (std::size_t first = 1; first < c.wire.size(); ++first) {
+            for (std::size_t second = first; second < c.wire.size(); ++second) {
+                HttpRequestParser p;
+                p.feed(std::string_view(c.wire).substr(0, first));
+                p.feed(std::string_view(c.wire).substr(first, second - first));
+                p.feed(std::string_view(c.wire).substr(second));
+                ASSERT_EQ(p.state(), State::Complete) << first << " " << second << " " << c.wire;
+                EXPECT_EQ(p.request().target, "/a");
+                EXPECT_EQ(p.request().body, c.body) << first << " " << second;
+            }
+        }
+    }
+}
+
 TEST(HttpRequestParser, LimitsAndMalformedHeads)
 {
     HttpRequestParser::Limits limits;
