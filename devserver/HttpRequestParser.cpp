@@ -57,10 +57,15 @@ HttpRequestParser::State HttpRequestParser::feed(std::string_view bytes)
 
     if (!m_headDone) {
         // Never hold more than the head limit plus the body limit.
+        // The bytes held before this read hold no end of head, except
+        // perhaps its first three bytes at their very end: only from there
+        // is it looked for again, so a head sent a byte at a time is not
+        // read over again for every byte.
+        const std::size_t from = m_buffer.size() < 3 ? 0 : m_buffer.size() - 3;
         m_buffer.append(bytes.substr(0, m_limits.maxHead + m_limits.maxBody));
-        std::size_t end = m_buffer.find("\r\n\r\n");
+        std::size_t end = m_buffer.find("\r\n\r\n", from);
         std::size_t sep = 4;
-        const std::size_t lfEnd = m_buffer.find("\n\n");
+        const std::size_t lfEnd = m_buffer.find("\n\n", from);
         if (lfEnd != std::string::npos && (end == std::string::npos || lfEnd < end)) {
             end = lfEnd;
             sep = 2;

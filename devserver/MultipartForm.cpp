@@ -93,10 +93,13 @@ std::optional<MultipartForm> MultipartForm::parse(std::string_view body, std::st
         if (body.substr(pos, 2) != "\r\n")
             return std::nullopt;
         pos += 2;
-        const std::size_t headEnd = body.find("\r\n\r\n", pos);
         const std::size_t next = body.find(separator, pos);
         if (next == std::string_view::npos)
             return std::nullopt;
+        // The head's blank line is looked for before the next delimiter
+        // only: searching the rest of the body for every part would make a
+        // body of many small parts cost its size squared.
+        const std::size_t headEnd = body.substr(0, next).find("\r\n\r\n", pos);
         Part part;
         if (body.substr(pos, 2) == "\r\n" && next >= pos + 2) {
             // A part with no headers at all starts with its blank line; a

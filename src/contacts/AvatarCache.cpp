@@ -43,7 +43,7 @@ std::optional<QImage> AvatarCache::GetAvatar(const QString &pseudo, bool refresh
     QByteArray bytes;
     if (!http->get(ServiceRequests::avatar(idText), bytes) || !alive)
         return std::nullopt;
-    const QImage picture = JpegCodec::decodeOrThrow(bytes);
+    const QImage picture = JpegCodec::decodeOrThrow(bytes, JpegCodec::kMaxAvatarPixels);
 
     if (refresh && found >= 0 && found < AvatarCachePictures.size()) {
         AvatarCachePictures[found] = picture;

@@ -21,8 +21,13 @@ struct ErrorManager
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool truncated;
+    int warnings;
 };
+
+// Warnings on corrupt data after which the stream counts as broken. A
+// damaged picture libjpeg can still show gives a few; a stream that gives
+// one per block would otherwise cost its whole declared size in warnings.
+constexpr int kMaxWarnings = 100;
 
 void errorExit(j_common_ptr cinfo)
 {
@@ -34,11 +39,19 @@ void errorExit(j_common_ptr cinfo)
 void emitMessage(j_common_ptr cinfo, int level)
 {
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
-    // Level -1 is a warning. "Premature end of data" means the stream was
-    // cut: libjpeg would pad the picture with grey; we refuse it instead.
-    if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF && !err->truncated) {
-        err->truncated = true;
+    // Level -1 is a warning (others are trace messages). "Premature end of
+    // data" means the stream was cut; a marker met inside the entropy data
+    // means the same for the scan (the rest of it is missing). libjpeg
+    // would pad the picture with grey; we refuse it instead, at once, so a
+    // few bytes that declare a large picture never cost its whole decoding.
+    // The jump is the one error_exit makes: libjpeg's state is dropped with
+    // the object.
+    if (level != -1)
+        return;
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || ++err->warnings > kMaxWarnings) {
         (*cinfo->err->format_message)(cinfo, err->message);
+        std::longjmp(err->jump, 1);
     }
 }
 
@@ -53,13 +66,14 @@ void installErrorManager(ErrorManager &err)
     err.pub.emit_message = emitMessage;
     err.pub.output_message = outputMessage;
     err.message[0] = '\0';
-    err.truncated = false;
+    err.warnings = 0;
 }
 
 enum class DecodeStatus { Ok, Failed, TooLarge };
 
 // Fills *out; the QImage itself lives in the caller's frame.
-DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *out, ErrorManager *err)
+DecodeStatus decodeInto(
+    const unsigned char *data, unsigned long size, qint64 maxPixels, QImage *out, ErrorManager *err)
 {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -73,8 +87,12 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    if (qint64(cinfo.image_width) * qint64(cinfo.image_height) > JpegCodec::kMaxPixels) {
+    // Other pictures are written by libjpeg straight into the QImage rows:
+    // Format_RGB32 is one 0xffRRGGBB word per pixel, bytes B, G, R, X in
+    // memory on a little-endian machine (libjpeg sets X to 0xFF).
+    const bool direct = !cmyk && Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : direct ? JCS_EXT_BGRX : JCS_RGB;
+    if (qint64(cinfo.image_width) * qint64(cinfo.image_height) > maxPixels) {
         jpeg_destroy_decompress(&cinfo);
         return DecodeStatus::TooLarge;
     }
@@ -89,7 +107,11 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
     const int components = cinfo.output_components;
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(
         reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(width * components), 1);
-    while (cinfo.output_scanline < cinfo.output_height) {
+    while (direct && cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW line = reinterpret_cast<JSAMPROW>(out->scanLine(int(cinfo.output_scanline)));
+        jpeg_read_scanlines(&cinfo, &line, 1);
+    }
+    while (!direct && cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
         jpeg_read_scanlines(&cinfo, row, 1);
         auto *line = reinterpret_cast<QRgb *>(out->scanLine(y));
@@ -106,16 +128,10 @@ DecodeStatus decodeInto(const unsigned char *data, unsigned long size, QImage *o
                 line[x] = qRgb(p[0], p[0], p[0]);
             }
         }
-        if (err->truncated)
-            break;
-    }
-    if (err->truncated) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodeStatus::Failed;
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return err->truncated ? DecodeStatus::Failed : DecodeStatus::Ok;
+    return DecodeStatus::Ok;
 }
 
 bool encodeFrom(
@@ -149,7 +165,7 @@ bool encodeFrom(
 
 } // namespace
 
-std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
+std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error, qint64 maxPixels)
 {
     const auto fail = [error](const QString &why) -> std::optional<QImage> {
         if (error)
@@ -161,7 +177,7 @@ std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
     QImage image;
     ErrorManager err;
     const DecodeStatus status = decodeInto(reinterpret_cast<const unsigned char *>(bytes.constData()),
-        static_cast<unsigned long>(bytes.size()), &image, &err);
+        static_cast<unsigned long>(bytes.size()), qMin(maxPixels, kMaxPixels), &image, &err);
     switch (status) {
     case DecodeStatus::Ok:
         return image;
@@ -173,10 +189,10 @@ std::optional<QImage> JpegCodec::decode(const QByteArray &bytes, QString *error)
     return fail(QStringLiteral("JPEG error: %1").arg(QString::fromLocal8Bit(err.message)));
 }
 
-QImage JpegCodec::decodeOrThrow(const QByteArray &bytes)
+QImage JpegCodec::decodeOrThrow(const QByteArray &bytes, qint64 maxPixels)
 {
     QString why;
-    std::optional<QImage> image = decode(bytes, &why);
+    std::optional<QImage> image = decode(bytes, &why, maxPixels);
     if (!image)
         throw VoxlaneError(why);
     return *image;

@@ -33,16 +33,21 @@ void ReadID3Tag(const QString &path, TID3Tag &tag)
         throw VoxlaneError(QStringLiteral("Erreur d'entrée/sortie : impossible de lire \"%1\" (%2)")
                                .arg(path, file.errorString()));
     }
-    const qint64 size = file.size();
+    ReadID3Tag(file, path, tag);
+}
+
+void ReadID3Tag(QIODevice &device, const QString &name, TID3Tag &tag)
+{
+    const qint64 size = device.size();
     // A file shorter than the block cannot hold one; seeking before its
     // start is the input/output error the caller reports.
-    if (size < TID3Tag::kSize || !file.seek(size - TID3Tag::kSize)) {
+    if (size < TID3Tag::kSize || !device.seek(size - TID3Tag::kSize)) {
         throw VoxlaneError(
-            QStringLiteral("Erreur d'entrée/sortie : \"%1\" fait moins de 128 octets").arg(path));
+            QStringLiteral("Erreur d'entrée/sortie : \"%1\" fait moins de 128 octets").arg(name));
     }
-    const QByteArray block = file.read(TID3Tag::kSize);
+    const QByteArray block = device.read(TID3Tag::kSize);
     if (block.size() != TID3Tag::kSize) {
-        throw VoxlaneError(QStringLiteral("Erreur d'entrée/sortie : lecture incomplète de \"%1\"").arg(path));
+        throw VoxlaneError(QStringLiteral("Erreur d'entrée/sortie : lecture incomplète de \"%1\"").arg(name));
     }
     tag = TID3Tag::fromBlock(block);
 }

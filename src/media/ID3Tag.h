@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 // The ID3 version 1 block: the last 128 bytes of an audio file. Fields keep
 // the bytes as stored (padding zeros and blanks included); shown() gives the
 // text a label displays.
@@ -32,3 +34,6 @@ struct TID3Tag
 // be opened for reading or is shorter than 128 bytes is an input/output
 // error: a VoxlaneError is thrown and tag keeps its former values.
 void ReadID3Tag(const QString &path, TID3Tag &tag);
+// The same from a device open for reading (random access); name is what the
+// error message calls it.
+void ReadID3Tag(QIODevice &device, const QString &name, TID3Tag &tag);

@@ -113,6 +113,15 @@ TEST_F(Avatars, BlankPseudonymSendsNothing)
         w.GetAvatar(blank, place, false);
     EXPECT_TRUE(service.requests.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
+
+    // A picture larger than any avatar: refused like bytes that are not a
+    // picture, before its pixels are reserved.
+    service.clearScripts();
+    scriptAvatar(QStringLiteral("12"), jpegOf(1025, 1024));
+    EXPECT_FALSE(ErrorReport::guard([&] { w.GetAvatar(QStringLiteral("bob"), place, false); }));
+    EXPECT_EQ(RecordedErrors::take(), QStringList { QStringLiteral("JPEG error: picture too large") });
+    EXPECT_TRUE(w.avatars.AvatarCachePictures.isEmpty());
+    EXPECT_TRUE(place->pixmap().isNull());
 }
 
 TEST_F(Avatars, FailuresLeaveTargetAndCacheAlone)
@@ -434,6 +443,9 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         { { 95, 10 }, { 94, 10 } }, // 10 × 94/95 = 9.89
         { { 100, 300 }, { 31, 94 } },
         { { 120, 120 }, { 94, 94 } },
+        // A photograph larger than any avatar the service sends is still a
+        // picture one may choose.
+        { { 2000, 1000 }, { 94, 47 } },
     };
     TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
     w.session.Connected = true;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 QImage quarters(int width, int height)
@@ -40,6 +42,12 @@ TEST(JpegCodec, RoundTripKeepsSizeAndColours)
     EXPECT_TRUE(near(decoded->pixel(70, 10), qRgb(0, 255, 0)));
     EXPECT_TRUE(near(decoded->pixel(10, 80), qRgb(0, 0, 255)));
     EXPECT_TRUE(near(decoded->pixel(70, 80), qRgb(255, 255, 255)));
+    // Format_RGB32 words carry 0xFF in their top byte, whatever wrote them.
+    for (int y : { 0, 93 }) {
+        const auto *line = reinterpret_cast<const QRgb *>(decoded->constScanLine(y));
+        EXPECT_EQ(line[0] >> 24, 0xFFu);
+        EXPECT_EQ(line[79] >> 24, 0xFFu);
+    }
 }
 
 TEST(JpegCodec, QualityChangesTheEncoding)
@@ -72,6 +80,9 @@ TEST(JpegCodec, BadStreamsAreFailures)
     // The frame marker SOF0 becomes SOF15 (lossless arithmetic), which
     // libjpeg does not decode.
     badMarker[good.indexOf(QByteArray("\xFF\xC0", 2)) + 1] = char(0xCF);
+    const qsizetype scanStart = good.indexOf(QByteArray("\xFF\xDA", 2));
+    ASSERT_GT(scanStart, 0);
+    const qsizetype inScan = scanStart + (good.size() - scanStart) * 3 / 4;
     QByteArray badHuffman = good;
     for (qsizetype i = good.size() / 2; i < good.size() - 2; ++i)
         badHuffman[i] = char(0xFF);
@@ -86,6 +97,9 @@ TEST(JpegCodec, BadStreamsAreFailures)
         { "only the start marker", QByteArray("\xFF\xD8", 2) },
         { "cut in the header", good.left(20) },
         { "cut in the scan", good.left(good.size() * 2 / 3) },
+        // The end marker halfway through the entropy data: libjpeg would
+        // pad the rest with grey.
+        { "scan cut by a marker", good.left(inScan) + QByteArray("\xFF\xD9", 2) },
         { "corrupt marker", badMarker },
     };
     for (const auto &c : cases) {
@@ -108,13 +122,53 @@ TEST(JpegCodec, HugeDeclaredSizeIsRefusedBeforeAllocating)
     // Rewrite the frame header (SOF0: FF C0, length, precision, height, width).
     const qsizetype sof = bytes.indexOf(QByteArray("\xFF\xC0", 2));
     ASSERT_GT(sof, 0);
-    bytes[sof + 5] = char(0xFF);
-    bytes[sof + 6] = char(0xF0);
-    bytes[sof + 7] = char(0xFF);
-    bytes[sof + 8] = char(0xF0);
+    // 16000 x 16000: within libjpeg's own limit of 65500 per side, far
+    // beyond ours.
+    bytes[sof + 5] = char(0x3E);
+    bytes[sof + 6] = char(0x80);
+    bytes[sof + 7] = char(0x3E);
+    bytes[sof + 8] = char(0x80);
     QString why;
     EXPECT_FALSE(JpegCodec::decode(bytes, &why).has_value());
-    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(why, QStringLiteral("JPEG error: picture too large"));
+    // A caller's larger bound does not lift the general one.
+    EXPECT_FALSE(JpegCodec::decode(bytes, &why, std::numeric_limits<qint64>::max()).has_value());
+    EXPECT_EQ(why, QStringLiteral("JPEG error: picture too large"));
+}
+
+// A little damage libjpeg can live with still gives the picture; a stream
+// that is mostly damage is refused rather than warned about at length.
+TEST(JpegCodec, ManyWarningsMakeABrokenStream)
+{
+    const QByteArray good = JpegCodec::encode(quarters(24, 16), 90);
+    // Stray bytes before a comment marker: one "extraneous bytes" warning each.
+    const auto withStrays = [&good](int count) {
+        QByteArray bytes = good.left(2);
+        for (int i = 0; i < count; ++i)
+            bytes += QByteArray("xx\xFF\xFE\x00\x02", 6);
+        return bytes + QByteArray("xx") + good.mid(2);
+    };
+    const std::optional<QImage> slightly = JpegCodec::decode(withStrays(3));
+    ASSERT_TRUE(slightly.has_value());
+    EXPECT_EQ(slightly->size(), QSize(24, 16));
+    QString why;
+    EXPECT_FALSE(JpegCodec::decode(withStrays(200), &why).has_value());
+    EXPECT_TRUE(why.startsWith(QStringLiteral("JPEG error: Corrupt JPEG data"))) << why.toStdString();
+}
+
+// Avatars from the service have a bound of their own, far below the
+// pictures a member may choose on disk.
+TEST(JpegCodec, TheCallerChoosesHowLargeAPictureMayBe)
+{
+    const QByteArray wide = JpegCodec::encode(quarters(1025, 1024), 50);
+    const QByteArray square = JpegCodec::encode(quarters(1024, 1024), 50);
+    QString why;
+    EXPECT_FALSE(JpegCodec::decode(wide, &why, JpegCodec::kMaxAvatarPixels).has_value());
+    EXPECT_EQ(why, QStringLiteral("JPEG error: picture too large"));
+    EXPECT_EQ(JpegCodec::decode(square, &why, JpegCodec::kMaxAvatarPixels)->size(), QSize(1024, 1024));
+    EXPECT_EQ(JpegCodec::decode(wide)->size(), QSize(1025, 1024));
+    EXPECT_THROW(JpegCodec::decodeOrThrow(wide, JpegCodec::kMaxAvatarPixels), VoxlaneError);
+    EXPECT_FALSE(JpegCodec::decode(JpegCodec::encode(quarters(2, 1), 50), &why, 1).has_value());
 }
 
 TEST(JpegCodec, DecodeOrThrowRaisesTheGeneralError)

@@ -53,6 +53,34 @@ TEST(HttpRequestParser, ByteByByteWithBodyAndContinue)
     EXPECT_EQ(p.request().header("Content-Type").value_or(""), "multipart/form-data; boundary=b");
 }
 
+// Wherever the reads cut the head's end, the head ends there and the body
+// after it is whole; the first end of head wins, CR LF or bare LF.
+TEST(HttpRequestParser, HeadEndAcrossReads)
+{
+    const struct
+    {
+        std::string wire;
+        std::string body;
+    } cases[] = {
+        { "POST /a HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", "abc" },
+        { "POST /a HTTP/1.1\nContent-Length: 3\n\nabc", "abc" },
+        { "POST /a HTTP/1.1\nContent-Length: 4\n\n\r\n\r\n", "\r\n\r\n" },
+    };
+    for (const auto &c : cases) {
+        for (std::size_t first = 1; first < c.wire.size(); ++first) {
+            for (std::size_t second = first; second < c.wire.size(); ++second) {
+                HttpRequestParser p;
+                p.feed(std::string_view(c.wire).substr(0, first));
+                p.feed(std::string_view(c.wire).substr(first, second - first));
+                p.feed(std::string_view(c.wire).substr(second));
+                ASSERT_EQ(p.state(), State::Complete) << first << " " << second << " " << c.wire;
+                EXPECT_EQ(p.request().target, "/a");
+                EXPECT_EQ(p.request().body, c.body) << first << " " << second;
+            }
+        }
+    }
+}
+
 TEST(HttpRequestParser, LimitsAndMalformedHeads)
 {
     HttpRequestParser::Limits limits;
@@ -140,6 +168,10 @@ TEST(MultipartForm, HeadAndDataBoundaries)
         // gave the part everything up to the end of the body.
         { "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n--b\r\n\r\nsecond\r\n--b--\r\n", std::nullopt },
         { "--b\r\n\r\n--b--\r\n", std::nullopt },
+        // A head without its blank line does not borrow the next part's.
+        { "--b\r\nContent-Type: a\r\nx\r\n--b\r\nContent-Type: c\r\n\r\nd\r\n--b--", std::nullopt },
+        { "--b\r\nContent-Type: a\r\n\r\nx\r\n--b\r\nContent-Type: c\r\n\r\nd\r\n--b--",
+            std::vector<std::string> { "x", "d" } },
     };
     for (const auto &c : cases) {
         const auto form = devserver::MultipartForm::parse(c.body, "b");
@@ -151,6 +183,16 @@ TEST(MultipartForm, HeadAndDataBoundaries)
             data.push_back(part.data);
         EXPECT_EQ(data, *c.data) << c.body;
     }
+
+    // Many small parts, each head read up to its own delimiter only.
+    std::string many;
+    for (int i = 0; i < 2000; ++i)
+        many += "--b\r\nContent-Disposition: form-data; name=\"p" + std::to_string(i) + "\"\r\n\r\n" + std::to_string(i) + "\r\n";
+    many += "--b--\r\n";
+    const auto form = devserver::MultipartForm::parse(many, "b");
+    ASSERT_TRUE(form);
+    ASSERT_EQ(form->parts().size(), 2000u);
+    EXPECT_EQ(form->part("p1999")->data, "1999");
 }
 
 TEST(MultipartForm, BadFramingAndTypes)

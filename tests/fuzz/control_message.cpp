@@ -18,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ControlMessage::Framer framer;
     for (qsizetype at = 0; at < bytes.size(); at += qsizetype(step)) {
-        const auto result = framer.feed(bytes.mid(at, qsizetype(step)));
+        // A view of the read, not a copy: the framer copies what it keeps.
+        const auto result = framer.feed(QByteArray::fromRawData(
+            bytes.constData() + at, qMin(qsizetype(step), bytes.size() - at)));
         if (framer.pendingSize() > ControlMessage::Framer::kMaxPending)
             std::abort(); // the bound the framer promises
         for (const QByteArray &raw : result.messages) {

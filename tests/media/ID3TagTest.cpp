@@ -1,6 +1,7 @@
 #include "media/ID3Tag.h"
 #include "base/ErrorReport.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -140,3 +141,40 @@ TEST_F(ID3TagTest, ShortOrUnreadableFilesAreInputOutputErrorsAndKeepTheRecord)
 }
 
 } // namespace
+
+// Bytes already in memory read as the same file would, with the same
+// refusals and the record kept on refusal.
+TEST_F(ID3TagTest, ADeviceReadsAsTheFileWould)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        bool read;
+    } cases[] = {
+        { "tagged", someFrames(700) + tagBlock("Song", "Band"), true },
+        { "exactly a block", tagBlock("Only", "Tag"), true },
+        { "one byte short", tagBlock("Only", "Tag").left(127), false },
+        { "empty", QByteArray(), false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TID3Tag fromFile, fromDevice;
+        fromFile.Title = fromDevice.Title = "before";
+        QByteArray bytes = c.bytes;
+        QBuffer buffer(&bytes);
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        const QString path = write(QStringLiteral("same.mp3"), c.bytes);
+        if (c.read) {
+            ReadID3Tag(path, fromFile);
+            ReadID3Tag(buffer, QStringLiteral("same.mp3"), fromDevice);
+            EXPECT_EQ(fromDevice.Title, fromFile.Title);
+            EXPECT_EQ(fromDevice.Artist, fromFile.Artist);
+            EXPECT_EQ(fromDevice.Genre, fromFile.Genre);
+            EXPECT_TRUE(fromDevice.isTag());
+        } else {
+            EXPECT_THROW(ReadID3Tag(buffer, QStringLiteral("same.mp3"), fromDevice), VoxlaneError);
+            EXPECT_EQ(fromDevice.Title, QByteArray("before"));
+        }
+    }
+}
