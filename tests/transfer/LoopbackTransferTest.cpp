@@ -228,6 +228,78 @@ TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
         }
 }
 
+// A file of more than 2 GiB between two panels in fast mode: the download
+// resumes from a partial file just below 2 GiB, so the blocks that move cross
+// the 32-bit boundary. Both files are sparse: the test takes little room,
+// but each side still hashes the whole file.
+TEST_F(LoopbackTransfer, AFileOfMoreThanTwoGigabytesCrossesTheBoundaryAndIsVerified)
+{
+    constexpr qint64 k2GiB = qint64(1) << 31;
+    const qint64 size = k2GiB + 70000;
+    const qint64 held = k2GiB - 65536;
+    const QString name = QStringLiteral("grand.iso");
+    // What the file holds besides zeros: a piece at its start, one in the
+    // middle and its last 135536 bytes, across the boundary.
+    const struct
+    {
+        qint64 at;
+        QByteArray bytes;
+    } pieces[] = {
+        { 0, TransferHarness::randomBytes(4096) },
+        { qint64(1) << 30, TransferHarness::randomBytes(4096) },
+        { held, TransferHarness::randomBytes(size - held) },
+    };
+    const auto makeSparse = [&](const QString &path, qint64 length) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(length));
+        for (const auto &p : pieces) {
+            const qint64 n = qMin<qint64>(p.bytes.size(), length - p.at);
+            if (n <= 0)
+                continue;
+            ASSERT_TRUE(f.seek(p.at));
+            ASSERT_EQ(f.write(p.bytes.constData(), n), n);
+        }
+    };
+    makeSparse(h.source(name), size);
+    makeSparse(h.partial(name), held);
+
+    auto down = h.download(name, size, QString::number(held));
+    auto up = h.upload(name, down->Port(), QString::number(held));
+    EXPECT_EQ(up->FichierPoids(), QStringLiteral("2147553648"));
+    QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
+    QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
+    QStringList logs;
+    for (TvzkLoadPanel *p : { down.get(), up.get() })
+        QObject::connect(p, &TvzkLoadPanel::OnLog, p, [&logs, p, &down](QObject *, const QString &line) {
+            logs << (p == down.get() ? QStringLiteral("down: ") : QStringLiteral("up: ")) + line;
+        });
+    up->setClientActive(true);
+    // Hashing 2 GiB on each side takes its time on a slow machine.
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; }, 300000))
+        << qPrintable(logs.join(u'\n')) << "\n" << qPrintable(down->CaptionLabelInfo()) << " / "
+        << qPrintable(up->CaptionLabelInfo()) << " " << qPrintable(down->FichierTel()) << " / "
+        << qPrintable(up->FichierTel());
+    EXPECT_EQ(downDone.count(), 1);
+
+    QFile got(h.destination(name));
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.size(), size);
+    for (const auto &p : pieces) {
+        ASSERT_TRUE(got.seek(p.at));
+        EXPECT_EQ(got.read(p.bytes.size()), p.bytes) << p.at;
+    }
+    EXPECT_FALSE(QFile::exists(h.partial(name)));
+    const QString caption = SizeText::FormatSize(size) + QStringLiteral(" sur ") + SizeText::FormatSize(size);
+    for (TvzkLoadPanel *p : { down.get(), up.get() }) {
+        EXPECT_EQ(p->Status(), QStringLiteral("0"));
+        EXPECT_EQ(p->FichierTel(), QString::number(size));
+        EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
+    }
+    EXPECT_EQ(down->CaptionLabelProgress(), caption);
+    EXPECT_EQ(down->ProgressBar()->value(), down->ProgressBar()->maximum());
+}
+
 TEST_F(LoopbackTransfer, ExistingDestinationKeepsTheFileInTemp)
 {
     const QByteArray data = TransferHarness::randomBytes(3000);
