@@ -15,7 +15,8 @@ QStringList CommandTable()
 Command classify(const QString &message)
 {
     const QString tag = message.left(kTagLength);
-    const QStringList table = CommandTable();
+    // Every message read goes through here: the table is made once.
+    static const QStringList table = CommandTable();
     for (int i = 0; i < table.size(); ++i) {
         if (table.at(i) == tag)
             return static_cast<Command>(i);

@@ -258,17 +258,8 @@ void TransferJob::ServerSocketClientRead()
     // A few of them, so that the next one comes in while this one is written.
     if (m_receiver.isFast() && m_connection->readBufferSize() < 4 * DataReceiver::FastReadBuffer)
         m_connection->setReadBufferSize(4 * DataReceiver::FastReadBuffer);
-    // The job follows first, as completion comes before its reply: a
-    // connection that breaks while the reply is written then finds the
-    // transfer complete and moves the file.
-    followReceiver();
-    sendReplies(replies);
-    if (!m_connection)
+    if (!deliverReceiverReplies(replies))
         return;
-    if (m_receiver.shouldGiveUp()) {
-        giveUpDownloadConnection();
-        return;
-    }
     if (const auto request = m_receiver.hashRequest()) {
         // The sender waits for the verdict and has keep-alives meanwhile;
         // this side is the one that is slow, so nothing counts as a stall.
@@ -288,20 +279,29 @@ void TransferJob::ServerSocketClientRead()
     m_packetsSeen = m_receiver.packetsAnswered();
 }
 
+// The job follows first, as completion comes before its reply: a
+// connection that breaks while the reply is written then finds the
+// transfer complete and moves the file. False when the connection is over.
+bool TransferJob::deliverReceiverReplies(const QByteArray &replies)
+{
+    followReceiver();
+    sendReplies(replies);
+    if (!m_connection)
+        return false;
+    if (m_receiver.shouldGiveUp()) {
+        giveUpDownloadConnection();
+        return false;
+    }
+    return true;
+}
+
 void TransferJob::onReceiverHashed(PrefixHasher::Hash hash)
 {
     m_keepAliveTimer->stop();
     if (!m_connection)
         return;
-    const QByteArray replies = m_receiver.onHashed(std::move(hash));
-    followReceiver();
-    sendReplies(replies);
-    if (!m_connection)
+    if (!deliverReceiverReplies(m_receiver.onHashed(std::move(hash))))
         return;
-    if (m_receiver.shouldGiveUp()) {
-        giveUpDownloadConnection();
-        return;
-    }
     m_stallTimer->start();
     if (m_connection->bytesAvailable() > 0)
         ServerSocketClientRead();

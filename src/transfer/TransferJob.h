@@ -172,6 +172,7 @@ private:
     bool acceptsPeer(const QTcpSocket &socket) const;
     void sendReplies(const QByteArray &replies);
     void followReceiver();
+    bool deliverReceiverReplies(const QByteArray &replies);
     void onReceiverHashed(PrefixHasher::Hash hash);
     QString finishedFile() const;
     bool serveFinished();
