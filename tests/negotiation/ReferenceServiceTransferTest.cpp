@@ -4,6 +4,7 @@
 #include "components/ui/TRbButton.h"
 #include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
@@ -19,6 +20,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/Timing.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +67,11 @@ protected:
     {
         for (Member *m : { &alice, &bob })
             m->end();
+        // The pop-ups of the finished transfer are still on screen.
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmMsgBox *>(top))
+                delete top;
+        QCoreApplication::processEvents();
         service.terminate();
         service.waitForFinished(5000);
     }
