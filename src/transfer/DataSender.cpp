@@ -177,7 +177,7 @@ DataSender::Step DataSender::onStatus(qint32 status)
             return fail(Failure::HeaderRefused);
         // 0: the receiver has no fast mode; its 32-bit offsets end at 2 GiB.
         if (m_size > std::numeric_limits<qint32>::max())
-            return fail(Failure::HeaderRefused);
+            return fail(Failure::TooLargeForPeer);
         m_firstBlock = true;
         return nextBlock();
     case Awaiting::BlockStatus:

@@ -63,6 +63,7 @@ public:
         FileUnreadable, // the file shrank or could not be read any more
         HashMismatch, // the receiver's file is not the file sent
         FastRefused, // a fast ack refused a packet, or made no sense
+        TooLargeForPeer, // 2 GiB or more, and the receiver has no fast mode
     };
     struct Step
     {

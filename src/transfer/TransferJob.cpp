@@ -523,6 +523,11 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
                     "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
                     .arg(m_idTel)
                     .arg(m_sender.acknowledged()));
+        if (m_sender.failure() == DataSender::Failure::TooLargeForPeer)
+            emit OnLog(this,
+                QStringLiteral("Tel%1 : le destinataire ne peut pas recevoir un fichier de 2 Go ou "
+                               "plus, envoi arrêté")
+                    .arg(m_idTel));
         setClientActive(false);
         return false;
     }

@@ -153,6 +153,33 @@ TEST_F(FastInterop, DescribedPeersNeverSeeFastMode)
     }
 }
 
+// A file of 2 GiB or more cannot go to a receiver without fast mode (its
+// offsets are 32-bit): the upload stops at its answer to the header, says
+// why in the log, and sends no block.
+TEST_F(FastInterop, AFileOfTwoGigabytesStopsBeforeADescribedReceiver)
+{
+    const QString name = QStringLiteral("big.bin");
+    {
+        QFile f(h.source(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(qint64(1) << 31)); // sparse
+    }
+    DescribedReceiver model(h.temp, name, h.destination(name));
+    auto up = h.upload(name, model.port());
+    QSignalSpy logs(up.get(), &TvzkLoadPanel::OnLog);
+    up->setClientActive(true);
+    ASSERT_TRUE(waitUntil(
+        [&] { return up->CaptionLabelInfo() == u"Déconnecté" && !up->isClientActive(); }, kWaitMs));
+    EXPECT_NE(up->Status(), QStringLiteral("0"));
+    EXPECT_EQ(up->job()->dataSender().sent(), 0);
+    QStringList lines;
+    for (const QList<QVariant> &args : logs)
+        lines << args.at(1).toString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("ne peut pas recevoir un fichier de 2 Go")).size() == 1)
+        << lines.join(u'\n').toStdString();
+    EXPECT_FALSE(model.complete());
+}
+
 // No acknowledgement for the stall limit: the upload ends "Déconnecté"
 // instead of waiting for ever, and a download whose sender went silent
 // does the same; both can resume afterwards.

@@ -380,7 +380,7 @@ TEST_F(FastModeTest, FilesOfTwoGiBAndMore)
     ASSERT_TRUE(s.start(big, 0));
     s.takeHeader();
     EXPECT_EQ(s.onStatus(0).action, Action::Close);
-    EXPECT_EQ(s.failure(), DataSender::Failure::HeaderRefused);
+    EXPECT_EQ(s.failure(), DataSender::Failure::TooLargeForPeer);
     EXPECT_EQ(DataPacket::readInt64(DataPacket::fastBlock(qint64(5) << 32, "x"), 4), qint64(5) << 32);
 }
 
