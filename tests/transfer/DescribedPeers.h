@@ -66,6 +66,13 @@ public:
         });
     }
 
+    // A connection still open goes without telling this half-destroyed model.
+    ~DescribedReceiver() override
+    {
+        for (QTcpSocket *s : m_server.findChildren<QTcpSocket *>())
+            s->disconnect(this);
+    }
+
     quint16 port() const { return m_server.serverPort(); }
     void cutAt(Cut cut, int block)
     {
@@ -210,6 +217,7 @@ public:
         QObject::connect(&m_socket, &QTcpSocket::readyRead, this, [this] { read(); });
         QObject::connect(&m_socket, &QTcpSocket::disconnected, this, [this] { disconnected(); });
     }
+    ~DescribedSender() override { m_socket.disconnect(this); }
 
     void cutAt(Cut cut, int block)
     {
