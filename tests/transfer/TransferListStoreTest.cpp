@@ -501,8 +501,13 @@ TEST(TransferListSave, KillDuringSaveLeavesOldOrNewList)
         child.start(QCoreApplication::applicationFilePath(),
                     { QStringLiteral("--gtest_filter=TransferListSaveChild.SavesUntilKilled") });
         ASSERT_TRUE(child.waitForStarted());
-        while (!child.canReadLine())
-            ASSERT_TRUE(child.waitForReadyRead(60000 * kTimeScale)) << "child never saved";
+        // Google Test writes its own lines first: wait for the child's.
+        bool ready = false;
+        while (!ready) {
+            while (!child.canReadLine())
+                ASSERT_TRUE(child.waitForReadyRead(60000 * kTimeScale)) << "child never saved";
+            ready = child.readLine().trimmed() == "ready";
+        }
         QThread::usleep(pause(random));
         ::kill(pid_t(child.processId()), SIGKILL);
         ASSERT_TRUE(child.waitForFinished(60000 * kTimeScale));
