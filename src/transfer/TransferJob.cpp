@@ -515,19 +515,26 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         completeUpload();
         return false;
     case DataSender::Action::Close:
-        if (m_sender.failure() == DataSender::Failure::HashMismatch)
+        switch (m_sender.failure()) {
+        case DataSender::Failure::HashMismatch:
             m_verifyFailed = true;
-        if (m_sender.failure() == DataSender::Failure::SteppedBackRefused)
+            break;
+        case DataSender::Failure::SteppedBackRefused:
             emit OnLog(this,
                 QStringLiteral(
                     "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
                     .arg(m_idTel)
                     .arg(m_sender.acknowledged()));
-        if (m_sender.failure() == DataSender::Failure::TooLargeForPeer)
+            break;
+        case DataSender::Failure::TooLargeForPeer:
             emit OnLog(this,
                 QStringLiteral("Tel%1 : le destinataire ne peut pas recevoir un fichier de 2 Go ou "
                                "plus, envoi arrêté")
                     .arg(m_idTel));
+            break;
+        default:
+            break;
+        }
         setClientActive(false);
         return false;
     }

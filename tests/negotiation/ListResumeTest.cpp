@@ -3,7 +3,6 @@
 // transfer back and it ends with the very file that was sent.
 #include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
-#include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
@@ -25,7 +24,6 @@
 #include "support/Timing.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -67,10 +65,7 @@ protected:
     {
         for (Member *m : { &alice, &bob })
             stop(*m);
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (qobject_cast<TfrmMsgBox *>(top))
-                delete top;
-        QCoreApplication::processEvents();
+        closePopups();
     }
 
     // Starts the member's program on its own folder, as a restart does.

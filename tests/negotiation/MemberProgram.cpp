@@ -1,11 +1,12 @@
 #include "MemberProgram.h"
 
 #include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmMsgBox.h"
 #include "service/CredentialCodec.h"
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPlainTextEdit>
 
 void MemberProgram::start(const QString &serviceUrl)
@@ -39,6 +40,14 @@ TvzkLoadPanel *MemberProgram::first(const QStringList &list) const
 QString MemberProgram::log() const
 {
     return w->reWatch->toPlainText();
+}
+
+void closePopups()
+{
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (qobject_cast<TfrmMsgBox *>(top))
+            delete top;
+    QCoreApplication::processEvents();
 }
 
 QString presenceReply(const QList<const MemberProgram *> &members)

@@ -38,5 +38,9 @@ struct MemberProgram
     QString log() const;
 };
 
+// Closes the notification pop-ups still on screen: they belong to no window
+// and would outlive the program's end.
+void closePopups();
+
 // The service's presence reply with each member online at its address.
 QString presenceReply(const QList<const MemberProgram *> &members);

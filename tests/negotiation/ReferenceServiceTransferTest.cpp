@@ -4,7 +4,6 @@
 #include "components/ui/TRbButton.h"
 #include "base/SettingsStore.h"
 #include "app/ui/ApplicationWindows.h"
-#include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
@@ -20,7 +19,6 @@
 #include "support/ScriptedDialogs.h"
 #include "support/Timing.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,10 +66,7 @@ protected:
         for (Member *m : { &alice, &bob })
             m->end();
         // The pop-ups of the finished transfer are still on screen.
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (qobject_cast<TfrmMsgBox *>(top))
-                delete top;
-        QCoreApplication::processEvents();
+        closePopups();
         service.terminate();
         service.waitForFinished(5000);
     }
