@@ -8,6 +8,9 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <optional>
 
 using ControlMessage::Command;
 
@@ -20,19 +23,45 @@ QString dotted(const QHostAddress &address)
     return ok ? QHostAddress(v4).toString() : address.toString();
 }
 
+const QString kOui = QStringLiteral("{oui}");
+const QString kNon = QStringLiteral("{non}");
+const QString kCan = QStringLiteral("{can}");
+const QString kTrc = QStringLiteral("{trc}");
+const QString kPok = QStringLiteral("{pok}");
+const QString kPre = QStringLiteral("{pre}");
+
 } // namespace
+
+// One accepted connection and the offer it carries, if any.
+struct ControlChannel::Incoming
+{
+    QPointer<QTcpSocket> socket;
+    QString host;
+    ControlMessage::Framer framer;
+    QTimer *idle = nullptr;
+    std::optional<IncomingOffer> offer;
+};
 
 ControlChannel::ControlChannel(QObject *parent)
     : QObject(parent)
     , ServerTransac(new QTcpServer(this))
     , ClientTransac(new QTcpSocket(this))
+    , m_outTimer(new QTimer(this))
 {
+    m_outTimer->setSingleShot(true);
+    connect(m_outTimer, &QTimer::timeout, this, &ControlChannel::outgoingTimeout);
     connect(ServerTransac, &QTcpServer::newConnection, this, &ControlChannel::ServerTransacClientConnect);
-    connect(ClientTransac, &QTcpSocket::readyRead, this, [this] { ServerTransacClientRead(ClientTransac); });
+    connect(ClientTransac, &QTcpSocket::readyRead, this, &ControlChannel::ClientTransacRead);
     connect(ClientTransac, &QTcpSocket::connected, this, &ControlChannel::ClientTransacConnect);
-    connect(ClientTransac, &QTcpSocket::disconnected, this,
-        [this] { emit Log(QStringLiteral("Client déconnecté")); });
-    connect(ClientTransac, &QTcpSocket::errorOccurred, this, &ControlChannel::ClientTransacError);
+    connect(ClientTransac, &QTcpSocket::disconnected, this, [this] {
+        emit Log(QStringLiteral("Client déconnecté"));
+        ClientTransacEnded();
+    });
+    connect(ClientTransac, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            emit Log(QStringLiteral("Erreur client : ") + ClientTransac->errorString());
+        ClientTransacEnded();
+    });
     connect(ClientTransac, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ConnectingState)
             emit Info(QStringLiteral("Connexion en cours..."), true, 0);
@@ -44,13 +73,16 @@ ControlChannel::~ControlChannel()
     // The sockets go with this object; their last events must not reach a
     // half-destroyed channel.
     ClientTransac->disconnect(this);
-    for (QTcpSocket *socket : Connections())
-        socket->disconnect(this);
+    for (const auto &in : m_incoming) {
+        in->idle->disconnect(this);
+        if (in->socket)
+            in->socket->disconnect(this);
+    }
 }
 
 bool ControlChannel::Listen(const QString &bindIp, quint16 port)
 {
-    LocalAddress = bindIp;
+    m_localAddress = bindIp;
     const QHostAddress address = bindIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(bindIp);
     return ServerTransac->listen(address, port);
 }
@@ -59,13 +91,21 @@ void ControlChannel::CloseAll()
 {
     // An answer just queued (the "{non}" of a window closed on the way out)
     // still leaves before the connections go.
-    for (QTcpSocket *socket : Connections()) {
-        socket->flush();
-        socket->disconnect(this);
-        socket->close();
+    for (const auto &in : m_incoming) {
+        in->idle->disconnect(this);
+        in->idle->deleteLater();
+        if (!in->socket)
+            continue;
+        in->socket->flush();
+        in->socket->disconnect(this);
+        in->socket->close();
+        in->socket->deleteLater();
     }
-    m_connections.clear();
+    m_incoming.clear();
+    m_windowQueue.clear();
+    m_offerOnShow = 0;
     ClientTransac->flush();
+    ClientTransac->disconnect(this);
     ClientTransac->abort();
     ServerTransac->close();
 }
@@ -73,85 +113,163 @@ void ControlChannel::CloseAll()
 QList<QTcpSocket *> ControlChannel::Connections() const
 {
     QList<QTcpSocket *> open;
-    for (const QPointer<QTcpSocket> &socket : m_connections) {
-        if (socket && socket->state() == QAbstractSocket::ConnectedState)
-            open.append(socket);
+    for (const auto &in : m_incoming) {
+        if (in->socket && in->socket->state() == QAbstractSocket::ConnectedState)
+            open.append(in->socket);
     }
     return open;
 }
 
-void ControlChannel::sendCMD(const QString &cmd)
+void ControlChannel::sendCMD(QTcpSocket *socket, const QString &cmd)
 {
     if (cmd.trimmed().isEmpty())
         return;
-    const QByteArray bytes = ControlMessage::encode(cmd);
-    const QList<QTcpSocket *> incoming = Connections();
-    if (!incoming.isEmpty()) {
-        for (QTcpSocket *socket : incoming)
-            socket->write(bytes);
-    } else if (ClientTransac->state() == QAbstractSocket::ConnectedState) {
-        ClientTransac->write(bytes);
-    }
+    if (socket && socket->state() == QAbstractSocket::ConnectedState)
+        socket->write(ControlMessage::encode(cmd));
     emit Log(QStringLiteral("W:") + cmd);
 }
+
+void ControlChannel::logReceived(const QByteArray &bytes)
+{
+    // A peer decides how much it sends in one go; the log shows the start.
+    if (bytes.size() <= m_limits.logLineBytes) {
+        emit Log(QStringLiteral("SR:") + Cp1252::decode(bytes));
+        return;
+    }
+    emit Log(QStringLiteral("SR:") + Cp1252::decode(bytes.left(m_limits.logLineBytes))
+        + QStringLiteral("… (%1 octets)").arg(bytes.size()));
+}
+
+// Accepted connections ------------------------------------------------------
 
 void ControlChannel::ServerTransacClientConnect()
 {
     while (QTcpSocket *socket = ServerTransac->nextPendingConnection()) {
-        m_connections.append(socket);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerTransacClientRead(socket); });
+        const QString host = dotted(socket->peerAddress());
+        qsizetype fromHost = 0;
+        for (const auto &in : m_incoming)
+            fromHost += in->host == host ? 1 : 0;
+        if (qsizetype(m_incoming.size()) >= m_limits.connections || fromHost >= m_limits.connectionsPerHost) {
+            emit Log(QStringLiteral("Connexion refusée (trop de connexions) : ") + host);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto in = std::make_unique<Incoming>();
+        Incoming *raw = in.get();
+        raw->socket = socket;
+        raw->host = host;
+        raw->idle = new QTimer(this);
+        raw->idle->setSingleShot(true);
+        raw->idle->start(m_limits.idleMs);
+        m_incoming.push_back(std::move(in));
+        connect(raw->idle, &QTimer::timeout, this, [this, raw] { incomingIdle(raw); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { ServerTransacClientRead(raw); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             emit Log(QStringLiteral("Serveur déconnecté"));
-            m_framers.remove(socket);
-            m_connections.removeAll(socket);
-            socket->deleteLater();
+            incomingEnded(socket);
         });
         // A peer's connection that fails is only noted; nothing of it may
-        // raise a box on this user's screen.
-        connect(socket, &QTcpSocket::errorOccurred, this, [](QAbstractSocket::SocketError) {});
+        // raise a box on this user's screen. Its end follows as a
+        // disconnection, or here when it never was connected.
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError) {
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                incomingEnded(socket);
+        });
         emit Log(QString(30, u'_'));
-        emit Log(QStringLiteral("Server Connecté à : ") + dotted(socket->peerAddress()));
+        emit Log(QStringLiteral("Server Connecté à : ") + host);
     }
 }
 
-void ControlChannel::ServerTransacClientRead(QTcpSocket *socket)
+void ControlChannel::incomingEnded(QTcpSocket *socket)
 {
-    const QByteArray bytes = socket->readAll();
-    emit Log(QStringLiteral("SR:") + Cp1252::decode(bytes));
-    const ControlMessage::Framer::Result result = m_framers[socket].feed(bytes);
+    const auto it = std::find_if(
+        m_incoming.begin(), m_incoming.end(), [socket](const auto &in) { return in->socket == socket; });
+    if (it == m_incoming.end())
+        return;
+    Incoming *in = it->get();
+    if (in->offer) {
+        const IncomingOffer offer = *in->offer;
+        dropOffer(in);
+        if (offer.accepted && offer.portsRefused > 0)
+            emit Info(QStringLiteral("Transfert de %1 impossible : aucun port de données libre").arg(offer.fileName),
+                true, 3000);
+        else
+            emit Info(QStringLiteral("Annulé"), true, 1000);
+    }
+    in->idle->stop();
+    in->idle->disconnect(this);
+    in->idle->deleteLater();
+    socket->disconnect(this);
+    socket->deleteLater();
+    m_incoming.erase(it);
+}
+
+void ControlChannel::incomingIdle(Incoming *in)
+{
+    // An offer waiting for this user's answer may wait as long as the user
+    // takes; any other silence ends the connection.
+    if (in->offer && !in->offer->accepted) {
+        in->idle->start(m_limits.idleMs);
+        return;
+    }
+    emit Log(QStringLiteral("Connexion inactive fermée : ") + in->host);
+    closeIncoming(in);
+}
+
+void ControlChannel::closeIncoming(Incoming *in)
+{
+    // Aborting may already end it through the socket's events; ending it
+    // twice does nothing.
+    const QPointer<QTcpSocket> socket = in->socket;
+    if (!socket)
+        return;
+    socket->abort();
+    incomingEnded(socket);
+}
+
+bool ControlChannel::isOpen(const Incoming *in) const
+{
+    return std::any_of(m_incoming.begin(), m_incoming.end(), [in](const auto &i) { return i.get() == in; });
+}
+
+void ControlChannel::ServerTransacClientRead(Incoming *in)
+{
+    if (!in->socket)
+        return;
+    const QByteArray bytes = in->socket->readAll();
+    logReceived(bytes);
+    const ControlMessage::Framer::Result result = in->framer.feed(bytes);
     for (int i = 0; i < result.dropped; ++i)
         emit Log(QStringLiteral("Message trop long ignoré (plus de %1 octets)")
                      .arg(ControlMessage::Framer::kMaxPending));
-    // A handler below may end this connection (closing ClientTransac after
-    // "{pok}"); the messages already cut are still acted on.
-    for (const QByteArray &message : result.messages)
-        HandleMessage(Cp1252::decode(message));
+    for (const QByteArray &message : result.messages) {
+        // A handler may end this connection (too many port requests).
+        if (!isOpen(in))
+            return;
+        handleIncoming(in, Cp1252::decode(message));
+    }
 }
 
-void ControlChannel::HandleMessage(const QString &message)
+void ControlChannel::handleIncoming(Incoming *in, const QString &message)
 {
+    in->idle->start(in->offer && in->offer->accepted ? m_limits.acceptedWaitMs : m_limits.idleMs);
     switch (ControlMessage::classify(message)) {
     case Command::Ask:
-        Call(ControlMessage::payload(message));
-        return;
-    case Command::Oui:
-        onOui();
-        return;
-    case Command::Non:
-        onNon();
+        Call(in, ControlMessage::payload(message));
         return;
     case Command::Can:
-        onCan(message);
+        onCan(in, message);
         return;
     case Command::Trc:
-        emit Info(QStringLiteral("Annulé"), true, 1000);
-        emit OfferWithdrawn();
+        onTrc(in);
         return;
+    case Command::Oui:
+    case Command::Non:
     case Command::Pok:
-        onPok();
-        return;
     case Command::Pre:
-        emit Log(QStringLiteral("Port refusé"));
+        // This user's offers go out on ClientTransac and are answered there.
+        emit Log(QStringLiteral("Réponse sans offre ignorée : ") + message);
         return;
     case Command::Unknown:
         break;
@@ -159,71 +277,225 @@ void ControlChannel::HandleMessage(const QString &message)
     emit Log(QStringLiteral("Commande inconnue :") + message);
 }
 
-void ControlChannel::Call(const QString &payload)
+void ControlChannel::Call(Incoming *in, const QString &payload)
 {
-    const ControlMessage::Offer offer = ControlMessage::parseOffer(payload);
-    PeerPseudo = offer.pseudo;
-    OfferFileName = offer.fileName;
-    OfferSize = offer.size;
-    PeerAddress = offer.address;
-    emit Log(QStringLiteral("Appel de : ") + PeerPseudo);
-    const std::optional<qint64> size = ControlMessage::offerSize(OfferSize);
+    const ControlMessage::Offer fields = ControlMessage::parseOffer(payload);
+    emit Log(QStringLiteral("Appel de : ") + fields.pseudo);
+    const std::optional<qint64> size = ControlMessage::offerSize(fields.size);
     if (!size) {
         // A peer's malformed offer is refused on the wire; it never puts an
         // error box on this user's screen.
-        emit Log(QStringLiteral("Offre refusée, taille invalide : ") + OfferSize);
-        sendCMD(QStringLiteral("{non}"));
+        emit Log(QStringLiteral("Offre refusée, taille invalide : ") + fields.size);
+        sendCMD(in->socket, kNon);
         return;
     }
-    emit Popup(PeerPseudo, QStringLiteral("vous envoi : \n\r") + OfferFileName, 1);
-    m_offerAwaitingAnswer = true;
-    emit OfferReceived(OfferFileName, PeerPseudo, SizeText::FormatSize(*size));
+    qsizetype open = 0;
+    bool openFromHost = false;
+    for (const auto &other : m_incoming) {
+        if (!other->offer)
+            continue;
+        ++open;
+        openFromHost = openFromHost || other->host == in->host;
+    }
+    if (openFromHost || open >= m_limits.openOffers) {
+        emit Log(QStringLiteral("Offre refusée, une offre est déjà en cours : ") + fields.pseudo);
+        sendCMD(in->socket, kNon);
+        return;
+    }
+    IncomingOffer offer;
+    offer.id = ++m_lastOfferId;
+    offer.pseudo = fields.pseudo;
+    offer.fileName = fields.fileName;
+    offer.size = fields.size;
+    offer.address = fields.address;
+    offer.host = in->host;
+    in->offer = offer;
+    emit OfferPopup(offer.id, offer.pseudo, QStringLiteral("vous envoi : \n\r") + offer.fileName);
+    m_windowQueue.append(offer.id);
+    handOverNextOffer();
 }
 
-void ControlChannel::AcceptOffer(const QString &savePath)
+void ControlChannel::handOverNextOffer()
 {
-    if (!m_offerAwaitingAnswer)
+    if (m_offerOnShow != 0 || m_windowQueue.isEmpty())
         return;
-    m_offerAwaitingAnswer = false;
-    DownloadAgreed = true;
-    SavePath = savePath;
-    sendCMD(QStringLiteral("{oui}"));
+    const int id = m_windowQueue.takeFirst();
+    const Incoming *in = incomingOf(id);
+    if (!in)
+        return;
+    m_offerOnShow = id;
+    const IncomingOffer &offer = *in->offer;
+    emit OfferReceived(id, offer.fileName, offer.pseudo,
+        SizeText::FormatSize(ControlMessage::offerSize(offer.size).value_or(0)));
 }
 
-void ControlChannel::RefuseOffer()
+ControlChannel::Incoming *ControlChannel::incomingOf(int offerId) const
 {
-    if (!m_offerAwaitingAnswer)
-        return;
-    m_offerAwaitingAnswer = false;
-    sendCMD(QStringLiteral("{non}"));
+    for (const auto &in : m_incoming) {
+        if (in->offer && in->offer->id == offerId)
+            return in.get();
+    }
+    return nullptr;
 }
+
+void ControlChannel::dropOffer(Incoming *in)
+{
+    const int id = in->offer->id;
+    const bool answered = in->offer->accepted;
+    in->offer.reset();
+    m_windowQueue.removeAll(id);
+    if (!answered)
+        emit OfferClosed(id);
+    if (m_offerOnShow == id) {
+        m_offerOnShow = 0;
+        // The window is closing; the next offer reaches it afterwards.
+        QMetaObject::invokeMethod(this, &ControlChannel::handOverNextOffer, Qt::QueuedConnection);
+    }
+}
+
+bool ControlChannel::OfferAwaitingAnswer(int id) const
+{
+    const Incoming *in = incomingOf(id);
+    return in && !in->offer->accepted;
+}
+
+QList<ControlChannel::IncomingOffer> ControlChannel::openOffers() const
+{
+    QList<IncomingOffer> offers;
+    for (const auto &in : m_incoming) {
+        if (in->offer)
+            offers.append(*in->offer);
+    }
+    std::sort(offers.begin(), offers.end(), [](const auto &a, const auto &b) { return a.id < b.id; });
+    return offers;
+}
+
+bool ControlChannel::AcceptOffer(int id, const QString &savePath, bool replaceConfirmed)
+{
+    Incoming *in = incomingOf(id);
+    if (!in || in->offer->accepted)
+        return false;
+    in->offer->accepted = true;
+    in->offer->savePath = savePath;
+    in->offer->replaceConfirmed = replaceConfirmed;
+    in->idle->start(m_limits.acceptedWaitMs);
+    sendCMD(in->socket, kOui);
+    if (m_offerOnShow == id) {
+        m_offerOnShow = 0;
+        QMetaObject::invokeMethod(this, &ControlChannel::handOverNextOffer, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+bool ControlChannel::RefuseOffer(int id)
+{
+    Incoming *in = incomingOf(id);
+    if (!in || in->offer->accepted)
+        return false;
+    sendCMD(in->socket, kNon);
+    in->offer.reset();
+    m_windowQueue.removeAll(id);
+    if (m_offerOnShow == id) {
+        m_offerOnShow = 0;
+        QMetaObject::invokeMethod(this, &ControlChannel::handOverNextOffer, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void ControlChannel::onTrc(Incoming *in)
+{
+    if (!in->offer) {
+        emit Log(QStringLiteral("Retrait sans offre ignoré"));
+        return;
+    }
+    emit Info(QStringLiteral("Annulé"), true, 1000);
+    if (in->offer->accepted) {
+        // Already answered: the sender may still go on with "{can}".
+        return;
+    }
+    sendCMD(in->socket, kNon);
+    dropOffer(in);
+}
+
+void ControlChannel::onCan(Incoming *in, const QString &message)
+{
+    if (!in->offer || !in->offer->accepted) {
+        emit Log(QStringLiteral("Port demandé sans offre acceptée, ignoré : ") + message);
+        return;
+    }
+    IncomingOffer &offer = *in->offer;
+    if (++offer.portRequests > m_limits.portRequests) {
+        emit Log(QStringLiteral("Trop de ports demandés, connexion fermée : ") + in->host);
+        closeIncoming(in);
+        return;
+    }
+    int port = 0;
+    if (!TestPort(ControlMessage::portText(message), offer.address, &port)) {
+        ++offer.portsRefused;
+        sendCMD(in->socket, kPre);
+        return;
+    }
+    if (Transfers) {
+        Transfers->ReleasePort(port);
+        const bool listening = Transfers->NewDownload(Transfers->NewTransferId(), offer.pseudo, offer.fileName,
+            offer.size, QStringLiteral("0"), offer.savePath, port, QString(), offer.address);
+        if (!listening) {
+            // The sender would wait for ever on a port nobody listens on.
+            emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(port));
+            ++offer.portsRefused;
+            sendCMD(in->socket, kPre);
+            return;
+        }
+    }
+    // The negotiation of this offer is over: nothing more is taken from it.
+    in->offer.reset();
+    in->idle->start(m_limits.idleMs);
+    sendCMD(in->socket, kPok);
+}
+
+// This user's offer ---------------------------------------------------------
 
 void ControlChannel::StartOffer(const QString &recipient, const QString &filePath)
 {
+    // A new offer replaces one still under way, without a word for it.
+    m_offerState = OfferState::Idle;
+    m_outTimer->stop();
     emit RecipientEditable(false);
-    OfferFilePath = filePath;
+    m_outPath = filePath;
     const QFileInfo file(filePath);
-    OfferSize = file.exists() ? QString::number(file.size()) : QStringLiteral("0");
-    PeerPseudo = recipient.trimmed();
+    m_outSize = file.exists() ? QString::number(file.size()) : QStringLiteral("0");
+    m_outPseudo = recipient.trimmed();
     m_recipientTyped = recipient;
+    m_outPort = 0;
+    m_outProposals = 0;
     emit CancelVisible(true);
     emit Info(QStringLiteral("Appel en cours..."), true, 0);
     ClientTransac->abort();
-    m_framers.remove(ClientTransac);
+    m_clientFramer.clear();
     const QString ip = GetIP ? GetIP(recipient) : QString();
     const QHostAddress address(ip);
     if (ip.isEmpty() || address.isNull()) {
         // Nobody to call: say so and give the send page back.
-        m_offerState = OfferState::Idle;
-        emit Info(QStringLiteral("Impossible de se connecter à ") + recipient, true, 2500);
-        emit CancelVisible(false);
-        emit RecipientEditable(true);
+        endOffer(QStringLiteral("Impossible de se connecter à ") + recipient, 2500);
         return;
     }
     m_offerState = OfferState::Connecting;
-    if (!LocalAddress.isEmpty())
-        ClientTransac->bind(QHostAddress(LocalAddress));
+    m_outTimer->start(m_limits.connectMs);
+    if (!m_localAddress.isEmpty())
+        ClientTransac->bind(QHostAddress(m_localAddress));
     ClientTransac->connectToHost(address, kControlPort);
+}
+
+void ControlChannel::endOffer(const QString &text, int milliseconds)
+{
+    m_offerState = OfferState::Idle;
+    m_outTimer->stop();
+    if (!text.isEmpty())
+        emit Info(text, true, milliseconds);
+    emit CancelVisible(false);
+    emit RecipientEditable(true);
+    if (ClientTransac->state() != QAbstractSocket::UnconnectedState)
+        ClientTransac->disconnectFromHost();
 }
 
 void ControlChannel::ClientTransacConnect()
@@ -238,103 +510,182 @@ void ControlChannel::sendAsk()
     const QString me = CurrentPseudo ? CurrentPseudo() : QString();
     ControlMessage::Offer offer;
     offer.pseudo = me;
-    offer.fileName = QFileInfo(OfferFilePath).fileName();
-    offer.size = OfferSize;
+    offer.fileName = QFileInfo(m_outPath).fileName();
+    offer.size = m_outSize;
     offer.address = GetIP ? GetIP(me) : QString();
+    // The recipient's user takes the time it takes to answer.
+    m_outTimer->stop();
     m_offerState = OfferState::Waiting;
-    sendCMD(ControlMessage::makeOffer(offer));
+    sendCMD(ClientTransac, ControlMessage::makeOffer(offer));
     emit Info(QStringLiteral("Attente d'une réponse"), true, 0);
 }
 
-void ControlChannel::ClientTransacError()
+void ControlChannel::ClientTransacEnded()
 {
-    if (m_offerState != OfferState::Connecting) {
-        // A connection that was up and ends is not a failure to connect
-        // (the peer closes after "{non}" or at its exit).
-        if (ClientTransac->error() != QAbstractSocket::RemoteHostClosedError)
-            emit Log(QStringLiteral("Erreur client : ") + ClientTransac->errorString());
+    switch (m_offerState) {
+    case OfferState::Idle:
+        return;
+    case OfferState::Withdrawn:
+        // Withdrawn already, and said so.
+        endOffer();
+        return;
+    case OfferState::Connecting:
+    case OfferState::Waiting:
+    case OfferState::PortProposed:
+        endOffer(QStringLiteral("Impossible de se connecter à ") + m_recipientTyped, 2500);
         return;
     }
-    m_offerState = OfferState::Idle;
-    emit Info(QStringLiteral("Impossible de se connecter à ") + m_recipientTyped, true, 2500);
-    emit CancelVisible(false);
-    emit RecipientEditable(true);
+}
+
+void ControlChannel::outgoingTimeout()
+{
+    emit Log(QStringLiteral("Pas de réponse de ") + m_outPseudo);
     ClientTransac->abort();
+    ClientTransacEnded();
+}
+
+void ControlChannel::ClientTransacRead()
+{
+    const QByteArray bytes = ClientTransac->readAll();
+    logReceived(bytes);
+    const ControlMessage::Framer::Result result = m_clientFramer.feed(bytes);
+    for (int i = 0; i < result.dropped; ++i)
+        emit Log(QStringLiteral("Message trop long ignoré (plus de %1 octets)")
+                     .arg(ControlMessage::Framer::kMaxPending));
+    for (const QByteArray &message : result.messages) {
+        // An answer may end the offer and its connection.
+        if (m_offerState == OfferState::Idle) {
+            emit Log(QStringLiteral("Message sans offre ignoré : ") + Cp1252::decode(message));
+            continue;
+        }
+        handleOutgoing(Cp1252::decode(message));
+    }
+}
+
+void ControlChannel::handleOutgoing(const QString &message)
+{
+    const Command command = ControlMessage::classify(message);
+    switch (command) {
+    case Command::Oui:
+        if (m_offerState == OfferState::Waiting)
+            return onOui();
+        if (m_offerState == OfferState::Withdrawn) {
+            // This user withdrew the offer: the yes that crossed it goes no
+            // further.
+            emit Log(QStringLiteral("Offre retirée : réponse ignorée"));
+            return endOffer();
+        }
+        break;
+    case Command::Non:
+        if (m_offerState == OfferState::Waiting)
+            return onNon();
+        if (m_offerState == OfferState::Withdrawn)
+            return endOffer();
+        break;
+    case Command::Pok:
+        if (m_offerState == OfferState::PortProposed)
+            return onPok();
+        break;
+    case Command::Pre:
+        if (m_offerState == OfferState::PortProposed)
+            return onPre();
+        break;
+    case Command::Unknown:
+        emit Log(QStringLiteral("Commande inconnue :") + message);
+        return;
+    case Command::Ask:
+    case Command::Can:
+    case Command::Trc:
+        break;
+    }
+    // A question on this connection, or an answer out of turn.
+    emit Log(QStringLiteral("Message hors négociation ignoré : ") + message);
 }
 
 void ControlChannel::btnCancelTransClick()
 {
-    sendCMD(QStringLiteral("{trc}"));
-    emit Info(QStringLiteral("Transfert annulé"), true, 1000);
-    emit CancelVisible(false);
-    if (m_offerState == OfferState::Waiting)
+    switch (m_offerState) {
+    case OfferState::Waiting:
+        sendCMD(ClientTransac, kTrc);
+        emit Info(QStringLiteral("Transfert annulé"), true, 1000);
+        emit CancelVisible(false);
+        // The recipient's "{non}" gives the send page back, or the wait's end.
         m_offerState = OfferState::Withdrawn;
+        m_outTimer->start(m_limits.portAnswerMs);
+        return;
+    case OfferState::Connecting:
+        ClientTransac->abort();
+        endOffer(QStringLiteral("Transfert annulé"), 1000);
+        return;
+    case OfferState::Idle:
+    case OfferState::PortProposed:
+    case OfferState::Withdrawn:
+        emit CancelVisible(false);
+        return;
+    }
 }
 
 void ControlChannel::onOui()
 {
     emit Info(QStringLiteral("Transfert autorisé"), true, 1000);
-    UploadAgreed = true;
-    const int port = FindPort();
-    m_offerState = OfferState::PortProposed;
-    sendCMD(QStringLiteral("{can}") + QString::number(port));
     emit CancelVisible(false);
     emit RecipientEditable(true);
+    proposePort(FindPort());
+}
+
+void ControlChannel::proposePort(int port)
+{
+    m_outPort = port;
+    ++m_outProposals;
+    m_offerState = OfferState::PortProposed;
+    m_outTimer->start(m_limits.portAnswerMs);
+    sendCMD(ClientTransac, kCan + QString::number(port));
 }
 
 void ControlChannel::onNon()
 {
-    emit Info(QStringLiteral("Transfert non autorisé"), true, 1000);
-    emit CancelVisible(false);
-    emit RecipientEditable(true);
-    m_offerState = OfferState::Idle;
+    // The negotiation is over; its connection goes too, so that nothing
+    // else is ever said on it.
+    endOffer(QStringLiteral("Transfert non autorisé"), 1000);
 }
 
 void ControlChannel::onPok()
 {
-    emit Log(QStringLiteral("Port accepté : ") + QString::number(CurrentPort));
-    if (UploadAgreed && Transfers) {
-        Transfers->NewUpload(Transfers->NewTransferId(), PeerPseudo, OfferFilePath, OfferSize,
-            QStringLiteral("0"), PeerAddress, CurrentPort, QString());
-    }
-    UploadAgreed = false;
-    DownloadAgreed = false;
+    emit Log(QStringLiteral("Port accepté : ") + QString::number(m_outPort));
+    m_outTimer->stop();
     m_offerState = OfferState::Idle;
+    if (Transfers) {
+        Transfers->NewUpload(Transfers->NewTransferId(), m_outPseudo, m_outPath, m_outSize, QStringLiteral("0"),
+            QString(), m_outPort, QString());
+    }
     ClientTransac->disconnectFromHost();
 }
 
-void ControlChannel::onCan(const QString &message)
+void ControlChannel::onPre()
 {
-    if (!TestPort(ControlMessage::portText(message))) {
-        sendCMD(QStringLiteral("{pre}"));
-        return;
-    }
-    if (DownloadAgreed && Transfers) {
-        const bool listening = Transfers->NewDownload(Transfers->NewTransferId(), PeerPseudo, OfferFileName,
-            OfferSize, QStringLiteral("0"), SavePath, CurrentPort, QString(), PeerAddress);
-        if (!listening) {
-            // The sender would wait for ever on a port nobody listens on.
-            emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(CurrentPort));
-            sendCMD(QStringLiteral("{pre}"));
-            return;
-        }
-    }
-    sendCMD(QStringLiteral("{pok}"));
+    emit Log(QStringLiteral("Port refusé"));
+    // The next port, until the recipient takes one or enough were tried.
+    if (m_outProposals < m_limits.portProposals && m_outPort < DataPortTable::kLastPort)
+        return proposePort(m_outPort + 1);
+    endOffer(QStringLiteral("Transfert impossible : %1 n'a accepté aucun port de données").arg(m_outPseudo), 3000);
 }
+
+// Data ports ----------------------------------------------------------------
 
 int ControlChannel::FindPort()
 {
-    CurrentPort = PortTable.FindPort();
-    return CurrentPort;
+    return m_portTable.FindPort();
 }
 
-bool ControlChannel::TestPort(const QString &portText)
+bool ControlChannel::TestPort(const QString &portText, const QString &peerAddress, int *port)
 {
     emit Log(QStringLiteral("Demande de port :") + portText);
-    int port = 0;
-    switch (PortTable.TestPort(portText, PeerAddress, &port)) {
+    int granted = 0;
+    const auto held = [this](int p) { return Transfers && Transfers->PortHeld(p); };
+    switch (m_portTable.TestPort(portText, peerAddress, held, &granted)) {
     case DataPortTable::Request::Accepted:
-        CurrentPort = port;
+        if (port)
+            *port = granted;
         return true;
     case DataPortTable::Request::Taken:
         return false;
@@ -349,5 +700,5 @@ bool ControlChannel::TestPort(const QString &portText)
 
 void ControlChannel::AddPort(int port, const QString &owner)
 {
-    PortTable.AddPort(port, owner);
+    m_portTable.AddPort(port, owner);
 }

@@ -18,21 +18,16 @@ int DataPortTable::FindPort()
     return port;
 }
 
-DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QString &peerAddress, int *port)
+DataPortTable::Request DataPortTable::TestPort(
+    const QString &portText, const QString &peerAddress, const HeldBy &held, int *port)
 {
     // The text comes from the network: anything but a plain port number is
     // refused here rather than raised as an error on this user's screen.
     const int requested = parsePort(portText);
     if (requested < 0)
         return Request::Invalid;
-
-    // Any row holding the port refuses it, wherever it stands: a row that
-    // AddPort appended for a reloaded transfer may sit far from the port's
-    // own index, even beyond the end of the 2010 + index rows.
-    for (const Row &row : std::as_const(m_rows)) {
-        if (row.port == portText && !row.owner.isEmpty())
-            return Request::Taken;
-    }
+    if (held && held(requested))
+        return Request::Taken;
 
     const qsizetype index = qsizetype(requested) - kFirstPort;
     if (index > m_rows.size() - 1) {
@@ -56,8 +51,7 @@ DataPortTable::Request DataPortTable::TestPort(const QString &portText, const QS
     }
 
     // Within the table's range but carried by no row (the rows of AddPort
-    // shift the indexes): the port is unused here, so it is granted with a
-    // new row of its own.
+    // shift the indexes): granted with a new row of its own.
     m_rows.append({ QString::number(requested), peerAddress });
     *port = requested;
     return Request::Accepted;

@@ -3,8 +3,12 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The data ports proposed, accepted or in use during this run. Rows are only
-// appended; an owner, once written, stays. Nothing of it is stored.
+// appended; an owner, once written, stays, but it is a record of who asked,
+// not a hold: whether a port may be granted is decided by what listens on it
+// now (see TestPort). Nothing of it is stored.
 class DataPortTable
 {
 public:
@@ -36,9 +40,17 @@ public:
     // port is proposed again until a request marks it.
     int FindPort();
 
+    // Whether a download of this client holds a port for an unfinished
+    // transfer (it listens on it, or will again when resumed).
+    using HeldBy = std::function<bool(int port)>;
+
     // Receiving side: may the peer at peerAddress use the port spelled
-    // portText? On Accepted, *port receives the port number.
-    Request TestPort(const QString &portText, const QString &peerAddress, int *port);
+    // portText? Granted unless `held` says an unfinished download holds it:
+    // rows written earlier (by other peers, or by AddPort for uploads and
+    // finished downloads) never refuse a port by themselves, or every pair
+    // of members could exchange one file per run. On Accepted, *port
+    // receives the port number and the port's row is owned by peerAddress.
+    Request TestPort(const QString &portText, const QString &peerAddress, const HeldBy &held, int *port);
 
     // Records the port of a transfer panel; never looks for an existing row.
     void AddPort(int port, const QString &owner);

@@ -1,5 +1,7 @@
 #include "transfer/TransferManager.h"
 
+#include "transfer/TransferJob.h"
+
 #include <QFileInfo>
 
 TransferManager::TransferManager(QObject *parent)
@@ -7,19 +9,74 @@ TransferManager::TransferManager(QObject *parent)
 {
 }
 
+namespace {
+
+const QString kStampFormat = QStringLiteral("yyyyMMddHHmmsszzz");
+constexpr int kStampLength = 17;
+
+// The stamp's digits as a number, which orders stamps as their texts do.
+qint64 stampValue(const QDateTime &when)
+{
+    return when.toString(kStampFormat).toLongLong();
+}
+
+// A stamp's wall-clock fields as a time without time zone, so that adding
+// a millisecond never meets a daylight-saving gap.
+QDateTime naiveOf(const QDateTime &when)
+{
+    return QDateTime(when.date(), when.time(), Qt::UTC);
+}
+
+} // namespace
+
 QString TransferManager::NewTransferId()
 {
-    QDateTime when = Now ? Now() : QDateTime::currentDateTime();
-    const QString user = QString::number(UserId ? UserId() : 0);
-    QString id = user + when.toString(QStringLiteral("yyyyMMddHHmmsszzz"));
-    // A second transfer within the same millisecond would collide with the
-    // first panel's name; take the next millisecond instead.
-    while (id <= m_lastId && m_lastId.size() == id.size()) {
-        when = when.addMSecs(1);
-        id = user + when.toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+    QDateTime when = naiveOf(Now ? Now() : QDateTime::currentDateTime());
+    if (stampValue(when) <= m_lastStamp) {
+        const QDateTime last = QDateTime::fromString(QString::number(m_lastStamp), kStampFormat);
+        when = naiveOf(last).addMSecs(1);
     }
-    m_lastId = id;
-    return id;
+    m_lastStamp = stampValue(when);
+    return QString::number(UserId ? UserId() : 0) + when.toString(kStampFormat);
+}
+
+void TransferManager::NoteTransferId(const QString &id)
+{
+    if (id.size() <= kStampLength)
+        return;
+    bool ok = false;
+    const qint64 stamp = id.right(kStampLength).toLongLong(&ok);
+    if (ok && stamp > m_lastStamp && QDateTime::fromString(id.right(kStampLength), kStampFormat).isValid())
+        m_lastStamp = stamp;
+}
+
+QList<TransferJob *> TransferManager::downloadJobs() const
+{
+    QList<TransferJob *> jobs;
+    if (!View)
+        return jobs;
+    for (const QString &name : DownloadList) {
+        if (TransferJob *job = View->JobNamed(name))
+            jobs.append(job);
+    }
+    return jobs;
+}
+
+bool TransferManager::PortHeld(int port) const
+{
+    for (const TransferJob *job : downloadJobs()) {
+        if (job->Port() == port && job->Status() != QStringLiteral("0"))
+            return true;
+    }
+    return false;
+}
+
+void TransferManager::ReleasePort(int port)
+{
+    for (TransferJob *job : downloadJobs()) {
+        if (job->Port() == port && job->Status() == QStringLiteral("0") && job->isServerActive())
+            job->setServerActive(false);
+    }
 }
 
 QString TransferManager::ExtractFileExt(const QString &name)
@@ -49,6 +106,7 @@ bool TransferManager::NewDownload(const QString &id, const QString &pseudo, cons
     if (!panel)
         return false;
     LastPanel = panel;
+    NoteTransferId(id);
     DownloadList.append(QStringLiteral("Tel") + id);
     emit AddPort(port, id);
     return true;
@@ -75,6 +133,7 @@ bool TransferManager::NewUpload(const QString &id, const QString &pseudo, const 
     if (!panel)
         return false;
     LastPanel = panel;
+    NoteTransferId(id);
     UploadList.append(QStringLiteral("Tel") + id);
     return true;
 }

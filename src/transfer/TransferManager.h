@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class TransferJob;
+
 // One transfer to be shown as a panel, as the creation operations receive it.
 struct TransferInfo
 {
@@ -35,6 +37,8 @@ public:
     // panel, or nullptr when a download's data port cannot be opened (then
     // nothing of the panel is left, and the cause has been reported).
     virtual QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) = 0;
+    // The transfer of a list entry ("Tel" + IDTel), or nullptr once it is gone.
+    virtual TransferJob *JobNamed(const QString &name) const = 0;
 };
 
 // Creation and completion of transfers: the download and upload lists (the
@@ -55,10 +59,21 @@ public:
     QStringList UploadList;
     QPointer<QObject> LastPanel;
 
-    // The member id then the local time as "YYYYMMDDHHNNSSzzz". Two calls in
-    // the same millisecond would name two panels alike, so the later one
-    // moves on to the next free millisecond.
+    // The member id then the local time as "YYYYMMDDHHNNSSzzz". Stamps only
+    // go up during a run, whoever is logged in: a stamp not later than the
+    // last one given (same millisecond, clock set back, another member's
+    // ids) is the last one plus a millisecond, so ids never repeat and the
+    // call never loops. Ids met otherwise (restored from a saved list) are
+    // noted through NoteTransferId.
     QString NewTransferId();
+    void NoteTransferId(const QString &id);
+
+    // A download of this client holds port for an unfinished transfer: it
+    // listens on it, or will again once resumed.
+    bool PortHeld(int port) const;
+    // A new download takes port: finished downloads that still listen on it
+    // (for a sender coming back for its verdict) give it up.
+    void ReleasePort(int port);
 
     // From the last "." to the end, the "." included; empty without ".".
     static QString ExtractFileExt(const QString &name);
@@ -86,5 +101,7 @@ signals:
     void AddPort(int port, const QString &owner);
 
 private:
-    QString m_lastId;
+    QList<TransferJob *> downloadJobs() const;
+
+    qint64 m_lastStamp = 0; // the digits of the last stamp given or noted
 };

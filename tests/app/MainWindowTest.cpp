@@ -57,9 +57,9 @@ TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
     EXPECT_FALSE(w.session.Connected);
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_FALSE(w.TimerRefresh->isActive());
-    ASSERT_EQ(w.Control->PortTable.size(), 1);
-    EXPECT_EQ(w.Control->PortTable.at(0).port, QStringLiteral("2010"));
-    EXPECT_TRUE(w.Control->PortTable.at(0).owner.isEmpty());
+    ASSERT_EQ(w.Control->portTable().size(), 1);
+    EXPECT_EQ(w.Control->portTable().at(0).port, QStringLiteral("2010"));
+    EXPECT_TRUE(w.Control->portTable().at(0).owner.isEmpty());
     // Only "Options", the connect label and "A propos" work while logged out.
     for (TClickLabel *label : w.menuLabels()) {
         const bool enabled = label == w.lblMnuOptions || label == w.lblDeconnect || label == w.lblAbout;

@@ -1,24 +1,36 @@
-// The control channel against a raw peer on loopback: what it makes of the
-// bytes it reads and what it writes back.
+// The control channel against raw peers on loopback: what it makes of the
+// bytes it reads, what it writes back, and on which connection.
 #include "negotiation/ControlChannel.h"
 #include "transfer/SizeText.h"
+
+#include "ControlPeer.h"
 
 #include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 constexpr int kWaitMs = 5000 * kTimeScale;
+
+// Addresses raw peers leave from: any loopback address works for a client.
+const QString kPeerA = QStringLiteral("127.250.0.1");
+const QString kPeerB = QStringLiteral("127.250.0.2");
+const QString kPeerC = QStringLiteral("127.250.0.3");
 
 class ControlChannelPeer : public testing::Test
 {
@@ -32,106 +44,125 @@ protected:
         listening = channel.Listen(address);
     }
 
-    // A peer connected to the channel's port 2000.
-    void connectPeer()
+    // A peer connected to the channel's port 2000, from `from`.
+    std::unique_ptr<ControlPeer> connectPeer(const QString &from = kPeerA)
     {
-        ASSERT_TRUE(listening) << channel.ServerTransac->errorString().toStdString();
-        peer.connectToHost(QHostAddress(address), ControlChannel::kControlPort);
-        ASSERT_TRUE(peer.waitForConnected(kWaitMs));
-        ASSERT_TRUE(waitUntil([&] { return channel.Connections().size() == 1; }, kWaitMs));
+        EXPECT_TRUE(listening) << channel.ServerTransac->errorString().toStdString();
+        auto peer = std::make_unique<ControlPeer>();
+        const qsizetype before = channel.Connections().size();
+        EXPECT_TRUE(peer->connectTo(address, from));
+        EXPECT_TRUE(waitUntil([&] { return channel.Connections().size() == before + 1; }, kWaitMs));
+        return peer;
     }
 
-    void send(const QByteArray &bytes)
+    // Sends bytes and waits until the channel has read them all.
+    void send(ControlPeer &peer, const QByteArray &bytes)
     {
         const qsizetype before = log.size();
-        peer.write(bytes);
-        peer.flush();
-        // One "SR:" line per read; wait until this write was read.
+        peer.send(bytes);
         ASSERT_TRUE(waitUntil(
             [&] {
                 qsizetype read = 0;
                 for (qsizetype i = before; i < log.size(); ++i)
-                    if (log.at(i).startsWith(QStringLiteral("SR:")))
-                        read += log.at(i).size() - 3;
+                    read += readLogged(log.at(i));
                 return read >= bytes.size();
             },
             kWaitMs));
     }
 
-    QByteArray receivedByPeer()
+    // The bytes one log line says were read: the line itself, or the count
+    // at the end of a line cut short.
+    static qsizetype readLogged(const QString &line)
     {
-        waitUntil([&] { return peer.bytesAvailable() > 0; }, 300);
-        return peer.readAll();
+        if (!line.startsWith(QStringLiteral("SR:")))
+            return 0;
+        static const QRegularExpression cut(QStringLiteral("… \\((\\d+) octets\\)$"));
+        const QRegularExpressionMatch m = cut.match(line);
+        return m.hasMatch() ? m.captured(1).toLongLong() : line.size() - 3;
     }
+
+    int lastOffer(const QSignalSpy &offered) const { return offered.last().at(0).toInt(); }
 
     ControlChannel channel;
     QString address;
     bool listening = false;
-    QTcpSocket peer;
     QStringList log;
     QStringList infos;
 };
 
-const QByteArray kAsk = QByteArray("{ask}alice\x01") + "f.txt\x02" + "12\x03" + "10.1.2.3\x05";
+const QByteArray kAsk = askBytes("alice", "f.txt", "12", "10.1.2.3");
 
 TEST_F(ControlChannelPeer, EveryMessageOfOneReadIsActedOnInOrder)
 {
-    connectPeer();
+    auto peer = connectPeer();
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
-    QSignalSpy withdrawn(&channel, &ControlChannel::OfferWithdrawn);
-    send(kAsk + "{trc}\x05");
+    QSignalSpy closed(&channel, &ControlChannel::OfferClosed);
+    QSignalSpy popups(&channel, &ControlChannel::OfferPopup);
+    send(*peer, kAsk + "{trc}\x05");
     ASSERT_EQ(offered.size(), 1);
-    EXPECT_EQ(offered.at(0).at(0).toString(), QStringLiteral("f.txt"));
-    EXPECT_EQ(offered.at(0).at(1).toString(), QStringLiteral("alice"));
-    EXPECT_EQ(offered.at(0).at(2).toString(), QStringLiteral("12 octets"));
-    EXPECT_EQ(withdrawn.size(), 1);
-    EXPECT_EQ(channel.PeerAddress, QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(offered.at(0).at(1).toString(), QStringLiteral("f.txt"));
+    EXPECT_EQ(offered.at(0).at(2).toString(), QStringLiteral("alice"));
+    EXPECT_EQ(offered.at(0).at(3).toString(), QStringLiteral("12 octets"));
+    ASSERT_EQ(popups.size(), 1);
+    EXPECT_EQ(popups.at(0).at(2).toString(), QStringLiteral("vous envoi : \n\rf.txt"));
+    // The withdrawal closes the offer's window and pop-up, and is answered.
+    ASSERT_EQ(closed.size(), 1);
+    EXPECT_EQ(closed.at(0).at(0).toInt(), lastOffer(offered));
+    EXPECT_EQ(peer->expect("{non}\x05"), QByteArray("{non}\x05"));
     EXPECT_TRUE(log.contains(QStringLiteral("Appel de : alice")));
     EXPECT_TRUE(infos.contains(QStringLiteral("Annulé")));
+    EXPECT_TRUE(channel.openOffers().isEmpty());
 }
 
 TEST_F(ControlChannelPeer, AMessageSplitOverReadsWaitsForItsEnd)
 {
-    connectPeer();
+    auto peer = connectPeer();
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
-    const QByteArray head = kAsk.left(7);
-    send(head);
+    send(*peer, kAsk.left(7));
     EXPECT_EQ(offered.size(), 0);
-    send(kAsk.mid(7));
-    EXPECT_EQ(offered.size(), 1);
-    EXPECT_EQ(channel.OfferFileName, QStringLiteral("f.txt"));
+    send(*peer, kAsk.mid(7));
+    ASSERT_EQ(offered.size(), 1);
+    ASSERT_EQ(channel.openOffers().size(), 1);
+    EXPECT_EQ(channel.openOffers().at(0).fileName, QStringLiteral("f.txt"));
+    EXPECT_EQ(channel.openOffers().at(0).address, QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(channel.openOffers().at(0).host, kPeerA);
     for (const QString &line : log)
         EXPECT_FALSE(line.startsWith(QStringLiteral("Commande inconnue"))) << line.toStdString();
 }
 
-TEST_F(ControlChannelPeer, UnknownCommandsAreOnlyLogged)
+TEST_F(ControlChannelPeer, UnknownCommandsAndAnswersWithoutAnOfferAreOnlyLogged)
 {
-    connectPeer();
-    send("{OUI}\x05\x05hello\x05");
+    auto peer = connectPeer();
+    send(*peer, "{OUI}\x05\x05hello\x05{oui}\x05{pok}\x05{can}2010\x05{trc}\x05");
     EXPECT_TRUE(log.contains(QStringLiteral("Commande inconnue :{OUI}")));
     EXPECT_TRUE(log.contains(QStringLiteral("Commande inconnue :")));
     EXPECT_TRUE(log.contains(QStringLiteral("Commande inconnue :hello")));
-    EXPECT_TRUE(receivedByPeer().isEmpty());
+    EXPECT_TRUE(log.contains(QStringLiteral("Réponse sans offre ignorée : {oui}")));
+    // A port asked for without an accepted offer is neither granted nor
+    // recorded.
+    EXPECT_TRUE(log.contains(QStringLiteral("Port demandé sans offre acceptée, ignoré : {can}2010")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Demande de port :2010")));
+    EXPECT_EQ(channel.portTable().size(), 1);
+    EXPECT_TRUE(peer->receive().isEmpty());
 }
 
 TEST_F(ControlChannelPeer, AnOfferWithABadSizeIsRefusedWithoutShowingAnything)
 {
-    connectPeer();
+    auto peer = connectPeer();
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
-    QSignalSpy popups(&channel, &ControlChannel::Popup);
+    QSignalSpy popups(&channel, &ControlChannel::OfferPopup);
     for (const QByteArray &size :
-        { QByteArray("-5"), QByteArray("99999999999999999999"), QByteArray("12k"), QByteArray() }) {
+        { QByteArray("-5"), QByteArray("99999999999999999999"), QByteArray("12k"), QByteArray("abc") }) {
         SCOPED_TRACE(size.constData());
-        send("{ask}alice\x01"
-             "f\x02"
-            + size
-            + "\x03"
-              "1.2.3.4\x05");
-        EXPECT_EQ(receivedByPeer(), QByteArray("{non}\x05"));
+        send(*peer, askBytes("alice", "f", size, "1.2.3.4"));
+        EXPECT_EQ(peer->expect("{non}\x05"), QByteArray("{non}\x05"));
+        // A port request after it finds no accepted offer.
+        send(*peer, "{can}2010\x05");
+        EXPECT_TRUE(peer->receive().isEmpty());
     }
     // A "{ask}" without its separators has an empty size too.
-    send("{ask}alice\x05");
-    EXPECT_EQ(receivedByPeer(), QByteArray("{non}\x05"));
+    send(*peer, "{ask}alice\x05");
+    EXPECT_EQ(peer->expect("{non}\x05"), QByteArray("{non}\x05"));
     EXPECT_EQ(offered.size(), 0);
     EXPECT_EQ(popups.size(), 0);
     EXPECT_TRUE(log.contains(QStringLiteral("Offre refusée, taille invalide : -5")));
@@ -141,74 +172,367 @@ TEST_F(ControlChannelPeer, AnOfferWithABadSizeIsRefusedWithoutShowingAnything)
 // shown as it is, not refused nor wrapped.
 TEST_F(ControlChannelPeer, AnOfferOfMoreThanTwoGigabytesIsShownWithItsSize)
 {
-    connectPeer();
+    auto peer = connectPeer();
     QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
-    send("{ask}alice\x01"
-         "grand.iso\x02"
-         "3000000000\x03"
-         "1.2.3.4\x05");
-    ASSERT_TRUE(waitUntil([&] { return offered.size() == 1; }, kWaitMs));
-    EXPECT_EQ(offered.at(0).at(0).toString(), QStringLiteral("grand.iso"));
-    EXPECT_EQ(offered.at(0).at(2).toString(), SizeText::FormatSize(3000000000LL));
-    EXPECT_EQ(channel.OfferSize, QStringLiteral("3000000000"));
-    EXPECT_TRUE(receivedByPeer().isEmpty());
+    send(*peer, askBytes("alice", "grand.iso", "3000000000", "1.2.3.4"));
+    ASSERT_EQ(offered.size(), 1);
+    EXPECT_EQ(offered.at(0).at(1).toString(), QStringLiteral("grand.iso"));
+    EXPECT_EQ(offered.at(0).at(3).toString(), SizeText::FormatSize(3000000000LL));
+    EXPECT_EQ(channel.openOffers().at(0).size, QStringLiteral("3000000000"));
+    EXPECT_TRUE(peer->receive().isEmpty());
 }
 
-TEST_F(ControlChannelPeer, AnEndlessMessageIsDroppedAndTheConnectionGoesOn)
+TEST_F(ControlChannelPeer, AnEndlessMessageIsDroppedAndItsLogLineCutShort)
 {
-    connectPeer();
-    QSignalSpy withdrawn(&channel, &ControlChannel::OfferWithdrawn);
-    send(QByteArray(6000, 'z'));
+    auto peer = connectPeer();
+    QSignalSpy closed(&channel, &ControlChannel::OfferClosed);
+    send(*peer, QByteArray(6000, 'z'));
     EXPECT_TRUE(log.contains(QStringLiteral("Message trop long ignoré (plus de 4096 octets)")));
-    send("zz\x05{trc}\x05");
-    EXPECT_EQ(withdrawn.size(), 1);
+    for (const QString &line : log)
+        EXPECT_LE(line.size(), channel.limits().logLineBytes + 40);
+    send(*peer, "zz\x05" + kAsk + "{trc}\x05");
+    EXPECT_EQ(closed.size(), 1);
 }
 
-TEST_F(ControlChannelPeer, EachOfferGetsOneAnswerAndCanIsAnsweredByTheTable)
+TEST_F(ControlChannelPeer, EachOfferGetsOneAnswerAndOnePort)
 {
-    connectPeer();
-    send(kAsk);
-    channel.AcceptOffer(QStringLiteral("/tmp/x"));
-    channel.RefuseOffer(); // already answered: nothing more
-    EXPECT_EQ(receivedByPeer(), QByteArray("{oui}\x05"));
-    EXPECT_TRUE(channel.DownloadAgreed);
-    EXPECT_EQ(channel.SavePath, QStringLiteral("/tmp/x"));
+    auto peer = connectPeer();
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    send(*peer, kAsk);
+    const int id = lastOffer(offered);
+    EXPECT_TRUE(channel.OfferAwaitingAnswer(id));
+    EXPECT_TRUE(channel.AcceptOffer(id, QStringLiteral("/tmp/x")));
+    EXPECT_FALSE(channel.RefuseOffer(id)); // already answered: nothing more
+    EXPECT_FALSE(channel.AcceptOffer(id, QStringLiteral("/tmp/y")));
+    EXPECT_EQ(peer->expect("{oui}\x05"), QByteArray("{oui}\x05"));
+    ASSERT_EQ(channel.openOffers().size(), 1);
+    EXPECT_TRUE(channel.openOffers().at(0).accepted);
+    EXPECT_EQ(channel.openOffers().at(0).savePath, QStringLiteral("/tmp/x"));
 
-    // Without a transfer manager nothing listens, but the port is granted
-    // by the table; a second request for it is refused.
-    send("{can}20105\x05");
+    // A malformed port is refused and the offer stays; then the port is
+    // granted (nothing of this client holds it) and the offer is over.
+    send(*peer, "{can}20x0\x05");
+    EXPECT_EQ(peer->expect("{pre}\x05"), QByteArray("{pre}\x05"));
+    send(*peer, "{can}20105\x05");
     EXPECT_TRUE(log.contains(QStringLiteral("Demande de port :2010")));
-    EXPECT_EQ(receivedByPeer(), QByteArray("{pok}\x05"));
-    EXPECT_EQ(channel.CurrentPort, 2010);
-    send("{can}2010\x05");
-    EXPECT_EQ(receivedByPeer(), QByteArray("{pre}\x05"));
-    send("{can}20x0\x05");
-    EXPECT_EQ(receivedByPeer(), QByteArray("{pre}\x05"));
+    EXPECT_EQ(peer->expect("{pok}\x05"), QByteArray("{pok}\x05"));
+    EXPECT_EQ(channel.portTable().at(0).owner, QStringLiteral("10.1.2.3"));
+    EXPECT_TRUE(channel.openOffers().isEmpty());
+    // A second "{can}" after the accepted offer gets nothing.
+    send(*peer, "{can}2011\x05");
+    EXPECT_TRUE(peer->receive().isEmpty());
+    EXPECT_FALSE(log.contains(QStringLiteral("Demande de port :2011")));
 }
 
-TEST_F(ControlChannelPeer, SendCmdLogsEveryNonBlankCommandAndPrefersIncomingConnections)
+TEST_F(ControlChannelPeer, EachConnectionHasItsOwnOfferAndItsOwnAnswers)
 {
-    channel.sendCMD(QStringLiteral("   "));
-    EXPECT_TRUE(log.isEmpty());
-    channel.sendCMD(QStringLiteral("{oui}")); // nobody to carry it
-    EXPECT_EQ(log, QStringList({ "W:{oui}" }));
+    auto bob = connectPeer(kPeerA);
+    auto carol = connectPeer(kPeerB);
+    auto mallory = connectPeer(kPeerC);
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    QSignalSpy closed(&channel, &ControlChannel::OfferClosed);
+    send(*bob, askBytes("bob", "report.pdf", "20000000", "10.0.0.2"));
+    send(*carol, askBytes("carol", "song.mp3", "300", "10.0.0.3"));
+    // The window gets one offer at a time: bob's.
+    ASSERT_EQ(offered.size(), 1);
+    const int bobOffer = lastOffer(offered);
+    EXPECT_EQ(offered.at(0).at(2).toString(), QStringLiteral("bob"));
+    ASSERT_EQ(channel.openOffers().size(), 2);
+    const int carolOffer = channel.openOffers().at(1).id;
 
-    // An offer while a peer is connected goes to that peer.
-    connectPeer();
+    // A stranger's withdrawal closes nothing of theirs.
+    send(*mallory, "{trc}\x05");
+    EXPECT_EQ(closed.size(), 0);
+
+    // Bob's offer accepted; a stranger asks, then asks for a port, and
+    // sends data: its offer is not the accepted one.
+    ASSERT_TRUE(channel.AcceptOffer(bobOffer, QStringLiteral("/tmp/report.pdf")));
+    EXPECT_EQ(bob->expect("{oui}\x05"), QByteArray("{oui}\x05"));
+    send(*mallory, askBytes("bob", "report.pdf", "17", "10.0.0.66") + "{can}2015\x05");
+    EXPECT_FALSE(log.contains(QStringLiteral("Demande de port :2015")));
+    EXPECT_TRUE(mallory->receive().isEmpty());
+    ASSERT_EQ(channel.openOffers().size(), 3);
+    EXPECT_EQ(channel.openOffers().at(0).address, QStringLiteral("10.0.0.2"));
+    EXPECT_EQ(channel.openOffers().at(0).savePath, QStringLiteral("/tmp/report.pdf"));
+
+    // Carol's offer reaches the window once bob's was answered; refusing it
+    // answers carol only.
+    ASSERT_TRUE(waitUntil([&] { return offered.size() == 2; }, kWaitMs));
+    EXPECT_EQ(lastOffer(offered), carolOffer);
+    ASSERT_TRUE(channel.RefuseOffer(carolOffer));
+    EXPECT_EQ(carol->expect("{non}\x05"), QByteArray("{non}\x05"));
+    EXPECT_TRUE(bob->receive().isEmpty());
+    EXPECT_TRUE(mallory->receive().isEmpty());
+
+    // Bob's port request is his own.
+    send(*bob, "{can}2010\x05");
+    EXPECT_EQ(bob->expect("{pok}\x05"), QByteArray("{pok}\x05"));
+    EXPECT_TRUE(mallory->receive().isEmpty());
+}
+
+TEST_F(ControlChannelPeer, OffersAreBoundedPerAddressAndInAll)
+{
+    auto peer = connectPeer(kPeerA);
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    QSignalSpy popups(&channel, &ControlChannel::OfferPopup);
+    // 500 offers from one address in one go: one is taken, the others are
+    // refused at once.
+    QByteArray flood;
+    for (int i = 0; i < 500; ++i)
+        flood += askBytes("x", "f" + QByteArray::number(i), "1", "10.0.0.9");
+    send(*peer, flood);
+    const QByteArray refusals = peer->receive(499 * 6, kWaitMs);
+    EXPECT_EQ(refusals.count("{non}\x05"), 499);
+    EXPECT_EQ(offered.size(), 1);
+    EXPECT_EQ(popups.size(), 1);
+
+    // A second connection from the same address cannot open another one.
+    auto again = connectPeer(kPeerA);
+    send(*again, kAsk);
+    EXPECT_EQ(again->expect("{non}\x05"), QByteArray("{non}\x05"));
+
+    // Other addresses: up to the limit in all.
+    std::vector<std::unique_ptr<ControlPeer>> others;
+    for (int i = 0; i < channel.limits().openOffers + 1; ++i) {
+        others.push_back(connectPeer(QStringLiteral("127.250.1.%1").arg(i + 1)));
+        send(*others.back(), kAsk);
+    }
+    EXPECT_EQ(channel.openOffers().size(), channel.limits().openOffers);
+    EXPECT_EQ(others.back()->expect("{non}\x05"), QByteArray("{non}\x05"));
+}
+
+TEST_F(ControlChannelPeer, ConnectionsAreCappedAndIdleOnesClosed)
+{
+    ControlChannel::Limits limits;
+    limits.connectionsPerHost = 3;
+    limits.connections = 5;
+    limits.idleMs = 300 * kTimeScale;
+    channel.setLimits(limits);
+
+    // An offer waiting for this user's answer keeps its connection however
+    // long the user takes.
+    std::vector<std::unique_ptr<ControlPeer>> peers;
+    peers.push_back(connectPeer(kPeerA));
+    send(*peers.at(0), kAsk);
+    // From one address, the fourth connection is closed at once.
+    for (int i = 0; i < 2; ++i)
+        peers.push_back(connectPeer(kPeerA));
+    ControlPeer extra;
+    ASSERT_TRUE(extra.connectTo(address, kPeerA));
+    EXPECT_TRUE(extra.closedByPeer());
+    EXPECT_TRUE(log.contains(QStringLiteral("Connexion refusée (trop de connexions) : ") + kPeerA));
+
+    // In all, the sixth is closed too.
+    peers.push_back(connectPeer(kPeerB));
+    peers.push_back(connectPeer(kPeerC));
+    ControlPeer sixth;
+    ASSERT_TRUE(sixth.connectTo(address, QStringLiteral("127.250.0.9")));
+    EXPECT_TRUE(sixth.closedByPeer());
+
+    // Idle ones are closed, which makes room again.
+    for (std::size_t i = 1; i < peers.size(); ++i)
+        EXPECT_TRUE(peers.at(i)->closedByPeer());
+    EXPECT_EQ(channel.Connections().size(), 1);
+    EXPECT_EQ(peers.at(0)->socket.state(), QAbstractSocket::ConnectedState);
+    auto later = connectPeer(kPeerB);
+    send(*later, askBytes("carol", "g", "1", "10.0.0.3"));
+    EXPECT_EQ(channel.openOffers().size(), 2);
+}
+
+TEST_F(ControlChannelPeer, ASenderThatLeavesClosesItsOffer)
+{
+    auto peer = connectPeer();
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    QSignalSpy closed(&channel, &ControlChannel::OfferClosed);
+    send(*peer, kAsk);
+    peer->socket.disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return closed.size() == 1; }, kWaitMs));
+    EXPECT_EQ(closed.at(0).at(0).toInt(), lastOffer(offered));
+    EXPECT_FALSE(channel.AcceptOffer(lastOffer(offered), QStringLiteral("/tmp/x")));
+    EXPECT_TRUE(infos.contains(QStringLiteral("Annulé")));
+}
+
+// This user's offer --------------------------------------------------------
+
+// The recipient's side of an offer, as a raw server on port 2000.
+class OfferingSide : public ControlChannelPeer
+{
+protected:
+    OfferingSide()
+    {
+        recipientIp = MainWindowFixture::uniqueLoopbackAddress(1);
+        EXPECT_TRUE(recipient.listen(QHostAddress(recipientIp), ControlChannel::kControlPort))
+            << recipient.errorString().toStdString();
+        channel.GetIP = [this](const QString &pseudo) {
+            return pseudo == QStringLiteral("moi") ? address : pseudo.trimmed() == QStringLiteral("bob") ? recipientIp : QString();
+        };
+        channel.CurrentPseudo = [] { return QStringLiteral("moi"); };
+        QObject::connect(&channel, &ControlChannel::RecipientEditable, &channel, [this](bool on) { editable = on; });
+        QObject::connect(&channel, &ControlChannel::CancelVisible, &channel, [this](bool on) { cancelShown = on; });
+        file = QStringLiteral(__FILE__);
+    }
+
+    // Starts an offer to bob and takes the connection it opens.
+    QTcpSocket *offerToBob()
+    {
+        channel.StartOffer(QStringLiteral("bob"), file);
+        if (!waitUntil([&] { return recipient.hasPendingConnections(); }, kWaitMs))
+            return nullptr;
+        QTcpSocket *s = recipient.nextPendingConnection();
+        waitUntil([&] { return s->bytesAvailable() > 0; }, kWaitMs);
+        return s;
+    }
+
+    static QByteArray readFrom(QTcpSocket *s, qsizetype atLeast)
+    {
+        QByteArray got;
+        waitUntil(
+            [&] {
+                got += s->readAll();
+                return got.size() >= atLeast;
+            },
+            atLeast > 0 ? kWaitMs : 300);
+        return got;
+    }
+
+    bool idleAgain()
+    {
+        return waitUntil(
+            [&] { return channel.offerState() == ControlChannel::OfferState::Idle && editable && !cancelShown; },
+            kWaitMs);
+    }
+
     QTcpServer recipient;
-    ASSERT_TRUE(recipient.listen(
-        QHostAddress(MainWindowFixture::uniqueLoopbackAddress(1)), ControlChannel::kControlPort));
-    const QString recipientIp = recipient.serverAddress().toString();
-    channel.GetIP = [&](const QString &) { return recipientIp; };
-    channel.CurrentPseudo = [] { return QStringLiteral("moi"); };
-    channel.StartOffer(QStringLiteral("bob"), QStringLiteral(__FILE__));
-    ASSERT_TRUE(waitUntil([&] { return recipient.hasPendingConnections(); }, kWaitMs));
-    QTcpSocket *other = recipient.nextPendingConnection();
-    ASSERT_TRUE(waitUntil([&] { return peer.bytesAvailable() > 0; }, kWaitMs));
-    EXPECT_TRUE(peer.readAll().startsWith("{ask}moi\x01"
-                                          "ControlChannelTest.cpp\x02"));
-    QTest::qWait(50);
-    EXPECT_EQ(other->bytesAvailable(), 0);
+    QString recipientIp;
+    QString file;
+    bool editable = true;
+    bool cancelShown = false;
+};
+
+TEST_F(OfferingSide, TheOfferGoesToTheRecipientOnlyWhateverIsConnectedHere)
+{
+    // A peer connected to this client (one that offered something and was
+    // refused) hears nothing of this user's offer.
+    auto other = connectPeer();
+    send(*other, kAsk);
+    ASSERT_TRUE(channel.RefuseOffer(channel.openOffers().at(0).id));
+    EXPECT_EQ(other->expect("{non}\x05"), QByteArray("{non}\x05"));
+
+    QTcpSocket *s = offerToBob();
+    ASSERT_NE(s, nullptr);
+    const QByteArray ask = readFrom(s, 10);
+    EXPECT_TRUE(ask.startsWith("{ask}moi\x01"
+                               "ControlChannelTest.cpp\x02"))
+        << ask.constData();
+    EXPECT_TRUE(ask.endsWith(QByteArray("\x03") + address.toLatin1() + "\x05"));
+    EXPECT_TRUE(other->receive().isEmpty());
+    EXPECT_EQ(channel.offerState(), ControlChannel::OfferState::Waiting);
+
+    // "{non}": the offer is over and its connection goes too.
+    s->write("{non}\x05");
+    EXPECT_TRUE(idleAgain());
+    EXPECT_TRUE(infos.contains(QStringLiteral("Transfert non autorisé")));
+    EXPECT_TRUE(waitUntil([&] { return s->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+}
+
+TEST_F(OfferingSide, ARefusedPortIsFollowedByTheNextOneUntilOneIsTaken)
+{
+    QTcpSocket *s = offerToBob();
+    ASSERT_NE(s, nullptr);
+    readFrom(s, 10);
+    s->write("{oui}\x05");
+    EXPECT_EQ(readFrom(s, 10), QByteArray("{can}2010\x05"));
+    s->write("{pre}\x05");
+    EXPECT_EQ(readFrom(s, 10), QByteArray("{can}2011\x05"));
+    s->write("{pok}\x05");
+    EXPECT_TRUE(idleAgain());
+    EXPECT_TRUE(log.contains(QStringLiteral("Port accepté : 2011")));
+    EXPECT_EQ(log.count(QStringLiteral("Port refusé")), 1);
+}
+
+TEST_F(OfferingSide, EveryPortRefusedEndsTheOfferAndSaysSo)
+{
+    QTcpSocket *s = offerToBob();
+    ASSERT_NE(s, nullptr);
+    readFrom(s, 10);
+    s->write("{oui}\x05");
+    QStringList proposed;
+    for (int i = 0; i < channel.limits().portProposals; ++i) {
+        const QByteArray can = readFrom(s, 10);
+        ASSERT_TRUE(can.startsWith("{can}")) << can.constData();
+        proposed << QString::fromLatin1(can.mid(5, 4));
+        s->write("{pre}\x05");
+    }
+    EXPECT_TRUE(idleAgain());
+    EXPECT_EQ(proposed.first(), QStringLiteral("2010"));
+    EXPECT_EQ(proposed.last(), QStringLiteral("2025"));
+    EXPECT_TRUE(infos.contains(QStringLiteral("Transfert impossible : bob n'a accepté aucun port de données")));
+    EXPECT_TRUE(readFrom(s, 0).isEmpty());
+}
+
+TEST_F(OfferingSide, ThePeerVanishingAtAnyStepGivesTheSendPageBack)
+{
+    enum class Step { Connecting, Waiting, PortProposed, SilentOnPort };
+    for (const Step step : { Step::Connecting, Step::Waiting, Step::PortProposed, Step::SilentOnPort }) {
+        SCOPED_TRACE(int(step));
+        infos.clear();
+        ControlChannel::Limits limits;
+        limits.portAnswerMs = 200;
+        channel.setLimits(limits);
+        if (step == Step::Connecting) {
+            recipient.close(); // refused
+            channel.StartOffer(QStringLiteral("bob"), file);
+        } else {
+            QTcpSocket *s = offerToBob();
+            ASSERT_NE(s, nullptr);
+            readFrom(s, 10);
+            if (step != Step::Waiting) {
+                s->write("{oui}\x05");
+                readFrom(s, 10);
+            }
+            if (step != Step::SilentOnPort)
+                s->abort();
+        }
+        EXPECT_TRUE(idleAgain());
+        EXPECT_TRUE(infos.contains(QStringLiteral("Impossible de se connecter à bob"))) << infos.join(u'|').toStdString();
+        if (step == Step::Connecting) {
+            ASSERT_TRUE(recipient.listen(QHostAddress(recipientIp), ControlChannel::kControlPort));
+        }
+    }
+}
+
+TEST_F(OfferingSide, AWithdrawnOfferGoesNoFurtherWhenAYesCrossesIt)
+{
+    QTcpSocket *s = offerToBob();
+    ASSERT_NE(s, nullptr);
+    readFrom(s, 10);
+    channel.btnCancelTransClick();
+    EXPECT_TRUE(infos.contains(QStringLiteral("Transfert annulé")));
+    EXPECT_EQ(readFrom(s, 6), QByteArray("{trc}\x05"));
+    s->write("{oui}\x05");
+    EXPECT_TRUE(idleAgain());
+    EXPECT_TRUE(waitUntil([&] { return s->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    EXPECT_FALSE(log.contains(QStringLiteral("W:{can}2010")));
+}
+
+TEST_F(OfferingSide, AnswersOutOfTurnAndQuestionsOnTheOfferConnectionAreIgnored)
+{
+    QTcpSocket *s = offerToBob();
+    ASSERT_NE(s, nullptr);
+    readFrom(s, 10);
+    s->write(askBytes("bob", "x", "1", "10.0.0.2") + "{pok}\x05{can}2010\x05");
+    ASSERT_TRUE(waitUntil([&] { return log.filter(QStringLiteral("hors négociation")).size() == 3; }, kWaitMs))
+        << log.join(u'\n').toStdString();
+    EXPECT_EQ(channel.offerState(), ControlChannel::OfferState::Waiting);
+    EXPECT_TRUE(channel.openOffers().isEmpty());
+}
+
+TEST_F(OfferingSide, SendCmdLogsEveryNonBlankCommand)
+{
+    channel.sendCMD(nullptr, QStringLiteral("   "));
+    EXPECT_TRUE(log.isEmpty());
+    channel.sendCMD(nullptr, QStringLiteral("{oui}")); // nobody to carry it
+    EXPECT_EQ(log, QStringList({ "W:{oui}" }));
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "ControlPeer.h"
+
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
@@ -98,7 +100,7 @@ TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
     w.FileNameSendButtonClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
     EXPECT_EQ(
-        dialogs.fileDialogs.at(0), QStringList({ "open", "Envoyer un fichier", "Tous les fichiers  (*.*)" }));
+        dialogs.fileDialogs.at(0), QStringList({ "open", "Envoyer un fichier", "Tous les fichiers  (*.*)|*.*" }));
     EXPECT_EQ(w.FileNameSend->text(), file);
     EXPECT_EQ(w.lblFileDecompose->text(), QStringLiteral("notes.txt"));
     EXPECT_EQ(w.lblDecompFileSize->text(), QStringLiteral("Taille : 2 Ko"));
@@ -156,19 +158,42 @@ TEST_F(SendPage, ClearingTheTransfersRemovesEveryPanelAndBothLists)
 
 class Reception : public MainWindowFixture
 {
+protected:
+    // The window's client with the confirmation window wired to it, and a
+    // peer connected to its control port.
+    TfrmPrincipal &start()
+    {
+        TfrmPrincipal &w = createWindow();
+        reception.Flash = nullptr;
+        ConnectReception(&w, &reception, &dialogs);
+        EXPECT_TRUE(peer.connectTo(environment.localIp, QStringLiteral("127.250.0.1")));
+        return w;
+    }
+
+    void offer(const QByteArray &ask)
+    {
+        peer.send(ask);
+        ASSERT_TRUE(waitUntil([&] { return reception.isVisible(); }, ControlPeer::kWaitMs));
+    }
+
+    static QStringList answers(const TfrmPrincipal &w)
+    {
+        QStringList out;
+        for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
+            if (line.startsWith(QStringLiteral("W:")))
+                out << line;
+        return out;
+    }
+
+    TfrmReception reception;
+    ControlPeer peer;
 };
 
 TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
 {
-    TfrmPrincipal &w = createWindow();
-    TfrmReception r;
-    r.Flash = nullptr;
-    ConnectReception(&w, &r, &dialogs);
-    w.Control->Call(QStringLiteral("<i>alice</i>\x01"
-                                   "clip.EXE\x02"
-                                   "1024\x03"
-                                   "10.0.0.9"));
-    ASSERT_TRUE(r.isVisible());
+    TfrmPrincipal &w = start();
+    offer(askBytes("<i>alice</i>", "clip.EXE", "1024", "10.0.0.9"));
+    TfrmReception &r = reception;
     EXPECT_TRUE(r.isMinimized());
     EXPECT_EQ(r.windowTitle(), QStringLiteral("VX - Réception"));
     EXPECT_EQ(r.lblFichier->text(), QStringLiteral("clip.EXE"));
@@ -183,33 +208,58 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
 
     r.close();
     r.close();
-    QStringList answers;
-    for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
-        if (line.startsWith(QStringLiteral("W:")))
-            answers << line;
-    EXPECT_EQ(answers, QStringList({ "W:{non}" }));
+    EXPECT_EQ(answers(w), QStringList({ "W:{non}" }));
+    EXPECT_EQ(peer.expect("{non}\x05"), QByteArray("{non}\x05"));
 }
 
 TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
 {
-    TfrmPrincipal &w = createWindow();
-    TfrmReception r;
-    r.Flash = nullptr;
-    ConnectReception(&w, &r, &dialogs);
-    w.Control->Call(QStringLiteral("alice\x01"
-                                   "clip.avi\x02"
-                                   "10\x03"
-                                   "10.0.0.9"));
+    TfrmPrincipal &w = start();
+    offer(askBytes("alice", "clip.avi", "10", "10.0.0.9"));
     dialogs.fileNames.enqueue(home.filePath(QStringLiteral("ici.avi")));
-    r.btnAccepterClick();
+    reception.btnAccepterClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
     EXPECT_EQ(dialogs.fileDialogs.at(0).at(0), QStringLiteral("save"));
     EXPECT_EQ(dialogs.fileDialogs.at(0).at(2), QStringLiteral("clip.avi"));
-    EXPECT_TRUE(w.Control->DownloadAgreed);
-    EXPECT_EQ(w.Control->SavePath, home.filePath(QStringLiteral("ici.avi")));
-    EXPECT_FALSE(r.isVisible());
-    EXPECT_TRUE(w.reWatch->toPlainText().endsWith(QStringLiteral("W:{oui}")));
-    EXPECT_FALSE(w.reWatch->toPlainText().contains(QStringLiteral("W:{non}")));
+    ASSERT_EQ(w.Control->openOffers().size(), 1);
+    EXPECT_TRUE(w.Control->openOffers().at(0).accepted);
+    EXPECT_FALSE(w.Control->openOffers().at(0).replaceConfirmed);
+    EXPECT_EQ(w.Control->openOffers().at(0).savePath, home.filePath(QStringLiteral("ici.avi")));
+    EXPECT_FALSE(reception.isVisible());
+    EXPECT_EQ(answers(w), QStringList({ "W:{oui}" }));
+    EXPECT_EQ(peer.expect("{oui}\x05"), QByteArray("{oui}\x05"));
+}
+
+// The save dialog runs its own event loop: the offer may end meanwhile, and
+// a second offer may reach the window. Nothing is answered for the wrong
+// offer, and the window keeps the new one.
+TEST_F(Reception, AnOfferWithdrawnDuringTheSaveDialogIsNotAnswered)
+{
+    TfrmPrincipal &w = start();
+    offer(askBytes("alice", "a.avi", "10", "10.0.0.9"));
+    ControlPeer carol;
+    ASSERT_TRUE(carol.connectTo(environment.localIp, QStringLiteral("127.250.0.2")));
+    carol.send(askBytes("carol", "c.txt", "5", "10.0.0.3"));
+    ASSERT_TRUE(waitUntil([&] { return w.Control->openOffers().size() == 2; }, ControlPeer::kWaitMs));
+    dialogs.onSaveDialog = [&] {
+        // While the user picks a place, alice withdraws and carol's offer
+        // takes the window.
+        peer.send("{trc}\x05");
+        waitUntil([&] { return reception.OfferOnShow() == w.Control->openOffers().value(0).id
+                        && reception.lblFichier->text() == QStringLiteral("c.txt"); },
+            ControlPeer::kWaitMs);
+    };
+    dialogs.fileNames.enqueue(home.filePath(QStringLiteral("a.avi")));
+    reception.btnAccepterClick();
+    EXPECT_EQ(peer.expect("{non}\x05"), QByteArray("{non}\x05"));
+    EXPECT_FALSE(answers(w).contains(QStringLiteral("W:{oui}")));
+    // Carol's offer is on show, still unanswered.
+    ASSERT_EQ(w.Control->openOffers().size(), 1);
+    EXPECT_EQ(w.Control->openOffers().at(0).pseudo, QStringLiteral("carol"));
+    EXPECT_TRUE(reception.isVisible());
+    EXPECT_TRUE(carol.receive().isEmpty());
+    reception.btnRefuserClick();
+    EXPECT_EQ(carol.expect("{non}\x05"), QByteArray("{non}\x05"));
 }
 
 TEST_F(Reception, FlashesEveryHalfSecondUntilClickedButNotStoppedByTheButtons)

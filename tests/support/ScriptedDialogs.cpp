@@ -14,12 +14,16 @@ bool ScriptedDialogs::askYesNo(const QString &text, const QString &)
 QString ScriptedDialogs::saveFileName(const QString &caption, const QString &, const QString &suggestedName)
 {
     fileDialogs.append({QStringLiteral("save"), caption, suggestedName});
+    if (onSaveDialog)
+        onSaveDialog();
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
 QString ScriptedDialogs::openFileName(const QString &caption, const QString &, const QString &filter)
 {
     fileDialogs.append({QStringLiteral("open"), caption, filter});
+    if (onOpenDialog)
+        onOpenDialog();
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 

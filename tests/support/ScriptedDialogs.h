@@ -6,6 +6,8 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 // A dialog service for tests: answers from queues filled by the test and
 // records every message shown and every address opened. Nothing is modal.
 class ScriptedDialogs : public DialogService
@@ -34,4 +36,8 @@ public:
     // Every file dialog opened: "save" or "open", its caption, then the
     // proposed name (save) or the filter (open).
     QList<QStringList> fileDialogs;
+    // Run while a file dialog is "open", before it answers: a real dialog
+    // runs an event loop of its own, in which anything may happen.
+    std::function<void()> onSaveDialog;
+    std::function<void()> onOpenDialog;
 };

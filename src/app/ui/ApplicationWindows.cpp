@@ -75,5 +75,5 @@ void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogServi
         return main->IconForExtension ? main->IconForExtension(ext) : QPixmap();
     };
     QObject::connect(main->Control, &ControlChannel::OfferReceived, reception, &TfrmReception::ShowOffer);
-    QObject::connect(main->Control, &ControlChannel::OfferWithdrawn, reception, &QWidget::close);
+    QObject::connect(main->Control, &ControlChannel::OfferClosed, reception, &TfrmReception::OfferClosed);
 }

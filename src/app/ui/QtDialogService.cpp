@@ -36,9 +36,29 @@ QString QtDialogService::saveFileName(const QString &caption, const QString &dir
     return QFileDialog::getSaveFileName(m_parent, caption, QDir(directory).filePath(suggestedName));
 }
 
+QString QtDialogService::qtFilter(const QString &filter)
+{
+    const qsizetype bar = filter.indexOf(u'|');
+    if (bar < 0)
+        return filter;
+    QString description = filter.left(bar);
+    // Qt shows the description and takes the patterns from its last
+    // parentheses: those become the real patterns.
+    const qsizetype open = description.lastIndexOf(u'(');
+    if (open >= 0 && description.endsWith(u')'))
+        description.truncate(open);
+    QStringList patterns = filter.mid(bar + 1).split(u';', Qt::SkipEmptyParts);
+    for (QString &pattern : patterns) {
+        pattern = pattern.trimmed();
+        if (pattern == QStringLiteral("*.*"))
+            pattern = QStringLiteral("*");
+    }
+    return description + u'(' + patterns.join(u' ') + u')';
+}
+
 QString QtDialogService::openFileName(const QString &caption, const QString &directory, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(m_parent, caption, directory, filter);
+    return QFileDialog::getOpenFileName(m_parent, caption, directory, qtFilter(filter));
 }
 
 bool QtDialogService::openUrl(const QString &address)

@@ -410,6 +410,8 @@ void TfrmPrincipal::buildDiagnostics(QWidget *central)
     reWatch = new QPlainTextEdit(central);
     reWatch->setObjectName(QStringLiteral("reWatch"));
     reWatch->setReadOnly(true);
+    // The log keeps the latest lines only: peers decide how much is said.
+    reWatch->setMaximumBlockCount(kLogLines);
     QPalette pal = reWatch->palette();
     pal.setColor(QPalette::Base, Qt::black);
     pal.setColor(QPalette::Text, Qt::yellow);

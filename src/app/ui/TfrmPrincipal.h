@@ -7,6 +7,7 @@
 #include "service/CredentialCodec.h"
 #include "service/HttpClient.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
@@ -25,6 +26,7 @@ class ServiceSession;
 class SettingsStore;
 class AlertSound;
 class ContactManager;
+class TfrmMsgBox;
 class TfrmNewContact;
 class TClickLabel;
 class TDistractBar;
@@ -133,7 +135,10 @@ public:
     // info bar says so (otherwise only a terminal would have seen it).
     void ShellOpen(const QString &address);
     void ShellOpenFailed(const QString &address);
-    // Writes one line to the hidden control log.
+    // Writes one line to the hidden control log, which keeps the last
+    // kLogLines lines, each cut at kLogLineLength characters.
+    static constexpr int kLogLines = 2000;
+    static constexpr int kLogLineLength = 1000;
     void LogWatch(const QString &line);
     QString programDir() const; // with trailing separator
     void setAboutBox(QWidget *about) { m_about = about; }
@@ -146,7 +151,8 @@ public:
     // Shows one notification pop-up of the given kind (0 contact online,
     // 1 file offered, 2 download ended, 3 upload ended); it talks to the
     // notifier, whose requests connectNotifier hands to the handlers.
-    void NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind);
+    // The pop-up frees itself when it goes: hold it in a QPointer.
+    TfrmMsgBox *NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind);
     // Gradient over Image, colours as 0x00BBGGRR values (see DrawingHelpers).
     void Degrade(QImage &Image, bool Vertical, double FromColor, double ToColor);
     // Target := Source resampled by Ratio. With MarkModified, the widget that
@@ -497,6 +503,8 @@ private:
     QPointer<TfrmChangeAvatar> m_changeAvatar;
     bool m_avatarMenuAttached = false;
     bool m_tickRunning = false;
+    // The "file offered" pop-up of each offer still open, by offer id.
+    QHash<int, QPointer<TfrmMsgBox>> m_offerPopups;
 };
 
 // Centres control in parent's client area: mode 1 horizontally, 2

@@ -122,7 +122,7 @@ void TfrmPrincipal::TimerInfoTimer()
     TimerInfo->stop();
 }
 
-void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind)
+TfrmMsgBox *TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind)
 {
     auto *box = new TfrmMsgBox(&notifier);
     if (Kind == 0) {
@@ -152,6 +152,7 @@ void TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8
         box->ContactPseudo = Pseudo;
     box->show();
     notifier.popupShown();
+    return box;
 }
 
 void TfrmPrincipal::connectNotifier()
@@ -170,7 +171,10 @@ void TfrmPrincipal::connectNotifier()
         RestoreMainWindow();
         lblEnvoyerClick(lblEnvoisEnCours);
     });
-    connect(&notifier, &PopupNotifier::sendFileWanted, this, &TfrmPrincipal::SendFileToContact);
+    // Queued: the file dialog that follows runs its own event loop, during
+    // which the pop-up may expire; it must not be under its own click then.
+    connect(&notifier, &PopupNotifier::sendFileWanted, this, &TfrmPrincipal::SendFileToContact,
+        Qt::QueuedConnection);
 }
 
 void TfrmPrincipal::RestoreMainWindow()

@@ -4,6 +4,7 @@
 
 #include "base/ErrorReport.h"
 
+#include "app/ui/TfrmMsgBox.h"
 #include "base/DialogService.h"
 #include "components/FileTypeLook.h"
 #include "components/ui/TRbButton.h"
@@ -90,10 +91,15 @@ void TfrmPrincipal::buildNegotiation()
     Control->CurrentPseudo = [this] { return session.CurrentPseudo; };
     connect(Control, &ControlChannel::Log, this, &TfrmPrincipal::LogWatch);
     connect(Control, &ControlChannel::Info, this, &TfrmPrincipal::AffichInfo);
-    connect(
-        Control, &ControlChannel::Popup, this, [this](const QString &pseudo, const QString &text, int kind) {
-            NewMsgBox(pseudo, text, quint8(kind));
-        });
+    // An offer's pop-up goes when the offer does (withdrawn, or its sender
+    // gone), so that a stream of offers cannot pile pop-ups up.
+    connect(Control, &ControlChannel::OfferPopup, this, [this](int id, const QString &pseudo, const QString &text) {
+        m_offerPopups.insert(id, NewMsgBox(pseudo, text, 1));
+    });
+    connect(Control, &ControlChannel::OfferClosed, this, [this](int id) {
+        if (const QPointer<TfrmMsgBox> box = m_offerPopups.take(id))
+            box->btnCloseClick();
+    });
     connect(btnCancelTrans, &TRbButton::OnClick, Control, &ControlChannel::btnCancelTransClick);
     connect(Control, &ControlChannel::CancelVisible, btnCancelTrans, &QWidget::setVisible);
     // A recipient's name reaches the info bar: it is shown as typed, never
@@ -147,7 +153,7 @@ void TfrmPrincipal::buildNegotiation()
 void TfrmPrincipal::FileNameSendButtonClick()
 {
     const QString name = services.dialogs->openFileName(
-        QStringLiteral("Envoyer un fichier"), QString(), QStringLiteral("Tous les fichiers  (*.*)"));
+        QStringLiteral("Envoyer un fichier"), QString(), QStringLiteral("Tous les fichiers  (*.*)|*.*"));
     if (!name.isEmpty())
         FileNameSend->setText(name);
 }

@@ -139,7 +139,11 @@ void TfrmPrincipal::startControlListener()
 
 void TfrmPrincipal::LogWatch(const QString &line)
 {
-    reWatch->appendPlainText(line);
+    if (line.size() <= kLogLineLength) {
+        reWatch->appendPlainText(line);
+        return;
+    }
+    reWatch->appendPlainText(line.left(kLogLineLength) + QStringLiteral("…"));
 }
 
 void TfrmPrincipal::showEvent(QShowEvent *event)

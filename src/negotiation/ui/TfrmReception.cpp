@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -123,8 +124,9 @@ void TfrmReception::setServices(ControlChannel *channel, DialogService *dialogs)
     m_dialogs = dialogs;
 }
 
-void TfrmReception::ShowOffer(const QString &fileName, const QString &sender, const QString &sizeText)
+void TfrmReception::ShowOffer(int id, const QString &fileName, const QString &sender, const QString &sizeText)
 {
+    m_offerId = id;
     ShownFileName = fileName;
     ShownSender = sender;
     ShownSize = sizeText;
@@ -194,39 +196,63 @@ void TfrmReception::mouseReleaseEvent(QMouseEvent *event)
     QDialog::mouseReleaseEvent(event);
 }
 
+void TfrmReception::OfferClosed(int id)
+{
+    if (id == 0 || id != m_offerId)
+        return;
+    m_offerId = 0;
+    close();
+}
+
 void TfrmReception::btnAccepterClick()
 {
+    const int id = m_offerId;
     hide();
+    if (id == 0)
+        return;
+    // The save dialog runs its own event loop: the offer may be withdrawn
+    // meanwhile, and the answer then goes nowhere.
     const QString path = m_dialogs ? m_dialogs->saveFileName(QString(), QString(), OfferFileName) : QString();
-    if (m_channel) {
-        if (path.isEmpty())
-            m_channel->RefuseOffer();
-        else
-            m_channel->AcceptOffer(path);
+    if (m_channel && m_channel->OfferAwaitingAnswer(id)) {
+        if (path.isEmpty()) {
+            m_channel->RefuseOffer(id);
+        } else {
+            // The dialog asked before naming an existing file: replacing it
+            // is what the user chose.
+            m_channel->AcceptOffer(id, path, QFileInfo::exists(path));
+        }
     }
+    // Another offer may have reached the window meanwhile: it stays.
+    if (m_offerId != id && m_offerId != 0)
+        return;
+    m_offerId = 0;
     close();
 }
 
 void TfrmReception::btnRefuserClick()
 {
-    if (m_channel)
-        m_channel->RefuseOffer();
+    refuseUnanswered();
     close();
+}
+
+void TfrmReception::refuseUnanswered()
+{
+    const int id = m_offerId;
+    m_offerId = 0;
+    if (m_channel && id != 0)
+        m_channel->RefuseOffer(id);
 }
 
 void TfrmReception::closeEvent(QCloseEvent *event)
 {
-    // Any closing answers an offer left without answer; the channel sends
-    // at most one answer per offer.
-    if (m_channel)
-        m_channel->RefuseOffer();
+    // Any closing answers an offer left without answer, once.
+    refuseUnanswered();
     QDialog::closeEvent(event);
 }
 
 void TfrmReception::reject()
 {
     // Escape closes the window like its close box does.
-    if (m_channel)
-        m_channel->RefuseOffer();
+    refuseUnanswered();
     QDialog::reject();
 }

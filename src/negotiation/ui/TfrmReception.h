@@ -34,8 +34,13 @@ public:
     // The proposed name of the save dialog (the offer's file name).
     QString OfferFileName;
 
-    // An offer arrived: fields set, window shown minimized.
-    void ShowOffer(const QString &fileName, const QString &sender, const QString &sizeText);
+    // An offer arrived: fields set, window shown minimized. Its answer goes
+    // to the channel for offer id, and for no other.
+    void ShowOffer(int id, const QString &fileName, const QString &sender, const QString &sizeText);
+    // Offer id ended without this window's answer (withdrawn, or its sender
+    // gone): the window closes if it shows that offer.
+    void OfferClosed(int id);
+    int OfferOnShow() const { return m_offerId; }
 
     void FormShow();
     void DessinerIcone();
@@ -69,6 +74,10 @@ protected:
 private:
     ControlChannel *m_channel = nullptr;
     DialogService *m_dialogs = nullptr;
+    // Answers the offer on show once; later calls do nothing.
+    void refuseUnanswered();
+
+    int m_offerId = 0; // the offer on show; 0 once answered or gone
     bool m_flashState = false;
     bool m_centred = false;
 };

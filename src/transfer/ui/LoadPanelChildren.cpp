@@ -17,7 +17,11 @@ QFont trebuchet(bool bold, int points = -1)
 
 QLabel *makeLabel(QWidget *parent, const QFont &font, const QString &caption)
 {
-    auto *label = new QLabel(caption, parent);
+    auto *label = new QLabel(parent);
+    // File names and pseudonyms come from the peer: shown as written,
+    // never read as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
     label->setFont(font);
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->adjustSize();

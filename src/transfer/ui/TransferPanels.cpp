@@ -152,6 +152,12 @@ TvzkLoadPanel *TransferPanels::panelNamed(const QString &name) const
     return nullptr;
 }
 
+TransferJob *TransferPanels::JobNamed(const QString &name) const
+{
+    const TvzkLoadPanel *panel = panelNamed(name);
+    return panel ? panel->job() : nullptr;
+}
+
 namespace {
 
 QList<TransferRecord> recordsOf(const TransferPanels &panels, const QStringList &names)

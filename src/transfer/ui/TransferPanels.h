@@ -32,6 +32,7 @@ public:
         TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent = nullptr);
 
     QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) override;
+    TransferJob *JobNamed(const QString &name) const override;
 
     // The panel of a list entry ("Tel" + IDTel), or nullptr once it is gone.
     TvzkLoadPanel *panelNamed(const QString &name) const;
