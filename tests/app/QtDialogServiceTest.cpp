@@ -61,4 +61,23 @@ TEST(QtDialogService, OnlyAnExplicitYesConfirmsAQuestion)
     }
 }
 
+// The program's own filters say "description|patterns"; "*.*" means every
+// file there, names without a dot included.
+TEST(QtDialogService, FiltersOfTheProgramBecomeQtFilters)
+{
+    const struct
+    {
+        const char *filter;
+        const char *qt;
+    } cases[] = {
+        { "Tous les fichiers  (*.*)|*.*", "Tous les fichiers  (*)" },
+        { "Images (*.jpg;*.png)|*.jpg;*.png", "Images (*.jpg *.png)" },
+        { "Musique|*.mp3", "Musique(*.mp3)" },
+        { "Tous (*)", "Tous (*)" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(QtDialogService::qtFilter(QString::fromUtf8(c.filter)), QString::fromUtf8(c.qt)) << c.filter;
+}
+
 } // namespace
+

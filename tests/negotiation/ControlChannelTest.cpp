@@ -6,7 +6,7 @@
 #include "ControlPeer.h"
 
 #include "support/EventWait.h"
-#include "support/MainWindowFixture.h"
+#include "support/LoopbackAddress.h"
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
 
@@ -40,7 +40,7 @@ protected:
         QObject::connect(&channel, &ControlChannel::Log, &channel, [this](const QString &l) { log << l; });
         QObject::connect(
             &channel, &ControlChannel::Info, &channel, [this](const QString &t, bool, int) { infos << t; });
-        address = MainWindowFixture::uniqueLoopbackAddress(0);
+        address = uniqueLoopbackAddress(0);
         listening = channel.Listen(address);
     }
 
@@ -224,6 +224,21 @@ TEST_F(ControlChannelPeer, EachOfferGetsOneAnswerAndOnePort)
     EXPECT_FALSE(log.contains(QStringLiteral("Demande de port :2011")));
 }
 
+// The receiving user is told when a sender gives up after refused ports.
+TEST_F(ControlChannelPeer, ASenderThatGivesUpAfterRefusedPortsIsReported)
+{
+    auto peer = connectPeer();
+    QSignalSpy offered(&channel, &ControlChannel::OfferReceived);
+    send(*peer, kAsk);
+    ASSERT_TRUE(channel.AcceptOffer(lastOffer(offered), QStringLiteral("/tmp/x")));
+    send(*peer, "{can}0000\x05");
+    EXPECT_EQ(peer->expect("{oui}\x05{pre}\x05"), QByteArray("{oui}\x05{pre}\x05"));
+    peer->socket.disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return channel.openOffers().isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(infos.contains(QStringLiteral("Transfert de f.txt impossible : aucun port de données libre")))
+        << infos.join(u'|').toStdString();
+}
+
 TEST_F(ControlChannelPeer, EachConnectionHasItsOwnOfferAndItsOwnAnswers)
 {
     auto bob = connectPeer(kPeerA);
@@ -360,7 +375,7 @@ class OfferingSide : public ControlChannelPeer
 protected:
     OfferingSide()
     {
-        recipientIp = MainWindowFixture::uniqueLoopbackAddress(1);
+        recipientIp = uniqueLoopbackAddress(1);
         EXPECT_TRUE(recipient.listen(QHostAddress(recipientIp), ControlChannel::kControlPort))
             << recipient.errorString().toStdString();
         channel.GetIP = [this](const QString &pseudo) {

@@ -1,6 +1,8 @@
 // The send page and the confirmation window of one client.
 #include "components/ui/TRbButton.h"
 #include "app/ui/ApplicationWindows.h"
+#include "app/ui/TfrmMsgBox.h"
+#include "components/ui/TClickLabel.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "contacts/PresenceMonitor.h"
 #include "negotiation/ControlChannel.h"
@@ -11,6 +13,7 @@
 
 #include "ControlPeer.h"
 
+#include "support/EventWait.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
@@ -21,6 +24,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -137,6 +142,34 @@ TEST_F(SendPage, SendAFileFromAPopUpFillsTheRecipientAndOpensTheChoice)
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("bob"));
     EXPECT_EQ(w.FileNameSend->text(), file);
+}
+
+// A real file dialog runs its own event loop, in which the pop-up whose
+// link opened it may expire and go: the dialog opens only once the link's
+// click is over, so the pop-up is never freed under its own handler.
+TEST_F(SendPage, APopUpThatExpiresWhileItsFileDialogIsOpenLeavesNothingBehind)
+{
+    TfrmPrincipal &w = createWindow();
+    w.PopupAvatarLoader = [](const QString &) { return QImage(); };
+    const QString file = makeFile(QStringLiteral("b.txt"), 1);
+    QPointer<TfrmMsgBox> box = w.NewMsgBox(QStringLiteral("bob"), QStringLiteral("vient de se connecter"), 0);
+    ASSERT_TRUE(box);
+    dialogs.fileNames.enqueue(file);
+    dialogs.onOpenDialog = [&] {
+        QEventLoop dialogLoop;
+        QTimer::singleShot(0, &dialogLoop, [&] {
+            if (box)
+                box->btnCloseClick(); // its time is up
+        });
+        QTimer::singleShot(50, &dialogLoop, &QEventLoop::quit);
+        dialogLoop.exec();
+    };
+    QTest::mouseClick(box->lblSendFile, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.fileDialogs.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return w.FileNameSend->text() == file; }, 5000));
+    EXPECT_TRUE(box.isNull());
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("bob"));
+    EXPECT_EQ(w.PageControl->currentIndex(), 3);
 }
 
 TEST_F(SendPage, ClearingTheTransfersRemovesEveryPanelAndBothLists)

@@ -270,6 +270,9 @@ TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
     EXPECT_FALSE(bob.reception->isVisible());
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
+    // The withdrawn offer's pop-up went with it.
+    EXPECT_TRUE(waitUntil(
+        [&] { return !popupTexts().contains(QStringLiteral("alice\n\rvous envoi : \n\ra.txt")); }, kWaitMs));
     EXPECT_TRUE(alice.logLines().contains(QStringLiteral("W:{trc}")));
 }
 

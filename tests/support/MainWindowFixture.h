@@ -19,9 +19,7 @@ class TfrmPrincipal;
 class MainWindowFixture : public testing::Test
 {
 public:
-    // 127.x.y.z derived from the process id, never 127.0.0.1. A test that
-    // runs two or three clients asks for index 1 and 2 too: addresses of
-    // this process that no other process id maps to.
+    // See support/LoopbackAddress.h.
     static QString uniqueLoopbackAddress(int index = 0);
 
 protected:

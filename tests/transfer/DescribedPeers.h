@@ -224,11 +224,16 @@ public:
         m_cut = cut;
         m_cutBlock = block;
     }
-    void start(quint16 port)
+    // Connects to host:port, leaving from `from` when given (a receiver
+    // takes data only from the address the offer named).
+    void start(quint16 port, const QString &host = QStringLiteral("127.0.0.1"), const QString &from = QString())
     {
         m_blocksThisConnection = 0;
         m_cutPending = false;
-        m_socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        m_status0 = false;
+        if (!from.isEmpty())
+            m_socket.bind(QHostAddress(from));
+        m_socket.connectToHost(host, port);
     }
     bool linkCut() const { return m_linkCut; }
     bool ended() const { return m_socket.state() == QAbstractSocket::UnconnectedState; }

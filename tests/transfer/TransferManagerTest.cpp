@@ -95,6 +95,46 @@ TEST(TransferManagerText, TransferIdsAreTheMemberThenTheLocalTimeAndNeverRepeat)
     EXPECT_EQ(manager.NewTransferId(), QStringLiteral("4220040610140305124"));
 }
 
+// Ids only go up during a run: another member logging in with a shorter or
+// smaller id, a clock set back an hour, a day's or a year's end, a stamp
+// restored from a saved list ahead of the clock. None of these may loop.
+TEST(TransferManagerText, TransferIdsGoOnAcrossMemberSwitchesAndClockChanges)
+{
+    TransferManager manager;
+    int user = 42;
+    QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59, 999));
+    manager.UserId = [&] { return user; };
+    manager.Now = [&] { return now; };
+    const struct
+    {
+        const char *what;
+        int user;
+        QDateTime now;
+        const char *id;
+    } steps[] = {
+        { "first", 42, QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)), "4220261231235959999" },
+        { "same millisecond: the year ends", 42, QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)),
+            "4220270101000000000" },
+        { "another member, smaller id of the same length", 41, QDateTime(QDate(2026, 12, 31), QTime(23, 0, 0)),
+            "4120270101000000001" },
+        { "a member with a shorter id, clock set back an hour", 7,
+            QDateTime(QDate(2026, 12, 31), QTime(22, 59, 59, 500)), "720270101000000002" },
+        { "the clock passes the last stamp", 1234, QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)),
+            "123420270101000005000" },
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.what);
+        user = step.user;
+        now = step.now;
+        EXPECT_EQ(manager.NewTransferId(), QString::fromLatin1(step.id));
+    }
+    // A transfer restored from a list written with a clock ahead of this one.
+    manager.NoteTransferId(QStringLiteral("4220300615101010123"));
+    manager.NoteTransferId(QStringLiteral("not an id at all"));
+    manager.NoteTransferId(QStringLiteral("42203013991010101234")); // no such month
+    EXPECT_EQ(manager.NewTransferId(), QStringLiteral("123420300615101010124"));
+}
+
 TEST_F(Transfers, PanelsStackEverySeventyEightPixelsFromTheScrollPosition)
 {
     panels.BindAddress.clear();
