@@ -134,6 +134,22 @@ TEST(TvzkLoadPanel, CaptionsAndAnchorsFollowTheSetters)
     EXPECT_EQ(panel.PictureFond()->geometry(), panel.rect());
 }
 
+// A peer names its file and itself: markup there is shown as written.
+TEST(TvzkLoadPanel, PeersTextsAreShownAsPlainText)
+{
+    TvzkLoadPanel panel;
+    const QString pseudo = QStringLiteral("<h1>mallory</h1>");
+    const QString file = QStringLiteral("<img src=\"/etc/passwd\">.bin");
+    panel.setCaptionLabelIcone(pseudo);
+    panel.setCaptionLabelLoad(file);
+    panel.setCaptionLabelInfo(QStringLiteral("<b>Info</b>"));
+    for (const QString &text : { pseudo, file, QStringLiteral("<b>Info</b>") }) {
+        const QLabel *label = labelShowing(panel, text);
+        ASSERT_NE(label, nullptr) << text.toStdString();
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << text.toStdString();
+    }
+}
+
 TEST(TvzkLoadPanel, ProgressCaptionAndItsConversionFailure)
 {
     TvzkLoadPanel panel;
