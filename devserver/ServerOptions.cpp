@@ -58,9 +58,11 @@ std::optional<ServerOptions> ServerOptions::parse(const std::vector<std::string>
 
 std::string ServerOptions::usage()
 {
-    return "Usage: voxlane-devserver [--db FILE] [--listen ADDR:PORT] [--seed demo] [--quiet]\n"
+    return "Usage: voxlane-devserver [--db FILE|URL] [--listen ADDR:PORT] [--seed demo] [--quiet]\n"
            "  --db FILE           SQLite database, created on first start (default "
            "voxlane-devserver.sqlite)\n"
+           "  --db URL            PostgreSQL database, postgresql://USER@HOST/DBNAME; several instances\n"
+           "                      may share one\n"
            "  --listen ADDR:PORT  IPv4 address and port to serve on (default 127.0.0.1:8080; port 0 = any)\n"
            "  --seed demo         add the demo members alice, bob and carol once (password = pseudonym)\n"
            "  --quiet             no log line per request\n";
