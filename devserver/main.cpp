@@ -64,13 +64,16 @@ int main(int argc, char **argv)
 
         CommunityService service(store, &CommunityService::systemClock);
         std::mutex logMutex;
+        HttpServer::Tuning tuning;
+        tuning.trustedProxies = options->trustedProxies;
         HttpServer server([&](const HttpRequest &r) { return service.handle(r); },
             [&](const std::string &line) {
                 if (options->quiet)
                     return;
                 std::lock_guard lock(logMutex);
                 std::cout << line << std::endl;
-            });
+            },
+            {}, tuning);
         if (!server.listen(options->address, options->port, &error)) {
             std::cerr << "voxlane-devserver: " << error << "\n";
             return 1;

@@ -16,10 +16,14 @@ TEST(ServerOptions, CommandLines)
     EXPECT_EQ(defaults->port, 8080);
     EXPECT_EQ(defaults->seed, "");
 
-    const auto full
-        = ServerOptions::parse({ "--db", "x.sqlite", "--listen", "0.0.0.0:0", "--seed", "demo" }, error);
+    EXPECT_TRUE(defaults->trustedProxies.empty());
+
+    const auto full = ServerOptions::parse({ "--db", "x.sqlite", "--listen", "0.0.0.0:0", "--seed", "demo",
+                                               "--trusted-proxy", "10.0.0.10", "--trusted-proxy", "10.0.0.11" },
+        error);
     ASSERT_TRUE(full);
     EXPECT_EQ(full->database, "x.sqlite");
+    EXPECT_EQ(full->trustedProxies, (std::vector<std::string> { "10.0.0.10", "10.0.0.11" }));
     EXPECT_EQ(full->address, "0.0.0.0");
     EXPECT_EQ(full->port, 0);
     EXPECT_EQ(full->seed, "demo");
@@ -32,6 +36,9 @@ TEST(ServerOptions, CommandLines)
         { "--listen", "127.0.0.1:65536" },
         { "--listen", "127.0.0.1:80a" },
         { "--seed", "full" },
+        { "--trusted-proxy" },
+        { "--trusted-proxy", "nginx.example.org" },
+        { "--trusted-proxy", "10.0.0" },
         { "--verbose" },
     };
     for (const auto &args : bad) {

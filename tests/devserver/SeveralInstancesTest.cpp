@@ -12,6 +12,8 @@
 
 namespace {
 
+const char *const kBalancer = "127.0.0.50";
+
 class SeveralInstances : public ServiceFixture
 {
 protected:
@@ -23,8 +25,12 @@ protected:
         m_secondStore = std::make_unique<devserver::Store>(m_db->location());
         m_secondService
             = std::make_unique<devserver::CommunityService>(*m_secondStore, [this] { return m_now.load(); });
+        // The second instance also sits behind a balancer at 127.0.0.50.
+        devserver::HttpServer::Tuning tuning;
+        tuning.trustedProxies = { kBalancer };
         m_secondServer = std::make_unique<devserver::HttpServer>(
-            [this](const devserver::HttpRequest &r) { return m_secondService->handle(r); }, nullptr);
+            [this](const devserver::HttpRequest &r) { return m_secondService->handle(r); }, nullptr,
+            devserver::HttpRequestParser::Limits {}, tuning);
         std::string error;
         ASSERT_TRUE(m_secondServer->listen("127.0.0.1", 0, &error)) << error;
         m_secondServer->start();
@@ -42,6 +48,12 @@ protected:
     RawHttpClient second(std::string from) const
     {
         return RawHttpClient(m_secondServer->port(), std::move(from));
+    }
+    // A GET to the second instance through the balancer, for `member`.
+    RawReply throughBalancer(const std::string &target, const std::string &member) const
+    {
+        return second(kBalancer).exchange(
+            "GET " + target + " HTTP/1.0\r\nHost: voxlane\r\nX-Forwarded-For: " + member + "\r\n\r\n");
     }
 
     std::unique_ptr<devserver::Store> m_secondStore;
@@ -131,6 +143,31 @@ TEST_P(SeveralInstances, RegistrationsAndAvatarsAcrossInstances)
     const auto page = zoe1.get("/quixvale/index.php?page=affichmembre.php?id=4").body;
     EXPECT_NE(page.find("<img src=\"/avatars/4.jpg\""), std::string::npos);
     EXPECT_NE(page.find("en ligne"), std::string::npos);
+}
+
+// Every member reaches the instance through the balancer's address: each
+// is still told apart by the address the balancer names, for presence and
+// for who may change which contact table.
+TEST_P(SeveralInstances, BehindABalancerMembersKeepTheirOwnAddresses)
+{
+    ASSERT_EQ(
+        throughBalancer(logInTarget("alice", "alice", "abcd"), "10.0.0.2").body.rfind("autoris\xE9", 0), 0u);
+    ASSERT_EQ(
+        throughBalancer(logInTarget("bob", "bob", "efgh"), "10.0.0.3").body.rfind("autoris\xE9", 0), 0u);
+    EXPECT_EQ(client("127.0.0.9").get(kPresence).body, "pseudo=alice<br>abcd<br>pseudo=bob<br>efgh<br>");
+
+    // bob may not write himself into alice's contacts, though he comes
+    // from the same balancer she does; alice may change her own.
+    EXPECT_EQ(throughBalancer(qxd("alice", true, "1", "bob"), "10.0.0.3").body.rfind("refus\xE9 : ", 0), 0u);
+    EXPECT_EQ(throughBalancer(qxd("alice", true, "2", "carol"), "10.0.0.2").body, "ok");
+    EXPECT_EQ(
+        blockedIn(throughBalancer(logInTarget("alice", "alice", "abcd"), "10.0.0.2").body), "carol\r\n");
+
+    // Polls through the balancer keep only their own member online.
+    m_now += 29 * 60;
+    throughBalancer(kPresence, "10.0.0.3");
+    m_now += 2 * 60;
+    EXPECT_EQ(client("127.0.0.9").get(kPresence).body, "pseudo=bob<br>efgh<br>");
 }
 
 // Instances started at the same moment on a database that does not exist
