@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <endian.h>
+#include <poll.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -109,6 +110,15 @@ public:
             lengths.data(), formats.data(), 1));
         check(r.get());
         return r;
+    }
+
+    // An idle connection has nothing to read: whatever the server sent
+    // meanwhile is its goodbye (a restart, an administrator) or the end of
+    // the connection itself.
+    bool stillOpen() const
+    {
+        pollfd p { PQsocket(m_conn), POLLIN, 0 };
+        return PQstatus(m_conn) == CONNECTION_OK && p.fd >= 0 && ::poll(&p, 1, 0) == 0;
     }
 
     // Fit to lend again: still connected and outside any transaction.
@@ -285,10 +295,14 @@ SqlEngine::Lease PostgresEngine::lease()
     if (const auto it = m_transactions.find(std::this_thread::get_id()); it != m_transactions.end())
         return Lease(*this, *it->second);
     m_released.wait(lock, [this] { return !m_idle.empty() || m_open < kMaxConnections; });
-    if (!m_idle.empty()) {
-        Connection *c = m_idle.back().release();
+    while (!m_idle.empty()) {
+        std::unique_ptr<Connection> c = std::move(m_idle.back());
         m_idle.pop_back();
-        return Lease(*this, *c);
+        if (c->stillOpen())
+            return Lease(*this, *c.release());
+        // The server closed it while it was idle (a restart): a fresh one
+        // instead, rather than a failed request.
+        --m_open;
     }
     ++m_open;
     lock.unlock();

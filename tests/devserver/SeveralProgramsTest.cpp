@@ -4,6 +4,7 @@
 #include "ServiceFixture.h"
 #include "ServiceProgram.h"
 
+#include "DemoSeed.h"
 #include "SqlEngine.h"
 
 #include <array>
@@ -149,6 +150,48 @@ TEST_P(SeveralPrograms, KillingOneLosesNoConfirmedChange)
     EXPECT_FALSE(requested.empty());
     EXPECT_FALSE(befriended.empty());
     EXPECT_EQ(second->stop(), 0);
+}
+
+// The server ends the service's idle connections (a restart, an
+// administrator): the next requests get fresh ones instead of failing.
+TEST(PostgresStore, ConnectionsTheServerClosedAreReplacedUnnoticed)
+{
+    if (testPostgresUrl().empty())
+        GTEST_SKIP() << kNoPostgres;
+    char dir[] = "/tmp/voxlane-devserver-pgdrop-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    {
+        const TestDatabase db(Engine::Postgres, dir, "dropped");
+        ASSERT_FALSE(db.location().empty()) << db.error();
+        devserver::Store store(db.location());
+        devserver::DemoSeed::apply(store, 1'800'000'000);
+        // Several threads at once, so that several connections wait idle.
+        const auto lookUpTogether = [&] {
+            std::atomic<int> found { 0 };
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 4; ++t) {
+                threads.emplace_back([&] {
+                    for (int i = 0; i < 20; ++i) {
+                        try {
+                            found += store.findMember("alice").has_value();
+                        } catch (const devserver::StoreError &) {
+                        }
+                    }
+                });
+            }
+            for (auto &t : threads)
+                t.join();
+            return found.load();
+        };
+        ASSERT_EQ(lookUpTogether(), 80);
+        // Ends every other connection to the database, waiting until each is gone.
+        ASSERT_EQ(db.exec("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
+                          "WHERE datname = current_database() AND pid <> pg_backend_pid()"),
+            "");
+        EXPECT_EQ(lookUpTogether(), 80);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 TEST(PostgresProgram, AReadOnlyRoleIsReportedAndStopsTheStart)
