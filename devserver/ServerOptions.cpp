@@ -77,8 +77,9 @@ std::string ServerOptions::usage()
            "                      may share one\n"
            "  --listen ADDR:PORT  IPv4 address and port to serve on (default 127.0.0.1:8080; port 0 = any)\n"
            "  --seed demo         add the demo members alice, bob and carol once (password = pseudonym)\n"
-           "  --trusted-proxy ADDR  a load balancer in front: requests from ADDR come from the address\n"
-           "                      it names last in X-Forwarded-For (may be given several times)\n"
+           "  --trusted-proxy ADDR\n"
+           "                      a load balancer in front: requests from ADDR come from the address it\n"
+           "                      names last in X-Forwarded-For (may be given several times)\n"
            "  --quiet             no log line per request\n";
 }
 
