@@ -4,7 +4,7 @@
 #include "MemberRules.h"
 #include "MultipartForm.h"
 #include "PasswordHash.h"
-#include "SqlStatement.h"
+#include "StoreError.h"
 #include "WebPages.h"
 #include "Win1252.h"
 

@@ -3,12 +3,14 @@
 #include "RawTarget.h"
 #include "Win1252.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,6 +53,7 @@ struct HttpServer::Connection
     HttpRequestParser parser;
     Phase phase = Phase::Reading;
     bool counted = false; // against the served and per-address limits
+    bool fromProxy = false; // a trusted load balancer
     bool receivedAny = false;
     std::int64_t openedAt = 0;
     std::int64_t phaseStart = 0;
@@ -242,13 +245,17 @@ void HttpServer::acceptAll()
         const std::string remote = text;
 
         const auto held = m_perAddress.find(remote);
+        const bool fromProxy
+            = std::find(m_tuning.trustedProxies.begin(), m_tuning.trustedProxies.end(), remote)
+            != m_tuning.trustedProxies.end();
         const bool room = m_served < m_tuning.maxConnections
-            && (held == m_perAddress.end() || held->second < m_tuning.maxPerAddress);
+            && (fromProxy || held == m_perAddress.end() || held->second < m_tuning.maxPerAddress);
         if (!room && m_refusing >= m_tuning.maxRefusing) {
             ::close(fd);
             continue;
         }
         auto c = std::make_unique<Connection>(m_nextId++, fd, remote, m_limits);
+        c->fromProxy = fromProxy;
         c->openedAt = c->phaseStart = now();
         if (room) {
             c->counted = true;
@@ -291,10 +298,20 @@ void HttpServer::onReadable(Connection &c)
             m_bufferedBodies += c.reservedBody;
         }
         if (c.parser.state() == HttpRequestParser::State::Complete) {
-            c.phase = Connection::Phase::Handling;
-            c.phaseStart = now();
             HttpRequest request = c.parser.request();
             request.remoteAddr = c.remote;
+            if (c.fromProxy) {
+                // Presence and the right to change contact tables go by the
+                // member's address, never the balancer's.
+                const auto client = forwardedClient(request);
+                if (!client) {
+                    answer(c, HttpResponse::text("X-Forwarded-For attendu", 400), request);
+                    return;
+                }
+                request.remoteAddr = *client;
+            }
+            c.phase = Connection::Phase::Handling;
+            c.phaseStart = now();
             {
                 std::lock_guard lock(m_jobsMutex);
                 m_jobs.push_back({ c.id, std::move(request) });
@@ -466,6 +483,32 @@ void HttpServer::workerLoop()
         }
         wake();
     }
+}
+
+std::optional<std::string> HttpServer::forwardedClient(const HttpRequest &request)
+{
+    // The last header of that name, and its last entry: the one the
+    // balancer added itself (what comes before is the client's own say).
+    std::optional<std::string> list;
+    for (const auto &[name, value] : request.headers) {
+        if (name.size() == 15 && ::strncasecmp(name.c_str(), "X-Forwarded-For", 15) == 0)
+            list = value;
+    }
+    if (!list)
+        return std::nullopt;
+    const auto comma = list->rfind(',');
+    std::string last = comma == std::string::npos ? *list : list->substr(comma + 1);
+    const auto first = last.find_first_not_of(" \t");
+    const auto end = last.find_last_not_of(" \t");
+    if (first == std::string::npos)
+        return std::nullopt;
+    last = last.substr(first, end - first + 1);
+    in_addr address {};
+    if (::inet_pton(AF_INET, last.c_str(), &address) != 1)
+        return std::nullopt;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return std::string(text);
 }
 
 std::string HttpServer::logLine(

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +63,11 @@ public:
         std::int64_t lingerMs = 1000;
         int workers = 4;
         MillisecondClock clock;
+        // Load balancers in front of this instance (IPv4 addresses). A
+        // request from one of them comes from the address it names last in
+        // X-Forwarded-For (400 without one); its connections count against
+        // maxConnections only, the balancer limiting each client itself.
+        std::vector<std::string> trustedProxies;
     };
 
     HttpServer(Handler handler, Logger logger, HttpRequestParser::Limits limits = {});
@@ -91,6 +97,9 @@ public:
     // unprintable bytes as \xHH), status and body size.
     static std::string logLine(
         const std::string &remote, const HttpRequest &request, int status, std::size_t bytes);
+    // The client's address a balancer names last in X-Forwarded-For, as
+    // dotted IPv4; nothing when it names none that is valid.
+    static std::optional<std::string> forwardedClient(const HttpRequest &request);
 
 private:
     struct Connection;

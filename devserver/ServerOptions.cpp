@@ -1,6 +1,7 @@
 #include "ServerOptions.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 
 namespace devserver {
 
@@ -34,6 +35,16 @@ std::optional<ServerOptions> ServerOptions::parse(const std::vector<std::string>
                 return std::nullopt;
             }
             o.seed = *v;
+        } else if (a == "--trusted-proxy") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            in_addr address {};
+            if (::inet_pton(AF_INET, v->c_str(), &address) != 1) {
+                error = "--trusted-proxy wants an IPv4 address, for instance 10.0.0.10";
+                return std::nullopt;
+            }
+            o.trustedProxies.push_back(*v);
         } else if (a == "--listen") {
             auto v = value();
             if (!v)
@@ -58,11 +69,17 @@ std::optional<ServerOptions> ServerOptions::parse(const std::vector<std::string>
 
 std::string ServerOptions::usage()
 {
-    return "Usage: voxlane-devserver [--db FILE] [--listen ADDR:PORT] [--seed demo] [--quiet]\n"
+    return "Usage: voxlane-devserver [--db FILE|URL] [--listen ADDR:PORT] [--seed demo] [--trusted-proxy ADDR]...\n"
+           "                         [--quiet]\n"
            "  --db FILE           SQLite database, created on first start (default "
            "voxlane-devserver.sqlite)\n"
+           "  --db URL            PostgreSQL database, postgresql://USER@HOST/DBNAME; several instances\n"
+           "                      may share one\n"
            "  --listen ADDR:PORT  IPv4 address and port to serve on (default 127.0.0.1:8080; port 0 = any)\n"
            "  --seed demo         add the demo members alice, bob and carol once (password = pseudonym)\n"
+           "  --trusted-proxy ADDR\n"
+           "                      a load balancer in front: requests from ADDR come from the address it\n"
+           "                      names last in X-Forwarded-For (may be given several times)\n"
            "  --quiet             no log line per request\n";
 }
 

@@ -10,10 +10,12 @@ namespace devserver {
 // The command line of voxlane-devserver.
 struct ServerOptions
 {
-    std::string database = "voxlane-devserver.sqlite";
+    std::string database = "voxlane-devserver.sqlite"; // a SQLite file or a postgresql:// URL
     std::string address = "127.0.0.1";
     std::uint16_t port = 8080;
     std::string seed; // "" or "demo"
+    // Load balancers whose X-Forwarded-For names the client (IPv4).
+    std::vector<std::string> trustedProxies;
     bool quiet = false;
     bool help = false;
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "SqlEngine.h"
+#include "StoreError.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -10,35 +12,24 @@ struct sqlite3_stmt;
 
 namespace devserver {
 
-// Any failure of the database; the service answers it as a service error.
-class StoreError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// One prepared statement. Values are always bound, never pasted into SQL;
-// texts are bound as BLOBs because they are Windows-1252 bytes, not UTF-8.
-class SqlStatement
+// One prepared SQLite statement. Texts are bound as BLOBs because they are
+// Windows-1252 bytes, not UTF-8.
+class SqlStatement final : public SqlQuery
 {
 public:
     SqlStatement(sqlite3 *db, std::string_view sql);
-    ~SqlStatement();
+    ~SqlStatement() override;
     SqlStatement(const SqlStatement &) = delete;
     SqlStatement &operator=(const SqlStatement &) = delete;
 
-    SqlStatement &bind(int index, std::string_view bytes);
-    SqlStatement &bind(int index, std::int64_t value);
+    SqlStatement &bind(int index, std::string_view bytes) override;
+    SqlStatement &bind(int index, std::int64_t value) override;
 
     // Next row; false once done. Throws StoreError on failure.
-    bool step();
-    void run()
-    {
-        while (step()) { }
-    }
+    bool step() override;
 
-    std::string bytes(int column) const;
-    std::int64_t integer(int column) const;
+    std::string bytes(int column) const override;
+    std::int64_t integer(int column) const override;
 
     // Runs statements without parameters (schema changes, transactions).
     static void exec(sqlite3 *db, const char *sql);

@@ -1,18 +1,19 @@
 #pragma once
 
+#include "StoreError.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-struct sqlite3;
-
 namespace devserver {
+
+class SqlEngine;
 
 struct Member
 {
@@ -22,17 +23,19 @@ struct Member
     std::string web;
 };
 
-// The service's persistent state in one SQLite file: members, who is
-// online, contact tables and avatars. Every call is serialised by one mutex
-// (recursive, so that a transaction can hold it across calls), so worker
+// The service's whole state: members, who is online, contact tables and
+// avatars, in a SQLite file or in a PostgreSQL database. Nothing is kept
+// in the process itself, so several service processes on one PostgreSQL
+// database serve the same community, each answering any request. Worker
 // threads may share the store. Failures throw StoreError.
 class Store
 {
 public:
     enum Category : int { Contacts = 1, Blocked = 2, Requests = 3 };
 
-    // Opens (creating when missing) and brings the schema up to date.
-    explicit Store(const std::string &path);
+    // Opens `location` and brings the schema up to date: a SQLite file
+    // (created when missing), or a postgresql:// URL.
+    explicit Store(const std::string &location);
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
@@ -43,7 +46,8 @@ public:
     void checkWritable(std::int64_t now);
 
     // Runs `work` as one transaction: every change it makes is committed
-    // together, or none is when it throws.
+    // together, or none is when it throws. Transactions take turns, also
+    // between processes sharing the database.
     void transaction(const std::function<void()> &work);
 
     int schemaVersion();
@@ -81,11 +85,9 @@ public:
     void setMarker(std::string_view name, std::int64_t now);
 
 private:
-    void migrate();
     std::optional<Member> memberWhere(const char *condition, std::string_view key, std::int64_t id);
 
-    std::recursive_mutex m_mutex;
-    sqlite3 *m_db = nullptr;
+    std::unique_ptr<SqlEngine> m_engine;
 };
 
 } // namespace devserver

@@ -4,7 +4,7 @@
 #include "DemoSeed.h"
 #include "HttpServer.h"
 #include "ServerOptions.h"
-#include "SqlStatement.h"
+#include "SqlEngine.h"
 #include "Store.h"
 
 #include <csignal>
@@ -46,6 +46,8 @@ int main(int argc, char **argv)
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
 
+    // The database as messages name it: a URL's password is not repeated.
+    const std::string database = SqlEngine::displayName(options->database);
     try {
         Store store(options->database);
         // A database that cannot be written would fail every request later
@@ -53,7 +55,7 @@ int main(int argc, char **argv)
         try {
             store.checkWritable(CommunityService::systemClock());
         } catch (const StoreError &e) {
-            std::cerr << "voxlane-devserver: cannot write to " << options->database << ": " << e.what()
+            std::cerr << "voxlane-devserver: cannot write to " << database << ": " << e.what()
                       << "\n";
             return 1;
         }
@@ -62,19 +64,22 @@ int main(int argc, char **argv)
 
         CommunityService service(store, &CommunityService::systemClock);
         std::mutex logMutex;
+        HttpServer::Tuning tuning;
+        tuning.trustedProxies = options->trustedProxies;
         HttpServer server([&](const HttpRequest &r) { return service.handle(r); },
             [&](const std::string &line) {
                 if (options->quiet)
                     return;
                 std::lock_guard lock(logMutex);
                 std::cout << line << std::endl;
-            });
+            },
+            {}, tuning);
         if (!server.listen(options->address, options->port, &error)) {
             std::cerr << "voxlane-devserver: " << error << "\n";
             return 1;
         }
         std::cout << "voxlane-devserver: serving http://" << options->address << ":" << server.port()
-                  << " from " << options->database << " (schema " << store.schemaVersion() << ")"
+                  << " from " << database << " (schema " << store.schemaVersion() << ")"
                   << std::endl;
         g_server = &server;
         std::signal(SIGINT, onSignal);

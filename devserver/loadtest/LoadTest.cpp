@@ -1,5 +1,10 @@
 // voxlane-devserver-loadtest: normal log-ins against a running service
 // while many slow or silent connections from one other address hold on.
+// Several instances of the service (one --port each) share the load as
+// behind a load balancer: requests go to each in turn, and one that
+// refuses the connection (an instance gone) is passed over for the next.
+// Optionally, writers register members and change contacts meanwhile, and
+// check at the end that every change confirmed to them is still served.
 // Loopback only, bounded in time and in count; run by scripts/loadtest.
 #include "PasswordHash.h"
 
@@ -14,8 +19,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Options
 {
-    int port = 0;
+    std::vector<int> ports;
     int slow = 200;
     int seconds = 10;
     int clients = 4;
@@ -34,6 +41,8 @@ struct Options
     int pauseMs = 20;
     std::string slowFrom = "127.0.0.66";
     std::string from = "127.0.0.2";
+    int writers = 0;
+    std::string writeFrom = "127.0.0.3";
 };
 
 bool isLoopback(const std::string &address)
@@ -75,6 +84,7 @@ struct SlowStats
     long answered408 = 0;
     long closedSilently = 0;
     long resets = 0;
+    long refused = 0;
 };
 
 void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &stats)
@@ -90,6 +100,11 @@ void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &s
         std::string reply;
     };
     std::vector<Slow> slots(static_cast<std::size_t>(o.slow));
+    // Spread over the instances; a slot whose instance refuses the
+    // connection (it is gone) moves on to the next.
+    std::vector<std::size_t> slotPort(slots.size());
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        slotPort[i] = i;
     // However fast the service turns them away, the slow side opens at
     // most this many connections in all.
     const long maxOpenings = 100L * std::max(1, o.slow);
@@ -100,7 +115,7 @@ void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &s
         if (stats.opened >= maxOpenings)
             return;
         s.silent = i % 4 == 3;
-        s.fd = openFrom(o.slowFrom, o.port, true);
+        s.fd = openFrom(o.slowFrom, o.ports[slotPort[i] % o.ports.size()], true);
         if (s.fd >= 0)
             ++stats.opened;
     };
@@ -129,7 +144,10 @@ void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &s
                 }
                 if (n < 0 && errno == EAGAIN)
                     continue;
-                if (n < 0)
+                if (n < 0 && errno == ECONNREFUSED) {
+                    ++stats.refused;
+                    ++slotPort[i];
+                } else if (n < 0)
                     ++stats.resets;
                 else if (s.reply.rfind("HTTP/1.1 503", 0) == 0)
                     ++stats.answered503;
@@ -154,35 +172,166 @@ void holdSlowConnections(const Options &o, Clock::time_point until, SlowStats &s
     }
 }
 
-// One normal log-in as the client makes it; its time in milliseconds, or
-// a negative number when it failed.
-double logIn(const Options &o, const std::string &target)
+// Sends `request` to one of the instances, beginning with the `turn`-th,
+// and reads the reply until the service closes, as a load balancer would:
+// an instance that refuses the connection is passed over, and so is one
+// that drops it without a word when `idempotent` (nginx's default for GET,
+// "proxy_next_upstream error"). Empty when no instance answered, or the
+// reply did not come whole within 5 s.
+std::string exchange(const Options &o, const std::string &from, std::size_t turn, const std::string &request,
+    bool idempotent = true)
 {
-    const auto start = Clock::now();
-    const int fd = openFrom(o.from, o.port, false);
-    if (fd < 0)
-        return -1;
-    timeval timeout { 5, 0 };
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    const std::string request = "GET " + target
+    for (std::size_t k = 0; k < o.ports.size(); ++k) {
+        const int fd = openFrom(from, o.ports[(turn + k) % o.ports.size()], false);
+        if (fd < 0)
+            continue;
+        timeval timeout { 5, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        std::string reply;
+        bool timedOut = false;
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL)
+            == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+                reply.append(buffer, static_cast<std::size_t>(n));
+            if (n < 0) {
+                timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
+                reply.clear();
+            }
+        }
+        ::close(fd);
+        if (!reply.empty() || timedOut || !idempotent)
+            return reply;
+    }
+    return {};
+}
+
+std::string get(const std::string &target)
+{
+    return "GET " + target
         + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/html, */*\r\n"
           "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\nContent-Type: text/html\r\n\r\n";
-    std::string reply;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
-            reply.append(buffer, static_cast<std::size_t>(n));
-        if (n < 0)
-            reply.clear();
-    }
-    ::close(fd);
+}
+
+// The body of a 200 reply; nothing for anything else.
+std::optional<std::string> okBody(const std::string &reply)
+{
     const auto body = reply.find("\r\n\r\n");
-    if (reply.rfind("HTTP/1.1 200 ", 0) != 0 || body == std::string::npos
-        || reply.compare(body + 4, 8, "autoris\xE9") != 0)
+    if (reply.rfind("HTTP/1.1 200 ", 0) != 0 || body == std::string::npos)
+        return std::nullopt;
+    return reply.substr(body + 4);
+}
+
+std::string logInTarget(const std::string &pseudo, const std::string &password)
+{
+    return "/voxlane/connect.php?pseudo=" + pseudo + "&psw=" + devserver::PasswordHash::md5Hex(password)
+        + "&ip=kfjdmcbaepgohlin";
+}
+
+bool accepted(const std::optional<std::string> &body)
+{
+    return body && body->rfind("autoris\xE9", 0) == 0;
+}
+
+// One normal log-in as the client makes it; its time in milliseconds, or
+// a negative number when it failed.
+double logIn(const Options &o, std::size_t turn, const std::string &request)
+{
+    const auto start = Clock::now();
+    if (!accepted(okBody(exchange(o, o.from, turn, request))))
         return -1;
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return ms <= 5000 ? ms : -1;
+}
+
+// The writers' side: each confirmed registration and contact change, and
+// afterwards how many of them the instances still serve.
+struct WriteStats
+{
+    std::mutex mutex;
+    std::vector<std::string> registered; // each has also put bob into its contacts...
+    std::vector<std::string> befriended;
+    std::vector<std::string> requested; // ...and filed its request with bob
+    long lost = 0;
+};
+
+void write(const Options &o, int writer, Clock::time_point stopAt, WriteStats &stats)
+{
+    // Names of their own in this run, also on a database kept from an
+    // earlier one.
+    const std::string prefix
+        = "lt" + std::to_string(::time(nullptr) % 100000000) + "w" + std::to_string(writer) + "n";
+    for (std::size_t i = 0; Clock::now() < stopAt; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(o.pauseMs));
+        const std::string name = prefix + std::to_string(i);
+        const std::string form = "pseudo=" + name + "&password=pw&confirm=pw&email=&web=";
+        const std::string registration
+            = "POST /voxlane/?file=inscriptions.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+              "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+            + std::to_string(form.size()) + "\r\n\r\n" + form;
+        // A POST is never sent twice: a registration lost with its
+        // instance is simply not confirmed.
+        if (!okBody(exchange(o, o.writeFrom, i, registration, false)))
+            continue;
+        {
+            std::lock_guard lock(stats.mutex);
+            stats.registered.push_back(name);
+        }
+        // The acting member is the one logged in from where the request
+        // comes: log in first (on any instance, the database tells them all).
+        if (!accepted(okBody(exchange(o, o.writeFrom, i + 1, get(logInTarget(name, "pw"))))))
+            continue;
+        if (okBody(exchange(
+                o, o.writeFrom, i, get("/script/qxd.php?pseudo=" + name + "&cmd=1&catego=1&add=bob")))
+            == "ok") {
+            std::lock_guard lock(stats.mutex);
+            stats.befriended.push_back(name);
+        }
+        if (okBody(
+                exchange(o, o.writeFrom, i + 1, get("/script/qxd.php?pseudo=bob&cmd=1&catego=3&add=" + name)))
+            == "ok") {
+            std::lock_guard lock(stats.mutex);
+            stats.requested.push_back(name);
+        }
+    }
+}
+
+// Every confirmed change, read back through whichever instances still answer.
+void checkWrites(const Options &o, WriteStats &stats)
+{
+    const auto section = [](const std::string &body, const std::string &head, const std::string &next) {
+        const auto at = body.find(head);
+        const auto end = body.find(next);
+        return at == std::string::npos || end == std::string::npos
+            ? std::string()
+            : "\r\n" + body.substr(at + head.size(), end - at - head.size());
+    };
+    for (std::size_t i = 0; i < stats.registered.size(); ++i) {
+        const std::string &name = stats.registered[i];
+        const auto body = okBody(exchange(o, o.writeFrom, i, get(logInTarget(name, "pw"))));
+        if (!accepted(body)) {
+            ++stats.lost;
+            std::cerr << "lost registration: " << name << "\n";
+            continue;
+        }
+        const bool befriended
+            = std::find(stats.befriended.begin(), stats.befriended.end(), name) != stats.befriended.end();
+        if (befriended
+            && section(*body, "[Contacts]\r\n", "[Bloqu\xE9s]").find("\r\nbob\r\n") == std::string::npos) {
+            ++stats.lost;
+            std::cerr << "lost contact: bob in " << name << "'s contacts\n";
+        }
+    }
+    const auto bob = okBody(exchange(o, o.writeFrom, 0, get(logInTarget("bob", "bob"))));
+    const std::string waiting = bob ? section(*bob, "[Ask]\r\n", "[Messages]") : std::string();
+    for (const auto &name : stats.requested) {
+        if (waiting.find("\r\n" + name + "\r\n") == std::string::npos) {
+            ++stats.lost;
+            std::cerr << "lost request: " << name << " with bob\n";
+        }
+    }
 }
 
 } // namespace
@@ -194,7 +343,9 @@ int main(int argc, char **argv)
         const std::string a = argv[i];
         const std::string v = argv[i + 1];
         if (a == "--port")
-            o.port = std::stoi(v);
+            o.ports.push_back(std::stoi(v));
+        else if (a == "--writers")
+            o.writers = std::stoi(v);
         else if (a == "--slow")
             o.slow = std::stoi(v);
         else if (a == "--seconds")
@@ -211,10 +362,14 @@ int main(int argc, char **argv)
         }
     }
     // Bounds: this is a test against our own service on this machine.
-    if (o.port <= 0 || o.slow < 0 || o.slow > 2000 || o.seconds < 1 || o.seconds > 120 || o.clients < 1
-        || o.clients > 16 || !isLoopback(o.slowFrom) || !isLoopback(o.from)) {
-        std::cerr << "usage: voxlane-devserver-loadtest --port P [--slow 0..2000] [--seconds 1..120] "
-                     "[--clients 1..16] [--slow-from 127.x.y.z] [--from 127.x.y.z]\n";
+    const bool portsValid = !o.ports.empty() && o.ports.size() <= 8
+        && std::all_of(o.ports.begin(), o.ports.end(), [](int p) { return p > 0 && p <= 65535; });
+    if (!portsValid || o.writers < 0 || o.writers > 4 || o.slow < 0 || o.slow > 2000 || o.seconds < 1
+        || o.seconds > 120 || o.clients < 1 || o.clients > 16 || !isLoopback(o.slowFrom)
+        || !isLoopback(o.from)) {
+        std::cerr << "usage: voxlane-devserver-loadtest --port P [--port P2 ...] [--slow 0..2000] [--seconds "
+                     "1..120] "
+                     "[--clients 1..16] [--writers 0..4] [--slow-from 127.x.y.z] [--from 127.x.y.z]\n";
         return 2;
     }
 
@@ -224,18 +379,21 @@ int main(int argc, char **argv)
     // Let the slow connections settle in before measuring.
     std::this_thread::sleep_for(std::chrono::seconds(2));
 
-    const std::string target = "/voxlane/connect.php?pseudo=alice&psw=" + devserver::PasswordHash::md5Hex("alice")
-        + "&ip=kfjdmcbaepgohlin";
+    const std::string request = get(logInTarget("alice", "alice"));
     std::mutex resultsMutex;
     std::vector<double> times;
     long failed = 0;
     std::atomic<int> started { 0 };
     std::vector<std::thread> clients;
     const auto stopAt = Clock::now() + std::chrono::seconds(o.seconds);
+    WriteStats writeStats;
+    for (int w = 0; w < o.writers; ++w)
+        clients.emplace_back([&, w] { write(o, w, stopAt, writeStats); });
     for (int c = 0; c < o.clients; ++c) {
         clients.emplace_back([&] {
-            while (Clock::now() < stopAt && started++ < o.maxLogIns) {
-                const double ms = logIn(o, target);
+            int turn;
+            while (Clock::now() < stopAt && (turn = started++) < o.maxLogIns) {
+                const double ms = logIn(o, static_cast<std::size_t>(turn), request);
                 {
                     std::lock_guard lock(resultsMutex);
                     if (ms < 0)
@@ -262,8 +420,18 @@ int main(int argc, char **argv)
     std::cout << "slow side (" << o.slowFrom << "): " << slowStats.opened << " connections opened, "
               << slowStats.answered503 << " answered 503, " << slowStats.answered408 << " answered 408, "
               << slowStats.closedSilently << " closed without reply (silent ones), " << slowStats.resets
-              << " reset\n";
-    std::cout << "loadtest: " << total << " normal log-ins during " << o.slow << " slow connections, " << failed
-              << " failed, p99 " << p99 << " ms" << std::endl;
-    return failed == 0 ? 0 : 1;
+              << " reset";
+    if (slowStats.refused > 0)
+        std::cout << ", " << slowStats.refused << " refused (instance gone)";
+    std::cout << "\n";
+    if (o.writers > 0) {
+        checkWrites(o, writeStats);
+        std::cout << "writes: " << writeStats.registered.size() << " registrations and "
+                  << writeStats.befriended.size() + writeStats.requested.size()
+                  << " contact changes confirmed, " << writeStats.lost << " of them lost\n";
+    }
+    std::cout << "instances: " << o.ports.size() << "\n";
+    std::cout << "loadtest: " << total << " normal log-ins during " << o.slow << " slow connections, "
+              << failed << " failed, p99 " << p99 << " ms" << std::endl;
+    return failed == 0 && writeStats.lost == 0 ? 0 : 1;
 }

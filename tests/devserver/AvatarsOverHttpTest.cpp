@@ -5,8 +5,9 @@
 namespace {
 
 using Avatars = ServiceFixture;
+VOXLANE_ON_EVERY_ENGINE(Avatars);
 
-TEST_F(Avatars, RealJpegAcceptedAndServedByMemberId)
+TEST_P(Avatars, RealJpegAcceptedAndServedByMemberId)
 {
     const auto alice = client("127.0.0.2");
     logIn(alice, "alice", "alice");
@@ -24,7 +25,7 @@ TEST_F(Avatars, RealJpegAcceptedAndServedByMemberId)
     EXPECT_FALSE(alice.get("/avatars/2.jpg").body == jpeg);
 }
 
-TEST_F(Avatars, AnythingButAReasonableJpegIsRefused)
+TEST_P(Avatars, AnythingButAReasonableJpegIsRefused)
 {
     const auto alice = client("127.0.0.2");
     logIn(alice, "alice", "alice");
@@ -50,7 +51,7 @@ TEST_F(Avatars, AnythingButAReasonableJpegIsRefused)
     EXPECT_TRUE(alice.get("/avatars/1.jpg").body == before);
 }
 
-TEST_F(Avatars, UploadNeedsTheMemberLoggedInFromThere)
+TEST_P(Avatars, UploadNeedsTheMemberLoggedInFromThere)
 {
     const std::string jpeg = makeTestJpeg(32, 32);
     const auto alice = client("127.0.0.2");
@@ -61,7 +62,7 @@ TEST_F(Avatars, UploadNeedsTheMemberLoggedInFromThere)
     EXPECT_EQ(alice.uploadAvatar("alice", jpeg).body, "ok");
 }
 
-TEST_F(Avatars, UnknownAvatarAddresses)
+TEST_P(Avatars, UnknownAvatarAddresses)
 {
     const auto c = client();
     for (const char *target : { "/avatars/99.jpg", "/avatars/1.png", "/avatars/.jpg", "/avatars/-1.jpg",

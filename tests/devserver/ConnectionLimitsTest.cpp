@@ -84,12 +84,13 @@ private:
 class ConnectionLimits : public ::testing::Test
 {
 protected:
-    void start(HttpServer::Tuning tuning)
+    void start(HttpServer::Tuning tuning, HttpServer::Handler handler = nullptr)
     {
         tuning.clock = [this] { return m_nowMs.load(); };
+        if (!handler)
+            handler = [](const devserver::HttpRequest &) { return devserver::HttpResponse::text("served"); };
         m_server = std::make_unique<HttpServer>(
-            [](const devserver::HttpRequest &) { return devserver::HttpResponse::text("served"); }, nullptr,
-            devserver::HttpRequestParser::Limits {}, tuning);
+            std::move(handler), nullptr, devserver::HttpRequestParser::Limits {}, tuning);
         std::string error;
         ASSERT_TRUE(m_server->listen("127.0.0.1", 0, &error)) << error;
         m_server->start();
@@ -255,6 +256,62 @@ TEST_F(ConnectionLimits, ManyMoreWaitingConnectionsThanThreads)
     // And each of them is still answered when it finishes.
     ASSERT_TRUE(waiting.front()->send(" HTTP/1.1\r\n\r\n"));
     EXPECT_NE(waiting.front()->readToEnd().find("served"), std::string::npos);
+}
+
+// Behind a load balancer every connection comes from the balancer: the
+// member's address is the one it names last in X-Forwarded-For, and the
+// per-address limit is the balancer's to keep.
+TEST_F(ConnectionLimits, ATrustedBalancerNamesTheClientAndIsNotHeldToThePerAddressLimit)
+{
+    HttpServer::Tuning tuning;
+    tuning.maxPerAddress = 2;
+    tuning.trustedProxies = { "127.0.0.50" };
+    start(tuning, [](const devserver::HttpRequest &r) {
+        return devserver::HttpResponse::text("from " + r.remoteAddr);
+    });
+    const auto forwarded
+        = [](const std::string &header) { return "GET / HTTP/1.1\r\nHost: voxlane\r\n" + header + "\r\n"; };
+    const RawHttpClient balancer(m_server->port(), "127.0.0.50");
+    const RawHttpClient member(m_server->port(), "127.0.0.51");
+    const struct
+    {
+        const char *what;
+        const RawHttpClient &from;
+        std::string request;
+        int status;
+        const char *body;
+    } cases[] = {
+        { "one address", balancer, forwarded("X-Forwarded-For: 10.1.2.3\r\n"), 200, "from 10.1.2.3" },
+        // What the client claimed itself comes first; the balancer's own last.
+        { "a list", balancer, forwarded("X-Forwarded-For: 6.6.6.6, 10.1.2.3\r\n"), 200, "from 10.1.2.3" },
+        { "two headers", balancer, forwarded("x-forwarded-for: 6.6.6.6\r\nX-Forwarded-For:10.1.2.4\r\n"), 200,
+            "from 10.1.2.4" },
+        { "no header", balancer, forwarded(""), 400, "X-Forwarded-For attendu" },
+        { "not an address", balancer, forwarded("X-Forwarded-For: 10.1.2.3, unknown\r\n"), 400,
+            "X-Forwarded-For attendu" },
+        // Anyone else's say is ignored.
+        { "not the balancer", member, forwarded("X-Forwarded-For: 10.1.2.3\r\n"), 200, "from 127.0.0.51" },
+    };
+    for (const auto &k : cases) {
+        const auto r = k.from.exchange(k.request);
+        EXPECT_EQ(r.status, k.status) << k.what;
+        EXPECT_EQ(r.body, k.body) << k.what;
+    }
+
+    // More connections from the balancer than one address may hold.
+    std::vector<std::unique_ptr<Socket>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(connect("127.0.0.50"));
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\n"));
+    }
+    ASSERT_TRUE(waitForOpen(3));
+    EXPECT_EQ(balancer.exchange(forwarded("X-Forwarded-For: 10.1.2.5\r\n")).body, "from 10.1.2.5");
+    // An address that is not a balancer still meets its limit.
+    auto first = connect("127.0.0.51");
+    auto second = connect("127.0.0.51");
+    ASSERT_TRUE(first->send("G") && second->send("G"));
+    ASSERT_TRUE(waitForOpen(5));
+    EXPECT_EQ(member.get("/").status, 503);
 }
 
 } // namespace

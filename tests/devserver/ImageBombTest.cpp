@@ -64,8 +64,9 @@ TEST(Jpeg, SidesUpTo1024AreDecodedAndLargerRefused)
 }
 
 using ImageBomb = ServiceFixture;
+VOXLANE_ON_EVERY_ENGINE(ImageBomb);
 
-TEST_F(ImageBomb, RefusedAsTooLargeAndTheAvatarKept)
+TEST_P(ImageBomb, RefusedAsTooLargeAndTheAvatarKept)
 {
     const auto alice = client("127.0.0.2");
     logIn(alice, "alice", "alice");

@@ -4,8 +4,9 @@
 namespace {
 
 using Pages = ServiceFixture;
+VOXLANE_ON_EVERY_ENGINE(Pages);
 
-TEST_F(Pages, RegistrationFormAndNewMember)
+TEST_P(Pages, RegistrationFormAndNewMember)
 {
     const auto c = client();
     const auto form = c.get("/voxlane/?file=inscriptions.php");
@@ -26,7 +27,7 @@ TEST_F(Pages, RegistrationFormAndNewMember)
         "zoe@example.org\nhttps://example.org");
 }
 
-TEST_F(Pages, RegistrationRefusesNamesThatDoNotSurviveRawTransport)
+TEST_P(Pages, RegistrationRefusesNamesThatDoNotSurviveRawTransport)
 {
     const struct
     {
@@ -92,7 +93,7 @@ TEST_F(Pages, RegistrationRefusesNamesThatDoNotSurviveRawTransport)
     EXPECT_EQ(client().get("/script/getinfo.php?function=getid&pseudo=eve").body, "");
 }
 
-TEST_F(Pages, ProfileShowsCardAndAvatarEscaped)
+TEST_P(Pages, ProfileShowsCardAndAvatarEscaped)
 {
     ASSERT_TRUE(registerMember("o'neil", "pw", "a%22%3Cb%3E%40x.org").ok());
     const auto c = client();

@@ -4,9 +4,7 @@
 #include "TestJpeg.h"
 
 #include "DemoSeed.h"
-#include "SqlStatement.h"
-
-#include <sqlite3.h>
+#include "StoreError.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,8 +17,9 @@
 namespace {
 
 using Persistence = ServiceFixture;
+VOXLANE_ON_EVERY_ENGINE(Persistence);
 
-TEST_F(Persistence, DataStillThereAfterRestart)
+TEST_P(Persistence, DataStillThereAfterRestart)
 {
     ASSERT_TRUE(registerMember("%E9mile", "secret", "e%40x.org").ok());
     const auto emile = client("127.0.0.6");
@@ -42,39 +41,33 @@ TEST_F(Persistence, DataStillThereAfterRestart)
     EXPECT_EQ(c.get("/script/getinfo.php?function=getmail&pseudo=\xE9mile").body, "e@x.org");
 }
 
-TEST_F(Persistence, DatabaseFromANewerProgramIsLeftAlone)
+TEST_P(Persistence, DatabaseFromANewerProgramIsLeftAlone)
 {
     stopService();
     {
-        devserver::Store store(m_dbPath.string());
+        devserver::Store store(m_db->location());
         EXPECT_EQ(store.schemaVersion(), devserver::Store::knownSchemaVersion());
     }
-    // Stamp the file as written by a later schema: opening must refuse
+    // Stamp the database as written by a later schema: opening must refuse
     // rather than run with tables it does not know.
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(m_dbPath.string().c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    EXPECT_THROW(devserver::Store store(m_dbPath.string()), devserver::StoreError);
-    EXPECT_THROW(devserver::Store store((m_dir / "missing" / "x.sqlite").string()), devserver::StoreError);
+    ASSERT_EQ(m_db->setSchemaVersion(99), "");
+    EXPECT_THROW(devserver::Store store(m_db->location()), devserver::StoreError);
+    EXPECT_THROW(devserver::Store store(m_db->unopenableLocation()), devserver::StoreError);
 
-    sqlite3_open(m_dbPath.string().c_str(), &db);
-    sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    ASSERT_EQ(m_db->setSchemaVersion(1), "");
     startService(false);
 }
 
-TEST_F(Persistence, PasswordsAreNotStoredInClear)
+TEST_P(Persistence, PasswordsAreNotStoredInClear)
 {
     stopService();
-    std::ifstream file(m_dbPath, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ASSERT_NE(bytes.find("carol@voxlane.test"), std::string::npos); // the file is readable as such
+    const std::string bytes = m_db->storedBytes();
+    ASSERT_NE(bytes.find("carol@voxlane.test"), std::string::npos); // the values are readable as such
     EXPECT_EQ(bytes.find(md5("carol")), std::string::npos);
     startService(false);
 }
 
-TEST_F(Persistence, DemoSeedRunsOncePerDatabase)
+TEST_P(Persistence, DemoSeedRunsOncePerDatabase)
 {
     const auto c = client("127.0.0.2");
     logIn(c, "alice", "alice");
@@ -88,32 +81,29 @@ TEST_F(Persistence, DemoSeedRunsOncePerDatabase)
     EXPECT_EQ(c.get("/script/getinfo.php?function=getid&pseudo=dave").body, "");
 }
 
-TEST_F(Persistence, DemoSeedIsAllOrNothing)
+TEST_P(Persistence, DemoSeedIsAllOrNothing)
 {
     // A start that fails half-way through the seeding, here at the first
     // avatar, as a kill at that moment would.
-    const std::string path = (m_dir / "seed.sqlite").string();
+    const TestDatabase fresh(GetParam(), m_dir, "seed");
+    ASSERT_FALSE(fresh.location().empty()) << fresh.error();
     {
-        devserver::Store store(path);
-        sqlite3 *db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db,
+        devserver::Store store(fresh.location());
+        ASSERT_EQ(fresh.exec("CREATE TRIGGER fail_avatar BEFORE INSERT ON avatars "
+                             "BEGIN SELECT RAISE(ABORT, 'interrupted'); END",
+                      "CREATE FUNCTION fail_avatar() RETURNS trigger LANGUAGE plpgsql AS "
+                      "$$ BEGIN RAISE EXCEPTION 'interrupted'; END $$; "
                       "CREATE TRIGGER fail_avatar BEFORE INSERT ON avatars "
-                      "BEGIN SELECT RAISE(ABORT, 'interrupted'); END",
-                      nullptr, nullptr, nullptr),
-            SQLITE_OK);
-        sqlite3_close(db);
+                      "FOR EACH ROW EXECUTE FUNCTION fail_avatar()"),
+            "");
         EXPECT_THROW(devserver::DemoSeed::apply(store, m_now), devserver::StoreError);
         EXPECT_FALSE(store.findMember("alice").has_value()); // not even the members before it
         EXPECT_FALSE(store.hasMarker("demo-seed"));
     }
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER fail_avatar", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(fresh.exec("DROP TRIGGER fail_avatar", "DROP TRIGGER fail_avatar ON avatars"), "");
 
     // The next start seeds everything.
-    devserver::Store store(path);
+    devserver::Store store(fresh.location());
     devserver::DemoSeed::apply(store, m_now);
     for (const char *name : { "alice", "bob", "carol" }) {
         const auto member = store.findMember(name);

@@ -6,23 +6,29 @@
 
 void ServiceFixture::SetUp()
 {
+    if (GetParam() == Engine::Postgres && testPostgresUrl().empty())
+        GTEST_SKIP() << kNoPostgres;
     std::string pattern = (std::filesystem::temp_directory_path() / "voxlane-devserver-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     m_dir = pattern;
-    m_dbPath = m_dir / "service.sqlite";
+    m_db = std::make_unique<TestDatabase>(GetParam(), m_dir, "service");
+    ASSERT_FALSE(m_db->location().empty()) << m_db->error();
     startService(true);
 }
 
 void ServiceFixture::TearDown()
 {
     stopService();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
+    m_db.reset();
+    if (!m_dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
 }
 
 void ServiceFixture::startService(bool seedDemo)
 {
-    m_store = std::make_unique<devserver::Store>(m_dbPath.string());
+    m_store = std::make_unique<devserver::Store>(m_db->location());
     if (seedDemo)
         devserver::DemoSeed::apply(*m_store, m_now);
     m_service = std::make_unique<devserver::CommunityService>(*m_store, [this] { return m_now.load(); });
@@ -58,8 +64,13 @@ RawHttpClient ServiceFixture::client(std::string from) const
 RawReply ServiceFixture::logIn(const RawHttpClient &c, std::string_view pseudo, std::string_view password,
     std::string_view address) const
 {
-    return c.get("/voxlane/connect.php?pseudo=" + std::string(pseudo) + "&psw=" + md5(password)
-        + "&ip=" + std::string(address));
+    return c.get(logInTarget(pseudo, password, address));
+}
+
+std::string logInTarget(std::string_view pseudo, std::string_view password, std::string_view address)
+{
+    return "/voxlane/connect.php?pseudo=" + std::string(pseudo)
+        + "&psw=" + devserver::PasswordHash::md5Hex(password) + "&ip=" + std::string(address);
 }
 
 RawReply ServiceFixture::logOut(
@@ -71,12 +82,18 @@ RawReply ServiceFixture::logOut(
 RawReply ServiceFixture::registerMember(std::string_view encodedPseudo, std::string_view password,
     std::string_view encodedEmail, std::string_view encodedWeb) const
 {
+    return registerThrough(client(), encodedPseudo, password, encodedEmail, encodedWeb);
+}
+
+RawReply registerThrough(const RawHttpClient &c, std::string_view encodedPseudo, std::string_view password,
+    std::string_view encodedEmail, std::string_view encodedWeb)
+{
     const std::string body = "pseudo=" + std::string(encodedPseudo) + "&password=" + std::string(password)
         + "&confirm=" + std::string(password) + "&email=" + std::string(encodedEmail)
         + "&web=" + std::string(encodedWeb);
-    return client().exchange("POST /voxlane/?file=inscriptions.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                             "Content-Type: application/x-www-form-urlencoded\r\n"
-                             "Content-Length: "
+    return c.exchange("POST /voxlane/?file=inscriptions.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                      "Content-Type: application/x-www-form-urlencoded\r\n"
+                      "Content-Length: "
         + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
@@ -84,4 +101,38 @@ std::vector<std::string> ServiceFixture::logLines()
 {
     std::lock_guard lock(m_logMutex);
     return m_log;
+}
+
+std::string qxd(std::string_view owner, bool add, std::string_view category, std::string_view other)
+{
+    return "/script/qxd.php?pseudo=" + std::string(owner) + (add ? "&cmd=1&catego=" : "&cmd=2&catego=")
+        + std::string(category) + (add ? "&add=" : "&del=") + std::string(other);
+}
+
+namespace {
+
+std::string section(const std::string &logInReply, std::string_view head, std::string_view next)
+{
+    const auto at = logInReply.find(head);
+    const auto end = logInReply.find(next);
+    if (at == std::string::npos || end == std::string::npos || end < at + head.size())
+        return "(no " + std::string(head) + " section)";
+    return logInReply.substr(at + head.size(), end - at - head.size());
+}
+
+} // namespace
+
+std::string contactsIn(const std::string &logInReply)
+{
+    return section(logInReply, "[Contacts]\r\n", "[Bloqu\xE9s]");
+}
+
+std::string blockedIn(const std::string &logInReply)
+{
+    return section(logInReply, "[Bloqu\xE9s]\r\n", "[Ask]");
+}
+
+std::string requestsIn(const std::string &logInReply)
+{
+    return section(logInReply, "[Ask]\r\n", "[Messages]");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RawHttpClient.h"
+#include "TestDatabase.h"
 
 #include "CommunityService.h"
 #include "HttpServer.h"
@@ -16,9 +17,23 @@
 #include <string>
 #include <vector>
 
-// The service in-process on a free loopback port, over a database in a
-// fresh folder, with a clock the test moves by hand.
-class ServiceFixture : public ::testing::Test
+// The registration form as a browser posts it to the service `c` talks to.
+RawReply registerThrough(const RawHttpClient &c, std::string_view encodedPseudo, std::string_view password,
+    std::string_view encodedEmail = "", std::string_view encodedWeb = "");
+// A log-in as the client sends it.
+std::string logInTarget(std::string_view pseudo, std::string_view password, std::string_view address);
+// qxd.php: `owner`'s table of `category`, adding or removing `other`.
+std::string qxd(std::string_view owner, bool add, std::string_view category, std::string_view other);
+// The sections of a log-in reply, one "NAME\r\n" per member.
+std::string contactsIn(const std::string &logInReply);
+std::string blockedIn(const std::string &logInReply);
+std::string requestsIn(const std::string &logInReply);
+
+// The service in-process on a free loopback port, over a fresh database of
+// the engine the test is instantiated for, with a clock the test moves by
+// hand. Without a PostgreSQL server for the tests, the PostgreSQL instances
+// are skipped, saying why.
+class ServiceFixture : public ::testing::TestWithParam<Engine>
 {
 protected:
     void SetUp() override;
@@ -41,7 +56,7 @@ protected:
     std::vector<std::string> logLines();
 
     std::filesystem::path m_dir;
-    std::filesystem::path m_dbPath;
+    std::unique_ptr<TestDatabase> m_db;
     std::atomic<std::int64_t> m_now { 1'800'000'000 };
     std::unique_ptr<devserver::Store> m_store;
     std::unique_ptr<devserver::CommunityService> m_service;

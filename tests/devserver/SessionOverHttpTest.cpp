@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <sqlite3.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -20,8 +19,9 @@ const std::string kAliceLogIn = "autoris\xE9\r\n"
                                 "[Messages]\r\n";
 
 using Session = ServiceFixture;
+VOXLANE_ON_EVERY_ENGINE(Session);
 
-TEST_F(Session, LogInPollLogOutCycleWithExactReplies)
+TEST_P(Session, LogInPollLogOutCycleWithExactReplies)
 {
     const auto alice = client("127.0.0.2");
     const auto bob = client("127.0.0.3");
@@ -51,7 +51,7 @@ TEST_F(Session, LogInPollLogOutCycleWithExactReplies)
     EXPECT_EQ(bob.get("/voxlane/getconnected.php").body, "pseudo=bob<br>aaaa<br>");
 }
 
-TEST_F(Session, RefusedAndUnknownMembers)
+TEST_P(Session, RefusedAndUnknownMembers)
 {
     const auto c = client();
     const struct
@@ -96,7 +96,7 @@ TEST_F(Session, RefusedAndUnknownMembers)
     EXPECT_EQ(c.get("/voxlane/getconnected.php").body, "pseudo=alice<br>abcd<br>");
 }
 
-TEST_F(Session, AccentedPseudonymSentRaw)
+TEST_P(Session, AccentedPseudonymSentRaw)
 {
     // Registered through the browser form, which url-encodes Windows-1252.
     ASSERT_TRUE(registerMember("%E9mile", "secret", "emile%40voxlane.test").ok());
@@ -126,7 +126,7 @@ TEST_F(Session, AccentedPseudonymSentRaw)
         lines.end());
 }
 
-TEST_F(Session, OnlineUntilThirtyMinutesWithoutRequestsFromTheAddress)
+TEST_P(Session, OnlineUntilThirtyMinutesWithoutRequestsFromTheAddress)
 {
     const auto alice = client("127.0.0.2");
     const auto other = client("127.0.0.3");
@@ -146,7 +146,7 @@ TEST_F(Session, OnlineUntilThirtyMinutesWithoutRequestsFromTheAddress)
     EXPECT_EQ(alice.get("/voxlane/getconnected.php").body, "");
 }
 
-TEST_F(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
+TEST_P(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
 {
     const auto c = client();
     const struct
@@ -173,13 +173,10 @@ TEST_F(Session, MalformedRequestsAreRefusedAndTheServiceGoesOn)
     EXPECT_EQ(logIn(c, "alice", "alice").body, kAliceLogIn);
 }
 
-TEST_F(Session, BrokenDatabaseReadsAsServiceErrorNotAsRefusal)
+TEST_P(Session, BrokenDatabaseReadsAsServiceErrorNotAsRefusal)
 {
     // Another program damages the database under the running service.
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(m_dbPath.string().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE presence", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(m_db->exec("DROP TABLE presence"), "");
 
     const auto c = client();
     const auto in = logIn(c, "alice", "alice");
@@ -188,7 +185,7 @@ TEST_F(Session, BrokenDatabaseReadsAsServiceErrorNotAsRefusal)
     EXPECT_EQ(c.get("/voxlane/getconnected.php").status, 500);
 }
 
-TEST_F(Session, AHalfSentRequestDoesNotHoldUpOthers)
+TEST_P(Session, AHalfSentRequestDoesNotHoldUpOthers)
 {
     // A client that stops in the middle of its request line keeps its own
     // connection busy only.
