@@ -70,12 +70,8 @@ void TransferRetries::watch(TransferJob *job)
     connect(job, &QObject::destroyed, this, [this, e] {
         m_entries.removeIf([e](const std::shared_ptr<Entry> &x) { return x.get() == e; });
     });
-    // Made while its recipient is online but not started (a restored
-    // upload that could not connect at once): its first try is planned.
-    if (e->online && job->wantsRetry()) {
-        e->due = now() + e->backoff.next();
-        arm();
-    }
+    // Its first attempt is its own (made at once when the recipient is
+    // online); what follows a stop is planned here.
 }
 
 void TransferRetries::onStopped(Entry *e)

@@ -231,6 +231,44 @@ TEST_F(TransferListWiring, AFullDiskAtLogOutKeepsThePreviousListAndTheSession)
     EXPECT_EQ(after.readAll(), saved);
 }
 
+// A log-out or an exit while a new panel waits for its peer's avatar
+// (events run meanwhile): the new transfer is in the list that is saved,
+// and is not carried into the next member's lists.
+TEST_F(TransferListWiring, ALogOutWhileANewPanelWaitsForItsAvatarSavesItAndTakesItAway)
+{
+    bool leftMeanwhile = false;
+    w->TransferView->AvatarLoader = [&](const QString &, QLabel *) {
+        if (leftMeanwhile)
+            return;
+        leftMeanwhile = true;
+        // What the log-out does while the avatar is on its way.
+        EXPECT_TRUE(w->SaveLoad());
+        w->ClearTransfers();
+    };
+    const QString name = download(QStringLiteral("pendant.bin"));
+    ASSERT_TRUE(leftMeanwhile);
+    EXPECT_TRUE(w->Transfers->DownloadList.isEmpty());
+    EXPECT_EQ(panel(name), nullptr);
+    QFile saved(home.filePath(QStringLiteral("alice.xml")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("pendant.bin"));
+}
+
+// "Nettoyer" follows the lists at once, whichever page is on show.
+TEST_F(TransferListWiring, NettoyerFollowsTheListsAtOnce)
+{
+    w->PageControl->setCurrentIndex(0);
+    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_FALSE(w->ListOps->btnNettoyer2->isEnabled());
+    const QString done = download(QStringLiteral("fini.bin"), QStringLiteral("0"), QStringLiteral("100"));
+    EXPECT_TRUE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_EQ(panel(done)->CaptionLabelProgress(), QStringLiteral("100 octets sur 100 octets"));
+    upload(QStringLiteral("a.txt"));
+    EXPECT_TRUE(w->ListOps->btnNettoyer2->isEnabled());
+    w->ListOps->KillTel(done, 1);
+    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
+}
+
 TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)
 {
     w->PageControl->setCurrentIndex(2);
