@@ -8,6 +8,7 @@
 #include "transfer/TempFileClaims.h"
 #include "transfer/TransferJob.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -49,6 +50,21 @@ QString partialCount(const TransferRecord &r, const QString &tempPath)
             QFile::rename(legacy, own);
     }
     return SizeText::FileSizeText(own, false);
+}
+
+// A save cut short by a crash leaves its new file beside the list
+// ("<pseudo>.xml.XXXXXX"); the list itself is whole, so those go.
+void removeUnfinishedSaves(const QString &path)
+{
+    const QFileInfo list(path);
+    const QDir folder = list.absoluteDir();
+    const QStringList names
+        = folder.entryList({ list.fileName() + QStringLiteral(".??????") }, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        // A list set aside (".bad", ".bad2"...) is the user's to look at.
+        if (!name.mid(list.fileName().size() + 1).startsWith(QStringLiteral("bad")))
+            QFile::remove(folder.filePath(name));
+    }
 }
 
 } // namespace
@@ -103,6 +119,7 @@ void TransferListStore::write(const QString &pseudo, const QByteArray &bytes)
         throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1 : %2").arg(path, error));
     if (pseudo == m_sessionPseudo)
         m_lastSaved = bytes;
+    emit saved();
 }
 
 void TransferListStore::SaveLoad(const QString &pseudo)
@@ -160,6 +177,7 @@ bool TransferListStore::autoSave()
 bool TransferListStore::OpenLoad(const QString &pseudo, const QString &tempPath)
 {
     const QString path = listFilePath(pseudo);
+    removeUnfinishedSaves(path);
     // A log-in cannot begin while another one is loading; should it happen
     // anyway, the list being loaded is the one that counts.
     if (m_loading || !QFileInfo(path).isFile())

@@ -96,6 +96,8 @@ public:
 signals:
     // An automatic save failed after the last one succeeded; reason says why.
     void autoSaveFailed(const QString &reason);
+    // The member's file now holds the lists as they are.
+    void saved();
     void loadingStarted();
     void progressMaximum(int maximum);
     void progressPosition(int position);

@@ -659,6 +659,19 @@ TEST(TransferListSave, KillDuringSaveLeavesOldOrNewList)
             ids << e.IDTel;
         EXPECT_TRUE(ids == idsA || ids == idsB) << "round " << round;
     }
+    // A save cut short leaves its new file beside the list; the next log-in
+    // clears those away, and keeps a list set aside.
+    QFile bad(home.filePath(QStringLiteral("m.xml.bad100")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.close();
+    QFile cut(home.filePath(QStringLiteral("m.xml.Ab12Cd")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.close();
+    FakeHost host;
+    TransferListStore store(host, home.path());
+    EXPECT_TRUE(store.OpenLoad(QStringLiteral("m"), home.path()));
+    EXPECT_EQ(QDir(home.path()).entryList({ QStringLiteral("m.xml*") }, QDir::Files, QDir::Name),
+        QStringList({ "m.xml", "m.xml.bad100" }));
 }
 
 } // namespace
