@@ -740,15 +740,16 @@ void TransferJob::cancelByUser()
     if (isCancelled())
         return;
     if (m_download) {
+        m_status = CancelledStatus;
         // A fast connection tells the sender; what it still sends is read
-        // and dropped until it closes.
+        // and dropped until it closes. A described one just ends.
         if (m_connection && m_receiver.isFast()) {
             QTcpSocket *socket = m_connection;
             socket->disconnect(this);
             m_connection = nullptr;
             SocketFarewell::send(socket, m_receiver.cancelReply());
         }
-        m_status = CancelledStatus;
+        endDownloadConnection();
         m_serverSocket->close();
         m_hasher->cancel();
         m_keepAliveTimer->stop();
