@@ -715,16 +715,18 @@ void TransferJob::pauseByUser()
 
 void TransferJob::resumeByUser()
 {
-    m_userPaused = false;
-    // The user asks again: whatever stopped the last attempt is worth
-    // another try.
-    m_retryUseless = false;
     if (m_download) {
+        // A port taken meanwhile throws here: the download stays paused.
         if (m_placeFailed)
             placeDownload();
         else
             setServerActive(true);
+        m_userPaused = false;
     } else {
+        m_userPaused = false;
+        // The user asks again: whatever stopped the last attempt is worth
+        // another try.
+        m_retryUseless = false;
         if (ResolvePeer) {
             const QString address = ResolvePeer(m_fichierProprio);
             if (!address.isEmpty())
