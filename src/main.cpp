@@ -1,3 +1,4 @@
+#include "app/QuitSignals.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "app/ui/VoxlaneApplication.h"
@@ -13,6 +14,9 @@ int main(int argc, char *argv[])
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(windows.frmPrincipal.get(), &TfrmPrincipal::closing, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // A kill, Ctrl+C or the session's end leave through the same exit.
+    QuitSignals quitSignals;
+    ConnectQuitRequests(windows.frmPrincipal.get(), &quitSignals);
     windows.frmPrincipal->show();
     return app.exec();
 }

@@ -438,7 +438,7 @@ void ControlChannel::onCan(Incoming *in, const QString &message)
     if (Transfers) {
         Transfers->ReleasePort(port);
         const bool listening = Transfers->NewDownload(Transfers->NewTransferId(), offer.pseudo, offer.fileName,
-            offer.size, QStringLiteral("0"), offer.savePath, port, QString(), offer.address);
+            offer.size, QStringLiteral("0"), offer.savePath, port, QString(), offer.address, offer.replaceConfirmed);
         if (!listening) {
             // The sender would wait for ever on a port nobody listens on.
             emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(port));

@@ -131,3 +131,10 @@ QByteArray DataPacket::fastAck(qint32 code, qint32 window, qint64 held)
     writeInt64(bytes.data() + 8, held);
     return bytes;
 }
+
+QByteArray DataPacket::fastCancel()
+{
+    QByteArray bytes(FastCancelSize, Qt::Uninitialized);
+    writeInt(bytes.data(), FastCancelKind);
+    return bytes;
+}

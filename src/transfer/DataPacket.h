@@ -32,14 +32,17 @@
 //   fast ack  (receiver -> sender, 16 bytes)
 //     0  Code (a Status),  4  window,  8  acknowledged up to (64-bit): the
 //        bytes held for the ack that follows FastAccepted, then the end of
-//        the last block taken
+//        the last block taken; Code Cancelled: the receiver's user cancelled
+//        the transfer, the sender stops for good
+//   fast cancel  (sender -> receiver, 4 bytes)
+//     0  Kind = 5: the sender's user cancelled the transfer
 // A peer without fast mode reads a marked header as any other and answers
 // 0, and its sender never puts the marker: both then stay with the packets
 // above.
 class DataPacket
 {
 public:
-    enum Kind : qint32 { HeaderKind = 1, BlockKind = 2, FastBlockKind = 3, FastEndKind = 4 };
+    enum Kind : qint32 { HeaderKind = 1, BlockKind = 2, FastBlockKind = 3, FastEndKind = 4, FastCancelKind = 5 };
 
     enum Status : qint32 {
         Accepted = 0, // also the answer to a packet of an unknown kind
@@ -52,6 +55,7 @@ public:
         // Fast mode only, in a FastAck:
         HashMismatch = 7, // the file held is not the file sent
         Verified = 8, // the file held is the file sent: complete
+        Cancelled = 9, // the receiver's user cancelled the transfer
         // "VXF1": no receiver without fast mode ever sends it, and it only
         // goes to a sender whose header asked for fast mode.
         FastAccepted = 0x31465856,
@@ -77,6 +81,7 @@ public:
     static constexpr int FastBlockHeaderSize = 16;
     static constexpr int FastEndSize = 44;
     static constexpr int FastAckSize = 16;
+    static constexpr int FastCancelSize = 4;
     static constexpr int HashSize = 32;
     static constexpr qint32 FastBlockSize = 64 * 1024;
     static constexpr qint32 FastWindow = 32;
@@ -116,4 +121,5 @@ public:
     static QByteArray fastBlock(qint64 offset, QByteArrayView data);
     static QByteArray fastEnd(qint64 fileSize, const QByteArray &sha256);
     static QByteArray fastAck(qint32 code, qint32 window, qint64 held);
+    static QByteArray fastCancel();
 };

@@ -4,6 +4,7 @@
 #include "base/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/TempFileClaims.h"
+#include "base/SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,7 +45,7 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
     };
     for (;;) {
         // The end packet waits for its hash: the rest stays on the connection.
-        if (m_pendingDigest)
+        if (m_pendingDigest || m_peerCancelled)
             break;
         if (m_discard > 0) {
             m_discard -= qMax<qint64>(0, in.skip(qMin(m_discard, in.bytesAvailable())));
@@ -85,6 +86,14 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
             // Acks answer packets in order: the blocks before this one first.
             if (ackDue)
                 ack(DataPacket::Accepted);
+            if (kind == DataPacket::FastCancelKind) {
+                // The sender's user cancelled: nothing after it is taken,
+                // and nothing answers it.
+                take(in, DataPacket::FastCancelSize);
+                m_peerCancelled = true;
+                dropWaiting(in, unread);
+                break;
+            }
             if (kind == DataPacket::FastEndKind) {
                 if (buffered < DataPacket::FastEndSize)
                     break;
@@ -200,7 +209,9 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     closeFile();
     m_open = false;
     m_fast = false;
-    const QString path = tempFilePath(m_tempDir, Cp1252::decode(header->fileName));
+    m_noSpace = false;
+    const QString path
+        = tempFilePath(m_tempDir, m_partialName.isEmpty() ? Cp1252::decode(header->fileName) : m_partialName);
     if (path.isEmpty() || !TempFileClaims::claim(path))
         return DataPacket::CannotOpen;
     if (!openFile(path, size)) {
@@ -305,7 +316,7 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
         return DataPacket::CannotWrite;
     const char *data = packet.constData() + DataPacket::FastBlockHeaderSize;
     if (!m_file.seek(offset) || m_file.write(data, count) != count)
-        return DataPacket::CannotWrite;
+        return writeFailed();
     if (offset == m_hashedTo && !m_hashStale) {
         m_hash->addData(QByteArrayView(data, count));
         m_hashedTo += count;
@@ -374,7 +385,7 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
         return DataPacket::CannotWrite;
     if (!m_file.seek(offset)
         || m_file.write(packet.constData() + DataPacket::BlockHeaderSize, count) != count)
-        return DataPacket::CannotWrite;
+        return writeFailed();
     // No gap is ever accepted, so the file holds everything from 0 to its
     // end: a block sent again overwrites and is not counted twice.
     m_held = qMax<qint64>(m_held, qint64(offset) + count);
@@ -384,6 +395,20 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
         m_file.close();
     }
     return DataPacket::Accepted;
+}
+
+// A write that failed for want of space is told apart: the transfer can go
+// on once space is free, and the user must know why it stopped.
+qint32 DataReceiver::writeFailed()
+{
+    m_noSpace = m_file.error() == QFileDevice::ResourceError;
+    m_file.unsetError();
+    return DataPacket::CannotWrite;
+}
+
+QByteArray DataReceiver::cancelReply() const
+{
+    return DataPacket::fastAck(DataPacket::Cancelled, 0, m_ackedTo);
 }
 
 void DataReceiver::closeFile()
@@ -444,14 +469,28 @@ bool DataReceiver::parseFileSize(const QByteArray &text, qint64 &size, qint64 li
     return true;
 }
 
-bool DataReceiver::moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination)
+bool DataReceiver::moveFinished(
+    const QString &tempFile, const QString &tempDir, const QString &destination, bool replace, QString *error)
 {
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     const QFileInfo source(tempFile);
     if (tempFile.isEmpty() || destination.isEmpty()
         || tempFilePath(tempDir, source.fileName()) != QDir::cleanPath(source.absoluteFilePath()))
-        return false;
+        return fail(QStringLiteral("fichier temporaire introuvable"));
     const QFileInfo target(destination);
-    if (target.exists() || target.isSymLink())
-        return false;
-    return QFile::rename(tempFile, destination);
+    if (target.isDir())
+        return fail(QStringLiteral("un dossier porte ce nom"));
+    if ((target.exists() || target.isSymLink()) && !replace)
+        return fail(QStringLiteral("le fichier existe déjà"));
+    if (!replace) {
+        QFile file(tempFile);
+        if (file.rename(destination))
+            return true;
+        return fail(file.errorString());
+    }
+    return SafeFile::replace(tempFile, destination, error);
 }

@@ -53,6 +53,15 @@ class QIODevice;
 // finished file, hashed from disk.
 // Nothing is ever written then: anything else is refused, and the owner
 // ends the connection at once (shouldGiveUp()).
+//
+// The partial file is named by the owner (setPartialName): each transfer
+// has a file of its own in the temp folder, so a leftover of another
+// transfer with the same name is never taken for this one's. Without a
+// partial name the header's file name is used.
+//
+// Cancel (fast mode only): a FastCancel packet from the sender ends the
+// exchange (peerCancelled()); cancelReply() is what tells the sender that
+// the user of this side cancelled.
 class DataReceiver
 {
 public:
@@ -71,6 +80,10 @@ public:
     // its sender spells it: Windows-1252, cut to 255 bytes). Empty: every
     // header is refused.
     void setExpectedName(const QString &name);
+    // The name of the partial file in the temp folder (a plain name);
+    // empty: the name the header carries.
+    void setPartialName(const QString &name) { m_partialName = name; }
+    QString partialName() const { return m_partialName; }
     // Whether a header asking for fast mode gets it (on by default).
     void setFastAllowed(bool allowed) { m_fastAllowed = allowed; }
     bool isFastAllowed() const { return m_fastAllowed; }
@@ -113,6 +126,13 @@ public:
     void stopServing() { m_serving = false; }
     bool isServing() const { return m_serving; }
 
+    // The sender's user cancelled the transfer: nothing more is taken.
+    bool peerCancelled() const { return m_peerCancelled; }
+    // The fast ack telling the sender that this side's user cancelled.
+    QByteArray cancelReply() const;
+    // The last write failed because the disk (or the user's quota) is full.
+    bool noSpace() const { return m_noSpace; }
+
     // The connection ended. Returns whether a header had been accepted since
     // the previous disconnection (the file is closed either way).
     bool disconnect();
@@ -145,8 +165,12 @@ public:
     // (2147483647 for the 32-bit offsets of the described blocks).
     static bool parseFileSize(const QByteArray &text, qint64 &size, qint64 limit = 2147483647);
     // Moves a finished download out of the temp folder. The source must be a
-    // plain name inside tempDir; an existing destination is never replaced.
-    static bool moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination);
+    // plain name inside tempDir. An existing destination is replaced only
+    // when replace is set (the user confirmed it), in one step: the
+    // destination is the old file or the new one, never half of either.
+    // False, with the reason in error, when the file stays where it is.
+    static bool moveFinished(const QString &tempFile, const QString &tempDir, const QString &destination,
+        bool replace = false, QString *error = nullptr);
 
 private:
     void dropWaiting(QIODevice &in, qint64 &unread);
@@ -162,7 +186,10 @@ private:
     void answer(QByteArray &replies, qint32 status);
     void closeFile();
 
+    qint32 writeFailed();
+
     QString m_tempDir;
+    QString m_partialName;
     QFile m_file;
     QString m_path;
     QString m_claimed;
@@ -193,4 +220,6 @@ private:
     std::optional<QByteArray> m_pendingDigest;
     bool m_serving = false;
     QString m_finishedPath;
+    bool m_peerCancelled = false;
+    bool m_noSpace = false;
 };

@@ -68,6 +68,9 @@ DataSender::Step DataSender::receive(QIODevice &in)
 
 DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
 {
+    // Whatever was awaited: the receiver's user has the last word.
+    if (code == DataPacket::Cancelled && m_awaiting != Awaiting::Nothing)
+        return fail(Failure::CancelledByPeer);
     switch (m_awaiting) {
     case Awaiting::FastStart:
         // The receiver holds every byte before `held`, but a partial file

@@ -64,6 +64,7 @@ public:
         HashMismatch, // the receiver's file is not the file sent
         FastRefused, // a fast ack refused a packet, or made no sense
         TooLargeForPeer, // 2 GiB or more, and the receiver has no fast mode
+        CancelledByPeer, // the receiver's user cancelled the transfer
     };
     struct Step
     {

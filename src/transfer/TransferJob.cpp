@@ -4,7 +4,12 @@
 #include "base/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/SocketErrors.h"
+#include "transfer/SocketFarewell.h"
+#include "transfer/TempFileClaims.h"
+#include "transfer/TransferListRules.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QTimer>
@@ -27,6 +32,33 @@ qint64 unreadBytes(const QTcpSocket &socket)
 
 } // namespace
 
+// Spelt as TransferListRules::CancelledStatus, which "Nettoyer" goes by.
+const QString TransferJob::CancelledStatus = QStringLiteral("annule");
+
+QString TransferJob::partialFileName(const QString &idTel, const QString &fichierName)
+{
+    if (idTel.isEmpty() || fichierName.isEmpty())
+        return fichierName;
+    const QString prefix = idTel + u'_';
+    QString name = fichierName;
+    // A file name holds at most 255 bytes on the disk; the end of a long
+    // name goes (a partial file needs no extension).
+    while (!name.isEmpty() && QFile::encodeName(prefix + name).size() > 255)
+        name.chop(name.size() > 1 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    return prefix + name;
+}
+
+QString TransferJob::partialFilePath() const
+{
+    return DataReceiver::tempFilePath(TempPath(), m_receiver.partialName().isEmpty() ? m_fichierName : m_receiver.partialName());
+}
+
+void TransferJob::setIDTel(const QString &v)
+{
+    m_idTel = v;
+    m_receiver.setPartialName(partialFileName(m_idTel, m_fichierName));
+}
+
 TransferJob::TransferJob(QObject *parent)
     : QObject(parent)
 {
@@ -44,15 +76,9 @@ TransferJob::TransferJob(QObject *parent)
     m_hasher = new PrefixHasher(this);
 
     m_serverSocket = new QTcpServer(this);
-    m_clientSocket = new QTcpSocket(this);
-    // Never more than one status waiting on our side.
-    m_clientSocket->setReadBufferSize(DataPacket::MaxPacketSize);
+    makeClientSocket();
 
     connect(m_serverSocket, &QTcpServer::newConnection, this, &TransferJob::ServerSocketClientConnect);
-    connect(m_clientSocket, &QTcpSocket::connected, this, &TransferJob::ClientSocketConnect);
-    connect(m_clientSocket, &QTcpSocket::disconnected, this, &TransferJob::ClientSocketDisconnect);
-    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TransferJob::ClientSocketRead);
-    connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TransferJob::ClientSocketError);
     connect(m_headerTimer, &QTimer::timeout, this, &TransferJob::HeaderTimerTimer);
     connect(m_packetTimer, &QTimer::timeout, this, &TransferJob::PacketTimerTimer);
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
@@ -76,10 +102,22 @@ TransferJob::~TransferJob()
     m_sender.stop();
 }
 
+void TransferJob::makeClientSocket()
+{
+    m_clientSocket = new QTcpSocket(this);
+    // Never more than one status waiting on our side.
+    m_clientSocket->setReadBufferSize(DataPacket::MaxPacketSize);
+    connect(m_clientSocket, &QTcpSocket::connected, this, &TransferJob::ClientSocketConnect);
+    connect(m_clientSocket, &QTcpSocket::disconnected, this, &TransferJob::ClientSocketDisconnect);
+    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TransferJob::ClientSocketRead);
+    connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TransferJob::ClientSocketError);
+}
+
 void TransferJob::setFichierName(const QString &v)
 {
     m_fichierName = v;
     m_receiver.setExpectedName(v);
+    m_receiver.setPartialName(partialFileName(m_idTel, m_fichierName));
 }
 
 void TransferJob::setFichierPoids(const QString &v)
@@ -166,12 +204,14 @@ void TransferJob::reportSocketError(QAbstractSocket::SocketError error)
 
 void TransferJob::setServerActive(bool active)
 {
+    m_download = true;
     if (!active) {
         m_serverSocket->close();
         endDownloadConnection();
         return;
     }
-    if (m_serverSocket->isListening())
+    // A cancelled transfer takes nothing from anyone any more.
+    if (m_serverSocket->isListening() || isCancelled())
         return;
     const QHostAddress address
         = m_bindAddress.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_bindAddress);
@@ -288,6 +328,18 @@ bool TransferJob::deliverReceiverReplies(const QByteArray &replies)
     sendReplies(replies);
     if (!m_connection)
         return false;
+    if (m_receiver.peerCancelled()) {
+        onPeerCancelled();
+        return false;
+    }
+    if (m_receiver.noSpace()) {
+        // Nothing more can be written until space is freed: the sender
+        // comes back later and the transfer goes on from what is held.
+        m_noSpace = true;
+        m_connection->flush();
+        endDownloadConnection();
+        return false;
+    }
     if (m_receiver.shouldGiveUp()) {
         giveUpDownloadConnection();
         return false;
@@ -342,6 +394,7 @@ void TransferJob::followReceiver()
 {
     if (m_receiver.headersAccepted() != m_headersSeen && m_receiver.isFileOpen()) {
         m_headersSeen = m_receiver.headersAccepted();
+        m_noSpace = false;
         setTransferProgress(m_receiver.held());
         emit maximumChanged(m_receiver.fileSize());
     } else if (m_receiver.isFileOpen() && m_receiver.held() != m_position) {
@@ -354,9 +407,7 @@ void TransferJob::followReceiver()
         // to come back should the verdict not reach it.
         if (!m_receiver.isFastAllowed())
             m_serverSocket->close();
-        m_status = QStringLiteral("0");
-        emit completed(false);
-        emit OnTelTermine(this);
+        placeDownload();
     }
     if (m_receiver.verificationFailed() && !m_verifyFailed) {
         m_verifyFailed = true;
@@ -397,21 +448,76 @@ void TransferJob::ServerSocketClientDisconnect()
         emit stopped(QString());
         return;
     }
-    if (m_status != u"0") {
-        // The verification's verdict stays on the panel.
-        emit stopped(m_verifyFailed ? QString() : QStringLiteral("Déconnecté"));
-        return;
+    emit stopped(downloadStopCaption());
+}
+
+// What the status text says once a download's connection is over; empty:
+// what it says already stays (the completion, the verdict, a failed move).
+QString TransferJob::downloadStopCaption() const
+{
+    if (isCancelled())
+        return cancelledText(m_fichierProprio);
+    if (m_status == u"0" || m_downloadNotified || m_verifyFailed)
+        return QString();
+    if (m_noSpace)
+        return noSpaceText();
+    return QStringLiteral("Déconnecté");
+}
+
+QString TransferJob::uploadStopCaption() const
+{
+    if (isCancelled())
+        return cancelledText(m_fichierProprio);
+    if (m_verifyFailed)
+        return verificationFailedText();
+    return QStringLiteral("Déconnecté");
+}
+
+// The completed download goes to its destination before anyone is told it
+// completed: "Terminé" always means the file is where the user asked.
+void TransferJob::placeDownload()
+{
+    const QString received = m_finishedFile.isEmpty() ? m_receiver.filePath() : m_finishedFile;
+    QString error;
+    if (DataReceiver::moveFinished(received, TempPath(), m_fichierPath, m_replaceConfirmed, &error)) {
+        // A sender coming back is answered from wherever the file is.
+        m_finishedFile = m_fichierPath;
+        m_placeFailed = false;
+        m_status = QStringLiteral("0");
+        // A download shows "Terminé" when its sender leaves; after the
+        // user's "Reprendre" there is no sender any more.
+        emit completed(!m_connection);
+        emit OnTelTermine(this);
+    } else {
+        m_finishedFile = received;
+        m_placeFailed = true;
+        emit OnLog(this,
+            QStringLiteral("Tel%1 : le fichier reçu reste dans %2 (%3)")
+                .arg(m_idTel, QDir::toNativeSeparators(received), error));
+        emit stopped(placeFailedText(error));
     }
-    emit stopped(QString());
-    // Complete: the file leaves the temp folder, once. A destination that
-    // exists already is left alone and the file stays where it is.
-    if (m_downloadMoved)
-        return;
-    m_downloadMoved = true;
-    // A sender coming back is answered from wherever the file ended up.
-    m_finishedFile = DataReceiver::moveFinished(m_receiver.filePath(), TempPath(), m_fichierPath)
-        ? m_fichierPath
-        : m_receiver.filePath();
+    emit stateChanged();
+}
+
+// The sender's user cancelled: the partial file goes, and so does any
+// chance of resuming.
+void TransferJob::onPeerCancelled()
+{
+    m_status = CancelledStatus;
+    m_serverSocket->close();
+    endDownloadConnection();
+    if (!m_downloadNotified)
+        removePartialFile();
+    emit cancelledByPeer();
+    emit stateChanged();
+}
+
+void TransferJob::removePartialFile()
+{
+    const QString path = partialFilePath();
+    // Another download of a transfer without id may be writing it.
+    if (!path.isEmpty() && !TempFileClaims::isClaimed(path))
+        QFile::remove(path);
 }
 
 void TransferJob::ServerSocketClientError(QAbstractSocket::SocketError error)
@@ -428,7 +534,7 @@ void TransferJob::ServerSocketClientError(QAbstractSocket::SocketError error)
 void TransferJob::setClientActive(bool active)
 {
     if (active) {
-        if (m_clientOpen || m_status == u"0")
+        if (m_clientOpen || m_status == u"0" || isCancelled())
             return;
         m_clientOpen = true;
         m_verifyFailed = false;
@@ -460,6 +566,8 @@ void TransferJob::ClientSocketConnect()
     if (!m_sender.isFileOpen()) {
         // A local failure, not the peer's: it goes to the general error
         // report, and the connection ends instead of hanging without a header.
+        // Trying again by itself would only say it again.
+        m_retryUseless = true;
         ErrorReport::report(error);
         setClientActive(false);
         return;
@@ -519,7 +627,17 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         case DataSender::Failure::HashMismatch:
             m_verifyFailed = true;
             break;
+        case DataSender::Failure::CancelledByPeer:
+            m_status = CancelledStatus;
+            setClientActive(false);
+            emit cancelledByPeer();
+            emit stateChanged();
+            return false;
+        case DataSender::Failure::FileUnreadable:
+            m_retryUseless = true;
+            break;
         case DataSender::Failure::SteppedBackRefused:
+            m_retryUseless = true;
             emit OnLog(this,
                 QStringLiteral(
                     "Tel%1 : le destinataire ne détient plus les %2 octets confirmés, envoi arrêté")
@@ -527,6 +645,7 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
                     .arg(m_sender.acknowledged()));
             break;
         case DataSender::Failure::TooLargeForPeer:
+            m_retryUseless = true;
             emit OnLog(this,
                 QStringLiteral("Tel%1 : le destinataire ne peut pas recevoir un fichier de 2 Go ou "
                                "plus, envoi arrêté")
@@ -571,7 +690,7 @@ void TransferJob::ClientSocketDisconnect()
     m_stallTimer->stop();
     m_sender.stop();
     if (m_status != u"0")
-        emit stopped(m_verifyFailed ? verificationFailedText() : QStringLiteral("Déconnecté"));
+        emit stopped(uploadStopCaption());
 }
 
 void TransferJob::ClientSocketError(QAbstractSocket::SocketError error)
@@ -580,4 +699,140 @@ void TransferJob::ClientSocketError(QAbstractSocket::SocketError error)
         return;
     reportSocketError(error);
     setClientActive(false);
+}
+
+// ---- what the user and the owner ask -----------------------------------------
+
+void TransferJob::pauseByUser()
+{
+    m_userPaused = true;
+    if (m_download)
+        setServerActive(false);
+    else
+        setClientActive(false);
+    emit stateChanged();
+}
+
+void TransferJob::resumeByUser()
+{
+    if (m_download) {
+        // A port taken meanwhile throws here: the download stays paused.
+        if (m_placeFailed)
+            placeDownload();
+        else
+            setServerActive(true);
+        m_userPaused = false;
+    } else {
+        m_userPaused = false;
+        // The user asks again: whatever stopped the last attempt is worth
+        // another try.
+        m_retryUseless = false;
+        if (ResolvePeer) {
+            const QString address = ResolvePeer(m_fichierProprio);
+            if (!address.isEmpty())
+                m_clientAddress = address;
+        }
+        setClientActive(true);
+    }
+    emit stateChanged();
+}
+
+void TransferJob::cancelByUser()
+{
+    if (isCancelled())
+        return;
+    if (m_download) {
+        m_status = CancelledStatus;
+        // A fast connection tells the sender; what it still sends is read
+        // and dropped until it closes. A described one just ends.
+        if (m_connection && m_receiver.isFast()) {
+            QTcpSocket *socket = m_connection;
+            socket->disconnect(this);
+            m_connection = nullptr;
+            SocketFarewell::send(socket, m_receiver.cancelReply());
+        }
+        endDownloadConnection();
+        m_serverSocket->close();
+        m_hasher->cancel();
+        m_keepAliveTimer->stop();
+        m_packetTimer->stop();
+        m_stallTimer->stop();
+        m_receiver.disconnect();
+        if (!m_downloadNotified)
+            removePartialFile();
+        emit stateChanged();
+        return;
+    }
+    if (m_clientOpen && m_sender.isFast() && m_clientSocket->state() == QAbstractSocket::ConnectedState) {
+        // The cancel follows the blocks already on their way; the socket
+        // leaves the job, which makes a fresh one for its own end.
+        QTcpSocket *socket = m_clientSocket;
+        socket->disconnect(this);
+        socket->setParent(nullptr);
+        makeClientSocket();
+        m_clientOpen = false;
+        m_hasher->cancel();
+        m_keepAliveTimer->stop();
+        m_headerTimer->stop();
+        m_stallTimer->stop();
+        m_sender.stop();
+        SocketFarewell::send(socket, DataPacket::fastCancel());
+    }
+    m_status = CancelledStatus;
+    setClientActive(false);
+    emit stateChanged();
+}
+
+void TransferJob::suspend()
+{
+    if (m_suspended)
+        return;
+    m_suspended = true;
+    m_resumeListening = m_serverSocket->isListening();
+    m_resumeConnecting = m_clientOpen;
+    if (m_resumeListening)
+        setServerActive(false);
+    if (m_resumeConnecting)
+        setClientActive(false);
+    emit stateChanged();
+}
+
+void TransferJob::resumeSuspended()
+{
+    if (!m_suspended)
+        return;
+    m_suspended = false;
+    if (m_resumeListening)
+        ErrorReport::guard([this] { setServerActive(true); });
+    if (m_resumeConnecting)
+        setClientActive(true);
+    emit stateChanged();
+}
+
+bool TransferJob::isRunning() const
+{
+    return m_download ? m_connection != nullptr : m_clientOpen;
+}
+
+bool TransferJob::wantsRetry() const
+{
+    return !m_download && !m_clientOpen && m_status != u"0" && !isCancelled() && !m_userPaused && !m_suspended
+        && !m_verifyFailed && !m_retryUseless;
+}
+
+void TransferJob::retry(const QString &address)
+{
+    if (!wantsRetry())
+        return;
+    m_clientAddress = address;
+    setClientActive(true);
+}
+
+bool TransferJob::waitsForPeer() const
+{
+    if (m_fichierProprio.isEmpty() || m_status == u"0" || isCancelled() || m_userPaused || m_suspended
+        || m_verifyFailed || m_placeFailed
+        || m_retryUseless || isRunning())
+        return false;
+    return m_download ? m_serverSocket->isListening() : true;
 }

@@ -47,7 +47,26 @@ class QTimer;
 //
 // All socket work runs from the event loop of the user-interface thread;
 // every job has its own file and packet buffer, so any number of downloads
-// and uploads run at once. Two downloads never write the same temp file.
+// and uploads run at once. Two downloads never write the same temp file:
+// a download with an IDTel writes "<IDTel>_<FichierName>" there
+// (partialFileName), so a leftover of another transfer with the same name
+// is never taken for its own.
+//
+// A completed download is moved to FichierPath at once, before anyone is
+// told it completed: an existing file there is replaced only when the user
+// confirmed it (setReplaceConfirmed), atomically. When the move fails the
+// file stays in TempPath, the status text says why and the transfer is not
+// "Terminé"; the user's "Reprendre" tries the move again.
+//
+// The user's pause (pauseByUser) and cancel (cancelByUser) are the job's
+// own states: a paused upload is not retried, a cancelled transfer never
+// goes on. Between two Voxlane clients a cancel travels on the fast
+// connection to the other side, which stops for good, removes its partial
+// file when it is the receiver, and says who cancelled
+// (Status CancelledStatus, kept in the saved list).
+//
+// What happens after an upload stops is not the job's choice: the owner
+// (TransferRetries) asks wantsRetry() and calls retry().
 class TransferJob : public QObject
 {
     Q_OBJECT
@@ -66,6 +85,20 @@ public:
     {
         return QStringLiteral("Fichier altéré : vérification échouée");
     }
+    // Status of a transfer the other member cancelled: not completed, never
+    // resumed. Older clients read it as any unfinished status.
+    static const QString CancelledStatus;
+    static QString cancelledText(const QString &pseudo) { return QStringLiteral("Annulé par ") + pseudo; }
+    static QString noSpaceText() { return QStringLiteral("Disque plein"); }
+    static QString waitingText(const QString &pseudo) { return QStringLiteral("En attente de ") + pseudo; }
+    static QString placeFailedText(const QString &why)
+    {
+        return QStringLiteral("Enregistrement impossible : ") + why;
+    }
+    // The partial file of a download in the temp folder: "<idTel>_<name>",
+    // the name shortened so that the whole fits a file name (255 bytes);
+    // the plain name when there is no id.
+    static QString partialFileName(const QString &idTel, const QString &fichierName);
 
     explicit TransferJob(QObject *parent = nullptr);
     ~TransferJob() override;
@@ -89,11 +122,16 @@ public:
     QString FichierTel() const { return m_fichierTel; }
     void setFichierTel(const QString &v) { m_fichierTel = v; }
     QString IDTel() const { return m_idTel; }
-    void setIDTel(const QString &v) { m_idTel = v; }
+    void setIDTel(const QString &v);
     QString Status() const { return m_status; }
     void setStatus(const QString &v) { m_status = v; }
     QString TempPath() const { return m_receiver.tempDir(); }
     void setTempPath(const QString &v) { m_receiver.setTempDir(v); }
+    // This download's partial file (TempPath and partialFileName).
+    QString partialFilePath() const;
+    // The user confirmed replacing an existing file at FichierPath.
+    void setReplaceConfirmed(bool v) { m_replaceConfirmed = v; }
+    bool replaceConfirmed() const { return m_replaceConfirmed; }
     QString BindAddress() const { return m_bindAddress; }
     void setBindAddress(const QString &v) { m_bindAddress = v; }
     QString ClientAddress() const { return m_clientAddress; }
@@ -139,6 +177,39 @@ public:
     // Bytes transferred, as FichierTel, and the size of the file.
     qint64 position() const { return m_position; }
 
+    // The user's "Pause" and "Reprendre": the data socket closes (a
+    // download stops listening, an upload stops and is not retried) or
+    // opens again. Resuming a download may throw as setServerActive does;
+    // resuming a download whose move failed tries the move again.
+    void pauseByUser();
+    void resumeByUser();
+    bool isPausedByUser() const { return m_userPaused; }
+    // The user's confirmed cancel, before the job goes: the other side is
+    // told over a fast connection that is up, the sockets close, and a
+    // download's partial file is removed.
+    void cancelByUser();
+    bool isCancelled() const { return m_status == CancelledStatus; }
+    // A completed download whose file could not be put at FichierPath.
+    bool placementFailed() const { return m_placeFailed; }
+
+    // Everything stops for a while (the lists are being saved at exit or
+    // log-out) and starts again as it was with resumeSuspended().
+    void suspend();
+    void resumeSuspended();
+    bool isSuspended() const { return m_suspended; }
+
+    // Upload side: whether another connection attempt makes sense now (not
+    // running, not completed, not paused, suspended or cancelled, and not
+    // stopped for a reason that another attempt cannot mend).
+    bool wantsRetry() const;
+    // Another attempt, to the other member's current address.
+    void retry(const QString &address);
+    // A data connection carries the transfer (or is being made).
+    bool isRunning() const;
+    // Nothing moves until the other member does something: it comes online,
+    // resumes, or its client connects (the caption says "en attente de").
+    bool waitsForPeer() const;
+
 signals:
     // A data connection is up: the view shows its progress.
     void connectionOpened();
@@ -155,6 +226,10 @@ signals:
     // when showLabel (a download shows it when its sender leaves).
     void completed(bool showLabel);
     void OnTelTermine(QObject *sender);
+    // The other member cancelled the transfer (Status is CancelledStatus).
+    void cancelledByPeer();
+    // Paused, resumed, suspended: what the view shows besides the counts.
+    void stateChanged();
     // One line for the control log (the main window's reWatch): a transfer
     // attempt given up for a reason the status text cannot tell.
     void OnLog(QObject *sender, const QString &line);
@@ -183,6 +258,12 @@ private:
     void ClientSocketDisconnect();
     void ClientSocketError(QAbstractSocket::SocketError error);
     void completeUpload();
+    void makeClientSocket();
+    void removePartialFile();
+    void onPeerCancelled();
+    void placeDownload();
+    QString downloadStopCaption() const;
+    QString uploadStopCaption() const;
     bool applySenderStep(const DataSender::Step &step);
     void onSenderHashed(PrefixHasher::Hash hash);
     // Either side.
@@ -210,9 +291,17 @@ private:
     int m_headersSeen = 0;
     int m_packetsSeen = 0;
     bool m_downloadNotified = false; // sticky: one completion per job
-    bool m_downloadMoved = false;
     QString m_finishedFile; // where this session's finished download stands
     DataSender m_sender;
     bool m_clientOpen = false; // an upload attempt is under way
     bool m_verifyFailed = false; // the receiver found another file than ours
+    bool m_download = false; // set up as a download (setServerActive)
+    bool m_replaceConfirmed = false;
+    bool m_placeFailed = false; // received whole, but not put at FichierPath
+    bool m_noSpace = false; // the last connection stopped on a full disk
+    bool m_userPaused = false;
+    bool m_suspended = false;
+    bool m_resumeListening = false; // what suspend() stopped
+    bool m_resumeConnecting = false;
+    bool m_retryUseless = false; // the upload stopped for a lasting reason
 };

@@ -5,6 +5,7 @@
 const QString TransferListRules::PauseCaption = QStringLiteral("Pau&se");
 const QString TransferListRules::ResumeCaption = QStringLiteral("Reprendre");
 const QString TransferListRules::PausedProgressCaption = QStringLiteral("Pause");
+const QString TransferListRules::CancelledStatus = QStringLiteral("annule");
 const QString TransferListRules::CancelQuestion
     = QStringLiteral("Êtes-vous sûr de vouloir annuler ce téléchargement ?\n\rIl sera supprimé de la liste.");
 
@@ -51,7 +52,7 @@ QList<int> TransferListRules::finishedFromLast(const QStringList &statuses)
 {
     QList<int> out;
     for (qsizetype i = statuses.size() - 1; i >= 0; --i)
-        if (statuses.at(i) == QLatin1String("0"))
+        if (statuses.at(i) == QLatin1String("0") || statuses.at(i) == CancelledStatus)
             out.append(int(i));
     return out;
 }

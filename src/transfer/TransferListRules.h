@@ -59,8 +59,10 @@ public:
     static const QString PausedProgressCaption; // "Pause"
     static const QString CancelQuestion;
 
-    // Positions "Nettoyer" removes, last first: the finished transfers
-    // (Status "0"), given the Status of each panel in stack order.
+    // Positions "Nettoyer" removes, last first: the transfers that are over,
+    // finished (Status "0") or cancelled by the other member (Status
+    // CancelledStatus), given the Status of each panel in stack order.
+    static const QString CancelledStatus; // TransferJob::CancelledStatus
     static QList<int> finishedFromLast(const QStringList &statuses);
 
     // "25/12/2026 14:30" from an IDTel ending with the stamp

@@ -1,12 +1,17 @@
 #include "transfer/TransferListStore.h"
 
 #include "base/ErrorReport.h"
+#include "base/SafeFile.h"
 #include "base/TextConvert.h"
+#include "transfer/DataReceiver.h"
 #include "transfer/SizeText.h"
+#include "transfer/TempFileClaims.h"
+#include "transfer/TransferJob.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTimer>
 
 #include <limits>
 
@@ -27,6 +32,41 @@ QString currentExceptionText()
     }
 }
 
+// The bytes a download's partial file holds ("" when there is none). A
+// partial file named by the file name alone (an older client's) becomes
+// this download's own when nothing else holds it and it is not longer than
+// the file: it belongs to this saved transfer of the same member and name.
+QString partialCount(const TransferRecord &r, const QString &tempPath)
+{
+    const QString own = DataReceiver::tempFilePath(tempPath, TransferJob::partialFileName(r.IDTel, r.FichierName));
+    if (own.isEmpty())
+        return QString();
+    const QString legacy = DataReceiver::tempFilePath(tempPath, r.FichierName);
+    qint64 size = 0;
+    if (r.Status != u"0" && r.Status != TransferJob::CancelledStatus && !QFileInfo::exists(own)
+        && !legacy.isEmpty() && legacy != own && TextConvert::tryStrToInt64(r.FichierPoids, size)) {
+        const QFileInfo info(legacy);
+        if (info.isFile() && !info.isSymLink() && info.size() <= size && !TempFileClaims::isClaimed(legacy))
+            QFile::rename(legacy, own);
+    }
+    return SizeText::FileSizeText(own, false);
+}
+
+// A save cut short by a crash leaves its new file beside the list
+// ("<pseudo>.xml.XXXXXX"); the list itself is whole, so those go.
+void removeUnfinishedSaves(const QString &path)
+{
+    const QFileInfo list(path);
+    const QDir folder = list.absoluteDir();
+    const QStringList names
+        = folder.entryList({ list.fileName() + QStringLiteral(".??????") }, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        // A list set aside (".bad", ".bad2"...) is the user's to look at.
+        if (!name.mid(list.fileName().size() + 1).startsWith(QStringLiteral("bad")))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
 } // namespace
 
 TransferListStore::TransferListStore(TransferListHost &host, const QString &homeDir, QObject *parent)
@@ -34,6 +74,13 @@ TransferListStore::TransferListStore(TransferListHost &host, const QString &home
     , m_host(host)
     , m_homeDir(homeDir)
 {
+    m_soon = new QTimer(this);
+    m_soon->setSingleShot(true);
+    m_soon->setInterval(0);
+    connect(m_soon, &QTimer::timeout, this, [this] { autoSave(); });
+    m_periodic = new QTimer(this);
+    m_periodic->setInterval(AutoSaveIntervalMs);
+    connect(m_periodic, &QTimer::timeout, this, [this] { autoSave(); });
 }
 
 QString TransferListStore::listFilePath(const QString &pseudo) const
@@ -53,26 +100,84 @@ QString TransferListStore::asideName(const QString &path)
     return aside;
 }
 
-void TransferListStore::SaveLoad(const QString &pseudo)
+QByteArray TransferListStore::document()
 {
-    QList<TransferRecord> downloads = m_host.downloadRecords();
-    QList<TransferRecord> uploads = m_host.uploadRecords();
+    QList<TransferRecord> downloads = m_host.downloadRecords() + m_keptDownloads;
+    QList<TransferRecord> uploads = m_host.uploadRecords() + m_keptUploads;
     if (m_loading) {
         downloads += m_pendingDownloads;
         uploads += m_pendingUploads;
-        m_abort = true;
     }
-    const QByteArray bytes = TransferListDocument::write(downloads, uploads);
+    return TransferListDocument::write(downloads, uploads);
+}
 
+void TransferListStore::write(const QString &pseudo, const QByteArray &bytes)
+{
     const QString path = listFilePath(pseudo);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1 : %2").arg(path, file.errorString()));
+    QString error;
+    if (!SafeFile::writeWhole(path, bytes, &error))
+        throw VoxlaneError(QStringLiteral("Impossible d'écrire le fichier %1 : %2").arg(path, error));
+    if (pseudo == m_sessionPseudo)
+        m_lastSaved = bytes;
+    emit saved();
+}
+
+void TransferListStore::SaveLoad(const QString &pseudo)
+{
+    const QByteArray bytes = document();
+    if (m_loading)
+        m_abort = true;
+    write(pseudo, bytes);
+}
+
+void TransferListStore::beginSession(const QString &pseudo)
+{
+    m_sessionPseudo = pseudo;
+    m_lastSaved.clear();
+    m_failing = false;
+    m_periodic->start();
+}
+
+void TransferListStore::endSession()
+{
+    m_sessionPseudo.clear();
+    m_keptDownloads.clear();
+    m_keptUploads.clear();
+    m_periodic->stop();
+    m_soon->stop();
+}
+
+void TransferListStore::requestSave()
+{
+    if (!m_sessionPseudo.isEmpty())
+        m_soon->start();
+}
+
+bool TransferListStore::autoSave()
+{
+    // The lists are being rebuilt: the loading saves nothing half made,
+    // and asks again once it is over.
+    if (m_sessionPseudo.isEmpty() || m_loading)
+        return true;
+    const QByteArray bytes = document();
+    if (bytes == m_lastSaved && !m_failing)
+        return true;
+    try {
+        write(m_sessionPseudo, bytes);
+    } catch (const VoxlaneError &e) {
+        if (!m_failing)
+            emit autoSaveFailed(e.message());
+        m_failing = true;
+        return false;
+    }
+    m_failing = false;
+    return true;
 }
 
 bool TransferListStore::OpenLoad(const QString &pseudo, const QString &tempPath)
 {
     const QString path = listFilePath(pseudo);
+    removeUnfinishedSaves(path);
     // A log-in cannot begin while another one is loading; should it happen
     // anyway, the list being loaded is the one that counts.
     if (m_loading || !QFileInfo(path).isFile())
@@ -80,10 +185,13 @@ bool TransferListStore::OpenLoad(const QString &pseudo, const QString &tempPath)
 
     m_loading = true;
     m_abort = false;
+    m_keptDownloads.clear();
+    m_keptUploads.clear();
     emit loadingStarted();
     QString failure;
+    QStringList entryFailures;
     try {
-        load(path, tempPath);
+        entryFailures = load(path, tempPath);
     } catch (...) {
         failure = currentExceptionText();
     }
@@ -91,6 +199,14 @@ bool TransferListStore::OpenLoad(const QString &pseudo, const QString &tempPath)
     m_pendingDownloads.clear();
     m_pendingUploads.clear();
     emit loadingFinished();
+    // What changed while loading is saved now.
+    requestSave();
+    if (!entryFailures.isEmpty()) {
+        ErrorReport::report(QStringLiteral("Ces transferts n'ont pas pu être repris ; ils restent dans la liste "
+                                           "et seront repris à la prochaine connexion :\n")
+            + entryFailures.join(u'\n'));
+        return false;
+    }
     if (failure.isNull())
         return true;
 
@@ -105,7 +221,7 @@ bool TransferListStore::OpenLoad(const QString &pseudo, const QString &tempPath)
     return false;
 }
 
-void TransferListStore::load(const QString &path, const QString &tempPath)
+QStringList TransferListStore::load(const QString &path, const QString &tempPath)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -119,13 +235,14 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         throw VoxlaneError(QStringLiteral("Le fichier %1 n'est pas un document XML valide : %2").arg(path, error));
 
     // The counts of "Info" only decide whether a section is read and the
-    // progress bar's maximum. Without "Info" there is nothing to decide
-    // with, so every section present is read.
+    // progress bar's maximum. Without "Info", or with counts that are not
+    // numbers, there is nothing to decide with, so every section present
+    // is read.
     bool readDownloads = true, readUploads = true;
     qint64 maximum = contents->downloads.size() + contents->uploads.size();
-    if (contents->hasInfo) {
-        const int nbUp = TextConvert::strToInt(contents->NbUpLoad);
-        const int nbDown = TextConvert::strToInt(contents->NbDownLoad);
+    int nbUp = 0, nbDown = 0;
+    if (contents->hasInfo && TextConvert::tryStrToInt(contents->NbUpLoad, nbUp)
+        && TextConvert::tryStrToInt(contents->NbDownLoad, nbDown)) {
         readUploads = nbUp > 0;
         readDownloads = nbDown > 0;
         maximum = qint64(nbUp) + nbDown;
@@ -146,31 +263,48 @@ void TransferListStore::load(const QString &path, const QString &tempPath)
         emit progressPosition(++count);
         m_host.processPendingEvents();
     };
+    // One entry that cannot be made costs that entry alone: it is kept as
+    // it was read, for the saves of this session.
+    QStringList failures;
+    const auto make = [&](const TransferListDocument::Entry &e, bool download) {
+        const TransferRecord kept = e.record();
+        TransferRecord r = kept;
+        try {
+            if (!TextConvert::tryStrToInt(e.Port, r.Port))
+                throw VoxlaneError(QStringLiteral("'%1' is not a valid integer value").arg(e.Port));
+            if (download) {
+                // The saved count is not trusted: the partial file says how
+                // much really arrived ("" when it is gone).
+                r.FichierTel = partialCount(r, tempPath);
+                m_host.NewDownload(r);
+            } else {
+                r.FichierName.clear(); // an upload's name comes from its path
+                m_host.NewUpload(r, m_host.GetIP(r.FichierProprio));
+            }
+        } catch (...) {
+            const QString name = download ? kept.FichierName : kept.FichierPath;
+            failures << QStringLiteral("%1 (%2) : %3").arg(name, kept.FichierProprio, currentExceptionText());
+            (download ? m_keptDownloads : m_keptUploads).append(kept);
+        }
+    };
 
     if (readDownloads) {
         for (const auto &e : contents->downloads) {
             if (m_abort)
-                return;
-            TransferRecord r = e.record();
-            r.Port = TextConvert::strToInt(e.Port); // a malformed port stops the loading
-            // The saved count is not trusted: the partial file says how much
-            // really arrived ("" when it is gone).
-            r.FichierTel = SizeText::FileSizeText(tempPath + u'/' + e.FichierName, false);
+                return failures;
             m_pendingDownloads.removeFirst();
-            m_host.NewDownload(r);
+            make(e, true);
             entryDone();
         }
     }
     if (readUploads) {
         for (const auto &e : contents->uploads) {
             if (m_abort)
-                return;
-            TransferRecord r = e.record();
-            r.FichierName.clear(); // an upload's name comes from its path
-            r.Port = TextConvert::strToInt(e.Port);
+                return failures;
             m_pendingUploads.removeFirst();
-            m_host.NewUpload(r, m_host.GetIP(r.FichierProprio));
+            make(e, false);
             entryDone();
         }
     }
+    return failures;
 }

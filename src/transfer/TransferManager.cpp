@@ -1,13 +1,18 @@
 #include "transfer/TransferManager.h"
 
 #include "transfer/TransferJob.h"
+#include "transfer/TransferRetries.h"
 
 #include <QFileInfo>
 
 TransferManager::TransferManager(QObject *parent)
     : QObject(parent)
 {
+    Retries = new TransferRetries(this);
+    Retries->GetIP = [this](const QString &pseudo) { return GetIP ? GetIP(pseudo) : QString(); };
 }
+
+TransferManager::~TransferManager() = default;
 
 namespace {
 
@@ -53,10 +58,8 @@ void TransferManager::NoteTransferId(const QString &id)
 QList<TransferJob *> TransferManager::downloadJobs() const
 {
     QList<TransferJob *> jobs;
-    if (!View)
-        return jobs;
     for (const QString &name : DownloadList) {
-        if (TransferJob *job = View->JobNamed(name))
+        if (TransferJob *job = JobNamed(name))
             jobs.append(job);
     }
     return jobs;
@@ -65,7 +68,8 @@ QList<TransferJob *> TransferManager::downloadJobs() const
 bool TransferManager::PortHeld(int port) const
 {
     for (const TransferJob *job : downloadJobs()) {
-        if (job->Port() == port && job->Status() != QStringLiteral("0"))
+        if (job->Port() == port && job->Status() != QStringLiteral("0")
+            && job->Status() != TransferJob::CancelledStatus)
             return true;
     }
     return false;
@@ -87,7 +91,7 @@ QString TransferManager::ExtractFileExt(const QString &name)
 
 bool TransferManager::NewDownload(const QString &id, const QString &pseudo, const QString &fileName,
     const QString &size, const QString &count, const QString &path, int port, const QString &status,
-    const QString &peerAddress)
+    const QString &peerAddress, bool replaceConfirmed)
 {
     const QString ip = GetIP ? GetIP(pseudo) : QString();
     TransferInfo t;
@@ -102,13 +106,19 @@ bool TransferManager::NewDownload(const QString &id, const QString &pseudo, cons
     t.status = status;
     t.peerAddress = peerAddress.isEmpty() ? ip : peerAddress;
     t.extension = ExtractFileExt(fileName);
+    t.replaceConfirmed = replaceConfirmed;
     QObject *panel = View ? View->CreatePanel(t, int(DownloadList.size()), !ip.isEmpty()) : nullptr;
     if (!panel)
         return false;
+    // In its list before anything lets events run: a log-out meanwhile
+    // saves it with the others and removes it with them.
     LastPanel = panel;
+    const QString name = QStringLiteral("Tel") + id;
     NoteTransferId(id);
-    DownloadList.append(QStringLiteral("Tel") + id);
+    DownloadList.append(name);
     emit AddPort(port, id);
+    follow(name, panel, false);
+    View->PanelListed(panel, t);
     return true;
 }
 
@@ -133,17 +143,66 @@ bool TransferManager::NewUpload(const QString &id, const QString &pseudo, const 
     if (!panel)
         return false;
     LastPanel = panel;
+    const QString name = QStringLiteral("Tel") + id;
     NoteTransferId(id);
-    UploadList.append(QStringLiteral("Tel") + id);
+    UploadList.append(name);
+    follow(name, panel, true);
+    View->PanelListed(panel, t);
     return true;
+}
+
+void TransferManager::follow(const QString &name, QObject *panel, bool upload)
+{
+    TransferJob *job = View->JobOf(panel);
+    if (!job)
+        return;
+    m_jobs.removeIf([](const auto &entry) { return entry.value().isNull(); });
+    m_jobs.insert(name, job);
+    connect(job, &TransferJob::stateChanged, this, &TransferManager::ListChanged);
+    connect(job, &TransferJob::cancelledByPeer, this, &TransferManager::ListChanged);
+    if (upload)
+        Retries->watch(job);
+    emit ListChanged();
+}
+
+TransferJob *TransferManager::JobNamed(const QString &name) const
+{
+    return m_jobs.value(name);
 }
 
 void TransferManager::DownTermine(QObject *)
 {
+    emit ListChanged();
     emit Popup(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
 }
 
 void TransferManager::UpTermine(QObject *)
 {
+    emit ListChanged();
     emit Popup(QStringLiteral("Envoi"), QStringLiteral("terminé"), 3);
+}
+
+void TransferManager::PresenceChanged()
+{
+    Retries->presenceChanged();
+}
+
+void TransferManager::SuspendAll()
+{
+    for (const QStringList *list : { &DownloadList, &UploadList }) {
+        for (const QString &name : *list) {
+            if (TransferJob *job = m_jobs.value(name))
+                job->suspend();
+        }
+    }
+}
+
+void TransferManager::ResumeAll()
+{
+    for (const QStringList *list : { &DownloadList, &UploadList }) {
+        for (const QString &name : *list) {
+            if (TransferJob *job = m_jobs.value(name))
+                job->resumeSuspended();
+        }
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <functional>
 
 class TransferJob;
+class TransferRetries;
 
 // One transfer to be shown as a panel, as the creation operations receive it.
 struct TransferInfo
@@ -24,6 +26,7 @@ struct TransferInfo
     QString status; // "0": completed
     QString peerAddress; // download: where the data connection comes from; upload: where it goes
     QString extension; // ExtractFileExt of the name the icon is chosen by
+    bool replaceConfirmed = false; // download: the user agreed to replace an existing file
 };
 
 // The panels themselves: made, placed, painted and started by the user
@@ -35,25 +38,37 @@ public:
     // Makes the panel of t at stack position `position` of its list, with
     // `peerOnline` telling whether the peer has an address now. Returns the
     // panel, or nullptr when a download's data port cannot be opened (then
-    // nothing of the panel is left, and the cause has been reported).
+    // nothing of the panel is left, and the cause has been reported). It
+    // must not let events run: the panel is not in its list yet.
     virtual QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) = 0;
-    // The transfer of a list entry ("Tel" + IDTel), or nullptr once it is gone.
-    virtual TransferJob *JobNamed(const QString &name) const = 0;
+    // The transfer behind a panel made by CreatePanel.
+    virtual TransferJob *JobOf(QObject *panel) const = 0;
+    // The panel is in its list: what may let events run (fetching the
+    // peer's avatar) comes now. The panel may be gone when it returns.
+    virtual void PanelListed(QObject *panel, const TransferInfo &t)
+    {
+        Q_UNUSED(panel);
+        Q_UNUSED(t);
+    }
 };
 
 // Creation and completion of transfers: the download and upload lists (the
-// panels' names, in stack order), the last panel made, transfer ids.
+// panels' names, in stack order), the last panel made, transfer ids, and the
+// uploads that go on by themselves (Retries).
 class TransferManager : public QObject
 {
     Q_OBJECT
 
 public:
     explicit TransferManager(QObject *parent = nullptr);
+    ~TransferManager() override;
 
     std::function<QString(const QString &pseudo)> GetIP; // empty: not online
     std::function<int()> UserId;
     std::function<QDateTime()> Now; // local time; the clock by default
     TransferView *View = nullptr;
+    // The uploads' further attempts; its clock is the tests' to set.
+    TransferRetries *Retries = nullptr;
 
     QStringList DownloadList;
     QStringList UploadList;
@@ -80,13 +95,15 @@ public:
 
     // A file received from pseudo. peerAddress is where its data connection
     // is expected from (the offer's address; GetIP(pseudo) when empty).
-    // False when the panel could not listen on its port: it is then not in
-    // the list and its port not recorded.
+    // replaceConfirmed: the user agreed to replace the file at path, which
+    // the finished download then replaces; otherwise an existing file there
+    // is never touched. False when the panel could not listen on its port:
+    // it is then not in the list and its port not recorded.
     bool NewDownload(const QString &id, const QString &pseudo, const QString &fileName, const QString &size,
         const QString &count, const QString &path, int port, const QString &status,
-        const QString &peerAddress = QString());
+        const QString &peerAddress = QString(), bool replaceConfirmed = false);
     // A file sent to pseudo; address is not used (the peer's address comes
-    // from GetIP at creation).
+    // from GetIP at creation, and at each further attempt).
     bool NewUpload(const QString &id, const QString &pseudo, const QString &path, const QString &size,
         const QString &count, const QString &address, int port, const QString &status);
 
@@ -94,14 +111,31 @@ public:
     void DownTermine(QObject *sender);
     void UpTermine(QObject *sender);
 
+    // The transfer of a list entry ("Tel" + IDTel), or nullptr.
+    TransferJob *JobNamed(const QString &name) const;
+    // The presence poll answered (Retries).
+    void PresenceChanged();
+    // Stops every transfer (while the lists are saved at exit or log-out,
+    // so that nothing changes after the save) and starts them again as
+    // they were (the save failed and the client goes on).
+    void SuspendAll();
+    void ResumeAll();
+    // A list entry was removed or changed by the user (cancel, clean).
+    void NoteListChanged() { emit ListChanged(); }
+
 signals:
     void Popup(const QString &pseudo, const QString &text, int kind);
     // A transfer holds port for its data connection (owner: its id); the
     // control channel records it so that no other offer is given it.
     void AddPort(int port, const QString &owner);
+    // What the saved lists hold changed: a transfer was made, completed,
+    // paused or resumed, cancelled, removed.
+    void ListChanged();
 
 private:
     QList<TransferJob *> downloadJobs() const;
+    void follow(const QString &name, QObject *panel, bool upload);
 
     qint64 m_lastStamp = 0; // the digits of the last stamp given or noted
+    QHash<QString, QPointer<TransferJob>> m_jobs;
 };

@@ -162,7 +162,7 @@ TEST_F(MainWindowPorts, UnfinishedDownloadsHoldTheirPortsFinishedOnesGiveThemUp)
     done.close();
     ASSERT_TRUE(w.Transfers->NewDownload(QStringLiteral("12"), QStringLiteral("bob"), QStringLiteral("b.bin"),
         QStringLiteral("10"), QStringLiteral("10"), done.fileName(), 2010, QStringLiteral("0")));
-    TransferJob *finished = w.TransferView->JobNamed(QStringLiteral("Tel12"));
+    TransferJob *finished = w.Transfers->JobNamed(QStringLiteral("Tel12"));
     ASSERT_NE(finished, nullptr);
     EXPECT_TRUE(finished->isServerActive());
 

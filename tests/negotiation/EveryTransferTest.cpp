@@ -196,6 +196,40 @@ TEST_F(EveryTransfer, FilesGoBothWaysAgainAndAgainBeforeAndAfterARestart)
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
+// The save dialog asks before it names an existing file: choosing one means
+// replacing it, and the received file does.
+TEST_F(EveryTransfer, AnExistingFileChosenInTheSaveDialogIsReplaced)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
+    const QString source = alice.home.filePath(QStringLiteral("nouveau.bin"));
+    const QByteArray data = randomBytes(4000);
+    QFile f(source);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+    f.close();
+    const QString target = bob.home.filePath(QStringLiteral("ancien.bin"));
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("ce qui etait la avant");
+    old.close();
+
+    alice.w->FileNameSend->setText(source);
+    alice.w->txtDesti->setText(QStringLiteral("bob"));
+    alice.w->btnShowTelClick();
+    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+    bob.dialogs.fileNames.enqueue(target);
+    bob.reception->btnAccepterClick();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+            return down && down->CaptionLabelInfo() == QStringLiteral("Terminé");
+        },
+        kWaitMs))
+        << bob.log().toStdString();
+    EXPECT_EQ(contents(target), data);
+}
+
 // A sender of the community's existing clients proposes 2010 for every
 // file and sends in the described way; two files in a row both arrive.
 TEST_F(EveryTransfer, ASenderThatAlwaysProposesTheSamePortSendsTwoFilesInARow)

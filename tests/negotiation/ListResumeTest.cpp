@@ -182,7 +182,9 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     ASSERT_NE(down, nullptr);
     ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs))
         << down->CaptionLabelInfo().toStdString();
-    const QString partial = bob.w->TempPath + u'/' + name;
+    // The download's own partial file, named after its transfer id.
+    const QString partial = down->job()->partialFilePath();
+    EXPECT_EQ(partial, bob.w->TempPath + u'/' + down->IDTel() + u'_' + name);
     const qint64 held = QFileInfo(partial).size();
     ASSERT_GT(held, 0);
     ASSERT_LT(held, size);
@@ -252,6 +254,7 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
             kWaitMs));
         const TvzkLoadPanel *moving = bob.first(bob.w->Transfers->DownloadList);
         ASSERT_LT(moving->FichierTel().toLongLong(), size) << "the file must still be moving";
+        const QString partial = moving->job()->partialFilePath();
 
         Member &gone = c.leaver == Leaver::Sender ? alice : bob;
         Member &stays = c.leaver == Leaver::Sender ? bob : alice;
@@ -283,7 +286,7 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
         QFile list(gone.home.filePath(gone.pseudo + QStringLiteral(".xml")));
         ASSERT_TRUE(list.open(QIODevice::ReadOnly));
         EXPECT_TRUE(list.readAll().contains(name.toLatin1()));
-        const qint64 held = QFileInfo(bob.home.filePath(QStringLiteral("temp/") + name)).size();
+        const qint64 held = QFileInfo(partial).size();
         EXPECT_GT(held, 0);
         EXPECT_LT(held, size);
         EXPECT_FALSE(QFile::exists(target));

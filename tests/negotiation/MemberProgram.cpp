@@ -11,11 +11,11 @@
 
 void MemberProgram::start(const QString &serviceUrl)
 {
-    settings = std::make_unique<SettingsStore>(home.filePath(QStringLiteral("config/Voxlane.conf")));
+    settings = std::make_unique<SettingsStore>(homePath() + QStringLiteral("/config/Voxlane.conf"));
     AppServices services;
     services.dialogs = &dialogs;
     services.settings = settings.get();
-    services.environment.homeDir = home.path();
+    services.environment.homeDir = homePath();
     services.environment.serviceUrl = serviceUrl;
     services.environment.localIp = ip;
     w = std::make_unique<TfrmPrincipal>(services);

@@ -22,6 +22,10 @@ struct MemberProgram
     QString pseudo;
     QString ip;
     QTemporaryDir home;
+    // When set, the program's folder instead of home (a client run as a
+    // process of its own, started again on the same folder).
+    QString folder;
+    QString homePath() const { return folder.isEmpty() ? home.path() : folder; }
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TfrmPrincipal> w;

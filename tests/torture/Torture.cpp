@@ -5,17 +5,32 @@
 // log-in) and, for some, sent by a child process that is killed with
 // SIGKILL and started again from an older saved count.
 //
+// Then whole clients: two client processes (the transfer manager, its
+// saved list, its retries, its quit signals; no window), one sending, one
+// receiving, many transfers between them at once, while either client is
+// ended by SIGTERM or SIGKILL and started again on its folder, its saved
+// list all it has. The other client is told the member went offline and
+// came back, as the presence poll would, or not, and finds it by itself.
+//
 //   voxlane-torture [N] [SEED]
 //
 // Checks: a completed file is byte-identical (SHA-256) to its source, every
 // completion reported is true, no temp file is left for a finished download
 // or found outside the temp folder, and every transfer ends (a transfer
-// that does not end within its limit counts as stuck). The last line is
-//   torture: N transfers, C corrupted, R resumed, F false completions
-// and the exit status is 0 only when C, F, the stuck count and the count of
-// uploads never told of their completed download are 0.
+// that does not end within its limit counts as stuck). A client started
+// again brings back every transfer it had saved, and at the end both lists
+// hold every transfer; one missing counts as lost. A client ended by
+// SIGTERM leaves through its exit (status 0). The last line is
+//   torture: N transfers, C corrupted, R resumed, F false completions, L lost
+// and the exit status is 0 only when C, F, L, the stuck count, the bad
+// exits and the count of uploads never told of their completed download
+// are 0.
 #include "transfer/TransferJob.h"
+#include "transfer/TransferListDocument.h"
+#include "transfer/TransferListStore.h"
+#include "transfer/TransferManager.h"
 
+#include "app/QuitSignals.h"
 #include "base/ErrorReport.h"
 
 #include <QCoreApplication>
@@ -26,14 +41,20 @@
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <random>
+
+#include <unistd.h>
 
 namespace {
 
@@ -138,7 +159,7 @@ quint16 freePort()
 struct Totals
 {
     int transfers = 0, corrupted = 0, resumed = 0, falseCompletions = 0, stuck = 0, cancelled = 0, escaped = 0,
-        killed = 0, restarts = 0, unconfirmed = 0;
+        killed = 0, restarts = 0, unconfirmed = 0, lost = 0, clientTerms = 0, clientKills = 0, badExits = 0;
 };
 
 class Transfer : public QObject
@@ -407,6 +428,458 @@ int runUploadChild(const QStringList &args)
     return QCoreApplication::exec();
 }
 
+
+// ---- whole clients ------------------------------------------------------------
+
+// The lists of a client without a window: each transfer is a bare job,
+// made and started as the panels are.
+class HeadlessView : public QObject, public TransferView, public TransferListHost
+{
+public:
+    HeadlessView(TransferManager &manager, const QString &temp)
+        : m_manager(manager)
+        , m_temp(temp)
+    {
+    }
+
+    QObject *CreatePanel(const TransferInfo &t, int, bool peerOnline) override
+    {
+        auto *job = new TransferJob(this);
+        job->setObjectName(QStringLiteral("Tel") + t.id);
+        job->setFichierName(t.fileName);
+        job->setFichierProprio(t.pseudo);
+        job->setFichierPoids(t.size);
+        job->setFichierTel(t.count);
+        job->setFichierPath(t.filePath);
+        job->setIDTel(t.id);
+        job->setPort(t.port);
+        job->setStatus(t.status);
+        job->setPeerAddress(t.peerAddress);
+        job->setTempPath(m_temp);
+        job->setBindAddress(QStringLiteral("127.0.0.1"));
+        job->setReplaceConfirmed(t.replaceConfirmed);
+        job->ResolvePeer = m_manager.GetIP;
+        const QString id = t.id;
+        connect(job, &TransferJob::OnTelTermine, this, [id] {
+            std::printf("done %s\n", qPrintable(id));
+            std::fflush(stdout);
+        });
+        if (t.download) {
+            try {
+                job->setServerActive(true);
+            } catch (const VoxlaneError &) {
+                delete job;
+                return nullptr;
+            }
+        } else if (peerOnline && t.status != u"0" && t.status != TransferJob::CancelledStatus) {
+            job->setClientAddress(t.peerAddress);
+            job->setClientActive(true);
+        }
+        return job;
+    }
+    TransferJob *JobOf(QObject *panel) const override { return qobject_cast<TransferJob *>(panel); }
+
+    QList<TransferRecord> downloadRecords() const override { return records(m_manager.DownloadList); }
+    QList<TransferRecord> uploadRecords() const override { return records(m_manager.UploadList); }
+    void NewDownload(const TransferRecord &r) override
+    {
+        if (!m_manager.NewDownload(r.IDTel, r.FichierProprio, r.FichierName, r.FichierPoids, r.FichierTel,
+                r.FichierPath, r.Port, r.Status))
+            throw VoxlaneError(QStringLiteral("port %1 pris").arg(r.Port));
+    }
+    void NewUpload(const TransferRecord &r, const QString &address) override
+    {
+        m_manager.NewUpload(r.IDTel, r.FichierProprio, r.FichierPath, r.FichierPoids, r.FichierTel, address, r.Port,
+            r.Status);
+    }
+    QString GetIP(const QString &pseudo) const override { return m_manager.GetIP(pseudo); }
+
+private:
+    QList<TransferRecord> records(const QStringList &names) const
+    {
+        QList<TransferRecord> out;
+        for (const QString &name : names) {
+            const TransferJob *j = findChild<TransferJob *>(name, Qt::FindDirectChildrenOnly);
+            if (!j)
+                continue;
+            TransferRecord r;
+            r.IDTel = j->IDTel();
+            r.FichierName = j->FichierName();
+            r.FichierProprio = j->FichierProprio();
+            r.FichierPath = j->FichierPath();
+            r.FichierPoids = j->FichierPoids();
+            r.FichierTel = j->FichierTel();
+            r.Port = j->Port();
+            r.Status = j->Status();
+            out.append(r);
+        }
+        return out;
+    }
+
+    TransferManager &m_manager;
+    QString m_temp;
+};
+
+// A whole client as a process: HOME PSEUDO PEER fast|slow. Its list is loaded from
+// HOME; it prints "have ID..." (what came back) and "ready", then "saved
+// ID" once its file holds a transfer and "done ID" at each completion.
+// Commands on standard input: "down ID NAME SIZE PORT DEST",
+// "up ID PATH SIZE PORT", "online", "offline" (what the presence poll says
+// of the peer). SIGTERM: the lists are saved, "bye", exit 0.
+int runClient(const QStringList &args)
+{
+    const QString home = args.at(0);
+    const QString pseudo = args.at(1);
+    const QString peer = args.at(2);
+    TransferJob::setFastModeByDefault(args.value(3) != u"slow");
+    ErrorReport::setHandler([](const QString &message) {
+        std::fprintf(stderr, "torture client: %s\n", qPrintable(message));
+    });
+    QuitSignals quitSignals;
+    bool peerOnline = true;
+    TransferManager manager;
+    manager.GetIP = [&](const QString &who) {
+        return who == peer && peerOnline ? QStringLiteral("127.0.0.1") : QString();
+    };
+    HeadlessView view(manager, home + QStringLiteral("/temp"));
+    manager.View = &view;
+    TransferListStore store(view, home);
+    QObject::connect(&manager, &TransferManager::ListChanged, &store, &TransferListStore::requestSave);
+    QSet<QString> told;
+    QObject::connect(&store, &TransferListStore::saved, &store, [&] {
+        for (const QStringList *list : { &manager.DownloadList, &manager.UploadList }) {
+            for (const QString &name : *list) {
+                if (!told.contains(name)) {
+                    told.insert(name);
+                    std::printf("saved %s\n", qPrintable(name.mid(3)));
+                }
+            }
+        }
+        std::fflush(stdout);
+    });
+    store.beginSession(pseudo);
+    store.OpenLoad(pseudo, home + QStringLiteral("/temp"));
+    // What came back: the transfers made again, and those kept in the list
+    // for want of their port (made again at the next start).
+    QString have = QStringLiteral("have");
+    for (const QStringList *list : { &manager.DownloadList, &manager.UploadList })
+        for (const QString &name : *list)
+            have += u' ' + name.mid(3);
+    for (const TransferRecord &r : store.keptDownloads() + store.keptUploads())
+        have += u' ' + r.IDTel;
+    std::printf("%s\nready\n", qPrintable(have));
+    std::fflush(stdout);
+
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &manager, [&] {
+        // The exit of the program: nothing moves, then the lists are saved.
+        manager.SuspendAll();
+        try {
+            store.SaveLoad(pseudo);
+        } catch (const VoxlaneError &e) {
+            std::fprintf(stderr, "torture client: %s\n", qPrintable(e.message()));
+            manager.ResumeAll();
+            return;
+        }
+        store.endSession();
+        std::printf("bye\n");
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    });
+
+    QByteArray input;
+    QSocketNotifier stdinReady(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&stdinReady, &QSocketNotifier::activated, &manager, [&] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            stdinReady.setEnabled(false);
+            return;
+        }
+        input.append(buffer, n);
+        qsizetype end;
+        while ((end = input.indexOf('\n')) >= 0) {
+            const QStringList w = QString::fromUtf8(input.left(end)).split(u'\t');
+            input.remove(0, end + 1);
+            if (w.at(0) == u"down" && w.size() == 6)
+                manager.NewDownload(w.at(1), peer, w.at(2), w.at(3), QStringLiteral("0"), w.at(5), w.at(4).toInt(),
+                    QString(), QStringLiteral("127.0.0.1"));
+            else if (w.at(0) == u"up" && w.size() == 5)
+                manager.NewUpload(w.at(1), peer, w.at(2), w.at(3), QStringLiteral("0"), QString(), w.at(4).toInt(),
+                    QString());
+            else if (w.at(0) == u"online" || w.at(0) == u"offline") {
+                peerOnline = w.at(0) == u"online";
+                manager.PresenceChanged();
+            }
+        }
+    });
+    return QCoreApplication::exec();
+}
+
+// The driver of the whole clients: "alice" sends, "bob" receives.
+class WholeClients : public QObject
+{
+public:
+    WholeClients(const QString &root, QString self, int total, Totals &totals)
+        : m_root(root)
+        , m_self(std::move(self))
+        , m_total(total)
+        , m_totals(totals)
+    {
+        for (const char *who : { "alice", "bob" }) {
+            Client &c = m_clients[QLatin1String(who)];
+            c.pseudo = QLatin1String(who);
+            c.home = root + QStringLiteral("/clients/") + c.pseudo;
+            QDir().mkpath(c.home + QStringLiteral("/temp"));
+        }
+        start(m_clients[QStringLiteral("alice")]);
+        start(m_clients[QStringLiteral("bob")]);
+    }
+
+    ~WholeClients() override
+    {
+        for (auto &[name, c] : m_clients)
+            if (c.process) {
+                c.process->kill();
+                c.process->waitForFinished(5000);
+            }
+    }
+
+    bool finished() const { return m_finished; }
+
+    void tick()
+    {
+        if (m_finished)
+            return;
+        Client &alice = m_clients[QStringLiteral("alice")];
+        Client &bob = m_clients[QStringLiteral("bob")];
+        for (Client *c : { &alice, &bob })
+            read(*c);
+        judge();
+        // New transfers while both run: the download first (it listens),
+        // the upload once the receiver has saved it.
+        while (alice.ready && bob.ready && m_started < m_total && running() < 8) {
+            auto t = std::make_unique<Item>();
+            t->id = QStringLiteral("9%1").arg(m_started, 5, 10, QLatin1Char('0'));
+            t->name = QStringLiteral("w%1%2.bin").arg(m_started).arg(chance(0.2) ? QStringLiteral(" é") : QString());
+            const int size = chance(0.2) ? uniform(0, 300) : uniform(1000, chance(0.5) ? 4 << 20 : 512 << 10);
+            t->content.resize(size);
+            for (char &ch : t->content)
+                ch = char(uniform(0, 255));
+            t->src = m_root + QStringLiteral("/src/") + t->name;
+            t->dest = m_root + QStringLiteral("/dest/") + t->name;
+            QFile f(t->src);
+            f.open(QIODevice::WriteOnly);
+            f.write(t->content);
+            f.close();
+            t->port = freePort();
+            t->clock.start();
+            send(bob, { QStringLiteral("down"), t->id, t->name, QString::number(size), QString::number(t->port), t->dest });
+            m_items.push_back(std::move(t));
+            ++m_started;
+        }
+        for (auto &t : m_items) {
+            if (!t->offered && bob.saved.contains(t->id) && alice.ready) {
+                t->offered = true;
+                send(alice, { QStringLiteral("up"), t->id, t->src, QString::number(t->content.size()),
+                                QString::number(t->port) });
+            }
+        }
+        // Every moment or so one client is ended by a signal and started
+        // again, while transfers run.
+        if (!m_sinceEnd.isValid())
+            m_sinceEnd.start();
+        if (alice.ready && bob.ready && running() > 0 && m_sinceEnd.elapsed() > m_endEvery) {
+            m_sinceEnd.start();
+            m_endEvery = uniform(50, 600);
+            Client &victim = chance(0.5) ? alice : bob;
+            Client &other = &victim == &alice ? bob : alice;
+            end(victim, chance(0.5) ? SIGTERM : SIGKILL);
+            const bool tell = chance(0.5);
+            if (tell)
+                send(other, { QStringLiteral("offline") });
+            QTimer::singleShot(uniform(10, 300), this, [this, &victim, &other, tell] {
+                start(victim);
+                victim.tellOnline = tell ? &other : nullptr;
+            });
+        }
+        if (m_started == m_total && running() == 0 && alice.ready && bob.ready)
+            finish();
+    }
+
+private:
+    struct Client
+    {
+        QString pseudo, home;
+        std::unique_ptr<QProcess> process;
+        QByteArray out;
+        bool ready = false;
+        QSet<QString> saved; // transfers its file is known to hold
+        QSet<QString> mustHave; // what it must bring back at its start
+        Client *tellOnline = nullptr;
+    };
+    struct Item
+    {
+        QString id, name, src, dest;
+        QByteArray content;
+        quint16 port = 0;
+        bool offered = false, judged = false;
+        QElapsedTimer clock;
+    };
+
+    int running() const
+    {
+        int n = 0;
+        for (const auto &t : m_items)
+            n += t->judged ? 0 : 1;
+        return n;
+    }
+
+    void start(Client &c)
+    {
+        c.process = std::make_unique<QProcess>();
+        c.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        c.ready = false;
+        c.out.clear();
+        // Each start of a client speaks fast mode or not: a transfer may
+        // resume in the other mode.
+        c.process->start(m_self, { QStringLiteral("--client"), c.home, c.pseudo,
+                                     c.pseudo == u"alice" ? QStringLiteral("bob") : QStringLiteral("alice"),
+                                     chance(0.5) ? QStringLiteral("fast") : QStringLiteral("slow") });
+    }
+
+    void end(Client &c, int signal)
+    {
+        ++(signal == SIGTERM ? m_totals.clientTerms : m_totals.clientKills);
+        c.ready = false;
+        c.mustHave = c.saved;
+        ::kill(pid_t(c.process->processId()), signal);
+        c.process->waitForFinished(30000);
+        c.out += c.process->readAllStandardOutput();
+        const QList<QByteArray> last = c.out.split('\n');
+        if (signal == SIGTERM
+            && (c.process->exitStatus() != QProcess::NormalExit || c.process->exitCode() != 0 || !last.contains("bye"))) {
+            ++m_totals.badExits;
+            std::fprintf(stderr, "torture: client %s did not leave through its exit on SIGTERM\n", qPrintable(c.pseudo));
+        }
+        // What it printed last counts: a transfer saved just before the end.
+        for (const QByteArray &line : last)
+            if (line.startsWith("saved "))
+                c.mustHave.insert(QString::fromUtf8(line.mid(6)));
+        c.saved = c.mustHave;
+    }
+
+    void send(Client &c, const QStringList &words)
+    {
+        if (c.process && c.process->state() == QProcess::Running)
+            c.process->write((words.join(u'\t') + u'\n').toUtf8());
+    }
+
+    void read(Client &c)
+    {
+        if (!c.process)
+            return;
+        c.out += c.process->readAllStandardOutput();
+        qsizetype end;
+        while ((end = c.out.indexOf('\n')) >= 0) {
+            const QByteArray line = c.out.left(end);
+            c.out.remove(0, end + 1);
+            if (line.startsWith("saved ")) {
+                c.saved.insert(QString::fromUtf8(line.mid(6)));
+            } else if (line.startsWith("have")) {
+                const QStringList have = QString::fromUtf8(line.mid(4)).split(u' ', Qt::SkipEmptyParts);
+                for (const QString &id : std::as_const(c.mustHave)) {
+                    if (!have.contains(id)) {
+                        ++m_totals.lost;
+                        std::fprintf(stderr, "torture: client %s came back without transfer %s\n",
+                            qPrintable(c.pseudo), qPrintable(id));
+                    }
+                }
+                c.saved = QSet<QString>(have.begin(), have.end());
+                c.mustHave.clear();
+            } else if (line == "ready") {
+                c.ready = true;
+                // What it was told and never saved died with it, as an
+                // offer dies with a client that ends in its middle: told
+                // again.
+                for (auto &t : m_items) {
+                    if (t->judged || c.saved.contains(t->id))
+                        continue;
+                    if (c.pseudo == u"bob")
+                        send(c, { QStringLiteral("down"), t->id, t->name, QString::number(t->content.size()),
+                                    QString::number(t->port), t->dest });
+                    else if (t->offered)
+                        send(c, { QStringLiteral("up"), t->id, t->src, QString::number(t->content.size()),
+                                    QString::number(t->port) });
+                }
+                if (c.tellOnline)
+                    send(*c.tellOnline, { QStringLiteral("online") });
+                c.tellOnline = nullptr;
+            }
+        }
+    }
+
+    // A destination file is a completion the receiver announced: it must be
+    // the file sent.
+    void judge()
+    {
+        for (auto &t : m_items) {
+            if (t->judged)
+                continue;
+            if (QFile::exists(t->dest)) {
+                t->judged = true;
+                ++m_totals.transfers;
+                ++m_totals.resumed; // every one of them lived through client ends
+                if (sha256(readAll(t->dest)) != sha256(t->content)) {
+                    ++m_totals.corrupted;
+                    ++m_totals.falseCompletions;
+                    std::fprintf(stderr, "torture: whole-client transfer %s: completed file differs\n",
+                        qPrintable(t->id));
+                }
+            } else if (t->clock.elapsed() > 240000) {
+                t->judged = true;
+                ++m_totals.transfers;
+                ++m_totals.stuck;
+                std::fprintf(stderr, "torture: whole-client transfer %s (%lld bytes) did not end\n",
+                    qPrintable(t->id), qint64(t->content.size()));
+            }
+        }
+    }
+
+    // Both clients leave through their exit; both lists must hold every
+    // transfer, finished.
+    void finish()
+    {
+        m_finished = true;
+        for (auto &[name, c] : m_clients) {
+            end(c, SIGTERM);
+            --m_totals.clientTerms;
+            QFile file(c.home + u'/' + c.pseudo + QStringLiteral(".xml"));
+            const auto contents = file.open(QIODevice::ReadOnly) ? TransferListDocument::read(file.readAll())
+                                                                  : std::nullopt;
+            QSet<QString> listed;
+            if (contents)
+                for (const auto &e : contents->downloads + contents->uploads)
+                    listed.insert(e.IDTel);
+            for (const auto &t : m_items) {
+                if (!listed.contains(t->id)) {
+                    ++m_totals.lost;
+                    std::fprintf(stderr, "torture: transfer %s missing from %s's list at the end\n",
+                        qPrintable(t->id), qPrintable(c.pseudo));
+                }
+            }
+        }
+    }
+
+    QString m_root, m_self;
+    int m_total;
+    Totals &m_totals;
+    std::map<QString, Client> m_clients;
+    QElapsedTimer m_sinceEnd;
+    int m_endEvery = 500;
+    std::vector<std::unique_ptr<Item>> m_items;
+    int m_started = 0;
+    bool m_finished = false;
+};
 } // namespace
 
 int main(int argc, char **argv)
@@ -418,6 +891,8 @@ int main(int argc, char **argv)
         rng.seed(std::random_device {}());
         return runUploadChild(args.mid(1));
     }
+    if (!args.isEmpty() && args.first() == u"--client")
+        return runClient(args.mid(1));
     const int total = args.value(0, QStringLiteral("1000")).toInt();
     const unsigned seed = args.size() > 1 ? args.at(1).toUInt() : std::random_device {}();
     rng.seed(seed);
@@ -449,16 +924,42 @@ int main(int argc, char **argv)
     });
     driver.start(10);
     app.exec();
+    driver.stop();
 
-    // Nothing may live outside the three folders; only the temp folder holds
-    // partial files, and only of transfers that did not finish.
+    // Whole clients: a tenth as many transfers, at least 20.
+    {
+        const int wholeTotal = qMax(20, total / 10);
+        std::printf("torture: whole clients, %d transfers\n", wholeTotal);
+        WholeClients clients(root, app.applicationFilePath(), wholeTotal, totals);
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &app, [&] {
+            clients.tick();
+            if (clients.finished())
+                app.quit();
+        });
+        ticker.start(10);
+        app.exec();
+    }
+
+    // Nothing may live outside the folders; only the temp folders hold
+    // partial files, and only of transfers that did not finish; a client's
+    // folder holds its list.
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    const auto folderIs = [&root](const QString &folder, const char *sub) {
+        return folder == QDir(root + u'/' + QLatin1String(sub)).absolutePath();
+    };
     while (it.hasNext()) {
         const QString path = it.next();
         const QString folder = QFileInfo(path).absolutePath();
-        if (folder != QDir(root + QStringLiteral("/src")).absolutePath()
-            && folder != QDir(root + QStringLiteral("/dest")).absolutePath()
-            && folder != QDir(root + QStringLiteral("/temp")).absolutePath()) {
+        const bool clientList = (folderIs(folder, "clients/alice") || folderIs(folder, "clients/bob"))
+            && path.endsWith(QStringLiteral(".xml"));
+        const bool clientTemp = folderIs(folder, "clients/alice/temp") || folderIs(folder, "clients/bob/temp");
+        if (clientTemp)
+            std::fprintf(stderr, "torture: partial file left by a whole client: %s\n", qPrintable(path));
+        if (clientTemp)
+            ++totals.escaped;
+        if (!clientList && !clientTemp && !folderIs(folder, "src") && !folderIs(folder, "dest")
+            && !folderIs(folder, "temp")) {
             ++totals.escaped;
             std::fprintf(stderr, "torture: stray file %s\n", qPrintable(path));
         }
@@ -466,10 +967,12 @@ int main(int argc, char **argv)
     std::printf("torture: %d stuck, %d uploads never told of their completed download, %d cancelled, %d restarts, "
                 "%d senders killed, %d temp files escaped\n",
         totals.stuck, totals.unconfirmed, totals.cancelled, totals.restarts, totals.killed, totals.escaped);
-    std::printf("torture: %d transfers, %d corrupted, %d resumed, %d false completions\n", totals.transfers,
-        totals.corrupted, totals.resumed, totals.falseCompletions);
+    std::printf("torture: whole clients ended %d times by SIGTERM and %d by SIGKILL, %d bad exits\n",
+        totals.clientTerms, totals.clientKills, totals.badExits);
+    std::printf("torture: %d transfers, %d corrupted, %d resumed, %d false completions, %d lost\n", totals.transfers,
+        totals.corrupted, totals.resumed, totals.falseCompletions, totals.lost);
     return totals.corrupted == 0 && totals.falseCompletions == 0 && totals.stuck == 0 && totals.unconfirmed == 0
-            && totals.escaped == 0
+            && totals.escaped == 0 && totals.lost == 0 && totals.badExits == 0
         ? 0
         : 1;
 }

@@ -78,8 +78,9 @@ TEST_F(FastInterop, OurPanelsCutAndResumedInEitherMode)
         QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
         QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
         // A completion is true at the moment it is announced.
+        // The download is in place by then.
         QObject::connect(down.get(), &TvzkLoadPanel::OnTelTermine, down.get(),
-            [&] { EXPECT_TRUE(TransferHarness::sameBytes(h.partial(name), data)); });
+            [&] { EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data)); });
         QObject::connect(up.get(), &TvzkLoadPanel::OnTelTermine, up.get(), [&] {
             EXPECT_TRUE(TransferHarness::sameBytes(
                 QFile::exists(h.partial(name)) ? h.partial(name) : h.destination(name), data));

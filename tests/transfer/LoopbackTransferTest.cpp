@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -26,8 +28,14 @@ protected:
         QSignalSpy downDone(&down, &TvzkLoadPanel::OnTelTermine);
         QSignalSpy upDone(&up, &TvzkLoadPanel::OnTelTermine);
         up.setClientActive(true);
-        EXPECT_TRUE(
-            waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; }, kWaitMs))
+        // The file is in place when the download completes; the download
+        // shows its "Terminé" once the sender has left.
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                return QFile::exists(h.destination(name)) && upDone.count() == 1 && downDone.count() == 1
+                    && !down.LabelInfo()->isHidden();
+            },
+            kWaitMs))
             << name.toStdString();
         EXPECT_EQ(downDone.count(), 1);
         ASSERT_EQ(upDone.count(), 1);
@@ -300,25 +308,78 @@ TEST_F(LoopbackTransfer, AFileOfMoreThanTwoGigabytesCrossesTheBoundaryAndIsVerif
     EXPECT_EQ(down->ProgressBar()->value(), down->ProgressBar()->maximum());
 }
 
-TEST_F(LoopbackTransfer, ExistingDestinationKeepsTheFileInTemp)
+// Something is at the destination already. Without the user's agreement
+// it is never touched, and a replace that fails leaves it too: the file
+// stays in the temp folder, the panel says why and the download is not
+// "Terminé" (no completion notice); the user's "Reprendre" tries again once
+// the way is clear. With the agreement the new file takes the old one's
+// place.
+TEST_F(LoopbackTransfer, AnExistingDestinationIsReplacedOnlyWhenTheUserAgreed)
 {
-    const QByteArray data = TransferHarness::randomBytes(3000);
-    TransferHarness::write(h.source(QStringLiteral("d.bin")), data);
-    TransferHarness::write(h.destination(QStringLiteral("d.bin")), "already here");
-    auto down = h.download(QStringLiteral("d.bin"), data.size());
-    auto up = h.upload(QStringLiteral("d.bin"), down->Port());
-    QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
-    up->setClientActive(true);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return downDone.count() == 1 && !down->ProgressBar()->isVisibleTo(down.get())
-                && !down->LabelInfo()->isHidden();
-        },
-        kWaitMs));
-    EXPECT_EQ(TransferHarness::contents(h.destination(QStringLiteral("d.bin"))), QByteArray("already here"));
-    EXPECT_TRUE(TransferHarness::sameBytes(h.partial(QStringLiteral("d.bin")), data));
-    EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
-    EXPECT_EQ(down->Status(), QStringLiteral("0"));
+    enum class There { File, Folder };
+    const struct {
+        const char *name;
+        bool confirmed;
+        There there;
+        const char *why; // empty: replaced
+    } cases[] = {
+        { "refused.bin", false, There::File, "le fichier existe déjà" },
+        { "confirmed.bin", true, There::File, "" },
+        { "folder.bin", true, There::Folder, "un dossier porte ce nom" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = QString::fromLatin1(c.name);
+        const QByteArray data = TransferHarness::randomBytes(3000);
+        TransferHarness::write(h.source(name), data);
+        if (c.there == There::File)
+            TransferHarness::write(h.destination(name), "already here");
+        else
+            ASSERT_TRUE(QDir(h.received).mkdir(name));
+        auto down = h.download(name, data.size());
+        down->job()->setReplaceConfirmed(c.confirmed);
+        auto up = h.upload(name, down->Port());
+        QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
+        QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
+        up->setClientActive(true);
+        if (!*c.why) {
+            ASSERT_TRUE(waitUntil(
+                [&] { return downDone.count() == 1 && upDone.count() == 1 && !down->LabelInfo()->isHidden(); },
+                kWaitMs));
+            EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+            EXPECT_FALSE(QFile::exists(h.partial(name)));
+            EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
+            EXPECT_EQ(down->Status(), QStringLiteral("0"));
+            continue;
+        }
+        const QString why = TransferJob::placeFailedText(QString::fromUtf8(c.why));
+        ASSERT_TRUE(waitUntil(
+            [&] { return down->CaptionLabelInfo() == why && upDone.count() == 1 && !down->LabelInfo()->isHidden(); },
+            kWaitMs))
+            << down->CaptionLabelInfo().toStdString();
+        QTest::qWait(50);
+        EXPECT_EQ(downDone.count(), 0);
+        EXPECT_NE(down->Status(), QStringLiteral("0"));
+        EXPECT_EQ(down->CaptionLabelInfo(), why);
+        EXPECT_TRUE(TransferHarness::sameBytes(h.partial(name), data));
+        if (c.there == There::File)
+            EXPECT_EQ(TransferHarness::contents(h.destination(name)), QByteArray("already here"));
+        else
+            EXPECT_TRUE(QFileInfo(h.destination(name)).isDir());
+
+        // The user clears the way and resumes: the file goes in place.
+        if (c.there == There::File)
+            QFile::remove(h.destination(name));
+        else
+            QDir(h.received).rmdir(name);
+        down->job()->resumeByUser();
+        EXPECT_EQ(downDone.count(), 1);
+        EXPECT_EQ(down->Status(), QStringLiteral("0"));
+        EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
+        EXPECT_FALSE(down->LabelInfo()->isHidden());
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+        EXPECT_FALSE(QFile::exists(h.partial(name)));
+    }
 }
 
 TEST_F(LoopbackTransfer, MissingFileToSendIsReportedAndNoHeaderGoesOut)

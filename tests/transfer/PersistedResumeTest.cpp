@@ -6,6 +6,7 @@
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 
@@ -103,7 +104,10 @@ TEST(PersistedResume, InterruptedTransferResumesAfterARestart)
                 return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté";
             },
             kWaitMs));
-        held = QFileInfo(h.partial(name)).size();
+        // The download's own partial file, named after its transfer id.
+        held = QFileInfo(QDir(h.temp).filePath(
+                             TransferJob::partialFileName(QStringLiteral("4220261225143005123"), name)))
+                   .size();
         ASSERT_GT(held, 0);
         ASSERT_LT(held, size);
         bob.downloads.push_back(std::move(down));

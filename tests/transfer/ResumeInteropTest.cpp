@@ -139,12 +139,13 @@ TEST_F(ResumeInterop, TheDescribedSenderAgainstOurReceiver)
         for (int attempt = 0; attempt < 2; ++attempt) {
             auto down = h.download(name, kSize, saved);
             QSignalSpy done(down.get(), &TvzkLoadPanel::OnTelTermine);
-            // A completion is true at the moment it is announced.
+            // A completion is true at the moment it is announced, and the
+            // file is in place by then.
             QObject::connect(down.get(), &TvzkLoadPanel::OnTelTermine, down.get(),
-                [&] { EXPECT_TRUE(TransferHarness::sameBytes(h.partial(name), data)); });
+                [&] { EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data)); });
             model.start(quint16(down->Port()));
             ASSERT_TRUE(waitUntil([&] { return model.ended() && finished(*down); }, kWaitMs));
-            // The move happens as the connection ends.
+            // The move happens at the completion.
             waitUntil([&] { return down->Status() != u"0" || QFile::exists(h.destination(name)); }, kWaitMs);
             terminated += int(done.count());
             saved = down->FichierTel();

@@ -3,6 +3,8 @@
 #include "base/ErrorReport.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
+#include "support/EventWait.h"
+#include "support/FileSizeLimit.h"
 #include "support/Timing.h"
 
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThread>
 #include <QUrl>
 #include <QTemporaryDir>
@@ -20,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <functional>
 #include <random>
@@ -355,39 +359,64 @@ TEST_F(TransferListStoreTest, FileThatIsNotXmlIsSetAsideAndReportedOnce)
     EXPECT_TRUE(readFile(QStringLiteral("m.xml")).contains("<NbUpLoad>0</NbUpLoad>"));
 }
 
-TEST_F(TransferListStoreTest, MalformedNumberStopsLoadingKeepsWhatWasMadeAndTheFile)
+// One entry that cannot be made (a port that is not a number, a port taken
+// on this machine) costs that entry alone: the others are made, the failure
+// is reported once for all, the file stays where it is and the session's
+// next save writes the kept entry back as it was read, after the others.
+TEST_F(TransferListStoreTest, AnEntryThatCannotBeMadeIsKeptAndTheOthersLoad)
 {
     const struct
     {
-        const char *body;
-        int made;
+        const char *what;
+        QByteArray body;
+        QStringList made;
+        bool kept;
     } cases[] = {
-        { "<Info><NbUpLoad>0</NbUpLoad><NbDownLoad></NbDownLoad></Info>"
-          "<Download><Fichier><Port>1</Port></Fichier></Download>",
-          0 },
-        { "<Info><NbUpLoad>0</NbUpLoad><NbDownLoad>3</NbDownLoad></Info>"
-          "<Download><Fichier><Port>1</Port></Fichier><Fichier><Port>x1</Port></Fichier>"
-          "<Fichier><Port>3</Port></Fichier></Download>",
-          1 },
+        { "counts that are not numbers: every section is read",
+            "<Info><NbUpLoad>0</NbUpLoad><NbDownLoad></NbDownLoad></Info>"
+            "<Download><Fichier><IDTel>1</IDTel><Port>1</Port></Fichier></Download>",
+            { "1" }, false },
+        { "a port that is not a number",
+            "<Info><NbUpLoad>0</NbUpLoad><NbDownLoad>3</NbDownLoad></Info>"
+            "<Download><Fichier><IDTel>1</IDTel><Port>1</Port></Fichier>"
+            "<Fichier><IDTel>2</IDTel><Port>x1</Port></Fichier>"
+            "<Fichier><IDTel>3</IDTel><Port>3</Port></Fichier></Download>",
+            { "1", "3" }, true },
     };
     for (const auto &c : cases) {
-        QFile::remove(home.filePath(QStringLiteral("m.xml.bad")));
+        SCOPED_TRACE(c.what);
         const QByteArray bytes = QByteArray("<Voxlane>") + c.body + "</Voxlane>";
         writeFile(QStringLiteral("m.xml"), bytes);
         FakeHost h;
         TransferListStore s(h, home.path());
         QSignalSpy finished(&s, &TransferListStore::loadingFinished);
-        EXPECT_FALSE(s.OpenLoad(QStringLiteral("m"), tempPath()));
-        EXPECT_EQ(h.downloads.size(), c.made);
+        EXPECT_EQ(s.OpenLoad(QStringLiteral("m"), tempPath()), !c.kept);
+        QStringList made;
+        for (const auto &r : h.downloads)
+            made << r.IDTel;
+        EXPECT_EQ(made, c.made);
         EXPECT_EQ(finished.count(), 1);
-        EXPECT_EQ(RecordedErrors::take().size(), 1);
-        EXPECT_EQ(readFile(QStringLiteral("m.xml.bad")), bytes);
+        EXPECT_EQ(RecordedErrors::take().size(), c.kept ? 1 : 0);
+        EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral("m.xml.bad"))));
+        EXPECT_EQ(readFile(QStringLiteral("m.xml")), bytes);
+        if (!c.kept)
+            continue;
+        ASSERT_EQ(s.keptDownloads().size(), 1);
+        EXPECT_EQ(s.keptDownloads().at(0).IDTel, QStringLiteral("2"));
+        s.SaveLoad(QStringLiteral("m"));
+        const auto saved = TransferListDocument::read(readFile(QStringLiteral("m.xml")));
+        ASSERT_TRUE(saved.has_value());
+        QStringList ids;
+        for (const auto &e : saved->downloads)
+            ids << e.IDTel;
+        EXPECT_EQ(ids, QStringList({ "1", "3", "2" }));
     }
 }
 
-TEST_F(TransferListStoreTest, FailedCreationEndsLoadingAsAnError)
+TEST_F(TransferListStoreTest, AnEntryWhosePortIsTakenIsKeptAndTheOthersLoad)
 {
-    host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")), record(QStringLiteral("2"), QStringLiteral("b")) };
+    host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")), record(QStringLiteral("2"), QStringLiteral("b")),
+        record(QStringLiteral("3"), QStringLiteral("c")) };
     store.SaveLoad(QStringLiteral("m"));
     FakeHost h;
     h.onNewDownload = [&](const TransferRecord &r) {
@@ -395,11 +424,22 @@ TEST_F(TransferListStoreTest, FailedCreationEndsLoadingAsAnError)
             throw VoxlaneError(QStringLiteral("Erreur socket n°10048 : Address already in use."));
     };
     TransferListStore s(h, home.path());
+    s.beginSession(QStringLiteral("m"));
     EXPECT_FALSE(s.OpenLoad(QStringLiteral("m"), tempPath()));
-    EXPECT_EQ(h.downloads.size(), 1);
+    ASSERT_EQ(h.downloads.size(), 2);
+    EXPECT_EQ(h.downloads.at(1).IDTel, QStringLiteral("3"));
     const QStringList errors = RecordedErrors::take();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.at(0).contains(QStringLiteral("10048")));
+    EXPECT_TRUE(errors.at(0).contains(QStringLiteral("b (bob)")));
+    // The session's own saves keep it; the session's end forgets it.
+    ASSERT_TRUE(s.autoSave());
+    FakeHost next;
+    TransferListStore r(next, home.path());
+    ASSERT_TRUE(r.OpenLoad(QStringLiteral("m"), tempPath()));
+    EXPECT_EQ(next.downloads.size(), 3);
+    s.endSession();
+    EXPECT_TRUE(s.keptDownloads().isEmpty());
 }
 
 TEST_F(TransferListStoreTest, UnwritableFileThrowsAndLeavesNothingBehind)
@@ -443,6 +483,104 @@ TEST_F(TransferListStoreTest, SaveDuringLoadingKeepsTheEntriesNotYetMade)
     for (const auto &rec : again.downloads + again.uploads)
         ids << rec.IDTel;
     EXPECT_EQ(ids, QStringList({ "1", "2", "3", "4" }));
+}
+
+// Each download has its own partial file, named after its transfer id. A
+// partial file named by the file name alone (an older client's) is taken
+// by the first saved download of that name it can belong to (not longer
+// than the file, not finished); any other leftover is left alone and never
+// counted for a transfer it does not belong to.
+TEST_F(TransferListStoreTest, EachDownloadCountsItsOwnPartialFileOnly)
+{
+    const auto sized = [](const char *id, const char *name, const char *size, const char *status = "") {
+        TransferRecord r = record(QLatin1String(id), QLatin1String(name), QStringLiteral("77"), QLatin1String(status));
+        r.FichierPoids = QLatin1String(size);
+        return r;
+    };
+    host.downloads = { sized("71", "x.bin", "5000"), sized("72", "y.bin", "5000"), sized("73", "z.bin", "100"),
+        sized("74", "y.bin", "5000"), sized("75", "w.bin", "5000", "0") };
+    store.SaveLoad(QStringLiteral("m"));
+    const auto put = [this](const char *name, int size) {
+        QFile f(tempPath() + u'/' + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'p'));
+    };
+    put("71_x.bin", 300); // its own
+    put("x.bin", 900); // a leftover of another transfer of that name
+    put("y.bin", 400); // an older client's partial file of 72 (or 74)
+    put("z.bin", 500); // longer than 73's file: not 73's
+    put("w.bin", 10); // 75 is finished: nothing of it is left in temp
+
+    FakeHost h;
+    TransferListStore s(h, home.path());
+    ASSERT_TRUE(s.OpenLoad(QStringLiteral("m"), tempPath()));
+    QStringList counts;
+    for (const auto &r : h.downloads)
+        counts << r.IDTel + u'=' + r.FichierTel;
+    EXPECT_EQ(counts, QStringList({ "71=300", "72=400", "73=", "74=", "75=" }));
+    QStringList left = QDir(tempPath()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(left, QStringList({ "71_x.bin", "72_y.bin", "w.bin", "x.bin", "z.bin" }));
+    EXPECT_EQ(QFileInfo(tempPath() + QStringLiteral("/x.bin")).size(), 900);
+}
+
+// During a session the file follows the lists: a change asks for a save at
+// the next turn of the event loop, a save writes only what differs from the
+// last one written, and nothing is written once the session is over (the
+// lists are about to be emptied).
+TEST_F(TransferListStoreTest, TheSessionsOwnSavesFollowTheLists)
+{
+    const QString path = home.filePath(QStringLiteral("m.xml"));
+    host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")) };
+    store.requestSave(); // no session: nothing
+    store.beginSession(QStringLiteral("m"));
+    store.requestSave();
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }, 5000));
+    EXPECT_TRUE(readFile(QStringLiteral("m.xml")).contains("<IDTel>1</IDTel>"));
+
+    // The same lists are not written again.
+    QFile::remove(path);
+    EXPECT_TRUE(store.autoSave());
+    EXPECT_FALSE(QFile::exists(path));
+    host.downloads[0].FichierTel = QStringLiteral("500");
+    EXPECT_TRUE(store.autoSave());
+    EXPECT_TRUE(readFile(QStringLiteral("m.xml")).contains("<FichierTel>500</FichierTel>"));
+
+    store.endSession();
+    host.downloads.clear();
+    store.requestSave();
+    EXPECT_TRUE(store.autoSave());
+    QTest::qWait(20);
+    EXPECT_TRUE(readFile(QStringLiteral("m.xml")).contains("<IDTel>1</IDTel>"));
+}
+
+// A save that cannot be written whole leaves the previous list as it was,
+// not a shorter or empty one: the explicit save throws, the session's own
+// saves say so once per streak and write the list once they can.
+TEST_F(TransferListStoreTest, AFullDiskLeavesThePreviousListWhole)
+{
+    host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")) };
+    store.SaveLoad(QStringLiteral("m"));
+    const QByteArray before = readFile(QStringLiteral("m.xml"));
+    ASSERT_FALSE(before.isEmpty());
+    for (int i = 2; i < 40; ++i)
+        host.downloads.append(record(QString::number(i), QStringLiteral("fichier %1.bin").arg(i)));
+    QSignalSpy failed(&store, &TransferListStore::autoSaveFailed);
+    {
+        const FileSizeLimit limit(64);
+        EXPECT_THROW(store.SaveLoad(QStringLiteral("m")), VoxlaneError);
+        store.beginSession(QStringLiteral("m"));
+        EXPECT_FALSE(store.autoSave());
+        EXPECT_FALSE(store.autoSave());
+    }
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(readFile(QStringLiteral("m.xml")), before);
+    EXPECT_EQ(QDir(home.path()).entryList({ QStringLiteral("m.xml*") }, QDir::Files), QStringList { "m.xml" });
+
+    EXPECT_TRUE(store.autoSave());
+    const auto saved = TransferListDocument::read(readFile(QStringLiteral("m.xml")));
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->downloads.size(), 39);
 }
 
 } // namespace
@@ -521,6 +659,19 @@ TEST(TransferListSave, KillDuringSaveLeavesOldOrNewList)
             ids << e.IDTel;
         EXPECT_TRUE(ids == idsA || ids == idsB) << "round " << round;
     }
+    // A save cut short leaves its new file beside the list; the next log-in
+    // clears those away, and keeps a list set aside.
+    QFile bad(home.filePath(QStringLiteral("m.xml.bad100")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.close();
+    QFile cut(home.filePath(QStringLiteral("m.xml.Ab12Cd")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.close();
+    FakeHost host;
+    TransferListStore store(host, home.path());
+    EXPECT_TRUE(store.OpenLoad(QStringLiteral("m"), home.path()));
+    EXPECT_EQ(QDir(home.path()).entryList({ QStringLiteral("m.xml*") }, QDir::Files, QDir::Name),
+        QStringList({ "m.xml", "m.xml.bad100" }));
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 #include "components/ui/TRbProgressBar.h"
 #include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "negotiation/ControlChannel.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListRules.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TfrmPropriete.h"
@@ -12,6 +14,7 @@
 #include "transfer/ui/TransferPanels.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -100,10 +103,11 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     w->session.Connected = false;
     w->ClearTransfers();
 
-    // The partial files say how far each download got.
-    QFile partial(w->TempPath + QStringLiteral("/half.bin"));
+    // The partial files say how far each download got; each download has
+    // its own, named after its transfer id.
+    QFile partial(w->TempPath + u'/' + TransferJob::partialFileName(d2.mid(3), QStringLiteral("half.bin")));
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
-    partial.write(QByteArray(1000, 'x'));
+    partial.write(QByteArray(60, 'x'));
     partial.close();
 
     struct Seen
@@ -122,7 +126,11 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     EXPECT_EQ(w->Transfers->DownloadList, downs);
     EXPECT_EQ(w->Transfers->UploadList, QStringList { u1 });
     EXPECT_EQ(panel(d1)->FichierTel(), QString());
-    EXPECT_EQ(panel(d2)->FichierTel(), QStringLiteral("1000"));
+    EXPECT_EQ(panel(d2)->FichierTel(), QStringLiteral("60"));
+    // A restored panel shows what it holds, and that it waits for its sender.
+    EXPECT_EQ(panel(d2)->CaptionLabelProgress(), QStringLiteral("60 octets sur 100 octets - en attente de bob"));
+    EXPECT_EQ(panel(d2)->CaptionLabelInfo(), QStringLiteral("Source non trouvée"));
+    EXPECT_EQ(panel(d3)->CaptionLabelProgress(), QStringLiteral("100 octets sur 100 octets"));
     EXPECT_EQ(panel(d3)->CaptionLabelInfo(), QStringLiteral("Terminé"));
     EXPECT_EQ(panel(u1)->FichierName(), QStringLiteral("été €.txt"));
     EXPECT_TRUE(panel(d2)->isServerActive());
@@ -168,20 +176,97 @@ TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)
     EXPECT_EQ(bar, (QList<std::pair<int, int>> { { 1, 1 }, { 2, 2 }, { 3, 3 } }));
 }
 
+// The exit or log-out given up leaves the client as it was: still logged
+// in, taking offers on its control port, its transfers going on.
 TEST_F(TransferListWiring, AListThatCannotBeWrittenStopsTheLogOutAndTheExit)
 {
     upload(QStringLiteral("a.txt"));
+    const QString down = download(QStringLiteral("b.bin"));
+    ASSERT_TRUE(w->Control->ServerTransac->isListening());
+    ASSERT_TRUE(panel(down)->isServerActive());
     // A folder where the file should go: no file can replace it.
     ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("alice.xml")));
     w->session.Connected = true;
     EXPECT_FALSE(w->FormCloseQuery());
     EXPECT_EQ(RecordedErrors::take().size(), 1);
+    EXPECT_TRUE(w->Control->ServerTransac->isListening());
+    EXPECT_TRUE(panel(down)->isServerActive());
 
     dialogs.answers.enqueue(true); // "Yes" to the log-out question
     w->lblDeconnectClick();
     EXPECT_EQ(RecordedErrors::take().size(), 1);
     EXPECT_TRUE(w->session.Connected); // no log-out request went out
     EXPECT_EQ(w->Transfers->UploadList.size(), 1);
+    EXPECT_TRUE(panel(down)->isServerActive());
+}
+
+// A disk that fills up at log-out: the member's previous list stays whole
+// and the member stays logged in, with the transfers as they were.
+TEST_F(TransferListWiring, AFullDiskAtLogOutKeepsThePreviousListAndTheSession)
+{
+    w->session.Connected = true;
+    upload(QStringLiteral("a.txt"));
+    ASSERT_TRUE(w->SaveLoad());
+    const QString file = home.filePath(QStringLiteral("alice.xml"));
+    QFile before(file);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray saved = before.readAll();
+    before.close();
+    for (int i = 0; i < 5; ++i)
+        download(QStringLiteral("d%1.bin").arg(i));
+    {
+        const FileSizeLimit limit(64);
+        dialogs.answers.enqueue(true);
+        w->lblDeconnectClick();
+        EXPECT_FALSE(w->FormCloseQuery());
+    }
+    EXPECT_EQ(RecordedErrors::take().size(), 2);
+    EXPECT_TRUE(w->session.Connected);
+    EXPECT_EQ(w->Transfers->DownloadList.size(), 5);
+    for (const QString &name : w->Transfers->DownloadList)
+        EXPECT_TRUE(panel(name)->isServerActive());
+    EXPECT_TRUE(w->Control->ServerTransac->isListening());
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), saved);
+}
+
+// A log-out or an exit while a new panel waits for its peer's avatar
+// (events run meanwhile): the new transfer is in the list that is saved,
+// and is not carried into the next member's lists.
+TEST_F(TransferListWiring, ALogOutWhileANewPanelWaitsForItsAvatarSavesItAndTakesItAway)
+{
+    bool leftMeanwhile = false;
+    w->TransferView->AvatarLoader = [&](const QString &, QLabel *) {
+        if (leftMeanwhile)
+            return;
+        leftMeanwhile = true;
+        // What the log-out does while the avatar is on its way.
+        EXPECT_TRUE(w->SaveLoad());
+        w->ClearTransfers();
+    };
+    const QString name = download(QStringLiteral("pendant.bin"));
+    ASSERT_TRUE(leftMeanwhile);
+    EXPECT_TRUE(w->Transfers->DownloadList.isEmpty());
+    EXPECT_EQ(panel(name), nullptr);
+    QFile saved(home.filePath(QStringLiteral("alice.xml")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("pendant.bin"));
+}
+
+// "Nettoyer" follows the lists at once, whichever page is on show.
+TEST_F(TransferListWiring, NettoyerFollowsTheListsAtOnce)
+{
+    w->PageControl->setCurrentIndex(0);
+    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_FALSE(w->ListOps->btnNettoyer2->isEnabled());
+    const QString done = download(QStringLiteral("fini.bin"), QStringLiteral("0"), QStringLiteral("100"));
+    EXPECT_TRUE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_EQ(panel(done)->CaptionLabelProgress(), QStringLiteral("100 octets sur 100 octets"));
+    upload(QStringLiteral("a.txt"));
+    EXPECT_TRUE(w->ListOps->btnNettoyer2->isEnabled());
+    w->ListOps->KillTel(done, 1);
+    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
 }
 
 TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)

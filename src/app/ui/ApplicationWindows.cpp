@@ -1,6 +1,7 @@
 #include "app/ui/ApplicationWindows.h"
 
 #include "app/PopupNotifier.h"
+#include "app/QuitSignals.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
@@ -13,6 +14,10 @@
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/ui/TfrmPropriete.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QSessionManager>
 
 ApplicationWindows::ApplicationWindows()
     : settings(std::make_unique<SettingsStore>())
@@ -76,4 +81,17 @@ void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogServi
     };
     QObject::connect(main->Control, &ControlChannel::OfferReceived, reception, &TfrmReception::ShowOffer);
     QObject::connect(main->Control, &ControlChannel::OfferClosed, reception, &TfrmReception::OfferClosed);
+}
+
+void ConnectQuitRequests(TfrmPrincipal *main, QuitSignals *quitSignals)
+{
+    const QPointer<TfrmPrincipal> window(main);
+    QObject::connect(quitSignals, &QuitSignals::quitRequested, main, [window] {
+        if (window)
+            window->close();
+    });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, main, [window](QSessionManager &manager) {
+        if (window && !window->close())
+            manager.cancel();
+    });
 }

@@ -8,6 +8,7 @@
 
 class AvatarCache;
 class PopupNotifier;
+class QuitSignals;
 class PresenceMonitor;
 class ServiceSession;
 class SettingsStore;
@@ -54,3 +55,10 @@ private:
 // The confirmation window follows the main window's control channel: it
 // shows each offer and sends the user's answer.
 void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs);
+
+// A quit signal (SIGTERM, SIGINT, SIGHUP) or the end of the desktop session
+// closes the main window, which is the program's normal exit: the lists are
+// saved and the member logged out. When that exit is given up (the lists
+// could not be saved) the program goes on, and the session's end is
+// cancelled.
+void ConnectQuitRequests(TfrmPrincipal *main, QuitSignals *quitSignals);

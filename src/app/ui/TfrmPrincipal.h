@@ -328,6 +328,13 @@ public:
     // Writes both lists to the member's file; false when that failed (it
     // was reported), and the log-out or exit that called it stops.
     bool SaveLoad();
+    // The save of a log-out or an exit: every transfer stops first, so that
+    // the file holds their last state, and the session's own saves end.
+    // False when the save failed: the transfers go on as before.
+    bool SaveLoadForLeaving();
+    // A log-out or exit given up after SaveLoadForLeaving succeeded: the
+    // session's saves and the transfers start again.
+    void StayAfterLeavingFailed();
     TransferListStore *TransferLists = nullptr;
     TransferListOps *ListOps = nullptr;
     // The file-type lookup behind IconForExtension: the desktop's database

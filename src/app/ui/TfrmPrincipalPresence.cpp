@@ -15,6 +15,7 @@
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
 #include "service/ServiceSession.h"
+#include "transfer/TransferManager.h"
 
 #include <QCursor>
 #include <QHash>
@@ -149,6 +150,8 @@ void TfrmPrincipal::TimerRefreshTimer()
     const bool polled = PollOnline();
     if (!done.window || !polled)
         return;
+    // Uploads whose recipient is back are tried again at once.
+    Transfers->PresenceChanged();
     CheckFriend(true);
     RefillSendToFriends();
 }

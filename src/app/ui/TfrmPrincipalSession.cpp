@@ -270,12 +270,17 @@ void TfrmPrincipal::lblDeconnectClick()
     if (!services.dialogs->askYesNo(kLogoutQuestion, QStringLiteral("Confirmation")))
         return;
     // The transfer lists are saved before the session closes.
-    if (!SaveLoad())
+    if (!SaveLoadForLeaving())
         return;
     const QPointer<TfrmPrincipal> alive(this);
     const bool closed = CloseSession();
-    if (!alive || !closed)
+    if (!alive)
         return;
+    if (!closed) {
+        // Still logged in: everything goes on as before.
+        StayAfterLeavingFailed();
+        return;
+    }
 
     setDropAccepted(false);
     txtPseudo->setEnabled(true);

@@ -386,9 +386,12 @@ bool TfrmPrincipal::FormCloseQuery()
     Control->CloseAll();
     if (session.Connected) {
         // The transfer lists are saved before the session closes; a list
-        // that cannot be written keeps the program open.
-        if (!SaveLoad())
+        // that cannot be written keeps the program open, as it was: its
+        // transfers going on and offers taken again.
+        if (!SaveLoadForLeaving()) {
+            startControlListener();
             return false;
+        }
         // The outcome does not matter on the way out, so a service that hangs
         // gets a few seconds, not the stall limit of an ordinary request.
         session.CloseSession(services.httpLimits.exitTimeoutMs);

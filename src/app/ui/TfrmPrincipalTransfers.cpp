@@ -11,6 +11,7 @@
 #include "components/ui/TRbProgressBar.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListStore.h"
+#include "transfer/TransferManager.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
 
@@ -41,6 +42,14 @@ void TfrmPrincipal::buildTransferLists()
     });
     ListOps = new TransferListOps(*this);
 
+    // The member's file follows the lists during the session, so that a
+    // crash loses no transfer.
+    connect(Transfers, &TransferManager::ListChanged, TransferLists, &TransferListStore::requestSave);
+    connect(TransferLists, &TransferListStore::autoSaveFailed, this, [this](const QString &reason) {
+        LogWatch(reason);
+        AffichInfo(QStringLiteral("La liste des transferts n'a pas pu être enregistrée."), true, 5000);
+    });
+
     // One lookup for the whole program. It only reads: the windows never
     // change the member's associations.
     DesktopFileClasses = std::make_shared<DesktopFileClassStore>();
@@ -65,6 +74,7 @@ void TfrmPrincipal::OpenLoad()
         ListOps->highlight(list).clear();
     SelectedDownload.clear();
     SelectedUpload.clear();
+    TransferLists->beginSession(session.CurrentPseudo);
     TransferLists->OpenLoad(session.CurrentPseudo, TempPath);
 }
 
@@ -74,4 +84,26 @@ bool TfrmPrincipal::SaveLoad()
     if (TransferLists->isLoading())
         TransferLists->abortLoading();
     return ErrorReport::guard([this] { TransferLists->SaveLoad(session.CurrentPseudo); });
+}
+
+bool TfrmPrincipal::SaveLoadForLeaving()
+{
+    // Nothing moves after the save: a transfer that completed while the
+    // log-out request waits would otherwise be saved as unfinished.
+    Transfers->SuspendAll();
+    if (!SaveLoad()) {
+        // The member stays, and so do the transfers.
+        Transfers->ResumeAll();
+        return false;
+    }
+    // From here on the lists are about to be emptied: no more saves.
+    TransferLists->endSession();
+    return true;
+}
+
+void TfrmPrincipal::StayAfterLeavingFailed()
+{
+    TransferLists->beginSession(session.CurrentPseudo);
+    Transfers->ResumeAll();
+    TransferLists->requestSave();
 }

@@ -5,6 +5,7 @@
 #include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "service/ServiceSession.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferManager.h"
 #include "transfer/TransferProperties.h"
@@ -109,6 +110,14 @@ TransferListOps::TransferListOps(TfrmPrincipal &main)
     }
     m.TransferView->PanelEvents = this;
     frmPropriete = new TfrmPropriete(&m);
+    // "Nettoyer" follows the lists at once, not only when its page shows.
+    connect(m.Transfers, &TransferManager::ListChanged, this, &TransferListOps::updateCleanButtons);
+}
+
+void TransferListOps::updateCleanButtons()
+{
+    btnNettoyer->setEnabled(!m.Transfers->DownloadList.isEmpty());
+    btnNettoyer2->setEnabled(!m.Transfers->UploadList.isEmpty());
 }
 
 QStringList &TransferListOps::listOf(int list) const
@@ -240,9 +249,15 @@ TvzkLoadPanel *TransferListOps::selectedPanel(int *list) const
 
 namespace {
 
+// "Pau&se" while the transfer goes on or tries to: a download listening
+// (not one whose file waits to be put in place: "Reprendre" tries that
+// again), an upload connected or trying again by itself.
 bool dataSocketActive(TvzkLoadPanel *panel, int list)
 {
-    return list == 1 ? panel->isServerActive() : panel->isClientActive();
+    const TransferJob *job = panel->job();
+    if (list == 1)
+        return panel->isServerActive() && !job->placementFailed();
+    return !job->isPausedByUser() && (panel->isClientActive() || job->wantsRetry());
 }
 
 } // namespace
@@ -261,7 +276,8 @@ void TransferListOps::PopupMenu1Popup()
     const TransferListRules::MenuState state
         = TransferListRules::popupMenuState(dataSocketActive(panel, list), panel->Status(), panel->FichierName());
     Pause1->setText(state.pauseCaption);
-    Pause1->setEnabled(state.pauseEnabled);
+    // A transfer the other member cancelled never goes on.
+    Pause1->setEnabled(state.pauseEnabled && !panel->job()->isCancelled());
     Lecture1->setEnabled(state.lectureEnabled);
 }
 
@@ -286,17 +302,12 @@ void TransferListOps::Pause1Click()
     TvzkLoadPanel *panel = selectedPanel(&list);
     if (!panel)
         return;
-    if (Pause1->text() == TransferListRules::PauseCaption) {
-        if (list == 1)
-            panel->setServerActive(false);
-        else
-            panel->setClientActive(false);
-        panel->setCaptionLabelProgress(TransferListRules::PausedProgressCaption);
-    } else if (list == 1) {
-        panel->setServerActive(true); // same port; throws when it is taken now
-    } else {
-        panel->setClientActive(true);
-    }
+    // The job keeps the user's pause: a paused upload is not tried again
+    // by itself, and the panel's progress caption reads "Pause".
+    if (Pause1->text() == TransferListRules::PauseCaption)
+        panel->job()->pauseByUser();
+    else
+        panel->job()->resumeByUser(); // a download's port may be taken now: throws
 }
 
 void TransferListOps::Annuler1Click()
@@ -308,6 +319,12 @@ void TransferListOps::Annuler1Click()
     if (!m.services.dialogs->askYesNo(TransferListRules::CancelQuestion, QStringLiteral("Confirmation")))
         return;
     // The question let events through: the transfer may be gone already.
+    if (!(list == 1 ? m.Transfers->DownloadList : m.Transfers->UploadList).contains(name))
+        return;
+    // The other side is told when it can be, and a partial download goes:
+    // a cancelled transfer is over on both sides.
+    if (TransferJob *job = m.Transfers->JobNamed(name))
+        job->cancelByUser();
     KillTel(name, list);
 }
 
@@ -342,6 +359,7 @@ void TransferListOps::KillTel(const QString &name, int list)
         if (TvzkLoadPanel *panel = m.TransferView->panelNamed(names.at(i)))
             panel->move(TransferListRules::PanelLeft, TransferListRules::panelTop(int(i), 0));
     }
+    m.Transfers->NoteListChanged();
 }
 
 void TransferListOps::btnNettoyerClick(QObject *sender)

@@ -68,6 +68,9 @@ public:
     TRbButton *btnNettoyer2 = nullptr;
     TfrmPropriete *frmPropriete = nullptr;
 
+    // "Nettoyer" of each page enabled when its list holds something.
+    void updateCleanButtons();
+
     // The window is going: events stop being watched and handled.
     void detach();
 

@@ -95,11 +95,22 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
     panel->setPort(t.port);
     panel->setStatus(t.status);
     panel->setPeerAddress(t.peerAddress);
-    if (t.download)
-        panel->job()->ResolvePeer = m_manager->GetIP;
+    panel->job()->ResolvePeer = m_manager->GetIP;
+    panel->job()->setReplaceConfirmed(t.replaceConfirmed);
     if (TempPath)
         panel->setTempPath(TempPath());
     panel->setBindAddress(BindAddress);
+
+    const bool done = t.status == QStringLiteral("0");
+    const bool cancelled = t.status == TransferJob::CancelledStatus;
+    // What it holds is shown before any connection: a restored transfer
+    // says how far it went.
+    qint64 count = 0;
+    if (done)
+        count = panel->job()->FichierPoidsValue();
+    else if (!t.count.isEmpty())
+        count = t.count.toLongLong();
+    panel->setInitialProgress(count);
 
     // A finished download listens too (it never throws then): it answers a
     // sender that never learnt it completed.
@@ -113,34 +124,42 @@ QObject *TransferPanels::CreatePanel(const TransferInfo &t, int position, bool p
             return nullptr;
         }
     }
-    if (!t.download && peerOnline && t.status != QStringLiteral("0")) {
-        panel->setClientAddress(t.peerAddress);
-        panel->setClientActive(true);
-    }
 
     QImage fond(qMax(1, panel->PictureFond()->width()), 50, QImage::Format_RGB32);
     DrawingHelpers::Degrade(fond, true, kFondFrom, kFondTo);
     panel->PictureFond()->setPixmap(QPixmap::fromImage(fond));
     panel->PictureIco()->setPixmap(PictureFor(t.extension));
 
-    if (t.download)
-        panel->show();
-    if (!peerOnline) {
-        panel->ProgressBar()->hide();
-        panel->setCaptionLabelInfo(
+    if (done)
+        panel->showStatus(QStringLiteral("Terminé"), true);
+    else if (cancelled)
+        panel->showStatus(TransferJob::cancelledText(t.pseudo));
+    else if (!peerOnline)
+        panel->showStatus(
             t.download ? QStringLiteral("Source non trouvée") : QStringLiteral("Destinataire non connecté"));
+    else
+        panel->showStatus(TransferJob::waitingText(t.pseudo));
+    // Started last, so that a connection that opens at once shows its bar.
+    if (!t.download && peerOnline && !done && !cancelled) {
+        panel->setClientAddress(t.peerAddress);
+        panel->setClientActive(true);
     }
-    if (t.status == QStringLiteral("0")) {
-        panel->setCaptionLabelInfo(QStringLiteral("Terminé"));
-        QPalette pal = panel->LabelInfo()->palette();
-        pal.setColor(QPalette::WindowText, QColor(35, 75, 141));
-        panel->LabelInfo()->setPalette(pal);
-        panel->ProgressBar()->hide();
-    }
-    if (AvatarLoader)
-        AvatarLoader(t.pseudo, panel->PictureLoad());
     panel->show();
     return panel;
+}
+
+TransferJob *TransferPanels::JobOf(QObject *panel) const
+{
+    auto *p = qobject_cast<TvzkLoadPanel *>(panel);
+    return p ? p->job() : nullptr;
+}
+
+void TransferPanels::PanelListed(QObject *panel, const TransferInfo &t)
+{
+    // Fetching the avatar lets events run; the panel may go meanwhile.
+    const QPointer<TvzkLoadPanel> alive(qobject_cast<TvzkLoadPanel *>(panel));
+    if (alive && AvatarLoader)
+        AvatarLoader(t.pseudo, alive->PictureLoad());
 }
 
 TvzkLoadPanel *TransferPanels::panelNamed(const QString &name) const
@@ -150,12 +169,6 @@ TvzkLoadPanel *TransferPanels::panelNamed(const QString &name) const
             return panel;
     }
     return nullptr;
-}
-
-TransferJob *TransferPanels::JobNamed(const QString &name) const
-{
-    const TvzkLoadPanel *panel = panelNamed(name);
-    return panel ? panel->job() : nullptr;
 }
 
 namespace {

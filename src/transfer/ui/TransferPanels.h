@@ -32,7 +32,8 @@ public:
         TransferManager *manager, QScrollArea *downloads, QScrollArea *uploads, QObject *parent = nullptr);
 
     QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) override;
-    TransferJob *JobNamed(const QString &name) const override;
+    TransferJob *JobOf(QObject *panel) const override;
+    void PanelListed(QObject *panel, const TransferInfo &t) override;
 
     // The panel of a list entry ("Tel" + IDTel), or nullptr once it is gone.
     TvzkLoadPanel *panelNamed(const QString &name) const;

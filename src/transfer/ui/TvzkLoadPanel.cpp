@@ -6,6 +6,7 @@
 #include "base/TextConvert.h"
 #include "transfer/DataPacket.h"
 #include "transfer/SizeText.h"
+#include "transfer/TransferListRules.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>
@@ -46,6 +47,8 @@ TvzkLoadPanel::TvzkLoadPanel(QWidget *parent)
     connect(m_job, &TransferJob::stopped, this, &TvzkLoadPanel::jobStopped);
     connect(m_job, &TransferJob::socketError, this, &TvzkLoadPanel::jobSocketError);
     connect(m_job, &TransferJob::completed, this, &TvzkLoadPanel::jobCompleted);
+    connect(m_job, &TransferJob::stateChanged, this, &TvzkLoadPanel::jobStateChanged);
+    connect(m_job, &TransferJob::cancelledByPeer, this, &TvzkLoadPanel::jobCancelledByPeer);
     // The panel is the transfer for everyone outside.
     connect(m_job, &TransferJob::OnTelTermine, this, [this] { emit OnTelTermine(this); });
     connect(
@@ -145,10 +148,40 @@ void TvzkLoadPanel::setProgressStep(qint64 v)
     refreshProgressCaption();
 }
 
+// The counts; "Pause" while the user's pause holds; and, while nothing can
+// move until the other member acts, who it waits for (unless the status
+// text says so already).
 void TvzkLoadPanel::refreshProgressCaption()
 {
-    setCaptionLabelProgress(SizeText::FormatSize(m_progressPosition) + QStringLiteral(" sur ")
-        + SizeText::FormatSize(m_job->FichierPoidsValue()));
+    if (m_job->isPausedByUser()) {
+        setCaptionLabelProgress(TransferListRules::PausedProgressCaption);
+        return;
+    }
+    QString caption = SizeText::FormatSize(m_progressPosition) + QStringLiteral(" sur ")
+        + SizeText::FormatSize(m_job->FichierPoidsValue());
+    const QString waiting = TransferJob::waitingText(m_job->FichierProprio());
+    if (!m_running && m_job->waitsForPeer() && m_captionLabelInfo != waiting)
+        caption += QStringLiteral(" - en attente de ") + m_job->FichierProprio();
+    setCaptionLabelProgress(caption);
+}
+
+void TvzkLoadPanel::setInitialProgress(qint64 position)
+{
+    m_progressTimer->stop();
+    m_progressPosition = qMax<qint64>(0, position);
+    setBarRange(0, m_job->FichierPoidsValue());
+    setBarValue(m_progressPosition);
+    refreshProgressCaption();
+}
+
+void TvzkLoadPanel::showStatus(const QString &text, bool done)
+{
+    m_running = false;
+    m_progressBar->hide();
+    m_labelInfo->show();
+    setCaptionLabelInfo(text);
+    LoadPanelChildren::setTextColour(m_labelInfo, done ? LoadPanelChildren::DoneColour : LoadPanelChildren::ErrorColour);
+    refreshProgressCaption();
 }
 
 void TvzkLoadPanel::flushProgress()
@@ -185,8 +218,10 @@ void TvzkLoadPanel::contextMenuEvent(QContextMenuEvent *event)
 
 void TvzkLoadPanel::jobConnectionOpened()
 {
+    m_running = true;
     m_progressBar->show();
     m_labelInfo->hide();
+    flushProgress();
 }
 
 void TvzkLoadPanel::jobMaximumChanged(qint64 maximum)
@@ -204,21 +239,34 @@ void TvzkLoadPanel::jobProgressChanged(qint64 position)
 
 void TvzkLoadPanel::jobStopped(const QString &caption)
 {
-    flushProgress();
+    m_running = false;
     m_progressBar->hide();
     m_labelInfo->show();
     if (!caption.isEmpty())
         setCaptionLabelInfo(caption);
+    flushProgress();
 }
 
 void TvzkLoadPanel::jobSocketError(const QString &text)
 {
+    m_running = false;
     m_progressBar->hide();
     setCaptionLabelInfo(text);
 }
 
+void TvzkLoadPanel::jobStateChanged()
+{
+    flushProgress();
+}
+
+void TvzkLoadPanel::jobCancelledByPeer()
+{
+    showStatus(TransferJob::cancelledText(m_job->FichierProprio()));
+}
+
 void TvzkLoadPanel::jobCompleted(bool showLabel)
 {
+    m_running = false;
     flushProgress();
     m_progressBar->hide();
     if (showLabel)

@@ -75,6 +75,13 @@ public:
 
     TransferJob *job() const { return m_job; }
 
+    // The counts a panel is made with (a restored transfer): the bar and
+    // its "<done> sur <total>" caption show them before any connection.
+    void setInitialProgress(qint64 position);
+    // The status text in red (a transfer that is not running) or in the
+    // colour of finished transfers, the bar hidden.
+    void showStatus(const QString &text, bool done = false);
+
     QTcpSocket *ClientSocket() const { return m_job->ClientSocket(); }
     QTcpServer *ServerSocket() const { return m_job->ServerSocket(); }
     QProgressBar *ProgressBar() const { return m_progressBar; }
@@ -168,10 +175,13 @@ private:
     void jobStopped(const QString &caption);
     void jobSocketError(const QString &text);
     void jobCompleted(bool showLabel);
+    void jobStateChanged();
+    void jobCancelledByPeer();
     void flushProgress();
     void refreshProgressCaption();
 
     TransferJob *m_job = nullptr;
+    bool m_running = false; // a data connection shows its progress
     QLabel *m_pictureFond = nullptr;
     QLabel *m_pictureIco = nullptr;
     QLabel *m_pictureLoad = nullptr;
