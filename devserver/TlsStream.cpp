@@ -33,7 +33,6 @@ TlsStream::~TlsStream()
     SSL_free(m_ssl);
 }
 
-
 TlsStream::Result TlsStream::fail(int sslError)
 {
     if (sslError == SSL_ERROR_SSL) {
@@ -52,7 +51,8 @@ TlsStream::Result TlsStream::fail(int sslError)
 
 TlsStream::Result TlsStream::receive(std::string_view wire, std::string &plain)
 {
-    if (!wire.empty() && BIO_write(m_in, wire.data(), static_cast<int>(wire.size())) != static_cast<int>(wire.size()))
+    if (!wire.empty()
+        && BIO_write(m_in, wire.data(), static_cast<int>(wire.size())) != static_cast<int>(wire.size()))
         throw std::bad_alloc();
     ERR_clear_error();
     if (!m_handshakeDone) {
@@ -85,7 +85,8 @@ void TlsStream::send(std::string_view plain)
     // Into a memory buffer: every byte is taken at once.
     while (!plain.empty()) {
         ERR_clear_error();
-        const int n = SSL_write(m_ssl, plain.data(), static_cast<int>(std::min<std::size_t>(plain.size(), 1 << 30)));
+        const int n
+            = SSL_write(m_ssl, plain.data(), static_cast<int>(std::min<std::size_t>(plain.size(), 1 << 30)));
         if (n <= 0) {
             fail(SSL_get_error(m_ssl, n));
             return;

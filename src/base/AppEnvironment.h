@@ -9,8 +9,10 @@
 //   VOXLANE_SERVICE_URL  base URL of the community service, http:// or https://;
 //                        default: the build's
 //   VOXLANE_SERVICE_CA   a PEM file of authorities trusted beside the system's
-//                        for an https:// service; default: the "ServiceCA"
-//                        setting, and without it the system's authorities only
+//                        for an https:// service; fromProcess() reads only the
+//                        variable, the start-up falls back on the "ServiceCA"
+//                        setting (chooseServiceCaFile); neither: the system's
+//                        authorities only
 //   VOXLANE_LOCAL_IP     the local address reported to the service and bound by
 //                        every listening socket; default: the host's address,
 //                        listening on all interfaces

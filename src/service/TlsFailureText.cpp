@@ -46,7 +46,8 @@ QString TlsFailureText::unreadableAuthorities(const QString &caFile)
         .arg(QFileInfo(caFile).fileName());
 }
 
-QString TlsFailureText::forTransfer(int curlCode, long verifyResult, const QString &host, const QString &caFile)
+QString TlsFailureText::forTransfer(
+    int curlCode, long verifyResult, const QString &host, const QString &caFile)
 {
     switch (curlCode) {
     case CURLE_PEER_FAILED_VERIFICATION:

@@ -103,8 +103,8 @@ protected:
     {
         return waitFor([&] {
             std::lock_guard lock(m_logMutex);
-            return std::any_of(
-                m_log.begin(), m_log.end(), [&](const std::string &l) { return l.find(text) != std::string::npos; });
+            return std::any_of(m_log.begin(), m_log.end(),
+                [&](const std::string &l) { return l.find(text) != std::string::npos; });
         });
     }
 
@@ -280,7 +280,9 @@ TEST_P(ServiceOverHttps, LogInPresenceContactsCardsAndAvatars)
     EXPECT_EQ(served.header("Content-Type"), "image/jpeg");
     EXPECT_TRUE(served.body == jpeg); // bytes compared without dumping them
 
-    EXPECT_EQ(logOut(alice, "alice", "alice").body, "D\xE9" "connect\xE9");
+    EXPECT_EQ(logOut(alice, "alice", "alice").body,
+        "D\xE9"
+        "connect\xE9");
     EXPECT_EQ(alice.get("/voxlane/getconnected.php").body, "");
     const auto again = logIn(alice, "alice", "alice", "abcd");
     EXPECT_EQ(contactsIn(again.body), "bob\r\ncarol\r\n");
@@ -314,7 +316,8 @@ TEST(HttpsProgram, ServesHttpsWithItsCertificateAndStopsOnUnusableFiles)
     const auto good = run("good", { "--tls-cert", service.certificateFile, "--tls-key", service.keyFile });
     const int port = good->waitForPort();
     ASSERT_NE(port, 0) << good->errors();
-    EXPECT_NE(good->output().find("serving https://127.0.0.1:" + std::to_string(port) + " from "), std::string::npos)
+    EXPECT_NE(good->output().find("serving https://127.0.0.1:" + std::to_string(port) + " from "),
+        std::string::npos)
         << good->output();
     const auto reply = RawHttpClient(static_cast<std::uint16_t>(port))
                            .overTls(authority.certificateFile())
@@ -329,14 +332,15 @@ TEST(HttpsProgram, ServesHttpsWithItsCertificateAndStopsOnUnusableFiles)
         int status;
         const char *says;
     } cases[] = {
-        { "no such certificate", { "--tls-cert", folder.path() + "/none.pem", "--tls-key", service.keyFile }, 1,
-            "cannot serve HTTPS: cannot read the certificate" },
-        { "another certificate's key", { "--tls-cert", service.certificateFile, "--tls-key", other.keyFile }, 1,
-            "is not the one of the certificate" },
+        { "no such certificate", { "--tls-cert", folder.path() + "/none.pem", "--tls-key", service.keyFile },
+            1, "cannot serve HTTPS: cannot read the certificate" },
+        { "another certificate's key", { "--tls-cert", service.certificateFile, "--tls-key", other.keyFile },
+            1, "is not the one of the certificate" },
         { "a key as certificate", { "--tls-cert", service.keyFile, "--tls-key", service.keyFile }, 1,
             "no usable certificate in" },
-        { "a certificate as key", { "--tls-cert", service.certificateFile, "--tls-key", service.certificateFile },
-            1, "no usable private key in" },
+        { "a certificate as key",
+            { "--tls-cert", service.certificateFile, "--tls-key", service.certificateFile }, 1,
+            "no usable private key in" },
         { "no key", { "--tls-cert", service.certificateFile }, 2, "--tls-cert and --tls-key go together" },
     };
     for (const auto &k : cases) {

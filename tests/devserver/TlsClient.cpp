@@ -23,8 +23,8 @@ std::string lastError(const char *what)
 
 } // namespace
 
-TlsClient::TlsClient(std::uint16_t port, const std::string &from, const std::string &caFile,
-    const std::string &serverName)
+TlsClient::TlsClient(
+    std::uint16_t port, const std::string &from, const std::string &caFile, const std::string &serverName)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in local {};
@@ -117,8 +117,9 @@ bool TlsClient::handshake()
             return true;
         if (SSL_get_error(m_ssl, r) != SSL_ERROR_WANT_READ) {
             const long verify = SSL_get_verify_result(m_ssl);
-            m_error = verify != X509_V_OK ? std::string("certificate: ") + X509_verify_cert_error_string(verify)
-                                          : lastError("handshake");
+            m_error = verify != X509_V_OK
+                ? std::string("certificate: ") + X509_verify_cert_error_string(verify)
+                : lastError("handshake");
             return false;
         }
         if (!pull()) {

@@ -88,7 +88,8 @@ TEST_F(HttpsClient, TheSameBytesGoInsideTlsAsInClear)
     ASSERT_EQ(secure.requests.size(), 2);
     EXPECT_EQ(secure.requests.at(0).requestLine,
         QByteArray("GET /script/getinfo.php?function=getmail&pseudo=Zo\xE9 a&b=# HTTP/1.1"));
-    EXPECT_EQ(secure.requests.at(1).requestLine, QByteArray("POST /avatars/uploadqxa.php?pseudo=Zo\xE9 HTTP/1.0"));
+    EXPECT_EQ(
+        secure.requests.at(1).requestLine, QByteArray("POST /avatars/uploadqxa.php?pseudo=Zo\xE9 HTTP/1.0"));
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(comparable(secure, i), comparable(plain, i)) << i;
 }
@@ -110,7 +111,8 @@ TEST_F(HttpsClient, CertificatesThatDoNotVerifyAreRefusedBeforeAnyRequestAndSaid
         QString told;
     } cases[] = {
         // The system's store does not know the test authority.
-        { "no authority named", service, QString(), refused + QStringLiteral("émis par une autorité inconnue.") },
+        { "no authority named", service, QString(),
+            refused + QStringLiteral("émis par une autorité inconnue.") },
         { "another authority", service, path(stranger.certificateFile()),
             refused + QStringLiteral("émis par une autorité inconnue.") },
         { "another name", elsewhere, path(authority.certificateFile()),
@@ -119,10 +121,11 @@ TEST_F(HttpsClient, CertificatesThatDoNotVerifyAreRefusedBeforeAnyRequestAndSaid
         { "not yet valid", early, path(authority.certificateFile()),
             refused + QStringLiteral("il n'est pas encore valable.") },
         { "no authority file", service, dir.filePath(QStringLiteral("none.pem")),
-            QStringLiteral("Certificat du service invérifiable : le fichier d'autorités « none.pem » est illisible.") },
-        { "a key as authority file", service, path(service.keyFile),
             QStringLiteral(
-                "Certificat du service invérifiable : le fichier d'autorités « service.key » est illisible.") },
+                "Certificat du service invérifiable : le fichier d'autorités « none.pem » est illisible.") },
+        { "a key as authority file", service, path(service.keyFile),
+            QStringLiteral("Certificat du service invérifiable : le fichier d'autorités « service.key » est "
+                           "illisible.") },
     };
     for (const auto &k : cases) {
         SCOPED_TRACE(k.what);
@@ -215,13 +218,15 @@ TEST(TlsFailureText, EachReasonInFrench)
             refused + QStringLiteral("émis par une autorité inconnue.") },
         { CURLE_PEER_FAILED_VERIFICATION, X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT,
             refused + QStringLiteral("il est auto-signé.") },
-        { CURLE_PEER_FAILED_VERIFICATION, X509_V_ERR_CERT_REVOKED, refused + QStringLiteral("il a été révoqué.") },
+        { CURLE_PEER_FAILED_VERIFICATION, X509_V_ERR_CERT_REVOKED,
+            refused + QStringLiteral("il a été révoqué.") },
         { CURLE_PEER_FAILED_VERIFICATION, X509_V_ERR_HOSTNAME_MISMATCH,
             refused + QStringLiteral("il n'est pas au nom de voxlane.example.org.") },
         { CURLE_PEER_FAILED_VERIFICATION, X509_V_ERR_INVALID_PURPOSE,
             refused + QStringLiteral("vérification impossible (code 26).") },
         { CURLE_SSL_CACERT_BADFILE, 0,
-            QStringLiteral("Certificat du service invérifiable : le fichier d'autorités « ca.pem » est illisible.") },
+            QStringLiteral(
+                "Certificat du service invérifiable : le fichier d'autorités « ca.pem » est illisible.") },
         { CURLE_SSL_CONNECT_ERROR, 0,
             QStringLiteral("Connexion chiffrée au service impossible : la négociation TLS a échoué.") },
         // Not the secure connection's: the network's message is shown.
@@ -230,7 +235,8 @@ TEST(TlsFailureText, EachReasonInFrench)
         { CURLE_OK, 0, QString() },
     };
     for (const auto &k : cases)
-        EXPECT_EQ(TlsFailureText::forTransfer(k.curl, k.verify, host, QStringLiteral("/etc/voxlane/ca.pem")), k.told)
+        EXPECT_EQ(TlsFailureText::forTransfer(k.curl, k.verify, host, QStringLiteral("/etc/voxlane/ca.pem")),
+            k.told)
             << k.curl << " " << k.verify;
 }
 

@@ -4,6 +4,7 @@
 // of a session goes through TLS, and a certificate that does not verify is
 // refused with its own words where a network failure would be shown.
 #include "app/ui/TfrmPrincipal.h"
+#include "components/ui/TClickLabel.h"
 #include "components/ui/TRbButton.h"
 #include "components/ui/TRbRadioButton.h"
 #include "contacts/JpegCodec.h"
@@ -11,7 +12,6 @@
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "contacts/ui/TfrmNewContact.h"
-#include "components/ui/TClickLabel.h"
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceSession.h"
@@ -74,8 +74,8 @@ protected:
         QStringList arguments { QStringLiteral("--db"), home.filePath(QStringLiteral("service.sqlite")),
             QStringLiteral("--listen"), listen, QStringLiteral("--seed"), QStringLiteral("demo") };
         if (tls)
-            arguments << QStringLiteral("--tls-cert") << path(tls->certificateFile) << QStringLiteral("--tls-key")
-                      << path(tls->keyFile);
+            arguments << QStringLiteral("--tls-cert") << path(tls->certificateFile)
+                      << QStringLiteral("--tls-key") << path(tls->keyFile);
         service->setArguments(arguments);
         service->start();
         if (!service->waitForStarted(5000))
@@ -84,8 +84,9 @@ protected:
         QByteArray line;
         while (!line.contains('\n') && service->waitForReadyRead(5000))
             line += service->readAllStandardOutput();
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("serving (https?://[0-9.]+:[0-9]+) "))
-                                              .match(QString::fromLatin1(line));
+        const QRegularExpressionMatch m
+            = QRegularExpression(QStringLiteral("serving (https?://[0-9.]+:[0-9]+) "))
+                  .match(QString::fromLatin1(line));
         EXPECT_TRUE(m.hasMatch()) << line.toStdString();
         services.push_back(std::move(service));
         return m.captured(1);
@@ -206,12 +207,15 @@ TEST_F(ReferenceServiceHttps, CertificatesThatDoNotVerifyAreRefusedAndNoLogInIsS
         QString caFile;
         QString told;
     } cases[] = {
-        { "the system's authorities only", good, QString(), kRefused + QStringLiteral("émis par une autorité inconnue.") },
+        { "the system's authorities only", good, QString(),
+            kRefused + QStringLiteral("émis par une autorité inconnue.") },
         { "another authority", good, path(stranger.certificateFile()),
             kRefused + QStringLiteral("émis par une autorité inconnue.") },
-        { "another name", wrongName, caFile(), kRefused + QStringLiteral("il n'est pas au nom de 127.0.0.1.") },
+        { "another name", wrongName, caFile(),
+            kRefused + QStringLiteral("il n'est pas au nom de 127.0.0.1.") },
         { "no authority file", good, certificates.filePath(QStringLiteral("none.pem")),
-            QStringLiteral("Certificat du service invérifiable : le fichier d'autorités « none.pem » est illisible.") },
+            QStringLiteral(
+                "Certificat du service invérifiable : le fichier d'autorités « none.pem » est illisible.") },
     };
     for (const auto &k : cases) {
         SCOPED_TRACE(k.what);
@@ -228,7 +232,8 @@ TEST_F(ReferenceServiceHttps, CertificatesThatDoNotVerifyAreRefusedAndNoLogInIsS
     // over, and then leaves without a word.
     const QByteArray goodLog = logOf(*services.at(0));
     EXPECT_FALSE(goodLog.contains("connect.php")) << goodLog.toStdString();
-    EXPECT_TRUE(goodLog.contains("127.0.0.1 TLS handshake failed: tlsv1 alert unknown ca")) << goodLog.toStdString();
+    EXPECT_TRUE(goodLog.contains("127.0.0.1 TLS handshake failed: tlsv1 alert unknown ca"))
+        << goodLog.toStdString();
     const QByteArray wrongNameLog = logOf(*services.at(1));
     EXPECT_FALSE(wrongNameLog.contains("connect.php")) << wrongNameLog.toStdString();
 }

@@ -39,8 +39,8 @@ X509 *newCertificate(EVP_PKEY *key, const std::string &commonName, long serial, 
     X509_gmtime_adj(X509_getm_notAfter(certificate), notAfter);
     X509_set_pubkey(certificate, key);
     X509_NAME *subject = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(subject, "O", MBSTRING_ASC,
-        reinterpret_cast<const unsigned char *>("Voxlane tests"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(
+        subject, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("Voxlane tests"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(
         subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(commonName.c_str()), -1, -1, 0);
     return certificate;
@@ -101,8 +101,8 @@ TestAuthority::~TestAuthority()
     EVP_PKEY_free(static_cast<EVP_PKEY *>(m_key));
 }
 
-TestAuthority::Issued TestAuthority::issue(
-    const std::string &name, const std::vector<std::string> &names, long notBeforeSeconds, long notAfterSeconds)
+TestAuthority::Issued TestAuthority::issue(const std::string &name, const std::vector<std::string> &names,
+    long notBeforeSeconds, long notAfterSeconds)
 {
     if (!m_error.empty())
         return {};
@@ -112,8 +112,8 @@ TestAuthority::Issued TestAuthority::issue(
         m_error = openSslError("service key");
         return {};
     }
-    X509 *certificate
-        = newCertificate(key, names.empty() ? name : names.front(), m_serial++, notBeforeSeconds, notAfterSeconds);
+    X509 *certificate = newCertificate(
+        key, names.empty() ? name : names.front(), m_serial++, notBeforeSeconds, notAfterSeconds);
     X509_set_issuer_name(certificate, X509_get_subject_name(authority));
     std::string alternatives;
     for (const std::string &n : names) {
@@ -122,14 +122,16 @@ TestAuthority::Issued TestAuthority::issue(
             + std::string(::inet_pton(AF_INET, n.c_str(), &address) == 1 ? "IP:" : "DNS:") + n;
     }
     Issued issued { m_folder + "/" + name + ".pem", m_folder + "/" + name + ".key" };
-    const bool made = (alternatives.empty() || addExtension(certificate, authority, NID_subject_alt_name, alternatives))
+    const bool made
+        = (alternatives.empty() || addExtension(certificate, authority, NID_subject_alt_name, alternatives))
         && addExtension(certificate, authority, NID_basic_constraints, "critical,CA:FALSE")
         && addExtension(certificate, authority, NID_ext_key_usage, "serverAuth")
         && addExtension(certificate, authority, NID_authority_key_identifier, "keyid:always")
         && X509_sign(certificate, static_cast<EVP_PKEY *>(m_key), EVP_sha256()) != 0;
     if (!made)
         m_error = openSslError("service certificate " + name);
-    else if (!writePem(issued.certificateFile, certificate, nullptr) || !writePem(issued.keyFile, nullptr, key))
+    else if (!writePem(issued.certificateFile, certificate, nullptr)
+        || !writePem(issued.keyFile, nullptr, key))
         m_error = "cannot write the files of " + name;
     X509_free(certificate);
     EVP_PKEY_free(key);

@@ -32,8 +32,8 @@ public:
     // Valid from notBeforeSeconds to notAfterSeconds around now (a test of
     // an expired certificate passes two negative offsets). Empty files and
     // error() set when it cannot be made.
-    Issued issue(const std::string &name, const std::vector<std::string> &names, long notBeforeSeconds = -3600,
-        long notAfterSeconds = 86400);
+    Issued issue(const std::string &name, const std::vector<std::string> &names,
+        long notBeforeSeconds = -3600, long notAfterSeconds = 86400);
 
 private:
     std::string m_folder;
