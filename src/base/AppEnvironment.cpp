@@ -6,6 +6,14 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+const QString AppEnvironment::kServiceCaSetting = QStringLiteral("ServiceCA");
+
+QString AppEnvironment::chooseServiceCaFile(const QString &variable, const QString &setting)
+{
+    const QString chosen = variable.trimmed();
+    return chosen.isEmpty() ? setting.trimmed() : chosen;
+}
+
 QString AppEnvironment::chooseHomeDir(const QString &homeVariable, const QString &executableDir,
                                       bool executableDirWritable, const QString &userDataDir)
 {
@@ -45,5 +53,6 @@ AppEnvironment AppEnvironment::fromProcess()
         env.serviceUrl.chop(1);
 
     env.localIp = qEnvironmentVariable("VOXLANE_LOCAL_IP").trimmed();
+    env.serviceCaFile = qEnvironmentVariable("VOXLANE_SERVICE_CA").trimmed();
     return env;
 }

@@ -52,7 +52,8 @@ bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, cons
         = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
     QString reply;
     if (!m_context.http->get(target, reply)) {
-        m_context.dialogs->showMessage(kContactTableNetworkDown, kCaption, DialogService::Kind::Error);
+        m_context.dialogs->showMessage(
+            m_context.http->failureText(kContactTableNetworkDown), kCaption, DialogService::Kind::Error);
         return false;
     }
     return ServiceReplies::isOk(reply);
@@ -70,7 +71,8 @@ ContactManager::AskResult ContactManager::AskContact(const QString &typed)
 
     QString reply;
     if (!m_context.http->get(ServiceRequests::registeredSpelling(name), reply)) {
-        m_context.dialogs->showMessage(kSpellingNetworkDown, kCaption, DialogService::Kind::Error);
+        m_context.dialogs->showMessage(
+            m_context.http->failureText(kSpellingNetworkDown), kCaption, DialogService::Kind::Error);
         return AskResult::NetworkDown;
     }
     // The request goes under the spelling the service registered, which may

@@ -462,4 +462,30 @@ TEST(ApplicationWindows, SevenWindowsInTheirOrder)
     qunsetenv("VOXLANE_LOCAL_IP");
 }
 
+// A community that runs its own authority names its certificate once in the
+// settings; one run may name another in the environment.
+TEST(ApplicationWindows, TheSessionTrustsTheSettingsAuthorityFileUnlessTheVariableNamesOne)
+{
+    QTemporaryDir home;
+    qputenv("VOXLANE_HOME", home.path().toLocal8Bit());
+    qputenv("VOXLANE_LOCAL_IP", MainWindowFixture::uniqueLoopbackAddress().toLatin1());
+    SettingsStore userSettings; // the tests' private store, as the program finds it
+    userSettings.write(AppEnvironment::kServiceCaSetting, QStringLiteral("/etc/voxlane/community.pem"));
+    {
+        ApplicationWindows windows;
+        EXPECT_EQ(windows.session->serviceCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+        EXPECT_EQ(windows.session->IdHTTP1->extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+        EXPECT_EQ(windows.session->NewHttpClient()->extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+    }
+    qputenv("VOXLANE_SERVICE_CA", "/tmp/other-community.pem");
+    {
+        ApplicationWindows windows;
+        EXPECT_EQ(windows.session->NewHttpClient()->extraCaFile(), QStringLiteral("/tmp/other-community.pem"));
+    }
+    qunsetenv("VOXLANE_SERVICE_CA");
+    userSettings.write(AppEnvironment::kServiceCaSetting, QString());
+    qunsetenv("VOXLANE_HOME");
+    qunsetenv("VOXLANE_LOCAL_IP");
+}
+
 } // namespace

@@ -62,6 +62,35 @@ TEST(AppEnvironment, FirstStartMakesThePerUserFolderAndCopiesTheShippedSoundOnce
     EXPECT_EQ(copied.readAll(), QByteArray("RIFF mine"));
 }
 
+TEST(AppEnvironment, TheExtraAuthorityFileComesFromTheVariableThenTheSetting)
+{
+    const struct
+    {
+        const char *name;
+        QString variable;
+        QString setting;
+        QString expected;
+    } cases[] = {
+        { "neither: the system's authorities only", {}, {}, {} },
+        { "the setting", {}, QStringLiteral("/etc/voxlane/ca.pem"), QStringLiteral("/etc/voxlane/ca.pem") },
+        { "the variable", QStringLiteral("/tmp/ca.pem"), {}, QStringLiteral("/tmp/ca.pem") },
+        { "the variable wins", QStringLiteral("/tmp/ca.pem"), QStringLiteral("/etc/voxlane/ca.pem"),
+            QStringLiteral("/tmp/ca.pem") },
+        { "blanks name nothing", QStringLiteral("  "), QStringLiteral(" /etc/ca.pem "), QStringLiteral("/etc/ca.pem") },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(AppEnvironment::chooseServiceCaFile(c.variable, c.setting), c.expected) << c.name;
+
+    QTemporaryDir home;
+    qputenv("VOXLANE_HOME", home.path().toLocal8Bit());
+    qputenv("VOXLANE_SERVICE_CA", " /tmp/community.pem ");
+    EXPECT_EQ(AppEnvironment::fromProcess().serviceCaFile, QStringLiteral("/tmp/community.pem"));
+    qunsetenv("VOXLANE_SERVICE_CA");
+    EXPECT_EQ(AppEnvironment::fromProcess().serviceCaFile, QString());
+    qunsetenv("VOXLANE_HOME");
+    EXPECT_EQ(AppEnvironment::kServiceCaSetting, QStringLiteral("ServiceCA"));
+}
+
 TEST(AppEnvironment, AFolderThatCannotBeMadeIsReported)
 {
     QTemporaryDir dir;

@@ -26,8 +26,11 @@ ApplicationWindows::ApplicationWindows()
     services.dialogs = &dialogs;
     services.settings = settings.get();
     services.environment = AppEnvironment::fromProcess();
+    services.environment.serviceCaFile = AppEnvironment::chooseServiceCaFile(
+        services.environment.serviceCaFile, settings->read(AppEnvironment::kServiceCaSetting));
     session = std::make_unique<ServiceSession>(services.environment.serviceUrl, services.httpLimits,
         services.environment.localIp, &dialogs);
+    session->setServiceCaFile(services.environment.serviceCaFile);
     services.session = session.get();
     presence = std::make_unique<PresenceMonitor>(*session);
     services.presence = presence.get();

@@ -117,6 +117,8 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     , m_ownAvatars(appServices.avatars ? nullptr : std::make_unique<AvatarCache>(session))
     , avatars(appServices.avatars ? *appServices.avatars : *m_ownAvatars)
 {
+    if (m_ownSession)
+        m_ownSession->setServiceCaFile(appServices.environment.serviceCaFile);
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));
     m_central = new QWidget(this);

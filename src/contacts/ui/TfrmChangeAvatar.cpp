@@ -157,7 +157,7 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
     const QString localPath = QDir::toNativeSeparators(tempPath);
     if (!http->postMultipart(ServiceRequests::avatarUpload(m_session.CurrentPseudo),
             ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
-        throw VoxlaneError(http->lastError());
+        throw VoxlaneError(http->failureText(http->lastError()));
     if (!ServiceReplies::isOk(reply))
         m_dialogs.showMessage(
             QStringLiteral("Erreur"), QString(), DialogService::Kind::Information);
