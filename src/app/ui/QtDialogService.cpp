@@ -1,5 +1,7 @@
 #include "app/ui/QtDialogService.h"
 
+#include "app/ui/FrenchFileColumns.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -30,10 +32,28 @@ bool QtDialogService::askYesNo(const QString &text, const QString &caption)
     return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// What QFileDialog's static functions do, on a dialog of ours so that Qt's
+// own dialog shows its columns in French (the desktop's dialog, when the
+// platform theme gives one, is used as the static functions would).
+QString askFileName(QFileDialog &dialog)
+{
+    FrenchFileColumns::apply(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+} // namespace
+
 QString QtDialogService::saveFileName(const QString &caption, const QString &directory,
                                       const QString &suggestedName)
 {
-    return QFileDialog::getSaveFileName(m_parent, caption, QDir(directory).filePath(suggestedName));
+    QFileDialog dialog(m_parent, caption, QDir(directory).filePath(suggestedName));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    return askFileName(dialog);
 }
 
 QString QtDialogService::qtFilter(const QString &filter)
@@ -58,7 +78,10 @@ QString QtDialogService::qtFilter(const QString &filter)
 
 QString QtDialogService::openFileName(const QString &caption, const QString &directory, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(m_parent, caption, directory, qtFilter(filter));
+    QFileDialog dialog(m_parent, caption, directory, qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return askFileName(dialog);
 }
 
 bool QtDialogService::openUrl(const QString &address)

@@ -53,6 +53,7 @@ class TStatusBar;
 class QCheckBox;
 class QFileSystemModel;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -117,7 +118,12 @@ public:
     void FormShow();
     bool FormCloseQuery();
     void FormResize();
-    void FormKeyDown(int key);
+    // The diagnostic toggle: the key left of "1" shows the control log, then
+    // the online list instead, and so on; never while a text field has the
+    // focus.
+    void FormKeyDown(const QKeyEvent &event);
+    static bool IsDiagnosticKey(const QKeyEvent &event);
+    static bool IsTextEntry(const QWidget *widget);
     void lblEnvoyerClick(TClickLabel *sender);
     void lblTelEnCoursMouseEnter(TClickLabel *sender);
     void lblTelEnCoursMouseLeave(TClickLabel *sender);
