@@ -72,7 +72,9 @@ TEST(QtDialogService, FiltersOfTheProgramBecomeQtFilters)
     } cases[] = {
         { "Tous les fichiers  (*.*)|*.*", "Tous les fichiers  (*)" },
         { "Images (*.jpg;*.png)|*.jpg;*.png", "Images (*.jpg *.png)" },
-        { "Musique|*.mp3", "Musique(*.mp3)" },
+        { "Musique|*.mp3", "Musique (*.mp3)" },
+        { "Images (JPEG, PNG)|*.jpg;*.png|Fichier image JPEG (*.jpg)|*.jpg",
+            "Images (JPEG, PNG) (*.jpg *.png);;Fichier image JPEG (*.jpg)" },
         { "Tous (*)", "Tous (*)" },
     };
     for (const auto &c : cases)

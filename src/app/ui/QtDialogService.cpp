@@ -58,22 +58,29 @@ QString QtDialogService::saveFileName(const QString &caption, const QString &dir
 
 QString QtDialogService::qtFilter(const QString &filter)
 {
-    const qsizetype bar = filter.indexOf(u'|');
-    if (bar < 0)
+    if (!filter.contains(u'|'))
         return filter;
-    QString description = filter.left(bar);
-    // Qt shows the description and takes the patterns from its last
-    // parentheses: those become the real patterns.
-    const qsizetype open = description.lastIndexOf(u'(');
-    if (open >= 0 && description.endsWith(u')'))
-        description.truncate(open);
-    QStringList patterns = filter.mid(bar + 1).split(u';', Qt::SkipEmptyParts);
-    for (QString &pattern : patterns) {
-        pattern = pattern.trimmed();
-        if (pattern == QStringLiteral("*.*"))
-            pattern = QStringLiteral("*");
+    // Pairs of description and patterns, all separated by '|'.
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i);
+        // Qt shows the description and takes the patterns from its last
+        // parentheses: patterns written there make way for the real ones.
+        const qsizetype open = description.lastIndexOf(u'(');
+        if (open >= 0 && description.endsWith(u')') && description.indexOf(u'*', open) >= 0)
+            description.truncate(open);
+        else if (!description.isEmpty() && !description.endsWith(u' '))
+            description += u' ';
+        QStringList patterns = parts.at(i + 1).split(u';', Qt::SkipEmptyParts);
+        for (QString &pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QStringLiteral("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        filters << description + u'(' + patterns.join(u' ') + u')';
     }
-    return description + u'(' + patterns.join(u' ') + u')';
+    return filters.join(QStringLiteral(";;"));
 }
 
 QString QtDialogService::openFileName(const QString &caption, const QString &directory, const QString &filter)

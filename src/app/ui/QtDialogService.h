@@ -15,9 +15,11 @@ public:
     QString saveFileName(const QString &caption, const QString &directory,
                          const QString &suggestedName) override;
     // A filter may be written "description|patterns", patterns separated by
-    // ';' (the form of the program's own filters): "*.*" there means every
-    // file, as it does on Windows, while Qt would read it as "names with a
-    // dot". Returns Qt's form of the filter, "description (patterns)".
+    // ';', and several such pairs one after the other, all separated by '|'
+    // (the form of the program's own filters): "*.*" there means every file,
+    // as it does on Windows, while Qt would read it as "names with a dot".
+    // Returns Qt's form of the filter, "description (patterns)" pairs
+    // separated by ";;".
     static QString qtFilter(const QString &filter);
     QString openFileName(const QString &caption, const QString &directory,
                          const QString &filter) override;

@@ -1,4 +1,6 @@
 #include "app/ui/TransferListOps.h"
+#include "media/MediaRules.h"
+#include "media/ui/TMediaPlayer.h"
 
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
@@ -278,7 +280,9 @@ void TransferListOps::PopupMenu1Popup()
     Pause1->setText(state.pauseCaption);
     // A transfer the other member cancelled never goes on.
     Pause1->setEnabled(state.pauseEnabled && !panel->job()->isCancelled());
-    Lecture1->setEnabled(state.lectureEnabled);
+    // The described names, and anything else the player's back end takes.
+    Lecture1->setEnabled(state.lectureEnabled
+        || MediaRules::canPlay(panel->FichierName(), TMediaPlayer::playableMimeTypes(), panel->FichierPath()));
 }
 
 void TransferListOps::Ouvrir1Click()
