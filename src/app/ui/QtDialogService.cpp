@@ -3,6 +3,9 @@
 #include "app/ui/FrenchFileColumns.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QProcess>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -93,7 +96,33 @@ QString QtDialogService::openFileName(const QString &caption, const QString &dir
 
 bool QtDialogService::openUrl(const QString &address)
 {
-    if (address.contains(u':') && !QDir::isAbsolutePath(address))
-        return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(address));
+    const QUrl url = address.contains(u':') && !QDir::isAbsolutePath(address)
+        ? QUrl(address, QUrl::TolerantMode)
+        : QUrl::fromLocalFile(address);
+    if (QStandardPaths::findExecutable(m_opener).isEmpty() && !QFileInfo(m_opener).isExecutable())
+        return QDesktopServices::openUrl(url);
+    // The opener may run as long as the program it starts; its exit status
+    // says whether anything could open the address (3: no method, 4: the
+    // action failed).
+    auto *opener = new QProcess;
+    opener->setProgram(m_opener);
+    opener->setArguments({ url.isLocalFile() ? url.toLocalFile() : url.toString() });
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    const auto failed = m_openFailed;
+    QObject::connect(opener, &QProcess::finished, opener,
+        [opener, failed, address](int code, QProcess::ExitStatus status) {
+            if ((code != 0 || status != QProcess::NormalExit) && failed)
+                failed(address);
+            opener->deleteLater();
+        });
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, failed, address](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart)
+            return;
+        if (failed)
+            failed(address);
+        opener->deleteLater();
+    });
+    opener->start();
+    return true;
 }

@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QFileInfo>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -287,10 +288,14 @@ void TransferListOps::PopupMenu1Popup()
 
 void TransferListOps::Ouvrir1Click()
 {
-    if (TvzkLoadPanel *panel = selectedPanel())
-        // An unfinished download has no file there yet: the desktop's
-        // failure is not reported.
-        m.services.dialogs->openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString());
+    TvzkLoadPanel *panel = selectedPanel();
+    // An unfinished download has no file there yet: nothing to open, and
+    // nothing to say. A file that is there and that nothing can open is
+    // said in the info bar (ShellOpenFailed).
+    if (!panel || !QFileInfo::exists(panel->FichierPath()))
+        return;
+    if (!m.services.dialogs->openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString()))
+        m.ShellOpenFailed(panel->FichierPath());
 }
 
 void TransferListOps::Ouvrirledossiercontenant1Click()
