@@ -41,6 +41,11 @@ ApplicationWindows::ApplicationWindows()
 
     frmPrincipal = std::make_unique<TfrmPrincipal>(services);
     dialogs.setParentWindow(frmPrincipal.get());
+    // Whatever the desktop could not open is said in the info bar.
+    dialogs.setOpenFailedHandler([main = QPointer<TfrmPrincipal>(frmPrincipal.get())](const QString &address) {
+        if (main)
+            main->ShellOpenFailed(address);
+    });
     m_order << frmPrincipal->objectName();
     frmAbout = std::make_unique<TfrmAbout>(frmPrincipal.get());
     m_order << frmAbout->objectName();

@@ -1,4 +1,5 @@
 #include "app/ui/TfrmPrincipal.h"
+#include "base/ErrorReport.h"
 
 #include "app/PopupNotifier.h"
 #include "app/ui/TransferListOps.h"
@@ -380,6 +381,7 @@ void TfrmPrincipal::buildMediaPage()
     lblTitre = MediaPage->lblPlayName;
     lblArtiste = MediaPage->lblPlayArtiste;
     WMPlayer = MediaPage->WMPlayer;
+    connect(MediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
 }
 
 void TfrmPrincipal::buildInfoPanel(QWidget *central)
