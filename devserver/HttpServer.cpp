@@ -1,6 +1,8 @@
 #include "HttpServer.h"
 
 #include "RawTarget.h"
+#include "TlsContext.h"
+#include "TlsStream.h"
 #include "Win1252.h"
 
 #include <algorithm>
@@ -51,15 +53,16 @@ struct HttpServer::Connection
     int fd;
     std::string remote;
     HttpRequestParser parser;
+    std::unique_ptr<TlsStream> tls; // HTTPS only
     Phase phase = Phase::Reading;
     bool counted = false; // against the served and per-address limits
     bool fromProxy = false; // a trusted load balancer
-    bool receivedAny = false;
+    bool receivedAny = false; // a request byte (over TLS: once decrypted)
     std::int64_t openedAt = 0;
     std::int64_t phaseStart = 0;
     std::size_t reservedBody = 0;
     std::string refusedHead; // the last bytes of a refused request, to see its head end
-    std::string out;
+    std::string out; // bytes for the socket (over TLS: encrypted)
     std::size_t outAt = 0;
     std::size_t drained = 0;
 };
@@ -127,6 +130,15 @@ bool HttpServer::listen(const std::string &address, std::uint16_t port, std::str
     ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len);
     m_port = ntohs(addr.sin_port);
     return true;
+}
+
+bool HttpServer::useTls(const std::string &certificateFile, const std::string &keyFile, std::string *error)
+{
+    std::string why;
+    m_tls = TlsContext::load(certificateFile, keyFile, why);
+    if (!m_tls && error)
+        *error = why;
+    return m_tls != nullptr;
 }
 
 void HttpServer::start()
@@ -255,6 +267,8 @@ void HttpServer::acceptAll()
             continue;
         }
         auto c = std::make_unique<Connection>(m_nextId++, fd, remote, m_limits);
+        if (m_tls)
+            c->tls = std::make_unique<TlsStream>(*m_tls);
         c->fromProxy = fromProxy;
         c->openedAt = c->phaseStart = now();
         if (room) {
@@ -272,6 +286,7 @@ void HttpServer::acceptAll()
 
 void HttpServer::onReadable(Connection &c)
 {
+    const std::uint64_t id = c.id;
     char buffer[16 * 1024];
     const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -281,14 +296,39 @@ void HttpServer::onReadable(Connection &c)
         close(c);
         return;
     }
-    const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+    std::string_view bytes(buffer, static_cast<std::size_t>(n));
+    std::string plain;
+    bool peerClosed = false;
+    if (c.tls && c.phase != Connection::Phase::Lingering) {
+        // Handshake flights and alerts go out with the loop's next round;
+        // only the request bytes the records carry go on below.
+        const TlsStream::Result result = c.tls->receive(bytes, plain);
+        c.tls->takeOutput(c.out);
+        if (result == TlsStream::Result::Failed) {
+            if (m_logger)
+                m_logger(c.remote + (c.tls->handshakeDone() ? " TLS failed: " : " TLS handshake failed: ")
+                    + c.tls->error());
+            // The alert, if the socket takes it now; nothing is waited for.
+            if (c.outAt < c.out.size())
+                ::send(c.fd, c.out.data() + c.outAt, c.out.size() - c.outAt, MSG_NOSIGNAL | MSG_DONTWAIT);
+            close(c);
+            return;
+        }
+        peerClosed = result == TlsStream::Result::Closed;
+        if (plain.empty()) {
+            if (peerClosed)
+                close(c);
+            return;
+        }
+        bytes = plain;
+    }
     c.receivedAny = true;
 
     switch (c.phase) {
     case Connection::Phase::Reading: {
         c.parser.feed(bytes);
         if (c.parser.takeContinueRequest())
-            c.out += "HTTP/1.1 100 Continue\r\n\r\n";
+            queue(c, "HTTP/1.1 100 Continue\r\n\r\n");
         if (c.parser.headDone() && c.reservedBody == 0 && c.parser.contentLength() > 0) {
             if (m_bufferedBodies + c.parser.contentLength() > m_tuning.maxBufferedBodies) {
                 answer(c, HttpResponse::text(kFullBody, 503), {});
@@ -341,6 +381,14 @@ void HttpServer::onReadable(Connection &c)
     case Connection::Phase::Writing:
         break; // not polled for reading
     }
+    // The peer ended its stream with the request incomplete: as a plain
+    // connection's end of file, nobody is left to answer.
+    if (peerClosed) {
+        const auto it = m_connections.find(id);
+        if (it != m_connections.end()
+            && (it->second->phase == Connection::Phase::Reading || it->second->phase == Connection::Phase::Refusing))
+            close(*it->second);
+    }
 }
 
 void HttpServer::onWritable(Connection &c)
@@ -361,13 +409,30 @@ void HttpServer::onWritable(Connection &c)
         beginLinger(c);
 }
 
+void HttpServer::queue(Connection &c, std::string_view bytes)
+{
+    if (!c.tls) {
+        c.out += bytes;
+        return;
+    }
+    c.tls->send(bytes);
+    c.tls->takeOutput(c.out);
+}
+
 void HttpServer::answer(Connection &c, const HttpResponse &response, const HttpRequest &request)
 {
+    if (c.tls && !c.tls->handshakeDone()) {
+        // No reply can reach a client that has not finished its handshake.
+        close(c);
+        return;
+    }
     if (c.reservedBody) {
         m_bufferedBodies -= c.reservedBody;
         c.reservedBody = 0;
     }
-    c.out += response.serialize(request.method == "HEAD");
+    queue(c, response.serialize(request.method == "HEAD"));
+    if (c.tls)
+        endTls(c);
     c.phase = Connection::Phase::Writing;
     c.phaseStart = now();
     if (m_logger) {
@@ -379,6 +444,14 @@ void HttpServer::answer(Connection &c, const HttpResponse &response, const HttpR
         m_logger(logLine(c.remote, shown, response.status, response.body.size()));
     }
     onWritable(c);
+}
+
+void HttpServer::endTls(Connection &c)
+{
+    // The reply is whole: close_notify goes right after it, so the client
+    // knows nothing was cut off before the socket's own end.
+    c.tls->close();
+    c.tls->takeOutput(c.out);
 }
 
 void HttpServer::beginLinger(Connection &c)
@@ -449,7 +522,9 @@ void HttpServer::takeFinished()
             m_bufferedBodies -= c.reservedBody;
             c.reservedBody = 0;
         }
-        c.out += d.bytes;
+        queue(c, d.bytes);
+        if (c.tls)
+            endTls(c);
         c.phase = Connection::Phase::Writing;
         c.phaseStart = now();
         onWritable(c);

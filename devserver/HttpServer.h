@@ -13,10 +13,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace devserver {
+
+class TlsContext;
 
 // A small HTTP/1.x server on POSIX sockets. One event-loop thread holds
 // every connection (reading heads and bodies, writing replies, closing) so
@@ -26,6 +29,11 @@ namespace devserver {
 // answered with "Connection: close". It reads the request line itself
 // because the client's targets carry raw blanks and Windows-1252 bytes,
 // which stricter servers refuse.
+//
+// With a certificate (useTls) it speaks HTTPS instead, on the same loop: the
+// handshake is driven by the bytes the loop reads, never by a blocking call,
+// and every limit and deadline below holds for TLS connections as well. A
+// handshake that never completes is silence: no request byte has come.
 class HttpServer
 {
 public:
@@ -81,6 +89,12 @@ public:
     bool listen(const std::string &address, std::uint16_t port, std::string *error = nullptr);
     std::uint16_t port() const { return m_port; }
 
+    // Serves HTTPS with this certificate (and the chain after it) and key,
+    // PEM files; false with a reason in `error` when they cannot be used.
+    // Called before start() or run().
+    bool useTls(const std::string &certificateFile, const std::string &keyFile, std::string *error = nullptr);
+    bool tls() const { return m_tls != nullptr; }
+
     // Serves on a thread of its own until stop().
     void start();
     // Serves on the calling thread until stop() (from another thread) or
@@ -120,6 +134,8 @@ private:
     void onWritable(Connection &c);
     void checkDeadline(Connection &c, std::int64_t now);
     void answer(Connection &c, const HttpResponse &response, const HttpRequest &request);
+    void queue(Connection &c, std::string_view bytes);
+    void endTls(Connection &c);
     void beginLinger(Connection &c);
     void close(Connection &c);
     void takeFinished();
@@ -130,6 +146,7 @@ private:
     Logger m_logger;
     HttpRequestParser::Limits m_limits;
     Tuning m_tuning;
+    std::unique_ptr<TlsContext> m_tls;
     int m_listenFd = -1;
     int m_wakeFd = -1;
     std::uint16_t m_port = 0;

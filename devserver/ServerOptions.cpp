@@ -45,6 +45,15 @@ std::optional<ServerOptions> ServerOptions::parse(const std::vector<std::string>
                 return std::nullopt;
             }
             o.trustedProxies.push_back(*v);
+        } else if (a == "--tls-cert" || a == "--tls-key") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (v->empty()) {
+                error = a + " wants a file";
+                return std::nullopt;
+            }
+            (a == "--tls-cert" ? o.tlsCertificate : o.tlsKey) = *v;
         } else if (a == "--listen") {
             auto v = value();
             if (!v)
@@ -64,13 +73,17 @@ std::optional<ServerOptions> ServerOptions::parse(const std::vector<std::string>
             return std::nullopt;
         }
     }
+    if (o.tlsCertificate.empty() != o.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together: HTTPS needs the certificate and its key";
+        return std::nullopt;
+    }
     return o;
 }
 
 std::string ServerOptions::usage()
 {
     return "Usage: voxlane-devserver [--db FILE|URL] [--listen ADDR:PORT] [--seed demo] [--trusted-proxy ADDR]...\n"
-           "                         [--quiet]\n"
+           "                         [--tls-cert FILE --tls-key FILE] [--quiet]\n"
            "  --db FILE           SQLite database, created on first start (default "
            "voxlane-devserver.sqlite)\n"
            "  --db URL            PostgreSQL database, postgresql://USER@HOST/DBNAME; several instances\n"
@@ -80,6 +93,8 @@ std::string ServerOptions::usage()
            "  --trusted-proxy ADDR\n"
            "                      a load balancer in front: requests from ADDR come from the address it\n"
            "                      names last in X-Forwarded-For (may be given several times)\n"
+           "  --tls-cert FILE     serve HTTPS with this certificate (PEM; the chain may follow it)\n"
+           "  --tls-key FILE      ... and this private key (PEM); without them: plain HTTP\n"
            "  --quiet             no log line per request\n";
 }
 

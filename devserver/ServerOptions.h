@@ -16,6 +16,10 @@ struct ServerOptions
     std::string seed; // "" or "demo"
     // Load balancers whose X-Forwarded-For names the client (IPv4).
     std::vector<std::string> trustedProxies;
+    // HTTPS with this certificate (PEM, chain after it) and key; both or
+    // neither.
+    std::string tlsCertificate;
+    std::string tlsKey;
     bool quiet = false;
     bool help = false;
 

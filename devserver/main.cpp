@@ -74,11 +74,15 @@ int main(int argc, char **argv)
                 std::cout << line << std::endl;
             },
             {}, tuning);
+        if (!options->tlsCertificate.empty() && !server.useTls(options->tlsCertificate, options->tlsKey, &error)) {
+            std::cerr << "voxlane-devserver: cannot serve HTTPS: " << error << "\n";
+            return 1;
+        }
         if (!server.listen(options->address, options->port, &error)) {
             std::cerr << "voxlane-devserver: " << error << "\n";
             return 1;
         }
-        std::cout << "voxlane-devserver: serving http://" << options->address << ":" << server.port()
+        std::cout << "voxlane-devserver: serving " << (server.tls() ? "https://" : "http://") << options->address << ":" << server.port()
                   << " from " << database << " (schema " << store.schemaVersion() << ")"
                   << std::endl;
         g_server = &server;

@@ -46,16 +46,29 @@ QString ContactManager::currentPseudo() const
     return m_context.currentPseudo ? m_context.currentPseudo() : QString();
 }
 
-bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
+QString ContactManager::additionRefusedText(const QString &requester)
+{
+    return QStringLiteral("Le service a refusé l'ajout de ") + requester
+        + QStringLiteral(", veuillez réessayer plus tard.\n\rLa demande reste en attente");
+}
+
+ContactManager::TableChange ContactManager::changeTable(
+    const QString &a, const QString &b, bool add, const QString &category)
 {
     const QByteArray target
         = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
     QString reply;
     if (!m_context.http->get(target, reply)) {
-        m_context.dialogs->showMessage(kContactTableNetworkDown, kCaption, DialogService::Kind::Error);
-        return false;
+        m_context.dialogs->showMessage(
+            m_context.http->failureText(kContactTableNetworkDown), kCaption, DialogService::Kind::Error);
+        return TableChange::NetworkDown;
     }
-    return ServiceReplies::isOk(reply);
+    return ServiceReplies::isOk(reply) ? TableChange::Done : TableChange::Refused;
+}
+
+bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
+{
+    return changeTable(a, b, add, category) == TableChange::Done;
 }
 
 ContactManager::AskResult ContactManager::AskContact(const QString &typed)
@@ -70,7 +83,8 @@ ContactManager::AskResult ContactManager::AskContact(const QString &typed)
 
     QString reply;
     if (!m_context.http->get(ServiceRequests::registeredSpelling(name), reply)) {
-        m_context.dialogs->showMessage(kSpellingNetworkDown, kCaption, DialogService::Kind::Error);
+        m_context.dialogs->showMessage(
+            m_context.http->failureText(kSpellingNetworkDown), kCaption, DialogService::Kind::Error);
         return AskResult::NetworkDown;
     }
     // The request goes under the spelling the service registered, which may
@@ -94,12 +108,20 @@ bool ContactManager::AnswerRequest(const QString &requester, bool accept)
         // Each member goes into the other's contacts while the request still
         // waits: the service lets the second entry be written only on the
         // strength of that request. When either entry cannot be written the
-        // request is kept rather than lost, and the member is told by the
-        // network message; answering again later writes what is missing.
-        if (!QXDValue(me, requester, true, ServiceRequests::kCategoryContacts))
-            return false;
-        if (!QXDValue(requester, me, true, ServiceRequests::kCategoryContacts))
-            return false;
+        // request is kept rather than lost, and the member is told (the
+        // network message, or the service's refusal); answering again later
+        // writes what is missing.
+        for (const auto &[a, b] : { std::pair(me, requester), std::pair(requester, me) }) {
+            const TableChange change = changeTable(a, b, true, ServiceRequests::kCategoryContacts);
+            if (change == TableChange::Refused) {
+                // The window stays open for another try: say why, or
+                // every OK would seem to do nothing.
+                m_context.dialogs->showMessage(
+                    additionRefusedText(requester), kCaption, DialogService::Kind::Error);
+            }
+            if (change != TableChange::Done)
+                return false;
+        }
         emit contactAccepted(requester);
         emit checkFriendRequested(false);
     }

@@ -36,6 +36,7 @@ public:
     static QString alreadyContactText(const QString &typed);
     static QString requestRecordedText(const QString &spelling);
     static QString deleteQuestion(const QString &pseudo);
+    static QString additionRefusedText(const QString &requester);
 
     explicit ContactManager(Context context, QObject *parent = nullptr);
 
@@ -61,8 +62,9 @@ public:
     // Answers the pending request of requester. Accepting writes each
     // member into the other's contacts, then announces the new contact;
     // either answer then removes the pending request. False when the
-    // acceptance could not be written: the request then stays pending, so
-    // that it can be answered again (now or at the next log-in).
+    // acceptance could not be written (the network message or the
+    // service's refusal is shown): the request then stays pending, so that
+    // it can be answered again (now or at the next log-in).
     bool AnswerRequest(const QString &requester, bool accept);
 
     // Deletes a contact from both tables after asking the user; true when
@@ -79,6 +81,10 @@ signals:
     void contactDeleted(const QString &pseudo);
 
 private:
+    enum class TableChange { Done, Refused, NetworkDown };
+    // QXDValue with the refusal told apart from the network failure (whose
+    // message is already shown).
+    TableChange changeTable(const QString &a, const QString &b, bool add, const QString &category);
     QString currentPseudo() const;
 
     Context m_context;

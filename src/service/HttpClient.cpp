@@ -1,12 +1,18 @@
 #include "service/HttpClient.h"
 
 #include "base/Cp1252.h"
+#include "service/TlsFailureText.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <atomic>
 #include <chrono>
@@ -82,6 +88,36 @@ int checkProgress(void *userData, curl_off_t downloaded, curl_off_t, curl_off_t 
     return 0;
 }
 
+// Authorities of the extra CA file, added to those libcurl has loaded from
+// the system's store, for the connection it is setting up (OpenSSL builds of
+// libcurl call this with the connection's SSL_CTX).
+struct ExtraAuthorities
+{
+    QByteArray pem;
+};
+
+CURLcode addExtraAuthorities(CURL *, void *sslContext, void *userData)
+{
+    const auto *extra = static_cast<const ExtraAuthorities *>(userData);
+    X509_STORE *store = SSL_CTX_get_cert_store(static_cast<SSL_CTX *>(sslContext));
+    BIO *bio = BIO_new_mem_buf(extra->pem.constData(), int(extra->pem.size()));
+    if (!store || !bio) {
+        BIO_free(bio);
+        return CURLE_OUT_OF_MEMORY;
+    }
+    int added = 0;
+    while (X509 *certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) {
+        // One already there (the system's own, say) is no failure.
+        X509_STORE_add_cert(store, certificate);
+        X509_free(certificate);
+        ++added;
+    }
+    // Reading stops at the end of the file with an error on the queue.
+    ERR_clear_error();
+    BIO_free(bio);
+    return added > 0 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+}
+
 // Bytes that would end the request line or a header early.
 bool breaksFraming(const QByteArray &bytes)
 {
@@ -107,6 +143,7 @@ struct Outcome
 
     CURLcode code = CURLE_OK;
     long status = 0;
+    long verifyResult = 0;
     BodySink sink;
     Progress progress;
     char error[CURL_ERROR_SIZE] = {};
@@ -202,10 +239,24 @@ QByteArray HttpClient::multipartBody(const QByteArray &boundary, const QList<For
     return body;
 }
 
+bool HttpClient::readExtraAuthorities(QByteArray &pem)
+{
+    QFile file(m_extraCaFile);
+    if (file.open(QIODevice::ReadOnly))
+        pem = file.read(4 * 1024 * 1024);
+    if (!pem.contains("-----BEGIN CERTIFICATE-----")) {
+        m_lastError = QStringLiteral("no certificate can be read from the extra CA file %1").arg(m_extraCaFile);
+        m_lastTlsFailure = TlsFailureText::unreadableAuthorities(m_extraCaFile);
+        return false;
+    }
+    return true;
+}
+
 bool HttpClient::perform(const Request &request, QByteArray &body)
 {
     m_lastStatus = 0;
     m_lastError.clear();
+    m_lastTlsFailure.clear();
 
     const QUrl base(m_baseUrl);
     const QString scheme = base.scheme().toLower();
@@ -229,6 +280,13 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     while (prefix.endsWith('/'))
         prefix.chop(1);
     const QByteArray target = prefix + request.target;
+    const bool secure = scheme == u"https";
+    // A CA file that was named but cannot be used stops the request: it
+    // must not quietly fall back to the system's authorities alone, nor
+    // send anything before the service is known.
+    ExtraAuthorities extra;
+    if (secure && !m_extraCaFile.isEmpty() && !readExtraAuthorities(extra.pem))
+        return false;
 
     CURL *easy = curl_easy_init();
     if (!easy) {
@@ -260,6 +318,25 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, watchProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, outcome.get());
+    if (secure) {
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+        if (!extra.pem.isEmpty()) {
+#if LIBCURL_VERSION_NUM >= 0x075700
+            // The store with the extra authorities is this request's only:
+            // never one kept for later handles.
+            curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+#endif
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &extra);
+            if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, addExtraAuthorities) != CURLE_OK) {
+                // A libcurl over another TLS library: the file alone is
+                // trusted then, which is narrower, never wider.
+                const QByteArray path = QFile::encodeName(m_extraCaFile);
+                curl_easy_setopt(easy, CURLOPT_CAINFO, path.constData());
+            }
+        }
+    }
     if (request.post) {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -276,6 +353,7 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
     std::thread worker([easy, outcome, &loop] {
         outcome->code = curl_easy_perform(easy);
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &outcome->status);
+        curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &outcome->verifyResult);
         // Queued: the quit is delivered by the loop itself, so it cannot be
         // lost even when the transfer ends before the loop starts.
         QMetaObject::invokeMethod(
@@ -304,6 +382,9 @@ bool HttpClient::perform(const Request &request, QByteArray &body)
         else
             m_lastError
                 = QString::fromLatin1(outcome->error[0] ? outcome->error : curl_easy_strerror(outcome->code));
+        if (secure)
+            m_lastTlsFailure = TlsFailureText::forTransfer(
+                int(outcome->code), outcome->verifyResult, base.host(), m_extraCaFile);
         return false;
     }
     if (outcome->status < 200 || outcome->status > 299) {

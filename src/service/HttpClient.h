@@ -65,6 +65,12 @@ private:
 // the same three headers; GETs go out as HTTP/1.1, the multipart POST as
 // HTTP/1.0; redirects are not followed. A transport failure or a status
 // outside 2xx is a failure of the call.
+//
+// An https:// base URL carries the very same bytes inside TLS. The service's
+// certificate must be valid for the URL's host and issued by an authority of
+// the system's store (Debian's ca-certificates) or of the extra CA file, if
+// one is named; otherwise nothing is sent and the call fails with the reason
+// in lastTlsFailure().
 class HttpClient : public QObject
 {
     Q_OBJECT
@@ -91,6 +97,11 @@ public:
     QString baseUrl() const { return m_baseUrl; }
     HttpLimits limits() const { return m_limits; }
 
+    // A PEM file of authorities trusted beside the system's, for a community
+    // that runs its own; empty: the system's only. Only https:// uses it.
+    void setExtraCaFile(const QString &path) { m_extraCaFile = path; }
+    QString extraCaFile() const { return m_extraCaFile; }
+
     // GET; on success body holds the reply bytes (text: decoded from
     // Windows-1252). On failure the target is left untouched.
     bool get(const QByteArray &target, QByteArray &body);
@@ -103,6 +114,17 @@ public:
     // and a readable reason for a failure.
     int lastStatus() const { return m_lastStatus; }
     QString lastError() const { return m_lastError; }
+    // When the last call failed on the secure connection (the service's
+    // certificate refused, the extra CA file unusable, no TLS agreed): what
+    // to tell the user, in French ("Certificat du service refusé : ...").
+    // Empty after any other outcome.
+    QString lastTlsFailure() const { return m_lastTlsFailure; }
+    // The text that tells the user about the last failure: the TLS one when
+    // there is one, otherwise networkText (the network being down).
+    QString failureText(const QString &networkText) const
+    {
+        return m_lastTlsFailure.isEmpty() ? networkText : m_lastTlsFailure;
+    }
 
     // The body and its boundary as the POST sends them. Quotes and line ends
     // in a name or file name are written as %22, %0D, %0A so they cannot
@@ -113,9 +135,12 @@ public:
 private:
     struct Request;
     bool perform(const Request &request, QByteArray &body);
+    bool readExtraAuthorities(QByteArray &pem);
 
     QString m_baseUrl;
     HttpLimits m_limits;
+    QString m_extraCaFile;
     int m_lastStatus = 0;
     QString m_lastError;
+    QString m_lastTlsFailure;
 };

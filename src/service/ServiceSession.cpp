@@ -23,6 +23,7 @@ const QString kLoginServiceError
 const QString kLoginRefused
     = QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de passe.\n\r"
                      "Vous devez être inscrit pour vous connecter.");
+constexpr int kTlsFailureMs = 8000;
 const QString kLogoutNetworkDown = QStringLiteral(
     "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
 
@@ -45,7 +46,15 @@ ServiceSession::~ServiceSession() = default;
 
 std::unique_ptr<HttpClient> ServiceSession::NewHttpClient() const
 {
-    return std::make_unique<HttpClient>(m_serviceUrl, m_limits);
+    auto client = std::make_unique<HttpClient>(m_serviceUrl, m_limits);
+    client->setExtraCaFile(m_serviceCaFile);
+    return client;
+}
+
+void ServiceSession::setServiceCaFile(const QString &path)
+{
+    m_serviceCaFile = path;
+    IdHTTP1->setExtraCaFile(path);
 }
 
 QString ServiceSession::GetLocalIP() const
@@ -71,11 +80,17 @@ bool ServiceSession::OpenSession(const QString &Pseudo, const QString &Digest)
     QString ip;
     Codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
     QString body;
-    const bool answered = NewHttpClient()->get(ServiceRequests::connect(Pseudo, Digest, ip), body);
+    const std::unique_ptr<HttpClient> http = NewHttpClient();
+    const bool answered = http->get(ServiceRequests::connect(Pseudo, Digest, ip), body);
     if (!alive)
         return false;
     if (!answered) {
-        emit info(kLoginNetworkDown, true, 3000);
+        // A refused certificate is told as such, and stays on show longer:
+        // retrying will not help, and the member should know why.
+        if (!http->lastTlsFailure().isEmpty())
+            emit info(QStringLiteral("\n\r") + http->lastTlsFailure(), true, kTlsFailureMs);
+        else
+            emit info(kLoginNetworkDown, true, 3000);
         return false;
     }
 
@@ -128,6 +143,7 @@ bool ServiceSession::CloseSession(int totalTimeoutMs)
     if (totalTimeoutMs > 0)
         limits.totalTimeoutMs = totalTimeoutMs;
     HttpClient client(m_serviceUrl, limits);
+    client.setExtraCaFile(m_serviceCaFile);
     const bool answered = client.get(
         ServiceRequests::disconnect(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword)), body);
     if (!alive || !answered)

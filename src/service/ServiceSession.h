@@ -43,6 +43,11 @@ public:
     // A client of the community service for one request (IdHTTP1 is the
     // shared one).
     std::unique_ptr<HttpClient> NewHttpClient() const;
+    // The PEM file of authorities trusted beside the system's for an
+    // https:// service (empty: the system's only); every client the session
+    // makes from now on, IdHTTP1 included, uses it.
+    void setServiceCaFile(const QString &path);
+    QString serviceCaFile() const { return m_serviceCaFile; }
     // Sorts ContactList ignoring letter case, in the locale's collation order.
     void SortContactList();
 
@@ -74,4 +79,5 @@ private:
     QString m_serviceUrl;
     HttpLimits m_limits;
     QString m_localIp;
+    QString m_serviceCaFile;
 };

@@ -1,5 +1,7 @@
 #include "RawHttpClient.h"
 
+#include "TlsClient.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <stdexcept>
@@ -14,6 +16,29 @@ RawHttpClient::RawHttpClient(std::uint16_t port, std::string from)
     , m_from(std::move(from))
 {
 }
+
+RawHttpClient RawHttpClient::overTls(std::string caFile) const
+{
+    RawHttpClient c = *this;
+    c.m_caFile = std::move(caFile);
+    return c;
+}
+
+namespace {
+
+RawReply readReply(const std::string &reply)
+{
+    RawReply r;
+    const auto end = reply.find("\r\n\r\n");
+    if (reply.rfind("HTTP/1.1 ", 0) != 0 || end == std::string::npos)
+        return r;
+    r.status = std::stoi(reply.substr(9, 3));
+    r.head = reply.substr(0, end);
+    r.body = reply.substr(end + 4);
+    return r;
+}
+
+} // namespace
 
 RawReply RawHttpClient::get(std::string_view target) const
 {
@@ -42,6 +67,15 @@ RawReply RawHttpClient::uploadAvatar(std::string_view pseudo, std::string_view j
 
 RawReply RawHttpClient::exchange(std::string_view bytes) const
 {
+    if (!m_caFile.empty()) {
+        TlsClient tls(m_port, m_from, m_caFile);
+        if (!tls.connected())
+            throw std::runtime_error("cannot connect from " + m_from);
+        if (!tls.handshake())
+            throw std::runtime_error("TLS: " + tls.error());
+        tls.send(bytes);
+        return readReply(tls.readToEnd());
+    }
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         throw std::runtime_error("socket");
@@ -72,15 +106,7 @@ RawReply RawHttpClient::exchange(std::string_view bytes) const
     while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
         reply.append(buffer, static_cast<std::size_t>(n));
     ::close(fd);
-
-    RawReply r;
-    const auto end = reply.find("\r\n\r\n");
-    if (reply.rfind("HTTP/1.1 ", 0) != 0 || end == std::string::npos)
-        return r;
-    r.status = std::stoi(reply.substr(9, 3));
-    r.head = reply.substr(0, end);
-    r.body = reply.substr(end + 4);
-    return r;
+    return readReply(reply);
 }
 
 std::string RawReply::header(std::string_view name) const

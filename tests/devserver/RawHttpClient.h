@@ -7,7 +7,8 @@
 // Talks HTTP to the service over a plain socket, so that request targets go
 // on the wire byte for byte (raw blanks, 0xE9) as the client sends them.
 // The client side can be bound to any loopback address, standing for
-// another machine.
+// another machine. overTls() gives the same client over HTTPS: the very
+// same bytes inside TLS.
 struct RawReply
 {
     int status = 0;
@@ -22,6 +23,10 @@ class RawHttpClient
 public:
     explicit RawHttpClient(std::uint16_t port, std::string from = "127.0.0.1");
 
+    // This client over TLS, trusting the authority in caFile; a handshake
+    // that fails throws, with the reason.
+    RawHttpClient overTls(std::string caFile) const;
+
     RawReply get(std::string_view target) const;
     // Sends exactly these bytes and reads the reply until the server closes.
     RawReply exchange(std::string_view bytes) const;
@@ -34,4 +39,5 @@ public:
 private:
     std::uint16_t m_port;
     std::string m_from;
+    std::string m_caFile; // TLS when set
 };

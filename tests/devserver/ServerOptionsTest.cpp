@@ -17,6 +17,13 @@ TEST(ServerOptions, CommandLines)
     EXPECT_EQ(defaults->seed, "");
 
     EXPECT_TRUE(defaults->trustedProxies.empty());
+    EXPECT_EQ(defaults->tlsCertificate, ""); // plain HTTP unless told
+    EXPECT_EQ(defaults->tlsKey, "");
+
+    const auto https = ServerOptions::parse({ "--tls-key", "k.pem", "--tls-cert", "c.pem" }, error);
+    ASSERT_TRUE(https);
+    EXPECT_EQ(https->tlsCertificate, "c.pem");
+    EXPECT_EQ(https->tlsKey, "k.pem");
 
     const auto full = ServerOptions::parse({ "--db", "x.sqlite", "--listen", "0.0.0.0:0", "--seed", "demo",
                                                "--trusted-proxy", "10.0.0.10", "--trusted-proxy", "10.0.0.11" },
@@ -40,6 +47,10 @@ TEST(ServerOptions, CommandLines)
         { "--trusted-proxy", "nginx.example.org" },
         { "--trusted-proxy", "10.0.0" },
         { "--verbose" },
+        { "--tls-cert", "c.pem" },
+        { "--tls-key", "k.pem" },
+        { "--tls-cert", "", "--tls-key", "k.pem" },
+        { "--tls-cert" },
     };
     for (const auto &args : bad) {
         error.clear();

@@ -39,6 +39,9 @@ void ServiceFixture::startService(bool seedDemo)
             m_log.push_back(line);
         });
     std::string error;
+    if (m_https) {
+        ASSERT_TRUE(m_server->useTls(m_https->certificateFile, m_https->keyFile, &error)) << error;
+    }
     ASSERT_TRUE(m_server->listen("127.0.0.1", 0, &error)) << error;
     m_server->start();
 }
@@ -58,7 +61,8 @@ void ServiceFixture::restart()
 
 RawHttpClient ServiceFixture::client(std::string from) const
 {
-    return RawHttpClient(m_server->port(), std::move(from));
+    const RawHttpClient plain(m_server->port(), std::move(from));
+    return m_https ? plain.overTls(m_https->caFile) : plain;
 }
 
 RawReply ServiceFixture::logIn(const RawHttpClient &c, std::string_view pseudo, std::string_view password,

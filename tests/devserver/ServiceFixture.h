@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,16 @@ protected:
     RawReply registerMember(std::string_view encodedPseudo, std::string_view password,
         std::string_view encodedEmail = "", std::string_view encodedWeb = "") const;
     std::vector<std::string> logLines();
+
+    // Set before SetUp() to serve HTTPS with this certificate and key;
+    // client() then talks TLS, trusting the authority in caFile.
+    struct Https
+    {
+        std::string certificateFile;
+        std::string keyFile;
+        std::string caFile;
+    };
+    std::optional<Https> m_https;
 
     std::filesystem::path m_dir;
     std::unique_ptr<TestDatabase> m_db;

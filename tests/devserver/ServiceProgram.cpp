@@ -53,9 +53,10 @@ int ServiceProgram::waitForPort()
 {
     for (int i = 0; i < 400; ++i) {
         const std::string text = output();
-        const auto at = text.find("http://127.0.0.1:");
+        // "serving http://127.0.0.1:PORT ..." or "serving https://..."
+        const auto at = text.find("://127.0.0.1:");
         if (at != std::string::npos && text.find(' ', at) != std::string::npos)
-            return std::atoi(text.c_str() + at + 17);
+            return std::atoi(text.c_str() + at + 13);
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;

@@ -5,7 +5,12 @@
 #include "base/Cp1252.h"
 
 #include <QHostAddress>
+#include <QFile>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -78,9 +83,33 @@ QList<QByteArray> FakeService::Request::headerNames() const
 FakeService::FakeService()
     : m_server(new QTcpServer(this))
 {
+    listen();
+    connect(m_server, &QTcpServer::newConnection, this, &FakeService::onNewConnection);
+}
+
+FakeService::FakeService(const QString &certificateFile, const QString &keyFile)
+    : m_tls(true)
+{
+    auto *server = new QSslServer(this);
+    m_server = server;
+    QFile certificate(certificateFile);
+    QFile key(keyFile);
+    if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+        qFatal("FakeService: cannot read %s or %s", qPrintable(certificateFile), qPrintable(keyFile));
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(certificate.readAll(), QSsl::Pem));
+    configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec, QSsl::Pem));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(configuration);
+    listen();
+    // A connection is handed over once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &FakeService::onNewConnection);
+}
+
+void FakeService::listen()
+{
     if (!m_server->listen(QHostAddress(QHostAddress::LocalHost), 0))
         qFatal("FakeService: cannot listen on 127.0.0.1: %s", qPrintable(m_server->errorString()));
-    connect(m_server, &QTcpServer::newConnection, this, &FakeService::onNewConnection);
 }
 
 FakeService::~FakeService() = default;
@@ -92,7 +121,7 @@ quint16 FakeService::port() const
 
 QString FakeService::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(port());
 }
 
 void FakeService::script(const QByteArray &path, const Reply &reply)

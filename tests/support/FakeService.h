@@ -84,10 +84,13 @@ public:
     };
 
     FakeService();
+    // The same over HTTPS, with this certificate and key (PEM files): what
+    // is recorded is what came inside TLS.
+    FakeService(const QString &certificateFile, const QString &keyFile);
     ~FakeService() override;
 
     quint16 port() const;
-    QString baseUrl() const; // "http://127.0.0.1:<port>"
+    QString baseUrl() const; // "http://127.0.0.1:<port>" (https:// over TLS)
 
     // Replies for requests whose path is exactly path, used in turn; the
     // last one then answers every further request. Unscripted paths get 404.
@@ -111,7 +114,10 @@ private:
     void answer(QTcpSocket *socket, const Request &request);
     static void send(QTcpSocket *socket, const Reply &reply);
 
+    void listen();
+
     QTcpServer *m_server;
+    bool m_tls = false;
     QHash<QTcpSocket *, QByteArray> m_pending;
     QHash<QByteArray, QQueue<Reply>> m_scripts;
 };

@@ -26,8 +26,11 @@ ApplicationWindows::ApplicationWindows()
     services.dialogs = &dialogs;
     services.settings = settings.get();
     services.environment = AppEnvironment::fromProcess();
+    services.environment.serviceCaFile = AppEnvironment::chooseServiceCaFile(
+        services.environment.serviceCaFile, settings->read(AppEnvironment::kServiceCaSetting));
     session = std::make_unique<ServiceSession>(services.environment.serviceUrl, services.httpLimits,
         services.environment.localIp, &dialogs);
+    session->setServiceCaFile(services.environment.serviceCaFile);
     services.session = session.get();
     presence = std::make_unique<PresenceMonitor>(*session);
     services.presence = presence.get();
@@ -38,6 +41,11 @@ ApplicationWindows::ApplicationWindows()
 
     frmPrincipal = std::make_unique<TfrmPrincipal>(services);
     dialogs.setParentWindow(frmPrincipal.get());
+    // Whatever the desktop could not open is said in the info bar.
+    dialogs.setOpenFailedHandler([main = QPointer<TfrmPrincipal>(frmPrincipal.get())](const QString &address) {
+        if (main)
+            main->ShellOpenFailed(address);
+    });
     m_order << frmPrincipal->objectName();
     frmAbout = std::make_unique<TfrmAbout>(frmPrincipal.get());
     m_order << frmAbout->objectName();

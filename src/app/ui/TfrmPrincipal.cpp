@@ -1,4 +1,5 @@
 #include "app/ui/TfrmPrincipal.h"
+#include "base/ErrorReport.h"
 
 #include "app/PopupNotifier.h"
 #include "app/ui/TransferListOps.h"
@@ -117,6 +118,8 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     , m_ownAvatars(appServices.avatars ? nullptr : std::make_unique<AvatarCache>(session))
     , avatars(appServices.avatars ? *appServices.avatars : *m_ownAvatars)
 {
+    if (m_ownSession)
+        m_ownSession->setServiceCaFile(appServices.environment.serviceCaFile);
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));
     m_central = new QWidget(this);
@@ -378,6 +381,7 @@ void TfrmPrincipal::buildMediaPage()
     lblTitre = MediaPage->lblPlayName;
     lblArtiste = MediaPage->lblPlayArtiste;
     WMPlayer = MediaPage->WMPlayer;
+    connect(MediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
 }
 
 void TfrmPrincipal::buildInfoPanel(QWidget *central)

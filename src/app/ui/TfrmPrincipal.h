@@ -53,6 +53,7 @@ class TStatusBar;
 class QCheckBox;
 class QFileSystemModel;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -117,7 +118,12 @@ public:
     void FormShow();
     bool FormCloseQuery();
     void FormResize();
-    void FormKeyDown(int key);
+    // The diagnostic toggle: the key left of "1" shows the control log, then
+    // the online list instead, and so on; never while a text field has the
+    // focus.
+    void FormKeyDown(const QKeyEvent &event);
+    static bool IsDiagnosticKey(const QKeyEvent &event);
+    static bool IsTextEntry(const QWidget *widget);
     void lblEnvoyerClick(TClickLabel *sender);
     void lblTelEnCoursMouseEnter(TClickLabel *sender);
     void lblTelEnCoursMouseLeave(TClickLabel *sender);
@@ -447,6 +453,9 @@ public:
     // An unreadable or too short file reaches the general error report
     // after playback was asked for; the labels and the page stay as they were.
     void PlayMediaFile(const QString &path);
+    // "Ouvrir…" of the media page: a file of the disk to play; one the
+    // player cannot take is said in the info bar.
+    void OpenMediaFile();
     void ReadID3Tag(const QString &path);
     // The tray menu is opening / its player item was chosen.
     void PopupSysTrayPopup();

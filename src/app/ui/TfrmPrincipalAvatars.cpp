@@ -68,7 +68,7 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
         return;
     if (!answered) {
         services.dialogs->showMessage(
-            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+            IdHTTP1->failureText(networkDownText()), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
     const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
@@ -108,7 +108,7 @@ void TfrmPrincipal::AfficherProfil1Click()
     QString idText;
     if (!IdHTTP1->get(ServiceRequests::memberId(SelectedContact()), idText)) {
         services.dialogs->showMessage(
-            networkDownText(), QStringLiteral("Voxlane"), DialogService::Kind::Error);
+            IdHTTP1->failureText(networkDownText()), QStringLiteral("Voxlane"), DialogService::Kind::Error);
         return;
     }
     ShellOpen(ServiceRequests::profilePage(services.environment.serviceUrl, idText));

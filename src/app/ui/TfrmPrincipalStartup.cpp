@@ -13,9 +13,11 @@
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/ControlChannel.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -24,6 +26,7 @@
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QHostAddress>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -32,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -319,10 +323,41 @@ void TfrmPrincipal::Quitter1Click()
     close();
 }
 
-void TfrmPrincipal::FormKeyDown(int key)
+bool TfrmPrincipal::IsDiagnosticKey(const QKeyEvent &event)
 {
-    // The key right of ';' on a US keyboard, '²' on a French one.
-    if (key != Qt::Key_Apostrophe && key != Qt::Key_QuoteDbl && key != Qt::Key_twosuperior)
+    // The key at the top left of the letter block, left of "1": "²" on the
+    // French keyboards this client was made for, "`" on a US one. Nobody
+    // types it in a name or a password, unlike the apostrophe that shares a
+    // Windows key code with it on other layouts. Its place is what counts,
+    // so the test is on the hardware key (X and Wayland number it 49),
+    // whatever the layout and the modifiers make of it.
+    constexpr quint32 kKeyLeftOfOne = 49;
+    if (event.nativeScanCode() != 0)
+        return event.nativeScanCode() == kKeyLeftOfOne;
+    // A platform that reports no hardware key: the characters that key
+    // carries on the French and the US layouts.
+    return event.key() == Qt::Key_twosuperior || event.key() == Qt::Key_QuoteLeft;
+}
+
+bool TfrmPrincipal::IsTextEntry(const QWidget *widget)
+{
+    // Where a key press types text, the key is the member's, never a command.
+    if (const auto *line = qobject_cast<const QLineEdit *>(widget))
+        return !line->isReadOnly();
+    if (const auto *text = qobject_cast<const QTextEdit *>(widget))
+        return !text->isReadOnly();
+    if (const auto *plain = qobject_cast<const QPlainTextEdit *>(widget))
+        return !plain->isReadOnly();
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(widget))
+        return !spin->isReadOnly();
+    if (const auto *combo = qobject_cast<const QComboBox *>(widget))
+        return combo->isEditable();
+    return false;
+}
+
+void TfrmPrincipal::FormKeyDown(const QKeyEvent &event)
+{
+    if (!IsDiagnosticKey(event) || IsTextEntry(QApplication::focusWidget()))
         return;
     reWatch->setVisible(!reWatch->isVisible());
     listOnline->setVisible(!reWatch->isVisible());
@@ -337,7 +372,7 @@ bool TfrmPrincipal::eventFilter(QObject *watched, QEvent *event)
         // where it is first delivered.
         QWidget *focus = QApplication::focusWidget();
         if (widget && widget->window() == this && (widget == focus || (!focus && widget == this)))
-            FormKeyDown(static_cast<QKeyEvent *>(event)->key());
+            FormKeyDown(*static_cast<QKeyEvent *>(event));
     }
     return QMainWindow::eventFilter(watched, event);
 }
