@@ -206,3 +206,18 @@ void TransferManager::ResumeAll()
         }
     }
 }
+
+TransferManager::Rates TransferManager::TotalRates() const
+{
+    const auto total = [this](const QStringList &list) -> std::optional<double> {
+        std::optional<double> sum;
+        for (const QString &name : list) {
+            const TransferJob *job = JobNamed(name);
+            if (!job || !job->isRunning() || job->Status() == u"0")
+                continue;
+            sum = sum.value_or(0.0) + job->rate().value_or(0.0);
+        }
+        return sum;
+    };
+    return { total(DownloadList), total(UploadList) };
+}
