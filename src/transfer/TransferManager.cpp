@@ -221,3 +221,11 @@ TransferManager::Rates TransferManager::TotalRates() const
     };
     return { total(DownloadList), total(UploadList) };
 }
+
+bool TransferManager::DownloadsTo(const QString &path) const
+{
+    for (const QString &name : DownloadList)
+        if (const TransferJob *job = JobNamed(name); job && job->FichierPath() == path)
+            return true;
+    return false;
+}

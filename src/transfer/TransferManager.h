@@ -121,6 +121,8 @@ public:
         std::optional<double> download, upload;
     };
     Rates TotalRates() const;
+    // A download in the list saves to path (under way or done).
+    bool DownloadsTo(const QString &path) const;
     // The presence poll answered (Retries).
     void PresenceChanged();
     // Stops every transfer (while the lists are saved at exit or log-out,

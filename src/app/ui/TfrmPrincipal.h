@@ -432,6 +432,9 @@ public:
     QCheckBox *cbFireWall = nullptr;
     TRbCheckBox *ckPlaySound = nullptr;
     QLineEdit *ceTempPath = nullptr;
+    // Where accepted files go, and whether they go there without asking.
+    QLineEdit *ceDownloadPath = nullptr;
+    QCheckBox *ckSaveWithoutAsking = nullptr;
     QToolButton *ceTempPathButton = nullptr;
     QTreeView *ShellTreeView = nullptr;
     QFileSystemModel *ShellTreeModel = nullptr;
