@@ -3,6 +3,7 @@
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
 #include "transfer/PrefixHasher.h"
+#include "transfer/TransferRate.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -181,6 +182,12 @@ public:
 
     // Bytes transferred, as FichierTel, and the size of the file.
     qint64 position() const { return m_position; }
+    // The speed of the running connection, smoothed over a few seconds, and
+    // the time it still needs (see TransferRate); nullopt while unknown.
+    std::optional<double> rate() const;
+    std::optional<qint64> secondsLeft() const;
+    // The clock the speed is measured with, in ms; a steady clock by default.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
     // The user's "Pause" and "Reprendre": the data socket closes (a
     // download stops listening, an upload stops and is not retried) or
@@ -299,6 +306,9 @@ private:
     bool m_telFromPosition = false; // FichierTel is m_position, as text
     int m_stallMs = StallTimeoutMs;
     QElapsedTimer m_lastActivity; // the last sign of life of the connection
+    TransferRate m_rate;
+    std::function<qint64()> m_clock;
+    qint64 now() const;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;

@@ -356,6 +356,7 @@ TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
     EXPECT_TRUE(ops.frmPropriete->isVisible());
     EXPECT_EQ(ops.frmPropriete->txtFileName->text(), QStringLiteral("clip.MP3"));
     EXPECT_EQ(ops.frmPropriete->lblEmplacement->text(), home.filePath(QStringLiteral("recu/")));
+    EXPECT_EQ(ops.frmPropriete->lblVitesse->text(), QString::fromUtf8("—")); // not running
     ops.frmPropriete->close();
 
     // On another page the commands leave everything alone.

@@ -12,6 +12,7 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
 #include "service/ServiceSession.h"
 #include "transfer/ui/TfrmPropriete.h"
 
@@ -84,6 +85,9 @@ ApplicationWindows::~ApplicationWindows()
 void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs)
 {
     reception->setServices(main->Control, dialogs);
+    reception->setDownloads(main->services.settings, [main](const QString &path) {
+        return main->Transfers->DownloadsTo(path);
+    });
     reception->IconForExtension = [main](const QString &ext) {
         return main->IconForExtension ? main->IconForExtension(ext) : QPixmap();
     };

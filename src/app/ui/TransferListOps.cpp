@@ -345,8 +345,10 @@ void TransferListOps::Proprits1Click()
         return;
     const QString ip = list == 1 ? QString() : panel->ClientAddress();
     // Throws for a size that is not a number: the window is not opened.
-    const TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
+    TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
+    properties.vitesse = TransferProperties::speedOf(panel->job());
     const QPixmap icon = panel->PictureIco()->pixmap();
+    frmPropriete->setSpeedSource([job = QPointer<TransferJob>(panel->job())] { return TransferProperties::speedOf(job); });
     frmPropriete->showProperties(properties, icon, QImage());
     if (m.session.Connected)
         m.GetAvatar(panel->FichierProprio(), frmPropriete->imgAvatar, false);
