@@ -192,6 +192,18 @@ void TPiconeBarreTache::CheckTrayHost()
 
 // --- properties --------------------------------------------------------------
 
+void TPiconeBarreTache::setMenuPop(QMenu *menu)
+{
+    m_menuPop = menu;
+    m_tray->setContextMenu(m_menuSiClicDroit ? menu : nullptr);
+}
+
+void TPiconeBarreTache::setMenuSiClicDroit(bool v)
+{
+    m_menuSiClicDroit = v;
+    m_tray->setContextMenu(v ? m_menuPop.data() : nullptr);
+}
+
 void TPiconeBarreTache::setPetiteIconeVisible(bool v)
 {
     if (v == m_petiteIconeVisible)
@@ -394,6 +406,10 @@ void TPiconeBarreTache::flash(int ms)
 
 void TPiconeBarreTache::popupMenu(const QPoint &at)
 {
+    // An XEmbed area opens the icon's own menu before it reports the click:
+    // it is not opened a second time.
+    if (m_menuPop->isVisible())
+        return;
     if (QWidget *form = owner())
         form->activateWindow();
     m_menuPop->popup(at);
