@@ -181,8 +181,11 @@ void TPiconeBarreTache::CheckTrayHost()
             unregisterIcon();
             AddIcon();
         }
-    } else if (!available && m_hostSeen && m_taskbarHidden) {
+    } else if (!available && m_taskbarHidden) {
         // The only way back to the form has gone: give it its entry again.
+        // Whether the last check saw the host does not matter: a host that
+        // came back between two checks, took the form and went again leaves
+        // it just as unreachable.
         showApplicationWindow();
         if (QWidget *form = owner())
             form->showMinimized();
