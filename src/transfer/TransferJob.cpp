@@ -9,6 +9,7 @@
 #include "transfer/TransferListRules.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -84,6 +85,39 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
     connect(m_keepAliveTimer, &QTimer::timeout, this, &TransferJob::KeepAliveTimerTimer);
     setFastMode(fastModeByDefault);
+    // Each connection is measured on its own.
+    connect(this, &TransferJob::connectionOpened, this, [this] {
+        m_rate.reset();
+        m_rate.sample(now(), m_position);
+    });
+}
+
+qint64 TransferJob::now() const
+{
+    if (m_clock)
+        return m_clock();
+    static const QElapsedTimer steady = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return steady.elapsed();
+}
+
+std::optional<double> TransferJob::rate() const
+{
+    // A finished download may keep its connection for the sender's
+    // farewell: it moves nothing any more.
+    if (!isRunning() || m_status == u"0")
+        return std::nullopt;
+    return m_rate.bytesPerSecond(now());
+}
+
+std::optional<qint64> TransferJob::secondsLeft() const
+{
+    if (!rate())
+        return std::nullopt;
+    return m_rate.secondsLeft(now(), m_fichierPoidsValue);
 }
 
 TransferJob::~TransferJob()
@@ -192,6 +226,7 @@ void TransferJob::setTransferProgress(qint64 position)
 {
     m_position = position;
     m_fichierTel = QString::number(position);
+    m_rate.sample(now(), position);
     emit progressChanged(position);
 }
 

@@ -3,6 +3,7 @@
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
 #include "transfer/PrefixHasher.h"
+#include "transfer/TransferRate.h"
 
 #include <QObject>
 
@@ -176,6 +177,12 @@ public:
 
     // Bytes transferred, as FichierTel, and the size of the file.
     qint64 position() const { return m_position; }
+    // The speed of the running connection, smoothed over a few seconds, and
+    // the time it still needs (see TransferRate); nullopt while unknown.
+    std::optional<double> rate() const;
+    std::optional<qint64> secondsLeft() const;
+    // The clock the speed is measured with, in ms; a steady clock by default.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
     // The user's "Pause" and "Reprendre": the data socket closes (a
     // download stops listening, an upload stops and is not retried) or
@@ -286,6 +293,9 @@ private:
     qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
     qint64 m_position = 0;
+    TransferRate m_rate;
+    std::function<qint64()> m_clock;
+    qint64 now() const;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;

@@ -207,3 +207,26 @@ void TransferManager::ResumeAll()
         }
     }
 }
+
+TransferManager::Rates TransferManager::TotalRates() const
+{
+    const auto total = [this](const QStringList &list) -> std::optional<double> {
+        std::optional<double> sum;
+        for (const QString &name : list) {
+            const TransferJob *job = JobNamed(name);
+            if (!job || !job->isRunning() || job->Status() == u"0")
+                continue;
+            sum = sum.value_or(0.0) + job->rate().value_or(0.0);
+        }
+        return sum;
+    };
+    return { total(DownloadList), total(UploadList) };
+}
+
+bool TransferManager::DownloadsTo(const QString &path) const
+{
+    for (const QString &name : DownloadList)
+        if (const TransferJob *job = JobNamed(name); job && job->FichierPath() == path)
+            return true;
+    return false;
+}

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class TransferJob;
 class TransferRetries;
@@ -113,6 +114,15 @@ public:
 
     // The transfer of a list entry ("Tel" + IDTel), or nullptr.
     TransferJob *JobNamed(const QString &name) const;
+    // The summed speed of the running downloads and of the running uploads;
+    // nullopt for a list where none runs.
+    struct Rates
+    {
+        std::optional<double> download, upload;
+    };
+    Rates TotalRates() const;
+    // A download in the list saves to path (under way or done).
+    bool DownloadsTo(const QString &path) const;
     // The presence poll answered (Retries).
     void PresenceChanged();
     // Stops every transfer (while the lists are saved at exit or log-out,

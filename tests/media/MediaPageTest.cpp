@@ -1,6 +1,7 @@
 #include "base/ErrorReport.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbButton.h"
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
 #include "support/MainWindowFixture.h"
@@ -181,13 +182,15 @@ TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsSh
     QDir().mkpath(w.TempPath);
     auto *panel = new TvzkLoadPanel(w.TabSheet2);
     panel->setObjectName(QStringLiteral("Tel1"));
+    panel->setTempPath(w.TempPath);
+    panel->setIDTel(QStringLiteral("4220261211101010123"));
     panel->setFichierName(QStringLiteral("arrive.mp3"));
     panel->setFichierPath(home.filePath(QStringLiteral("done/arrive.mp3")));
     w.SelectedDownload = QStringLiteral("Tel1");
     w.lblEnvoyerClick(w.lblTelEnCours);
 
-    // Still arriving: played from the temp folder.
-    QFile partial(QDir(w.TempPath).filePath(QStringLiteral("arrive.mp3")));
+    // Still arriving: played from its own partial file in the temp folder.
+    QFile partial(QDir(w.TempPath).filePath(QStringLiteral("4220261211101010123_arrive.mp3")));
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
     partial.write(QByteArray(500, '\x11') + id3Block("Partiel", "Moi"));
     partial.close();
@@ -229,4 +232,43 @@ TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsSh
     EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet2);
 }
 
+// "Ouvrir…" plays any file the back end takes, chosen on the disk; a file
+// it cannot take is said and nothing plays.
+TEST_F(MediaPageTest, OuvrirPlaysAFileOfTheDiskAndTellsWhatCannotBePlayed)
+{
+    TfrmPrincipal &w = createWindow();
+    ASSERT_NE(w.MediaPage->btnOuvrirMedia, nullptr);
+    EXPECT_EQ(w.MediaPage->btnOuvrirMedia->Caption(), QStringLiteral("Ouvrir…"));
+
+    // Cancelled: nothing.
+    emit w.MediaPage->openRequested();
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_TRUE(dialogs.fileDialogs.at(0).at(2).endsWith(QStringLiteral("Tous les fichiers  (*.*)|*.*")));
+    EXPECT_TRUE(w.mediaPlayer()->URL().isEmpty());
+
+    // A text file: told, not played.
+    const QString text = home.filePath(QStringLiteral("notes.txt"));
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("rien a ecouter ici\n");
+    f.close();
+    dialogs.fileNames.enqueue(text);
+    emit w.MediaPage->openRequested();
+    EXPECT_TRUE(w.mediaPlayer()->URL().isEmpty());
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Ce fichier ne peut pas être lu :\n\rnotes.txt"));
+
+    // An MP3 (one of the names the page always took): played, its tag shown.
+    const QString song = home.filePath(QStringLiteral("chanson.mp3"));
+    QFile mp3(song);
+    ASSERT_TRUE(mp3.open(QIODevice::WriteOnly));
+    mp3.write(QByteArray(500, '\x11') + id3Block("Chanson", "Quelqu'un"));
+    mp3.close();
+    dialogs.fileNames.enqueue(song);
+    emit w.MediaPage->openRequested();
+    EXPECT_EQ(w.mediaPlayer()->URL(), song);
+    EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Chanson"));
+    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet7);
+}
+
 } // namespace
+

@@ -6,6 +6,7 @@
 #include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/DownloadFolder.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
@@ -24,6 +25,7 @@
 #include "support/Timing.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -113,13 +115,21 @@ protected:
     void send(MemberProgram &from, MemberProgram &to, int size)
     {
         const QString name = QStringLiteral("f%1-%2-to-%3.bin").arg(++sent).arg(from.pseudo, to.pseudo);
+        transfer(from, to, name, randomBytes(size), to.home.filePath(QStringLiteral("recu-") + name), true);
+    }
+
+    // from offers `data` as file `name`; to accepts it, answering the save
+    // dialog with target when answerDialog (otherwise no dialog may open);
+    // both panels end "Terminé" and the copy at target is whole.
+    void transfer(MemberProgram &from, MemberProgram &to, const QString &name, const QByteArray &data,
+        const QString &target, bool answerDialog)
+    {
         const QString source = from.home.filePath(name);
-        const QByteArray data = randomBytes(size);
         QFile f(source);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(data);
         f.close();
-        const QString target = to.home.filePath(QStringLiteral("recu-") + name);
+        const qsizetype dialogs = to.dialogs.fileDialogs.size();
         const qsizetype uploads = from.w->Transfers->UploadList.size();
         const qsizetype downloads = to.w->Transfers->DownloadList.size();
 
@@ -130,8 +140,10 @@ protected:
             [&] { return to.reception->isVisible() && to.reception->lblFichier->text() == name; }, kWaitMs))
             << from.log().toStdString() << "\n---\n"
             << to.log().toStdString();
-        to.dialogs.fileNames.enqueue(target);
+        if (answerDialog)
+            to.dialogs.fileNames.enqueue(target);
         to.reception->btnAccepterClick();
+        ASSERT_EQ(to.dialogs.fileDialogs.size(), dialogs + (answerDialog ? 1 : 0));
 
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -406,6 +418,36 @@ TEST_F(EveryTransfer, AFloodLeavesTheClientAnsweringItsRealPeers)
         popups += qobject_cast<TfrmMsgBox *>(top) && top->isVisible() ? 1 : 0;
     EXPECT_LE(popups, 6);
     EXPECT_LT(residentKiB() - before, 64 * 1024);
+}
+
+// The save dialog opens in the download folder, then in the last folder
+// used; with "save without asking", accepted files go to the download folder
+// without a dialog, under names that never replace one another.
+TEST_F(EveryTransfer, AcceptedFilesGoToTheDownloadFolder)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
+    const QString downloads = bob.home.filePath(QStringLiteral("Téléchargements"));
+    const QString elsewhere = bob.home.filePath(QStringLiteral("ailleurs"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    bob.settings->write(QStringLiteral("DownloadPath"), downloads);
+
+    const QByteArray first = randomBytes(3000), second = randomBytes(2000);
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("photo.jpg"), first, elsewhere + QStringLiteral("/photo.jpg"), true));
+    EXPECT_EQ(bob.dialogs.dialogFolders.last(), downloads);
+    EXPECT_EQ(bob.dialogs.fileDialogs.last().value(2), QStringLiteral("photo.jpg"));
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("notes.txt"), second, elsewhere + QStringLiteral("/notes.txt"), true));
+    EXPECT_EQ(bob.dialogs.dialogFolders.last(), elsewhere);
+
+    DownloadFolder(bob.settings.get()).setSaveWithoutAsking(true);
+    const QByteArray third = randomBytes(4000), fourth = randomBytes(1000);
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("photo.jpg"), third, downloads + QStringLiteral("/photo.jpg"), false));
+    ASSERT_NO_FATAL_FAILURE(transfer(
+        alice, bob, QStringLiteral("photo.jpg"), fourth, downloads + QStringLiteral("/photo (2).jpg"), false));
+    EXPECT_EQ(contents(elsewhere + QStringLiteral("/photo.jpg")), first);
 }
 
 } // namespace

@@ -36,6 +36,8 @@ public:
     // Every file dialog opened: "save" or "open", its caption, then the
     // proposed name (save) or the filter (open).
     QList<QStringList> fileDialogs;
+    // The folder each of them opened in.
+    QStringList dialogFolders;
     // Run while a file dialog is "open", before it answers: a real dialog
     // runs an event loop of its own, in which anything may happen.
     std::function<void()> onSaveDialog;

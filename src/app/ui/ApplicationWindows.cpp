@@ -15,6 +15,7 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "transfer/TransferManager.h"
 #include "service/ServiceSession.h"
 #include "transfer/ui/TfrmPropriete.h"
 
@@ -45,6 +46,11 @@ ApplicationWindows::ApplicationWindows()
 
     frmPrincipal = std::make_unique<TfrmPrincipal>(services);
     dialogs.setParentWindow(frmPrincipal.get());
+    // Whatever the desktop could not open is said in the info bar.
+    dialogs.setOpenFailedHandler([main = QPointer<TfrmPrincipal>(frmPrincipal.get())](const QString &address) {
+        if (main)
+            main->ShellOpenFailed(address);
+    });
     m_order << frmPrincipal->objectName();
     frmAbout = std::make_unique<TfrmAbout>(frmPrincipal.get());
     m_order << frmAbout->objectName();
@@ -90,6 +96,9 @@ ApplicationWindows::~ApplicationWindows()
 void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs)
 {
     reception->setServices(main->Control, dialogs);
+    reception->setDownloads(main->services.settings, [main](const QString &path) {
+        return main->Transfers->DownloadsTo(path);
+    });
     reception->IconForExtension = [main](const QString &ext) {
         return main->IconForExtension ? main->IconForExtension(ext) : QPixmap();
     };

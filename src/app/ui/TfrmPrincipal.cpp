@@ -1,4 +1,5 @@
 #include "app/ui/TfrmPrincipal.h"
+#include "base/ErrorReport.h"
 
 #include "app/PopupNotifier.h"
 #include "app/ui/TransferListOps.h"
@@ -358,6 +359,15 @@ void TfrmPrincipal::buildOptionsPage()
     ceTempPathButton->setText(QStringLiteral("..."));
     ceTempPathButton->setGeometry(390, 138, 26, 22);
     connect(ceTempPathButton, &QToolButton::clicked, this, &TfrmPrincipal::ceTempPathButtonClick);
+    auto *lblDownloads = new QLabel(QStringLiteral("Dossier de réception :"), TabSheet5);
+    lblDownloads->setGeometry(16, 172, 400, 18);
+    ceDownloadPath = new QLineEdit(TabSheet5);
+    ceDownloadPath->setObjectName(QStringLiteral("ceDownloadPath"));
+    ceDownloadPath->setGeometry(16, 192, 400, 22);
+    ckSaveWithoutAsking = new QCheckBox(
+        QStringLiteral("Enregistrer les fichiers acceptés dans ce dossier sans demander"), TabSheet5);
+    ckSaveWithoutAsking->setObjectName(QStringLiteral("ckSaveWithoutAsking"));
+    ckSaveWithoutAsking->setGeometry(16, 220, 420, 22);
     ShellTreeView = new QTreeView(TabSheet5);
     ShellTreeView->setObjectName(QStringLiteral("ShellTreeView"));
     ShellTreeView->setGeometry(16, 164, 400, 220);
@@ -380,6 +390,7 @@ void TfrmPrincipal::buildMediaPage()
     lblTitre = MediaPage->lblPlayName;
     lblArtiste = MediaPage->lblPlayArtiste;
     WMPlayer = MediaPage->WMPlayer;
+    connect(MediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
 }
 
 void TfrmPrincipal::buildInfoPanel(QWidget *central)

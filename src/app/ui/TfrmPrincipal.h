@@ -432,6 +432,9 @@ public:
     QCheckBox *cbFireWall = nullptr;
     TRbCheckBox *ckPlaySound = nullptr;
     QLineEdit *ceTempPath = nullptr;
+    // Where accepted files go, and whether they go there without asking.
+    QLineEdit *ceDownloadPath = nullptr;
+    QCheckBox *ckSaveWithoutAsking = nullptr;
     QToolButton *ceTempPathButton = nullptr;
     QTreeView *ShellTreeView = nullptr;
     QFileSystemModel *ShellTreeModel = nullptr;
@@ -453,6 +456,9 @@ public:
     // An unreadable or too short file reaches the general error report
     // after playback was asked for; the labels and the page stay as they were.
     void PlayMediaFile(const QString &path);
+    // "Ouvrir…" of the media page: a file of the disk to play; one the
+    // player cannot take is said in the info bar.
+    void OpenMediaFile();
     void ReadID3Tag(const QString &path);
     // The tray menu is opening / its player item was chosen.
     void PopupSysTrayPopup();

@@ -5,9 +5,13 @@
 #include "media/MediaRules.h"
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
+#include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "base/DialogService.h"
+
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QStackedWidget>
 
@@ -27,8 +31,9 @@ void TfrmPrincipal::Lecture1Click()
     const auto *panel = findChild<TvzkLoadPanel *>(selected);
     if (!panel)
         return;
-    const QString path
-        = MediaRules::FileToPlay(page, panel->Status(), panel->FichierPath(), TempPath, panel->FichierName());
+    // A download still arriving plays from its own partial file.
+    const QString partialName = QFileInfo(panel->job()->partialFilePath()).fileName();
+    const QString path = MediaRules::FileToPlay(page, panel->Status(), panel->FichierPath(), TempPath, partialName);
     if (path.isEmpty())
         return;
     // Called from a menu: a file that cannot be read goes to the error
@@ -49,6 +54,20 @@ void TfrmPrincipal::PlayMediaFile(const QString &path)
         lblArtiste->setText(QStringLiteral("Inconnu"));
     }
     lblEnvoyerClick(lblLecture);
+}
+
+void TfrmPrincipal::OpenMediaFile()
+{
+    const QStringList playable = TMediaPlayer::playableMimeTypes();
+    const QString path = services.dialogs->openFileName(
+        QStringLiteral("Ouvrir un fichier audio ou vidéo"), QString(), MediaRules::openFilter(playable));
+    if (path.isEmpty())
+        return;
+    if (!MediaRules::canPlay(QFileInfo(path).fileName(), playable, path)) {
+        AffichInfo(QStringLiteral("Ce fichier ne peut pas être lu :\n\r") + QFileInfo(path).fileName(), true, 3000);
+        return;
+    }
+    PlayMediaFile(path);
 }
 
 void TfrmPrincipal::ReadID3Tag(const QString &path)

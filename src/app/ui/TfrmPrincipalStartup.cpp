@@ -12,6 +12,7 @@
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/DownloadFolder.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -276,6 +277,9 @@ void TfrmPrincipal::TabSheet5Show()
     // The default shown is the folder partial downloads really go to; names
     // differ by case on Linux, so "Temp" would name another folder.
     ceTempPath->setText(stored.isEmpty() ? programDir() + QStringLiteral("temp") : stored);
+    const DownloadFolder downloads(services.settings);
+    ceDownloadPath->setText(downloads.folder());
+    ckSaveWithoutAsking->setChecked(downloads.saveWithoutAsking());
 }
 
 void TfrmPrincipal::btnConfigApplyClick()
@@ -285,6 +289,12 @@ void TfrmPrincipal::btnConfigApplyClick()
     WriteRegistryString(QStringLiteral("PlaySound"), flag(ckPlaySound->Checked()));
     notifier.SoundEnabled = ckPlaySound->Checked();
     WriteRegistryString(QStringLiteral("TempPath"), ceTempPath->text());
+    // The desktop's download folder is not written down: it follows the
+    // desktop's own setting until the user names another one.
+    const QString downloads = ceDownloadPath->text().trimmed();
+    WriteRegistryString(QStringLiteral("DownloadPath"),
+        downloads == DownloadFolder::desktopDownloadFolder() ? QString() : downloads);
+    DownloadFolder(services.settings).setSaveWithoutAsking(ckSaveWithoutAsking->isChecked());
 }
 
 void TfrmPrincipal::ceTempPathButtonClick()

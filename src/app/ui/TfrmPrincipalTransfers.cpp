@@ -12,10 +12,13 @@
 #include "service/ServiceSession.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
+#include "transfer/TransferRate.h"
+#include "components/ui/TStatusBar.h"
 #include "app/ui/TransferListOps.h"
 #include "transfer/ui/TransferPanels.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 void TfrmPrincipal::buildTransferLists()
 {
@@ -49,6 +52,15 @@ void TfrmPrincipal::buildTransferLists()
         LogWatch(reason);
         AffichInfo(QStringLiteral("La liste des transferts n'a pas pu être enregistrée."), true, 5000);
     });
+
+    // The speed of everything under way, in the status bar's first panel.
+    auto *rates = new QTimer(this);
+    rates->setInterval(1000);
+    connect(rates, &QTimer::timeout, this, [this] {
+        const TransferManager::Rates r = Transfers->TotalRates();
+        StatusBar->setPanelText(0, TransferRate::totalsText(r.download, r.upload));
+    });
+    rates->start();
 
     // One lookup for the whole program. It only reads: the windows never
     // change the member's associations.

@@ -1,4 +1,6 @@
 #include "app/ui/TransferListOps.h"
+#include "media/MediaRules.h"
+#include "media/ui/TMediaPlayer.h"
 
 #include "base/DialogService.h"
 #include "base/ErrorReport.h"
@@ -24,6 +26,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QFileInfo>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -278,15 +281,21 @@ void TransferListOps::PopupMenu1Popup()
     Pause1->setText(state.pauseCaption);
     // A transfer the other member cancelled never goes on.
     Pause1->setEnabled(state.pauseEnabled && !panel->job()->isCancelled());
-    Lecture1->setEnabled(state.lectureEnabled);
+    // The described names, and anything else the player's back end takes.
+    Lecture1->setEnabled(state.lectureEnabled
+        || MediaRules::canPlay(panel->FichierName(), TMediaPlayer::playableMimeTypes(), panel->FichierPath()));
 }
 
 void TransferListOps::Ouvrir1Click()
 {
-    if (TvzkLoadPanel *panel = selectedPanel())
-        // An unfinished download has no file there yet: the desktop's
-        // failure is not reported.
-        m.services.dialogs->openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString());
+    TvzkLoadPanel *panel = selectedPanel();
+    // An unfinished download has no file there yet: nothing to open, and
+    // nothing to say. A file that is there and that nothing can open is
+    // said in the info bar (ShellOpenFailed).
+    if (!panel || !QFileInfo::exists(panel->FichierPath()))
+        return;
+    if (!m.services.dialogs->openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString()))
+        m.ShellOpenFailed(panel->FichierPath());
 }
 
 void TransferListOps::Ouvrirledossiercontenant1Click()
@@ -336,8 +345,10 @@ void TransferListOps::Proprits1Click()
         return;
     const QString ip = list == 1 ? QString() : panel->ClientAddress();
     // Throws for a size that is not a number: the window is not opened.
-    const TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
+    TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
+    properties.vitesse = TransferProperties::speedOf(panel->job());
     const QPixmap icon = panel->PictureIco()->pixmap();
+    frmPropriete->setSpeedSource([job = QPointer<TransferJob>(panel->job())] { return TransferProperties::speedOf(job); });
     frmPropriete->showProperties(properties, icon, QImage());
     if (m.session.Connected)
         m.GetAvatar(panel->FichierProprio(), frmPropriete->imgAvatar, false);

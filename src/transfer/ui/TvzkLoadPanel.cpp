@@ -17,6 +17,7 @@ namespace {
 
 // Progress shown on screen at most this often; the properties stay exact.
 constexpr int kProgressRefreshMs = 50;
+constexpr int kRateRefreshMs = 1000;
 
 } // namespace
 
@@ -39,6 +40,9 @@ TvzkLoadPanel::TvzkLoadPanel(QWidget *parent)
     m_progressTimer->setInterval(kProgressRefreshMs);
     m_progressTimer->setSingleShot(true);
     connect(m_progressTimer, &QTimer::timeout, this, &TvzkLoadPanel::flushProgress);
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setInterval(kRateRefreshMs);
+    connect(m_rateTimer, &QTimer::timeout, this, &TvzkLoadPanel::refreshRate);
 
     m_job = new TransferJob(this);
     connect(m_job, &TransferJob::connectionOpened, this, &TvzkLoadPanel::jobConnectionOpened);
@@ -66,6 +70,11 @@ TvzkLoadPanel::~TvzkLoadPanel()
 QString TvzkLoadPanel::About() const
 {
     return QStringLiteral("TvzkLoadPanel 1.0 - composant de transfert Voxlane, par l'équipe Voxlane");
+}
+
+QLabel *TvzkLoadPanel::RateLabel() const
+{
+    return m_children->rateLabel;
 }
 
 // ---- captions and progress ------------------------------------------------
@@ -182,6 +191,7 @@ void TvzkLoadPanel::showStatus(const QString &text, bool done)
     setCaptionLabelInfo(text);
     LoadPanelChildren::setTextColour(m_labelInfo, done ? LoadPanelChildren::DoneColour : LoadPanelChildren::ErrorColour);
     refreshProgressCaption();
+    refreshRate();
 }
 
 void TvzkLoadPanel::flushProgress()
@@ -189,6 +199,25 @@ void TvzkLoadPanel::flushProgress()
     m_progressTimer->stop();
     setBarValue(m_progressPosition);
     refreshProgressCaption();
+    refreshRate();
+}
+
+void TvzkLoadPanel::refreshRate()
+{
+    QLabel *label = m_children->rateLabel;
+    if (!m_running || !m_job->isRunning()) {
+        m_rateTimer->stop();
+        label->hide();
+        return;
+    }
+    if (!m_rateTimer->isActive())
+        m_rateTimer->start();
+    const QString caption = TransferRate::caption(m_job->rate(), m_job->secondsLeft());
+    if (label->text() != caption) {
+        label->setText(caption);
+        m_children->placeRateLabel(width());
+    }
+    label->show();
 }
 
 // ---- layout and mouse -----------------------------------------------------
@@ -252,6 +281,7 @@ void TvzkLoadPanel::jobSocketError(const QString &text)
     m_running = false;
     m_progressBar->hide();
     setCaptionLabelInfo(text);
+    refreshRate();
 }
 
 void TvzkLoadPanel::jobStateChanged()
