@@ -25,6 +25,12 @@
 #include "support/Timing.h"
 
 #include <QApplication>
+#include <QStackedWidget>
+#include <QFileInfo>
+#include <QUrl>
+#include <QTreeWidget>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -448,6 +454,98 @@ TEST_F(EveryTransfer, AcceptedFilesGoToTheDownloadFolder)
     ASSERT_NO_FATAL_FAILURE(transfer(
         alice, bob, QStringLiteral("photo.jpg"), fourth, downloads + QStringLiteral("/photo (2).jpg"), false));
     EXPECT_EQ(contents(elsewhere + QStringLiteral("/photo.jpg")), first);
+}
+
+// Files dropped on a contact of the list (a folder among them) are offered
+// to that contact one after the other, each with its own confirmation: a
+// refused one does not stop the next. Files chosen together in the send
+// page's dialog go the same way. Every accepted copy is whole.
+TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
+    alice.w->TimerRefreshTimer(); // bob shows online in alice's list
+    const QString downloads = bob.home.filePath(QStringLiteral("recus"));
+    bob.settings->write(QStringLiteral("DownloadPath"), downloads);
+    DownloadFolder(bob.settings.get()).setSaveWithoutAsking(true);
+
+    const auto make = [&](const QString &relative, qsizetype size) {
+        const QString path = alice.home.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray data = randomBytes(size);
+        f.write(data);
+        return data;
+    };
+    const QByteArray a = make(QStringLiteral("lot/a.txt"), 3000);
+    make(QStringLiteral("lot/sous/b.bin"), 2000);
+    const QByteArray c = make(QStringLiteral("c.jpg"), 5000);
+
+    // Dropped on bob's row of alice's contact list, as the desktop drops.
+    QTreeWidget *list = alice.w->lbOnline;
+    QTreeWidgetItem *bobRow = nullptr;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(1) == QStringLiteral("bob"))
+            bobRow = list->topLevelItem(i);
+    ASSERT_NE(bobRow, nullptr);
+    const QPoint at = list->visualItemRect(bobRow).center();
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(alice.home.filePath(QStringLiteral("lot"))),
+        QUrl::fromLocalFile(alice.home.filePath(QStringLiteral("c.jpg"))) });
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+
+    const auto answer = [&](const QString &name, bool accept) {
+        ASSERT_TRUE(waitUntil(
+            [&] { return bob.reception->isVisible() && bob.reception->lblFichier->text() == name; }, kWaitMs))
+            << name.toStdString() << "\n" << alice.log().toStdString() << "\n---\n" << bob.log().toStdString();
+        if (accept)
+            bob.reception->btnAccepterClick();
+        else
+            bob.reception->btnRefuserClick();
+    };
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("b.bin"), false));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("c.jpg"), true));
+    const auto allDone = [&](int count) {
+        return waitUntil(
+            [&] {
+                if (bob.w->Transfers->DownloadList.size() != count || alice.w->Transfers->UploadList.size() != count)
+                    return false;
+                for (const QString &name : bob.w->Transfers->DownloadList)
+                    if (bob.w->TransferView->panelNamed(name)->CaptionLabelInfo() != QStringLiteral("Terminé"))
+                        return false;
+                return true;
+            },
+            kWaitMs);
+    };
+    ASSERT_TRUE(allDone(2)) << bob.log().toStdString();
+    EXPECT_EQ(contents(downloads + QStringLiteral("/a.txt")), a);
+    EXPECT_EQ(contents(downloads + QStringLiteral("/c.jpg")), c);
+    EXPECT_FALSE(QFile::exists(downloads + QStringLiteral("/b.bin")));
+    EXPECT_EQ(bob.dialogs.fileDialogs.size(), 0); // saved without asking
+
+    // Two files chosen at once in the send page's dialog.
+    alice.w->PageControl->setCurrentIndex(3);
+    alice.dialogs.fileLists.enqueue(
+        { alice.home.filePath(QStringLiteral("c.jpg")), alice.home.filePath(QStringLiteral("lot/a.txt")) });
+    alice.w->FileNameSendButtonClick();
+    EXPECT_EQ(alice.w->sendFiles().size(), 2);
+    EXPECT_EQ(alice.w->lblFileDecompose->text(), QStringLiteral("2 fichiers : c.jpg, a.txt"));
+    alice.w->txtDesti->setText(QStringLiteral("bob"));
+    alice.w->btnShowTelClick();
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("c.jpg"), true));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
+    ASSERT_TRUE(allDone(4)) << bob.log().toStdString();
+    EXPECT_EQ(contents(downloads + QStringLiteral("/c (2).jpg")), c);
+    EXPECT_EQ(contents(downloads + QStringLiteral("/a (2).txt")), a);
 }
 
 } // namespace

@@ -29,6 +29,17 @@ QString ScriptedDialogs::openFileName(const QString &caption, const QString &dir
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
+QStringList ScriptedDialogs::openFileNames(const QString &caption, const QString &directory, const QString &filter)
+{
+    if (fileLists.isEmpty())
+        return DialogService::openFileNames(caption, directory, filter);
+    fileDialogs.append({QStringLiteral("open"), caption, filter});
+    dialogFolders.append(directory);
+    if (onOpenDialog)
+        onOpenDialog();
+    return fileLists.dequeue();
+}
+
 bool ScriptedDialogs::openUrl(const QString &address)
 {
     openedUrls.append(address);

@@ -32,6 +32,8 @@
 #include "transfer/TransferJob.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
+#include "transfer/TransferRate.h"
+#include "components/ui/TStatusBar.h"
 #include "transfer/ui/TfrmPropriete.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -40,6 +42,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,6 +50,7 @@
 #include <QStackedWidget>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
@@ -146,6 +150,8 @@ public:
         m.home = m_root.filePath(pseudo);
         QDir().mkpath(m.home);
         m.settings = std::make_unique<SettingsStore>(m.home + QStringLiteral("/config/Voxlane.conf"));
+        // The desktop's download folder differs from one machine to another.
+        m.settings->write(QStringLiteral("DownloadPath"), m.home + QStringLiteral("/Téléchargements"));
         AppServices services;
         services.dialogs = &m.dialogs;
         services.settings = m.settings.get();
@@ -356,6 +362,21 @@ int main(int argc, char **argv)
     alice.w->AffichCarte(QStringLiteral("bob"));
     waitFor([&] { return alice.w->cardWindow()->isVisible(); }, 3000);
     tour.shoot(alice.w->cardWindow(), QStringLiteral("09-card"));
+    alice.w->cardWindow()->close();
+
+    // The contact menu on bob, online, in alice's list.
+    for (int i = 0; i < alice.w->lbOnline->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = alice.w->lbOnline->topLevelItem(i);
+        if (row->text(1) != QStringLiteral("bob"))
+            continue;
+        alice.w->lbOnline->setCurrentItem(row);
+        row->setSelected(true);
+        // Away from the pointer, which would highlight the entry under it.
+        alice.w->PopupMenuContacts->popup(QPoint(900, 700));
+        tour.shoot(alice.w->PopupMenuContacts, QStringLiteral("19-contact-menu"));
+        alice.w->PopupMenuContacts->hide();
+        alice.w->lbOnline->clearSelection();
+    }
     alice.w->cardWindow()->hide();
 
     // The own avatar's window.
@@ -396,6 +417,18 @@ int main(int argc, char **argv)
     bob.dialogs.fileNames.enqueue(tour.home(bob) + QStringLiteral("/rapport annuel.pdf"));
     bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
     const QStringList downloadsBefore = bob.w->Transfers->DownloadList;
+    // The speed shown is measured on a clock that follows the bytes
+    // (350 Ko/s), so that it is the same on every run; it is set as the
+    // download is made (when alice's port request comes), before its
+    // connection can come.
+    const auto clocked = QObject::connect(bob.w->Transfers, &TransferManager::AddPort, bob.w.get(), [&] {
+        if (auto *made = qobject_cast<TvzkLoadPanel *>(bob.w->Transfers->LastPanel.data())) {
+            TransferJob *job = made->job();
+            job->setClock([job] { return job->position() * 1000 / (350 * 1024); });
+        } else {
+            tour.fail(QStringLiteral("no panel for the download just made"));
+        }
+    });
     bob.reception->btnAccepterClick();
     bool shown = false;
     TvzkLoadPanel *live = nullptr;
@@ -410,11 +443,16 @@ int main(int argc, char **argv)
                 return;
             shown = true;
             live->setProgressPosition(quint32(position));
-            bob.w->AffichInfo(QString(), false, 0);
+                        bob.w->AffichInfo(QString(), false, 0);
+            // The status bar's total is drawn every second: brought up to
+            // this byte too.
+            const TransferManager::Rates rates = bob.w->Transfers->TotalRates();
+            bob.w->StatusBar->setPanelText(0, TransferRate::totalsText(rates.download, rates.upload));
             tour.shootNow(bob.w.get(), QStringLiteral("18-transfer-in-progress"));
         });
         waitFor([&] { return live->CaptionLabelInfo() == QStringLiteral("Terminé"); }, 60000);
     }
+    QObject::disconnect(clocked);
     if (!shown)
         tour.fail(QStringLiteral("the transfer was not seen part-way: ")
             + (live ? live->CaptionLabelInfo() + QLatin1Char(' ') + QString::number(live->ProgressPosition())

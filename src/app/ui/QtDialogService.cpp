@@ -94,6 +94,17 @@ QString QtDialogService::openFileName(const QString &caption, const QString &dir
     return askFileName(dialog);
 }
 
+QStringList QtDialogService::openFileNames(const QString &caption, const QString &directory, const QString &filter)
+{
+    QFileDialog dialog(m_parent, caption, directory, qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    FrenchFileColumns::apply(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 bool QtDialogService::openUrl(const QString &address)
 {
     const QUrl url = address.contains(u':') && !QDir::isAbsolutePath(address)

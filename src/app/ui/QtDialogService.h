@@ -31,6 +31,7 @@ public:
     // answer comes later: when it says nothing could open it (or it cannot
     // run), the failure handler is told, so that the user hears of it. False
     // only when nothing could be started at all.
+    QStringList openFileNames(const QString &caption, const QString &directory, const QString &filter) override;
     bool openUrl(const QString &address) override;
     void setOpenFailedHandler(std::function<void(const QString &address)> handler)
     {

@@ -31,6 +31,7 @@ class TfrmNewContact;
 class TClickLabel;
 class TDistractBar;
 class ControlChannel;
+class OfferQueue;
 class TransferManager;
 class TransferPanels;
 class TransferListStore;
@@ -133,8 +134,12 @@ public:
     void ceTempPathButtonClick();
     void ShellTreeViewDblClick();
     void Quitter1Click();
-    // Dropped local files: each one shows the send page and fills the file field.
+    // Dropped local files and folders: the send page shows them, ready to be
+    // offered to the member typed there.
     void DropFiles(const QStringList &paths);
+    // Dropped on an online contact of the list: offered to that contact at
+    // once, one after the other. False when pseudo is not an online contact.
+    bool DropFilesOnContact(const QString &pseudo, const QStringList &paths);
     void setDropAccepted(bool accepted);
     bool dropAccepted() const { return m_dropAccepted; }
     // The shell's "open" action; when no program can open the address, the
@@ -271,6 +276,7 @@ public:
     QMenu *PopupMenuContacts = nullptr;
     QAction *Dialoguer1 = nullptr;
     QAction *Envoyerunmessage2 = nullptr;
+    QAction *Envoyerunfichier1 = nullptr;
     QAction *Afficherlacartedevisite1 = nullptr;
     QAction *AfficherProfil1 = nullptr;
     QAction *Supprimerceprofil1 = nullptr;   // wired by contact management
@@ -306,6 +312,11 @@ public:
     void FileNameSendButtonClick();
     void lBoxSendToFriendsDblClick();
     void btnShowTelClick();
+    // The files the send page offers: the one of FileNameSend, or several
+    // chosen or dropped at once (FileNameSend then shows the first).
+    void setSendFiles(const QStringList &files);
+    QStringList sendFiles() const { return m_sendFiles; }
+    OfferQueue *Offers = nullptr;
     // Log-out: every transfer panel goes and both lists are emptied.
     void ClearTransfers();
     ControlChannel *Control = nullptr;
@@ -516,6 +527,8 @@ private:
     QWidget *m_central = nullptr;
     QPointer<QWidget> m_about;
     bool m_dropAccepted = false;
+    QStringList m_sendFiles;
+    bool m_settingSendFiles = false;
     bool m_shown = false;
     // presence and contacts
     QPointer<TfrmCard> m_card;

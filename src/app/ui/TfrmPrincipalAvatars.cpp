@@ -73,6 +73,7 @@ void TfrmPrincipal::AffichCarte(const QString &pseudo)
     }
     const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
     card->setDetails(pseudo, details.email, details.web);
+    card->setCanSendFile(pseudo != session.CurrentPseudo && !GetIP(pseudo).isEmpty());
     card->move(position);
     // The card is reused: the previous member's picture must not stay when
     // this member's avatar cannot be fetched.

@@ -9,6 +9,7 @@
 #include "components/FileTypeLook.h"
 #include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
 #include "service/ServiceSession.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
@@ -86,6 +87,8 @@ void TfrmPrincipal::buildNegotiation()
         [this](
             const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });
 
+    Offers = new OfferQueue(*Control, this);
+    connect(Offers, &OfferQueue::Info, this, &TfrmPrincipal::AffichInfo);
     Control->Transfers = Transfers;
     Control->GetIP = [this](const QString &pseudo) { return GetIP(pseudo); };
     Control->CurrentPseudo = [this] { return session.CurrentPseudo; };
@@ -152,14 +155,45 @@ void TfrmPrincipal::buildNegotiation()
 
 void TfrmPrincipal::FileNameSendButtonClick()
 {
-    const QString name = services.dialogs->openFileName(
+    // Several files may be chosen at once: each is offered in turn.
+    const QStringList names = services.dialogs->openFileNames(
         QStringLiteral("Envoyer un fichier"), QString(), QStringLiteral("Tous les fichiers  (*.*)|*.*"));
-    if (!name.isEmpty())
-        FileNameSend->setText(name);
+    if (names.size() == 1)
+        FileNameSend->setText(names.first());
+    else if (!names.isEmpty())
+        setSendFiles(names);
+}
+
+void TfrmPrincipal::setSendFiles(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    m_settingSendFiles = true;
+    m_sendFiles = files;
+    if (FileNameSend->text() == files.first())
+        FileNameSendChange();
+    else
+        FileNameSend->setText(files.first());
+    m_settingSendFiles = false;
 }
 
 void TfrmPrincipal::FileNameSendChange()
 {
+    // A name typed or chosen by itself replaces the files chosen together.
+    if (!m_settingSendFiles)
+        m_sendFiles = FileNameSend->text().isEmpty() ? QStringList() : QStringList { FileNameSend->text() };
+    if (m_sendFiles.size() > 1) {
+        qint64 total = 0;
+        QStringList names;
+        for (const QString &path : std::as_const(m_sendFiles)) {
+            total += QFileInfo(path).size();
+            names << QFileInfo(path).fileName();
+        }
+        imgIcoDecompose->setPixmap(TransferPanels::StockPicture(0));
+        lblFileDecompose->setText(QStringLiteral("%1 fichiers : ").arg(m_sendFiles.size()) + names.join(QStringLiteral(", ")));
+        lblDecompFileSize->setText(QStringLiteral("Taille : ") + SizeText::FormatSize(total));
+        return;
+    }
     const QFileInfo file(FileNameSend->text());
     if (FileNameSend->text().isEmpty() || !file.isFile())
         return;
@@ -194,15 +228,17 @@ void TfrmPrincipal::btnShowTelClick()
         AffichInfo(QStringLiteral("Vous devez sélectionner un destinataire !"), true, 1500);
         return;
     }
-    if (!QFileInfo(FileNameSend->text()).isFile()) {
+    const QStringList files = m_sendFiles.size() > 1 ? m_sendFiles : QStringList { FileNameSend->text() };
+    if (!QFileInfo(files.first()).isFile() || OfferQueue::FilesOf(files).isEmpty()) {
         AffichInfo(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
         return;
     }
-    Control->StartOffer(txtDesti->text(), FileNameSend->text());
+    Offers->Offer(txtDesti->text(), files);
 }
 
 void TfrmPrincipal::ClearTransfers()
 {
+    Offers->Clear();
     for (QStringList *list : {&Transfers->DownloadList, &Transfers->UploadList}) {
         for (const QString &name : std::as_const(*list))
             delete findChild<TvzkLoadPanel *>(name);

@@ -19,17 +19,89 @@
 #include "transfer/TransferManager.h"
 
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
+
+namespace {
+
+// Files dragged over the contact view: taken on an online contact's row.
+class ContactDrops : public QObject
+{
+public:
+    ContactDrops(QTreeWidget *view, std::function<void(const QString &pseudo, const QStringList &paths)> dropped)
+        : QObject(view)
+        , m_view(view)
+        , m_dropped(std::move(dropped))
+    {
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter: {
+            auto *drag = static_cast<QDragEnterEvent *>(event);
+            if (drag->mimeData()->hasUrls())
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::DragMove: {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (contactAt(drag->position().toPoint()).isEmpty())
+                drag->ignore();
+            else
+                drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            const QString pseudo = contactAt(drop->position().toPoint());
+            QStringList paths;
+            for (const QUrl &url : drop->mimeData()->urls())
+                if (url.isLocalFile())
+                    paths << url.toLocalFile();
+            if (pseudo.isEmpty() || paths.isEmpty()) {
+                drop->ignore();
+                return true;
+            }
+            drop->acceptProposedAction();
+            m_dropped(pseudo, paths);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QString contactAt(const QPoint &position) const
+    {
+        const QTreeWidgetItem *row = m_view->itemAt(position);
+        return row && ContactRows::imageIndexOf(row) == ContactRows::kOnline ? ContactRows::textOf(row) : QString();
+    }
+
+    QTreeWidget *m_view;
+    std::function<void(const QString &, const QStringList &)> m_dropped;
+};
+
+} // namespace
 
 void TfrmPrincipal::buildPresence()
 {
     ContactRows::setUpView(lbOnline);
     lbOnline->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lbOnline, &QWidget::customContextMenuRequested, this, &TfrmPrincipal::lbOnlineContextPopup);
+    lbOnline->viewport()->installEventFilter(new ContactDrops(lbOnline, [this](const QString &pseudo, const QStringList &paths) {
+        DropFilesOnContact(pseudo, paths);
+    }));
 
     // The send page's recipient list: the online contacts.
     lBoxSendToFriends = new QTreeWidget(TabSheet4);
@@ -40,6 +112,13 @@ void TfrmPrincipal::buildPresence()
     PopupMenuContacts = new QMenu(this);
     PopupMenuContacts->setObjectName(QStringLiteral("PopupMenuContacts"));
     Dialoguer1 = PopupMenuContacts->addAction(QStringLiteral("Dialoguer"));
+    Envoyerunfichier1 = PopupMenuContacts->addAction(QStringLiteral("Envoyer un fichier…"));
+    Envoyerunfichier1->setObjectName(QStringLiteral("Envoyerunfichier1"));
+    connect(Envoyerunfichier1, &QAction::triggered, this, [this] {
+        const QString pseudo = SelectedContact();
+        if (!pseudo.isEmpty())
+            SendFileToContact(pseudo);
+    });
     Envoyerunmessage2 = PopupMenuContacts->addAction(
         ContactRows::image(ContactRows::kMailImage), QStringLiteral("Envoyer un mail"));
     Afficherlacartedevisite1 = PopupMenuContacts->addAction(
@@ -116,6 +195,7 @@ TfrmCard *TfrmPrincipal::cardWindow()
         m_card = new TfrmCard(this);
     m_card->setDialogs(services.dialogs);
     connect(m_card, &TfrmCard::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
+    connect(m_card, &TfrmCard::sendFileRequested, this, &TfrmPrincipal::SendFileToContact, Qt::UniqueConnection);
     return m_card;
 }
 
@@ -319,6 +399,7 @@ void TfrmPrincipal::PopupMenuContactsPopup()
     const QList<QTreeWidgetItem *> selected = lbOnline->selectedItems();
     const int image = selected.isEmpty() ? ContactRows::kHeader : ContactRows::imageIndexOf(selected.first());
     Dialoguer1->setVisible(image == ContactRows::kOnline);
+    Envoyerunfichier1->setVisible(image == ContactRows::kOnline);
     if (image == ContactRows::kOnline)
         PopupMenuContacts->setDefaultAction(Dialoguer1);
     else if (image == ContactRows::kOffline)

@@ -12,6 +12,7 @@
 #include "components/ui/TStatusBar.h"
 #include "contacts/ui/TOnlineList.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
 #include "negotiation/DownloadFolder.h"
 
 #include <QAbstractSpinBox>
@@ -391,6 +392,8 @@ void TfrmPrincipal::setDropAccepted(bool accepted)
 {
     m_dropAccepted = accepted;
     setAcceptDrops(accepted);
+    // Files dropped on an online contact go to that contact.
+    lbOnline->viewport()->setAcceptDrops(accepted);
 }
 
 void TfrmPrincipal::dragEnterEvent(QDragEnterEvent *event)
@@ -413,13 +416,28 @@ void TfrmPrincipal::dropEvent(QDropEvent *event)
 
 void TfrmPrincipal::DropFiles(const QStringList &paths)
 {
-    if (!m_dropAccepted)
+    if (!m_dropAccepted || paths.isEmpty())
         return;
-    // Paths are taken whole: a long path is not cut to a fixed buffer.
-    for (const QString &path : paths) {
-        lblEnvoyerClick(lblEnvoyer);
-        FileNameSend->setText(path);
+    // Paths are taken whole: a long path is not cut to a fixed buffer. A
+    // folder stands for the files in it.
+    lblEnvoyerClick(lblEnvoyer);
+    const QStringList files = OfferQueue::FilesOf(paths);
+    if (files.size() > 1)
+        setSendFiles(files);
+    else
+        FileNameSend->setText(files.isEmpty() ? paths.last() : files.first());
+}
+
+bool TfrmPrincipal::DropFilesOnContact(const QString &pseudo, const QStringList &paths)
+{
+    if (!m_dropAccepted || pseudo.isEmpty() || GetIP(pseudo).isEmpty())
+        return false;
+    const int queued = Offers->Offer(pseudo, paths);
+    if (queued == 0) {
+        AffichInfo(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
+        return false;
     }
+    return true;
 }
 
 bool TfrmPrincipal::FormCloseQuery()

@@ -135,6 +135,7 @@ void TvzkLoadPanel::setProgressPosition(qint64 v)
     m_progressPosition = v;
     setBarValue(v);
     refreshProgressCaption();
+    refreshRate();
 }
 
 void TvzkLoadPanel::setProgressMin(qint64 v)
