@@ -162,6 +162,7 @@ void TransferManager::follow(const QString &name, QObject *panel, bool upload)
     connect(job, &TransferJob::cancelledByPeer, this, &TransferManager::ListChanged);
     if (upload)
         Retries->watch(job);
+    emit JobFollowed(job, upload);
     emit ListChanged();
 }
 

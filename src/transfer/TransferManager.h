@@ -141,6 +141,8 @@ signals:
     // What the saved lists hold changed: a transfer was made, completed,
     // paused or resumed, cancelled, removed.
     void ListChanged();
+    // A transfer was made (or restored) and is in its list.
+    void JobFollowed(TransferJob *job, bool upload);
 
 private:
     QList<TransferJob *> downloadJobs() const;

@@ -442,6 +442,7 @@ TEST_F(EveryTransfer, AcceptedFilesGoToTheDownloadFolder)
     ASSERT_NO_FATAL_FAILURE(
         transfer(alice, bob, QStringLiteral("photo.jpg"), first, elsewhere + QStringLiteral("/photo.jpg"), true));
     EXPECT_EQ(bob.dialogs.dialogFolders.last(), downloads);
+    EXPECT_TRUE(QFileInfo(downloads).isDir()); // made for the dialog
     EXPECT_EQ(bob.dialogs.fileDialogs.last().value(2), QStringLiteral("photo.jpg"));
     ASSERT_NO_FATAL_FAILURE(
         transfer(alice, bob, QStringLiteral("notes.txt"), second, elsewhere + QStringLiteral("/notes.txt"), true));

@@ -19,6 +19,15 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
+// The child label whose text starts with prefix.
+QLabel *labelShowingPrefix(const TvzkLoadPanel &panel, const QString &prefix)
+{
+    for (QLabel *l : panel.findChildren<QLabel *>())
+        if (l->text().startsWith(prefix))
+            return l;
+    return nullptr;
+}
+
 class LoopbackTransfer : public ::testing::Test
 {
 protected:
@@ -435,6 +444,10 @@ TEST_F(LoopbackTransfer, RunningPanelsShowTheirSpeedAndTimeLeft)
     qint64 clock = 0;
     for (TvzkLoadPanel *p : { down.get(), up.get() })
         p->job()->setClock([&clock] { return clock; });
+    // A long name keeps clear of the speed line while it shows.
+    const QString longName = QStringLiteral("Rapport annuel de l'association, version finale relue et corrigée.pdf");
+    down->setCaptionLabelLoad(longName);
+    const auto fileLabel = [&] { return labelShowingPrefix(*down, longName.left(6)); };
     QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
     QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
     up->setClientActive(true);
@@ -451,6 +464,9 @@ TEST_F(LoopbackTransfer, RunningPanelsShowTheirSpeedAndTimeLeft)
         [&] { return downDone.count() > 0 || line.match(down->RateLabel()->text()).hasMatch(); }, kWaitMs));
     ASSERT_EQ(downDone.count(), 0) << "the transfer ended before its speed was drawn";
     EXPECT_TRUE(down->job()->rate().has_value());
+    ASSERT_NE(fileLabel(), nullptr);
+    EXPECT_LE(fileLabel()->geometry().right(), down->RateLabel()->geometry().left());
+    EXPECT_EQ(down->CaptionLabelLoad(), longName);
     for (TvzkLoadPanel *p : { down.get(), up.get() }) // and the properties window's line
         EXPECT_TRUE(line.match(TransferProperties::speedOf(p->job())).hasMatch())
             << TransferProperties::speedOf(p->job()).toStdString();
@@ -463,4 +479,6 @@ TEST_F(LoopbackTransfer, RunningPanelsShowTheirSpeedAndTimeLeft)
         EXPECT_FALSE(p->job()->rate().has_value());
         EXPECT_EQ(TransferProperties::speedOf(p->job()), QString::fromUtf8("—"));
     }
+    ASSERT_NE(fileLabel(), nullptr);
+    EXPECT_EQ(fileLabel()->text(), longName); // whole again
 }

@@ -1,11 +1,14 @@
 #include "app/ui/ApplicationWindows.h"
 
+#include "app/DesktopNotifications.h"
 #include "app/PopupNotifier.h"
 #include "app/QuitSignals.h"
+#include "app/TrayStatus.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "base/SettingsStore.h"
+#include "components/ui/TPiconeBarreTache.h"
 #include "contacts/AvatarCache.h"
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/TfrmCard.h"
@@ -18,6 +21,7 @@
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QSet>
 #include <QSessionManager>
 
 ApplicationWindows::ApplicationWindows()
@@ -65,10 +69,17 @@ ApplicationWindows::ApplicationWindows()
         *session, dialogs, frmPrincipal->programDir(), frmPrincipal.get());
     m_order << frmChangeAvatar->objectName();
     frmPrincipal->setContactWindows(frmCard.get(), frmChangeAvatar.get());
+
+    desktopNotifications = std::make_unique<DesktopNotifications>(notifier.get());
+    ConnectDesktopNotifications(frmPrincipal.get(), frmReception.get(), desktopNotifications.get());
+    trayStatus = std::make_unique<TrayStatus>(session.get(), frmPrincipal->Transfers);
+    ConnectTrayStatus(frmPrincipal.get(), trayStatus.get());
 }
 
 ApplicationWindows::~ApplicationWindows()
 {
+    trayStatus.reset();
+    desktopNotifications.reset();
     frmChangeAvatar.reset();
     frmCard.reset();
     frmReception.reset();
@@ -93,6 +104,60 @@ void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogServi
     };
     QObject::connect(main->Control, &ControlChannel::OfferReceived, reception, &TfrmReception::ShowOffer);
     QObject::connect(main->Control, &ControlChannel::OfferClosed, reception, &TfrmReception::OfferClosed);
+}
+
+void ConnectDesktopNotifications(
+    TfrmPrincipal *main, TfrmReception *reception, DesktopNotifications *notifications)
+{
+    const QPointer<TfrmPrincipal> window(main);
+    notifications->WindowAttended = [window] {
+        return window && window->isVisible() && !window->isMinimized() && window->isActiveWindow();
+    };
+    notifications->watchChannel(main->Control);
+    notifications->watchTransfers(main->Transfers);
+
+    ControlChannel *channel = main->Control;
+    // Offers accepted from the desktop before the window showed them.
+    auto acceptWhenShown = std::make_shared<QSet<int>>();
+    QObject::connect(notifications, &DesktopNotifications::offerAnswerWanted, reception,
+        [reception, channel, acceptWhenShown](int id, bool accept) {
+            if (reception->OfferOnShow() == id) {
+                if (accept)
+                    reception->btnAccepterClick();
+                else
+                    reception->btnRefuserClick();
+            } else if (channel->OfferAwaitingAnswer(id)) {
+                if (accept)
+                    acceptWhenShown->insert(id);
+                else
+                    channel->RefuseOffer(id);
+            }
+        });
+    // Queued: the window takes the offer first, and the save dialog that
+    // follows runs its own event loop, outside the channel's signal.
+    QObject::connect(
+        channel, &ControlChannel::OfferReceived, reception,
+        [reception, acceptWhenShown](int id) {
+            if (acceptWhenShown->remove(id) && reception->OfferOnShow() == id)
+                reception->btnAccepterClick();
+        },
+        Qt::QueuedConnection);
+    QObject::connect(channel, &ControlChannel::OfferClosed, reception,
+        [acceptWhenShown](int id) { acceptWhenShown->remove(id); });
+}
+
+void ConnectTrayStatus(TfrmPrincipal *main, TrayStatus *status)
+{
+    TPiconeBarreTache *tray = main->PiconeBarreTache1;
+    const auto applyHost = [tray](bool statusNotifierHost) {
+        // An XEmbed area reports double clicks: there a single click stays
+        // without effect, as it always was.
+        tray->setOuvreSiClicGauche(statusNotifierHost);
+    };
+    tray->setHint(status->toolTip());
+    applyHost(status->statusNotifierHost());
+    QObject::connect(status, &TrayStatus::toolTipChanged, tray, &TPiconeBarreTache::setHint);
+    QObject::connect(status, &TrayStatus::hostChanged, tray, applyHost);
 }
 
 void ConnectQuitRequests(TfrmPrincipal *main, QuitSignals *quitSignals)

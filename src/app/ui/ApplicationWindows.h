@@ -7,6 +7,8 @@
 #include <memory>
 
 class AvatarCache;
+class DesktopNotifications;
+class TrayStatus;
 class PopupNotifier;
 class QuitSignals;
 class PresenceMonitor;
@@ -47,6 +49,10 @@ public:
     std::unique_ptr<TfrmReception> frmReception;
     std::unique_ptr<TfrmCard> frmCard;
     std::unique_ptr<TfrmChangeAvatar> frmChangeAvatar;
+    // Made after the main window (they follow its channel and transfers),
+    // gone before it.
+    std::unique_ptr<DesktopNotifications> desktopNotifications;
+    std::unique_ptr<TrayStatus> trayStatus;
 
 private:
     QStringList m_order;
@@ -55,6 +61,18 @@ private:
 // The confirmation window follows the main window's control channel: it
 // shows each offer and sends the user's answer.
 void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs);
+
+// The desktop's notifications follow the main window's channel, transfers
+// and pop-ups while the window is not looked at; "Accepter" and "Refuser" of
+// an offer answer it as the confirmation window's buttons do (an offer the
+// window does not show yet is accepted once it shows it).
+void ConnectDesktopNotifications(
+    TfrmPrincipal *main, TfrmReception *reception, DesktopNotifications *notifications);
+
+// The tray icon's tip follows the member and the running transfers; on a
+// StatusNotifier host, where no double click ever comes, a single click
+// brings the window back.
+void ConnectTrayStatus(TfrmPrincipal *main, TrayStatus *status);
 
 // A quit signal (SIGTERM, SIGINT, SIGHUP) or the end of the desktop session
 // closes the main window, which is the program's normal exit: the lists are

@@ -1,6 +1,7 @@
 // Presence polling, the contact view, the address look-up and the send
 // page's recipient list.
 #include "app/ui/TfrmPrincipal.h"
+#include "app/PopupNotifier.h"
 
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
@@ -340,9 +341,11 @@ void TfrmPrincipal::CheckFriend(bool popups)
     // without holding back the other announcements or the rest of the tick.
     if (popups) {
         for (const PresenceTransition &move : moves) {
-            if (move.online)
-                ErrorReport::guard(
-                    [this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
+            if (!move.online)
+                continue;
+            notifier.contactOnline(move.name);
+            ErrorReport::guard(
+                [this, &move] { NewMsgBox(move.name, QStringLiteral("vient de se connecter"), 0); });
         }
     }
 }

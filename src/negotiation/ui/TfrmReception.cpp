@@ -142,8 +142,13 @@ QString TfrmReception::savePath()
         QDir().mkpath(downloads.folder());
         return downloads.automaticPath(OfferFileName, m_pathTaken);
     }
+    // A desktop that never made its download folder gets it now, as a
+    // browser does: a dialog opened on a missing folder shows another one.
+    const QString folder = downloads.dialogFolder();
+    if (folder == downloads.folder())
+        QDir().mkpath(folder);
     const QString path = m_dialogs
-        ? m_dialogs->saveFileName(QString(), downloads.dialogFolder(), DownloadFolder::safeFileName(OfferFileName))
+        ? m_dialogs->saveFileName(QString(), folder, DownloadFolder::safeFileName(OfferFileName))
         : QString();
     if (!path.isEmpty())
         downloads.noteSaved(path);

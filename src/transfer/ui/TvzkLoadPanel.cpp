@@ -88,9 +88,20 @@ void TvzkLoadPanel::setCaptionLabelInfo(const QString &v)
 
 void TvzkLoadPanel::setCaptionLabelLoad(const QString &v)
 {
-    m_children->fileLabel->setText(v);
-    m_children->fileLabel->adjustSize();
     m_captionLabelLoad = v;
+    fitFileLabel();
+}
+
+// The file's name keeps clear of the speed line: shortened in the middle
+// while the line shows, whole otherwise.
+void TvzkLoadPanel::fitFileLabel()
+{
+    QLabel *file = m_children->fileLabel;
+    const QLabel *rate = m_children->rateLabel;
+    const int room = rate->isHidden() ? QWIDGETSIZE_MAX : rate->x() - 8 - file->x();
+    file->setText(
+        room == QWIDGETSIZE_MAX ? m_captionLabelLoad : file->fontMetrics().elidedText(m_captionLabelLoad, Qt::ElideMiddle, room));
+    file->adjustSize();
 }
 
 void TvzkLoadPanel::setCaptionLabelIcone(const QString &v)
@@ -208,17 +219,23 @@ void TvzkLoadPanel::refreshRate()
     QLabel *label = m_children->rateLabel;
     if (!m_running || !m_job->isRunning()) {
         m_rateTimer->stop();
-        label->hide();
+        if (!label->isHidden()) {
+            label->hide();
+            fitFileLabel();
+        }
         return;
     }
     if (!m_rateTimer->isActive())
         m_rateTimer->start();
     const QString caption = TransferRate::caption(m_job->rate(), m_job->secondsLeft());
+    const bool moved = label->isHidden() || label->text() != caption;
     if (label->text() != caption) {
         label->setText(caption);
         m_children->placeRateLabel(width());
     }
     label->show();
+    if (moved)
+        fitFileLabel();
 }
 
 // ---- layout and mouse -----------------------------------------------------

@@ -182,6 +182,7 @@ private:
     void flushProgress();
     void refreshProgressCaption();
     void refreshRate();
+    void fitFileLabel();
 
     TransferJob *m_job = nullptr;
     bool m_running = false; // a data connection shows its progress
