@@ -73,17 +73,19 @@ void PrefixHasher::start(const QString &path, qint64 upTo, Done done)
 PrefixHasher::Hash PrefixHasher::hashFile(const QString &path, qint64 upTo, const std::atomic_bool &cancelled)
 {
     QFile file(path);
-    if (upTo < 0 || !file.open(QIODevice::ReadOnly))
+    if (upTo < 0 || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return nullptr;
-    auto hash = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+    auto hash = std::make_unique<Sha256>();
+    // One buffer for the whole file, read straight into it.
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (qint64 done = 0; done < upTo;) {
         if (cancelled)
             return nullptr;
-        const QByteArray chunk = file.read(qMin<qint64>(1 << 20, upTo - done));
-        if (chunk.isEmpty())
+        const qint64 n = file.read(chunk.data(), qMin<qint64>(chunk.size(), upTo - done));
+        if (n <= 0)
             return nullptr;
-        hash->addData(chunk);
-        done += chunk.size();
+        hash->addData(chunk.constData(), n);
+        done += n;
     }
     return hash;
 }

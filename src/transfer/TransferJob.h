@@ -5,6 +5,7 @@
 #include "transfer/PrefixHasher.h"
 #include "transfer/TransferRate.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <QPointer>
@@ -120,8 +121,12 @@ public:
     // here, once; FichierPoidsValue() is 0 then.
     void setFichierPoids(const QString &v);
     qint64 FichierPoidsValue() const { return m_fichierPoidsValue; }
-    QString FichierTel() const { return m_fichierTel; }
-    void setFichierTel(const QString &v) { m_fichierTel = v; }
+    QString FichierTel() const { return m_telFromPosition ? QString::number(m_position) : m_fichierTel; }
+    void setFichierTel(const QString &v)
+    {
+        m_fichierTel = v;
+        m_telFromPosition = false;
+    }
     QString IDTel() const { return m_idTel; }
     void setIDTel(const QString &v);
     QString Status() const { return m_status; }
@@ -256,6 +261,8 @@ private:
     void followReceiver();
     bool deliverReceiverReplies(const QByteArray &replies);
     void onReceiverHashed(PrefixHasher::Hash hash);
+    bool startReceiverHash();
+    void onReceiverWritten();
     QString finishedFile() const;
     bool serveFinished();
     // Upload side.
@@ -273,11 +280,14 @@ private:
     QString uploadStopCaption() const;
     bool applySenderStep(const DataSender::Step &step);
     void onSenderHashed(PrefixHasher::Hash hash);
+    void pumpSender();
     // Either side.
     void reportSocketError(QAbstractSocket::SocketError error);
     void setTransferProgress(qint64 position);
     void startHashing(const QString &path, qint64 upTo, PrefixHasher::Done done);
     void KeepAliveTimerTimer();
+    void touchStall();
+    void restartStall();
 
     QTcpSocket *m_clientSocket = nullptr;
     QTcpServer *m_serverSocket = nullptr;
@@ -293,6 +303,9 @@ private:
     qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
     qint64 m_position = 0;
+    bool m_telFromPosition = false; // FichierTel is m_position, as text
+    int m_stallMs = StallTimeoutMs;
+    QElapsedTimer m_lastActivity; // the last sign of life of the connection
     TransferRate m_rate;
     std::function<qint64()> m_clock;
     qint64 now() const;
