@@ -152,11 +152,14 @@ qint64 TransferJob::now() const
     return steady.elapsed();
 }
 
+bool TransferJob::isMoving() const
+{
+    return isRunning() && m_status != u"0";
+}
+
 std::optional<double> TransferJob::rate() const
 {
-    // A finished download may keep its connection for the sender's
-    // farewell: it moves nothing any more.
-    if (!isRunning() || m_status == u"0")
+    if (!isMoving())
         return std::nullopt;
     return m_rate.bytesPerSecond(now());
 }

@@ -185,6 +185,10 @@ public:
     // The speed of the running connection, smoothed over a few seconds, and
     // the time it still needs (see TransferRate); nullopt while unknown.
     std::optional<double> rate() const;
+    // Bytes may still move on this connection: it is up and the transfer
+    // is not finished (a finished download may keep its connection for
+    // the sender's farewell).
+    bool isMoving() const;
     std::optional<qint64> secondsLeft() const;
     // The clock the speed is measured with, in ms; a steady clock by default.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }

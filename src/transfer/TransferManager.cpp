@@ -214,7 +214,7 @@ TransferManager::Rates TransferManager::TotalRates() const
         std::optional<double> sum;
         for (const QString &name : list) {
             const TransferJob *job = JobNamed(name);
-            if (!job || !job->isRunning() || job->Status() == u"0")
+            if (!job || !job->isMoving())
                 continue;
             sum = sum.value_or(0.0) + job->rate().value_or(0.0);
         }

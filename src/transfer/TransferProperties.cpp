@@ -25,7 +25,7 @@ TransferProperties TransferProperties::of(const TransferRecord &r, bool download
 
 QString TransferProperties::speedOf(const TransferJob *job)
 {
-    if (!job || !job->isRunning() || job->Status() == u"0")
+    if (!job || !job->isMoving())
         return QStringLiteral("—");
     return TransferRate::caption(job->rate(), job->secondsLeft());
 }

@@ -229,11 +229,9 @@ void TfrmPrincipal::btnShowTelClick()
         return;
     }
     const QStringList files = m_sendFiles.size() > 1 ? m_sendFiles : QStringList { FileNameSend->text() };
-    if (!QFileInfo(files.first()).isFile() || OfferQueue::FilesOf(files).isEmpty()) {
+    // The queue walks the folders once and says how many files it took.
+    if (!QFileInfo(files.first()).isFile() || Offers->Offer(txtDesti->text(), files) == 0)
         AffichInfo(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
-        return;
-    }
-    Offers->Offer(txtDesti->text(), files);
 }
 
 void TfrmPrincipal::ClearTransfers()
