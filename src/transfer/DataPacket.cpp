@@ -82,6 +82,7 @@ void DataPacket::addCapability(QByteArray &header, const Capability &c)
     writeInt(at + 12, c.blockSize);
     writeInt(at + 16, c.window);
     writeInt64(at + 20, c.fileSize);
+    writeInt(at + 28, c.options);
 }
 
 std::optional<DataPacket::Capability> DataPacket::parseCapability(QByteArrayView packet)
@@ -98,6 +99,8 @@ std::optional<DataPacket::Capability> DataPacket::parseCapability(QByteArrayView
     c.blockSize = readInt(packet, MarkerStart + 12);
     c.window = readInt(packet, MarkerStart + 16);
     c.fileSize = readInt64(packet, MarkerStart + 20);
+    // Headers of the first fast mode left these bytes at 0.
+    c.options = packet.size() >= MarkerStart + 32 ? readInt(packet, MarkerStart + 28) : 0;
     if (c.version < 1 || c.blockSize < 1 || c.window < 1 || c.fileSize < 0)
         return std::nullopt;
     return c;

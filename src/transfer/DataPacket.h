@@ -22,9 +22,14 @@
 // Fast mode, spoken only between two peers that both asked for it:
 //   capability marker, inside the header's size field after its text (bytes
 //   that other peers never read): at 384 the magic "VXLNFAST", 392 version,
-//   396 block size, 400 window (packets in flight), 404 file size (64-bit)
+//   396 block size, 400 window (packets in flight), 404 file size (64-bit),
+//   412 options (EncryptOption: the sender can switch to TLS)
 //   FastAccepted: the status a receiver gives to a header that carries the
 //   marker when it takes fast mode; a FastAck follows it at once
+//   FastAcceptedEncrypted: instead of FastAccepted, to a marker that offers
+//   encryption, by a receiver that takes it: right after this status both
+//   sides switch the connection to TLS 1.3 (the sender opens it), and
+//   everything from the FastAck on travels inside (DataTunnel)
 //   fast block (sender -> receiver, 16 + Count bytes)
 //     0  Kind = 3,  4  Offset (64-bit),  12  Count,  16  Count data bytes
 //   fast end  (sender -> receiver, 44 bytes)
@@ -61,6 +66,8 @@ public:
         // "VXF1": no receiver without fast mode ever sends it, and it only
         // goes to a sender whose header asked for fast mode.
         FastAccepted = 0x31465856,
+        // "VXF2": fast mode inside TLS; only to a marker with EncryptOption.
+        FastAcceptedEncrypted = 0x32465856,
     };
 
     static constexpr int HeaderSize = 510;
@@ -90,6 +97,8 @@ public:
     // every sender starts from; and the most a receiver advertises now (64 MiB).
     static constexpr qint32 FastWindow = 32;
     static constexpr qint32 FastMaxWindow = 1024;
+    // The marker's options; a receiver that does not know one ignores it.
+    static constexpr qint32 EncryptOption = 1;
 
     static qint32 readInt(QByteArrayView bytes, qsizetype at);
     static void writeInt(char *to, qint32 value);
@@ -116,6 +125,7 @@ public:
         qint32 blockSize = FastBlockSize;
         qint32 window = FastWindow;
         qint64 fileSize = 0;
+        qint32 options = 0;
     };
     // Puts the marker into a 510-byte header.
     static void addCapability(QByteArray &header, const Capability &c);

@@ -28,7 +28,10 @@ void DataReceiver::answer(QByteArray &replies, qint32 status)
 {
     replies += DataPacket::status(status);
     ++m_answered;
-    m_refusals = status == DataPacket::Accepted || status == DataPacket::FastAccepted ? 0 : m_refusals + 1;
+    m_refusals = status == DataPacket::Accepted || status == DataPacket::FastAccepted
+            || status == DataPacket::FastAcceptedEncrypted
+        ? 0
+        : m_refusals + 1;
 }
 
 QByteArray DataReceiver::take(QIODevice &in, qint64 size)
@@ -124,7 +127,7 @@ QByteArray DataReceiver::receive(QIODevice &in, const std::function<qint64()> &u
     for (;;) {
         // The end packet waits for the writes or its hash: the rest stays on
         // the connection.
-        if (m_pendingDigest || m_peerCancelled)
+        if (m_pendingDigest || m_peerCancelled || awaitsTunnel())
             break;
         if (m_discard > 0) {
             m_discard -= qMax<qint64>(0, in.skip(qMin(m_discard, in.bytesAvailable())));
@@ -224,6 +227,10 @@ QByteArray DataReceiver::receive(QIODevice &in, const std::function<qint64()> &u
         // what this side really has rather than from its own count.
         if (status == DataPacket::FastAccepted)
             ack(replies, DataPacket::Accepted);
+        // What follows is the TLS handshake, not packets: the owner's
+        // tunnel takes it.
+        if (status == DataPacket::FastAcceptedEncrypted)
+            break;
     }
     if (m_fast && !m_serving)
         ackWritten(replies, ackDue);
@@ -276,7 +283,7 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
             return DataPacket::CannotOpen;
         m_fast = true;
         m_ackedTo = m_fileSize;
-        return DataPacket::FastAccepted;
+        return grantFast(*capability);
     }
     if (m_verifyFailed)
         return DataPacket::CannotOpen;
@@ -318,7 +325,24 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     m_ackedTo = m_held;
     m_endWaitsForWrites = false;
     m_writeFailed = false;
-    return DataPacket::FastAccepted;
+    return grantFast(*capability);
+}
+
+qint32 DataReceiver::grantFast(const DataPacket::Capability &capability)
+{
+    // A connection already inside its tunnel never opens another.
+    if (m_tunnelled || !m_encryptionAllowed || !(capability.options & DataPacket::EncryptOption))
+        return DataPacket::FastAccepted;
+    m_encrypted = true;
+    return DataPacket::FastAcceptedEncrypted;
+}
+
+QByteArray DataReceiver::tunnelOpened()
+{
+    if (!awaitsTunnel())
+        return {};
+    m_tunnelled = true;
+    return DataPacket::fastAck(DataPacket::Accepted, window(), m_ackedTo);
 }
 
 std::optional<DataReceiver::HashRequest> DataReceiver::hashRequest() const
@@ -531,6 +555,8 @@ bool DataReceiver::disconnect()
     closeFile();
     m_open = false;
     m_fast = false;
+    m_encrypted = false;
+    m_tunnelled = false;
     m_refusals = 0;
     m_pendingDigest.reset();
     m_endWaitsForWrites = false;

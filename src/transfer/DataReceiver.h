@@ -71,6 +71,14 @@ class QIODevice;
 // transfer with the same name is never taken for this one's. Without a
 // partial name the header's file name is used.
 //
+// Encryption: a marker that offers it, to a receiver that allows it
+// (setEncryptionAllowed), is answered FastAcceptedEncrypted, alone; the
+// sender then opens TLS on the connection. Nothing more is taken until the
+// owner's tunnel is open (awaitsTunnel()): tunnelOpened() gives the FastAck
+// that starts the exchange, and receive() then reads the tunnel's plain
+// bytes as it read the connection's. A finished file answers so as well:
+// the end packet carries the file's hash.
+//
 // Cancel (fast mode only): a FastCancel packet from the sender ends the
 // exchange (peerCancelled()); cancelReply() is what tells the sender that
 // the user of this side cancelled.
@@ -99,6 +107,17 @@ public:
     // Whether a header asking for fast mode gets it (on by default).
     void setFastAllowed(bool allowed) { m_fastAllowed = allowed; }
     bool isFastAllowed() const { return m_fastAllowed; }
+    // Whether a marker offering encryption gets it (off by default: the
+    // owner must have a key to open a tunnel with).
+    void setEncryptionAllowed(bool allowed) { m_encryptionAllowed = allowed; }
+    bool isEncryptionAllowed() const { return m_encryptionAllowed; }
+    // The header was answered FastAcceptedEncrypted: nothing is taken
+    // until the tunnel is open.
+    bool awaitsTunnel() const { return m_encrypted && !m_tunnelled; }
+    // The tunnel is open: the FastAck to send through it first.
+    QByteArray tunnelOpened();
+    // This connection's fast mode runs inside TLS.
+    bool isEncrypted() const { return m_encrypted; }
 
     // Handles every whole packet waiting in `in`; returns the replies, in
     // order. unread is what waits on the connection beyond what `in` has taken in
@@ -210,6 +229,8 @@ private:
     qint32 handleBlock(const QByteArray &packet);
     qint32 handleFastBlock(const QByteArray &packet);
     qint32 handleFastEnd(const QByteArray &packet);
+    // FastAccepted, or FastAcceptedEncrypted when the marker offers it.
+    qint32 grantFast(const DataPacket::Capability &capability);
     QByteArray take(QIODevice &in, qint64 size);
     qint32 verdict(const QByteArray &digest);
     // What a FastAck offers: a finished file takes no block.
@@ -243,6 +264,9 @@ private:
     qint64 m_discard = 0; // bytes still to drop as they arrive
     bool m_fastAllowed = true;
     bool m_fast = false;
+    bool m_encryptionAllowed = false;
+    bool m_encrypted = false;
+    bool m_tunnelled = false;
     bool m_verifyFailed = false;
     qint64 m_largestPacket = 0;
     // Writes fast blocks and keeps the SHA-256 of what it wrote in order.

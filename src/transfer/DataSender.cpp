@@ -61,6 +61,8 @@ bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
     m_failure = Failure::None;
     m_awaiting = Awaiting::Nothing;
     m_fast = false;
+    m_encrypted = false;
+    m_headerAnswered = false;
     m_next = m_offset;
     m_largestInFlight = 0;
     m_cache.clear();
@@ -69,6 +71,8 @@ bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
     if (m_fastOffered) {
         DataPacket::Capability c;
         c.fileSize = m_size;
+        if (m_encryptionOffered)
+            c.options |= DataPacket::EncryptOption;
         DataPacket::addCapability(m_header, c);
     }
     return true;
@@ -228,11 +232,21 @@ DataSender::Step DataSender::onStatus(qint32 status)
         return {};
     case Awaiting::HeaderStatus:
         m_awaiting = Awaiting::Nothing;
+        m_headerAnswered = status == DataPacket::Accepted
+            || (status == DataPacket::FastAccepted && m_fastOffered)
+            || (status == DataPacket::FastAcceptedEncrypted && m_fastOffered && m_encryptionOffered);
         if (status == DataPacket::FastAccepted && m_fastOffered) {
             // Its FastAck follows with where to start.
             m_fast = true;
             m_awaiting = Awaiting::FastStart;
             return {};
+        }
+        if (status == DataPacket::FastAcceptedEncrypted && m_fastOffered && m_encryptionOffered) {
+            // The FastAck comes through the tunnel, once it is open.
+            m_fast = true;
+            m_encrypted = true;
+            m_awaiting = Awaiting::FastStart;
+            return { Action::Secure, {} };
         }
         if (status != DataPacket::Accepted)
             return fail(Failure::HeaderRefused);

@@ -46,6 +46,14 @@ class QIODevice;
 // then calls pump() when that thread has blocks ready, and may bound what
 // each step hands it to what its socket can take (setSendRoom).
 //
+// Encryption: a sender that can open a tunnel (setEncryptionOffered) says
+// so in the marker; a receiver that answers FastAcceptedEncrypted expects
+// the TLS handshake at once, and the step says so (Secure): from then on
+// the owner hands the packets of receive() and the bytes of each step
+// through its DataTunnel, and nothing else changes. A receiver that
+// answers FastAccepted (a Voxlane client without encryption) or 0 (without
+// fast mode) gets what it got before.
+//
 // A fast connection that resumes needs the hash of the bytes the receiver
 // already holds before it can go on: that is a step of its own (Hash), so
 // that the owner reads them on a worker while the connection keeps running
@@ -65,6 +73,7 @@ public:
         Complete, // every byte acknowledged: end the connection, success
         Close, // the attempt failed: end the connection
         Hash, // hash bytes 0 to hashUpTo of the file, then onPrefixHashed()
+        Secure, // open the TLS tunnel now: every later byte goes through it
     };
     enum class Failure {
         None,
@@ -95,6 +104,10 @@ public:
     // Whether the header asks for fast mode (on by default); set before
     // start(). Files of 2 GiB and more can only be sent in fast mode.
     void setFastOffered(bool offered) { m_fastOffered = offered; }
+    // Whether the marker offers encryption (off by default: the owner must
+    // have a key to open a tunnel with); set before start().
+    void setEncryptionOffered(bool offered) { m_encryptionOffered = offered; }
+    bool isEncryptionOffered() const { return m_encryptionOffered; }
     // The header to send now; its status is awaited from then on.
     QByteArray takeHeader();
     // Takes every whole 4-byte status waiting in `in` until one asks for
@@ -135,6 +148,10 @@ public:
     // bytes and the block in flight, in fast mode the acknowledged bytes.
     qint64 sent() const { return m_offset + (m_awaiting == Awaiting::BlockStatus ? m_count : 0); }
     bool isFast() const { return m_fast; }
+    // The receiver accepted the header (in any mode) on this connection.
+    bool headerAnswered() const { return m_headerAnswered; }
+    // The receiver took the encrypted fast mode on this connection.
+    bool isEncrypted() const { return m_encrypted; }
     // Bytes sent and not yet acknowledged, and the most there ever were:
     // bounded by the window, whatever the size of the file.
     qint64 inFlight() const { return m_fast ? m_next - m_offset : 0; }
@@ -170,6 +187,9 @@ private:
     Failure m_failure = Failure::None;
     bool m_fastOffered = true;
     bool m_fast = false;
+    bool m_encryptionOffered = false;
+    bool m_encrypted = false;
+    bool m_headerAnswered = false;
     qint64 m_next = 0; // fast mode: where the next block starts
     qint64 m_largestInFlight = 0;
     FlightWindow m_window;

@@ -123,6 +123,7 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
     connect(m_keepAliveTimer, &QTimer::timeout, this, &TransferJob::KeepAliveTimerTimer);
     setFastMode(fastModeByDefault);
+    setSecurity(TransferSecurity::byDefault());
 
     // The file is read and written on threads of their own; they call back
     // here through the event loop. Both are stopped, and their threads
@@ -244,10 +245,152 @@ void TransferJob::KeepAliveTimerTimer()
         return;
     }
     if (m_clientOpen && m_sender.isHashing() && m_clientSocket->state() == QAbstractSocket::ConnectedState) {
-        writeNow(*m_clientSocket, m_sender.keepAlive());
+        sendUp(m_sender.keepAlive());
     } else if (m_connection && m_receiver.hashRequest()) {
         sendReplies(m_receiver.keepAlive());
     }
+}
+
+void TransferJob::setSecurity(std::shared_ptr<TransferSecurity> security)
+{
+    if (security && (!security->identity || !security->keys))
+        security.reset();
+    m_security = std::move(security);
+    m_sender.setEncryptionOffered(m_security != nullptr);
+    m_receiver.setEncryptionAllowed(m_security != nullptr);
+}
+
+QString TransferJob::encryptionText() const
+{
+    if (m_encrypted)
+        return encryptedText();
+    return m_plainPeer ? plainText() : QString();
+}
+
+bool TransferJob::acceptPeerKey()
+{
+    if (!m_keyChanged || !m_security || m_presentedKey.isEmpty())
+        return false;
+    QString error;
+    if (!m_security->keys->accept(m_fichierProprio, m_presentedKey, &error)) {
+        emit OnLog(this, QStringLiteral("Tel%1 : nouvelle clé de %2 non enregistrée (%3)")
+                             .arg(m_idTel, m_fichierProprio, error));
+        return false;
+    }
+    m_keyChanged = false;
+    // The upload stopped for the key alone: it may try again.
+    m_retryUseless = false;
+    emit stateChanged();
+    return true;
+}
+
+// The connection switches to TLS now: the receiver answered the header
+// FastAcceptedEncrypted, and the next bytes either way are the handshake.
+bool TransferJob::startTunnel(DataTunnel::Role role, QTcpSocket &socket)
+{
+    m_tunnel = std::make_unique<DataTunnel>();
+    if (!m_security || !m_tunnel->start(role, *m_security->identity)) {
+        emit OnLog(this, QStringLiteral("Tel%1 : connexion chiffrée impossible (%2)")
+                             .arg(m_idTel, m_tunnel->errorText()));
+        endConnection();
+        return false;
+    }
+    // TLS records are larger than any status: the sender's socket, which
+    // holds one status at a time in the plain modes, takes a few.
+    if (socket.readBufferSize() < kFastReadBuffer)
+        socket.setReadBufferSize(kFastReadBuffer);
+    const QByteArray hello = m_tunnel->takeOutgoing();
+    if (!hello.isEmpty())
+        writeNow(socket, hello);
+    return true;
+}
+
+// What the socket holds goes through the tunnel; at most enough for its
+// plain bytes to reach limit, so that a receiver whose writes are behind
+// leaves the rest on the connection (and the sender waits). False when the
+// connection was ended: a stream that is not ours, or another key.
+bool TransferJob::pullTunnel(QTcpSocket &socket, qint64 limit)
+{
+    const bool wasOpen = m_tunnel->isOpen();
+    const qint64 room = limit - m_tunnel->input().bytesAvailable();
+    const bool ok = room <= 0 || m_tunnel->feed(socket.read(room));
+    const QByteArray out = m_tunnel->takeOutgoing();
+    if (!out.isEmpty())
+        writeNow(socket, out);
+    if (!ok) {
+        // Nothing of what came after the damage is taken: the connection
+        // ends, and the transfer resumes from what was verified.
+        emit OnLog(this, QStringLiteral("Tel%1 : connexion chiffrée rompue (%2)")
+                             .arg(m_idTel, m_tunnel->errorText()));
+        endConnection();
+        return false;
+    }
+    if (!wasOpen && m_tunnel->isOpen())
+        return onTunnelOpened();
+    return true;
+}
+
+// The handshake is over: the key the other side presented is judged
+// before a single block moves.
+bool TransferJob::onTunnelOpened()
+{
+    m_encrypted = true;
+    m_plainPeer = false;
+    m_presentedKey = m_tunnel->peerKey();
+    m_comparisonCode = m_tunnel->comparisonCode();
+    m_keyChanged = !m_fichierProprio.isEmpty()
+        && m_security->keys->check(m_fichierProprio, m_presentedKey) == PeerKeys::Verdict::Changed;
+    emit stateChanged();
+    if (m_keyChanged) {
+        emit OnLog(this, QStringLiteral("Tel%1 : la clé de %2 a changé, transfert arrêté")
+                             .arg(m_idTel, m_fichierProprio));
+        // Trying again by itself would meet the same key.
+        if (!m_download)
+            m_retryUseless = true;
+        endConnection();
+        return false;
+    }
+    if (m_download)
+        sendReplies(m_receiver.tunnelOpened());
+    return true;
+}
+
+// A transfer with this member succeeded: its key is the one to expect.
+void TransferJob::rememberPeerKey()
+{
+    if (!m_encrypted || !m_security || m_presentedKey.isEmpty() || m_fichierProprio.isEmpty())
+        return;
+    QString error;
+    if (m_security->keys->rememberFirst(m_fichierProprio, m_presentedKey, &error) || error.isEmpty())
+        return;
+    emit OnLog(this, QStringLiteral("Tel%1 : clé de %2 non enregistrée (%3)").arg(m_idTel, m_fichierProprio, error));
+}
+
+void TransferJob::endConnection()
+{
+    if (m_download)
+        endDownloadConnection();
+    else
+        setClientActive(false);
+}
+
+void TransferJob::sendUp(const QByteArray &bytes)
+{
+    writeNow(*m_clientSocket, m_tunnel ? m_tunnel->sealed(bytes) : bytes);
+}
+
+QIODevice &TransferJob::downloadInput()
+{
+    if (m_tunnel)
+        return m_tunnel->input();
+    return *m_connection;
+}
+
+// Bytes wait to be taken: plain ones, or encrypted ones on the socket.
+bool TransferJob::downloadInputWaiting()
+{
+    return m_connection
+        && (m_connection->bytesAvailable() > 0 || (m_tunnel && m_tunnel->input().bytesAvailable() > 0));
 }
 
 void TransferJob::setFastModeByDefault(bool enabled)
@@ -403,7 +546,24 @@ void TransferJob::ServerSocketClientRead()
         return;
     touchStall();
     QTcpSocket *connection = m_connection;
-    const QByteArray replies = m_receiver.receive(*connection, [connection] { return unreadBytes(*connection); });
+    QByteArray replies;
+    if (m_tunnel) {
+        // Taken a bounded amount at a time: what the tunnel decrypted and
+        // the receiver did not take yet stays within one socket buffer.
+        for (;;) {
+            if (!pullTunnel(*connection, kFastReadBuffer))
+                return;
+            if (!m_tunnel->isOpen())
+                return; // the handshake goes on
+            replies += m_receiver.receive(m_tunnel->input());
+            if (connection->bytesAvailable() == 0 || m_receiver.isWriteQueueFull() || m_receiver.hashRequest()
+                || m_receiver.peerCancelled() || m_receiver.shouldGiveUp()
+                || m_tunnel->input().bytesAvailable() >= kFastReadBuffer)
+                break;
+        }
+    } else {
+        replies = m_receiver.receive(*connection, [connection] { return unreadBytes(*connection); });
+    }
     // A fast connection's packets are larger than a described one's: the
     // socket must be able to hold one whole, and holds several, so that
     // the next ones come in while these are handled.
@@ -411,12 +571,21 @@ void TransferJob::ServerSocketClientRead()
         m_connection->setReadBufferSize(kFastReadBuffer);
     if (!deliverReceiverReplies(replies))
         return;
+    // The FastAcceptedEncrypted just went out in clear: the sender's
+    // handshake comes next.
+    if (m_receiver.awaitsTunnel() && !m_tunnel) {
+        if (!startTunnel(DataTunnel::Role::Server, *m_connection))
+            return;
+        if (m_connection->bytesAvailable() > 0)
+            QMetaObject::invokeMethod(this, [this] { ServerSocketClientRead(); }, Qt::QueuedConnection);
+        return;
+    }
     if (startReceiverHash())
         return;
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered. A fast block
     // may take longer than that on a slow link; the stall limit covers it.
-    if (m_connection->bytesAvailable() == 0 || m_receiver.isFast())
+    if (!downloadInputWaiting() || m_receiver.isFast())
         m_packetTimer->stop();
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
@@ -450,7 +619,7 @@ void TransferJob::onReceiverWritten()
         return;
     if (startReceiverHash())
         return;
-    if (m_connection->bytesAvailable() > 0 && !m_receiver.isWriteQueueFull())
+    if (downloadInputWaiting() && !m_receiver.isWriteQueueFull())
         ServerSocketClientRead();
 }
 
@@ -490,7 +659,7 @@ void TransferJob::onReceiverHashed(PrefixHasher::Hash hash)
     if (!deliverReceiverReplies(m_receiver.onHashed(std::move(hash))))
         return;
     restartStall();
-    if (m_connection->bytesAvailable() > 0)
+    if (downloadInputWaiting())
         ServerSocketClientRead();
 }
 
@@ -498,7 +667,7 @@ void TransferJob::PacketTimerTimer()
 {
     if (!m_connection)
         return;
-    const QByteArray reply = m_receiver.expire(*m_connection);
+    const QByteArray reply = m_receiver.expire(downloadInput());
     m_packetsSeen = m_receiver.packetsAnswered();
     followReceiver();
     sendReplies(reply);
@@ -520,7 +689,7 @@ void TransferJob::sendReplies(const QByteArray &replies)
 {
     if (replies.isEmpty() || !m_connection)
         return;
-    writeNow(*m_connection, replies);
+    writeNow(*m_connection, m_tunnel ? m_tunnel->sealed(replies) : replies);
 }
 
 // Brings the job in line with the receiver after packets were handled.
@@ -529,6 +698,12 @@ void TransferJob::followReceiver()
     if (m_receiver.headersAccepted() != m_headersSeen && m_receiver.isFileOpen()) {
         m_headersSeen = m_receiver.headersAccepted();
         m_noSpace = false;
+        if (!m_receiver.isEncrypted()) {
+            m_plainPeer = true;
+            m_encrypted = false;
+            m_comparisonCode.clear();
+            emit stateChanged();
+        }
         setTransferProgress(m_receiver.held());
         emit maximumChanged(m_receiver.fileSize());
     } else if (m_receiver.isFileOpen() && m_receiver.held() != m_position) {
@@ -536,6 +711,7 @@ void TransferJob::followReceiver()
     }
     if (m_receiver.isComplete() && !m_downloadNotified) {
         m_downloadNotified = true;
+        rememberPeerKey();
         // The sender's connection stays until it closes it, and any header
         // on it is refused; in fast mode the port stays open for the sender
         // to come back should the verdict not reach it.
@@ -567,6 +743,7 @@ void TransferJob::ServerSocketClientDisconnect()
         m_connection->deleteLater();
         m_connection = nullptr;
     }
+    m_tunnel.reset();
     m_hasher->cancel();
     m_keepAliveTimer->stop();
     m_packetTimer->stop();
@@ -598,6 +775,8 @@ QString TransferJob::downloadStopCaption() const
         return QString();
     if (m_noSpace)
         return noSpaceText();
+    if (m_keyChanged)
+        return keyChangedText(m_fichierProprio);
     return QStringLiteral("Déconnecté");
 }
 
@@ -607,6 +786,8 @@ QString TransferJob::uploadStopCaption() const
         return cancelledText(m_fichierProprio);
     if (m_verifyFailed)
         return verificationFailedText();
+    if (m_keyChanged)
+        return keyChangedText(m_fichierProprio);
     return QStringLiteral("Déconnecté");
 }
 
@@ -730,7 +911,23 @@ void TransferJob::ClientSocketRead()
     // transfer on.
     if (m_clientSocket->bytesAvailable() > 0)
         touchStall();
-    while (applySenderStep(m_sender.receive(*m_clientSocket))) { }
+    if (m_tunnel) {
+        if (!pullTunnel(*m_clientSocket, kFastReadBuffer) || !m_tunnel->isOpen())
+            return;
+        while (m_tunnel && applySenderStep(m_sender.receive(m_tunnel->input()))) { }
+        return;
+    }
+    while (applySenderStep(m_sender.receive(*m_clientSocket))) {
+        // The receiver took the encrypted mode: what follows is TLS.
+        if (m_tunnel)
+            return;
+    }
+    if (m_sender.headerAnswered() && !m_sender.isEncrypted() && !m_plainPeer && !m_tunnel) {
+        m_plainPeer = true;
+        m_encrypted = false;
+        m_comparisonCode.clear();
+        emit stateChanged();
+    }
 }
 
 // More blocks while the window and the socket have room: the reading
@@ -762,8 +959,11 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         // Counted as it goes out, as the receiver will count it.
         if (m_sender.sent() != m_position)
             setTransferProgress(m_sender.sent());
-        writeNow(*m_clientSocket, step.bytes);
+        sendUp(step.bytes);
         return true;
+    case DataSender::Action::Secure:
+        startTunnel(DataTunnel::Role::Client, *m_clientSocket);
+        return false;
     case DataSender::Action::Complete:
         setTransferProgress(m_sender.sent());
         completeUpload();
@@ -820,6 +1020,7 @@ void TransferJob::completeUpload()
     // Completed before the connection closes, so that its disconnection is
     // not taken for a failure.
     m_status = QStringLiteral("0");
+    rememberPeerKey();
     m_clientSocket->disconnectFromHost();
     if (m_clientOpen && m_clientSocket->state() == QAbstractSocket::UnconnectedState)
         ClientSocketDisconnect();
@@ -830,6 +1031,9 @@ void TransferJob::completeUpload()
 void TransferJob::ClientSocketDisconnect()
 {
     m_clientOpen = false;
+    m_tunnel.reset();
+    // Back to one status at a time for the next connection.
+    m_clientSocket->setReadBufferSize(DataPacket::MaxPacketSize);
     m_hasher->cancel();
     m_keepAliveTimer->stop();
     m_headerTimer->stop();
@@ -895,7 +1099,9 @@ void TransferJob::cancelByUser()
             QTcpSocket *socket = m_connection;
             socket->disconnect(this);
             m_connection = nullptr;
-            SocketFarewell::send(socket, m_receiver.cancelReply());
+            SocketFarewell::send(
+                socket, m_tunnel ? m_tunnel->sealed(m_receiver.cancelReply()) : m_receiver.cancelReply());
+            m_tunnel.reset();
         }
         endDownloadConnection();
         m_serverSocket->close();
@@ -913,6 +1119,9 @@ void TransferJob::cancelByUser()
         // The cancel follows the blocks already on their way; the socket
         // leaves the job, which makes a fresh one for its own end.
         QTcpSocket *socket = m_clientSocket;
+        const QByteArray farewell
+            = m_tunnel ? m_tunnel->sealed(DataPacket::fastCancel()) : DataPacket::fastCancel();
+        m_tunnel.reset();
         socket->disconnect(this);
         socket->setParent(nullptr);
         makeClientSocket();
@@ -922,7 +1131,7 @@ void TransferJob::cancelByUser()
         m_headerTimer->stop();
         m_stallTimer->stop();
         m_sender.stop();
-        SocketFarewell::send(socket, DataPacket::fastCancel());
+        SocketFarewell::send(socket, farewell);
     }
     m_status = CancelledStatus;
     setClientActive(false);

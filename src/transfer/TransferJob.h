@@ -2,6 +2,8 @@
 
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
+#include "transfer/DataTunnel.h"
+#include "transfer/PeerKeys.h"
 #include "transfer/PrefixHasher.h"
 #include "transfer/TransferRate.h"
 
@@ -13,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
+#include <memory>
 
 class QTimer;
 
@@ -67,6 +70,17 @@ class QTimer;
 // file when it is the receiver, and says who cancelled
 // (Status CancelledStatus, kept in the saved list).
 //
+// Between two Voxlane clients with a key (setSecurity) the data connection
+// switches to TLS right after the header's answer (DataTunnel): file bytes,
+// acks and the final hash never travel in clear. The member at the other
+// end is FichierProprio, the pseudonym the negotiation named: its key is
+// remembered when a transfer with it first succeeds, and a later
+// connection presenting another key is ended as soon as the handshake is
+// over, before any block, with keyChangedText() as its status, until the
+// user accepts the new key (acceptPeerKey()). A connection whose TLS
+// stream breaks (a byte changed on the path, a record cut short) ends like
+// any other, and the transfer resumes from what was verified.
+//
 // What happens after an upload stops is not the job's choice: the owner
 // (TransferRetries) asks wantsRetry() and calls retry().
 class TransferJob : public QObject
@@ -92,6 +106,14 @@ public:
     static const QString CancelledStatus;
     static QString cancelledText(const QString &pseudo) { return QStringLiteral("Annulé par ") + pseudo; }
     static QString noSpaceText() { return QStringLiteral("Disque plein"); }
+    static QString keyChangedText(const QString &pseudo)
+    {
+        return QStringLiteral("La clé de %1 a changé : le transfert est arrêté. Si %1 a réinstallé "
+                              "Voxlane, acceptez sa nouvelle clé dans les propriétés du transfert.")
+            .arg(pseudo);
+    }
+    static QString encryptedText() { return QStringLiteral("chiffré"); }
+    static QString plainText() { return QStringLiteral("non chiffré (client sans chiffrement)"); }
     static QString waitingText(const QString &pseudo) { return QStringLiteral("En attente de ") + pseudo; }
     static QString placeFailedText(const QString &why)
     {
@@ -162,6 +184,25 @@ public:
     static void setFastModeByDefault(bool enabled);
     // The current or last connection runs in fast mode.
     bool isFast() const { return m_sender.isFast() || m_receiver.isFast(); }
+    // This member's key and the keys remembered of the others; nullptr: no
+    // encryption is offered nor granted. A job takes
+    // TransferSecurity::byDefault() when it is made.
+    void setSecurity(std::shared_ptr<TransferSecurity> security);
+    // The current or last connection ran inside TLS.
+    bool isEncrypted() const { return m_encrypted; }
+    // "chiffré", "non chiffré (...)" once a connection had its header
+    // answered, empty before.
+    QString encryptionText() const;
+    // The six digits of the last encrypted connection, the same on both
+    // sides when nobody is in the middle; empty otherwise.
+    QString comparisonCode() const { return m_comparisonCode; }
+    // The last connection presented another key than the one remembered
+    // for FichierProprio, and was stopped.
+    bool peerKeyChanged() const { return m_keyChanged; }
+    // The user accepts the key the other member presented: it replaces
+    // the one remembered, and the next connection goes through. False when
+    // there is nothing to accept or the keys could not be saved.
+    bool acceptPeerKey();
     // What reads files back for their hash; tests hold it with their own.
     void setHashFunction(PrefixHasher::Function f) { m_hasher->setFunction(std::move(f)); }
     bool isHashing() const { return m_hasher->isRunning(); }
@@ -292,6 +333,15 @@ private:
     void KeepAliveTimerTimer();
     void touchStall();
     void restartStall();
+    // The TLS tunnel of the current connection.
+    bool startTunnel(DataTunnel::Role role, QTcpSocket &socket);
+    bool pullTunnel(QTcpSocket &socket, qint64 limit);
+    bool onTunnelOpened();
+    void endConnection();
+    void rememberPeerKey();
+    void sendUp(const QByteArray &bytes);
+    QIODevice &downloadInput();
+    bool downloadInputWaiting();
 
     QTcpSocket *m_clientSocket = nullptr;
     QTcpServer *m_serverSocket = nullptr;
@@ -331,4 +381,11 @@ private:
     bool m_resumeListening = false; // what suspend() stopped
     bool m_resumeConnecting = false;
     bool m_retryUseless = false; // the upload stopped for a lasting reason
+    std::shared_ptr<TransferSecurity> m_security;
+    std::unique_ptr<DataTunnel> m_tunnel; // the current connection's, once switched
+    bool m_encrypted = false; // the last connection that got so far ran in TLS
+    bool m_plainPeer = false; // the last one had its header answered without TLS
+    bool m_keyChanged = false;
+    QByteArray m_presentedKey; // the other side's key on the last TLS connection
+    QString m_comparisonCode;
 };

@@ -23,6 +23,20 @@ TransferProperties TransferProperties::of(const TransferRecord &r, bool download
     return p;
 }
 
+void TransferProperties::addSecurity(TransferProperties &p, const TransferJob *job)
+{
+    p.keyChanged = job && job->peerKeyChanged();
+    const QString text = job ? job->encryptionText() : QString();
+    if (text.isEmpty())
+        p.chiffrement = QStringLiteral("—");
+    else if (job->isEncrypted() && !job->comparisonCode().isEmpty())
+        p.chiffrement = text + QStringLiteral(" — code de comparaison ") + job->comparisonCode();
+    else
+        p.chiffrement = text;
+    if (p.keyChanged)
+        p.chiffrement += QStringLiteral(" — clé de ") + job->FichierProprio() + QStringLiteral(" changée");
+}
+
 QString TransferProperties::speedOf(const TransferJob *job)
 {
     if (!job || !job->isMoving())

@@ -21,6 +21,12 @@ struct TransferProperties
     QString port;          // lblPort
     QString ip;            // lblIP (hidden)
     QString idTel;         // lblIDTel (hidden)
+    // lblChiffrement: "chiffré — code de comparaison 123456", "non chiffré
+    // (...)", or "—" before any connection got that far.
+    QString chiffrement;
+    // The other member presented another key than the one remembered: the
+    // window offers to accept it.
+    bool keyChanged = false;
 
     // Throws VoxlaneError when FichierPoids is not a decimal integer: the
     // window cannot show such a transfer and is not opened.
@@ -28,4 +34,6 @@ struct TransferProperties
     // lblVitesse for a transfer: its speed and time left while it runs
     // (TransferRate::caption), "—" otherwise or without a job.
     static QString speedOf(const TransferJob *job);
+    // chiffrement and keyChanged, from the transfer's last connection.
+    static void addSecurity(TransferProperties &properties, const TransferJob *job);
 };

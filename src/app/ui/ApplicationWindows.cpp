@@ -15,6 +15,7 @@
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
+#include "transfer/PeerKeys.h"
 #include "transfer/TransferManager.h"
 #include "service/ServiceSession.h"
 #include "transfer/ui/TfrmPropriete.h"
@@ -37,6 +38,11 @@ ApplicationWindows::ApplicationWindows()
         services.environment.localIp, &dialogs);
     session->setServiceCaFile(services.environment.serviceCaFile);
     services.session = session.get();
+    // The member's key for encrypted transfers, made at the first start.
+    QString keyError;
+    TransferSecurity::setDefault(TransferSecurity::open(services.environment.homeDir, &keyError));
+    if (!keyError.isEmpty())
+        qWarning("Transferts sans chiffrement : %s", qPrintable(keyError));
     presence = std::make_unique<PresenceMonitor>(*session);
     services.presence = presence.get();
     notifier = std::make_unique<PopupNotifier>();

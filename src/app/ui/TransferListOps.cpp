@@ -347,6 +347,8 @@ void TransferListOps::Proprits1Click()
     // Throws for a size that is not a number: the window is not opened.
     TransferProperties properties = TransferProperties::of(LoadPanelRecord::of(*panel), list == 1, ip);
     properties.vitesse = TransferProperties::speedOf(panel->job());
+    TransferProperties::addSecurity(properties, panel->job());
+    frmPropriete->setKeyAcceptance([job = QPointer<TransferJob>(panel->job())] { return job && job->acceptPeerKey(); });
     const QPixmap icon = panel->PictureIco()->pixmap();
     frmPropriete->setSpeedSource([job = QPointer<TransferJob>(panel->job())] { return TransferProperties::speedOf(job); });
     frmPropriete->showProperties(properties, icon, QImage());

@@ -88,6 +88,9 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     row(grid, QStringLiteral("Emplacement :"), lblEmplacement);
     lblPort = value("lblPort");
     row(grid, QStringLiteral("Port :"), lblPort);
+    lblChiffrement = value("lblChiffrement");
+    lblChiffrement->setWordWrap(true);
+    row(grid, QStringLiteral("Chiffrement :"), lblChiffrement);
     lblIP = value("lblIP");
     lblIPCaption = row(grid, QStringLiteral("IP :"), lblIP);
     lblIDTel = value("lblIDTel");
@@ -128,9 +131,16 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     btnOK->setCaption(QStringLiteral("OK"));
     btnOK->setGeometry(305, 290, 75, 25);
     btnOK->setDefault(true);
-    for (TRbButton *button : { btnPause_Re, btnCancelTel, btnOK })
+    // Shown only for a transfer stopped on another member's new key.
+    btnAccepterCle = new TRbButton(this);
+    btnAccepterCle->setObjectName(QStringLiteral("btnAccepterCle"));
+    btnAccepterCle->setCaption(QStringLiteral("Accepter la clé"));
+    btnAccepterCle->setGeometry(185, 290, 110, 25);
+    btnAccepterCle->hide();
+    for (TRbButton *button : { btnPause_Re, btnCancelTel, btnOK, btnAccepterCle })
         button->UseFormColors();
     connect(btnOK, &TRbButton::OnClick, this, &TfrmPropriete::btnOKClick);
+    connect(btnAccepterCle, &TRbButton::OnClick, this, &TfrmPropriete::btnAccepterCleClick);
 
     m_speedTimer = new QTimer(this);
     m_speedTimer->setInterval(1000);
@@ -171,6 +181,8 @@ void TfrmPropriete::fill(const TransferProperties &p, const QPixmap &icon, const
     lblPort->setText(p.port);
     lblIP->setText(p.ip);
     lblIDTel->setText(p.idTel);
+    lblChiffrement->setText(p.chiffrement);
+    btnAccepterCle->setVisible(p.keyChanged);
     imgAvatar->setPixmap(avatar.isNull() ? QPixmap()
                                          : QPixmap::fromImage(avatar.scaled(64, 64, Qt::KeepAspectRatio,
                                                                             Qt::SmoothTransformation)));
@@ -186,6 +198,14 @@ void TfrmPropriete::showProperties(const TransferProperties &p, const QPixmap &i
     }
     raise();
     activateWindow();
+}
+
+void TfrmPropriete::btnAccepterCleClick()
+{
+    if (!m_acceptKey || !m_acceptKey())
+        return;
+    btnAccepterCle->hide();
+    lblChiffrement->setText(QStringLiteral("nouvelle clé acceptée : le prochain essai passera"));
 }
 
 void TfrmPropriete::btnOKClick()

@@ -33,6 +33,9 @@ public:
     // Where lblVitesse is read again every second while the window shows
     // (the rest of the content stays a snapshot); empty: it is not.
     void setSpeedSource(std::function<QString()> source);
+    // What btnAccepterCle does (shown only when the content says the other
+    // member's key changed); it returns whether the key was accepted.
+    void setKeyAcceptance(std::function<bool()> accept) { m_acceptKey = std::move(accept); }
 
     QLabel *imgICO = nullptr;
     QLineEdit *txtFileName = nullptr;
@@ -48,16 +51,20 @@ public:
     QLabel *lblIP = nullptr;
     QLabel *lblIDTelCaption = nullptr;
     QLabel *lblIDTel = nullptr;
+    QLabel *lblChiffrement = nullptr;
     TRbPanel *pnAvatar = nullptr;
     QLabel *imgAvatar = nullptr;
     TRbButton *btnPause_Re = nullptr;
     TRbButton *btnCancelTel = nullptr;
     TRbButton *btnOK = nullptr;
+    TRbButton *btnAccepterCle = nullptr;
 
 private:
     void btnOKClick();
     void refreshSpeed();
+    void btnAccepterCleClick();
 
     std::function<QString()> m_speedSource;
     QTimer *m_speedTimer = nullptr;
+    std::function<bool()> m_acceptKey;
 };
