@@ -17,12 +17,14 @@
 // other member's client would run it.
 //
 // ended is called on the caller's thread, once, when the upload completes
-// or stops.
+// or stops. With security the upload offers encryption (the download must
+// have a key of its own to take it).
 class BenchUpload
 {
 public:
     BenchUpload(const QString &source, qint64 size, const QString &name, quint16 port, bool fast,
-        bool ownThread, QObject *context, std::function<void()> ended)
+        bool ownThread, QObject *context, std::function<void()> ended,
+        std::shared_ptr<TransferSecurity> security = nullptr)
     {
         if (ownThread) {
             m_job = new TransferJob;
@@ -32,6 +34,7 @@ public:
             m_job = m_panel->job();
         }
         m_job->setFastMode(fast);
+        m_job->setSecurity(std::move(security));
         m_job->setFichierName(name);
         m_job->setFichierPath(source);
         m_job->setFichierPoids(QString::number(size));
@@ -42,6 +45,7 @@ public:
             if (m_result != 0)
                 return;
             m_fast = m_job->isFast();
+            m_encrypted = m_job->isEncrypted();
             m_result = completed ? 1 : -1;
             QMetaObject::invokeMethod(context, ended, Qt::QueuedConnection);
         };
@@ -74,6 +78,7 @@ public:
     bool completed() const { return m_result == 1; }
     bool ended() const { return m_result != 0; }
     bool wasFast() const { return m_fast; }
+    bool wasEncrypted() const { return m_encrypted; }
 
 private:
     QThread m_thread;
@@ -81,4 +86,5 @@ private:
     TransferJob *m_job = nullptr;
     std::atomic_int m_result { 0 };
     std::atomic_bool m_fast { false };
+    std::atomic_bool m_encrypted { false };
 };

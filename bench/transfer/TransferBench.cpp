@@ -4,7 +4,8 @@
 // process's user-interface thread, as in the client), in the described
 // stop-and-wait mode and in fast mode, and, in the same run and on the same
 // file, through the bare stop-and-wait protocol loop of RawProtocolLoop.cpp
-// and as a plain TCP copy to disk (PlainTcp.cpp). A 20 ms timer runs on the
+// and as a plain TCP copy to disk (PlainTcp.cpp); fast mode once more
+// between two members with keys, inside TLS. A 20 ms timer runs on the
 // user-interface thread during the panel transfers: how late its ticks come
 // (the loop lag) shows whether the receiving window stays responsive while
 // it also does the sending panel's work. Peak resident memory is taken from
@@ -17,18 +18,20 @@
 // compare between runs.
 //
 // MB/s are 10^6 bytes per second. The last line reads:
-//   transfer: A MB/s, fast F MB/s, tcp-to-disk T MB/s, protocol limit B MB/s, ratio R,
-//             rss growth M MiB, loop lag P ms
-// where A and R are the described mode's and P is the fast run's.
+//   transfer: A MB/s, fast F MB/s, encrypted E MB/s, tcp-to-disk T MB/s, protocol limit B MB/s,
+//             ratio R, rss growth M MiB, loop lag P ms
+// where A and R are the described mode's, E is fast mode inside TLS and P
+// is the fast run's.
 //
 // Options: --size MiB (64), --sender-thread (the upload runs as a job on a
 // thread and event loop of its own, as the other member's client would),
-// --only described|fast (that run alone, for profiling).
+// --only described|fast|encrypted (that run alone, for profiling).
 #include "BenchFiles.h"
 #include "BenchUpload.h"
 #include "PlainTcp.h"
 #include "RawProtocolLoop.h"
 
+#include "transfer/PeerKeys.h"
 #include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -66,7 +69,8 @@ struct PanelRun
     int ticks = 0;
 };
 
-PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool fast, bool oneThread)
+PanelRun runPanels(
+    const QString &source, const QString &work, qint64 size, bool fast, bool oneThread, bool encrypted = false)
 {
     PanelRun run;
     const QString temp = QDir(work).filePath(QStringLiteral("temp"));
@@ -74,8 +78,15 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool
     QDir().mkpath(temp);
     QFile::remove(dest);
 
+    // Two members, each with a key of its own.
+    std::shared_ptr<TransferSecurity> sender, receiver;
+    if (encrypted) {
+        sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
+        receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
+    }
     TvzkLoadPanel down;
     down.job()->setFastMode(fast);
+    down.job()->setSecurity(receiver);
     down.setTempPath(temp);
     down.setBindAddress(QStringLiteral("127.0.0.1"));
     down.setPeerAddress(QStringLiteral("127.0.0.1"));
@@ -90,7 +101,7 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool
 
     QEventLoop loop;
     BenchUpload up(source, size, QStringLiteral("bench.bin"), down.ServerSocket()->serverPort(), fast,
-        !oneThread, &loop, [&loop] { loop.quit(); });
+        !oneThread, &loop, [&loop] { loop.quit(); }, sender);
 
     QElapsedTimer clock;
     qint64 lastTick = 0;
@@ -117,7 +128,8 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool
     settle.start();
     while (!QFile::exists(dest) && settle.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    run.ok = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast;
+    run.ok = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
+        && up.wasEncrypted() == encrypted && down.job()->isEncrypted() == encrypted;
     QFile::remove(dest);
     return run;
 }
@@ -174,7 +186,8 @@ int main(int argc, char **argv)
             only = args.at(i + 1);
     }
     if (mib <= 0) {
-        std::fprintf(stderr, "usage: transfer [--size MiB] [--sender-thread] [--only described|fast]\n");
+        std::fprintf(
+            stderr, "usage: transfer [--size MiB] [--sender-thread] [--only described|fast|encrypted]\n");
         return 2;
     }
 
@@ -186,9 +199,9 @@ int main(int argc, char **argv)
     }
     const qint64 size = mib * kMiB;
     printLoad();
-    if (only == u"described" || only == u"fast") {
-        const PanelRun run
-            = runPanels(source, dir.filePath(QStringLiteral("panels")), size, only == u"fast", oneThread);
+    if (only == u"described" || only == u"fast" || only == u"encrypted") {
+        const PanelRun run = runPanels(source, dir.filePath(QStringLiteral("panels")), size, only != u"described",
+            oneThread, only == u"encrypted");
         std::printf("%s: %.2f MB/s%s, loop lag %.1f ms\n", qPrintable(only), size / run.seconds / 1e6,
             run.ok ? "" : " (FAILED)", run.maxLateMs);
         return run.ok ? 0 : 1;
@@ -227,6 +240,14 @@ int main(int argc, char **argv)
         fastRate, fastPanels.ok ? "" : " (FAILED)");
     std::printf("gui timer: 20 ms, %d ticks, latest by %.1f ms (limit 50 ms)\n", fastPanels.ticks,
         fastPanels.maxLateMs);
+    // Right after the plain fast run, on the same file.
+    const PanelRun encryptedPanels
+        = runPanels(source, dir.filePath(QStringLiteral("encrypted")), size, true, oneThread, true);
+    const double encryptedRate = size / encryptedPanels.seconds / 1e6;
+    std::printf("panels, fast encrypted: %lld MiB in %.2f s, %.2f MB/s (%.2f of fast)%s\n", qlonglong(mib),
+        encryptedPanels.seconds, encryptedRate, encryptedRate / fastRate, encryptedPanels.ok ? "" : " (FAILED)");
+    std::printf("gui timer: 20 ms, %d ticks, latest by %.1f ms (limit 50 ms)\n", encryptedPanels.ticks,
+        encryptedPanels.maxLateMs);
     std::fflush(stdout);
 
     const qint64 small = childPeakKiB(1, oneThread);
@@ -235,8 +256,8 @@ int main(int argc, char **argv)
     std::printf(
         "peak rss: 1 MiB transfer %lld KiB, 1 GiB transfer %lld KiB\n", qlonglong(small), qlonglong(large));
     printLoad();
-    std::printf("transfer: %.2f MB/s, fast %.2f MB/s, tcp-to-disk %.2f MB/s, protocol limit %.2f MB/s, ratio "
-                "%.2f, rss growth %.1f MiB, loop lag %.1f ms\n",
-        panelRate, fastRate, tcpRate, rawRate, panelRate / rawRate, growthMiB, fastPanels.maxLateMs);
-    return rawSame && tcpSame && panels.ok && fastPanels.ok && small > 0 && large > 0 ? 0 : 1;
+    std::printf("transfer: %.2f MB/s, fast %.2f MB/s, encrypted %.2f MB/s, tcp-to-disk %.2f MB/s, protocol limit "
+                "%.2f MB/s, ratio %.2f, rss growth %.1f MiB, loop lag %.1f ms\n",
+        panelRate, fastRate, encryptedRate, tcpRate, rawRate, panelRate / rawRate, growthMiB, fastPanels.maxLateMs);
+    return rawSame && tcpSame && panels.ok && fastPanels.ok && encryptedPanels.ok && small > 0 && large > 0 ? 0 : 1;
 }

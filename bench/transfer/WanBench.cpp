@@ -6,7 +6,8 @@
 // mode, and sends as many bytes as the fast run as a plain TCP
 // stream through a relay of the same settings: what TCP itself gets
 // through it. MB/s are 10^6 bytes per second. The last line reads:
-//   wan: link L MB/s rtt R ms, tcp T MB/s, described D KB/s, fast F MB/s, ratio F/L
+//   wan: link L MB/s rtt R ms, tcp T MB/s, described D KB/s, fast F MB/s, encrypted E MB/s, ratio F/L
+// where E is fast mode again between two members with keys, inside TLS.
 // Options: --rate MB/s, --rtt ms, --fast-mib N, --described-kib N,
 // --sender-thread (the upload runs as a job on a thread and event loop of
 // its own, as the other member's client would).
@@ -33,9 +34,12 @@ namespace {
 
 // Seconds for one transfer through the proxy, or a negative number when the
 // file did not arrive whole.
-double runThroughLink(const QString &work, qint64 size, bool fast, double rate, int rttMs, bool oneThread)
+double runThroughLink(
+    const QString &work, qint64 size, bool fast, double rate, int rttMs, bool oneThread, bool encrypted = false)
 {
-    const QString name = fast ? QStringLiteral("fast.bin") : QStringLiteral("described.bin");
+    const QString name = encrypted ? QStringLiteral("encrypted.bin")
+        : fast                     ? QStringLiteral("fast.bin")
+                                   : QStringLiteral("described.bin");
     const QString source = QDir(work).filePath(name);
     const QString temp = QDir(work).filePath(QStringLiteral("temp"));
     const QString dest = QDir(work).filePath(QStringLiteral("received-") + name);
@@ -43,8 +47,14 @@ double runThroughLink(const QString &work, qint64 size, bool fast, double rate, 
     if (!makeRandomFile(source, size))
         return -1;
 
+    std::shared_ptr<TransferSecurity> sender, receiver;
+    if (encrypted) {
+        sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
+        receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
+    }
     TvzkLoadPanel down;
     down.job()->setFastMode(fast);
+    down.job()->setSecurity(receiver);
     down.setTempPath(temp);
     down.setBindAddress(QStringLiteral("127.0.0.1"));
     down.setPeerAddress(QStringLiteral("127.0.0.1"));
@@ -57,7 +67,8 @@ double runThroughLink(const QString &work, qint64 size, bool fast, double rate, 
     WanProxy link(down.ServerSocket()->serverPort(), rate, rttMs);
 
     QEventLoop loop;
-    BenchUpload up(source, size, name, link.port(), fast, !oneThread, &loop, [&loop] { loop.quit(); });
+    BenchUpload up(
+        source, size, name, link.port(), fast, !oneThread, &loop, [&loop] { loop.quit(); }, sender);
     QTimer::singleShot(10 * 60 * 1000, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
@@ -70,7 +81,8 @@ double runThroughLink(const QString &work, qint64 size, bool fast, double rate, 
     while (!QFile::exists(dest) && settle.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const bool ok
-        = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast;
+        = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
+        && up.wasEncrypted() == encrypted && down.job()->isEncrypted() == encrypted;
     return ok ? seconds : -1;
 }
 
@@ -133,8 +145,13 @@ int main(int argc, char **argv)
     const double fastMBs = f > 0 ? fastSize / f / 1e6 : 0;
     std::printf(
         "fast: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(fastMiB), f, fastMBs, f > 0 ? "" : " (FAILED)");
-    std::printf(
-        "wan: link %.2f MB/s rtt %d ms, tcp %.2f MB/s, described %.2f KB/s, fast %.2f MB/s, ratio %.2f\n",
-        rateMB, rttMs, tcpMBs, describedKBs, fastMBs, fastMBs / rateMB);
-    return d > 0 && f > 0 && tcpMBs > 0 ? 0 : 1;
+    std::fflush(stdout);
+    const double e = runThroughLink(dir.path(), fastSize, true, rate, rttMs, oneThread, true);
+    const double encryptedMBs = e > 0 ? fastSize / e / 1e6 : 0;
+    std::printf("encrypted: %lld MiB in %.2f s, %.2f MB/s%s\n", qlonglong(fastMiB), e, encryptedMBs,
+        e > 0 ? "" : " (FAILED)");
+    std::printf("wan: link %.2f MB/s rtt %d ms, tcp %.2f MB/s, described %.2f KB/s, fast %.2f MB/s, encrypted %.2f "
+                "MB/s, ratio %.2f\n",
+        rateMB, rttMs, tcpMBs, describedKBs, fastMBs, encryptedMBs, fastMBs / rateMB);
+    return d > 0 && f > 0 && e > 0 && tcpMBs > 0 ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 #include "TransferHarness.h"
 
 #include "transfer/DataPacket.h"
+#include "transfer/DataReceiver.h"
+#include "transfer/DataSender.h"
 #include "transfer/DataTunnel.h"
 #include "transfer/PeerIdentity.h"
 #include "transfer/PeerKeys.h"
@@ -11,6 +13,7 @@
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QHostAddress>
 #include <QPointer>
@@ -184,6 +187,96 @@ protected:
 };
 
 } // namespace
+
+// The offer in the marker and its answer, between the two state machines:
+// only an offer that the receiver takes switches, the answer then goes
+// alone and nothing after it is read as a packet until the tunnel is open.
+TEST(EncryptionOffer, OnlyATakenOfferSwitchesAndTheAckWaitsForTheTunnel)
+{
+    struct Case
+    {
+        const char *what;
+        bool offered, allowed;
+        qint32 answer;
+    };
+    const Case cases[] = {
+        { "offered and taken", true, true, DataPacket::FastAcceptedEncrypted },
+        { "offered to a receiver without a key", true, false, DataPacket::FastAccepted },
+        { "not offered", false, true, DataPacket::FastAccepted },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QByteArray data = TransferHarness::randomBytes(100000);
+        const QString source = dir.filePath(QStringLiteral("f.bin"));
+        TransferHarness::write(source, data);
+        const QString temp = dir.filePath(QStringLiteral("temp"));
+        QDir().mkpath(temp);
+        // A partial file from an earlier attempt: the first ack says so.
+        TransferHarness::write(QDir(temp).filePath(QStringLiteral("f.bin")), data.left(5000));
+
+        DataSender sender;
+        sender.setEncryptionOffered(c.offered);
+        ASSERT_TRUE(sender.start(source, 0));
+        DataReceiver receiver;
+        receiver.setTempDir(temp);
+        receiver.setExpectedName(QStringLiteral("f.bin"));
+        receiver.setEncryptionAllowed(c.allowed);
+        const QByteArray header = sender.takeHeader();
+        EXPECT_EQ(DataPacket::parseCapability(header)->options & DataPacket::EncryptOption,
+            c.offered ? DataPacket::EncryptOption : 0);
+
+        QBuffer wire;
+        wire.open(QIODevice::ReadOnly);
+        // The handshake's first bytes right behind the header are not packets
+        // (in the plain modes they would be, and refused).
+        const bool switched = c.answer == DataPacket::FastAcceptedEncrypted;
+        const QByteArray hello("\x16\x03\x01\x00\x05hello", 10);
+        wire.buffer() = switched ? header + hello : header;
+        const QByteArray replies = receiver.receive(wire);
+        ASSERT_GE(replies.size(), DataPacket::StatusSize);
+        EXPECT_EQ(DataPacket::readInt(replies, 0), c.answer);
+        EXPECT_EQ(receiver.awaitsTunnel(), switched);
+        EXPECT_EQ(receiver.isEncrypted(), switched);
+        const DataSender::Step step = sender.onStatus(DataPacket::readInt(replies, 0));
+        EXPECT_EQ(step.action == DataSender::Action::Secure, switched);
+        EXPECT_EQ(sender.isEncrypted(), switched);
+        EXPECT_TRUE(sender.isFast());
+        if (!switched) {
+            // The ack with the bytes held follows the answer at once.
+            EXPECT_EQ(replies.size(), DataPacket::StatusSize + DataPacket::FastAckSize);
+            EXPECT_EQ(DataPacket::readInt64(replies, DataPacket::StatusSize + 8), 5000);
+            EXPECT_TRUE(receiver.tunnelOpened().isEmpty());
+            continue;
+        }
+        EXPECT_EQ(replies.size(), DataPacket::StatusSize);
+        EXPECT_EQ(wire.bytesAvailable(), hello.size());
+        EXPECT_TRUE(receiver.receive(wire).isEmpty());
+        EXPECT_EQ(wire.bytesAvailable(), hello.size());
+        const QByteArray ack = receiver.tunnelOpened();
+        ASSERT_EQ(ack.size(), DataPacket::FastAckSize);
+        EXPECT_EQ(DataPacket::readInt(ack, 0), DataPacket::Accepted);
+        EXPECT_EQ(DataPacket::readInt64(ack, 8), 5000);
+        EXPECT_FALSE(receiver.awaitsTunnel());
+        EXPECT_TRUE(receiver.tunnelOpened().isEmpty());
+        // The sender goes on from the ack as in the plain fast mode: its own
+        // count is 0, so the blocks start there.
+        const DataSender::Step first = sender.onFastAck(
+            DataPacket::readInt(ack, 0), DataPacket::readInt64(ack, 8), DataPacket::readInt(ack, 4));
+        ASSERT_EQ(first.action, DataSender::Action::Send);
+        EXPECT_EQ(DataPacket::readInt(first.bytes, 0), DataPacket::FastBlockKind);
+        EXPECT_EQ(DataPacket::readInt64(first.bytes, 4), 0);
+    }
+    // An answer that was never asked for is a refusal.
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("g.bin"));
+    TransferHarness::write(source, "abc");
+    DataSender plain;
+    ASSERT_TRUE(plain.start(source, 0));
+    plain.takeHeader();
+    EXPECT_EQ(plain.onStatus(DataPacket::FastAcceptedEncrypted).action, DataSender::Action::Close);
+    EXPECT_EQ(plain.failure(), DataSender::Failure::HeaderRefused);
+}
 
 TEST(DataTunnel, BothSidesAgreeOnKeysAndCodeAndCarryBytesBothWays)
 {
