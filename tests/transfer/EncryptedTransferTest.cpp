@@ -9,6 +9,10 @@
 #include "transfer/PeerKeys.h"
 #include "transfer/Sha256.h"
 #include "transfer/TransferJob.h"
+#include "transfer/TransferProperties.h"
+#include "transfer/ui/TfrmPropriete.h"
+
+#include "components/ui/TRbButton.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -472,6 +476,12 @@ TEST_F(EncryptedTransfer, NothingOfTheFileTravelsInClear)
     }
     EXPECT_EQ(p.up->job()->comparisonCode().size(), 6);
     EXPECT_EQ(p.up->job()->comparisonCode(), p.down->job()->comparisonCode());
+    // What the properties window shows of it.
+    TransferProperties shown;
+    TransferProperties::addSecurity(shown, p.down->job());
+    EXPECT_EQ(shown.chiffrement,
+        QStringLiteral("chiffré — code de comparaison ") + p.down->job()->comparisonCode());
+    EXPECT_FALSE(shown.keyChanged);
     // Each side now knows the other's key, under the pseudonym the
     // negotiation named.
     EXPECT_EQ(alice.security->keys->pinned(QStringLiteral("bob")), bob.security->identity->fingerprint());
@@ -507,6 +517,9 @@ TEST_F(EncryptedTransfer, APeerWithoutEncryptionGetsThePlainTransfer)
         EXPECT_TRUE(p.relay->up.contains(kMarker));
         EXPECT_EQ(p.up->job()->encryptionText(), TransferJob::plainText());
         EXPECT_EQ(p.down->job()->encryptionText(), TransferJob::plainText());
+        TransferProperties shown;
+        TransferProperties::addSecurity(shown, p.up->job());
+        EXPECT_EQ(shown.chiffrement, TransferJob::plainText());
     }
 
     const QString name = QStringLiteral("to-model.bin");
@@ -617,6 +630,11 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         waitUntil([&] { return !p.down->job()->isRunning(); }, 2000);
         EXPECT_TRUE(noticing->job()->peerKeyChanged());
         EXPECT_EQ(noticing->CaptionLabelInfo(), TransferJob::keyChangedText(pseudo));
+        TransferProperties shown;
+        TransferProperties::addSecurity(shown, noticing->job());
+        EXPECT_TRUE(shown.keyChanged);
+        EXPECT_TRUE(shown.chiffrement.endsWith(QStringLiteral("clé de ") + pseudo + QStringLiteral(" changée")))
+            << shown.chiffrement.toStdString();
         EXPECT_NE(p.up->Status(), QStringLiteral("0"));
         // Not a block: the receiver holds nothing, the sender counts nothing.
         EXPECT_EQ(p.down->job()->dataReceiver().held(), 0);
@@ -644,5 +662,77 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
         // Nothing left to accept.
         EXPECT_FALSE(noticing->job()->acceptPeerKey());
+    }
+}
+
+// The properties window: the encryption row fits above the buttons with
+// its longest text, and "Accepter la clé" shows only for a changed key and
+// does what the owner gave it.
+TEST(EncryptionInProperties, TheRowFitsAndTheButtonAcceptsOnlyAChangedKey)
+{
+    QWidget main;
+    main.setGeometry(100, 100, 800, 600);
+    TfrmPropriete w(&main);
+    TransferProperties p;
+    p.fileName = QStringLiteral("clip.mp3");
+    p.source = QStringLiteral("alice");
+    p.chiffrement = QStringLiteral("—");
+    TransferProperties::addSecurity(p, nullptr);
+    EXPECT_EQ(p.chiffrement, QStringLiteral("—"));
+    EXPECT_FALSE(p.keyChanged);
+    w.showProperties(p, QPixmap(), QImage());
+    EXPECT_FALSE(w.btnAccepterCle->isVisible());
+
+    int accepted = 0;
+    bool acceptWorks = false;
+    w.setKeyAcceptance([&] {
+        ++accepted;
+        return acceptWorks;
+    });
+    p.chiffrement = QStringLiteral("chiffré — code de comparaison 123456 — clé de Maximilien-Alexandre changée");
+    p.keyChanged = true;
+    w.showProperties(p, QPixmap(), QImage());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.lblChiffrement->text(), p.chiffrement);
+    const QRect area = w.lblChiffrement->contentsRect();
+    const QRect needed = w.lblChiffrement->fontMetrics().boundingRect(area, Qt::TextWordWrap, p.chiffrement);
+    EXPECT_LE(needed.height(), area.height());
+    EXPECT_LE(w.lblChiffrement->mapTo(&w, QPoint(0, w.lblChiffrement->height())).y(), w.btnOK->y());
+    ASSERT_TRUE(w.btnAccepterCle->isVisible());
+    // Refused (the keys could not be saved): the button stays.
+    w.btnAccepterCle->Click();
+    EXPECT_EQ(accepted, 1);
+    EXPECT_TRUE(w.btnAccepterCle->isVisible());
+    acceptWorks = true;
+    w.btnAccepterCle->Click();
+    EXPECT_EQ(accepted, 2);
+    EXPECT_FALSE(w.btnAccepterCle->isVisible());
+}
+
+// A cancel travels inside the tunnel like any other packet: either side's
+// reaches the other, which stops for good and keeps no partial file.
+TEST_F(EncryptedTransfer, EitherSidesCancelReachesTheOtherThroughTheTunnel)
+{
+    const qsizetype size = 48 * 1024 * 1024;
+    const QByteArray data = markedFile(size);
+    for (const bool byReceiver : { true, false }) {
+        SCOPED_TRACE(byReceiver ? "the receiver cancels" : "the sender cancels");
+        const QString name = byReceiver ? QStringLiteral("par-bob.bin") : QStringLiteral("par-alice.bin");
+        Pair p = pair(name, data, &alice, &bob);
+        QSignalSpy told(byReceiver ? p.up->job() : p.down->job(), &TransferJob::cancelledByPeer);
+        p.up->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return p.down->job()->position() > 0; }, kWaitMs));
+        ASSERT_LT(p.down->job()->position(), size);
+        ASSERT_TRUE(p.down->job()->isEncrypted());
+
+        (byReceiver ? p.down : p.up)->job()->cancelByUser();
+        TvzkLoadPanel *other = byReceiver ? p.up.get() : p.down.get();
+        ASSERT_TRUE(waitUntil([&] { return told.count() == 1; }, kWaitMs));
+        EXPECT_EQ(other->Status(), TransferJob::CancelledStatus);
+        EXPECT_EQ(other->CaptionLabelInfo(),
+            TransferJob::cancelledText(byReceiver ? QStringLiteral("bob") : QStringLiteral("alice")));
+        EXPECT_TRUE(waitUntil([&] { return !QFile::exists(h.partial(name)); }, kWaitMs));
+        EXPECT_FALSE(QFile::exists(h.destination(name)));
+        EXPECT_FALSE(p.relay->up.contains(kMarker));
     }
 }

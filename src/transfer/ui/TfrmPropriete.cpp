@@ -42,7 +42,7 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     // A dialog border: fixed size, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(400, 330);
+    setFixedSize(400, 370);
     setModal(false);
 
     auto *title = new QLabel(QStringLiteral("Propriétés"), this);
@@ -63,7 +63,7 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
 
     // The rows size themselves to the captions' font.
     auto *rows = new QWidget(this);
-    rows->setGeometry(8, 76, 280, 210);
+    rows->setGeometry(8, 76, 280, 250);
     auto *grid = new QGridLayout(rows);
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setVerticalSpacing(8);
@@ -119,23 +119,23 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     btnPause_Re = new TRbButton(this);
     btnPause_Re->setObjectName(QStringLiteral("btnPause_Re"));
     btnPause_Re->setCaption(QStringLiteral("Pause"));
-    btnPause_Re->setGeometry(16, 290, 75, 25);
+    btnPause_Re->setGeometry(16, 330, 75, 25);
     btnPause_Re->setEnabled(false);
     btnCancelTel = new TRbButton(this);
     btnCancelTel->setObjectName(QStringLiteral("btnCancelTel"));
     btnCancelTel->setCaption(QStringLiteral("Annuler"));
-    btnCancelTel->setGeometry(100, 290, 75, 25);
+    btnCancelTel->setGeometry(100, 330, 75, 25);
     btnCancelTel->setEnabled(false);
     btnOK = new TRbButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setCaption(QStringLiteral("OK"));
-    btnOK->setGeometry(305, 290, 75, 25);
+    btnOK->setGeometry(305, 330, 75, 25);
     btnOK->setDefault(true);
     // Shown only for a transfer stopped on another member's new key.
     btnAccepterCle = new TRbButton(this);
     btnAccepterCle->setObjectName(QStringLiteral("btnAccepterCle"));
     btnAccepterCle->setCaption(QStringLiteral("Accepter la clé"));
-    btnAccepterCle->setGeometry(185, 290, 110, 25);
+    btnAccepterCle->setGeometry(185, 330, 110, 25);
     btnAccepterCle->hide();
     for (TRbButton *button : { btnPause_Re, btnCancelTel, btnOK, btnAccepterCle })
         button->UseFormColors();
