@@ -81,6 +81,13 @@ bool PeerKeys::accept(const QString &pseudo, const QByteArray &key, QString *err
     return save(error);
 }
 
+bool PeerKeys::forget(const QString &pseudo, QString *error)
+{
+    if (!m_keys.remove(pseudo))
+        return false;
+    return save(error);
+}
+
 bool PeerKeys::save(QString *error)
 {
     QStringList pseudos = m_keys.keys();

@@ -43,6 +43,9 @@ public:
     bool rememberFirst(const QString &pseudo, const QByteArray &key, QString *error = nullptr);
     // The user's acceptance of a member's new key: it replaces the old one.
     bool accept(const QString &pseudo, const QByteArray &key, QString *error = nullptr);
+    // The user accepts that a member's transfers run in clear again (an
+    // older client, a client of the community): the key is forgotten.
+    bool forget(const QString &pseudo, QString *error = nullptr);
     QString path() const { return m_path; }
 
     // 0600 for a file that is there: what another user may read of it goes.

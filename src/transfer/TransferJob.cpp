@@ -269,10 +269,12 @@ QString TransferJob::encryptionText() const
 
 bool TransferJob::acceptPeerKey()
 {
-    if (!m_keyChanged || !m_security || m_presentedKey.isEmpty())
+    if (!m_keyChanged || !m_security)
         return false;
     QString error;
-    if (!m_security->keys->accept(m_fichierProprio, m_presentedKey, &error)) {
+    const bool done = m_presentedKey.isEmpty() ? m_security->keys->forget(m_fichierProprio, &error)
+                                               : m_security->keys->accept(m_fichierProprio, m_presentedKey, &error);
+    if (!done && !error.isEmpty()) {
         emit OnLog(this, QStringLiteral("Tel%1 : nouvelle clé de %2 non enregistrée (%3)")
                              .arg(m_idTel, m_fichierProprio, error));
         return false;
@@ -353,6 +355,30 @@ bool TransferJob::onTunnelOpened()
     if (m_download)
         sendReplies(m_receiver.tunnelOpened());
     return true;
+}
+
+// The connection runs in clear, with a member whose transfers ran in TLS:
+// someone on the path may have taken the offer out of the header. Ended
+// before any block, until the user says the member's client changed.
+bool TransferJob::refusesPlain()
+{
+    if (!m_security || m_fichierProprio.isEmpty() || m_security->keys->pinned(m_fichierProprio).isEmpty())
+        return false;
+    m_keyChanged = true;
+    m_presentedKey.clear();
+    m_comparisonCode.clear();
+    emit OnLog(this, QStringLiteral("Tel%1 : connexion avec %2 non chiffrée, transfert arrêté")
+                         .arg(m_idTel, m_fichierProprio));
+    if (!m_download)
+        m_retryUseless = true;
+    emit stateChanged();
+    endConnection();
+    return true;
+}
+
+QString TransferJob::keyStopText() const
+{
+    return m_presentedKey.isEmpty() ? plainRefusedText(m_fichierProprio) : keyChangedText(m_fichierProprio);
 }
 
 // A transfer with this member succeeded: its key is the one to expect.
@@ -703,6 +729,9 @@ void TransferJob::followReceiver()
             m_encrypted = false;
             m_comparisonCode.clear();
             emit stateChanged();
+            // The header's answer has not gone out yet: the sender gets none.
+            if (refusesPlain())
+                return;
         }
         setTransferProgress(m_receiver.held());
         emit maximumChanged(m_receiver.fileSize());
@@ -776,7 +805,7 @@ QString TransferJob::downloadStopCaption() const
     if (m_noSpace)
         return noSpaceText();
     if (m_keyChanged)
-        return keyChangedText(m_fichierProprio);
+        return keyStopText();
     return QStringLiteral("Déconnecté");
 }
 
@@ -787,7 +816,7 @@ QString TransferJob::uploadStopCaption() const
     if (m_verifyFailed)
         return verificationFailedText();
     if (m_keyChanged)
-        return keyChangedText(m_fichierProprio);
+        return keyStopText();
     return QStringLiteral("Déconnecté");
 }
 
@@ -873,6 +902,7 @@ void TransferJob::setClientActive(bool active)
 
 void TransferJob::ClientSocketConnect()
 {
+    m_headerJudged = false;
     m_clientSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     emit connectionOpened();
     qint64 resume = 0;
@@ -922,12 +952,6 @@ void TransferJob::ClientSocketRead()
         if (m_tunnel)
             return;
     }
-    if (m_sender.headerAnswered() && !m_sender.isEncrypted() && !m_plainPeer && !m_tunnel) {
-        m_plainPeer = true;
-        m_encrypted = false;
-        m_comparisonCode.clear();
-        emit stateChanged();
-    }
 }
 
 // More blocks while the window and the socket have room: the reading
@@ -942,6 +966,18 @@ void TransferJob::pumpSender()
 // Carries out what the sender asked for; true when it may ask for more.
 bool TransferJob::applySenderStep(const DataSender::Step &step)
 {
+    // Answered in clear by a member whose transfers ran in TLS: nothing
+    // goes, not even the first block that comes with the answer.
+    if (!m_headerJudged && m_sender.headerAnswered() && !m_sender.isEncrypted()
+        && step.action != DataSender::Action::Close) {
+        m_headerJudged = true;
+        m_plainPeer = true;
+        m_encrypted = false;
+        m_comparisonCode.clear();
+        emit stateChanged();
+        if (m_sender.isEncryptionOffered() && refusesPlain())
+            return false;
+    }
     switch (step.action) {
     case DataSender::Action::None:
         // A fast ack may move the count without sending anything.

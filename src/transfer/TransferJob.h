@@ -77,7 +77,11 @@ class QTimer;
 // remembered when a transfer with it first succeeds, and a later
 // connection presenting another key is ended as soon as the handshake is
 // over, before any block, with keyChangedText() as its status, until the
-// user accepts the new key (acceptPeerKey()). A connection whose TLS
+// user accepts the new key (acceptPeerKey()). A member whose key is
+// remembered and whose connection runs in clear (the offer taken out of
+// the header on the path, or a client without encryption) is stopped the
+// same way, before any block, with plainRefusedText(); accepting that
+// forgets the key. A connection whose TLS
 // stream breaks (a byte changed on the path, a record cut short) ends like
 // any other, and the transfer resumes from what was verified.
 //
@@ -110,6 +114,13 @@ public:
     {
         return QStringLiteral("La clé de %1 a changé : le transfert est arrêté. Si %1 a réinstallé "
                               "Voxlane, acceptez sa nouvelle clé dans les propriétés du transfert.")
+            .arg(pseudo);
+    }
+    static QString plainRefusedText(const QString &pseudo)
+    {
+        return QStringLiteral("La connexion avec %1 n'est pas chiffrée alors que ses transferts l'étaient : "
+                              "le transfert est arrêté. Si %1 utilise un autre logiciel, acceptez-le dans les "
+                              "propriétés du transfert.")
             .arg(pseudo);
     }
     static QString encryptedText() { return QStringLiteral("chiffré"); }
@@ -197,10 +208,11 @@ public:
     // sides when nobody is in the middle; empty otherwise.
     QString comparisonCode() const { return m_comparisonCode; }
     // The last connection presented another key than the one remembered
-    // for FichierProprio, and was stopped.
+    // for FichierProprio (or none, in clear), and was stopped.
     bool peerKeyChanged() const { return m_keyChanged; }
     // The user accepts the key the other member presented: it replaces
-    // the one remembered, and the next connection goes through. False when
+    // the one remembered (or, for a connection in clear, the key is
+    // forgotten), and the next connection goes through. False when
     // there is nothing to accept or the keys could not be saved.
     bool acceptPeerKey();
     // What reads files back for their hash; tests hold it with their own.
@@ -339,6 +351,8 @@ private:
     bool onTunnelOpened();
     void endConnection();
     void rememberPeerKey();
+    bool refusesPlain();
+    QString keyStopText() const;
     void sendUp(const QByteArray &bytes);
     QIODevice &downloadInput();
     bool downloadInputWaiting();
@@ -385,6 +399,7 @@ private:
     std::unique_ptr<DataTunnel> m_tunnel; // the current connection's, once switched
     bool m_encrypted = false; // the last connection that got so far ran in TLS
     bool m_plainPeer = false; // the last one had its header answered without TLS
+    bool m_headerJudged = false; // this upload connection's answer was looked at
     bool m_keyChanged = false;
     QByteArray m_presentedKey; // the other side's key on the last TLS connection
     QString m_comparisonCode;

@@ -736,3 +736,62 @@ TEST_F(EncryptedTransfer, EitherSidesCancelReachesTheOtherThroughTheTunnel)
         EXPECT_FALSE(p.relay->up.contains(kMarker));
     }
 }
+
+// A member whose key is remembered and whose connection comes in clear (the
+// offer taken out of the header on the path, or a client without the key):
+// stopped before any block, said, and let through once the user accepts.
+TEST_F(EncryptedTransfer, APlainConnectionFromAMemberWithAKeyStopsUntilAccepted)
+{
+    for (const bool receiverNotices : { true, false }) {
+        SCOPED_TRACE(receiverNotices ? "the download notices" : "the upload notices");
+        Member sender, receiver;
+        const QByteArray known(32, '\x3c');
+        if (receiverNotices)
+            ASSERT_TRUE(receiver.security->keys->accept(QStringLiteral("alice"), known));
+        else
+            ASSERT_TRUE(sender.security->keys->accept(QStringLiteral("bob"), known));
+        const QString name = QStringLiteral("plain-%1.bin").arg(receiverNotices);
+        const QByteArray data = markedFile();
+        // The side that does not notice has no encryption to offer.
+        Pair p = pair(name, data, receiverNotices ? nullptr : &sender, receiverNotices ? &receiver : nullptr);
+        TvzkLoadPanel *noticing = receiverNotices ? p.down.get() : p.up.get();
+        const QString pseudo = receiverNotices ? QStringLiteral("alice") : QStringLiteral("bob");
+        ASSERT_TRUE(attempt(p));
+        waitUntil([&] { return !p.down->job()->isRunning(); }, 2000);
+        EXPECT_TRUE(noticing->job()->peerKeyChanged());
+        EXPECT_EQ(noticing->CaptionLabelInfo(), TransferJob::plainRefusedText(pseudo));
+        EXPECT_EQ(p.down->job()->dataReceiver().held(), 0);
+        EXPECT_FALSE(p.relay->up.contains(kMarker));
+        EXPECT_NE(p.up->Status(), QStringLiteral("0"));
+        if (!receiverNotices) {
+            EXPECT_FALSE(p.up->job()->wantsRetry());
+        }
+
+        EXPECT_TRUE(noticing->job()->acceptPeerKey());
+        const auto &keys = (receiverNotices ? receiver : sender).security->keys;
+        EXPECT_TRUE(keys->pinned(pseudo).isEmpty());
+        ASSERT_TRUE(attempt(p));
+        EXPECT_EQ(p.up->Status(), QStringLiteral("0"));
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)); }, kWaitMs));
+        EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+        EXPECT_EQ(noticing->job()->encryptionText(), TransferJob::plainText());
+    }
+    // A described receiver to which nobody ever sent in TLS is served as
+    // before (APeerWithoutEncryptionGetsThePlainTransfer); one that was
+    // a Voxlane client with a key is stopped as well.
+    Member sender;
+    ASSERT_TRUE(sender.security->keys->accept(QStringLiteral("carol"), QByteArray(32, '\x01')));
+    const QString name = QStringLiteral("to-model.bin");
+    TransferHarness::write(h.source(name), markedFile());
+    DescribedReceiver model(h.temp, name, h.destination(name));
+    auto up = h.upload(name, model.port());
+    up->job()->setFichierProprio(QStringLiteral("carol"));
+    up->job()->setSecurity(sender.security);
+    up->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+    EXPECT_EQ(up->CaptionLabelInfo(), TransferJob::plainRefusedText(QStringLiteral("carol")));
+    EXPECT_EQ(up->job()->dataSender().sent(), 0);
+    // Not one block reached it.
+    EXPECT_EQ(QFileInfo(QDir(h.temp).filePath(name)).size(), 0);
+    EXPECT_FALSE(model.complete());
+}
