@@ -104,7 +104,8 @@ bool DataTunnel::start(Role role, const PeerIdentity &identity)
     SSL_CTX_set_min_proto_version(m_ctx, TLS1_3_VERSION);
     SSL_CTX_set_max_proto_version(m_ctx, TLS1_3_VERSION);
     // AES-GCM first: the processor does it in hardware.
-    SSL_CTX_set_ciphersuites(m_ctx, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
+    SSL_CTX_set_ciphersuites(
+        m_ctx, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
     // Nothing to resume: every connection makes a session of its own.
     SSL_CTX_set_num_tickets(m_ctx, 0);
     SSL_CTX_set_session_cache_mode(m_ctx, SSL_SESS_CACHE_OFF);
@@ -246,8 +247,8 @@ QString DataTunnel::comparisonCode() const
     if (!m_open || !m_ssl)
         return {};
     unsigned char out[8];
-    if (SSL_export_keying_material(m_ssl, out, sizeof out, kExporterLabel, std::strlen(kExporterLabel),
-            nullptr, 0, 0)
+    if (SSL_export_keying_material(
+            m_ssl, out, sizeof out, kExporterLabel, std::strlen(kExporterLabel), nullptr, 0, 0)
         != 1)
         return {};
     quint64 value = 0;

@@ -351,10 +351,26 @@ TEST(DataTunnel, ChangedOrForeignBytesEndIt)
         std::function<QByteArray(QByteArray)> spoil;
     };
     const Case cases[] = {
-        { "one byte of the record's contents flipped", [](QByteArray b) { b[b.size() / 2] ^= 1; return b; } },
-        { "last byte (the tag) flipped", [](QByteArray b) { b[b.size() - 1] ^= 0x80; return b; } },
-        { "record header's length changed", [](QByteArray b) { b[4] ^= 0x01; return b; } },
-        { "record type changed", [](QByteArray b) { b[0] = 0x16; return b; } },
+        { "one byte of the record's contents flipped",
+            [](QByteArray b) {
+                b[b.size() / 2] ^= 1;
+                return b;
+            } },
+        { "last byte (the tag) flipped",
+            [](QByteArray b) {
+                b[b.size() - 1] ^= 0x80;
+                return b;
+            } },
+        { "record header's length changed",
+            [](QByteArray b) {
+                b[4] ^= 0x01;
+                return b;
+            } },
+        { "record type changed",
+            [](QByteArray b) {
+                b[0] = 0x16;
+                return b;
+            } },
         { "plain packet instead of TLS", [](QByteArray) { return DataPacket::fastAck(0, 32, 0); } },
     };
     for (const Case &c : cases) {
@@ -388,7 +404,9 @@ TEST(PeerIdentity, MadeOnceKeptOwnerOnlyAndTightenedOnLoad)
     const QString path = QDir(dir.path()).filePath(PeerIdentity::KeyFileName);
     const auto first = PeerIdentity::loadOrCreate(dir.path());
     ASSERT_TRUE(first);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ::chmod(QFile::encodeName(path).constData(), 0644);
@@ -422,7 +440,9 @@ TEST(PeerKeys, FirstKeyStaysUntilAcceptedAndSurvivesARestart)
         EXPECT_EQ(keys.check(pseudo, k2), PeerKeys::Verdict::Changed);
         EXPECT_EQ(keys.check(QStringLiteral("zoé l'ancienne"), k2), PeerKeys::Verdict::Unknown);
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ::chmod(QFile::encodeName(path).constData(), 0664);
@@ -633,7 +653,8 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         TransferProperties shown;
         TransferProperties::addSecurity(shown, noticing->job());
         EXPECT_TRUE(shown.keyChanged);
-        EXPECT_TRUE(shown.chiffrement.endsWith(QStringLiteral("clé de ") + pseudo + QStringLiteral(" changée")))
+        EXPECT_TRUE(
+            shown.chiffrement.endsWith(QStringLiteral("clé de ") + pseudo + QStringLiteral(" changée")))
             << shown.chiffrement.toStdString();
         EXPECT_NE(p.up->Status(), QStringLiteral("0"));
         // Not a block: the receiver holds nothing, the sender counts nothing.
@@ -654,8 +675,8 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         EXPECT_FALSE(noticing->job()->peerKeyChanged());
         EXPECT_TRUE(p.up->job()->wantsRetry());
         const auto &keys = (receiverNotices ? receiver : sender).security->keys;
-        EXPECT_EQ(keys->pinned(pseudo),
-            (receiverNotices ? sender : receiver).security->identity->fingerprint());
+        EXPECT_EQ(
+            keys->pinned(pseudo), (receiverNotices ? sender : receiver).security->identity->fingerprint());
         ASSERT_TRUE(attempt(p));
         EXPECT_EQ(p.up->Status(), QStringLiteral("0"));
         ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)); }, kWaitMs));
@@ -689,7 +710,8 @@ TEST(EncryptionInProperties, TheRowFitsAndTheButtonAcceptsOnlyAChangedKey)
         ++accepted;
         return acceptWorks;
     });
-    p.chiffrement = QStringLiteral("chiffré — code de comparaison 123456 — clé de Maximilien-Alexandre changée");
+    p.chiffrement
+        = QStringLiteral("chiffré — code de comparaison 123456 — clé de Maximilien-Alexandre changée");
     p.keyChanged = true;
     w.showProperties(p, QPixmap(), QImage());
     QCoreApplication::processEvents();
