@@ -555,7 +555,7 @@ void TransferJob::ServerSocketClientConnect()
         socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, &TransferJob::ServerSocketClientRead);
-        connect(socket, &QTcpSocket::disconnected, this, &TransferJob::ServerSocketClientDisconnect);
+        connect(socket, &QTcpSocket::disconnected, this, &TransferJob::ServerSocketPeerClosed);
         connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::ServerSocketClientError);
         // A finished panel shows its "Terminé" whatever comes.
         if (!finished)
@@ -616,6 +616,7 @@ void TransferJob::ServerSocketClientRead()
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
     m_packetsSeen = m_receiver.packetsAnswered();
+    finishDrain();
 }
 
 // The end packet waits for the file to be read back: on a worker.
@@ -647,6 +648,8 @@ void TransferJob::onReceiverWritten()
         return;
     if (downloadInputWaiting() && !m_receiver.isWriteQueueFull())
         ServerSocketClientRead();
+    else
+        finishDrain();
 }
 
 // The job follows first, as completion comes before its reply: a
@@ -687,6 +690,8 @@ void TransferJob::onReceiverHashed(PrefixHasher::Hash hash)
     restartStall();
     if (downloadInputWaiting())
         ServerSocketClientRead();
+    else
+        finishDrain();
 }
 
 void TransferJob::PacketTimerTimer()
@@ -713,7 +718,7 @@ void TransferJob::giveUpDownloadConnection()
 
 void TransferJob::sendReplies(const QByteArray &replies)
 {
-    if (replies.isEmpty() || !m_connection)
+    if (replies.isEmpty() || !m_connection || m_peerClosed)
         return;
     writeNow(*m_connection, m_tunnel ? m_tunnel->sealed(replies) : replies);
 }
@@ -765,8 +770,31 @@ void TransferJob::endDownloadConnection()
     ServerSocketClientDisconnect();
 }
 
+// The sender closed. What it sent last may still wait in the tunnel behind
+// blocks that wait for the disk (a sender's cancel comes last, then it
+// closes): the tunnel takes from the socket what the receiver can take, so
+// the end of the stream can show before the receiver has read it all.
+void TransferJob::ServerSocketPeerClosed()
+{
+    if (m_tunnel && m_tunnel->isOpen() && m_connection && downloadInputWaiting() && !m_hasher->isRunning()) {
+        m_peerClosed = true;
+        ServerSocketClientRead();
+        return;
+    }
+    ServerSocketClientDisconnect();
+}
+
+// After the sender closed: once nothing waits for the writes any more,
+// whatever is left can never become a packet.
+void TransferJob::finishDrain()
+{
+    if (m_peerClosed && m_connection && !m_receiver.isWriteQueueFull())
+        ServerSocketClientDisconnect();
+}
+
 void TransferJob::ServerSocketClientDisconnect()
 {
+    m_peerClosed = false;
     if (m_connection) {
         m_connection->disconnect(this);
         m_connection->deleteLater();

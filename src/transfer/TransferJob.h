@@ -308,6 +308,8 @@ private:
     void ServerSocketClientConnect();
     void ServerSocketClientRead();
     void ServerSocketClientDisconnect();
+    void ServerSocketPeerClosed();
+    void finishDrain();
     void ServerSocketClientError(QAbstractSocket::SocketError error);
     void PacketTimerTimer();
     void StallTimerTimer();
@@ -400,6 +402,9 @@ private:
     bool m_encrypted = false; // the last connection that got so far ran in TLS
     bool m_plainPeer = false; // the last one had its header answered without TLS
     bool m_headerJudged = false; // this upload connection's answer was looked at
+    // The sender closed while the tunnel still held what it sent before:
+    // taken as the writes catch up, then the connection ends.
+    bool m_peerClosed = false;
     bool m_keyChanged = false;
     QByteArray m_presentedKey; // the other side's key on the last TLS connection
     QString m_comparisonCode;
