@@ -116,6 +116,7 @@ void DataReceiver::finishEnd(QByteArray &replies)
 QByteArray DataReceiver::receive(QIODevice &in, const std::function<qint64()> &unreadBytes)
 {
     QByteArray replies;
+    m_stoppedForWrites = false;
     bool ackDue = false; // fast blocks taken since the last ack
     // Asked for only when a packet must be dropped, and then once.
     qint64 unreadKnown = -1;
@@ -155,6 +156,7 @@ QByteArray DataReceiver::receive(QIODevice &in, const std::function<qint64()> &u
                 } else if (buffered < DataPacket::FastBlockHeaderSize + count) {
                     break;
                 } else if (isWriteQueueFull()) {
+                    m_stoppedForWrites = true;
                     break; // taken once the writes catch up
                 } else {
                     code = handleFastBlock(take(in, DataPacket::FastBlockHeaderSize + count));

@@ -141,6 +141,9 @@ public:
     QByteArray onWritten();
     // receive() stopped taking blocks until the writes catch up.
     bool isWriteQueueFull() const { return m_writer.queued() >= BlockWriter::QueueLimit; }
+    // The last receive() left a whole block waiting because the writes were
+    // behind (the queue may have room again by now): onWritten() follows.
+    bool stoppedForWrites() const { return m_stoppedForWrites; }
     // The most bytes ever waiting to be written at once.
     qint64 largestQueued() const { return m_writer.largestQueued(); }
     // The bytes waiting stayed an incomplete packet too long: they are
@@ -267,6 +270,7 @@ private:
     bool m_encryptionAllowed = false;
     bool m_encrypted = false;
     bool m_tunnelled = false;
+    bool m_stoppedForWrites = false;
     bool m_verifyFailed = false;
     qint64 m_largestPacket = 0;
     // Writes fast blocks and keeps the SHA-256 of what it wrote in order.

@@ -788,7 +788,9 @@ void TransferJob::ServerSocketPeerClosed()
 // whatever is left can never become a packet.
 void TransferJob::finishDrain()
 {
-    if (m_peerClosed && m_connection && !m_receiver.isWriteQueueFull())
+    // The writing thread may have made room since receive() stopped: the
+    // receiver's own word says whether a block is still to be taken.
+    if (m_peerClosed && m_connection && !m_receiver.stoppedForWrites())
         ServerSocketClientDisconnect();
 }
 

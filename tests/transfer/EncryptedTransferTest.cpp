@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 // Between two of our clients the data connection runs inside TLS from the
@@ -95,11 +96,23 @@ private:
             QObject::connect(in, &QTcpSocket::readyRead, this, [this, in, out] { pump(in, out, true); });
             QObject::connect(out, &QTcpSocket::connected, this, [this, in, out] { pump(in, out, true); });
             QObject::connect(out, &QTcpSocket::readyRead, this, [this, in, out] { pump(out, in, false); });
-            QObject::connect(in, &QTcpSocket::disconnected, out, &QTcpSocket::disconnectFromHost);
-            QObject::connect(out, &QTcpSocket::disconnected, in, &QTcpSocket::disconnectFromHost);
+            // An end of stream goes on as one, after what was still to be
+            // forwarded: closing the other socket outright while it holds
+            // unread bytes would reset it and drop what it had not sent.
+            QObject::connect(in, &QTcpSocket::disconnected, out, [out] { halfClose(out); });
+            QObject::connect(out, &QTcpSocket::disconnected, in, [in] { halfClose(in); });
             QObject::connect(out, &QTcpSocket::errorOccurred, in, [in] { in->disconnectFromHost(); });
             out->connectToHost(QHostAddress::LocalHost, m_target);
         }
+    }
+    static void halfClose(QTcpSocket *socket)
+    {
+        const auto shut = [socket] {
+            if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState)
+                ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, shut);
+        shut();
     }
     void pump(QTcpSocket *from, QTcpSocket *to, bool isUp)
     {
@@ -506,6 +519,23 @@ TEST_F(EncryptedTransfer, NothingOfTheFileTravelsInClear)
     // negotiation named.
     EXPECT_EQ(alice.security->keys->pinned(QStringLiteral("bob")), bob.security->identity->fingerprint());
     EXPECT_EQ(bob.security->keys->pinned(QStringLiteral("alice")), alice.security->identity->fingerprint());
+
+    // A sender that never got its verdict comes back: the finished download
+    // answers it from the finished file, inside TLS as well.
+    auto again = h.upload(name, p.relay->port());
+    again->job()->setFichierProprio(QStringLiteral("bob"));
+    again->job()->setSecurity(alice.security);
+    QSignalSpy verdict(again.get(), &TvzkLoadPanel::OnTelTermine);
+    const qsizetype before = p.relay->up.size();
+    again->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !again->isClientActive(); }, kWaitMs));
+    EXPECT_EQ(verdict.count(), 1);
+    EXPECT_TRUE(again->job()->isEncrypted());
+    EXPECT_EQ(p.relay->connections, 2);
+    // No block went (the file was whole), and the hash only inside TLS.
+    EXPECT_LT(p.relay->up.size() - before, 8000);
+    EXPECT_FALSE(p.relay->up.contains(digest));
+    EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
 }
 
 // A side without a key (or a client of the community without fast mode)
