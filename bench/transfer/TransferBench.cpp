@@ -65,27 +65,30 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool
     QDir().mkpath(temp);
     QFile::remove(dest);
 
-    TvzkLoadPanel down;
-    down.job()->setFastMode(fast);
-    down.setTempPath(temp);
-    down.setBindAddress(QStringLiteral("127.0.0.1"));
-    down.setPeerAddress(QStringLiteral("127.0.0.1"));
+    // Each transfer shown by its panel, as on the transfer pages.
+    TransferJob downJob;
+    TvzkLoadPanel down(downJob);
+    downJob.setFastMode(fast);
+    downJob.setTempPath(temp);
+    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
+    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
     // The header carries the sent file's own name, which a download only
     // accepts as its FichierName.
-    down.setFichierName(QFileInfo(source).fileName());
-    down.setFichierPath(dest);
-    down.setFichierPoids(QString::number(size));
-    down.setFichierTel(QStringLiteral("0"));
-    down.setServerActive(true);
+    downJob.setFichierName(QFileInfo(source).fileName());
+    downJob.setFichierPath(dest);
+    downJob.setFichierPoids(QString::number(size));
+    downJob.setFichierTel(0);
+    downJob.setServerActive(true);
 
-    TvzkLoadPanel up;
-    up.job()->setFastMode(fast);
-    up.setFichierName(QStringLiteral("bench.bin"));
-    up.setFichierPath(source);
-    up.setFichierPoids(QString::number(size));
-    up.setFichierTel(QStringLiteral("0"));
-    up.setClientAddress(QStringLiteral("127.0.0.1"));
-    up.setPort(down.ServerSocket()->serverPort());
+    TransferJob upJob;
+    TvzkLoadPanel up(upJob);
+    upJob.setFastMode(fast);
+    upJob.setFichierName(QStringLiteral("bench.bin"));
+    upJob.setFichierPath(source);
+    upJob.setFichierPoids(QString::number(size));
+    upJob.setFichierTel(0);
+    upJob.setClientAddress(QStringLiteral("127.0.0.1"));
+    upJob.setPort(down.ServerSocket()->serverPort());
     down.show();
     up.show();
 
@@ -110,7 +113,7 @@ PanelRun runPanels(const QString &source, const QString &work, qint64 size, bool
 
     clock.start();
     gui.start();
-    up.setClientActive(true);
+    upJob.setClientActive(true);
     loop.exec();
     run.seconds = clock.nsecsElapsed() / 1e9;
     gui.stop();

@@ -37,27 +37,30 @@ double runThroughLink(const QString &work, qint64 size, bool fast, double rate, 
     if (!makeRandomFile(source, size))
         return -1;
 
-    TvzkLoadPanel down;
-    down.job()->setFastMode(fast);
-    down.setTempPath(temp);
-    down.setBindAddress(QStringLiteral("127.0.0.1"));
-    down.setPeerAddress(QStringLiteral("127.0.0.1"));
-    down.setFichierName(name);
-    down.setFichierPath(dest);
-    down.setFichierPoids(QString::number(size));
-    down.setFichierTel(QStringLiteral("0"));
-    down.setServerActive(true);
+    // Each transfer shown by its panel, as on the transfer pages.
+    TransferJob downJob;
+    TvzkLoadPanel down(downJob);
+    downJob.setFastMode(fast);
+    downJob.setTempPath(temp);
+    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
+    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
+    downJob.setFichierName(name);
+    downJob.setFichierPath(dest);
+    downJob.setFichierPoids(QString::number(size));
+    downJob.setFichierTel(0);
+    downJob.setServerActive(true);
 
     WanProxy link(down.ServerSocket()->serverPort(), rate, rttMs);
 
-    TvzkLoadPanel up;
-    up.job()->setFastMode(fast);
-    up.setFichierName(name);
-    up.setFichierPath(source);
-    up.setFichierPoids(QString::number(size));
-    up.setFichierTel(QStringLiteral("0"));
-    up.setClientAddress(QStringLiteral("127.0.0.1"));
-    up.setPort(link.port());
+    TransferJob upJob;
+    TvzkLoadPanel up(upJob);
+    upJob.setFastMode(fast);
+    upJob.setFichierName(name);
+    upJob.setFichierPath(source);
+    upJob.setFichierPoids(QString::number(size));
+    upJob.setFichierTel(0);
+    upJob.setClientAddress(QStringLiteral("127.0.0.1"));
+    upJob.setPort(link.port());
 
     QEventLoop loop;
     QObject::connect(&up, &TvzkLoadPanel::OnTelTermine, &loop, [&] { loop.quit(); });
@@ -68,7 +71,7 @@ double runThroughLink(const QString &work, qint64 size, bool fast, double rate, 
     QTimer::singleShot(10 * 60 * 1000, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    up.setClientActive(true);
+    upJob.setClientActive(true);
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
 

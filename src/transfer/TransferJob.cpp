@@ -59,6 +59,32 @@ void TransferJob::setIDTel(const QString &v)
     m_receiver.setPartialName(partialFileName(m_idTel, m_fichierName));
 }
 
+TransferRecord TransferJob::record() const
+{
+    TransferRecord r;
+    r.IDTel = m_idTel;
+    r.FichierName = m_fichierName;
+    r.FichierProprio = m_fichierProprio;
+    r.FichierPath = m_fichierPath;
+    r.FichierPoids = m_fichierPoids;
+    r.FichierTel = m_transferred;
+    r.Port = m_port;
+    r.Status = m_status;
+    return r;
+}
+
+void TransferJob::setRecord(const TransferRecord &r)
+{
+    setFichierName(r.FichierName);
+    setFichierProprio(r.FichierProprio);
+    setFichierPoids(r.FichierPoids);
+    setFichierTel(r.FichierTel);
+    setFichierPath(r.FichierPath);
+    setIDTel(r.IDTel);
+    setPort(r.Port);
+    setStatus(r.Status);
+}
+
 TransferJob::TransferJob(QObject *parent)
     : QObject(parent)
 {
@@ -190,8 +216,7 @@ void TransferJob::StallTimerTimer()
 // FichierTel is exact at once; the view decides how often it shows it.
 void TransferJob::setTransferProgress(qint64 position)
 {
-    m_position = position;
-    m_fichierTel = QString::number(position);
+    m_transferred = position;
     emit progressChanged(position);
 }
 
@@ -397,7 +422,7 @@ void TransferJob::followReceiver()
         m_noSpace = false;
         setTransferProgress(m_receiver.held());
         emit maximumChanged(m_receiver.fileSize());
-    } else if (m_receiver.isFileOpen() && m_receiver.held() != m_position) {
+    } else if (m_receiver.isFileOpen() && m_receiver.held() != m_transferred) {
         setTransferProgress(m_receiver.held());
     }
     if (m_receiver.isComplete() && !m_downloadNotified) {
@@ -557,12 +582,8 @@ void TransferJob::ClientSocketConnect()
 {
     m_clientSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     emit connectionOpened();
-    qint64 resume = 0;
     QString error;
-    if (!m_fichierTel.isEmpty() && !TextConvert::tryStrToInt64(m_fichierTel, resume))
-        error = QStringLiteral("'%1' is not a valid integer value").arg(m_fichierTel);
-    else
-        m_sender.start(m_fichierPath, resume, &error);
+    m_sender.start(m_fichierPath, m_transferred, &error);
     if (!m_sender.isFileOpen()) {
         // A local failure, not the peer's: it goes to the general error
         // report, and the connection ends instead of hanging without a header.
@@ -602,11 +623,11 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
     switch (step.action) {
     case DataSender::Action::None:
         // A fast ack may move the count without sending anything.
-        if (m_sender.sent() != m_position)
+        if (m_sender.sent() != m_transferred)
             setTransferProgress(m_sender.sent());
         return false;
     case DataSender::Action::Hash:
-        if (m_sender.sent() != m_position)
+        if (m_sender.sent() != m_transferred)
             setTransferProgress(m_sender.sent());
         startHashing(m_fichierPath, step.hashUpTo,
             [this](PrefixHasher::Hash hash) { onSenderHashed(std::move(hash)); });

@@ -3,6 +3,7 @@
 #include "transfer/DataReceiver.h"
 #include "transfer/DataSender.h"
 #include "transfer/PrefixHasher.h"
+#include "transfer/TransferListDocument.h"
 
 #include <QObject>
 
@@ -119,10 +120,17 @@ public:
     // here, once; FichierPoidsValue() is 0 then.
     void setFichierPoids(const QString &v);
     qint64 FichierPoidsValue() const { return m_fichierPoidsValue; }
-    QString FichierTel() const { return m_fichierTel; }
-    void setFichierTel(const QString &v) { m_fichierTel = v; }
+    // Bytes transferred: what a download's partial file holds, what an
+    // upload has sent (and resumes from). Kept current as the transfer
+    // moves, for the view and the saved list.
+    qint64 FichierTel() const { return m_transferred; }
+    void setFichierTel(qint64 v) { m_transferred = qMax<qint64>(0, v); }
     QString IDTel() const { return m_idTel; }
     void setIDTel(const QString &v);
+    // The saved properties, as the transfer list keeps them, and the same
+    // properties set from a record (a new or restored transfer).
+    TransferRecord record() const;
+    void setRecord(const TransferRecord &r);
     QString Status() const { return m_status; }
     void setStatus(const QString &v) { m_status = v; }
     QString TempPath() const { return m_receiver.tempDir(); }
@@ -174,9 +182,6 @@ public:
     void setClientActive(bool active);
     bool isClientActive() const { return m_clientOpen; }
 
-    // Bytes transferred, as FichierTel, and the size of the file.
-    qint64 position() const { return m_position; }
-
     // The user's "Pause" and "Reprendre": the data socket closes (a
     // download stops listening, an upload stops and is not retried) or
     // opens again. Resuming a download may throw as setServerActive does;
@@ -215,7 +220,7 @@ signals:
     void connectionOpened();
     // The size of the file, once known for this connection.
     void maximumChanged(qint64 maximum);
-    // Every change of position(); the view may show it later.
+    // Every change of FichierTel(); the view may show it later.
     void progressChanged(qint64 position);
     // The transfer stopped: progress hidden, the status text shown and set
     // to caption unless that is empty.
@@ -282,10 +287,10 @@ private:
     PrefixHasher *m_hasher = nullptr;
 
     qint32 m_port = 0;
-    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
+    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_idTel, m_status;
     qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
-    qint64 m_position = 0;
+    qint64 m_transferred = 0;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;

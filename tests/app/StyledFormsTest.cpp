@@ -45,9 +45,9 @@ class StyledForms : public MainWindowFixture
 
 TEST_F(StyledForms, PopUpFramesItsPictureWithTheStyledPanel)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QList<QWidget *> before = QApplication::topLevelWidgets();
-    w.NewMsgBox(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
+    w.window->NewMsgBox(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
     TfrmMsgBox *box = nullptr;
     for (QWidget *top : QApplication::topLevelWidgets())
         if (auto *b = qobject_cast<TfrmMsgBox *>(top); b && !before.contains(top))
@@ -125,7 +125,7 @@ bool greenish(QRgb c)
 
 TEST_F(StyledForms, InfoBarLoadingBarShowsItsPercentageOverTheGradient)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbProgressBar *bar = w.pBarLoading;
     ASSERT_EQ(bar->parentWidget(), w.pnInfo);
     EXPECT_EQ(bar->geometry(), QRect(104, 84, 150, 16));
@@ -263,7 +263,7 @@ TEST_F(StyledForms, PropertiesWindowFramesTheAvatarAndDisablesItsActions)
 
 TEST_F(StyledForms, ContactPageGroupOpensItsFrameUnderTheCaption)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbPanel *group = w.grpAddContact;
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->Caption(), QStringLiteral(" Ajout d'un contact "));
@@ -289,7 +289,7 @@ TEST_F(StyledForms, ContactPageGroupOpensItsFrameUnderTheCaption)
 
 TEST_F(StyledForms, SoundOptionIsAStyledCheckBox)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbCheckBox *box = w.ckPlaySound;
     EXPECT_EQ(box->Caption(), QStringLiteral("Emettre un son lors d'un évenement"));
     EXPECT_FALSE(box->Checked());

@@ -17,7 +17,7 @@ class TrayMainWindowTest : public MainWindowFixture
 
 TEST_F(TrayMainWindowTest, TheTrayMenuAndTheIconCarryTheMainWindowsSettings)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     ASSERT_NE(w.PiconeBarreTache1, nullptr);
     TPiconeBarreTache &tray = *w.PiconeBarreTache1;
     EXPECT_EQ(tray.MenuPop(), w.PopupSysTray);
@@ -44,32 +44,32 @@ TEST_F(TrayMainWindowTest, WithoutATrayHostMinimisingLeavesTheWindowReachable)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable())
         GTEST_SKIP() << "this desktop has a tray host";
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.showMinimized();
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->showMinimized();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.isMinimized());
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_TRUE(w.window->isMinimized());
     EXPECT_TRUE(w.PiconeBarreTache1->TaskbarEntryShown());
 
     // "Ouvrir Voxlane" and the pop-ups' way back restore it.
     w.OuvrirVoxlane1->trigger();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.isMinimized());
-    w.showMinimized();
-    w.RestoreMainWindow();
-    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_FALSE(w.window->isMinimized());
+    w.window->showMinimized();
+    w.window->RestoreMainWindow();
+    EXPECT_FALSE(w.window->isMinimized());
 }
 
 TEST_F(TrayMainWindowTest, QuitterClosesTheWindow)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
+    TestClient &w = createWindow();
+    w.window->show();
     int closings = 0;
-    QObject::connect(&w, &TfrmPrincipal::closing, [&] { ++closings; });
+    QObject::connect(w.window, &TfrmPrincipal::closing, [&] { ++closings; });
     w.Quitter1->trigger();
     EXPECT_EQ(closings, 1);
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.window->isVisible());
 }
 
 } // namespace

@@ -110,7 +110,7 @@ protected:
 
     QPointer<TfrmNewContact> requestFrom(const QString &pseudo)
     {
-        TfrmNewContact *request = window->NewContactWindow(pseudo);
+        TfrmNewContact *request = window->lbOnline->NewContactWindow(pseudo);
         request->show();
         return request;
     }
@@ -193,7 +193,7 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         if (c.spellingReply)
             service.script("/script/getinfo.php", *c.spellingReply);
@@ -211,7 +211,7 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
             EXPECT_EQ(w.txtAddPseudo->selectedText(), c.typed);
         }
         // The asked member becomes a contact only once it accepts.
-        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
         EXPECT_TRUE(w.btnPseudoOK->isEnabled());
         reset();
     }
@@ -219,10 +219,10 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
 
 TEST_F(ContactManagement, EnterOnTheShownPageAsksOnceThoughTheButtonIsTheDefault)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
-    w.show();
-    w.lblEnvoyerClick(w.lblMnuContact);
+    w.window->show();
+    w.window->lblEnvoyerClick(w.lblMnuContact);
     ASSERT_TRUE(w.btnPseudoOK->isVisible());
     ASSERT_TRUE(w.btnPseudoOK->Default());
     service.script("/script/getinfo.php", Reply::text(QStringLiteral("Carol")));
@@ -249,7 +249,7 @@ TEST_F(ContactManagement, EnterOnTheShownPageAsksOnceThoughTheButtonIsTheDefault
 
 TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     service.script("/script/getinfo.php", Reply::text(QStringLiteral("Carol")));
     service.script("/script/qxd.php", Reply::text(QStringLiteral("ok")));
@@ -263,7 +263,7 @@ TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 
     // Another key sends nothing.
     w.txtAddPseudo->setText(QStringLiteral("carol"));
-    w.txtAddPseudoKeyDown(Qt::Key_A);
+    w.contactPage->txtAddPseudoKeyDown(Qt::Key_A);
     EXPECT_EQ(contactRequests().size(), 2);
 }
 
@@ -272,7 +272,7 @@ TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 
 TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTheRequest)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -285,12 +285,12 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
             add(QStringLiteral("carol"), QStringLiteral("1"), QStringLiteral("moi")),
             del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) }));
     EXPECT_TRUE(shown().isEmpty());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     // The check without pop-ups finds carol offline and gives her a row.
     EXPECT_EQ(
         rows(), (QStringList { kOn, kNone, kOff, off(QStringLiteral("carol")), off(QStringLiteral("bob")) }));
-    EXPECT_TRUE(w.presence.OnlineContacts.isEmpty());
-    EXPECT_TRUE(w.presence.OfflineContacts.contains(QStringLiteral("carol")));
+    EXPECT_TRUE(w.presence().onlineContacts().isEmpty());
+    EXPECT_TRUE(w.presence().offlineContacts().contains(QStringLiteral("carol")));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     EXPECT_TRUE(popups().isEmpty());
     flushDeletes();
@@ -299,11 +299,11 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
 
 TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     scriptOnline({ QStringLiteral("carol"), QStringLiteral("moi") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     ASSERT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     const QStringList before = rows();
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
@@ -314,7 +314,7 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.presence().onlineContacts().toStringList(), QStringList { QStringLiteral("carol") });
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(contactRequests().size(), 3);
 }
@@ -322,11 +322,11 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
 {
     // Both members asked each other and the other side accepted first.
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("carol") });
     scriptOnline({ QStringLiteral("carol") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     ASSERT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -334,7 +334,7 @@ TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
     request->rbOK->setChecked(true);
     request->btnPseudoOK->Click();
 
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carol") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
 }
 
@@ -342,7 +342,7 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
 {
     for (const bool choseNo : { true, false }) {
         SCOPED_TRACE(choseNo ? "rbNo" : "neither button");
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         const QStringList before = rows();
         scriptQxd({ Reply::text(QStringLiteral("ok")) });
@@ -355,7 +355,7 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
 
         EXPECT_EQ(contactRequests(),
             QStringList { del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) });
-        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
         EXPECT_EQ(rows(), before);
         flushDeletes();
         EXPECT_TRUE(request.isNull());
@@ -395,7 +395,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         scriptQxd(c.replies);
 
@@ -407,7 +407,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.session.ContactList.contains(carol), c.added);
+        EXPECT_EQ(w.session().contactList().contains(carol), c.added);
         EXPECT_EQ(!request.isNull(), c.windowStays);
         if (request) {
             EXPECT_TRUE(request->isVisible());
@@ -419,7 +419,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
 
 TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     scriptQxd({ Reply::closeWithoutReply(), Reply::text(QStringLiteral("ok")) });
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
@@ -433,7 +433,7 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
     EXPECT_EQ(contactRequests().size(), 4);
     EXPECT_EQ(
         contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carol") });
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
 }
 
@@ -442,7 +442,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
     // A service that never answers: the request ends at the time limit,
     // and the close box and Escape are used while it waits.
     httpLimits.totalTimeoutMs = 300;
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     scriptQxd({ Reply::neverAnswer() });
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
@@ -460,7 +460,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
     ASSERT_FALSE(request.isNull());
     EXPECT_TRUE(request->isVisible());
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
-    EXPECT_TRUE(w.session.ContactList.isEmpty());
+    EXPECT_TRUE(w.session().contactList().isEmpty());
 
     // Once it is done waiting, Escape closes it like the close box.
     QTest::keyClick(request, Qt::Key_Escape);
@@ -491,12 +491,10 @@ TEST_F(ContactManagement, TheRequestWindowShowsTheAvatarAndItsCloseBoxSendsNothi
 
 TEST_F(ContactManagement, TheControllerAnnouncesTheContactBeforeAskingForTheCheck)
 {
-    HttpClient http(service.baseUrl());
-    ContactManager::Context context;
-    context.http = &http;
-    context.dialogs = &dialogs;
-    context.currentPseudo = [] { return QStringLiteral("moi"); };
-    ContactManager manager(context);
+    ServiceSession session(service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs);
+    session.setAccount(QStringLiteral("moi"), QStringLiteral("moi"));
+    PresenceMonitor presence(session);
+    ContactManager manager(session, presence, dialogs);
     QStringList events;
     QObject receiver;
     // Each announcement notes how many table requests went out before it.
@@ -523,7 +521,7 @@ TEST_F(ContactManagement, TheControllerAnnouncesTheContactBeforeAskingForTheChec
 
 TEST_F(ContactManagement, DeletingAContactAnsweredNoSendsNothing)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob"), QStringLiteral("carl") });
     selectRow(QStringLiteral("bob"));
     const QStringList before = rows();
@@ -533,17 +531,17 @@ TEST_F(ContactManagement, DeletingAContactAnsweredNoSendsNothing)
 
     EXPECT_EQ(dialogs.questions, QStringList { QStringLiteral("Êtes-vous de vouloir supprimer bob ?") });
     EXPECT_TRUE(service.requests.isEmpty());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
     EXPECT_EQ(rows(), before);
 }
 
 TEST_F(ContactManagement, DeletingAContactRemovesBothEntriesThenTheRow)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob"), QStringLiteral("carl") });
     scriptOnline({ QStringLiteral("bob") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     selectRow(QStringLiteral("bob"));
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -552,10 +550,10 @@ TEST_F(ContactManagement, DeletingAContactRemovesBothEntriesThenTheRow)
     EXPECT_EQ(contactRequests(),
         (QStringList { del(QStringLiteral("moi"), QStringLiteral("1"), QStringLiteral("bob")),
             del(QStringLiteral("bob"), QStringLiteral("1"), QStringLiteral("moi")) }));
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carl") });
     EXPECT_EQ(rows(), (QStringList { kOn, kOff, off(QStringLiteral("carl")) }));
     // The presence lists keep bob until the next log-in: he still counts.
-    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.presence().onlineContacts().toStringList(), QStringList { QStringLiteral("bob") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_TRUE(shown().isEmpty());
 }
@@ -579,17 +577,17 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ bob, QStringLiteral("carl") });
         selectRow(bob);
         const QStringList before = rows();
         scriptQxd(c.replies);
 
-        w.Supprimerceprofil1Click();
+        w.lbOnline->Supprimerceprofil1Click();
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.session.ContactList, (QStringList { bob, QStringLiteral("carl") }));
+        EXPECT_EQ(w.session().contactList(), (QStringList { bob, QStringLiteral("carl") }));
         EXPECT_EQ(rows(), before);
         reset();
     }
@@ -597,10 +595,10 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
 
 TEST_F(ContactManagement, DeletingWithAHeaderSelectedAsksNothing)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     selectRow(ContactRows::offlineHeader());
-    w.Supprimerceprofil1Click();
+    w.lbOnline->Supprimerceprofil1Click();
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_TRUE(service.requests.isEmpty());
 }
@@ -610,15 +608,15 @@ TEST_F(ContactManagement, DeletingWithAHeaderSelectedAsksNothing)
 
 TEST_F(ContactManagement, GestionDesContactsShowsTheContactPage)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     w.Gestiondescontacts1->trigger();
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet6);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblMnuContact);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.contactPage);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblMnuContact);
 
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.TabSheet6Show();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window));
+    w.contactPage->TabSheet6Show();
     EXPECT_TRUE(w.txtAddPseudo->hasFocus());
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "base/SettingsStore.h"
-#include "app/ui/TfrmPrincipal.h"
-#include "negotiation/ui/TfrmReception.h"
 
 #include "support/ScriptedDialogs.h"
+#include "support/TestClient.h"
 
 #include <QList>
 #include <QString>
@@ -16,7 +15,7 @@
 class TvzkLoadPanel;
 
 // One member's whole client in a test: its own folder and settings, scripted
-// dialogs, the main window and the confirmation window wired as at start.
+// dialogs, every window wired as at start.
 struct MemberProgram
 {
     QString pseudo;
@@ -28,8 +27,7 @@ struct MemberProgram
     QString homePath() const { return folder.isEmpty() ? home.path() : folder; }
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
+    std::unique_ptr<TestClient> w;
 
     // Starts the program on its folder against the service at serviceUrl,
     // listening on ip, as a start or restart of the program does.
@@ -37,8 +35,8 @@ struct MemberProgram
     // The windows go without the exit's steps (no list saved, no log-out).
     void end();
 
-    // The first panel named by list; null when the list is empty.
-    TvzkLoadPanel *first(const QStringList &list) const;
+    // The panel of the first transfer of a list; null when the list is empty.
+    TvzkLoadPanel *first(TransferManager::List list) const;
     QString log() const;
 };
 

@@ -25,7 +25,7 @@ constexpr int kMargin = 8;
 TMediaPage::TMediaPage(QWidget *parent)
     : QWidget(parent)
 {
-    setObjectName(QStringLiteral("MediaPage"));
+    setObjectName(QStringLiteral("TabSheet7"));
     pnPlayBand = new TRoundedPanel(this);
     pnPlayBand->setObjectName(QStringLiteral("pnPlayBand"));
     const QColor band = TColor::toQColor(13168888);
@@ -58,4 +58,17 @@ void TMediaPage::resizeEvent(QResizeEvent *event)
     pnPlayBand->setGeometry(kMargin, kBandTop, w, kBandHeight);
     lblPlayName->setGeometry(12, 4, qMax(0, w - 24), 28);
     lblPlayArtiste->setGeometry(12, 32, qMax(0, w - 24), 20);
+}
+
+void TMediaPage::PlayMediaFile(const QString &path)
+{
+    WMPlayer->setURL(path);
+    ReadID3Tag(path, m_tag);
+    if (m_tag.isTag()) {
+        lblPlayArtiste->setText(TID3Tag::shown(m_tag.Artist));
+        lblPlayName->setText(TID3Tag::shown(m_tag.Title));
+    } else {
+        lblPlayName->setText(WMPlayer->currentMediaName());
+        lblPlayArtiste->setText(QStringLiteral("Inconnu"));
+    }
 }

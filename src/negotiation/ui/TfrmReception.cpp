@@ -5,7 +5,7 @@
 #include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -164,7 +164,7 @@ void TfrmReception::DessinerIcone()
     const QString ext = TransferManager::ExtractFileExt(ShownFileName);
     QPixmap picture = IconForExtension ? IconForExtension(ext) : QPixmap();
     if (picture.isNull())
-        picture = TransferPanels::StockPicture(0);
+        picture = TTransferPage::StockPicture(0);
     imgIco->setPixmap(picture);
 }
 
