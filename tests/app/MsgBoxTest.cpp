@@ -271,7 +271,7 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
     ASSERT_TRUE(box);
     EXPECT_EQ(box->imgAvatar->pixmap().toImage().pixelColor(5, 5), QColor(10, 200, 30));
     EXPECT_EQ(box->ContactPseudo, QStringLiteral("Alice"));
-    EXPECT_EQ(box->imgAvatar->pixmap().size(), QSize(40, 30)); // proportional
+    EXPECT_EQ(box->imgAvatar->pixmap().size(), QSize(53, 40)); // fitted to the pop-up's height, proportional
     EXPECT_FALSE(box->lblDialoguer->isHidden());
     EXPECT_FALSE(box->lblSendFile->isHidden());
     EXPECT_EQ(box->lblDialoguer->text(), QStringLiteral("Dialoguer"));
