@@ -256,11 +256,11 @@ TEST_F(TransferPropertiesFrench, PropertiesRowsOfADownloadAndAnUpload)
     EXPECT_EQ(p.port, QStringLiteral("2012"));
     EXPECT_EQ(p.idTel, r.IDTel);
 
-    // A download whose partial file was missing at load has no count.
+    // A download whose partial file was missing at load counts nothing.
     r.FichierTel = 0;
     p = TransferProperties::of(r, false, QStringLiteral("10.0.0.2"));
     EXPECT_EQ(p.sourceCaption, QStringLiteral("Vers :"));
-    EXPECT_EQ(p.tailleTel, QStringLiteral("0 octet ( octets)"));
+    EXPECT_EQ(p.tailleTel, QStringLiteral("0 octet (0 octets)"));
     EXPECT_EQ(p.ip, QStringLiteral("10.0.0.2"));
 
     // Files of 2 GiB and more show their real sizes.

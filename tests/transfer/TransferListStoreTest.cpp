@@ -203,10 +203,11 @@ TEST_F(TransferListStoreTest, OrderAndValuesSurviveASaveAndALoad)
     ASSERT_TRUE(reader.OpenLoad(QStringLiteral("alice"), tempPath()));
 
     // Downloads take their count from the partial file: 1000 bytes on disk,
-    // none for a file that is gone, whatever was saved.
+    // none for a file that is gone, whatever was saved; a finished one
+    // (72) holds its whole size.
     QList<TransferRecord> expectDown = host.downloads;
     expectDown[0].FichierTel = 1000;
-    expectDown[1].FichierTel = 0;
+    expectDown[1].FichierTel = expectDown[1].FichierPoids.toLongLong();
     expectDown[2].FichierTel = 0;
     EXPECT_EQ(other.downloads, expectDown);
     // Uploads keep their saved count; their name comes from the path later.
@@ -517,7 +518,8 @@ TEST_F(TransferListStoreTest, EachDownloadCountsItsOwnPartialFileOnly)
     QStringList counts;
     for (const auto &r : h.downloads)
         counts << r.IDTel + u'=' + QString::number(r.FichierTel);
-    EXPECT_EQ(counts, QStringList({ "71=300", "72=400", "73=0", "74=0", "75=0" }));
+    // 75 is finished: it holds its whole size, whatever lies in temp.
+    EXPECT_EQ(counts, QStringList({ "71=300", "72=400", "73=0", "74=0", "75=5000" }));
     QStringList left = QDir(tempPath()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(left, QStringList({ "71_x.bin", "72_y.bin", "w.bin", "x.bin", "z.bin" }));
     EXPECT_EQ(QFileInfo(tempPath() + QStringLiteral("/x.bin")).size(), 900);

@@ -1,5 +1,6 @@
 // Creation and completion of transfers: the lists, the stack, the panels'
 // first look, the ids.
+#include "components/FileTypeIcons.h"
 #include "service/CredentialCodec.h"
 #include "transfer/TransferIds.h"
 #include "transfer/TransferJob.h"
@@ -275,10 +276,18 @@ TEST_F(Transfers, ADownloadThatCannotListenIsNeitherListedNorRecorded)
 TEST_F(Transfers, TheIconIsTheRegisteredOneElseTheStockPictureByExactExtension)
 {
     const TTransferPage &page = *w->downloadsPage;
-    EXPECT_EQ(page.PictureFor(QStringLiteral(".exe")).toImage(), TTransferPage::StockPicture(1).toImage());
-    EXPECT_EQ(page.PictureFor(QStringLiteral(".EXE")).toImage(), TTransferPage::StockPicture(0).toImage());
-    EXPECT_EQ(page.PictureFor(QStringLiteral(".txt")).toImage(), TTransferPage::StockPicture(0).toImage());
     EXPECT_NE(TTransferPage::StockPicture(0).toImage(), TTransferPage::StockPicture(1).toImage());
+    // A type nobody registers: the plain file picture.
+    EXPECT_EQ(page.PictureFor(QStringLiteral(".qqzzunknowntype")).toImage(), TTransferPage::StockPicture(0).toImage());
+    // What the desktop registers wins; else the program picture for exactly
+    // ".exe" and the plain one otherwise (".EXE" is not ".exe").
+    for (const char *ext : { ".exe", ".EXE", ".txt" }) {
+        SCOPED_TRACE(ext);
+        const QImage registered = w->controllers().fileTypes().forExtension(QLatin1String(ext));
+        const QPixmap expected = !registered.isNull() ? QPixmap::fromImage(registered)
+                                                      : TTransferPage::StockPicture(QLatin1String(ext) == u".exe" ? 1 : 0);
+        EXPECT_EQ(page.PictureFor(QLatin1String(ext)).toImage(), expected.toImage());
+    }
 }
 
 TEST_F(Transfers, CompletionNoticesArePopUps)
