@@ -5,18 +5,26 @@
 #include <QTimer>
 
 namespace {
-// Bytes a bucket may save up while idle: one burst of about a millisecond's
-// worth at 10 MB/s, so that the rate holds over any few milliseconds.
-constexpr double kBurst = 16 * 1024;
+// Bytes a bucket may save up while idle: a few milliseconds' worth at the
+// link's rate (at least 16 KiB), so that the rate holds over any few
+// milliseconds. The ticks come every millisecond, or later on a loaded
+// machine: a burst smaller than what one late tick must let through would
+// hold the link below its rate (a fixed 16 KiB held any link to about
+// 16 MB/s, whatever its rate).
+constexpr double kMinBurst = 16 * 1024;
+constexpr double kBurstSeconds = 0.004;
 // A direction stops reading while this much is on its line: the link's
-// buffer, which gives the sender's TCP its back pressure.
-constexpr qint64 kLineLimit = 4 * 1024 * 1024;
+// buffer, which gives the sender's TCP its back pressure. It holds the
+// bytes of half a round trip at the link's rate, and as much again.
+constexpr qint64 kMinLineLimit = 4 * 1024 * 1024;
 } // namespace
 
 WanProxy::WanProxy(quint16 target, double bytesPerSecond, int rttMs)
     : m_target(target)
     , m_rate(bytesPerSecond)
+    , m_burst(qMax(kMinBurst, bytesPerSecond * kBurstSeconds))
     , m_halfRttNs(qint64(rttMs) * 500000)
+    , m_lineLimit(qMax(kMinLineLimit, qint64(bytesPerSecond * rttMs / 1000.0)))
 {
     m_thread.start();
     moveToThread(&m_thread);
@@ -61,8 +69,8 @@ void WanProxy::accept()
         auto *out = new QTcpSocket;
         for (QTcpSocket *s : { in, out })
             s->setReadBufferSize(256 * 1024);
-        m_up = Direction { in, out, {}, kBurst };
-        m_down = Direction { out, in, {}, kBurst };
+        m_up = Direction { in, out, {}, 0, m_burst };
+        m_down = Direction { out, in, {}, 0, m_burst };
         QObject::connect(in, &QTcpSocket::readyRead, this, [this] { take(m_up); });
         QObject::connect(out, &QTcpSocket::readyRead, this, [this] { take(m_down); });
         QObject::connect(in, &QTcpSocket::disconnected, out, &QTcpSocket::disconnectFromHost);
@@ -79,14 +87,13 @@ void WanProxy::take(Direction &d)
 {
     if (!d.from)
         return;
-    qint64 onLine = 0;
-    for (const Chunk &c : d.line)
-        onLine += c.bytes.size();
-    if (onLine >= kLineLimit)
+    if (d.onLine >= m_lineLimit)
         return; // read again on the next tick
-    const QByteArray bytes = d.from->read(kLineLimit - onLine);
-    if (!bytes.isEmpty())
+    const QByteArray bytes = d.from->read(m_lineLimit - d.onLine);
+    if (!bytes.isEmpty()) {
+        d.onLine += bytes.size();
         d.line.push_back({ m_clock.nsecsElapsed() + m_halfRttNs, bytes });
+    }
 }
 
 void WanProxy::tick()
@@ -100,20 +107,20 @@ void WanProxy::tick()
 
 void WanProxy::pump(Direction &d, qint64 now, double refill)
 {
-    d.tokens = qMin(d.tokens + refill, kBurst);
+    d.tokens = qMin(d.tokens + refill, m_burst);
     if (d.from && d.from->bytesAvailable() > 0)
         take(d);
     if (!d.to || d.to->state() != QAbstractSocket::ConnectedState)
         return;
     while (!d.line.empty() && d.line.front().dueNs <= now && d.tokens >= 1) {
         Chunk &c = d.line.front();
-        const qint64 n = qMin<qint64>(c.bytes.size(), qint64(d.tokens));
-        d.to->write(c.bytes.constData(), n);
+        const qint64 n = qMin<qint64>(c.bytes.size() - c.sent, qint64(d.tokens));
+        d.to->write(c.bytes.constData() + c.sent, n);
         d.tokens -= double(n);
-        if (n == c.bytes.size())
+        d.onLine -= n;
+        c.sent += n;
+        if (c.sent == c.bytes.size())
             d.line.pop_front();
-        else
-            c.bytes.remove(0, n);
     }
     d.to->flush();
 }

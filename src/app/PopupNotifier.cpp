@@ -43,3 +43,8 @@ void PopupNotifier::sendFileTo(const QString &pseudo)
 {
     emit sendFileWanted(pseudo);
 }
+
+void PopupNotifier::contactOnline(const QString &pseudo)
+{
+    emit contactCameOnline(pseudo);
+}

@@ -27,6 +27,10 @@ public:
     void showReception();
     void sendFileTo(const QString &pseudo);
 
+    // A contact came online and its pop-up is being made; the desktop's
+    // notifications follow this too.
+    void contactOnline(const QString &pseudo);
+
     quint8 MsgBoxCount = 0;
     bool SoundEnabled = false;
 
@@ -36,4 +40,5 @@ signals:
     void uploadsWanted();
     void receptionWanted();
     void sendFileWanted(const QString &pseudo);
+    void contactCameOnline(const QString &pseudo);
 };

@@ -14,13 +14,53 @@ QString AppEnvironment::chooseServiceCaFile(const QString &variable, const QStri
     return chosen.isEmpty() ? setting.trimmed() : chosen;
 }
 
-QString AppEnvironment::chooseHomeDir(const QString &homeVariable, const QString &executableDir,
-                                      bool executableDirWritable, const QString &userDataDir)
+namespace {
+
+QString cleanAbsolute(const QString &path)
 {
-    QString dir = homeVariable;
-    if (dir.isEmpty())
-        dir = (executableDirWritable || userDataDir.isEmpty()) ? executableDir : userDataDir;
-    return QDir::cleanPath(QDir(dir).absolutePath());
+    return QDir::cleanPath(QDir(path).absolutePath());
+}
+
+// The same folder however it is spelled: through a link (/bin and /usr/bin
+// on a merged system), relative, or with a trailing separator.
+QString realPath(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? cleanAbsolute(path) : canonical;
+}
+
+// What an installation ships beside its bin/ folder.
+QString sharedFilesOf(const QString &executableDir)
+{
+    return QDir(executableDir).filePath(QStringLiteral("../share/voxlane"));
+}
+
+} // namespace
+
+AppEnvironment::RunPlace AppEnvironment::RunPlace::inspect(
+    const QString &executableDir, const QString &installedBinDir)
+{
+    RunPlace place;
+    place.executableDir = realPath(executableDir);
+    place.installedBinDir = installedBinDir.isEmpty() ? QString() : realPath(installedBinDir);
+    place.sharedFilesBeside = QFileInfo(sharedFilesOf(executableDir)).isDir();
+    place.executableDirWritable = QFileInfo(executableDir).isWritable();
+    return place;
+}
+
+bool AppEnvironment::RunPlace::installed() const
+{
+    return sharedFilesBeside
+        || (!installedBinDir.isEmpty() && cleanAbsolute(executableDir) == cleanAbsolute(installedBinDir));
+}
+
+QString AppEnvironment::chooseHomeDir(
+    const QString &homeVariable, const RunPlace &place, const QString &userDataDir)
+{
+    if (!homeVariable.isEmpty())
+        return cleanAbsolute(homeVariable);
+    const bool perUser = !userDataDir.isEmpty() && (place.installed() || !place.executableDirWritable);
+    return cleanAbsolute(perUser ? userDataDir : place.executableDir);
 }
 
 bool AppEnvironment::prepareHomeDir(const QString &homeDir, const QString &executableDir)
@@ -29,7 +69,7 @@ bool AppEnvironment::prepareHomeDir(const QString &homeDir, const QString &execu
         return false;
     const QString sound = QDir(homeDir).filePath(QStringLiteral("newalert.wav"));
     if (!QFileInfo::exists(sound)) {
-        const QString shipped = QDir(executableDir).filePath(QStringLiteral("../share/voxlane/newalert.wav"));
+        const QString shipped = QDir(sharedFilesOf(executableDir)).filePath(QStringLiteral("newalert.wav"));
         if (QFileInfo::exists(shipped))
             QFile::copy(shipped, sound); // a missing sound only means a silent pop-up
     }
@@ -41,8 +81,9 @@ AppEnvironment AppEnvironment::fromProcess()
     AppEnvironment env;
     const QString exeDir = QCoreApplication::applicationDirPath();
     const QString homeVariable = qEnvironmentVariable("VOXLANE_HOME");
-    env.homeDir = chooseHomeDir(homeVariable, exeDir, QFileInfo(exeDir).isWritable(),
-                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const RunPlace place = RunPlace::inspect(exeDir, QStringLiteral(VOXLANE_INSTALLED_BINDIR));
+    env.homeDir = chooseHomeDir(
+        homeVariable, place, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     if (homeVariable.isEmpty() && env.homeDir != QDir::cleanPath(exeDir))
         prepareHomeDir(env.homeDir, exeDir);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every question or message put to the user, and every hand-off to the
 // desktop shell, goes through this interface. The application passes the
@@ -27,6 +28,13 @@ public:
                                  const QString &suggestedName) = 0;
     virtual QString openFileName(const QString &caption, const QString &directory,
                                  const QString &filter) = 0;
+    // Several files at once; empty when the user cancels. By default the
+    // one-file dialog.
+    virtual QStringList openFileNames(const QString &caption, const QString &directory, const QString &filter)
+    {
+        const QString name = openFileName(caption, directory, filter);
+        return name.isEmpty() ? QStringList() : QStringList { name };
+    }
 
     // The shell's "open" action: web pages, mailto: addresses, local files
     // and folders.

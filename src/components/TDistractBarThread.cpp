@@ -9,6 +9,16 @@
 #include <chrono>
 #include <exception>
 
+namespace {
+
+// Held while a failure is posted to the GUI thread and taken there before
+// the message is read: the hand-off through Qt's event queue then also shows
+// as ordered to tools that cannot see inside Qt (the thread sanitizer). It
+// outlives the thread, which may be gone when the message arrives.
+std::mutex reportHandOff;
+
+} // namespace
+
 TDistractBarThread::TDistractBarThread(DistractBarModel *bar, int interval)
     : m_bar(bar)
     , m_interval(interval)
@@ -63,9 +73,18 @@ void TDistractBarThread::Execute()
             } catch (...) {
                 message = QStringLiteral("Unknown error");
             }
-            if (QCoreApplication *app = QCoreApplication::instance())
+            if (QCoreApplication *app = QCoreApplication::instance()) {
+                const std::lock_guard<std::mutex> posting(reportHandOff);
                 QMetaObject::invokeMethod(
-                    app, [message] { ErrorReport::report(message); }, Qt::QueuedConnection);
+                    app,
+                    [message] {
+                        {
+                            const std::lock_guard<std::mutex> posted(reportHandOff);
+                        }
+                        ErrorReport::report(message);
+                    },
+                    Qt::QueuedConnection);
+            }
         }
         std::unique_lock<std::mutex> lock(m_mutex);
         const int pause = m_interval.load();

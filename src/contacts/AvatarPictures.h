@@ -1,9 +1,20 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <QString>
+
+#include <optional>
 
 // The picture arithmetic of avatars, on images only.
 namespace AvatarPictures {
+
+// A picture the member picked for their avatar, from its bytes: JPEG
+// (through our own decoder), PNG, WebP or BMP, recognised by their content,
+// not by the file's name. Nothing else is read; a picture of more than
+// maxPixels is refused before its pixels are allocated. The reason, in
+// French, in error.
+std::optional<QImage> decodeChosen(const QByteArray &bytes, QString *error, qint64 maxPixels);
 
 // Longest side of an uploaded avatar.
 constexpr int kUploadSide = 94;

@@ -45,7 +45,14 @@ ContactManager::ContactManager(
     setObjectName(QStringLiteral("Contacts"));
 }
 
-bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
+QString ContactManager::additionRefusedText(const QString &requester)
+{
+    return QStringLiteral("Le service a refusé l'ajout de ") + requester
+        + QStringLiteral(", veuillez réessayer plus tard.\n\rLa demande reste en attente");
+}
+
+ContactManager::TableChange ContactManager::changeTable(
+    const QString &a, const QString &b, bool add, const QString &category)
 {
     const QByteArray target
         = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
@@ -53,9 +60,14 @@ bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, cons
     if (!m_session.http().get(target, reply)) {
         m_dialogs.showMessage(
             m_session.http().failureText(kContactTableNetworkDown), kCaption, DialogService::Kind::Error);
-        return false;
+        return TableChange::NetworkDown;
     }
-    return ServiceReplies::isOk(reply);
+    return ServiceReplies::isOk(reply) ? TableChange::Done : TableChange::Refused;
+}
+
+bool ContactManager::QXDValue(const QString &a, const QString &b, bool add, const QString &category)
+{
+    return changeTable(a, b, add, category) == TableChange::Done;
 }
 
 ContactManager::AskResult ContactManager::AskContact(const QString &typed)
@@ -95,12 +107,19 @@ bool ContactManager::AnswerRequest(const QString &requester, bool accept)
         // Each member goes into the other's contacts while the request still
         // waits: the service lets the second entry be written only on the
         // strength of that request. When either entry cannot be written the
-        // request is kept rather than lost, and the member is told by the
-        // network message; answering again later writes what is missing.
-        if (!QXDValue(me, requester, true, ServiceRequests::kCategoryContacts))
-            return false;
-        if (!QXDValue(requester, me, true, ServiceRequests::kCategoryContacts))
-            return false;
+        // request is kept rather than lost, and the member is told (the
+        // network message, or the service's refusal); answering again later
+        // writes what is missing.
+        for (const auto &[a, b] : { std::pair(me, requester), std::pair(requester, me) }) {
+            const TableChange change = changeTable(a, b, true, ServiceRequests::kCategoryContacts);
+            if (change == TableChange::Refused) {
+                // The window stays open for another try: say why, or
+                // every OK would seem to do nothing.
+                m_dialogs.showMessage(additionRefusedText(requester), kCaption, DialogService::Kind::Error);
+            }
+            if (change != TableChange::Done)
+                return false;
+        }
         m_session.addContact(requester);
         m_presence.noteNewContact(requester);
         emit contactAccepted(requester);

@@ -24,6 +24,7 @@ public:
     static QString alreadyContactText(const QString &typed);
     static QString requestRecordedText(const QString &spelling);
     static QString deleteQuestion(const QString &pseudo);
+    static QString additionRefusedText(const QString &requester);
 
     ContactManager(ServiceSession &session, PresenceMonitor &presence, DialogService &dialogs,
         QObject *parent = nullptr);
@@ -51,8 +52,9 @@ public:
     // member into the other's contacts, then adds the new contact to the
     // session's list and to the online contacts, and announces it;
     // either answer then removes the pending request. False when the
-    // acceptance could not be written: the request then stays pending, so
-    // that it can be answered again (now or at the next log-in).
+    // acceptance could not be written (the network message or the
+    // service's refusal is shown): the request then stays pending, so that
+    // it can be answered again (now or at the next log-in).
     bool AnswerRequest(const QString &requester, bool accept);
 
     // Deletes a contact from both tables after asking the user; true when
@@ -70,6 +72,11 @@ signals:
     void contactDeleted(const QString &pseudo);
 
 private:
+    enum class TableChange { Done, Refused, NetworkDown };
+    // QXDValue with the refusal told apart from the network failure (whose
+    // message is already shown).
+    TableChange changeTable(const QString &a, const QString &b, bool add, const QString &category);
+
     ServiceSession &m_session;
     PresenceMonitor &m_presence;
     DialogService &m_dialogs;

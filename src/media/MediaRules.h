@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Rules of the media page and of the tray menu's player item, kept apart
 // from the widgets.
@@ -15,8 +16,21 @@ constexpr int kUploadsPage = 2;
 // arriving is played from its partial file in the temp folder. An upload
 // plays its source. Any other page, or a partial file name that would
 // leave the temp folder, gives the empty text (nothing to play).
+// partialName is the download's partial file in the temp folder.
 QString FileToPlay(int page, const QString &status, const QString &fichierPath, const QString &tempPath,
-    const QString &fichierName);
+    const QString &partialName);
+
+// Whether the media page can play fileName: its type (from the name, and
+// from the content when path names an existing file) is one of
+// playableMimeTypes (what the player's back end decodes) or derives from
+// one; the names the page always took (".mp3", ".avi", ".wma", ".wmv",
+// ".mpeg", spelt so) are played in any case.
+bool canPlay(const QString &fileName, const QStringList &playableMimeTypes, const QString &path = QString());
+
+// The open dialog's filter for playable files, in the program's
+// "description|patterns" form: the extensions of playableMimeTypes, then
+// every file.
+QString openFilter(const QStringList &playableMimeTypes);
 
 // The tray menu's player item (Lecture2).
 struct PlayerItem

@@ -485,7 +485,7 @@ void ControlChannel::StartOffer(const QString &recipient, const QString &filePat
     const QHostAddress address(ip);
     if (ip.isEmpty() || address.isNull()) {
         // Nobody to call: say so and give the send page back.
-        endOffer(QStringLiteral("Impossible de se connecter à ") + recipient, 2500);
+        endOffer(OfferOutcome::Failed, QStringLiteral("Impossible de se connecter à ") + recipient, 2500);
         return;
     }
     m_offerState = OfferState::Connecting;
@@ -495,7 +495,7 @@ void ControlChannel::StartOffer(const QString &recipient, const QString &filePat
     m_clientTransac->connectToHost(address, kControlPort);
 }
 
-void ControlChannel::endOffer(const QString &text, int milliseconds)
+void ControlChannel::endOffer(OfferOutcome outcome, const QString &text, int milliseconds)
 {
     m_offerState = OfferState::Idle;
     m_outTimer->stop();
@@ -505,6 +505,7 @@ void ControlChannel::endOffer(const QString &text, int milliseconds)
     emit RecipientEditable(true);
     if (m_clientTransac->state() != QAbstractSocket::UnconnectedState)
         m_clientTransac->disconnectFromHost();
+    emit OfferEnded(outcome);
 }
 
 void ControlChannel::ClientTransacConnect()
@@ -536,12 +537,12 @@ void ControlChannel::ClientTransacEnded()
         return;
     case OfferState::Withdrawn:
         // Withdrawn already, and said so.
-        endOffer();
+        endOffer(OfferOutcome::Withdrawn);
         return;
     case OfferState::Connecting:
     case OfferState::Waiting:
     case OfferState::PortProposed:
-        endOffer(QStringLiteral("Impossible de se connecter à ") + m_recipientTyped, 2500);
+        endOffer(OfferOutcome::Failed, QStringLiteral("Impossible de se connecter à ") + m_recipientTyped, 2500);
         return;
     }
 }
@@ -582,14 +583,14 @@ void ControlChannel::handleOutgoing(const QString &message)
             // This user withdrew the offer: the yes that crossed it goes no
             // further.
             emit Log(QStringLiteral("Offre retirée : réponse ignorée"));
-            return endOffer();
+            return endOffer(OfferOutcome::Withdrawn);
         }
         break;
     case Command::Non:
         if (m_offerState == OfferState::Waiting)
             return onNon();
         if (m_offerState == OfferState::Withdrawn)
-            return endOffer();
+            return endOffer(OfferOutcome::Withdrawn);
         break;
     case Command::Pok:
         if (m_offerState == OfferState::PortProposed)
@@ -624,7 +625,7 @@ void ControlChannel::btnCancelTransClick()
         return;
     case OfferState::Connecting:
         m_clientTransac->abort();
-        endOffer(QStringLiteral("Transfert annulé"), 1000);
+        endOffer(OfferOutcome::Withdrawn, QStringLiteral("Transfert annulé"), 1000);
         return;
     case OfferState::Idle:
     case OfferState::PortProposed:
@@ -655,7 +656,7 @@ void ControlChannel::onNon()
 {
     // The negotiation is over; its connection goes too, so that nothing
     // else is ever said on it.
-    endOffer(QStringLiteral("Transfert non autorisé"), 1000);
+    endOffer(OfferOutcome::Refused, QStringLiteral("Transfert non autorisé"), 1000);
 }
 
 void ControlChannel::onPok()
@@ -671,6 +672,7 @@ void ControlChannel::onPok()
     upload.Port = m_outPort;
     m_transfers.NewUpload(upload);
     m_clientTransac->disconnectFromHost();
+    emit OfferEnded(OfferOutcome::Accepted);
 }
 
 void ControlChannel::onPre()
@@ -679,7 +681,8 @@ void ControlChannel::onPre()
     // The next port, until the recipient takes one or enough were tried.
     if (m_outProposals < m_limits.portProposals && m_outPort < DataPortTable::kLastPort)
         return proposePort(m_outPort + 1);
-    endOffer(QStringLiteral("Transfert impossible : %1 n'a accepté aucun port de données").arg(m_outPseudo), 3000);
+    endOffer(OfferOutcome::Failed,
+        QStringLiteral("Transfert impossible : %1 n'a accepté aucun port de données").arg(m_outPseudo), 3000);
 }
 
 // Data ports ----------------------------------------------------------------

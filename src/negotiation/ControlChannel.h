@@ -81,6 +81,10 @@ public:
     };
 
     enum class OfferState { Idle, Connecting, Waiting, PortProposed, Withdrawn };
+    // How this user's offer ended: its upload made, refused by the other
+    // member, failed (nobody to call, connection lost, no port agreed), or
+    // withdrawn by this user.
+    enum class OfferOutcome { Accepted, Refused, Failed, Withdrawn };
 
     ControlChannel(ServiceSession &session, PresenceMonitor &presence, TransferManager &transfers,
         QObject *parent = nullptr);
@@ -151,6 +155,8 @@ signals:
     void OfferClosed(int id);
     // The send page: the recipient field and "Annuler" of the info bar.
     void RecipientEditable(bool enabled);
+    // This user's offer is over (a new one may start).
+    void OfferEnded(ControlChannel::OfferOutcome outcome);
     void CancelVisible(bool visible);
 
 private:
@@ -186,7 +192,7 @@ private:
     void proposePort(int port);
     // The offer is over: the send page comes back, with text in the info
     // bar when there is one.
-    void endOffer(const QString &text = QString(), int milliseconds = 0);
+    void endOffer(OfferOutcome outcome, const QString &text = QString(), int milliseconds = 0);
 
     ServiceSession &m_session;
     PresenceMonitor &m_presence;

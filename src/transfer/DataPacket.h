@@ -30,7 +30,9 @@
 //   fast end  (sender -> receiver, 44 bytes)
 //     0  Kind = 4,  4  file size (64-bit),  12  SHA-256 of the whole file
 //   fast ack  (receiver -> sender, 16 bytes)
-//     0  Code (a Status),  4  window,  8  acknowledged up to (64-bit): the
+//     0  Code (a Status),  4  window (blocks the sender may have in flight:
+//        FastWindow from the first receivers, up to FastMaxWindow from later
+//        ones; a sender never goes beyond it),  8  acknowledged up to (64-bit): the
 //        bytes held for the ack that follows FastAccepted, then the end of
 //        the last block taken; Code Cancelled: the receiver's user cancelled
 //        the transfer, the sender stops for good
@@ -84,7 +86,10 @@ public:
     static constexpr int FastCancelSize = 4;
     static constexpr int HashSize = 32;
     static constexpr qint32 FastBlockSize = 64 * 1024;
+    // The window of the first fast mode, which its receivers advertise and
+    // every sender starts from; and the most a receiver advertises now (64 MiB).
     static constexpr qint32 FastWindow = 32;
+    static constexpr qint32 FastMaxWindow = 1024;
 
     static qint32 readInt(QByteArrayView bytes, qsizetype at);
     static void writeInt(char *to, qint32 value);

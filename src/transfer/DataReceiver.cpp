@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <limits>
+#include <unistd.h>
 
 DataReceiver::~DataReceiver()
 {
@@ -37,14 +39,91 @@ QByteArray DataReceiver::take(QIODevice &in, qint64 size)
 
 QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
 {
+    return receive(in, [unread] { return unread; });
+}
+
+void DataReceiver::ack(QByteArray &replies, qint32 code)
+{
+    replies += DataPacket::fastAck(code, window(), m_ackedTo);
+}
+
+void DataReceiver::ackWritten(QByteArray &replies, bool &ackDue)
+{
+    const BlockWriter::Written written = m_writer.collect();
+    if (written.blocks > 0) {
+        m_held = qMax(m_held, written.furthest);
+        m_ackedTo = written.lastEnd;
+    }
+    if (written.error != 0 && !m_writeFailed) {
+        // A write that failed for want of space is told apart: the transfer
+        // can go on once space is free, and the user must know why it stopped.
+        m_writeFailed = true;
+        m_noSpace = written.error == ENOSPC || written.error == EDQUOT;
+        ++m_refusals;
+        ack(replies, DataPacket::CannotWrite);
+        ackDue = false;
+        return;
+    }
+    // Written behind, a block is acknowledged once written, never before:
+    // until then the ack would confirm what the last one did.
+    const bool writtenBehind = m_wake && !m_serving;
+    if (written.blocks > 0 || (ackDue && !writtenBehind))
+        ack(replies, DataPacket::Accepted);
+    ackDue = false;
+}
+
+QByteArray DataReceiver::onWritten()
+{
+    QByteArray replies;
+    if (!m_fast || m_serving || !m_open)
+        return replies;
+    bool ackDue = false;
+    ackWritten(replies, ackDue);
+    if (m_endWaitsForWrites && m_writer.idle()) {
+        // Writes done between the collect above and now are acked first.
+        ackWritten(replies, ackDue);
+        m_endWaitsForWrites = false;
+        finishEnd(replies);
+    }
+    return replies;
+}
+
+void DataReceiver::answerEnd(QByteArray &replies, qint32 code)
+{
+    ++m_answered;
+    m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
+    ack(replies, code);
+}
+
+void DataReceiver::finishEnd(QByteArray &replies)
+{
+    if (m_writeFailed || m_held != m_fileSize) {
+        m_pendingDigest.reset();
+        answerEnd(replies, m_writeFailed ? DataPacket::CannotWrite : DataPacket::BadOffset);
+        return;
+    }
+    // Out of date: read back from the disk by the owner, off this thread.
+    if (m_writer.hashStale() || m_writer.hashedTo() != m_held)
+        return;
+    const QByteArray digest = *m_pendingDigest;
+    m_pendingDigest.reset();
+    answerEnd(replies, verdict(digest));
+}
+
+QByteArray DataReceiver::receive(QIODevice &in, const std::function<qint64()> &unreadBytes)
+{
     QByteArray replies;
     bool ackDue = false; // fast blocks taken since the last ack
-    const auto ack = [&](qint32 code) {
-        replies += DataPacket::fastAck(code, window(), m_ackedTo);
-        ackDue = false;
+    // Asked for only when a packet must be dropped, and then once.
+    qint64 unreadKnown = -1;
+    const auto unread = [&]() -> qint64 & {
+        if (unreadKnown < 0)
+            unreadKnown = unreadBytes ? qMax<qint64>(0, unreadBytes()) : 0;
+        return unreadKnown;
     };
     for (;;) {
-        // The end packet waits for its hash: the rest stays on the connection.
+        // The end packet waits for the writes or its hash: the rest stays on
+        // the connection.
         if (m_pendingDigest || m_peerCancelled)
             break;
         if (m_discard > 0) {
@@ -69,29 +148,33 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
                 const qint32 count = DataPacket::readInt(view, 12);
                 if (count < 0 || count > DataPacket::FastBlockSize) {
                     code = DataPacket::TooLong;
-                    dropWaiting(in, unread);
+                    dropWaiting(in, unread());
                 } else if (buffered < DataPacket::FastBlockHeaderSize + count) {
                     break;
+                } else if (isWriteQueueFull()) {
+                    break; // taken once the writes catch up
                 } else {
                     code = handleFastBlock(take(in, DataPacket::FastBlockHeaderSize + count));
                 }
                 ++m_answered;
                 m_refusals = code == DataPacket::Accepted ? 0 : m_refusals + 1;
-                if (code == DataPacket::Accepted)
+                if (code == DataPacket::Accepted) {
                     ackDue = true;
-                else
-                    ack(code);
+                } else {
+                    ackWritten(replies, ackDue);
+                    ack(replies, code);
+                    ackDue = false;
+                }
                 continue;
             }
             // Acks answer packets in order: the blocks before this one first.
-            if (ackDue)
-                ack(DataPacket::Accepted);
+            ackWritten(replies, ackDue);
             if (kind == DataPacket::FastCancelKind) {
                 // The sender's user cancelled: nothing after it is taken,
                 // and nothing answers it.
                 take(in, DataPacket::FastCancelSize);
                 m_peerCancelled = true;
-                dropWaiting(in, unread);
+                dropWaiting(in, unread());
                 break;
             }
             if (kind == DataPacket::FastEndKind) {
@@ -102,15 +185,13 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
                     break;
             } else {
                 code = DataPacket::TooShort;
-                dropWaiting(in, unread);
+                dropWaiting(in, unread());
             }
-            ++m_answered;
-            m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
-            ack(code);
+            answerEnd(replies, code);
             continue;
         }
         if (ackDue)
-            ack(DataPacket::Accepted);
+            ackWritten(replies, ackDue);
         qint32 status = DataPacket::Accepted;
         if (kind == DataPacket::HeaderKind) {
             if (buffered < DataPacket::HeaderSize)
@@ -123,7 +204,7 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
             if (count > DataPacket::MaxReceivedCount || count < 0) {
                 // The packet cannot be delimited: whatever is waiting goes.
                 status = count < 0 ? DataPacket::TooShort : DataPacket::TooLong;
-                dropWaiting(in, unread);
+                dropWaiting(in, unread());
             } else if (buffered < DataPacket::BlockHeaderSize + count) {
                 break;
             } else {
@@ -133,19 +214,21 @@ QByteArray DataReceiver::receive(QIODevice &in, qint64 unread)
             // Any other kind has no length of its own: it takes every byte
             // waiting, and is refused when that is more than any packet.
             // A finished file answers nothing but its own sender.
-            status = buffered + unread > DataPacket::MaxPacketSize ? DataPacket::TooLong
-                : m_serving                                        ? DataPacket::CannotOpen
-                                                                   : DataPacket::Accepted;
-            dropWaiting(in, unread);
+            status = buffered + unread() > DataPacket::MaxPacketSize ? DataPacket::TooLong
+                : m_serving                                          ? DataPacket::CannotOpen
+                                                                     : DataPacket::Accepted;
+            dropWaiting(in, unread());
         }
         answer(replies, status);
         // Fast mode starts with the bytes held, so the sender resumes from
         // what this side really has rather than from its own count.
         if (status == DataPacket::FastAccepted)
-            ack(DataPacket::Accepted);
+            ack(replies, DataPacket::Accepted);
     }
-    if (ackDue)
-        ack(DataPacket::Accepted);
+    if (m_fast && !m_serving)
+        ackWritten(replies, ackDue);
+    else if (ackDue)
+        ack(replies, DataPacket::Accepted);
     return replies;
 }
 
@@ -228,36 +311,37 @@ qint32 DataReceiver::handleHeader(const QByteArray &packet)
     // What the file holds already is part of the file sent: it is read
     // back and hashed at the end, with whatever this connection rewrote.
     m_fast = true;
-    m_hash->reset();
-    m_hashedTo = 0;
-    m_hashStale = m_held > 0;
+    m_writer.start(m_file.handle(), m_wake, m_beforeWrite);
+    if (m_held > 0)
+        m_writer.setHashStale();
+    m_taken = m_held;
     m_ackedTo = m_held;
+    m_endWaitsForWrites = false;
+    m_writeFailed = false;
     return DataPacket::FastAccepted;
 }
 
 std::optional<DataReceiver::HashRequest> DataReceiver::hashRequest() const
 {
-    if (!m_pendingDigest)
+    if (!m_pendingDigest || m_endWaitsForWrites)
         return std::nullopt;
     return HashRequest { m_serving ? m_finishedPath : m_path, m_held };
 }
 
-QByteArray DataReceiver::onHashed(std::unique_ptr<QCryptographicHash> hash)
+QByteArray DataReceiver::onHashed(std::unique_ptr<Sha256> hash)
 {
-    if (!m_pendingDigest)
+    if (!m_pendingDigest || m_endWaitsForWrites)
         return {};
     const QByteArray digest = *m_pendingDigest;
     m_pendingDigest.reset();
     qint32 code = DataPacket::CannotWrite;
     if (hash) {
-        m_hash = std::move(hash);
-        m_hashedTo = m_held;
-        m_hashStale = false;
+        m_writer.setHash(std::move(hash), m_held);
         code = verdict(digest);
     }
-    ++m_answered;
-    m_refusals = code == DataPacket::Verified ? 0 : m_refusals + 1;
-    return DataPacket::fastAck(code, window(), m_ackedTo);
+    QByteArray replies;
+    answerEnd(replies, code);
+    return replies;
 }
 
 QByteArray DataReceiver::keepAlive() const
@@ -275,26 +359,29 @@ bool DataReceiver::serveFinished(const QString &path, qint64 size)
     m_finishedPath = path;
     m_fileSize = size;
     m_held = size;
+    m_taken = size;
     m_ackedTo = size;
     return true;
 }
 
 qint32 DataReceiver::verdict(const QByteArray &digest)
 {
-    if (m_hash->result() != digest) {
+    const bool same = m_writer.hash().result() == digest;
+    if (!m_serving) {
+        // Either way nothing is written any more.
+        m_writer.stop();
+        m_file.close();
+    }
+    if (!same) {
         // Kept in the temp folder as it is, for the user to look at; it is
         // not the file that was sent, so it never goes to its destination.
         // A finished file stays what it was: only this sender is told.
-        if (!m_serving) {
+        if (!m_serving)
             m_verifyFailed = true;
-            m_file.close();
-        }
         return DataPacket::HashMismatch;
     }
-    if (!m_serving) {
+    if (!m_serving)
         m_complete = true;
-        m_file.close();
-    }
     return DataPacket::Verified;
 }
 
@@ -310,21 +397,23 @@ qint32 DataReceiver::handleFastBlock(const QByteArray &packet)
         return DataPacket::NoFileOpen;
     // The same rules as the described blocks: no gap, nothing beyond the
     // announced size.
-    if (offset < 0 || offset > m_held)
+    if (offset < 0 || offset > m_taken)
         return DataPacket::BadOffset;
-    if (count > m_fileSize - offset)
+    if (count > m_fileSize - offset || m_writeFailed)
         return DataPacket::CannotWrite;
-    const char *data = packet.constData() + DataPacket::FastBlockHeaderSize;
-    if (!m_file.seek(offset) || m_file.write(data, count) != count)
-        return writeFailed();
-    if (offset == m_hashedTo && !m_hashStale) {
-        m_hash->addData(QByteArrayView(data, count));
-        m_hashedTo += count;
-    } else if (offset < m_hashedTo && count > 0) {
-        m_hashStale = true;
+    m_writer.add(offset, packet, DataPacket::FastBlockHeaderSize, count);
+    if (!m_wake) {
+        // Written at once: a failure is this block's answer.
+        const BlockWriter::Written written = m_writer.collect();
+        if (written.error != 0) {
+            m_writeFailed = true;
+            m_noSpace = written.error == ENOSPC || written.error == EDQUOT;
+            return DataPacket::CannotWrite;
+        }
+        m_held = qMax(m_held, written.furthest);
+        m_ackedTo = written.lastEnd;
     }
-    m_held = qMax(m_held, offset + count);
-    m_ackedTo = offset + count;
+    m_taken = qMax(m_taken, offset + count);
     return DataPacket::Accepted;
 }
 
@@ -333,11 +422,23 @@ qint32 DataReceiver::handleFastEnd(const QByteArray &packet)
     if (!m_serving && (!m_open || !m_file.isOpen()))
         return DataPacket::NoFileOpen;
     const qint64 size = DataPacket::readInt64(packet, 4);
-    if (size != m_fileSize || m_held != m_fileSize)
+    if (size != m_fileSize || m_taken != m_fileSize)
         return DataPacket::BadOffset;
     const QByteArray digest = packet.sliced(12, DataPacket::HashSize);
-    if (m_serving || m_hashStale || m_hashedTo != m_held) {
+    if (m_serving) {
         // Read back from the disk by the owner, off this thread.
+        m_pendingDigest = digest;
+        return DataPacket::Accepted;
+    }
+    if (!m_writer.idle()) {
+        // Answered by onWritten() once the blocks before it are written.
+        m_pendingDigest = digest;
+        m_endWaitsForWrites = true;
+        return DataPacket::Accepted;
+    }
+    if (m_writeFailed || m_held != m_fileSize)
+        return m_writeFailed ? DataPacket::CannotWrite : DataPacket::BadOffset;
+    if (m_writer.hashStale() || m_writer.hashedTo() != m_held) {
         m_pendingDigest = digest;
         return DataPacket::Accepted;
     }
@@ -383,8 +484,9 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
     // than the file announced.
     if (qint64(offset) + count > m_fileSize)
         return DataPacket::CannotWrite;
-    if (!m_file.seek(offset)
-        || m_file.write(packet.constData() + DataPacket::BlockHeaderSize, count) != count)
+    // One call, at its offset: this runs for every 256-byte block.
+    if (::pwrite(m_file.handle(), packet.constData() + DataPacket::BlockHeaderSize, size_t(count), offset)
+        != count)
         return writeFailed();
     // No gap is ever accepted, so the file holds everything from 0 to its
     // end: a block sent again overwrites and is not counted twice.
@@ -401,8 +503,7 @@ qint32 DataReceiver::handleBlock(const QByteArray &packet)
 // on once space is free, and the user must know why it stopped.
 qint32 DataReceiver::writeFailed()
 {
-    m_noSpace = m_file.error() == QFileDevice::ResourceError;
-    m_file.unsetError();
+    m_noSpace = errno == ENOSPC || errno == EDQUOT;
     return DataPacket::CannotWrite;
 }
 
@@ -413,6 +514,11 @@ QByteArray DataReceiver::cancelReply() const
 
 void DataReceiver::closeFile()
 {
+    // What waits to be written is dropped; a write under way ends first.
+    m_writer.stop();
+    const BlockWriter::Written written = m_writer.collect();
+    if (written.blocks > 0)
+        m_held = qMax(m_held, written.furthest);
     if (m_file.isOpen())
         m_file.close();
     TempFileClaims::release(m_claimed);
@@ -427,6 +533,7 @@ bool DataReceiver::disconnect()
     m_fast = false;
     m_refusals = 0;
     m_pendingDigest.reset();
+    m_endWaitsForWrites = false;
     return wasOpen;
 }
 

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "transfer/BlockWriter.h"
 #include "transfer/DataPacket.h"
+#include "transfer/Sha256.h"
 
 class QIODevice;
 
@@ -39,6 +41,16 @@ class QIODevice;
 // the whole file, which must match what the file holds before the transfer
 // counts as complete. On a mismatch the file stays where it is and every
 // later header is refused: nothing overwrites what the user may want to see.
+//
+// Fast blocks are written, and hashed as they are written, by a BlockWriter:
+// on a thread of its own once the owner asks for it (setWriteBehind), so
+// that the connection never waits for the disk or the hash. A FastAck then
+// confirms only what is written: the owner calls onWritten() when the
+// writing thread says it wrote more, and sends the acks it returns. While
+// BlockWriter::QueueLimit bytes wait to be written, receive() takes no more
+// blocks off the connection (they wait there, and TCP holds the sender
+// back): what this side holds in memory stays bounded whatever the path.
+// The end packet waits until every block before it is written.
 //
 // When the end packet finds the hash kept in memory out of date (a resumed
 // file, or a block that rewrote hashed bytes), the file must be read back:
@@ -93,6 +105,25 @@ public:
     // (the system's receive queue): bytes that cannot be a packet are
     // dropped up to there, as they arrive.
     QByteArray receive(QIODevice &in, qint64 unread = 0);
+    // The same, asking for unread only when a packet must be dropped (the
+    // question costs a system call).
+    QByteArray receive(QIODevice &in, const std::function<qint64()> &unread);
+    // Fast blocks are written on a thread of their own, which calls wake
+    // (from that thread) when it wrote more; set before the header comes.
+    // Empty: each block is written as it is taken. beforeWrite runs on that
+    // thread before each write (tests hold the writes with it).
+    void setWriteBehind(std::function<void()> wake, std::function<void()> beforeWrite = {})
+    {
+        m_wake = std::move(wake);
+        m_beforeWrite = std::move(beforeWrite);
+    }
+    // After a wake: the acks of what was written since, and the verdict of
+    // an end packet that waited for the writes.
+    QByteArray onWritten();
+    // receive() stopped taking blocks until the writes catch up.
+    bool isWriteQueueFull() const { return m_writer.queued() >= BlockWriter::QueueLimit; }
+    // The most bytes ever waiting to be written at once.
+    qint64 largestQueued() const { return m_writer.largestQueued(); }
     // The bytes waiting stayed an incomplete packet too long: they are
     // dropped and answered as a packet too short.
     QByteArray expire(QIODevice &in);
@@ -116,7 +147,7 @@ public:
     std::optional<HashRequest> hashRequest() const;
     // The hash asked for (nullptr: the file could not be read); returns the
     // verdict to send.
-    QByteArray onHashed(std::unique_ptr<QCryptographicHash> hash);
+    QByteArray onHashed(std::unique_ptr<Sha256> hash);
     QByteArray keepAlive() const;
 
     // From now on this receiver only answers for the finished file at
@@ -151,7 +182,8 @@ public:
     bool isComplete() const { return m_complete; }
     // File size announced by the accepted header.
     qint64 fileSize() const { return m_fileSize; }
-    // Bytes the file holds from offset 0: what has really been received.
+    // Bytes the file holds from offset 0: what has really been received
+    // and written.
     qint64 held() const { return m_held; }
     // The temp file of the last accepted header.
     QString filePath() const { return m_path; }
@@ -181,7 +213,14 @@ private:
     QByteArray take(QIODevice &in, qint64 size);
     qint32 verdict(const QByteArray &digest);
     // What a FastAck offers: a finished file takes no block.
-    qint32 window() const { return m_serving ? 0 : DataPacket::FastWindow; }
+    qint32 window() const { return m_serving ? 0 : DataPacket::FastMaxWindow; }
+    void ack(QByteArray &replies, qint32 code);
+    // The acks of the blocks written since the last ack, or the failure of
+    // a write; ackDue: blocks were answered Accepted and wait for their ack.
+    void ackWritten(QByteArray &replies, bool &ackDue);
+    // The answer to the end packet once every block is written.
+    void finishEnd(QByteArray &replies);
+    void answerEnd(QByteArray &replies, qint32 code);
     bool openFile(const QString &path, qint64 fileSize);
     void answer(QByteArray &replies, qint32 status);
     void closeFile();
@@ -206,12 +245,15 @@ private:
     bool m_fast = false;
     bool m_verifyFailed = false;
     qint64 m_largestPacket = 0;
-    // SHA-256 of bytes 0 to m_hashedTo of the file; m_hashStale once a block
-    // rewrote bytes already hashed (read back from the file at the end).
-    std::unique_ptr<QCryptographicHash> m_hash
-        = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
-    qint64 m_hashedTo = 0;
-    bool m_hashStale = false;
+    // Writes fast blocks and keeps the SHA-256 of what it wrote in order.
+    BlockWriter m_writer;
+    std::function<void()> m_wake;
+    std::function<void()> m_beforeWrite;
+    // Where the blocks taken off the connection end (written or not): the
+    // next block may not start beyond it.
+    qint64 m_taken = 0;
+    bool m_endWaitsForWrites = false;
+    bool m_writeFailed = false;
     // What a FastAck confirms: first the bytes held, then the end of the
     // last block taken. A sender rewriting a partial file from behind its
     // end must not be told of bytes it has not sent yet on this connection.

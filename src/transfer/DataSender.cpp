@@ -3,10 +3,40 @@
 #include "base/Cp1252.h"
 #include "transfer/DataPacket.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <limits>
+#include <unistd.h>
+
+namespace {
+
+// What the described mode reads from the file at once.
+constexpr qint64 kCacheSize = 64 * 1024;
+
+qint64 steadyNs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.nsecsElapsed();
+}
+
+} // namespace
+
+void DataSender::setClock(std::function<qint64()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+qint64 DataSender::now() const
+{
+    return m_clock ? m_clock() : steadyNs();
+}
 
 bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
 {
@@ -33,6 +63,8 @@ bool DataSender::start(const QString &path, qint64 resumeFrom, QString *error)
     m_fast = false;
     m_next = m_offset;
     m_largestInFlight = 0;
+    m_cache.clear();
+    m_cacheStart = 0;
     m_header = DataPacket::header(Cp1252::encode(QFileInfo(path).fileName()), QByteArray::number(m_size));
     if (m_fastOffered) {
         DataPacket::Capability c;
@@ -54,8 +86,9 @@ DataSender::Step DataSender::receive(QIODevice &in)
         const bool fastReply = m_awaiting == Awaiting::FastStart || m_awaiting == Awaiting::PrefixHash
             || m_awaiting == Awaiting::FastAcks || m_awaiting == Awaiting::FastVerdict;
         const int size = fastReply ? DataPacket::FastAckSize : DataPacket::StatusSize;
+        // Every ack taken: the window may have room for more.
         if (in.bytesAvailable() < size)
-            return {};
+            return pump();
         const QByteArray bytes = in.read(size);
         const qint32 code = DataPacket::readInt(bytes, 0);
         const Step step = fastReply
@@ -87,12 +120,13 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
         m_next = held;
         m_count = 0;
         m_awaiting = Awaiting::PrefixHash;
+        m_window.setPeerWindow(window);
         if (held > 0) {
             Step step { Action::Hash, {} };
             step.hashUpTo = held;
             return step;
         }
-        return onPrefixHashed(std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256));
+        return onPrefixHashed(std::make_unique<Sha256>());
     case Awaiting::PrefixHash:
         // Acks of the keep-alives.
         if (code != DataPacket::Accepted || held < 0 || held > m_next)
@@ -102,11 +136,16 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
         if (code != DataPacket::Accepted || held < m_offset || held > m_next)
             return fail(Failure::FastRefused);
         m_offset = held;
+        m_window.setPeerWindow(window);
+        m_window.onAcknowledged(held, now());
         return fillWindow();
     case Awaiting::FastVerdict:
-        // Acks of the last blocks may still be on their way.
-        if (code == DataPacket::Accepted && held <= m_size)
+        // Acks of the last blocks come before the verdict.
+        if (code == DataPacket::Accepted && held <= m_size) {
+            if (held > m_offset && held <= m_next)
+                m_offset = held;
             return {};
+        }
         if (code == DataPacket::Verified) {
             stop();
             return { Action::Complete, {} };
@@ -117,15 +156,22 @@ DataSender::Step DataSender::onFastAck(qint32 code, qint64 held, qint32 window)
     }
 }
 
-DataSender::Step DataSender::onPrefixHashed(std::unique_ptr<QCryptographicHash> hash)
+DataSender::Step DataSender::onPrefixHashed(std::unique_ptr<Sha256> hash)
 {
     if (m_awaiting != Awaiting::PrefixHash)
         return {};
-    if (!hash)
+    if (!hash || !m_file.isOpen())
         return fail(Failure::FileUnreadable);
-    m_hash = std::move(hash);
+    // The reading goes on from the hash of what the receiver holds.
+    m_reader.start(m_file.handle(), m_next, m_size, std::move(hash), m_wake);
+    m_window.start(m_offset, now());
     m_awaiting = Awaiting::FastAcks;
     return fillWindow();
+}
+
+DataSender::Step DataSender::pump()
+{
+    return m_awaiting == Awaiting::FastAcks ? fillWindow() : Step {};
 }
 
 QByteArray DataSender::keepAlive() const
@@ -133,27 +179,39 @@ QByteArray DataSender::keepAlive() const
     return DataPacket::fastBlock(m_next, {});
 }
 
-// Sends blocks while the window has room; once every byte is acknowledged,
-// the end packet with the file's hash.
+// Sends blocks while the window has room; after the last one, the end
+// packet with the file's hash.
 DataSender::Step DataSender::fillWindow()
 {
     Step step { Action::None, {} };
-    const qint64 windowBytes = qint64(m_window) * DataPacket::FastBlockSize;
-    while (m_next < m_size && m_next - m_offset < windowBytes) {
-        const qint64 wanted = qMin<qint64>(DataPacket::FastBlockSize, m_size - m_next);
-        if (!m_file.isOpen() || !m_file.seek(m_next))
-            return fail(Failure::FileUnreadable);
-        const QByteArray data = m_file.read(wanted);
-        if (data.size() != wanted)
-            return fail(Failure::FileUnreadable);
-        m_hash->addData(data);
-        step.bytes += DataPacket::fastBlock(m_next, data);
-        m_next += wanted;
+    qint64 room = m_room ? m_room() : std::numeric_limits<qint64>::max();
+    while (m_next < m_size && m_next - m_offset < m_window.bytes() && room > 0) {
+        std::optional<BlockReader::Batch> batch = m_reader.take();
+        if (!batch) {
+            // A file that shrank or cannot be read any more must not pass
+            // for a finished one: the attempt ends.
+            if (m_reader.failed())
+                return fail(Failure::FileUnreadable);
+            break; // the reading thread wakes the owner when it has more
+        }
+        room -= batch->packets.size();
+        if (step.bytes.isEmpty())
+            step.bytes = std::move(batch->packets);
+        else
+            step.bytes += batch->packets;
+        m_next = batch->end;
+        m_window.onSent(m_next, now());
         m_largestInFlight = qMax(m_largestInFlight, m_next - m_offset);
+        // Read ahead, each batch goes to the socket as it is, uncopied.
+        if (m_wake)
+            break;
     }
-    if (m_offset == m_size && m_awaiting == Awaiting::FastAcks) {
+    if (m_next == m_size && m_awaiting == Awaiting::FastAcks) {
+        const std::optional<QByteArray> digest = m_reader.digest();
+        if (!digest)
+            return fail(Failure::FileUnreadable);
         m_awaiting = Awaiting::FastVerdict;
-        step.bytes += DataPacket::fastEnd(m_size, m_hash->result());
+        step.bytes += DataPacket::fastEnd(m_size, *digest);
     }
     if (!step.bytes.isEmpty())
         step.action = Action::Send;
@@ -230,12 +288,33 @@ DataSender::Step DataSender::fail(Failure why)
     return { Action::Close, {} };
 }
 
+QByteArrayView DataSender::readAt(qint64 offset, qint64 wanted)
+{
+    if (offset < m_cacheStart || offset + wanted > m_cacheStart + m_cache.size()) {
+        m_cache.resize(kCacheSize);
+        qint64 got = 0;
+        while (got < kCacheSize) {
+            const ssize_t n
+                = ::pread(m_file.handle(), m_cache.data() + got, size_t(kCacheSize - got), offset + got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        m_cache.truncate(got);
+        m_cacheStart = offset;
+    }
+    const qint64 at = offset - m_cacheStart;
+    return QByteArrayView(m_cache).sliced(at, qMin(wanted, m_cache.size() - at));
+}
+
 DataSender::Step DataSender::nextBlock()
 {
-    if (!m_file.isOpen() || !m_file.seek(m_offset))
+    if (!m_file.isOpen())
         return fail(Failure::FileUnreadable);
     const qint64 wanted = qMin<qint64>(DataPacket::MaxSentCount, m_size - m_offset);
-    const QByteArray data = m_file.read(wanted);
+    const QByteArrayView data = readAt(m_offset, wanted);
     // A file that shrank or cannot be read any more must not pass for a
     // finished one: the attempt ends.
     if (data.size() != wanted)
@@ -248,6 +327,8 @@ DataSender::Step DataSender::nextBlock()
 
 void DataSender::stop()
 {
+    // The reading thread reads the file: it goes first.
+    m_reader.stop();
     if (m_file.isOpen())
         m_file.close();
     m_awaiting = Awaiting::Nothing;

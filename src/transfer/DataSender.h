@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+#include "transfer/BlockReader.h"
 #include "transfer/DataPacket.h"
+#include "transfer/FlightWindow.h"
+#include "transfer/Sha256.h"
 
 class QIODevice;
 
@@ -29,11 +32,19 @@ class QIODevice;
 // Fast mode: the header carries the capability marker (DataPacket), which a
 // receiver without fast mode does not read. A receiver that answers
 // FastAccepted sends a FastAck with the bytes it holds; sending restarts
-// from there, with up to `window` blocks of 64 KiB in flight and cumulative
-// acks, and ends with the SHA-256 of the whole file, which the receiver must
-// confirm (Verified) for the transfer to complete. Progress is then what the
-// receiver acknowledged, never more than it holds, so a later attempt can
-// resume in either mode.
+// from there, with blocks of 64 KiB in flight and cumulative acks, and ends
+// with the SHA-256 of the whole file, which the receiver must confirm
+// (Verified) for the transfer to complete. How much is in flight follows the
+// path (FlightWindow), within the window the receiver advertises. The end
+// packet follows the last block at once: the receiver takes it after the
+// blocks. Progress is what the receiver acknowledged, never more than it
+// holds, so a later attempt can resume in either mode.
+//
+// The file is read once, from where sending starts, hashed as it is read
+// (BlockReader): on a thread of its own once the owner asks for read-ahead,
+// so that the connection never waits for the disk or the hash. The owner
+// then calls pump() when that thread has blocks ready, and may bound what
+// each step hands it to what its socket can take (setSendRoom).
 //
 // A fast connection that resumes needs the hash of the bytes the receiver
 // already holds before it can go on: that is a step of its own (Hash), so
@@ -93,7 +104,20 @@ public:
     // One FastAck of a fast connection.
     Step onFastAck(qint32 code, qint64 held, qint32 window = DataPacket::FastWindow);
     // The hash a Hash step asked for (nullptr: the file could not give it).
-    Step onPrefixHashed(std::unique_ptr<QCryptographicHash> hash);
+    Step onPrefixHashed(std::unique_ptr<Sha256> hash);
+    // More blocks while the window has room: after the reading thread said
+    // it has some, or the socket took what it held.
+    Step pump();
+
+    // Fast blocks are read ahead on a thread of their own, which calls wake
+    // (from that thread) when blocks are ready after pump() found none; set
+    // before start(). Empty: each block is read when it is sent.
+    void setReadAhead(std::function<void()> wake) { m_wake = std::move(wake); }
+    // How many bytes the owner's socket takes now; a step hands over at
+    // most that much and one batch. Empty: no limit.
+    void setSendRoom(std::function<qint64()> room) { m_room = std::move(room); }
+    // The clock the window measures round trips with, in nanoseconds.
+    void setClock(std::function<qint64()> clock);
     // Waiting for onPrefixHashed(): keepAlive() is what to send meanwhile
     // now and then, so that the receiver does not take the quiet for a
     // stall (an empty block where it stands, which it acknowledges).
@@ -115,6 +139,9 @@ public:
     // bounded by the window, whatever the size of the file.
     qint64 inFlight() const { return m_fast ? m_next - m_offset : 0; }
     qint64 largestInFlight() const { return m_largestInFlight; }
+    const FlightWindow &window() const { return m_window; }
+    // Bytes read ahead and not yet sent.
+    qint64 readAhead() const { return m_reader.buffered(); }
     Failure failure() const { return m_failure; }
     QByteArray header() const { return m_header; }
 
@@ -123,10 +150,16 @@ private:
     Step nextBlock();
     Step fillWindow();
     Step fail(Failure why);
+    // The described mode's bytes at offset, from a cache read a chunk at a
+    // time: the file is not asked for each 256-byte block.
+    QByteArrayView readAt(qint64 offset, qint64 wanted);
+    qint64 now() const;
 
     QFile m_file;
     QByteArray m_header;
     QByteArray m_block; // the block in flight
+    QByteArray m_cache;
+    qint64 m_cacheStart = 0;
     qint64 m_size = 0;
     qint64 m_offset = 0; // acknowledged bytes; where the block in flight starts
     qint32 m_count = 0; // data bytes of the block in flight
@@ -139,7 +172,10 @@ private:
     bool m_fast = false;
     qint64 m_next = 0; // fast mode: where the next block starts
     qint64 m_largestInFlight = 0;
-    qint32 m_window = DataPacket::FastWindow;
-    // Of bytes 0 to m_next once fast blocks flow.
-    std::unique_ptr<QCryptographicHash> m_hash;
+    FlightWindow m_window;
+    // Reads and hashes the file from where fast blocks start.
+    BlockReader m_reader;
+    std::function<void()> m_wake;
+    std::function<qint64()> m_room;
+    std::function<qint64()> m_clock;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QObject>
 #include <QString>
 
@@ -9,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+
+#include "transfer/Sha256.h"
 
 // The SHA-256 of the first bytes of a file, computed on a worker thread with
 // a file of its own: hashing a large file takes seconds, during which the
@@ -24,7 +25,7 @@ class PrefixHasher : public QObject
     Q_OBJECT
 
 public:
-    using Hash = std::unique_ptr<QCryptographicHash>;
+    using Hash = std::unique_ptr<Sha256>;
     // Runs on the worker: the hash of bytes 0 to upTo of path, or nothing
     // when the file cannot give them (gone, shorter) or `cancelled` became
     // true. Tests pass their own to hold a run for as long as they need.

@@ -9,16 +9,55 @@
 #include "transfer/TransferListRules.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QTimer>
 
+#include <cerrno>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace {
 
 bool fastModeByDefault = true;
+
+// What a fast upload leaves in its socket's own buffer at most, beyond what
+// the system takes: the window in flight is not all held in memory here.
+constexpr qint64 kSendBufferLimit = qint64(4) << 20;
+// What a fast download's socket takes in at once: a few blocks per wake-up
+// of the event loop rather than one.
+constexpr qint64 kFastReadBuffer = 16 * DataReceiver::FastReadBuffer;
+
+// Straight to the system when nothing waits in the socket's own buffer:
+// a write through the socket would switch its write notifier on and off
+// again, which costs the event loop two wake-ups per packet, and the
+// described mode sends a packet per 256 bytes. What the system does not
+// take now (or an error, which the socket then finds itself) goes through
+// the socket, after what went out.
+void writeNow(QTcpSocket &socket, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    if (socket.bytesToWrite() == 0 && socket.state() == QAbstractSocket::ConnectedState) {
+        const int fd = int(socket.socketDescriptor());
+        while (done < bytes.size()) {
+            const ssize_t n
+                = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                break;
+        }
+    }
+    if (done == 0)
+        socket.write(bytes); // shares the array: no copy
+    else if (done < bytes.size())
+        socket.write(bytes.constData() + done, bytes.size() - done);
+}
 
 // Bytes received by the system and not yet taken in by the socket, whose
 // own buffer is kept to one packet.
@@ -95,8 +134,8 @@ TransferJob::TransferJob(QObject *parent)
     m_packetTimer->setInterval(PacketTimeoutMs);
     m_packetTimer->setSingleShot(true);
     m_stallTimer = new QTimer(this);
-    m_stallTimer->setInterval(StallTimeoutMs);
     m_stallTimer->setSingleShot(true);
+    m_stallTimer->setTimerType(Qt::CoarseTimer);
     m_keepAliveTimer = new QTimer(this);
     m_keepAliveTimer->setInterval(StallTimeoutMs / KeepAlivesPerStall);
     m_hasher = new PrefixHasher(this);
@@ -110,6 +149,52 @@ TransferJob::TransferJob(QObject *parent)
     connect(m_stallTimer, &QTimer::timeout, this, &TransferJob::StallTimerTimer);
     connect(m_keepAliveTimer, &QTimer::timeout, this, &TransferJob::KeepAliveTimerTimer);
     setFastMode(fastModeByDefault);
+
+    // The file is read and written on threads of their own; they call back
+    // here through the event loop. Both are stopped, and their threads
+    // gone, before the job is (destructor), so nothing is posted to a job
+    // that no longer exists.
+    m_sender.setReadAhead(
+        [this] { QMetaObject::invokeMethod(this, [this] { pumpSender(); }, Qt::QueuedConnection); });
+    m_sender.setSendRoom([this] { return kSendBufferLimit - m_clientSocket->bytesToWrite(); });
+    m_receiver.setWriteBehind(
+        [this] { QMetaObject::invokeMethod(this, [this] { onReceiverWritten(); }, Qt::QueuedConnection); });
+    // Each connection is measured on its own.
+    connect(this, &TransferJob::connectionOpened, this, [this] {
+        m_rate.reset();
+        m_rate.sample(now(), m_transferred);
+    });
+}
+
+qint64 TransferJob::now() const
+{
+    if (m_clock)
+        return m_clock();
+    static const QElapsedTimer steady = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return steady.elapsed();
+}
+
+bool TransferJob::isMoving() const
+{
+    return isRunning() && m_status != u"0";
+}
+
+std::optional<double> TransferJob::rate() const
+{
+    if (!isMoving())
+        return std::nullopt;
+    return m_rate.bytesPerSecond(now());
+}
+
+std::optional<qint64> TransferJob::secondsLeft() const
+{
+    if (!rate())
+        return std::nullopt;
+    return m_rate.secondsLeft(now(), m_fichierPoidsValue);
 }
 
 TransferJob::~TransferJob()
@@ -137,6 +222,8 @@ void TransferJob::makeClientSocket()
     connect(m_clientSocket, &QTcpSocket::disconnected, this, &TransferJob::ClientSocketDisconnect);
     connect(m_clientSocket, &QTcpSocket::readyRead, this, &TransferJob::ClientSocketRead);
     connect(m_clientSocket, &QTcpSocket::errorOccurred, this, &TransferJob::ClientSocketError);
+    // What the socket held went out: room for more blocks.
+    connect(m_clientSocket, &QTcpSocket::bytesWritten, this, &TransferJob::pumpSender);
 }
 
 void TransferJob::setFichierName(const QString &v)
@@ -165,7 +252,7 @@ void TransferJob::setPacketTimeout(int ms)
 
 void TransferJob::setStallTimeout(int ms)
 {
-    m_stallTimer->setInterval(ms);
+    m_stallMs = ms;
     m_keepAliveTimer->setInterval(qMax(1, ms / KeepAlivesPerStall));
 }
 
@@ -183,8 +270,7 @@ void TransferJob::KeepAliveTimerTimer()
         return;
     }
     if (m_clientOpen && m_sender.isHashing() && m_clientSocket->state() == QAbstractSocket::ConnectedState) {
-        m_clientSocket->write(m_sender.keepAlive());
-        m_clientSocket->flush();
+        writeNow(*m_clientSocket, m_sender.keepAlive());
     } else if (m_connection && m_receiver.hashRequest()) {
         sendReplies(m_receiver.keepAlive());
     }
@@ -201,10 +287,32 @@ void TransferJob::setFastMode(bool enabled)
     m_receiver.setFastAllowed(enabled);
 }
 
+// A sign of life: the stall limit counts from now. Only the time is taken
+// here (every packet comes through); the timer, once running, checks it
+// when it fires.
+void TransferJob::touchStall()
+{
+    m_lastActivity.start();
+    if (!m_stallTimer->isActive())
+        m_stallTimer->start(m_stallMs);
+}
+
+// The stall limit counts from now, whatever came before.
+void TransferJob::restartStall()
+{
+    m_lastActivity.start();
+    m_stallTimer->start(m_stallMs);
+}
+
 // Nothing came back in time: the connection is ended as if the peer had
 // gone, and the transfer waits for its resumption.
 void TransferJob::StallTimerTimer()
 {
+    const qint64 quiet = m_lastActivity.isValid() ? m_lastActivity.elapsed() : m_stallMs;
+    if (quiet < m_stallMs) {
+        m_stallTimer->start(int(m_stallMs - quiet));
+        return;
+    }
     if (m_connection) {
         endDownloadConnection();
         return;
@@ -217,6 +325,7 @@ void TransferJob::StallTimerTimer()
 void TransferJob::setTransferProgress(qint64 position)
 {
     m_transferred = position;
+    m_rate.sample(now(), position);
     emit progressChanged(position);
 }
 
@@ -297,7 +406,7 @@ void TransferJob::ServerSocketClientConnect()
             continue;
         }
         m_connection = socket;
-        m_stallTimer->start();
+        restartStall();
         socket->setReadBufferSize(DataPacket::MaxPacketSize + 1);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, &TransferJob::ServerSocketClientRead);
@@ -316,24 +425,18 @@ void TransferJob::ServerSocketClientRead()
     // While the file is read back, what comes waits on the connection.
     if (!m_connection || m_hasher->isRunning())
         return;
-    m_stallTimer->start();
-    const QByteArray replies = m_receiver.receive(*m_connection, unreadBytes(*m_connection));
+    touchStall();
+    QTcpSocket *connection = m_connection;
+    const QByteArray replies = m_receiver.receive(*connection, [connection] { return unreadBytes(*connection); });
     // A fast connection's packets are larger than a described one's: the
-    // socket must be able to hold one whole.
-    // A few of them, so that the next one comes in while this one is written.
-    if (m_receiver.isFast() && m_connection->readBufferSize() < 4 * DataReceiver::FastReadBuffer)
-        m_connection->setReadBufferSize(4 * DataReceiver::FastReadBuffer);
+    // socket must be able to hold one whole, and holds several, so that
+    // the next ones come in while these are handled.
+    if (m_receiver.isFast() && m_connection->readBufferSize() < kFastReadBuffer)
+        m_connection->setReadBufferSize(kFastReadBuffer);
     if (!deliverReceiverReplies(replies))
         return;
-    if (const auto request = m_receiver.hashRequest()) {
-        // The sender waits for the verdict and has keep-alives meanwhile;
-        // this side is the one that is slow, so nothing counts as a stall.
-        m_stallTimer->stop();
-        m_packetTimer->stop();
-        startHashing(request->path, request->upTo,
-            [this](PrefixHasher::Hash hash) { onReceiverHashed(std::move(hash)); });
+    if (startReceiverHash())
         return;
-    }
     // Bytes left over are the start of a packet: they have PacketTimeoutMs
     // to become whole, counted from the last packet answered. A fast block
     // may take longer than that on a slow link; the stall limit covers it.
@@ -342,6 +445,37 @@ void TransferJob::ServerSocketClientRead()
     else if (!m_packetTimer->isActive() || m_receiver.packetsAnswered() != m_packetsSeen)
         m_packetTimer->start();
     m_packetsSeen = m_receiver.packetsAnswered();
+}
+
+// The end packet waits for the file to be read back: on a worker.
+bool TransferJob::startReceiverHash()
+{
+    const auto request = m_receiver.hashRequest();
+    if (!request)
+        return false;
+    // The sender waits for the verdict and has keep-alives meanwhile;
+    // this side is the one that is slow, so nothing counts as a stall.
+    m_stallTimer->stop();
+    m_packetTimer->stop();
+    startHashing(
+        request->path, request->upTo, [this](PrefixHasher::Hash hash) { onReceiverHashed(std::move(hash)); });
+    return true;
+}
+
+// The writing thread wrote more: its acks go out, an end packet that
+// waited for the writes gets its answer, and blocks left on the connection
+// while the writes were behind are taken now.
+void TransferJob::onReceiverWritten()
+{
+    if (!m_connection || m_hasher->isRunning())
+        return;
+    touchStall();
+    if (!deliverReceiverReplies(m_receiver.onWritten()))
+        return;
+    if (startReceiverHash())
+        return;
+    if (m_connection->bytesAvailable() > 0 && !m_receiver.isWriteQueueFull())
+        ServerSocketClientRead();
 }
 
 // The job follows first, as completion comes before its reply: a
@@ -379,7 +513,7 @@ void TransferJob::onReceiverHashed(PrefixHasher::Hash hash)
         return;
     if (!deliverReceiverReplies(m_receiver.onHashed(std::move(hash))))
         return;
-    m_stallTimer->start();
+    restartStall();
     if (m_connection->bytesAvailable() > 0)
         ServerSocketClientRead();
 }
@@ -410,8 +544,7 @@ void TransferJob::sendReplies(const QByteArray &replies)
 {
     if (replies.isEmpty() || !m_connection)
         return;
-    m_connection->write(replies);
-    m_connection->flush();
+    writeNow(*m_connection, replies);
 }
 
 // Brings the job in line with the receiver after packets were handled.
@@ -473,6 +606,9 @@ void TransferJob::ServerSocketClientDisconnect()
         emit stopped(QString());
         return;
     }
+    // The writes under way when the connection ended are in the file.
+    if (m_receiver.held() != m_transferred && m_status != u"0" && !m_downloadNotified)
+        setTransferProgress(m_receiver.held());
     emit stopped(downloadStopCaption());
 }
 
@@ -603,9 +739,8 @@ void TransferJob::HeaderTimerTimer()
     m_headerTimer->stop();
     if (m_clientSocket->state() != QAbstractSocket::ConnectedState || !m_sender.isFileOpen())
         return;
-    m_clientSocket->write(m_sender.takeHeader());
-    m_clientSocket->flush();
-    m_stallTimer->start();
+    writeNow(*m_clientSocket, m_sender.takeHeader());
+    restartStall();
 }
 
 void TransferJob::ClientSocketRead()
@@ -613,8 +748,17 @@ void TransferJob::ClientSocketRead()
     // Every reply counts as a sign of life, whether or not it moves the
     // transfer on.
     if (m_clientSocket->bytesAvailable() > 0)
-        m_stallTimer->start();
+        touchStall();
     while (applySenderStep(m_sender.receive(*m_clientSocket))) { }
+}
+
+// More blocks while the window and the socket have room: the reading
+// thread has some ready, or the socket sent what it held.
+void TransferJob::pumpSender()
+{
+    if (!m_clientOpen || !m_sender.isFast())
+        return;
+    while (applySenderStep(m_sender.pump())) { }
 }
 
 // Carries out what the sender asked for; true when it may ask for more.
@@ -635,9 +779,9 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         return true;
     case DataSender::Action::Send:
         // Counted as it goes out, as the receiver will count it.
-        setTransferProgress(m_sender.sent());
-        m_clientSocket->write(step.bytes);
-        m_clientSocket->flush();
+        if (m_sender.sent() != m_transferred)
+            setTransferProgress(m_sender.sent());
+        writeNow(*m_clientSocket, step.bytes);
         return true;
     case DataSender::Action::Complete:
         setTransferProgress(m_sender.sent());

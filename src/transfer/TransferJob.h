@@ -4,7 +4,9 @@
 #include "transfer/DataSender.h"
 #include "transfer/PrefixHasher.h"
 #include "transfer/TransferListDocument.h"
+#include "transfer/TransferRate.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <QPointer>
@@ -182,6 +184,17 @@ public:
     void setClientActive(bool active);
     bool isClientActive() const { return m_clientOpen; }
 
+    // The speed of the running connection, smoothed over a few seconds, and
+    // the time it still needs (see TransferRate); nullopt while unknown.
+    std::optional<double> rate() const;
+    // Bytes may still move on this connection: it is up and the transfer
+    // is not finished (a finished download may keep its connection for
+    // the sender's farewell).
+    bool isMoving() const;
+    std::optional<qint64> secondsLeft() const;
+    // The clock the speed is measured with, in ms; a steady clock by default.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
     // The user's "Pause" and "Reprendre": the data socket closes (a
     // download stops listening, an upload stops and is not retried) or
     // opens again. Resuming a download may throw as setServerActive does;
@@ -254,6 +267,8 @@ private:
     void followReceiver();
     bool deliverReceiverReplies(const QByteArray &replies);
     void onReceiverHashed(PrefixHasher::Hash hash);
+    bool startReceiverHash();
+    void onReceiverWritten();
     QString finishedFile() const;
     bool serveFinished();
     // Upload side.
@@ -271,11 +286,14 @@ private:
     QString uploadStopCaption() const;
     bool applySenderStep(const DataSender::Step &step);
     void onSenderHashed(PrefixHasher::Hash hash);
+    void pumpSender();
     // Either side.
     void reportSocketError(QAbstractSocket::SocketError error);
     void setTransferProgress(qint64 position);
     void startHashing(const QString &path, qint64 upTo, PrefixHasher::Done done);
     void KeepAliveTimerTimer();
+    void touchStall();
+    void restartStall();
 
     QTcpSocket *m_clientSocket = nullptr;
     QTcpServer *m_serverSocket = nullptr;
@@ -291,6 +309,11 @@ private:
     qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
     qint64 m_transferred = 0;
+    int m_stallMs = StallTimeoutMs;
+    QElapsedTimer m_lastActivity; // the last sign of life of the connection
+    TransferRate m_rate;
+    std::function<qint64()> m_clock;
+    qint64 now() const;
 
     DataReceiver m_receiver;
     int m_headersSeen = 0;

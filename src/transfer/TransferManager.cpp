@@ -100,6 +100,7 @@ bool TransferManager::NewDownload(const TransferRecord &record, const QString &p
     }
     list(job, true);
     emit jobAdded(job, !ip.isEmpty());
+    emit JobFollowed(job, false);
     emit AddPort(record.Port, record.IDTel);
     emit ListChanged();
     emit jobStarted(job);
@@ -123,6 +124,7 @@ bool TransferManager::NewUpload(const TransferRecord &record)
         job->setClientActive(true);
     }
     m_retries->watch(job);
+    emit JobFollowed(job, true);
     emit ListChanged();
     emit jobStarted(job);
     return true;
@@ -220,6 +222,28 @@ void TransferManager::ResumeAll()
         for (TransferJob *job : *jobs)
             job->resumeSuspended();
     }
+}
+
+TransferManager::Rates TransferManager::TotalRates() const
+{
+    const auto total = [](const QList<TransferJob *> &jobs) -> std::optional<double> {
+        std::optional<double> sum;
+        for (const TransferJob *job : jobs) {
+            if (!job->isMoving())
+                continue;
+            sum = sum.value_or(0.0) + job->rate().value_or(0.0);
+        }
+        return sum;
+    };
+    return { total(m_downloads), total(m_uploads) };
+}
+
+bool TransferManager::DownloadsTo(const QString &path) const
+{
+    for (const TransferJob *job : m_downloads)
+        if (job->FichierPath() == path)
+            return true;
+    return false;
 }
 
 QList<TransferRecord> TransferManager::downloadRecords() const

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class PresenceMonitor;
@@ -98,6 +99,16 @@ public:
     void ClearTransfers();
 
     // The presence poll answered (the retries).
+    // The summed speed of the running downloads and of the running uploads;
+    // nullopt for a list where none runs.
+    struct Rates
+    {
+        std::optional<double> download, upload;
+    };
+    Rates TotalRates() const;
+    // A download in the list saves to path (under way or done).
+    bool DownloadsTo(const QString &path) const;
+
     void PresenceChanged();
     // Stops every transfer (while the lists are saved at exit or log-out,
     // so that nothing changes after the save) and starts them again as
@@ -135,6 +146,8 @@ signals:
     // One line for the control log: a transfer attempt given up for a
     // reason its status text cannot tell.
     void Log(const QString &line);
+    // A transfer was made (or restored) and is in its list.
+    void JobFollowed(TransferJob *job, bool upload);
 
 private:
     TransferJob *makeJob(const TransferRecord &record, bool download);

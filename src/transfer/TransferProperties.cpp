@@ -2,6 +2,7 @@
 
 #include "base/TextConvert.h"
 #include "transfer/SizeText.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferListRules.h"
 
 TransferProperties TransferProperties::of(const TransferRecord &r, bool download, const QString &ip)
@@ -20,4 +21,11 @@ TransferProperties TransferProperties::of(const TransferRecord &r, bool download
     p.ip = ip;
     p.idTel = r.IDTel;
     return p;
+}
+
+QString TransferProperties::speedOf(const TransferJob *job)
+{
+    if (!job || !job->isMoving())
+        return QStringLiteral("—");
+    return TransferRate::caption(job->rate(), job->secondsLeft());
 }

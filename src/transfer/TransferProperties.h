@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TransferJob;
+
 // The texts of the properties window for one transfer, taken when
 // "Propriétés" is chosen.
 struct TransferProperties
@@ -13,6 +15,7 @@ struct TransferProperties
     QString source;        // lblSource
     QString taille;        // lblTaille: "1,0 Mo (1048576 octets)"
     QString tailleTel;     // lblTailleTel: "34 Ko (35210 octets)"
+    QString vitesse;       // lblVitesse: speed and time left while it runs, else "—"
     QString debutTel;      // lblDebutTel: DateFromIDTel
     QString emplacement;   // lblEmplacement: the folder, trailing separator kept
     QString port;          // lblPort
@@ -22,4 +25,7 @@ struct TransferProperties
     // Throws VoxlaneError when FichierPoids is not a decimal integer: the
     // window cannot show such a transfer and is not opened.
     static TransferProperties of(const TransferRecord &record, bool download, const QString &ip);
+    // lblVitesse for a transfer: its speed and time left while it runs
+    // (TransferRate::caption), "—" otherwise or without a job.
+    static QString speedOf(const TransferJob *job);
 };

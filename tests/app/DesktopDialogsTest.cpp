@@ -2,16 +2,24 @@
 // and the texts and captions that Qt itself provides.
 #include "app/ui/QtDialogService.h"
 #include "app/ui/VoxlaneApplication.h"
+#include "support/QtPrinters.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLibraryInfo>
+#include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -80,22 +88,114 @@ TEST(DesktopDialogs, CaptionsAreNotSuffixedWithTheProgramName)
     EXPECT_EQ(name, QStringLiteral("Voxlane"));
 }
 
-TEST(DesktopDialogs, QtsOwnTextsAreFrench)
+// Qt's French catalogues for one test; the others keep Qt's own texts.
+class FrenchQtTexts : public ::testing::Test
 {
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_fr.qm")))
-        GTEST_SKIP() << "Qt's French translations are not installed (qt6-translations-l10n)";
-    ASSERT_TRUE(VoxlaneApplication::installFrenchTranslations());
+protected:
+    void SetUp() override
+    {
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_fr.qm")))
+            GTEST_SKIP() << "Qt's French translations are not installed (qt6-translations-l10n)";
+        ASSERT_TRUE(VoxlaneApplication::installFrenchTranslations());
+    }
+
+    void TearDown() override
+    {
+        const auto translators = qApp->findChildren<QTranslator *>();
+        for (QTranslator *t : translators) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    }
+};
+
+TEST_F(FrenchQtTexts, QtsOwnTextsAreFrench)
+{
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Oui"));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&No"), QStringLiteral("&Non"));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
-    // Leave the other tests with Qt's untranslated texts.
-    const auto translators = qApp->findChildren<QTranslator *>();
-    for (QTranslator *t : translators) {
-        QCoreApplication::removeTranslator(t);
-        delete t;
-    }
+    // The file dialog's columns: the header, and the type of a folder, which
+    // Qt 6 asks under a context the catalogue does not have.
+    EXPECT_EQ(QCoreApplication::translate("QFileSystemModel", "Date Modified"),
+        QStringLiteral("Dernière modification"));
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder", "All other platforms"),
+        QStringLiteral("Dossier"));
+    // Texts of other contexts are not taken from the file dialog's.
+    EXPECT_EQ(QCoreApplication::translate("NoSuchContext", "Folder"), QStringLiteral("Folder"));
+}
+
+TEST_F(FrenchQtTexts, FileDialogShowsFrenchColumnsWideEnoughAndStillAnswers)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    QFile big(dir.filePath(QStringLiteral("big.bin")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(34304, 'x')); // 33,50 Kio
+    big.close();
+    const QDateTime modified = QFileInfo(big).lastModified();
+
+    // What each row of the listing shows, by name, once the folder is read.
+    struct Seen
+    {
+        QStringList headers;
+        QMap<QString, QStringList> rows;
+        int sizeWidth = 0;
+        int sizeNeeded = 0;
+    };
+    const auto look = [](QWidget *box, Seen &seen) {
+        auto *view = box->findChild<QTreeView *>(QStringLiteral("treeView"));
+        ASSERT_NE(view, nullptr);
+        QAbstractItemModel *model = view->model();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) >= 2; }, 5000));
+        for (int c = 0; c < model->columnCount(); ++c)
+            seen.headers.append(model->headerData(c, Qt::Horizontal).toString());
+        for (int r = 0; r < model->rowCount(view->rootIndex()); ++r) {
+            QStringList cells;
+            for (int c = 0; c < model->columnCount(); ++c)
+                cells.append(model->index(r, c, view->rootIndex()).data().toString());
+            seen.rows.insert(cells.value(0), cells);
+        }
+        QCoreApplication::processEvents();
+        seen.sizeWidth = view->header()->sectionSize(1);
+        // The width the view wants for the column's texts (public on the
+        // base class only).
+        seen.sizeNeeded = static_cast<QAbstractItemView *>(view)->sizeHintForColumn(1);
+    };
+
+    QtDialogService dialogs;
+    Seen seen;
+    whenModalShows([&](QWidget *box) {
+        look(box, seen);
+        box->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("chosen.txt"));
+        QMetaObject::invokeMethod(box, "accept");
+    });
+    EXPECT_EQ(dialogs.saveFileName(QStringLiteral("Enregistrer"), dir.path(), QStringLiteral("offered.txt")),
+        dir.filePath(QStringLiteral("chosen.txt")));
+
+    EXPECT_EQ(seen.headers,
+        (QStringList { QStringLiteral("Nom"), QStringLiteral("Taille"), QStringLiteral("Type"),
+            QStringLiteral("Dernière modification") }));
+    const QLocale french(QLocale::French, QLocale::France);
+    EXPECT_EQ(seen.rows.value(QStringLiteral("sub")).value(1), QString());
+    EXPECT_EQ(seen.rows.value(QStringLiteral("sub")).value(2), QStringLiteral("Dossier"));
+    EXPECT_EQ(seen.rows.value(QStringLiteral("big.bin")).value(1), QStringLiteral("33,50 Kio"));
+    EXPECT_EQ(
+        seen.rows.value(QStringLiteral("big.bin")).value(3), french.toString(modified, QLocale::ShortFormat));
+    // The whole size is read, not "33....Kio".
+    EXPECT_GT(seen.sizeNeeded, 0);
+    EXPECT_GE(seen.sizeWidth, seen.sizeNeeded);
+
+    // Leaving the dialog chooses nothing; opening answers the file chosen.
+    whenModalShows([](QWidget *box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_EQ(dialogs.saveFileName(QStringLiteral("Enregistrer"), dir.path(), QStringLiteral("offered.txt")),
+        QString());
+    whenModalShows([](QWidget *box) {
+        box->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("big.bin"));
+        QMetaObject::invokeMethod(box, "accept");
+    });
+    EXPECT_EQ(dialogs.openFileName(QStringLiteral("Ouvrir"), dir.path(), QString()), big.fileName());
 }
 
 } // namespace

@@ -16,20 +16,25 @@
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -337,32 +342,141 @@ TEST_F(MainWindow, DroppedFilesOnlyWhileLoggedInLastOneStays)
     EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblEnvoyer);
 }
 
-TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineList)
+// One press and release of a key as the window system delivers it: the
+// hardware key (0 when the platform reports none), the key Qt makes of it
+// with the layout and the text it types.
+void pressKey(QWidget *target, int key, quint32 scanCode, const QString &text,
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, scanCode, 0, 0, text);
+    QApplication::sendEvent(target, &release);
+}
+
+constexpr quint32 kKeyLeftOfOne = 49; // "²" on AZERTY, "`" on QWERTY
+constexpr quint32 kApostropheKeyQwerty = 48;
+constexpr quint32 kFourKeyAzerty = 13; // "'" unshifted on AZERTY
+
+TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineListOutsideTextFields)
 {
     TestClient &w = createWindow();
     w.window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
     EXPECT_TRUE(w.reWatch->isHidden());
     EXPECT_TRUE(w.listOnline->isHidden());
-    w.txtPseudo->setFocus();
+    // A control that takes no text: the options page's sound box.
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
+    w.ckPlaySound->setFocus();
     QCoreApplication::processEvents();
-    // Both layouts' key, with modifiers, from inside a field.
-    const struct {
-        Qt::Key key;
+    ASSERT_EQ(QApplication::focusWidget(), w.ckPlaySound);
+
+    // The key left of "1" whatever the layout and modifiers make of it; the
+    // apostrophe and the quote never, wherever they sit; without a hardware
+    // key number, the characters of the key left of "1".
+    const struct
+    {
+        const char *what;
+        int key;
+        quint32 scanCode;
+        QString text;
         Qt::KeyboardModifiers modifiers;
         bool logShown;
     } presses[] = {
-        {Qt::Key_Apostrophe, Qt::NoModifier, true},
-        {Qt::Key_twosuperior, Qt::NoModifier, false},
-        {Qt::Key_QuoteDbl, Qt::ShiftModifier, true},
+        { "AZERTY '²'", Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"), Qt::NoModifier, true },
+        { "QWERTY '`'", Qt::Key_QuoteLeft, kKeyLeftOfOne, QStringLiteral("`"), Qt::NoModifier, false },
+        { "QWERTY '~' with Shift", Qt::Key_AsciiTilde, kKeyLeftOfOne, QStringLiteral("~"), Qt::ShiftModifier,
+            true },
+        { "with Control", Qt::Key_twosuperior, kKeyLeftOfOne, QString(), Qt::ControlModifier, false },
+        { "QWERTY apostrophe", Qt::Key_Apostrophe, kApostropheKeyQwerty, QStringLiteral("'"), Qt::NoModifier,
+            false },
+        { "QWERTY quote", Qt::Key_QuoteDbl, kApostropheKeyQwerty, QStringLiteral("\""), Qt::ShiftModifier,
+            false },
+        { "AZERTY apostrophe", Qt::Key_Apostrophe, kFourKeyAzerty, QStringLiteral("'"), Qt::NoModifier,
+            false },
+        { "apostrophe, no key number", Qt::Key_Apostrophe, 0, QStringLiteral("'"), Qt::NoModifier, false },
+        { "'²', no key number", Qt::Key_twosuperior, 0, QStringLiteral("²"), Qt::NoModifier, true },
+        { "'`', no key number", Qt::Key_QuoteLeft, 0, QStringLiteral("`"), Qt::NoModifier, false },
+        { "'²' typed elsewhere, with a key number", Qt::Key_twosuperior, kFourKeyAzerty, QStringLiteral("²"),
+            Qt::NoModifier, false },
     };
     for (const auto &p : presses) {
-        QTest::keyClick(w.txtPseudo, p.key, p.modifiers);
+        SCOPED_TRACE(p.what);
+        pressKey(w.ckPlaySound, p.key, p.scanCode, p.text, p.modifiers);
         EXPECT_EQ(w.reWatch->isVisible(), p.logShown);
         EXPECT_EQ(w.listOnline->isVisible(), !p.logShown);
     }
-    QTest::keyClick(w.txtPseudo, Qt::Key_A);
+
+    // With no focus at all the window itself gets the key.
+    w.ckPlaySound->clearFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    pressKey(w.window, Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"));
     EXPECT_TRUE(w.reWatch->isVisible());
+    EXPECT_TRUE(w.listOnline->isHidden());
+
+    // The log itself only shows text: from there the key hides it again.
+    w.reWatch->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), w.reWatch);
+    pressKey(w.reWatch, Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"));
+    EXPECT_TRUE(w.reWatch->isHidden());
+    EXPECT_TRUE(w.listOnline->isVisible());
+}
+
+TEST_F(MainWindow, DiagnosticKeyTypesIntoAFocusedTextField)
+{
+    TestClient &w = createWindow();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
+    for (QLineEdit *field : { w.txtPseudo, w.txtMDP }) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        field->clear();
+        field->setFocus();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(QApplication::focusWidget(), field);
+        pressKey(field, Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"));
+        pressKey(field, Qt::Key_Apostrophe, kFourKeyAzerty, QStringLiteral("'"));
+        pressKey(field, Qt::Key_QuoteLeft, 0, QStringLiteral("`"));
+        EXPECT_EQ(field->text(), QStringLiteral("²'`"));
+        EXPECT_TRUE(w.reWatch->isHidden());
+        EXPECT_TRUE(w.listOnline->isHidden());
+    }
+}
+
+TEST(DiagnosticKey, TextFieldsAreThoseThatTakeTypedText)
+{
+    QLineEdit line;
+    QLineEdit readOnlyLine;
+    readOnlyLine.setReadOnly(true);
+    QTextEdit text;
+    QPlainTextEdit plain;
+    QPlainTextEdit readOnlyPlain;
+    readOnlyPlain.setReadOnly(true);
+    QSpinBox spin;
+    QComboBox editableCombo;
+    editableCombo.setEditable(true);
+    QComboBox combo;
+    QPushButton button;
+    const struct
+    {
+        const char *what;
+        const QWidget *widget;
+        bool entry;
+    } cases[] = {
+        { "line edit", &line, true },
+        { "read-only line edit", &readOnlyLine, false },
+        { "text edit", &text, true },
+        { "plain text edit", &plain, true },
+        { "read-only plain text edit", &readOnlyPlain, false },
+        { "spin box", &spin, true },
+        { "editable combo box", &editableCombo, true },
+        { "combo box", &combo, false },
+        { "button", &button, false },
+        { "nothing", nullptr, false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TfrmPrincipal::IsTextEntry(c.widget), c.entry) << c.what;
 }
 
 TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)

@@ -181,6 +181,25 @@ TEST_F(StyledForms, ConfirmationWindowButtonsKeepTheirColouredCaptions)
     EXPECT_EQ(refused.count(), 1);
 }
 
+TEST_F(StyledForms, ContactPageOkHasThePanelsFaceInItsCorners)
+{
+    TestClient &w = createWindow();
+    w.PageControl->setCurrentWidget(w.contactPage);
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
+    ASSERT_EQ(w.btnPseudoOK->parentWidget(), w.grpAddContact);
+    EXPECT_EQ(w.grpAddContact->Caption(), QStringLiteral(" Ajout d'un contact "));
+
+    const QImage shot = w.btnPseudoOK->grab().toImage();
+    const QRgb panelFace = qRgb(223, 223, 227); // 0xE3DFDF
+    EXPECT_EQ(rgbOf(w.grpAddContact->Color()), panelFace);
+    for (const QPoint corner : { QPoint(0, 0), QPoint(shot.width() - 1, 0), QPoint(0, shot.height() - 1),
+             QPoint(shot.width() - 1, shot.height() - 1) })
+        EXPECT_EQ(shot.pixel(corner), panelFace) << corner.x() << ',' << corner.y();
+    // The grey rounded border and the face are still the button's.
+    EXPECT_EQ(shot.pixel(shot.width() / 2, 0), rgbOf(0x808080));
+}
+
 TEST_F(StyledForms, RequestWindowAnswersAreStyledRadioButtons)
 {
     TfrmNewContact window;

@@ -10,29 +10,74 @@
 
 namespace {
 
-struct HomeCase
+TEST(AppEnvironment, InstalledProgramUsesThePerUserFolderWhoeverRunsIt)
 {
-    const char *name;
-    QString variable;
-    bool executableDirWritable;
-    QString userDataDir;
-    QString expected;
-};
-
-TEST(AppEnvironment, ProgramFolderFollowsTheVariableThenWhereTheExecutableCanWrite)
-{
-    const QString exe = QStringLiteral("/opt/voxlane/bin");
+    using RunPlace = AppEnvironment::RunPlace;
     const QString data = QStringLiteral("/home/u/.local/share/Tovanik/Voxlane");
-    const HomeCase cases[] = {
-        {"build folder", {}, true, data, exe},
-        {"installed", {}, false, data, data},
-        {"variable wins over a build folder", QStringLiteral("/tmp/vx/"), true, data, QStringLiteral("/tmp/vx")},
-        {"variable wins over an installation", QStringLiteral("/tmp/vx"), false, data, QStringLiteral("/tmp/vx")},
-        {"no per-user folder known", {}, false, {}, exe},
+    const QString prefixBin = QStringLiteral("/usr/local/bin"); // what the build was configured with
+    const QString build = QStringLiteral("/home/u/src/voxlane/build");
+    const QString userBin = QStringLiteral("/home/u/.local/bin");
+    // Root may write everywhere, so for root every folder is writable.
+    const struct
+    {
+        const char *what;
+        QString variable;
+        RunPlace place;
+        QString userDataDir;
+        QString expected;
+    } cases[] = {
+        { "own build folder (or anyone's, as root)", {}, { build, prefixBin, false, true }, data, build },
+        { "build folder of someone else", {}, { build, prefixBin, false, false }, data, data },
+        { "installed at the build's prefix", {}, { prefixBin, prefixBin, true, false }, data, data },
+        { "installed at the build's prefix, as root", {}, { prefixBin, prefixBin, true, true }, data, data },
+        { "the build's prefix, shared files removed, as root", {}, { prefixBin, prefixBin, false, true },
+            data, data },
+        { "the build's prefix spelled otherwise", {},
+            { QStringLiteral("/usr/local/sbin/../bin/"), prefixBin, false, true }, data, data },
+        { "installed in the home folder (--prefix ~/.local)", {}, { userBin, prefixBin, true, true }, data,
+            data },
+        { "package in /usr, as root", {}, { QStringLiteral("/usr/bin"), prefixBin, true, true }, data, data },
+        { "no prefix known, shared files beside", {}, { QStringLiteral("/opt/vx/bin"), {}, true, true }, data,
+            data },
+        { "variable wins over a build folder", QStringLiteral("/tmp/vx/"), { build, prefixBin, false, true },
+            data, QStringLiteral("/tmp/vx") },
+        { "variable wins over an installation, as root", QStringLiteral("/tmp/vx"),
+            { prefixBin, prefixBin, true, true }, data, QStringLiteral("/tmp/vx") },
+        { "no per-user folder known", {}, { prefixBin, prefixBin, true, false }, {}, prefixBin },
     };
-    for (const HomeCase &c : cases)
-        EXPECT_EQ(AppEnvironment::chooseHomeDir(c.variable, exe, c.executableDirWritable, c.userDataDir), c.expected)
-            << c.name;
+    for (const auto &c : cases)
+        EXPECT_EQ(AppEnvironment::chooseHomeDir(c.variable, c.place, c.userDataDir), c.expected) << c.what;
+}
+
+TEST(AppEnvironment, TheFileSystemTellsAnInstallationFromABuildFolder)
+{
+    // prefix/bin with prefix/share/voxlane beside it, and a build folder.
+    QTemporaryDir root;
+    const QDir top(root.path());
+    ASSERT_TRUE(top.mkpath(QStringLiteral("prefix/bin")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("prefix/share/voxlane")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("other/bin")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("src/build")));
+    ASSERT_TRUE(
+        QFile::link(top.filePath(QStringLiteral("other/bin")), top.filePath(QStringLiteral("linked"))));
+    const QString otherBin = top.filePath(QStringLiteral("other/bin"));
+    using RunPlace = AppEnvironment::RunPlace;
+
+    const RunPlace relocated = RunPlace::inspect(top.filePath(QStringLiteral("prefix/bin")), otherBin);
+    EXPECT_TRUE(relocated.sharedFilesBeside);
+    EXPECT_TRUE(relocated.executableDirWritable);
+    EXPECT_TRUE(relocated.installed());
+
+    const RunPlace build = RunPlace::inspect(top.filePath(QStringLiteral("src/build")), otherBin);
+    EXPECT_FALSE(build.sharedFilesBeside);
+    EXPECT_FALSE(build.installed());
+
+    // The build's own prefix reached through a link.
+    const RunPlace throughLink = RunPlace::inspect(top.filePath(QStringLiteral("linked")), otherBin + u'/');
+    EXPECT_FALSE(throughLink.sharedFilesBeside);
+    EXPECT_TRUE(throughLink.installed());
+    EXPECT_EQ(
+        AppEnvironment::chooseHomeDir({}, throughLink, QStringLiteral("/data")), QStringLiteral("/data"));
 }
 
 TEST(AppEnvironment, FirstStartMakesThePerUserFolderAndCopiesTheShippedSoundOnce)

@@ -401,6 +401,60 @@ TEST(TRbPanel, ImageIsRebuiltOnlyOnAppearanceChanges)
     EXPECT_EQ(panel.ImageBuilds(), builds + 2);
 }
 
+TEST(StyledControls, AControlOnAPanelTakesAndFollowsThePanelsColour)
+{
+    // The rounded corners of a button show its Color: on a panel they must
+    // be the panel's face, not the platform's button grey.
+    const auto corners = [](TRbCustomControl *control) {
+        const QImage shot = control->grab().toImage();
+        return QList<QRgb> { shot.pixel(0, 0), shot.pixel(shot.width() - 1, 0),
+            shot.pixel(0, shot.height() - 1), shot.pixel(shot.width() - 1, shot.height() - 1) };
+    };
+    const auto all = [](QRgb c) { return QList<QRgb>(4, c); };
+
+    QWidget form;
+    form.resize(400, 300);
+    auto *panel = new TRbPanel(&form);
+    panel->setCaptionPosition(cpGroupBox);
+    panel->setGeometry(10, 10, 300, 200);
+    auto *onPanel = new TRbButton(panel);
+    onPanel->setGeometry(20, 40, 80, 26);
+    onPanel->UseFormColors();
+    auto *ownColour = new TRbButton(panel);
+    ownColour->setColor(0x0000FF);
+    ownColour->setGeometry(120, 40, 80, 26);
+    auto *nested = new TRbPanel(panel);
+    nested->setParentColor(true);
+    nested->setGeometry(20, 80, 120, 80);
+    auto *onForm = new TRbButton(&form);
+    onForm->setGeometry(20, 250, 80, 26);
+    form.show();
+
+    EXPECT_EQ(onPanel->Color(), 0xE3DFDFu);
+    EXPECT_EQ(corners(onPanel), all(qRgb(223, 223, 227)));
+    EXPECT_EQ(corners(ownColour), all(qRgb(255, 0, 0)));
+    EXPECT_EQ(onForm->Color(), RbDrawCore::kButtonFace);
+    EXPECT_EQ(corners(onForm), all(rgbOf(RbDrawCore::kButtonFace)));
+    EXPECT_EQ(nested->Color(), 0xE3DFDFu); // a panel's own face
+    EXPECT_EQ(nested->OuterColor(), 0xE3DFDFu);
+
+    // The panel's colour changes: what sits on it follows.
+    panel->setColor(0x00C000);
+    EXPECT_EQ(corners(onPanel), all(qRgb(0, 192, 0)));
+    EXPECT_EQ(corners(ownColour), all(qRgb(255, 0, 0)));
+    EXPECT_EQ(nested->OuterColor(), 0x00C000u);
+    EXPECT_EQ(nested->Color(), 0xE3DFDFu);
+
+    // Moved off the panel, the button takes the platform's face again; put
+    // back, the panel's.
+    onPanel->setParent(&form);
+    EXPECT_EQ(onPanel->Color(), RbDrawCore::kButtonFace);
+    onPanel->setParent(panel);
+    EXPECT_EQ(onPanel->Color(), 0x00C000u);
+    onPanel->show();
+    EXPECT_EQ(corners(onPanel), all(qRgb(0, 192, 0)));
+}
+
 TEST(StyledControls, AccessibleRolesNamesAndStates)
 {
     QWidget parent;

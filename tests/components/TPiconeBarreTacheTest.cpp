@@ -173,6 +173,24 @@ TEST_F(TrayIconTest, TheIconComesBackWithTheTrayHostAndTheFormWhenTheHostIsGone)
     EXPECT_EQ(tray->registrations, before + 1);
 }
 
+// The host goes and comes back between two checks, the form is hidden in
+// it, and the host goes again: the form still comes back.
+TEST_F(TrayIconTest, AFormHiddenInAHostTheChecksNeverSawComesBackWhenItGoes)
+{
+    makeMainWindowTray(true);
+    tray->available = false;
+    tray->CheckTrayHost();
+    tray->available = true; // no check runs before the user minimises
+    minimise();
+    ASSERT_FALSE(form->isVisible());
+    ASSERT_FALSE(tray->TaskbarEntryShown());
+
+    tray->available = false;
+    tray->CheckTrayHost();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(tray->TaskbarEntryShown());
+}
+
 TEST_F(TrayIconTest, HintOrderListAndImages)
 {
     makeMainWindowTray(true);

@@ -8,12 +8,14 @@
 #include "contacts/JpegCodec.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmCard.h"
+#include "contacts/AvatarPictures.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 #include "service/ServiceSession.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFrame>
 #include <QFileInfo>
@@ -478,6 +480,88 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         EXPECT_EQ(form->imgAvatar->pixmap().height(), form->imgAvatar->height());
     }
     EXPECT_EQ(w.avatars().AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
+}
+
+// A picture in any of the usual formats becomes the JPEG the service takes,
+// whatever its file is called; the dialog offers them all first.
+TEST_F(ChangeAvatar, PngWebpAndBmpPicturesAreSentAsJpeg)
+{
+    TestClient &w = createContactsWindow(QStringLiteral("Zoé"));
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    TfrmChangeAvatar *form = w.changeAvatar;
+    QImage picture(188, 120, QImage::Format_RGB32);
+    picture.fill(QColor(200, 30, 40));
+    for (const char *format : { "PNG", "WEBP", "BMP" }) {
+        SCOPED_TRACE(format);
+        service.clearScripts();
+        service.requests.clear();
+        service.script("/avatars/uploadqxa.php", FakeService::Reply::text(QStringLiteral("ok")));
+        scriptAvatar(QStringLiteral("5"), jpegOf(94, 60, Qt::green));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.save(&buffer, format, 100));
+        // Named .jpg on purpose: the content decides.
+        dialogs.fileNames.enqueue(writeJpeg(QStringLiteral("choisie.jpg"), bytes));
+        form->btnChangeAvatarClick();
+        const QList<FakeService::Request> uploads = service.requestsTo("/avatars/uploadqxa.php");
+        ASSERT_EQ(uploads.size(), 1);
+        const std::optional<QImage> sent = JpegCodec::decode(uploadedJpeg(uploads.at(0)));
+        ASSERT_TRUE(sent.has_value());
+        EXPECT_EQ(sent->size(), QSize(94, 60));
+        const QColor middle = sent->pixelColor(47, 30);
+        EXPECT_NEAR(middle.red(), 200, 12);
+        EXPECT_NEAR(middle.green(), 30, 12);
+    }
+    ASSERT_FALSE(dialogs.fileDialogs.isEmpty());
+    EXPECT_TRUE(dialogs.fileDialogs.last().at(2).startsWith(QStringLiteral("Images (JPEG, PNG, WebP, BMP)|")));
+    EXPECT_TRUE(dialogs.fileDialogs.last().at(2).endsWith(QStringLiteral("|Fichier image JPEG (*.jpg)|*.jpg")));
+}
+
+// What the avatar choice reads: the four formats by their content, nothing
+// else, and no picture larger than the limit.
+TEST(AvatarPicturesDecode, ReadsTheFourFormatsAndRefusesTheRest)
+{
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(QColor(10, 120, 230));
+    const auto saved = [&](const char *format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, format, 100);
+        return bytes;
+    };
+    const struct
+    {
+        const char *what;
+        QByteArray bytes;
+        qint64 maxPixels;
+        bool read;
+        const char *error; // start of the reason when refused
+    } cases[] = {
+        { "jpeg", JpegCodec::encode(picture, 100), JpegCodec::kMaxPixels, true, "" },
+        { "png", saved("PNG"), JpegCodec::kMaxPixels, true, "" },
+        { "webp", saved("WEBP"), JpegCodec::kMaxPixels, true, "" },
+        { "bmp", saved("BMP"), JpegCodec::kMaxPixels, true, "" },
+        { "gif", QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b"),
+            JpegCodec::kMaxPixels, false, "Ce fichier n'est pas une image JPEG, PNG, WebP ou BMP." },
+        { "text", QByteArray("bonjour"), JpegCodec::kMaxPixels, false, "Ce fichier n'est pas une image" },
+        { "png over the limit", saved("PNG"), 599, false, "Cette image est trop grande (30 × 20 pixels)." },
+        { "png cut short", saved("PNG").left(60), JpegCodec::kMaxPixels, false, "Cette image est illisible" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.bytes.isEmpty());
+        QString why;
+        const std::optional<QImage> decoded = AvatarPictures::decodeChosen(c.bytes, &why, c.maxPixels);
+        EXPECT_EQ(decoded.has_value(), c.read) << why.toStdString();
+        if (decoded) {
+            EXPECT_EQ(decoded->size(), QSize(30, 20));
+            EXPECT_NEAR(decoded->pixelColor(15, 10).blue(), 230, 8);
+        } else {
+            EXPECT_TRUE(why.startsWith(QString::fromUtf8(c.error))) << why.toStdString();
+        }
+    }
 }
 
 TEST_F(ChangeAvatar, RefusalCancelAndBadFile)

@@ -40,6 +40,8 @@ const QString kOff = ContactRows::offlineHeader() + QStringLiteral("/-1");
 const QString kNone = QStringLiteral("Aucun contact en ligne/-2");
 const QString kQxdDown = QStringLiteral(
     "Le réseau est indisponible, veuillez réessayer plus tard.\n\rVérifiez votre connexion à Internet");
+const QString kCarolRefused = QStringLiteral(
+    "Le service a refusé l'ajout de carol, veuillez réessayer plus tard.\n\rLa demande reste en attente");
 const QString kSpellingDown
     = QStringLiteral("Le réseau est indisponible, veuillez réessayer\n\rVérifiez votre connexion à Internet");
 
@@ -379,7 +381,12 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
         { "first entry: network down", true, { Reply::closeWithoutReply() },
             { add(me, QStringLiteral("1"), carol) }, { error(kQxdDown) }, false, true },
         { "first entry refused", true, { Reply::text(QStringLiteral("refusé")) },
-            { add(me, QStringLiteral("1"), carol) }, {}, false, true },
+            { add(me, QStringLiteral("1"), carol) }, { error(kCarolRefused) }, false, true },
+        { "second entry refused", true,
+            { Reply::text(QStringLiteral("ok")),
+                Reply::text(QStringLiteral("refusé : demande introuvable")) },
+            { add(me, QStringLiteral("1"), carol), add(carol, QStringLiteral("1"), me) },
+            { error(kCarolRefused) }, false, true },
         { "second entry: network down", true,
             { Reply::text(QStringLiteral("ok")), Reply::closeWithoutReply() },
             { add(me, QStringLiteral("1"), carol), add(carol, QStringLiteral("1"), me) }, { error(kQxdDown) },

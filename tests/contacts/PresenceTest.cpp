@@ -5,6 +5,8 @@
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TOnlineList.h"
+#include "contacts/ui/TfrmCard.h"
+#include "components/ui/TClickLabel.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -13,6 +15,8 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
@@ -263,14 +267,41 @@ TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
 
     EXPECT_TRUE(rightClick(1));
     EXPECT_TRUE(w.Dialoguer1->isVisible());
+    EXPECT_TRUE(w.Envoyerunfichier1->isVisible());
     EXPECT_EQ(w.PopupMenuContacts->defaultAction(), w.Dialoguer1);
 
     EXPECT_TRUE(rightClick(3));
     EXPECT_FALSE(w.Dialoguer1->isVisible());
+    EXPECT_FALSE(w.Envoyerunfichier1->isVisible()); // offline: nobody to send to
     EXPECT_EQ(w.PopupMenuContacts->defaultAction(), w.Envoyerunmessage2);
     for (QAction *always :
         { w.Afficherlacartedevisite1, w.AfficherProfil1, w.Supprimerceprofil1, w.Gestiondescontacts1 })
         EXPECT_TRUE(always->isVisible());
+
+    // "Envoyer un fichier…" on an online contact: the send page, the
+    // recipient filled, the file dialog open; so does the link of the card
+    // (shown on an online contact's card only).
+    ASSERT_TRUE(rightClick(1));
+    dialogs.fileDialogs.clear();
+    w.Envoyerunfichier1->trigger();
+    EXPECT_EQ(w.PageControl->currentIndex(), 3);
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("alice"));
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_EQ(dialogs.fileDialogs.last().value(1), QStringLiteral("Envoyer un fichier"));
+
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
+    w.txtDesti->clear();
+    w.PageControl->setCurrentIndex(0);
+    w.lbOnline->AffichCarte(QStringLiteral("Bob"));
+    EXPECT_TRUE(w.card->lblEnvoyerFichier->isHidden());
+    w.card->close();
+    w.lbOnline->AffichCarte(QStringLiteral("alice"));
+    ASSERT_FALSE(w.card->lblEnvoyerFichier->isHidden());
+    QTest::mouseClick(w.card->lblEnvoyerFichier, Qt::LeftButton);
+    EXPECT_FALSE(w.card->isVisible());
+    EXPECT_EQ(w.PageControl->currentIndex(), 3);
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("alice"));
+    EXPECT_EQ(dialogs.fileDialogs.size(), 2);
 
     // The placeholder opens nothing either.
     scriptOnline({});

@@ -1,6 +1,7 @@
 #include "base/ErrorReport.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "components/ui/TClickLabel.h"
+#include "components/ui/TRbButton.h"
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
 #include "support/MainWindowFixture.h"
@@ -188,8 +189,7 @@ TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsSh
     ASSERT_NE(panel, nullptr);
     TTransferPage &page = w.openMenuOn(panel);
 
-    // Still arriving: played from the temp folder.
-    // The download's own partial file, named after its transfer.
+    // Still arriving: played from its own partial file in the temp folder.
     QFile partial(panel->job()->partialFilePath());
     ASSERT_EQ(QFileInfo(partial.fileName()).absolutePath(), QFileInfo(w.settings().tempFolder()).absoluteFilePath());
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
@@ -233,4 +233,43 @@ TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsSh
     EXPECT_EQ(w.PageControl->currentWidget(), w.downloadsPage);
 }
 
+// "Ouvrir…" plays any file the back end takes, chosen on the disk; a file
+// it cannot take is said and nothing plays.
+TEST_F(MediaPageTest, OuvrirPlaysAFileOfTheDiskAndTellsWhatCannotBePlayed)
+{
+    TestClient &w = createWindow();
+    ASSERT_NE(w.mediaPage->btnOuvrirMedia, nullptr);
+    EXPECT_EQ(w.mediaPage->btnOuvrirMedia->Caption(), QStringLiteral("Ouvrir…"));
+
+    // Cancelled: nothing.
+    emit w.mediaPage->openRequested();
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_TRUE(dialogs.fileDialogs.at(0).at(2).endsWith(QStringLiteral("Tous les fichiers  (*.*)|*.*")));
+    EXPECT_TRUE(w.WMPlayer->URL().isEmpty());
+
+    // A text file: told, not played.
+    const QString text = home.filePath(QStringLiteral("notes.txt"));
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("rien a ecouter ici\n");
+    f.close();
+    dialogs.fileNames.enqueue(text);
+    emit w.mediaPage->openRequested();
+    EXPECT_TRUE(w.WMPlayer->URL().isEmpty());
+    EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Ce fichier ne peut pas être lu :\n\rnotes.txt"));
+
+    // An MP3 (one of the names the page always took): played, its tag shown.
+    const QString song = home.filePath(QStringLiteral("chanson.mp3"));
+    QFile mp3(song);
+    ASSERT_TRUE(mp3.open(QIODevice::WriteOnly));
+    mp3.write(QByteArray(500, '\x11') + id3Block("Chanson", "Quelqu'un"));
+    mp3.close();
+    dialogs.fileNames.enqueue(song);
+    emit w.mediaPage->openRequested();
+    EXPECT_EQ(w.WMPlayer->URL(), song);
+    EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Chanson"));
+    EXPECT_EQ(w.PageControl->currentWidget(), w.mediaPage);
+}
+
 } // namespace
+

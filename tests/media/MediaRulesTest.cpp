@@ -132,4 +132,36 @@ TEST(FileToPlay, PageAndStatusChooseTheFile)
     }
 }
 
+// The page plays by type: what the back end lists (and what derives from
+// it), and the names it always took whatever the back end says.
+TEST(CanPlay, ByTheTypeTheBackEndDecodesAndTheNamesOfOld)
+{
+    const QStringList backEnd = { QStringLiteral("audio/x-wav"), QStringLiteral("audio/ogg"),
+        QStringLiteral("audio/flac"), QStringLiteral("video/mp4") };
+    const struct
+    {
+        const char *name;
+        bool playable;
+    } cases[] = {
+        { "son.wav", true }, { "SON.WAV", true }, { "piste.ogg", true }, { "piste.oga", true },
+        { "album.flac", true }, { "film.mp4", true }, { "clip.mp3", true }, { "video.avi", true },
+        { "notes.txt", false }, { "archive.zip", false }, { "film.mkv", false }, { "sans-extension", false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MediaRules::canPlay(QString::fromLatin1(c.name), backEnd), c.playable) << c.name;
+    // Nothing decodable at all: only the names of old.
+    EXPECT_TRUE(MediaRules::canPlay(QStringLiteral("clip.mp3"), {}));
+    EXPECT_FALSE(MediaRules::canPlay(QStringLiteral("son.wav"), {}));
+}
+
+TEST(CanPlay, TheOpenFilterListsTheTypesPatternsThenEveryFile)
+{
+    const QString filter = MediaRules::openFilter({ QStringLiteral("audio/flac"), QStringLiteral("audio/ogg") });
+    EXPECT_TRUE(filter.startsWith(QStringLiteral("Fichiers audio et vidéo|*.flac;"))) << filter.toStdString();
+    EXPECT_TRUE(filter.contains(QStringLiteral("*.ogg"))) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(QStringLiteral("|Tous les fichiers  (*.*)|*.*")));
+    EXPECT_EQ(MediaRules::openFilter({}), QStringLiteral("Tous les fichiers  (*.*)|*.*"));
+}
+
 } // namespace
+

@@ -6,6 +6,7 @@
 #include "components/ui/TRbButton.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/DownloadFolder.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
@@ -24,6 +25,13 @@
 #include "support/Timing.h"
 
 #include <QApplication>
+#include <QStackedWidget>
+#include <QFileInfo>
+#include <QUrl>
+#include <QTreeWidget>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -112,13 +120,21 @@ protected:
     void send(MemberProgram &from, MemberProgram &to, int size)
     {
         const QString name = QStringLiteral("f%1-%2-to-%3.bin").arg(++sent).arg(from.pseudo, to.pseudo);
+        transfer(from, to, name, randomBytes(size), to.home.filePath(QStringLiteral("recu-") + name), true);
+    }
+
+    // from offers `data` as file `name`; to accepts it, answering the save
+    // dialog with target when answerDialog (otherwise no dialog may open);
+    // both panels end "Terminé" and the copy at target is whole.
+    void transfer(MemberProgram &from, MemberProgram &to, const QString &name, const QByteArray &data,
+        const QString &target, bool answerDialog)
+    {
         const QString source = from.home.filePath(name);
-        const QByteArray data = randomBytes(size);
         QFile f(source);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(data);
         f.close();
-        const QString target = to.home.filePath(QStringLiteral("recu-") + name);
+        const qsizetype dialogs = to.dialogs.fileDialogs.size();
         const qsizetype uploads = from.w->uploadNames().size();
         const qsizetype downloads = to.w->downloadNames().size();
 
@@ -129,8 +145,10 @@ protected:
             [&] { return to.w->reception->isVisible() && to.w->reception->lblFichier->text() == name; }, kWaitMs))
             << from.log().toStdString() << "\n---\n"
             << to.log().toStdString();
-        to.dialogs.fileNames.enqueue(target);
+        if (answerDialog)
+            to.dialogs.fileNames.enqueue(target);
         to.w->reception->btnAccepterClick();
+        ASSERT_EQ(to.dialogs.fileDialogs.size(), dialogs + (answerDialog ? 1 : 0));
 
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -405,6 +423,129 @@ TEST_F(EveryTransfer, AFloodLeavesTheClientAnsweringItsRealPeers)
         popups += qobject_cast<TfrmMsgBox *>(top) && top->isVisible() ? 1 : 0;
     EXPECT_LE(popups, 6);
     EXPECT_LT(residentKiB() - before, 64 * 1024);
+}
+
+// The save dialog opens in the download folder, then in the last folder
+// used; with "save without asking", accepted files go to the download folder
+// without a dialog, under names that never replace one another.
+TEST_F(EveryTransfer, AcceptedFilesGoToTheDownloadFolder)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
+    const QString downloads = bob.home.filePath(QStringLiteral("Téléchargements"));
+    const QString elsewhere = bob.home.filePath(QStringLiteral("ailleurs"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    bob.settings->write(QStringLiteral("DownloadPath"), downloads);
+
+    const QByteArray first = randomBytes(3000), second = randomBytes(2000);
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("photo.jpg"), first, elsewhere + QStringLiteral("/photo.jpg"), true));
+    EXPECT_EQ(bob.dialogs.dialogFolders.last(), downloads);
+    EXPECT_TRUE(QFileInfo(downloads).isDir()); // made for the dialog
+    EXPECT_EQ(bob.dialogs.fileDialogs.last().value(2), QStringLiteral("photo.jpg"));
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("notes.txt"), second, elsewhere + QStringLiteral("/notes.txt"), true));
+    EXPECT_EQ(bob.dialogs.dialogFolders.last(), elsewhere);
+
+    DownloadFolder(bob.settings.get()).setSaveWithoutAsking(true);
+    const QByteArray third = randomBytes(4000), fourth = randomBytes(1000);
+    ASSERT_NO_FATAL_FAILURE(
+        transfer(alice, bob, QStringLiteral("photo.jpg"), third, downloads + QStringLiteral("/photo.jpg"), false));
+    ASSERT_NO_FATAL_FAILURE(transfer(
+        alice, bob, QStringLiteral("photo.jpg"), fourth, downloads + QStringLiteral("/photo (2).jpg"), false));
+    EXPECT_EQ(contents(elsewhere + QStringLiteral("/photo.jpg")), first);
+}
+
+// Files dropped on a contact of the list (a folder among them) are offered
+// to that contact one after the other, each with its own confirmation: a
+// refused one does not stop the next. Files chosen together in the send
+// page's dialog go the same way. Every accepted copy is whole.
+TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
+    ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
+    alice.w->presence().TimerRefreshTimer(); // bob shows online in alice's list
+    const QString downloads = bob.home.filePath(QStringLiteral("recus"));
+    bob.settings->write(QStringLiteral("DownloadPath"), downloads);
+    DownloadFolder(bob.settings.get()).setSaveWithoutAsking(true);
+
+    const auto make = [&](const QString &relative, qsizetype size) {
+        const QString path = alice.home.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray data = randomBytes(size);
+        f.write(data);
+        return data;
+    };
+    const QByteArray a = make(QStringLiteral("lot/a.txt"), 3000);
+    make(QStringLiteral("lot/sous/b.bin"), 2000);
+    const QByteArray c = make(QStringLiteral("c.jpg"), 5000);
+
+    // Dropped on bob's row of alice's contact list, as the desktop drops.
+    QTreeWidget *list = alice.w->lbOnline;
+    QTreeWidgetItem *bobRow = nullptr;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(1) == QStringLiteral("bob"))
+            bobRow = list->topLevelItem(i);
+    ASSERT_NE(bobRow, nullptr);
+    const QPoint at = list->visualItemRect(bobRow).center();
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(alice.home.filePath(QStringLiteral("lot"))),
+        QUrl::fromLocalFile(alice.home.filePath(QStringLiteral("c.jpg"))) });
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+
+    const auto answer = [&](const QString &name, bool accept) {
+        ASSERT_TRUE(waitUntil(
+            [&] { return bob.w->reception->isVisible() && bob.w->reception->lblFichier->text() == name; }, kWaitMs))
+            << name.toStdString() << "\n" << alice.log().toStdString() << "\n---\n" << bob.log().toStdString();
+        if (accept)
+            bob.w->reception->btnAccepterClick();
+        else
+            bob.w->reception->btnRefuserClick();
+    };
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("b.bin"), false));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("c.jpg"), true));
+    const auto allDone = [&](int count) {
+        return waitUntil(
+            [&] {
+                if (bob.w->downloadNames().size() != count || alice.w->uploadNames().size() != count)
+                    return false;
+                for (const QString &name : bob.w->downloadNames())
+                    if (bob.w->panel(name)->CaptionLabelInfo() != QStringLiteral("Terminé"))
+                        return false;
+                return true;
+            },
+            kWaitMs);
+    };
+    ASSERT_TRUE(allDone(2)) << bob.log().toStdString();
+    EXPECT_EQ(contents(downloads + QStringLiteral("/a.txt")), a);
+    EXPECT_EQ(contents(downloads + QStringLiteral("/c.jpg")), c);
+    EXPECT_FALSE(QFile::exists(downloads + QStringLiteral("/b.bin")));
+    EXPECT_EQ(bob.dialogs.fileDialogs.size(), 0); // saved without asking
+
+    // Two files chosen at once in the send page's dialog.
+    alice.w->PageControl->setCurrentWidget(alice.w->sendPage);
+    alice.dialogs.fileLists.enqueue(
+        { alice.home.filePath(QStringLiteral("c.jpg")), alice.home.filePath(QStringLiteral("lot/a.txt")) });
+    alice.w->sendPage->FileNameSendButtonClick();
+    EXPECT_EQ(alice.w->sendPage->sendFiles().size(), 2);
+    EXPECT_EQ(alice.w->lblFileDecompose->text(), QStringLiteral("2 fichiers : c.jpg, a.txt"));
+    alice.w->txtDesti->setText(QStringLiteral("bob"));
+    alice.w->sendPage->btnShowTelClick();
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("c.jpg"), true));
+    ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
+    ASSERT_TRUE(allDone(4)) << bob.log().toStdString();
+    EXPECT_EQ(contents(downloads + QStringLiteral("/c (2).jpg")), c);
+    EXPECT_EQ(contents(downloads + QStringLiteral("/a (2).txt")), a);
 }
 
 } // namespace

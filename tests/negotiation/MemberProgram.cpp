@@ -18,6 +18,7 @@ void MemberProgram::start(const QString &serviceUrl)
     services.environment.homeDir = homePath();
     services.environment.serviceUrl = serviceUrl;
     services.environment.localIp = ip;
+    services.desktopBus = desktopBus;
     w = std::make_unique<TestClient>(services);
     w->reception->Flash = nullptr;
 }

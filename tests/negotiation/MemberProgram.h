@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class TvzkLoadPanel;
@@ -28,6 +29,8 @@ struct MemberProgram
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TestClient> w;
+    // The desktop bus of the next start; the session bus when empty.
+    std::function<QDBusConnection()> desktopBus;
 
     // Starts the program on its folder against the service at serviceUrl,
     // listening on ip, as a start or restart of the program does.

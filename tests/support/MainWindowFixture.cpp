@@ -25,6 +25,7 @@ AppServices MainWindowFixture::services() const
     services.settings = settings.get();
     services.environment = environment;
     services.httpLimits = httpLimits;
+    services.desktopBus = desktopBus;
     return services;
 }
 

@@ -35,5 +35,7 @@ protected:
     ScriptedDialogs dialogs;
     AppEnvironment environment;
     HttpLimits httpLimits;
+    // The desktop bus of the client made next; the session bus when empty.
+    std::function<QDBusConnection()> desktopBus;
     std::unique_ptr<TestClient> window;
 };

@@ -142,6 +142,7 @@ public:
     QLabel *const lblContactsEnLigne;
     QMenu *const PopupMenuContacts;
     QAction *const Dialoguer1;
+    QAction *const Envoyerunfichier1;
     QAction *const Envoyerunmessage2;
     QAction *const Afficherlacartedevisite1;
     QAction *const AfficherProfil1;
@@ -183,6 +184,8 @@ public:
     TRbCheckBox *const ckPlaySound;
     QLineEdit *const ceTempPath;
     QToolButton *const ceTempPathButton;
+    QLineEdit *const ceDownloadPath;
+    QCheckBox *const ckSaveWithoutAsking;
     QTreeView *const ShellTreeView;
     TRbButton *const btnConfigApply;
     // Contact page.

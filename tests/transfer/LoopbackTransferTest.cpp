@@ -1,10 +1,13 @@
 #include "TransferHarness.h"
 
+#include "transfer/FlightWindow.h"
 #include "transfer/SizeText.h"
+#include "transfer/TransferProperties.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -15,6 +18,15 @@
 namespace {
 
 constexpr int kWaitMs = 20000;
+
+// The child label whose text starts with prefix.
+QLabel *labelShowingPrefix(const TvzkLoadPanel &panel, const QString &prefix)
+{
+    for (QLabel *l : panel.findChildren<QLabel *>())
+        if (l->text().startsWith(prefix))
+            return l;
+    return nullptr;
+}
 
 class LoopbackTransfer : public ::testing::Test
 {
@@ -140,9 +152,11 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
             EXPECT_LT(sent, size);
             if (h.fast) {
                 // Fast mode counts what the receiver acknowledged: never more
-                // than it holds, less by at most the window in flight.
+                // than it holds, less by at most what was in flight.
+                const qint64 inFlight = up->job()->dataSender().largestInFlight();
                 EXPECT_LE(sent, held);
-                EXPECT_LE(held, sent + qint64(DataPacket::FastWindow) * DataPacket::FastBlockSize);
+                EXPECT_LE(held, sent + inFlight);
+                EXPECT_LE(inFlight, FlightWindow::Ceiling);
             } else {
                 // The sender counts a block as it goes out: at most the one in
                 // flight is counted on its side and not on the receiver's.
@@ -414,3 +428,57 @@ TEST_F(LoopbackTransfer, RefusedConnectionEndsDisconnected)
 }
 
 } // namespace
+
+// Both panels of a running transfer show its speed and the time left in a
+// line of their own, measured on a clock of the test's; the progress caption
+// stays as it is; the line goes when the transfer ends.
+TEST_F(LoopbackTransfer, RunningPanelsShowTheirSpeedAndTimeLeft)
+{
+    h.fast = false; // the described mode's small blocks keep it running a while
+    const qsizetype size = 4 * 1024 * 1024;
+    const QString name = QStringLiteral("rate.bin");
+    const QByteArray data = TransferHarness::randomBytes(size);
+    TransferHarness::write(h.source(name), data);
+    auto down = h.download(name, size);
+    auto up = h.upload(name, down->Port());
+    qint64 clock = 0;
+    for (TvzkLoadPanel *p : { down.get(), up.get() })
+        p->job()->setClock([&clock] { return clock; });
+    // A long name keeps clear of the speed line while it shows.
+    const QString longName = QStringLiteral("Rapport annuel de l'association, version finale relue et corrigée.pdf");
+    down->setCaptionLabelLoad(longName);
+    const auto fileLabel = [&] { return labelShowingPrefix(*down, longName.left(6)); };
+    QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
+    QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
+    up->job()->setClientActive(true);
+
+    // Under a second measured: no speed yet.
+    ASSERT_TRUE(waitUntil([&] { return down->ProgressPosition() > 0 && !down->RateLabel()->isHidden(); }, kWaitMs));
+    for (TvzkLoadPanel *p : { down.get(), up.get() })
+        EXPECT_EQ(p->RateLabel()->text(), QString::fromUtf8("Calcul de la vitesse…"));
+
+    // Two seconds later, whatever moved meanwhile gives the speed.
+    clock = 2000;
+    const QRegularExpression line(QString::fromUtf8("^\\d+(\\.\\d)? (o|Ko|Mo)/s — .* restantes?$"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return downDone.count() > 0 || line.match(down->RateLabel()->text()).hasMatch(); }, kWaitMs));
+    ASSERT_EQ(downDone.count(), 0) << "the transfer ended before its speed was drawn";
+    EXPECT_TRUE(down->job()->rate().has_value());
+    ASSERT_NE(fileLabel(), nullptr);
+    EXPECT_LE(fileLabel()->geometry().right(), down->RateLabel()->geometry().left());
+    EXPECT_EQ(down->CaptionLabelLoad(), longName);
+    for (TvzkLoadPanel *p : { down.get(), up.get() }) // and the properties window's line
+        EXPECT_TRUE(line.match(TransferProperties::speedOf(p->job())).hasMatch())
+            << TransferProperties::speedOf(p->job()).toStdString();
+    EXPECT_TRUE(down->CaptionLabelProgress().contains(QStringLiteral(" sur "))) << down->CaptionLabelProgress().toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return downDone.count() == 1 && upDone.count() == 1; }, kWaitMs));
+    EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
+    for (TvzkLoadPanel *p : { down.get(), up.get() }) {
+        EXPECT_TRUE(p->RateLabel()->isHidden());
+        EXPECT_FALSE(p->job()->rate().has_value());
+        EXPECT_EQ(TransferProperties::speedOf(p->job()), QString::fromUtf8("—"));
+    }
+    ASSERT_NE(fileLabel(), nullptr);
+    EXPECT_EQ(fileLabel()->text(), longName); // whole again
+}

@@ -355,11 +355,23 @@ TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
     ops.Pause1Click();
     EXPECT_TRUE(job(running)->isServerActive());
 
+    // The file is not there yet: "Ouvrir" has nothing to open; the folder
+    // opens.
     ops.Ouvrir1Click();
     ops.Ouvrirledossiercontenant1Click();
     EXPECT_EQ(dialogs.openedUrls,
-        (QStringList { QUrl::fromLocalFile(home.filePath(QStringLiteral("recu/clip.mp3"))).toString(),
-            QUrl::fromLocalFile(home.filePath(QStringLiteral("recu/"))).toString() }));
+        (QStringList { QUrl::fromLocalFile(home.filePath(QStringLiteral("recu/"))).toString() }));
+    // Once it is there, it opens; when nothing can open it, the user is told.
+    QDir().mkpath(home.filePath(QStringLiteral("recu")));
+    QFile arrived(home.filePath(QStringLiteral("recu/clip.mp3")));
+    ASSERT_TRUE(arrived.open(QIODevice::WriteOnly));
+    arrived.close();
+    ops.Ouvrir1Click();
+    EXPECT_EQ(dialogs.openedUrls.last(), QUrl::fromLocalFile(arrived.fileName()).toString());
+    dialogs.openSucceeds = false;
+    ops.Ouvrir1Click();
+    EXPECT_EQ(w->lblInfo->text(), QStringLiteral("Aucun programme n'a pu ouvrir :\n\r") + arrived.fileName());
+    dialogs.openSucceeds = true;
 
     select(upper);
     ops.PopupMenu1Popup();
@@ -370,6 +382,7 @@ TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
     EXPECT_TRUE(w->properties->isVisible());
     EXPECT_EQ(w->properties->txtFileName->text(), QStringLiteral("clip.MP3"));
     EXPECT_EQ(w->properties->lblEmplacement->text(), home.filePath(QStringLiteral("recu/")));
+    EXPECT_EQ(w->properties->lblVitesse->text(), QString::fromUtf8("—")); // not running
     w->properties->close();
 
     // On another page the commands leave everything alone.

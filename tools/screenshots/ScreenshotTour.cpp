@@ -34,6 +34,8 @@
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TTransferPage.h"
+#include "transfer/TransferRate.h"
+#include "components/ui/TStatusBar.h"
 #include "transfer/ui/TfrmPropriete.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -42,6 +44,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -49,6 +52,7 @@
 #include <QStackedWidget>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
@@ -156,6 +160,8 @@ public:
         m.home = m_root.filePath(pseudo);
         QDir().mkpath(m.home);
         m.settings = std::make_unique<SettingsStore>(m.home + QStringLiteral("/config/Voxlane.conf"));
+        // The desktop's download folder differs from one machine to another.
+        m.settings->write(QStringLiteral("DownloadPath"), m.home + QStringLiteral("/Téléchargements"));
         AppServices services;
         services.dialogs = &m.dialogs;
         services.settings = m.settings.get();
@@ -367,6 +373,22 @@ int main(int argc, char **argv)
     TfrmCard *card = &alice.windows->card();
     waitFor([&] { return card->isVisible(); }, 3000);
     tour.shoot(card, QStringLiteral("09-card"));
+    card->close();
+
+    // The contact menu on bob, online, in alice's list.
+    TContactView &contacts = alice.w->contactView();
+    for (int i = 0; i < contacts.topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = contacts.topLevelItem(i);
+        if (row->text(1) != QStringLiteral("bob"))
+            continue;
+        contacts.setCurrentItem(row);
+        row->setSelected(true);
+        // Away from the pointer, which would highlight the entry under it.
+        contacts.popupMenu()->popup(QPoint(900, 700));
+        tour.shoot(contacts.popupMenu(), QStringLiteral("19-contact-menu"));
+        contacts.popupMenu()->hide();
+        contacts.clearSelection();
+    }
     card->hide();
 
     // The own avatar's window.
@@ -408,6 +430,12 @@ int main(int argc, char **argv)
     bob.w->lblEnvoyerClick(bob.control<TClickLabel>("lblTelEnCours"));
     TransferManager &bobTransfers = bob.controllers().transfers();
     const QList<TransferJob *> downloadsBefore = bobTransfers.downloads();
+    // The speed shown is measured on a clock that follows the bytes
+    // (350 Ko/s), so that it is the same on every run; it is set as the
+    // download is made, before its connection can come.
+    const auto clocked = QObject::connect(&bobTransfers, &TransferManager::jobAdded, bob.w, [](TransferJob *job) {
+        job->setClock([job] { return job->FichierTel() * 1000 / (350 * 1024); });
+    });
     bob.reception->btnAccepterClick();
     bool shown = false;
     TvzkLoadPanel *live = nullptr;
@@ -423,10 +451,15 @@ int main(int argc, char **argv)
             shown = true;
             live->setProgressPosition(quint32(position));
             bob.w->AffichInfo(QString(), false, 0);
+            // The status bar's total is drawn every second: brought up to
+            // this byte too.
+            const TransferManager::Rates rates = bobTransfers.TotalRates();
+            bob.control<TStatusBar>("StatusBar")->setPanelText(0, TransferRate::totalsText(rates.download, rates.upload));
             tour.shootNow(bob.w, QStringLiteral("18-transfer-in-progress"));
         });
         waitFor([&] { return live->CaptionLabelInfo() == QStringLiteral("Terminé"); }, 60000);
     }
+    QObject::disconnect(clocked);
     if (!shown)
         tour.fail(QStringLiteral("the transfer was not seen part-way: ")
             + (live ? live->CaptionLabelInfo() + QLatin1Char(' ') + QString::number(live->ProgressPosition())

@@ -1,7 +1,9 @@
 #include "app/ui/ApplicationWindows.h"
 
+#include "app/DesktopNotifications.h"
 #include "app/PopupNotifier.h"
 #include "app/QuitSignals.h"
+#include "app/TrayStatus.h"
 #include "app/ui/QtDialogService.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
@@ -9,6 +11,7 @@
 #include "base/ErrorReport.h"
 #include "base/SettingsStore.h"
 #include "components/FileTypeIcons.h"
+#include "components/ui/TPiconeBarreTache.h"
 #include "contacts/AvatarCache.h"
 #include "contacts/ContactManager.h"
 #include "contacts/PresenceMonitor.h"
@@ -16,6 +19,7 @@
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferListStore.h"
@@ -27,6 +31,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QSessionManager>
+#include <QSet>
 
 AppControllers::AppControllers(const AppServices &services)
     : m_services(services)
@@ -44,9 +49,19 @@ AppControllers::AppControllers(const AppServices &services)
     m_contacts = std::make_unique<ContactManager>(*m_session, *m_presence, dialogs);
     m_transfers = std::make_unique<TransferManager>(*m_session, *m_presence, settings, environment.localIp);
     m_control = std::make_unique<ControlChannel>(*m_session, *m_presence, *m_transfers);
+    m_offers = std::make_unique<OfferQueue>(*m_control);
     m_transferLists = std::make_unique<TransferListStore>(*m_transfers, environment.homeDir);
     m_fileTypes = std::make_unique<FileTypeIcons>(
         QFileInfo(settings.fileName()).absolutePath() + QStringLiteral("/VoxlaneFileClasses.json"), dialogs);
+    if (services.desktopBus) {
+        m_desktopNotifications = std::make_unique<DesktopNotifications>(m_notifier.get(), services.desktopBus());
+        m_trayStatus = std::make_unique<TrayStatus>(m_session.get(), m_transfers.get(), services.desktopBus());
+    } else {
+        m_desktopNotifications = std::make_unique<DesktopNotifications>(m_notifier.get());
+        m_trayStatus = std::make_unique<TrayStatus>(m_session.get(), m_transfers.get());
+    }
+    m_desktopNotifications->watchChannel(m_control.get());
+    m_desktopNotifications->watchTransfers(m_transfers.get());
 
     // A transfer's data port is one the control channel gives no other
     // offer; the member's list file follows the lists during the session,
@@ -70,8 +85,11 @@ AppControllers::AppControllers(const AppServices &services)
 AppControllers::~AppControllers()
 {
     // Each goes before the ones it was made from.
+    m_trayStatus.reset();
+    m_desktopNotifications.reset();
     m_fileTypes.reset();
     m_transferLists.reset();
+    m_offers.reset();
     m_control.reset();
     m_transfers.reset();
     m_contacts.reset();
@@ -111,8 +129,14 @@ void ApplicationWindows::makeWindows()
     AppControllers &c = *m_controllers;
     m_main = std::make_unique<TfrmPrincipal>(c);
     m_order << m_main->objectName();
-    if (m_ownDialogs)
+    if (m_ownDialogs) {
         m_ownDialogs->setParentWindow(m_main.get());
+        // Whatever the desktop could not open is said in the info bar.
+        m_ownDialogs->setOpenFailedHandler([main = QPointer<TfrmPrincipal>(m_main.get())](const QString &address) {
+            if (main)
+                main->ShellOpenFailed(address);
+        });
+    }
 
     m_about = std::make_unique<TfrmAbout>(m_main.get());
     m_order << m_about->objectName();
@@ -131,6 +155,9 @@ void ApplicationWindows::makeWindows()
     m_reception = std::make_unique<TfrmReception>();
     m_order << m_reception->objectName();
     m_reception->setServices(&c.control(), &c.dialogs());
+    TransferManager &transfers = c.transfers();
+    m_reception->setDownloads(
+        &c.settings(), [&transfers](const QString &path) { return transfers.DownloadsTo(path); });
     const FileTypeIcons &fileTypes = c.fileTypes();
     m_reception->IconForExtension
         = [&fileTypes](const QString &extension) { return QPixmap::fromImage(fileTypes.forExtension(extension)); };
@@ -142,12 +169,75 @@ void ApplicationWindows::makeWindows()
     m_order << m_card->objectName();
     m_card->setDialogs(&c.dialogs());
     QObject::connect(m_card.get(), &TfrmCard::openFailed, m_main.get(), &TfrmPrincipal::ShellOpenFailed);
+    QObject::connect(m_card.get(), &TfrmCard::sendFileRequested, m_main.get(), &TfrmPrincipal::SendFileToContact);
     m_main->contactView().setCardWindow(m_card.get());
 
     m_changeAvatar = std::make_unique<TfrmChangeAvatar>(
         c.session(), c.dialogs(), c.environment().homeDir + QStringLiteral("/"), m_main.get());
     m_order << m_changeAvatar->objectName();
     m_main->setChangeAvatarWindow(m_changeAvatar.get());
+
+    connectDesktopNotifications();
+    connectTrayStatus();
+}
+
+// The desktop's notifications speak while the main window is not looked at;
+// "Accepter" and "Refuser" of an offer answer it as the confirmation
+// window's buttons do (an offer the window does not show yet is accepted
+// once it shows it).
+void ApplicationWindows::connectDesktopNotifications()
+{
+    DesktopNotifications &notifications = m_controllers->desktopNotifications();
+    ControlChannel &channel = m_controllers->control();
+    TfrmReception *reception = m_reception.get();
+    const QPointer<TfrmPrincipal> window(m_main.get());
+    notifications.WindowAttended = [window] {
+        return window && window->isVisible() && !window->isMinimized() && window->isActiveWindow();
+    };
+    auto acceptWhenShown = std::make_shared<QSet<int>>();
+    QObject::connect(&notifications, &DesktopNotifications::offerAnswerWanted, reception,
+        [reception, &channel, acceptWhenShown](int id, bool accept) {
+            if (reception->OfferOnShow() == id) {
+                if (accept)
+                    reception->btnAccepterClick();
+                else
+                    reception->btnRefuserClick();
+            } else if (channel.OfferAwaitingAnswer(id)) {
+                if (accept)
+                    acceptWhenShown->insert(id);
+                else
+                    channel.RefuseOffer(id);
+            }
+        });
+    // Queued: the window takes the offer first, and the save dialog that
+    // follows runs its own event loop, outside the channel's signal.
+    QObject::connect(
+        &channel, &ControlChannel::OfferReceived, reception,
+        [reception, acceptWhenShown](int id) {
+            if (acceptWhenShown->remove(id) && reception->OfferOnShow() == id)
+                reception->btnAccepterClick();
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &channel, &ControlChannel::OfferClosed, reception, [acceptWhenShown](int id) { acceptWhenShown->remove(id); });
+}
+
+// The tray icon's tip follows the member and the running transfers; on a
+// StatusNotifier host, where no double click ever comes, a single click
+// brings the window back.
+void ApplicationWindows::connectTrayStatus()
+{
+    TrayStatus &status = m_controllers->trayStatus();
+    TPiconeBarreTache *tray = &m_main->trayIcon();
+    const auto applyHost = [tray](bool statusNotifierHost) {
+        // An XEmbed area reports double clicks: there a single click stays
+        // without effect, as it always was.
+        tray->setOuvreSiClicGauche(statusNotifierHost);
+    };
+    tray->setHint(status.toolTip());
+    applyHost(status.statusNotifierHost());
+    QObject::connect(&status, &TrayStatus::toolTipChanged, tray, &TPiconeBarreTache::setHint);
+    QObject::connect(&status, &TrayStatus::hostChanged, tray, applyHost);
 }
 
 ApplicationWindows::~ApplicationWindows()

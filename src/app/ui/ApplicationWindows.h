@@ -3,15 +3,20 @@
 #include "base/AppEnvironment.h"
 #include "service/HttpClient.h"
 
+#include <QDBusConnection>
 #include <QStringList>
+
+#include <functional>
 
 #include <memory>
 
 class AvatarCache;
 class ContactManager;
 class ControlChannel;
+class DesktopNotifications;
 class DialogService;
 class FileTypeIcons;
+class OfferQueue;
 class PopupNotifier;
 class PresenceMonitor;
 class QtDialogService;
@@ -27,6 +32,7 @@ class TfrmPropriete;
 class TfrmReception;
 class TransferListStore;
 class TransferManager;
+class TrayStatus;
 
 // What a run is given from outside: the desktop's dialogs, the settings
 // store, the environment and the time limits of requests to the community
@@ -38,12 +44,16 @@ struct AppServices
     SettingsStore *settings = nullptr;
     AppEnvironment environment;
     HttpLimits httpLimits;
+    // The bus the desktop's notifications and the tray's host are asked on;
+    // the session bus when not given.
+    std::function<QDBusConnection()> desktopBus;
 };
 
 // The controllers of one running client, each made once, in this order, from
 // the ones above it, and joined: the session, presence, the pop-ups'
 // notifier, the avatar cache, the contact manager, the transfer manager, the
-// control channel, the transfer list store, and the file-type pictures. They
+// control channel, the offer queue, the transfer list store, the file-type
+// pictures, the desktop's notifications and the tray's status. They
 // are destroyed in the reverse order. The remembered account and the sound
 // setting are read here, and the temp folder is made.
 class AppControllers
@@ -64,8 +74,11 @@ public:
     ContactManager &contacts() const { return *m_contacts; }
     TransferManager &transfers() const { return *m_transfers; }
     ControlChannel &control() const { return *m_control; }
+    OfferQueue &offers() const { return *m_offers; }
     TransferListStore &transferLists() const { return *m_transferLists; }
     const FileTypeIcons &fileTypes() const { return *m_fileTypes; }
+    DesktopNotifications &desktopNotifications() const { return *m_desktopNotifications; }
+    TrayStatus &trayStatus() const { return *m_trayStatus; }
 
 private:
     AppServices m_services;
@@ -76,8 +89,11 @@ private:
     std::unique_ptr<ContactManager> m_contacts;
     std::unique_ptr<TransferManager> m_transfers;
     std::unique_ptr<ControlChannel> m_control;
+    std::unique_ptr<OfferQueue> m_offers;
     std::unique_ptr<TransferListStore> m_transferLists;
     std::unique_ptr<FileTypeIcons> m_fileTypes;
+    std::unique_ptr<DesktopNotifications> m_desktopNotifications;
+    std::unique_ptr<TrayStatus> m_trayStatus;
 };
 
 // The wiring point: makes the controllers, then the windows made at
@@ -110,6 +126,8 @@ public:
 private:
     static AppServices programServices(QtDialogService &dialogs, SettingsStore &settings);
     void makeWindows();
+    void connectDesktopNotifications();
+    void connectTrayStatus();
 
     std::unique_ptr<QtDialogService> m_ownDialogs;
     std::unique_ptr<SettingsStore> m_ownSettings;

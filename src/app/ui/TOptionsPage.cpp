@@ -5,6 +5,7 @@
 #include "components/ui/PageLook.h"
 #include "components/ui/TRbButton.h"
 #include "components/ui/TRbCheckBox.h"
+#include "negotiation/DownloadFolder.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -49,6 +50,15 @@ TOptionsPage::TOptionsPage(SettingsStore &settings, PopupNotifier &notifier, QWi
     m_chooseFolder->setText(QStringLiteral("..."));
     m_chooseFolder->setGeometry(390, 138, 26, 22);
     connect(m_chooseFolder, &QToolButton::clicked, this, &TOptionsPage::ceTempPathButtonClick);
+    auto *downloadsCaption = new QLabel(QStringLiteral("Dossier de réception :"), this);
+    downloadsCaption->setGeometry(16, 172, 400, 18);
+    m_downloadFolder = new QLineEdit(this);
+    m_downloadFolder->setObjectName(QStringLiteral("ceDownloadPath"));
+    m_downloadFolder->setGeometry(16, 192, 400, 22);
+    m_saveWithoutAsking = new QCheckBox(
+        QStringLiteral("Enregistrer les fichiers acceptés dans ce dossier sans demander"), this);
+    m_saveWithoutAsking->setObjectName(QStringLiteral("ckSaveWithoutAsking"));
+    m_saveWithoutAsking->setGeometry(16, 220, 420, 22);
     m_folders = new QTreeView(this);
     m_folders->setObjectName(QStringLiteral("ShellTreeView"));
     m_folders->setGeometry(16, 164, 400, 220);
@@ -70,6 +80,9 @@ void TOptionsPage::TabSheet5Show()
     // The default shown is the folder partial downloads really go to; names
     // differ by case on Linux, so "Temp" would name another folder.
     m_tempFolder->setText(stored.isEmpty() ? m_settings.tempFolder() : stored);
+    const DownloadFolder downloads(&m_settings);
+    m_downloadFolder->setText(downloads.folder());
+    m_saveWithoutAsking->setChecked(downloads.saveWithoutAsking());
 }
 
 void TOptionsPage::btnConfigApplyClick()
@@ -79,6 +92,12 @@ void TOptionsPage::btnConfigApplyClick()
     m_settings.write(QStringLiteral("PlaySound"), flag(m_playSound->Checked()));
     m_notifier.SoundEnabled = m_playSound->Checked();
     m_settings.write(QStringLiteral("TempPath"), m_tempFolder->text());
+    // The desktop's download folder is not written down: it follows the
+    // desktop's own setting until the user names another one.
+    const QString downloads = m_downloadFolder->text().trimmed();
+    m_settings.write(QStringLiteral("DownloadPath"),
+        downloads == DownloadFolder::desktopDownloadFolder() ? QString() : downloads);
+    DownloadFolder(&m_settings).setSaveWithoutAsking(m_saveWithoutAsking->isChecked());
 }
 
 void TOptionsPage::ceTempPathButtonClick()

@@ -12,10 +12,11 @@ class SettingsStore;
 class TRbButton;
 class TRbCheckBox;
 
-// The options page (TabSheet5): the firewall flag, the alert sound and the
-// temporary folder, read from the settings each time the page shows and
-// written by "Appliquer" as they stand. The stored folder is only shown:
-// partial downloads stay in the settings' temp folder.
+// The options page (TabSheet5): the firewall flag, the alert sound, the
+// temporary folder and where accepted files go, read from the settings each
+// time the page shows and written by "Appliquer" as they stand. The stored
+// temporary folder is only shown: partial downloads stay in the settings'
+// temp folder.
 class TOptionsPage : public QWidget
 {
     Q_OBJECT
@@ -37,6 +38,9 @@ private:
     TRbCheckBox *m_playSound = nullptr;
     QLineEdit *m_tempFolder = nullptr;
     QToolButton *m_chooseFolder = nullptr;
+    // Where accepted files go, and whether they go there without asking.
+    QLineEdit *m_downloadFolder = nullptr;
+    QCheckBox *m_saveWithoutAsking = nullptr;
     QTreeView *m_folders = nullptr;
     QFileSystemModel *m_folderModel = nullptr;
     TRbButton *m_apply = nullptr;

@@ -16,22 +16,27 @@
 #include "contacts/ui/TOnlineList.h"
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
+#include "negotiation/OfferQueue.h"
 #include "negotiation/ui/TSendPage.h"
 #include "service/ServiceSession.h"
 #include "service/ui/TLoginPage.h"
 #include "transfer/ui/TTransferPage.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -213,7 +218,7 @@ void TfrmPrincipal::buildPages(QWidget *central)
         c.settings(), c.dialogs(), c.fileTypes());
     m_uploadsPage = new TTransferPage(TransferManager::List::Uploads, c.transfers(), c.session(), c.avatars(),
         c.settings(), c.dialogs(), c.fileTypes());
-    m_sendPage = new TSendPage(c.control(), c.presence(), c.dialogs(), c.fileTypes());
+    m_sendPage = new TSendPage(c.control(), c.offers(), c.presence(), c.dialogs(), c.fileTypes());
     m_optionsPage = new TOptionsPage(c.settings(), c.notifier());
     m_contactPage = new TContactPage(c.contacts());
     m_mediaPage = new TMediaPage;
@@ -233,7 +238,11 @@ void TfrmPrincipal::buildPages(QWidget *central)
     for (TTransferPage *page : { m_downloadsPage, m_uploadsPage }) {
         connect(page, &TTransferPage::playRequested, this,
             [this](const QString &path) { ErrorReport::guard([&] { PlayMediaFile(path); }); });
+        connect(page, &TTransferPage::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
     }
+    connect(m_mediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
+    connect(m_contactView, &TContactView::filesDropped, this, &TfrmPrincipal::DropFilesOnContact);
+    connect(m_contactView, &TContactView::sendFileWanted, this, &TfrmPrincipal::SendFileToContact);
     connect(m_contactView, &TContactView::contactPageWanted, this, [this] { lblEnvoyerClick(m_contactsLabel); });
     connect(m_contactView, &TContactView::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
 }
@@ -403,10 +412,41 @@ void TfrmPrincipal::Quitter1Click()
     close();
 }
 
-void TfrmPrincipal::FormKeyDown(int key)
+bool TfrmPrincipal::IsDiagnosticKey(const QKeyEvent &event)
 {
-    // The key right of ';' on a US keyboard, '²' on a French one.
-    if (key != Qt::Key_Apostrophe && key != Qt::Key_QuoteDbl && key != Qt::Key_twosuperior)
+    // The key at the top left of the letter block, left of "1": "²" on the
+    // French keyboards this client was made for, "`" on a US one. Nobody
+    // types it in a name or a password, unlike the apostrophe that shares a
+    // Windows key code with it on other layouts. Its place is what counts,
+    // so the test is on the hardware key (X and Wayland number it 49),
+    // whatever the layout and the modifiers make of it.
+    constexpr quint32 kKeyLeftOfOne = 49;
+    if (event.nativeScanCode() != 0)
+        return event.nativeScanCode() == kKeyLeftOfOne;
+    // A platform that reports no hardware key: the characters that key
+    // carries on the French and the US layouts.
+    return event.key() == Qt::Key_twosuperior || event.key() == Qt::Key_QuoteLeft;
+}
+
+bool TfrmPrincipal::IsTextEntry(const QWidget *widget)
+{
+    // Where a key press types text, the key is the member's, never a command.
+    if (const auto *line = qobject_cast<const QLineEdit *>(widget))
+        return !line->isReadOnly();
+    if (const auto *text = qobject_cast<const QTextEdit *>(widget))
+        return !text->isReadOnly();
+    if (const auto *plain = qobject_cast<const QPlainTextEdit *>(widget))
+        return !plain->isReadOnly();
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(widget))
+        return !spin->isReadOnly();
+    if (const auto *combo = qobject_cast<const QComboBox *>(widget))
+        return combo->isEditable();
+    return false;
+}
+
+void TfrmPrincipal::FormKeyDown(const QKeyEvent &event)
+{
+    if (!IsDiagnosticKey(event) || IsTextEntry(QApplication::focusWidget()))
         return;
     m_log->setVisible(!m_log->isVisible());
     m_onlineList->setVisible(!m_log->isVisible());
@@ -421,7 +461,7 @@ bool TfrmPrincipal::eventFilter(QObject *watched, QEvent *event)
         // where it is first delivered.
         QWidget *focus = QApplication::focusWidget();
         if (widget && widget->window() == this && (widget == focus || (!focus && widget == this)))
-            FormKeyDown(static_cast<QKeyEvent *>(event)->key());
+            FormKeyDown(*static_cast<QKeyEvent *>(event));
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -430,6 +470,8 @@ void TfrmPrincipal::setDropAccepted(bool accepted)
 {
     m_dropAccepted = accepted;
     setAcceptDrops(accepted);
+    // Files dropped on an online contact go to that contact.
+    m_contactView->setDropAccepted(accepted);
 }
 
 void TfrmPrincipal::dragEnterEvent(QDragEnterEvent *event)
@@ -452,11 +494,25 @@ void TfrmPrincipal::dropEvent(QDropEvent *event)
 
 void TfrmPrincipal::DropFiles(const QStringList &paths)
 {
-    if (!m_dropAccepted)
+    if (!m_dropAccepted || paths.isEmpty())
         return;
-    // Paths are taken whole: a long path is not cut to a fixed buffer.
-    for (const QString &path : paths) {
-        lblEnvoyerClick(m_sendLabel);
-        m_sendPage->setFile(path);
+    // Paths are taken whole: a long path is not cut to a fixed buffer. A
+    // folder stands for the files in it.
+    lblEnvoyerClick(m_sendLabel);
+    const QStringList files = OfferQueue::FilesOf(paths);
+    if (files.size() > 1)
+        m_sendPage->setSendFiles(files);
+    else
+        m_sendPage->setFile(files.isEmpty() ? paths.last() : files.first());
+}
+
+bool TfrmPrincipal::DropFilesOnContact(const QString &pseudo, const QStringList &paths)
+{
+    if (!m_dropAccepted || pseudo.isEmpty() || m_controllers.presence().GetIP(pseudo).isEmpty())
+        return false;
+    if (m_controllers.offers().Offer(pseudo, paths) == 0) {
+        AffichInfo(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
+        return false;
     }
+    return true;
 }

@@ -14,6 +14,7 @@ class AlertSound;
 class AppControllers;
 class QAction;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -80,6 +81,7 @@ public:
     TContactView &contactView() const { return *m_contactView; }
     // The page labels of the menu, top to bottom.
     QList<TClickLabel *> menuLabels() const;
+    TPiconeBarreTache &trayIcon() const { return *m_trayIcon; }
     // The images of the tray menu's items, by image index.
     const QList<QIcon> &trayMenuImages() const { return m_trayMenuImages; }
 
@@ -87,7 +89,12 @@ public:
     void FormShow();
     bool FormCloseQuery();
     void FormResize();
-    void FormKeyDown(int key);
+    // The diagnostic toggle: the key left of "1" shows the control log, then
+    // the online list instead, and so on; never while a text field has the
+    // focus.
+    void FormKeyDown(const QKeyEvent &event);
+    static bool IsDiagnosticKey(const QKeyEvent &event);
+    static bool IsTextEntry(const QWidget *widget);
     // The shared click handler of the page labels.
     void lblEnvoyerClick(TClickLabel *sender);
     void lblTelEnCoursMouseEnter(TClickLabel *sender);
@@ -96,9 +103,12 @@ public:
     void lblAboutClick();
     void Quitter1Click();
     void OuvrirVoxlane1Click();
-    // Dropped local files: each one shows the send page and fills the file
-    // field; taken only while logged in.
+    // Dropped local files and folders: the send page shows them, ready to be
+    // offered to the member typed there; taken only while logged in.
     void DropFiles(const QStringList &paths);
+    // Dropped on an online contact of the list: offered to that contact at
+    // once, one after the other. False when pseudo is not an online contact.
+    bool DropFilesOnContact(const QString &pseudo, const QStringList &paths);
     void setDropAccepted(bool accepted);
     bool dropAccepted() const { return m_dropAccepted; }
     // The shell's "open" action; when no program can open the address, the
@@ -161,6 +171,9 @@ public:
     // be read throws VoxlaneError after playback was asked for; the labels
     // and the page stay as they were.
     void PlayMediaFile(const QString &path);
+    // "Ouvrir…" of the media page: a file of the disk to play; one the
+    // player cannot take is said in the info bar.
+    void OpenMediaFile();
     // The tray menu is opening / its player item was chosen.
     void PopupSysTrayPopup();
     void Lecture2Click();

@@ -18,9 +18,12 @@
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
+#include "app/PopupNotifier.h"
 #include "service/ServiceSession.h"
 #include "service/ui/TLoginPage.h"
 #include "transfer/TransferListStore.h"
+#include "transfer/TransferRate.h"
 #include "transfer/ui/TTransferPage.h"
 
 #include <QApplication>
@@ -56,11 +59,13 @@ void TfrmPrincipal::connectControllers()
     // A broken avatar is reported without holding back the other
     // announcements or the rest of the tick.
     connect(m_contactView, &TContactView::cameOnline, this, [this](const QString &pseudo) {
+        m_controllers.notifier().contactOnline(pseudo);
         ErrorReport::guard([this, &pseudo] { NewMsgBox(pseudo, QStringLiteral("vient de se connecter"), 0); });
     });
 
     connect(&c.control(), &ControlChannel::Log, this, &TfrmPrincipal::LogWatch);
     connect(&c.control(), &ControlChannel::Info, this, &TfrmPrincipal::AffichInfo);
+    connect(&c.offers(), &OfferQueue::Info, this, &TfrmPrincipal::AffichInfo);
     // An offer's pop-up goes when the offer does (withdrawn, or its sender
     // gone), so that a stream of offers cannot pile pop-ups up.
     connect(&c.control(), &ControlChannel::OfferPopup, this,
@@ -101,6 +106,14 @@ void TfrmPrincipal::connectControllers()
         LogWatch(reason);
         AffichInfo(QStringLiteral("La liste des transferts n'a pas pu être enregistrée."), true, 5000);
     });
+    // The speed of everything under way, in the status bar's first panel.
+    auto *rates = new QTimer(this);
+    rates->setInterval(1000);
+    connect(rates, &QTimer::timeout, this, [this] {
+        const TransferManager::Rates r = m_controllers.transfers().TotalRates();
+        m_statusBar->setPanelText(0, TransferRate::totalsText(r.download, r.upload));
+    });
+    rates->start();
     connectNotifier();
 }
 
@@ -196,6 +209,7 @@ void TfrmPrincipal::lblDeconnectClick()
     m_loginPage->showLoggedOut();
     m_contactView->endSession();
     m_controllers.presence().endSession();
+    m_controllers.offers().Clear();
     m_controllers.transfers().ClearTransfers();
 
     m_sessionLabel->setText(QStringLiteral("Se connecter"));

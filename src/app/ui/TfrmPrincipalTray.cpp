@@ -3,6 +3,7 @@
 #include "app/ui/TfrmPrincipal.h"
 
 #include "app/ui/ApplicationWindows.h"
+#include "base/DialogService.h"
 #include "base/ErrorReport.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TPiconeBarreTache.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -95,6 +97,20 @@ void TfrmPrincipal::PlayMediaFile(const QString &path)
 {
     m_mediaPage->PlayMediaFile(path);
     lblEnvoyerClick(m_mediaLabel);
+}
+
+void TfrmPrincipal::OpenMediaFile()
+{
+    const QStringList playable = TMediaPlayer::playableMimeTypes();
+    const QString path = m_controllers.dialogs().openFileName(
+        QStringLiteral("Ouvrir un fichier audio ou vidéo"), QString(), MediaRules::openFilter(playable));
+    if (path.isEmpty())
+        return;
+    if (!MediaRules::canPlay(QFileInfo(path).fileName(), playable, path)) {
+        AffichInfo(QStringLiteral("Ce fichier ne peut pas être lu :\n\r") + QFileInfo(path).fileName(), true, 3000);
+        return;
+    }
+    PlayMediaFile(path);
 }
 
 void TfrmPrincipal::PopupSysTrayPopup()

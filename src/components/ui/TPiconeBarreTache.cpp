@@ -181,8 +181,11 @@ void TPiconeBarreTache::CheckTrayHost()
             unregisterIcon();
             AddIcon();
         }
-    } else if (!available && m_hostSeen && m_taskbarHidden) {
+    } else if (!available && m_taskbarHidden) {
         // The only way back to the form has gone: give it its entry again.
+        // Whether the last check saw the host does not matter: a host that
+        // came back between two checks, took the form and went again leaves
+        // it just as unreachable.
         showApplicationWindow();
         if (QWidget *form = owner())
             form->showMinimized();
@@ -191,6 +194,18 @@ void TPiconeBarreTache::CheckTrayHost()
 }
 
 // --- properties --------------------------------------------------------------
+
+void TPiconeBarreTache::setMenuPop(QMenu *menu)
+{
+    m_menuPop = menu;
+    m_tray->setContextMenu(m_menuSiClicDroit ? menu : nullptr);
+}
+
+void TPiconeBarreTache::setMenuSiClicDroit(bool v)
+{
+    m_menuSiClicDroit = v;
+    m_tray->setContextMenu(v ? m_menuPop.data() : nullptr);
+}
 
 void TPiconeBarreTache::setPetiteIconeVisible(bool v)
 {
@@ -394,6 +409,10 @@ void TPiconeBarreTache::flash(int ms)
 
 void TPiconeBarreTache::popupMenu(const QPoint &at)
 {
+    // An XEmbed area opens the icon's own menu before it reports the click:
+    // it is not opened a second time.
+    if (m_menuPop->isVisible())
+        return;
     if (QWidget *form = owner())
         form->activateWindow();
     m_menuPop->popup(at);

@@ -72,7 +72,10 @@ public:
     void ShowImageListIcon(int Index);
 
     QMenu *MenuPop() const { return m_menuPop; }
-    void setMenuPop(QMenu *menu) { m_menuPop = menu; }
+    // The menu is also handed to the notification area, which shows it on
+    // a right click itself where the desktop draws the menus (StatusNotifier
+    // hosts), so only while MenuSiClicDroit.
+    void setMenuPop(QMenu *menu);
     bool ReduireSiFin() const { return m_reduireSiFin; }
     void setReduireSiFin(bool v) { m_reduireSiFin = v; }
     bool CacherSiMinimize() const { return m_cacherSiMinimize; }
@@ -110,7 +113,7 @@ public:
     bool OuvreSiDblClick() const { return m_ouvreSiDblClick; }
     void setOuvreSiDblClick(bool v) { m_ouvreSiDblClick = v; }
     bool MenuSiClicDroit() const { return m_menuSiClicDroit; }
-    void setMenuSiClicDroit(bool v) { m_menuSiClicDroit = v; }
+    void setMenuSiClicDroit(bool v);
     bool MenuSiClicGauche() const { return m_menuSiClicGauche; }
     void setMenuSiClicGauche(bool v) { m_menuSiClicGauche = v; }
 

@@ -79,6 +79,7 @@ TRbCustomControl::TRbCustomControl(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     m_fade.onRepaint = [this] { update(); };
+    followParentColor();
 }
 
 TRbCustomControl::~TRbCustomControl()
@@ -116,11 +117,38 @@ void TRbCustomControl::setShowCaption(bool value)
 
 void TRbCustomControl::setColor(quint32 value)
 {
+    m_colorFromParent = false;
+    applyColor(value);
+}
+
+void TRbCustomControl::applyColor(quint32 value)
+{
     if (value == m_color)
         return;
     m_color = value;
     UpdateImages();
     Invalidate();
+    // The styled controls placed on this one hear of it as of any change of
+    // their parent's colour.
+    for (QObject *child : children()) {
+        if (auto *styled = qobject_cast<TRbCustomControl *>(child))
+            styled->parentColorChanged();
+    }
+}
+
+void TRbCustomControl::followParentColor()
+{
+    if (!m_colorFromParent)
+        return;
+    // Elsewhere a control has the face colour of the platform's buttons.
+    const auto *styled = qobject_cast<const TRbCustomControl *>(parentWidget());
+    applyColor(styled ? styled->Color() : RbDrawCore::kButtonFace);
+}
+
+void TRbCustomControl::parentColorChanged()
+{
+    followParentColor();
+    ParentColorChanged();
 }
 
 void TRbCustomControl::setFontColor(quint32 value)
@@ -230,6 +258,9 @@ void TRbCustomControl::changeEvent(QEvent *event)
         EnabledChanged();
         break;
     case QEvent::ParentChange:
+        followParentColor();
+        ParentColorChanged();
+        break;
     case QEvent::PaletteChange:
         ParentColorChanged();
         break;

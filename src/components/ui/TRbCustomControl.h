@@ -33,8 +33,13 @@ public:
     QString About() const;
     void setAbout(const QString &) { }
     // The face colour (0x00BBGGRR or a system colour) and the font's colour.
+    // Placed on another styled control (a panel), a control takes that
+    // control's colour and follows it, so that what it draws around its
+    // face (a button's rounded corners) matches what lies under it; a
+    // colour set on the control itself is kept.
     quint32 Color() const { return m_color; }
     void setColor(quint32 value);
+    bool ColorFromParent() const { return m_colorFromParent; }
     quint32 FontColor() const { return m_fontColor; }
     void setFontColor(quint32 value);
 
@@ -116,6 +121,11 @@ protected:
     RbFadeEngine m_fade;
 
 private:
+    void applyColor(quint32 value);
+    // Takes the styled parent's colour unless a colour of its own was set.
+    void followParentColor();
+    void parentColorChanged();
+
     using FrameKey = std::tuple<int, int, int, int, bool, bool, bool, bool, int>;
     FrameKey frameKey() const;
 
@@ -123,6 +133,7 @@ private:
     bool m_textShadow = true;
     bool m_showCaption = true;
     quint32 m_color = RbDrawCore::kButtonFace;
+    bool m_colorFromParent = true;
     quint32 m_fontColor = 0x000000;
     TRbStyleManager *m_styleManager = nullptr;
 

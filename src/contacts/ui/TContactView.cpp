@@ -15,6 +15,10 @@
 #include "service/ServiceSession.h"
 
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QHash>
 #include <QLabel>
 #include <QMenu>
@@ -87,6 +91,67 @@ bool rowReads(QTreeWidget *view, int position, const QString &text)
     return row && ContactRows::textOf(row) == text;
 }
 
+// Files dragged over the contact view: taken on an online contact's row.
+class ContactDrops : public QObject
+{
+public:
+    ContactDrops(QTreeWidget *view, std::function<void(const QString &pseudo, const QStringList &paths)> dropped)
+        : QObject(view)
+        , m_view(view)
+        , m_dropped(std::move(dropped))
+    {
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter: {
+            auto *drag = static_cast<QDragEnterEvent *>(event);
+            if (drag->mimeData()->hasUrls())
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::DragMove: {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (contactAt(drag->position().toPoint()).isEmpty())
+                drag->ignore();
+            else
+                drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            const QString pseudo = contactAt(drop->position().toPoint());
+            QStringList paths;
+            for (const QUrl &url : drop->mimeData()->urls())
+                if (url.isLocalFile())
+                    paths << url.toLocalFile();
+            if (pseudo.isEmpty() || paths.isEmpty()) {
+                drop->ignore();
+                return true;
+            }
+            drop->acceptProposedAction();
+            m_dropped(pseudo, paths);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QString contactAt(const QPoint &position) const
+    {
+        const QTreeWidgetItem *row = m_view->itemAt(position);
+        return row && ContactRows::imageIndexOf(row) == ContactRows::kOnline ? ContactRows::textOf(row) : QString();
+    }
+
+    QTreeWidget *m_view;
+    std::function<void(const QString &, const QStringList &)> m_dropped;
+};
+
 } // namespace
 
 TContactView::TContactView(ServiceSession &session, PresenceMonitor &presence, ContactManager &contacts,
@@ -105,11 +170,20 @@ TContactView::TContactView(ServiceSession &session, PresenceMonitor &presence, C
     ContactRows::setUpView(this);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &TContactView::lbOnlineContextPopup);
+    viewport()->installEventFilter(new ContactDrops(
+        this, [this](const QString &pseudo, const QStringList &paths) { emit filesDropped(pseudo, paths); }));
 
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("PopupMenuContacts"));
     m_chat = m_menu->addAction(QStringLiteral("Dialoguer"));
     m_chat->setObjectName(QStringLiteral("Dialoguer1"));
+    m_sendFile = m_menu->addAction(QStringLiteral("Envoyer un fichier…"));
+    m_sendFile->setObjectName(QStringLiteral("Envoyerunfichier1"));
+    connect(m_sendFile, &QAction::triggered, this, [this] {
+        const QString pseudo = SelectedContact();
+        if (!pseudo.isEmpty())
+            emit sendFileWanted(pseudo);
+    });
     m_mail = m_menu->addAction(ContactRows::image(ContactRows::kMailImage), QStringLiteral("Envoyer un mail"));
     m_mail->setObjectName(QStringLiteral("Envoyerunmessage2"));
     m_showCard = m_menu->addAction(
@@ -270,11 +344,17 @@ void TContactView::lbOnlineContextPopup(const QPoint &)
     m_menu->popup(QCursor::pos());
 }
 
+void TContactView::setDropAccepted(bool accepted)
+{
+    viewport()->setAcceptDrops(accepted);
+}
+
 void TContactView::PopupMenuContactsPopup()
 {
     const QList<QTreeWidgetItem *> selected = selectedItems();
     const int image = selected.isEmpty() ? ContactRows::kHeader : ContactRows::imageIndexOf(selected.first());
     m_chat->setVisible(image == ContactRows::kOnline);
+    m_sendFile->setVisible(image == ContactRows::kOnline);
     if (image == ContactRows::kOnline)
         m_menu->setDefaultAction(m_chat);
     else if (image == ContactRows::kOffline)
@@ -317,6 +397,7 @@ void TContactView::AffichCarte(const QString &pseudo)
     }
     const ServiceReplies::CardDetails details = ServiceReplies::readCardDetails(body);
     card->setDetails(pseudo, details.email, details.web);
+    card->setCanSendFile(pseudo != m_session.currentPseudo() && !m_presence.GetIP(pseudo).isEmpty());
     card->move(position);
     // The card is reused: the previous member's picture must not stay when
     // this member's avatar cannot be fetched.

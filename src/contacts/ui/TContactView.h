@@ -35,6 +35,10 @@ public:
     // The business card window of the program, made after the main window.
     void setCardWindow(TfrmCard *card) { m_card = card; }
 
+    // Files dragged onto an online contact's row are taken (filesDropped)
+    // only while this is set: from log-in to log-out.
+    void setDropAccepted(bool accepted);
+
     // A log-in begins: the two headers only.
     void beginLogIn();
     // An accepted log-in: the contacts offline, one window per pending
@@ -72,6 +76,10 @@ public:
 signals:
     // A contact came online during a check with pop-ups.
     void cameOnline(const QString &pseudo);
+    // "Envoyer un fichier…" of the menu, or of an online member's card.
+    void sendFileWanted(const QString &pseudo);
+    // Local files and folders dropped on an online contact's row.
+    void filesDropped(const QString &pseudo, const QStringList &paths);
     // "Gestion des contacts": the contact page.
     void contactPageWanted();
     // No program could open the address.
@@ -92,6 +100,7 @@ private:
 
     QMenu *m_menu = nullptr;
     QAction *m_chat = nullptr;
+    QAction *m_sendFile = nullptr;
     QAction *m_mail = nullptr;
     QAction *m_showCard = nullptr;
     QAction *m_profile = nullptr;

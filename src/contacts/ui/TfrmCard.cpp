@@ -92,6 +92,20 @@ TfrmCard::TfrmCard(QWidget *parent)
     lblWeb->setGeometry(112, 108, 140, 16);
     lblWeb->setCursor(Qt::PointingHandCursor);
 
+    lblEnvoyerFichier = new TClickLabel(QStringLiteral("Envoyer un fichier…"), RbPanel4);
+    lblEnvoyerFichier->setObjectName(QStringLiteral("lblEnvoyerFichier"));
+    lblEnvoyerFichier->setGeometry(112, 126, 140, 16);
+    lblEnvoyerFichier->setCursor(Qt::PointingHandCursor);
+    {
+        QFont underlined = lblEnvoyerFichier->font();
+        underlined.setUnderline(true);
+        lblEnvoyerFichier->setFont(underlined);
+        QPalette olive = lblEnvoyerFichier->palette();
+        olive.setColor(QPalette::WindowText, QColor(128, 128, 0));
+        lblEnvoyerFichier->setPalette(olive);
+    }
+    lblEnvoyerFichier->hide();
+
     btnClose = new TClickLabel(QString(), RbPanel4);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setGeometry(kWidth - 21, 6, 15, 15);
@@ -102,6 +116,7 @@ TfrmCard::TfrmCard(QWidget *parent)
     connect(btnClose, &TClickLabel::clicked, this, &TfrmCard::btnCloseClick);
     connect(lblMail, &TClickLabel::clicked, this, &TfrmCard::lblMailClick);
     connect(lblWeb, &TClickLabel::clicked, this, &TfrmCard::lblWebClick);
+    connect(lblEnvoyerFichier, &TClickLabel::clicked, this, &TfrmCard::lblEnvoyerFichierClick);
     FormCreate();
 }
 
@@ -132,6 +147,18 @@ void TfrmCard::setDetails(const QString &pseudo, const QString &mail, const QStr
     lblWeb->setText(lblWeb->fontMetrics().elidedText(m_webAddress, Qt::ElideMiddle, lblWeb->width()));
     lblWeb->setToolTip(m_webAddress);
     Label3->setVisible(!m_webAddress.isEmpty());
+}
+
+void TfrmCard::setCanSendFile(bool can)
+{
+    lblEnvoyerFichier->setVisible(can);
+}
+
+void TfrmCard::lblEnvoyerFichierClick()
+{
+    const QString pseudo = lblPseudo->text();
+    close();
+    emit sendFileRequested(pseudo);
 }
 
 void TfrmCard::showEvent(QShowEvent *event)

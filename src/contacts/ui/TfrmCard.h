@@ -32,6 +32,10 @@ public:
 
     // Fills the texts; each caption label shows only with its address.
     void setDetails(const QString &pseudo, const QString &mail, const QString &web);
+    // "Envoyer un fichier…" shows on the card of a member who is online
+    // (not on one's own card).
+    void setCanSendFile(bool can);
+    void lblEnvoyerFichierClick();
     // The web address of the card, whole (the label may show it shortened).
     QString webAddress() const { return m_webAddress; }
 
@@ -56,10 +60,13 @@ public:
     QLabel *Label3 = nullptr;
     TClickLabel *lblWeb = nullptr;
     TClickLabel *btnClose = nullptr;
+    TClickLabel *lblEnvoyerFichier = nullptr;
 
 signals:
     // No program could open the mail or web address.
     void openFailed(const QString &address);
+    // "Envoyer un fichier…": the card has closed.
+    void sendFileRequested(const QString &pseudo);
 
 protected:
     void showEvent(QShowEvent *event) override;

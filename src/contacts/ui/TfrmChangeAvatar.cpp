@@ -119,8 +119,7 @@ QString TfrmChangeAvatar::uploadFilePath() const
 
 void TfrmChangeAvatar::btnChangeAvatarClick()
 {
-    const QString chosen = m_dialogs.openFileName(
-        QString(), QString(), QStringLiteral("Fichier image JPEG (*.jpg)"));
+    const QString chosen = m_dialogs.openFileName(QString(), QString(), kPictureFilter);
     if (chosen.isEmpty())
         return;
     btnChangeAvatar->setEnabled(false);
@@ -136,11 +135,16 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
     QFile source(chosenFile);
     if (!source.open(QIODevice::ReadOnly))
         throw VoxlaneError(QStringLiteral("Impossible d'ouvrir le fichier %1").arg(chosenFile));
-    const QImage picture = JpegCodec::decodeOrThrow(source.readAll());
-    source.close();
-
-    const QImage upload = AvatarPictures::fitForUpload(picture);
     QString why;
+    const std::optional<QImage> decoded
+        = AvatarPictures::decodeChosen(source.readAll(), &why, JpegCodec::kMaxPixels);
+    source.close();
+    if (!decoded)
+        throw VoxlaneError(why);
+    const QImage &picture = *decoded;
+
+    // Whatever it was, the service gets the JPEG it expects.
+    const QImage upload = AvatarPictures::fitForUpload(picture);
     const QByteArray jpeg = JpegCodec::encode(upload, 100, &why);
     if (jpeg.isEmpty())
         throw VoxlaneError(why);

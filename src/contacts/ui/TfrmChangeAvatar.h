@@ -7,8 +7,9 @@ class DialogService;
 class TRbButton;
 class ServiceSession;
 
-// Replacement of the member's own avatar: a JPEG file is chosen, brought
-// down to at most 94 pixels a side, uploaded, and the new avatar shown.
+// Replacement of the member's own avatar: a picture is chosen (JPEG, PNG,
+// WebP or BMP), brought down to at most 94 pixels a side, uploaded as the
+// JPEG the service expects, and the new avatar shown.
 class TfrmChangeAvatar : public QDialog
 {
     Q_OBJECT
@@ -16,6 +17,10 @@ class TfrmChangeAvatar : public QDialog
 public:
     static constexpr int kWidth = 355;
     static constexpr int kHeight = 302;
+    // The choice of a picture: every kind read first, then the JPEG filter
+    // of old ("description|patterns" pairs).
+    static inline const QString kPictureFilter = QStringLiteral(
+        "Images (JPEG, PNG, WebP, BMP)|*.jpg;*.jpeg;*.png;*.webp;*.bmp|Fichier image JPEG (*.jpg)|*.jpg");
 
     // session: the account and the service; dialogs: the file choice and
     // messages; programDir: where the upload file is written (with trailing

@@ -1,6 +1,7 @@
 #include "media/ui/TMediaPage.h"
 
 #include "components/TColor.h"
+#include "components/ui/TRbButton.h"
 #include "components/ui/TRoundedPanel.h"
 #include "media/ui/TMediaPlayer.h"
 
@@ -46,6 +47,12 @@ TMediaPage::TMediaPage(QWidget *parent)
     p.setColor(QPalette::WindowText, TColor::toQColor(2062215));
     lblPlayArtiste->setPalette(p);
 
+    btnOuvrirMedia = new TRbButton(pnPlayBand);
+    btnOuvrirMedia->setObjectName(QStringLiteral("btnOuvrirMedia"));
+    btnOuvrirMedia->setCaption(QStringLiteral("Ouvrir…"));
+    btnOuvrirMedia->UseFormColors();
+    connect(btnOuvrirMedia, &TRbButton::OnClick, this, &TMediaPage::openRequested);
+
     WMPlayer = new TMediaPlayer(this);
     WMPlayer->setGeometry(
         kMargin, kBandTop + kBandHeight + kMargin, TMediaPlayer::kDefaultWidth, TMediaPlayer::kDefaultHeight);
@@ -56,8 +63,11 @@ void TMediaPage::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     const int w = qMax(0, width() - 2 * kMargin);
     pnPlayBand->setGeometry(kMargin, kBandTop, w, kBandHeight);
-    lblPlayName->setGeometry(12, 4, qMax(0, w - 24), 28);
-    lblPlayArtiste->setGeometry(12, 32, qMax(0, w - 24), 20);
+    constexpr int kButtonWidth = 80;
+    const int text = qMax(0, w - 24 - kButtonWidth - 8);
+    lblPlayName->setGeometry(12, 4, text, 28);
+    lblPlayArtiste->setGeometry(12, 32, text, 20);
+    btnOuvrirMedia->setGeometry(w - 12 - kButtonWidth, (kBandHeight - 26) / 2, kButtonWidth, 26);
 }
 
 void TMediaPage::PlayMediaFile(const QString &path)

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLabel;
+class TRbButton;
 class TMediaPlayer;
 class TRoundedPanel;
 
@@ -30,6 +31,11 @@ public:
     QLabel *lblPlayName = nullptr;
     QLabel *lblPlayArtiste = nullptr;
     TMediaPlayer *WMPlayer = nullptr;
+    // "Ouvrir…": any file of the disk for the player (openRequested).
+    TRbButton *btnOuvrirMedia = nullptr;
+
+signals:
+    void openRequested();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -5,6 +5,8 @@
 #include <QBoxLayout>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMediaFormat>
+#include <QMimeType>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -136,6 +138,17 @@ TMediaPlayer::TMediaPlayer(QWidget *parent)
                 fail(text.isEmpty() ? QStringLiteral("format non pris en charge") : text);
         });
     updateButtons();
+}
+
+QStringList TMediaPlayer::playableMimeTypes()
+{
+    QStringList names;
+    for (const QMediaFormat::FileFormat format : QMediaFormat().supportedFileFormats(QMediaFormat::Decode)) {
+        const QString name = QMediaFormat(format).mimeType().name();
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    }
+    return names;
 }
 
 TMediaPlayer::~TMediaPlayer()

@@ -30,6 +30,10 @@ public:
     static constexpr int kDefaultLoadTimeoutMs = 15000;
 
     explicit TMediaPlayer(QWidget *parent = nullptr);
+
+    // The MIME types of the containers the multimedia back end decodes on
+    // this machine.
+    static QStringList playableMimeTypes();
     ~TMediaPlayer() override;
 
     // The media to play; setting it starts playback.

@@ -8,6 +8,7 @@
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
 #include "transfer/SizeText.h"
 #include "transfer/ui/TTransferPage.h"
 
@@ -38,10 +39,11 @@ public:
 
 } // namespace
 
-TSendPage::TSendPage(ControlChannel &control, PresenceMonitor &presence, DialogService &dialogs,
-    const FileTypeIcons &icons, QWidget *parent)
+TSendPage::TSendPage(ControlChannel &control, OfferQueue &offers, PresenceMonitor &presence,
+    DialogService &dialogs, const FileTypeIcons &icons, QWidget *parent)
     : QWidget(parent)
     , m_control(control)
+    , m_offers(offers)
     , m_presence(presence)
     , m_dialogs(dialogs)
     , m_icons(icons)
@@ -126,14 +128,45 @@ void TSendPage::sendFileTo(const QString &pseudo)
 
 void TSendPage::FileNameSendButtonClick()
 {
-    const QString name = m_dialogs.openFileName(
+    // Several files may be chosen at once: each is offered in turn.
+    const QStringList names = m_dialogs.openFileNames(
         QStringLiteral("Envoyer un fichier"), QString(), QStringLiteral("Tous les fichiers  (*.*)|*.*"));
-    if (!name.isEmpty())
-        m_file->setText(name);
+    if (names.size() == 1)
+        m_file->setText(names.first());
+    else if (!names.isEmpty())
+        setSendFiles(names);
+}
+
+void TSendPage::setSendFiles(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    m_settingSendFiles = true;
+    m_sendFiles = files;
+    if (m_file->text() == files.first())
+        FileNameSendChange();
+    else
+        m_file->setText(files.first());
+    m_settingSendFiles = false;
 }
 
 void TSendPage::FileNameSendChange()
 {
+    // A name typed or chosen by itself replaces the files chosen together.
+    if (!m_settingSendFiles)
+        m_sendFiles = m_file->text().isEmpty() ? QStringList() : QStringList { m_file->text() };
+    if (m_sendFiles.size() > 1) {
+        qint64 total = 0;
+        QStringList names;
+        for (const QString &path : std::as_const(m_sendFiles)) {
+            total += QFileInfo(path).size();
+            names << QFileInfo(path).fileName();
+        }
+        m_fileIcon->setPixmap(TTransferPage::StockPicture(0));
+        m_fileName->setText(QStringLiteral("%1 fichiers : ").arg(m_sendFiles.size()) + names.join(QStringLiteral(", ")));
+        m_fileSize->setText(QStringLiteral("Taille : ") + SizeText::FormatSize(total));
+        return;
+    }
     const QFileInfo file(m_file->text());
     if (m_file->text().isEmpty() || !file.isFile())
         return;
@@ -165,11 +198,10 @@ void TSendPage::btnShowTelClick()
         emit info(QStringLiteral("Vous devez sélectionner un destinataire !"), true, 1500);
         return;
     }
-    if (!QFileInfo(m_file->text()).isFile()) {
+    const QStringList files = m_sendFiles.size() > 1 ? m_sendFiles : QStringList { m_file->text() };
+    // The queue walks the folders once and says how many files it took.
+    if (!QFileInfo(files.first()).isFile() || m_offers.Offer(m_recipient->text(), files) == 0)
         emit info(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
-        return;
-    }
-    m_control.StartOffer(m_recipient->text(), m_file->text());
 }
 
 void TSendPage::RefillSendToFriends()

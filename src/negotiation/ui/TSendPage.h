@@ -5,6 +5,7 @@
 class ControlChannel;
 class DialogService;
 class FileTypeIcons;
+class OfferQueue;
 class PresenceMonitor;
 class QLabel;
 class QLineEdit;
@@ -15,19 +16,23 @@ class TRbButton;
 // The send page (TabSheet4): the file to offer (FileNameSend and its "..."
 // button, with the file's icon, name and size above), the online contacts
 // to pick the recipient from (lBoxSendToFriends), the recipient field
-// txtDesti and "Envoyer", which hands the offer to the control channel. The
-// recipient list follows every presence poll.
+// txtDesti and "Envoyer", which hands the files to the offer queue (one
+// offer after the other). The recipient list follows every presence poll.
 class TSendPage : public QWidget
 {
     Q_OBJECT
 
 public:
-    TSendPage(ControlChannel &control, PresenceMonitor &presence, DialogService &dialogs,
+    TSendPage(ControlChannel &control, OfferQueue &offers, PresenceMonitor &presence, DialogService &dialogs,
         const FileTypeIcons &icons, QWidget *parent = nullptr);
 
     // A file dropped on the window, or chosen otherwise: the file field
     // takes the path whole.
     void setFile(const QString &path);
+    // The files the page offers: the one of FileNameSend, or several chosen
+    // or dropped at once (FileNameSend then shows the first).
+    void setSendFiles(const QStringList &files);
+    QStringList sendFiles() const { return m_sendFiles; }
     // "Envoyer un fichier" of a contact's pop-up: the recipient is filled
     // and the file choice opens.
     void sendFileTo(const QString &pseudo);
@@ -49,6 +54,7 @@ protected:
 
 private:
     ControlChannel &m_control;
+    OfferQueue &m_offers;
     PresenceMonitor &m_presence;
     DialogService &m_dialogs;
     const FileTypeIcons &m_icons;
@@ -61,4 +67,6 @@ private:
     QToolButton *m_chooseFile = nullptr;
     QLineEdit *m_recipient = nullptr;
     TRbButton *m_send = nullptr;
+    QStringList m_sendFiles;
+    bool m_settingSendFiles = false;
 };

@@ -4,11 +4,13 @@
 #include "components/TColor.h"
 #include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/DownloadFolder.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TTransferPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QFileInfo>
 #include <QLabel>
@@ -124,6 +126,35 @@ void TfrmReception::setServices(ControlChannel *channel, DialogService *dialogs)
     m_dialogs = dialogs;
 }
 
+void TfrmReception::setDownloads(SettingsStore *settings, std::function<bool(const QString &path)> pathTaken)
+{
+    m_settings = settings;
+    m_pathTaken = std::move(pathTaken);
+}
+
+// The save dialog opens in the last folder used (else the download folder);
+// with "save without asking", the file goes to the download folder under a
+// name no other file there has.
+QString TfrmReception::savePath()
+{
+    DownloadFolder downloads(m_settings);
+    if (downloads.saveWithoutAsking()) {
+        QDir().mkpath(downloads.folder());
+        return downloads.automaticPath(OfferFileName, m_pathTaken);
+    }
+    // A desktop that never made its download folder gets it now, as a
+    // browser does: a dialog opened on a missing folder shows another one.
+    const QString folder = downloads.dialogFolder();
+    if (folder == downloads.folder())
+        QDir().mkpath(folder);
+    const QString path = m_dialogs
+        ? m_dialogs->saveFileName(QString(), folder, DownloadFolder::safeFileName(OfferFileName))
+        : QString();
+    if (!path.isEmpty())
+        downloads.noteSaved(path);
+    return path;
+}
+
 void TfrmReception::ShowOffer(int id, const QString &fileName, const QString &sender, const QString &sizeText)
 {
     m_offerId = id;
@@ -212,7 +243,7 @@ void TfrmReception::btnAccepterClick()
         return;
     // The save dialog runs its own event loop: the offer may be withdrawn
     // meanwhile, and the answer then goes nowhere.
-    const QString path = m_dialogs ? m_dialogs->saveFileName(QString(), QString(), OfferFileName) : QString();
+    const QString path = savePath();
     if (m_channel && m_channel->OfferAwaitingAnswer(id)) {
         if (path.isEmpty()) {
             m_channel->RefuseOffer(id);

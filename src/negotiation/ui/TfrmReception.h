@@ -7,6 +7,7 @@
 
 class ControlChannel;
 class DialogService;
+class SettingsStore;
 class QLabel;
 class TRbButton;
 class QTimer;
@@ -26,6 +27,9 @@ public:
 
     // The channel whose offer is shown and the dialogs for the save choice.
     void setServices(ControlChannel *channel, DialogService *dialogs);
+    // Where accepted files go (the settings behind DownloadFolder) and which
+    // paths unfinished downloads already hold.
+    void setDownloads(SettingsStore *settings, std::function<bool(const QString &path)> pathTaken);
 
     // Set before each showing.
     QString ShownFileName;
@@ -74,6 +78,9 @@ protected:
 private:
     ControlChannel *m_channel = nullptr;
     DialogService *m_dialogs = nullptr;
+    SettingsStore *m_settings = nullptr;
+    std::function<bool(const QString &path)> m_pathTaken;
+    QString savePath();
     // Answers the offer on show once; later calls do nothing.
     void refuseUnanswered();
 

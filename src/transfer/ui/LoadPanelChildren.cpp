@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int kOwnerRight = 480;
+constexpr int kBarRight = 48 + 371;
 
 QFont trebuchet(bool bold, int points = -1)
 {
@@ -79,6 +80,12 @@ LoadPanelChildren::LoadPanelChildren(QWidget *panel)
     progressLabel = makeLabel(panel, trebuchet(false), QString());
     progressLabel->move(45, 58);
 
+    rateLabel = makeLabel(panel, trebuchet(false, 8), QString());
+    rateLabel->setObjectName(QStringLiteral("rateLabel"));
+    rateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setTextColour(rateLabel, DoneColour);
+    rateLabel->hide();
+
     // Below the panel's height, hence never seen; it carries the caption
     // that the lists set.
     cancelButton = new QPushButton(
@@ -95,6 +102,13 @@ void LoadPanelChildren::placeOwnerLabel(int panelWidth)
     ownerLabel->move(right - ownerLabel->width(), 56);
 }
 
+void LoadPanelChildren::placeRateLabel(int panelWidth)
+{
+    rateLabel->adjustSize();
+    const int right = kBarRight + (panelWidth - DesignWidth);
+    rateLabel->move(right - rateLabel->width(), 10);
+}
+
 void LoadPanelChildren::relayout(const QSize &panelSize)
 {
     const int dw = panelSize.width() - DesignWidth;
@@ -104,4 +118,5 @@ void LoadPanelChildren::relayout(const QSize &panelSize)
     progressBar->resize(371 + dw, 17);
     progressLabel->move(45, 58 + dh);
     placeOwnerLabel(panelSize.width());
+    placeRateLabel(panelSize.width());
 }

@@ -37,5 +37,9 @@ public:
     QLabel *fileLabel;
     QLabel *labelInfo;
     QLabel *progressLabel;
+    // The speed and time left of a running transfer, right-aligned on the
+    // file name's line, above the bar's end.
+    QLabel *rateLabel;
+    void placeRateLabel(int panelWidth);
     QPushButton *cancelButton;
 };

@@ -9,6 +9,7 @@
 #include "components/ui/TRbButton.h"
 #include "contacts/ui/AvatarLabel.h"
 #include "media/MediaRules.h"
+#include "media/ui/TMediaPlayer.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferListRules.h"
@@ -410,15 +411,21 @@ void TTransferPage::PopupMenu1Popup()
     m_pause->setText(state.pauseCaption);
     // A transfer the other member cancelled never goes on.
     m_pause->setEnabled(state.pauseEnabled && !job.isCancelled());
-    m_play->setEnabled(state.lectureEnabled);
+    // The described names, and anything else the player's back end takes.
+    m_play->setEnabled(state.lectureEnabled
+        || MediaRules::canPlay(job.FichierName(), TMediaPlayer::playableMimeTypes(), job.FichierPath()));
 }
 
 void TTransferPage::Ouvrir1Click()
 {
-    if (TvzkLoadPanel *panel = selectedPanel())
-        // An unfinished download has no file there yet: the desktop's
-        // failure is not reported.
-        m_dialogs.openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString());
+    TvzkLoadPanel *panel = selectedPanel();
+    // An unfinished download has no file there yet: nothing to open, and
+    // nothing to say. A file that is there and that nothing can open is
+    // said in the info bar (openFailed).
+    if (!panel || !QFileInfo::exists(panel->FichierPath()))
+        return;
+    if (!m_dialogs.openUrl(QUrl::fromLocalFile(panel->FichierPath()).toString()))
+        emit openFailed(panel->FichierPath());
 }
 
 void TTransferPage::Ouvrirledossiercontenant1Click()
@@ -478,8 +485,11 @@ void TTransferPage::Proprits1Click()
     const bool download = m_list == TransferManager::List::Downloads;
     const QString ip = download ? QString() : panel->ClientAddress();
     // Throws for a size that is not a number: the window is not opened.
-    const TransferProperties properties = TransferProperties::of(panel->job()->record(), download, ip);
+    TransferProperties properties = TransferProperties::of(panel->job()->record(), download, ip);
+    properties.vitesse = TransferProperties::speedOf(panel->job());
     const QPixmap icon = panel->PictureIco()->pixmap();
+    m_properties->setSpeedSource(
+        [job = QPointer<TransferJob>(panel->job())] { return TransferProperties::speedOf(job); });
     m_properties->showProperties(properties, icon, QImage());
     if (m_session.isConnected())
         AvatarLabel::show(m_avatars, panel->FichierProprio(), m_properties->imgAvatar, false);

@@ -95,6 +95,8 @@ public:
 signals:
     // "Lecture": the media page plays path.
     void playRequested(const QString &path);
+    // "Ouvrir": nothing on the desktop could open the file.
+    void openFailed(const QString &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QGridLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QLineEdit>
 
 namespace {
@@ -62,7 +63,7 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
 
     // The rows size themselves to the captions' font.
     auto *rows = new QWidget(this);
-    rows->setGeometry(8, 80, 280, 200);
+    rows->setGeometry(8, 76, 280, 210);
     auto *grid = new QGridLayout(rows);
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setVerticalSpacing(8);
@@ -76,6 +77,8 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     // the count in octets goes to a second line rather than under the panel.
     for (QLabel *size : { lblTaille, lblTailleTel })
         size->setWordWrap(true);
+    lblVitesse = value("lblVitesse");
+    row(grid, QStringLiteral("Vitesse :"), lblVitesse);
     lblDebutTel = value("lblDebutTel");
     row(grid, QStringLiteral("Commencé le :"), lblDebutTel);
     lblEmplacement = new QLineEdit;
@@ -128,6 +131,28 @@ TfrmPropriete::TfrmPropriete(QWidget *parent)
     for (TRbButton *button : { btnPause_Re, btnCancelTel, btnOK })
         button->UseFormColors();
     connect(btnOK, &TRbButton::OnClick, this, &TfrmPropriete::btnOKClick);
+
+    m_speedTimer = new QTimer(this);
+    m_speedTimer->setInterval(1000);
+    connect(m_speedTimer, &QTimer::timeout, this, &TfrmPropriete::refreshSpeed);
+}
+
+void TfrmPropriete::setSpeedSource(std::function<QString()> source)
+{
+    m_speedSource = std::move(source);
+    if (m_speedSource)
+        m_speedTimer->start();
+    else
+        m_speedTimer->stop();
+}
+
+void TfrmPropriete::refreshSpeed()
+{
+    if (!isVisible() || !m_speedSource) {
+        m_speedTimer->stop();
+        return;
+    }
+    lblVitesse->setText(m_speedSource());
 }
 
 void TfrmPropriete::fill(const TransferProperties &p, const QPixmap &icon, const QImage &avatar)
@@ -139,6 +164,7 @@ void TfrmPropriete::fill(const TransferProperties &p, const QPixmap &icon, const
     lblSource->setText(p.source);
     lblTaille->setText(p.taille);
     lblTailleTel->setText(p.tailleTel);
+    lblVitesse->setText(p.vitesse);
     lblDebutTel->setText(p.debutTel);
     lblEmplacement->setText(p.emplacement);
     lblEmplacement->setCursorPosition(0);

@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <functional>
+
 class QLabel;
+class QTimer;
 class QLineEdit;
 class TRbButton;
 class TRbPanel;
@@ -27,6 +30,9 @@ public:
     // fill, then show without making the window modal, centred on the main
     // window (the parent); an open window just takes the new content.
     void showProperties(const TransferProperties &properties, const QPixmap &icon, const QImage &avatar);
+    // Where lblVitesse is read again every second while the window shows
+    // (the rest of the content stays a snapshot); empty: it is not.
+    void setSpeedSource(std::function<QString()> source);
 
     QLabel *imgICO = nullptr;
     QLineEdit *txtFileName = nullptr;
@@ -34,6 +40,7 @@ public:
     QLabel *lblSource = nullptr;
     QLabel *lblTaille = nullptr;
     QLabel *lblTailleTel = nullptr;
+    QLabel *lblVitesse = nullptr;
     QLabel *lblDebutTel = nullptr;
     QLineEdit *lblEmplacement = nullptr;
     QLabel *lblPort = nullptr;
@@ -49,4 +56,8 @@ public:
 
 private:
     void btnOKClick();
+    void refreshSpeed();
+
+    std::function<QString()> m_speedSource;
+    QTimer *m_speedTimer = nullptr;
 };

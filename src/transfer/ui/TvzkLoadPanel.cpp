@@ -17,6 +17,7 @@ namespace {
 
 // Progress shown on screen at most this often; the properties stay exact.
 constexpr int kProgressRefreshMs = 50;
+constexpr int kRateRefreshMs = 1000;
 
 } // namespace
 
@@ -40,6 +41,9 @@ TvzkLoadPanel::TvzkLoadPanel(TransferJob &job, QWidget *parent)
     m_progressTimer->setInterval(kProgressRefreshMs);
     m_progressTimer->setSingleShot(true);
     connect(m_progressTimer, &QTimer::timeout, this, &TvzkLoadPanel::flushProgress);
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setInterval(kRateRefreshMs);
+    connect(m_rateTimer, &QTimer::timeout, this, &TvzkLoadPanel::refreshRate);
 
     connect(&m_job, &TransferJob::connectionOpened, this, &TvzkLoadPanel::jobConnectionOpened);
     connect(&m_job, &TransferJob::maximumChanged, this, &TvzkLoadPanel::jobMaximumChanged);
@@ -66,6 +70,11 @@ QString TvzkLoadPanel::About() const
     return QStringLiteral("TvzkLoadPanel 1.0 - composant de transfert Voxlane, par l'équipe Voxlane");
 }
 
+QLabel *TvzkLoadPanel::RateLabel() const
+{
+    return m_children->rateLabel;
+}
+
 // ---- captions and progress ------------------------------------------------
 
 void TvzkLoadPanel::setCaptionLabelInfo(const QString &v)
@@ -77,9 +86,20 @@ void TvzkLoadPanel::setCaptionLabelInfo(const QString &v)
 
 void TvzkLoadPanel::setCaptionLabelLoad(const QString &v)
 {
-    m_children->fileLabel->setText(v);
-    m_children->fileLabel->adjustSize();
     m_captionLabelLoad = v;
+    fitFileLabel();
+}
+
+// The file's name keeps clear of the speed line: shortened in the middle
+// while the line shows, whole otherwise.
+void TvzkLoadPanel::fitFileLabel()
+{
+    QLabel *file = m_children->fileLabel;
+    const QLabel *rate = m_children->rateLabel;
+    const int room = rate->isHidden() ? QWIDGETSIZE_MAX : rate->x() - 8 - file->x();
+    file->setText(
+        room == QWIDGETSIZE_MAX ? m_captionLabelLoad : file->fontMetrics().elidedText(m_captionLabelLoad, Qt::ElideMiddle, room));
+    file->adjustSize();
 }
 
 void TvzkLoadPanel::setCaptionLabelIcone(const QString &v)
@@ -124,6 +144,7 @@ void TvzkLoadPanel::setProgressPosition(qint64 v)
     m_progressPosition = v;
     setBarValue(v);
     refreshProgressCaption();
+    refreshRate();
 }
 
 void TvzkLoadPanel::setProgressMin(qint64 v)
@@ -180,6 +201,7 @@ void TvzkLoadPanel::showStatus(const QString &text, bool done)
     setCaptionLabelInfo(text);
     LoadPanelChildren::setTextColour(m_labelInfo, done ? LoadPanelChildren::DoneColour : LoadPanelChildren::ErrorColour);
     refreshProgressCaption();
+    refreshRate();
 }
 
 void TvzkLoadPanel::flushProgress()
@@ -187,6 +209,31 @@ void TvzkLoadPanel::flushProgress()
     m_progressTimer->stop();
     setBarValue(m_progressPosition);
     refreshProgressCaption();
+    refreshRate();
+}
+
+void TvzkLoadPanel::refreshRate()
+{
+    QLabel *label = m_children->rateLabel;
+    if (!m_running || !m_job.isRunning()) {
+        m_rateTimer->stop();
+        if (!label->isHidden()) {
+            label->hide();
+            fitFileLabel();
+        }
+        return;
+    }
+    if (!m_rateTimer->isActive())
+        m_rateTimer->start();
+    const QString caption = TransferRate::caption(m_job.rate(), m_job.secondsLeft());
+    const bool moved = label->isHidden() || label->text() != caption;
+    if (label->text() != caption) {
+        label->setText(caption);
+        m_children->placeRateLabel(width());
+    }
+    label->show();
+    if (moved)
+        fitFileLabel();
 }
 
 // ---- layout and mouse -----------------------------------------------------
@@ -250,6 +297,7 @@ void TvzkLoadPanel::jobSocketError(const QString &text)
     m_running = false;
     m_progressBar->hide();
     setCaptionLabelInfo(text);
+    refreshRate();
 }
 
 void TvzkLoadPanel::jobStateChanged()

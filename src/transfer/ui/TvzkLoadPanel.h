@@ -76,6 +76,8 @@ public:
     QTcpServer *ServerSocket() const { return m_job.ServerSocket(); }
     QProgressBar *ProgressBar() const { return m_progressBar; }
     QLabel *LabelInfo() const { return m_labelInfo; }
+    // The speed and time left of the running transfer (hidden otherwise).
+    QLabel *RateLabel() const;
     QMenu *PopupMenu() const { return m_popupMenu; }
     void setPopupMenu(QMenu *menu) { m_popupMenu = menu; }
     QString About() const;
@@ -141,6 +143,8 @@ private:
     void jobCancelledByPeer();
     void flushProgress();
     void refreshProgressCaption();
+    void refreshRate();
+    void fitFileLabel();
 
     TransferJob &m_job;
     bool m_running = false; // a data connection shows its progress
@@ -151,6 +155,8 @@ private:
     QLabel *m_labelInfo = nullptr;
     std::unique_ptr<LoadPanelChildren> m_children;
     QTimer *m_progressTimer = nullptr;
+    // The speed falls while nothing moves: it is drawn again every second.
+    QTimer *m_rateTimer = nullptr;
     QPointer<QMenu> m_popupMenu;
 
     QString m_captionLabelInfo, m_captionLabelLoad, m_captionLabelIcone, m_captionLabelProgress,
