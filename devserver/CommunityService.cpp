@@ -36,6 +36,9 @@ void appendLines(std::string &out, const std::vector<std::string> &lines)
         out += line + "\r\n";
 }
 
+// The one path whose callers read a failing database from the body.
+constexpr std::string_view kLogInPath = "/voxlane/connect.php";
+
 } // namespace
 
 CommunityService::CommunityService(Store &store, Clock clock)
@@ -63,47 +66,58 @@ HttpResponse CommunityService::handle(const HttpRequest &request)
         return dispatch(request, target);
     } catch (const StoreError &) {
         // The log-in reply is read for "error"; other callers see a failure.
-        auto r = HttpResponse::text(kServiceError, target.path() == "/voxlane/connect.php" ? 200 : 500);
+        auto r = HttpResponse::text(kServiceError, target.path() == kLogInPath ? 200 : 500);
         return r;
     }
 }
 
+const RouteTable<CommunityService::Action> &CommunityService::routes()
+{
+    using namespace Methods;
+    using P = PathPattern;
+    // First match by path wins (see RouteTable): the upload is listed before
+    // the avatars' folder that holds it.
+    static const RouteTable<Action> table({
+        { Post, P::exact("/avatars/uploadqxa.php"), &CommunityService::uploadAvatar, "POST attendu" },
+        { Read | Post, P::exact("/voxlane/").where("file", "inscriptions.php"),
+            &CommunityService::registration },
+        { Read | Post, P::exact("/voxlane/index.php").where("file", "inscriptions.php"),
+            &CommunityService::registration },
+        { Read, P::exact(kLogInPath), &CommunityService::logIn },
+        { Read, P::exact("/voxlane/deconnect.php"), &CommunityService::logOut },
+        { Read, P::exact("/voxlane/getconnected.php"), &CommunityService::presence },
+        { Read, P::exact("/script/getinfo.php"), &CommunityService::memberInfo },
+        { Read, P::exact("/script/qxd.php"), &CommunityService::contactTable },
+        { Read, P::under("/avatars/"), &CommunityService::avatar },
+        { Read, P::exact("/quixvale/index.php"), &CommunityService::profile },
+        { Read, P::exact("/"), &CommunityService::home },
+        { Read, P::exact("/index.html"), &CommunityService::home },
+    });
+    return table;
+}
+
 HttpResponse CommunityService::dispatch(const HttpRequest &request, const RawTarget &t)
 {
-    const std::string &path = t.path();
-    const bool get = request.method == "GET" || request.method == "HEAD";
-    const bool post = request.method == "POST";
-
-    if (path == "/avatars/uploadqxa.php")
-        return post ? uploadAvatar(request, t) : HttpResponse::text("POST attendu", 405);
-    if (path == "/voxlane/" || path == "/voxlane/index.php") {
-        if (t.valueOr("file") == "inscriptions.php" && (get || post))
-            return registration(request);
-    }
-    if (!get)
+    const auto found = routes().find(request.method, t);
+    if (found.methodTaken)
+        return (this->*found.route->handler)(request, t);
+    if (found.route && !found.route->methodRefusal.empty())
+        return HttpResponse::text(std::string(found.route->methodRefusal), 405);
+    // A path nobody serves is "not found" to a read; any other method is
+    // refused wherever it is sent, as the wrong method on a served path is.
+    if (found.route || (Methods::of(request.method) & Methods::Read) == 0)
         return HttpResponse::text(Win1252::fromUtf8("méthode non prise en charge"), 405);
-
-    if (path == "/voxlane/connect.php")
-        return logIn(t, request.remoteAddr);
-    if (path == "/voxlane/deconnect.php")
-        return logOut(t);
-    if (path == "/voxlane/getconnected.php")
-        return presence();
-    if (path == "/script/getinfo.php")
-        return memberInfo(t);
-    if (path == "/script/qxd.php")
-        return contactTable(t, request.remoteAddr);
-    if (path.rfind("/avatars/", 0) == 0)
-        return avatar(path);
-    if (path == "/quixvale/index.php")
-        return profile(t);
-    if (path == "/" || path == "/index.html")
-        return HttpResponse::text(WebPages::home());
     return HttpResponse::text(WebPages::notFound(Win1252::fromUtf8("Aucune page à cette adresse.")), 404);
 }
 
-HttpResponse CommunityService::logIn(const RawTarget &t, const std::string &remote)
+HttpResponse CommunityService::home(const HttpRequest &, const RawTarget &)
 {
+    return HttpResponse::text(WebPages::home());
+}
+
+HttpResponse CommunityService::logIn(const HttpRequest &request, const RawTarget &t)
+{
+    const std::string &remote = request.remoteAddr;
     const auto pseudo = t.value("pseudo");
     const auto digest = t.value("psw");
     const auto address = t.value("ip");
@@ -128,7 +142,7 @@ HttpResponse CommunityService::logIn(const RawTarget &t, const std::string &remo
     return HttpResponse::text(body);
 }
 
-HttpResponse CommunityService::logOut(const RawTarget &t)
+HttpResponse CommunityService::logOut(const HttpRequest &, const RawTarget &t)
 {
     const auto member = m_store.findMember(t.valueOr("pseudo"));
     if (!member || member->pseudo != t.valueOr("pseudo")
@@ -138,7 +152,7 @@ HttpResponse CommunityService::logOut(const RawTarget &t)
     return HttpResponse::text(kLoggedOut);
 }
 
-HttpResponse CommunityService::presence()
+HttpResponse CommunityService::presence(const HttpRequest &, const RawTarget &)
 {
     std::string body;
     for (const auto &[pseudo, address] : m_store.online())
@@ -146,7 +160,7 @@ HttpResponse CommunityService::presence()
     return HttpResponse::text(body);
 }
 
-HttpResponse CommunityService::memberInfo(const RawTarget &t)
+HttpResponse CommunityService::memberInfo(const HttpRequest &, const RawTarget &t)
 {
     const std::string function = t.valueOr("function");
     const auto member = m_store.findMember(t.valueOr("pseudo"));
@@ -163,8 +177,9 @@ HttpResponse CommunityService::memberInfo(const RawTarget &t)
     return HttpResponse::text("fonction inconnue", 400);
 }
 
-HttpResponse CommunityService::contactTable(const RawTarget &t, const std::string &remote)
+HttpResponse CommunityService::contactTable(const HttpRequest &request, const RawTarget &t)
 {
+    const std::string &remote = request.remoteAddr;
     const std::string cmd = t.valueOr("cmd");
     if (cmd != "1" && cmd != "2")
         return refusal("commande inconnue");
@@ -217,8 +232,9 @@ std::optional<std::string> CommunityService::othersTableRefusal(
     return "seul le membre concerné peut modifier cette liste";
 }
 
-HttpResponse CommunityService::avatar(const std::string &path)
+HttpResponse CommunityService::avatar(const HttpRequest &, const RawTarget &t)
 {
+    const std::string &path = t.path();
     constexpr std::string_view prefix = "/avatars/", suffix = ".jpg";
     const std::string_view name = std::string_view(path).substr(prefix.size());
     std::optional<std::int64_t> id;
@@ -258,7 +274,7 @@ HttpResponse CommunityService::uploadAvatar(const HttpRequest &request, const Ra
     return HttpResponse::text(kOk);
 }
 
-HttpResponse CommunityService::registration(const HttpRequest &request)
+HttpResponse CommunityService::registration(const HttpRequest &request, const RawTarget &)
 {
     if (request.method != "POST")
         return HttpResponse::text(WebPages::registration({}, {}));
@@ -287,7 +303,7 @@ HttpResponse CommunityService::registration(const HttpRequest &request)
     return HttpResponse::text(WebPages::registration(values, *problem), 400);
 }
 
-HttpResponse CommunityService::profile(const RawTarget &t)
+HttpResponse CommunityService::profile(const HttpRequest &, const RawTarget &t)
 {
     // The address is ".../index.php?page=affichmembre.php?id=7": the second
     // '?' belongs to the value of "page".

@@ -2,6 +2,7 @@
 
 #include "HttpMessage.h"
 #include "RawTarget.h"
+#include "RouteTable.h"
 #include "Store.h"
 
 #include <cstddef>
@@ -39,20 +40,26 @@ public:
     static std::int64_t systemClock();
 
 private:
+    // Every handler takes the request and its split target, so that one
+    // table can name them all.
+    using Action = HttpResponse (CommunityService::*)(const HttpRequest &, const RawTarget &);
+    static const RouteTable<Action> &routes();
+
     HttpResponse dispatch(const HttpRequest &request, const RawTarget &target);
 
-    HttpResponse logIn(const RawTarget &t, const std::string &remote);
-    HttpResponse logOut(const RawTarget &t);
-    HttpResponse presence();
-    HttpResponse memberInfo(const RawTarget &t);
-    HttpResponse contactTable(const RawTarget &t, const std::string &remote);
+    HttpResponse logIn(const HttpRequest &request, const RawTarget &t);
+    HttpResponse logOut(const HttpRequest &request, const RawTarget &t);
+    HttpResponse presence(const HttpRequest &request, const RawTarget &t);
+    HttpResponse memberInfo(const HttpRequest &request, const RawTarget &t);
+    HttpResponse contactTable(const HttpRequest &request, const RawTarget &t);
     // Why `actor` may not make this change to `owner`'s table, if it may not.
     std::optional<std::string> othersTableRefusal(
         bool add, Store::Category category, const Member &owner, const Member &actor);
-    HttpResponse avatar(const std::string &path);
+    HttpResponse avatar(const HttpRequest &request, const RawTarget &t);
     HttpResponse uploadAvatar(const HttpRequest &request, const RawTarget &t);
-    HttpResponse registration(const HttpRequest &request);
-    HttpResponse profile(const RawTarget &t);
+    HttpResponse registration(const HttpRequest &request, const RawTarget &t);
+    HttpResponse profile(const HttpRequest &request, const RawTarget &t);
+    HttpResponse home(const HttpRequest &request, const RawTarget &t);
 
     Store &m_store;
     Clock m_clock;

@@ -33,14 +33,6 @@ const char *const kFullBody = "trop de connexions";
 
 struct HttpServer::Connection
 {
-    enum class Phase {
-        Reading, // the request, to be answered by the handler
-        Refusing, // the request, to be answered 503 whatever it is
-        Handling, // a worker is answering
-        Writing,
-        Lingering, // reply sent, reading what the client still sends
-    };
-
     Connection(std::uint64_t id, int fd, std::string remote, HttpRequestParser::Limits limits)
         : id(id)
         , fd(fd)
@@ -54,12 +46,9 @@ struct HttpServer::Connection
     std::string remote;
     HttpRequestParser parser;
     std::unique_ptr<TlsStream> tls; // HTTPS only
-    Phase phase = Phase::Reading;
-    bool counted = false; // against the served and per-address limits
+    ConnectionLimits::Admission admitted = ConnectionLimits::Admission::Serve;
+    ConnectionLimits::Progress progress;
     bool fromProxy = false; // a trusted load balancer
-    bool receivedAny = false; // a request byte (over TLS: once decrypted)
-    std::int64_t openedAt = 0;
-    std::int64_t phaseStart = 0;
     std::size_t reservedBody = 0;
     std::string refusedHead; // the last bytes of a refused request, to see its head end
     std::string out; // bytes for the socket (over TLS: encrypted)
@@ -75,8 +64,11 @@ HttpServer::HttpServer(Handler handler, Logger logger, HttpRequestParser::Limits
 HttpServer::HttpServer(Handler handler, Logger logger, HttpRequestParser::Limits limits, Tuning tuning)
     : m_handler(std::move(handler))
     , m_logger(std::move(logger))
-    , m_limits(limits)
-    , m_tuning(std::move(tuning))
+    , m_requestLimits(limits)
+    , m_clock(std::move(tuning.clock))
+    , m_workerCount(tuning.workers)
+    , m_limits(std::move(static_cast<ConnectionLimits::Settings &>(tuning)))
+    , m_workers([this](const HttpRequest &request) { return respond(request); }, [this] { wake(); })
 {
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -92,8 +84,8 @@ HttpServer::~HttpServer()
 
 std::int64_t HttpServer::now() const
 {
-    if (m_tuning.clock)
-        return m_tuning.clock();
+    if (m_clock)
+        return m_clock();
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -161,15 +153,12 @@ void HttpServer::wake()
 
 void HttpServer::run()
 {
-    {
-        std::lock_guard lock(m_jobsMutex);
-        m_workersStop = false;
-    }
-    for (int i = 0; i < std::max(1, m_tuning.workers); ++i)
-        m_workers.emplace_back([this] { workerLoop(); });
+    m_workers.start(m_workerCount);
 
     std::vector<pollfd> fds;
-    std::vector<Connection *> polled;
+    // By id, not by pointer: a connection may be closed, and freed, before
+    // its pollfd is looked at.
+    std::vector<std::uint64_t> polled;
     while (!m_stopping) {
         fds.clear();
         polled.clear();
@@ -177,15 +166,15 @@ void HttpServer::run()
         fds.push_back({ m_wakeFd, POLLIN, 0 });
         for (auto &[id, c] : m_connections) {
             short events = 0;
-            if (c->phase == Connection::Phase::Reading || c->phase == Connection::Phase::Refusing
-                || c->phase == Connection::Phase::Lingering)
+            const Phase phase = c->progress.phase;
+            if (phase == Phase::Reading || phase == Phase::Refusing || phase == Phase::Lingering)
                 events |= POLLIN;
             if (c->outAt < c->out.size())
                 events |= POLLOUT;
             if (events == 0)
                 continue;
             fds.push_back({ c->fd, events, 0 });
-            polled.push_back(c.get());
+            polled.push_back(id);
         }
         const int ready = ::poll(fds.data(), fds.size(), kTickMs);
         if (ready < 0 && errno != EINTR)
@@ -196,21 +185,17 @@ void HttpServer::run()
                 [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
             }
             // Handler results first, then the sockets (a connection closed
-            // below is not looked at again: its pollfd is skipped by id).
+            // meanwhile is not looked at again: its id is found no more).
             takeFinished();
-            std::vector<std::uint64_t> ids;
-            for (std::size_t i = 2; i < fds.size(); ++i)
-                ids.push_back(fds[i].revents ? polled[i - 2]->id : 0);
             for (std::size_t i = 2; i < fds.size(); ++i) {
-                if (!ids[i - 2])
-                    continue;
-                const auto it = m_connections.find(ids[i - 2]);
+                const std::uint64_t id = polled[i - 2];
+                const auto it = fds[i].revents ? m_connections.find(id) : m_connections.end();
                 if (it == m_connections.end())
                     continue;
                 Connection &c = *it->second;
                 if (fds[i].revents & POLLOUT)
                     onWritable(c);
-                if (m_connections.count(ids[i - 2]) && (fds[i].revents & (POLLIN | POLLERR | POLLHUP)))
+                if (m_connections.count(id) && (fds[i].revents & (POLLIN | POLLERR | POLLHUP)))
                     onReadable(c);
             }
             if (fds[0].revents & POLLIN)
@@ -229,16 +214,7 @@ void HttpServer::run()
         }
     }
 
-    {
-        std::lock_guard lock(m_jobsMutex);
-        m_workersStop = true;
-        m_jobs.clear();
-    }
-    m_jobsReady.notify_all();
-    for (auto &w : m_workers)
-        w.join();
-    m_workers.clear();
-    m_done.clear();
+    m_workers.stop();
     while (!m_connections.empty())
         close(*m_connections.begin()->second);
 }
@@ -248,37 +224,26 @@ void HttpServer::acceptAll()
     for (;;) {
         sockaddr_in peer {};
         socklen_t len = sizeof peer;
-        const int fd = ::accept4(
-            m_listenFd, reinterpret_cast<sockaddr *>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd
+            = ::accept4(m_listenFd, reinterpret_cast<sockaddr *>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return; // none waiting, or out of descriptors: try again next round
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         const std::string remote = text;
 
-        const auto held = m_perAddress.find(remote);
-        const bool fromProxy
-            = std::find(m_tuning.trustedProxies.begin(), m_tuning.trustedProxies.end(), remote)
-            != m_tuning.trustedProxies.end();
-        const bool room = m_served < m_tuning.maxConnections
-            && (fromProxy || held == m_perAddress.end() || held->second < m_tuning.maxPerAddress);
-        if (!room && m_refusing >= m_tuning.maxRefusing) {
+        const auto admission = m_limits.admit(remote);
+        if (admission == ConnectionLimits::Admission::Drop) {
             ::close(fd);
             continue;
         }
-        auto c = std::make_unique<Connection>(m_nextId++, fd, remote, m_limits);
+        auto c = std::make_unique<Connection>(m_nextId++, fd, remote, m_requestLimits);
         if (m_tls)
             c->tls = std::make_unique<TlsStream>(*m_tls);
-        c->fromProxy = fromProxy;
-        c->openedAt = c->phaseStart = now();
-        if (room) {
-            c->counted = true;
-            ++m_served;
-            ++m_perAddress[remote];
-        } else {
-            c->phase = Connection::Phase::Refusing;
-            ++m_refusing;
-        }
+        c->fromProxy = m_limits.isTrustedProxy(remote);
+        c->admitted = admission;
+        c->progress = ConnectionLimits::Progress::opened(
+            admission == ConnectionLimits::Admission::Serve ? Phase::Reading : Phase::Refusing, now());
         ++m_open;
         m_connections.emplace(c->id, std::move(c));
     }
@@ -299,7 +264,7 @@ void HttpServer::onReadable(Connection &c)
     std::string_view bytes(buffer, static_cast<std::size_t>(n));
     std::string plain;
     bool peerClosed = false;
-    if (c.tls && c.phase != Connection::Phase::Lingering) {
+    if (c.tls && c.progress.phase != Phase::Lingering) {
         // Handshake flights and alerts go out with the loop's next round;
         // only the request bytes the records carry go on below.
         const TlsStream::Result result = c.tls->receive(bytes, plain);
@@ -322,20 +287,19 @@ void HttpServer::onReadable(Connection &c)
         }
         bytes = plain;
     }
-    c.receivedAny = true;
+    c.progress.receivedAny = true;
 
-    switch (c.phase) {
-    case Connection::Phase::Reading: {
+    switch (c.progress.phase) {
+    case Phase::Reading: {
         c.parser.feed(bytes);
         if (c.parser.takeContinueRequest())
             queue(c, "HTTP/1.1 100 Continue\r\n\r\n");
         if (c.parser.headDone() && c.reservedBody == 0 && c.parser.contentLength() > 0) {
-            if (m_bufferedBodies + c.parser.contentLength() > m_tuning.maxBufferedBodies) {
+            if (!m_limits.reserveBody(c.parser.contentLength())) {
                 answer(c, HttpResponse::text(kFullBody, 503), {});
                 return;
             }
             c.reservedBody = c.parser.contentLength();
-            m_bufferedBodies += c.reservedBody;
         }
         if (c.parser.state() == HttpRequestParser::State::Complete) {
             HttpRequest request = c.parser.request();
@@ -350,35 +314,31 @@ void HttpServer::onReadable(Connection &c)
                 }
                 request.remoteAddr = *client;
             }
-            c.phase = Connection::Phase::Handling;
-            c.phaseStart = now();
-            {
-                std::lock_guard lock(m_jobsMutex);
-                m_jobs.push_back({ c.id, std::move(request) });
-            }
-            m_jobsReady.notify_one();
+            c.progress.enter(Phase::Handling, now());
+            m_workers.submit(c.id, std::move(request));
         } else if (c.parser.state() == HttpRequestParser::State::Error) {
             const int status = c.parser.errorStatus();
             answer(c, HttpResponse::text(HttpResponse::reason(status), status), {});
         }
         break;
     }
-    case Connection::Phase::Refusing:
+    case Phase::Refusing:
         // Read up to the end of the head so that the reply is not lost to a
         // reset; the request itself does not matter.
         c.refusedHead += bytes;
-        if (c.refusedHead.find("\r\n\r\n") != std::string::npos || c.refusedHead.find("\n\n") != std::string::npos)
+        if (c.refusedHead.find("\r\n\r\n") != std::string::npos
+            || c.refusedHead.find("\n\n") != std::string::npos)
             answer(c, HttpResponse::text(kFullBody, 503), {});
         else if (c.refusedHead.size() > 3)
             c.refusedHead.erase(0, c.refusedHead.size() - 3);
         break;
-    case Connection::Phase::Lingering:
+    case Phase::Lingering:
         c.drained += bytes.size();
         if (c.drained > kMaxDrained)
             close(c);
         break;
-    case Connection::Phase::Handling:
-    case Connection::Phase::Writing:
+    case Phase::Handling:
+    case Phase::Writing:
         break; // not polled for reading
     }
     // The peer ended its stream with the request incomplete: as a plain
@@ -386,7 +346,8 @@ void HttpServer::onReadable(Connection &c)
     if (peerClosed) {
         const auto it = m_connections.find(id);
         if (it != m_connections.end()
-            && (it->second->phase == Connection::Phase::Reading || it->second->phase == Connection::Phase::Refusing))
+            && (it->second->progress.phase == Phase::Reading
+                || it->second->progress.phase == Phase::Refusing))
             close(*it->second);
     }
 }
@@ -405,7 +366,7 @@ void HttpServer::onWritable(Connection &c)
         }
         c.outAt += static_cast<std::size_t>(n);
     }
-    if (c.phase == Connection::Phase::Writing)
+    if (c.progress.phase == Phase::Writing)
         beginLinger(c);
 }
 
@@ -426,15 +387,7 @@ void HttpServer::answer(Connection &c, const HttpResponse &response, const HttpR
         close(c);
         return;
     }
-    if (c.reservedBody) {
-        m_bufferedBodies -= c.reservedBody;
-        c.reservedBody = 0;
-    }
-    queue(c, response.serialize(request.method == "HEAD"));
-    if (c.tls)
-        endTls(c);
-    c.phase = Connection::Phase::Writing;
-    c.phaseStart = now();
+    sendReply(c, response.serialize(request.method == "HEAD"));
     if (m_logger) {
         HttpRequest shown = request;
         if (shown.method.empty()) {
@@ -444,6 +397,17 @@ void HttpServer::answer(Connection &c, const HttpResponse &response, const HttpR
         m_logger(logLine(c.remote, shown, response.status, response.body.size()));
     }
     onWritable(c);
+}
+
+void HttpServer::sendReply(Connection &c, std::string_view bytes)
+{
+    // The request is over: its body's room goes back to the others.
+    m_limits.releaseBody(c.reservedBody);
+    c.reservedBody = 0;
+    queue(c, bytes);
+    if (c.tls)
+        endTls(c);
+    c.progress.enter(Phase::Writing, now());
 }
 
 void HttpServer::endTls(Connection &c)
@@ -457,50 +421,30 @@ void HttpServer::endTls(Connection &c)
 void HttpServer::beginLinger(Connection &c)
 {
     ::shutdown(c.fd, SHUT_WR);
-    c.phase = Connection::Phase::Lingering;
-    c.phaseStart = now();
+    c.progress.enter(Phase::Lingering, now());
 }
 
 void HttpServer::checkDeadline(Connection &c, std::int64_t t)
 {
-    const std::int64_t age = t - c.openedAt;
-    const std::int64_t inPhase = t - c.phaseStart;
-    switch (c.phase) {
-    case Connection::Phase::Reading:
-        if (!c.receivedAny && age >= m_tuning.idleMs)
-            close(c); // nothing to answer
-        else if ((!c.parser.headDone() && age >= m_tuning.headMs) || age >= m_tuning.requestMs)
-            answer(c, HttpResponse::text(HttpResponse::reason(408), 408), {});
+    switch (m_limits.due(c.progress, c.parser.headDone(), t)) {
+    case ConnectionLimits::Verdict::Wait:
         break;
-    case Connection::Phase::Refusing:
-        if (inPhase >= m_tuning.refuseReadMs)
-            answer(c, HttpResponse::text(kFullBody, 503), {});
+    case ConnectionLimits::Verdict::Close:
+        close(c);
         break;
-    case Connection::Phase::Writing:
-        if (inPhase >= m_tuning.writeMs)
-            close(c);
+    case ConnectionLimits::Verdict::RequestTimeout:
+        answer(c, HttpResponse::text(HttpResponse::reason(408), 408), {});
         break;
-    case Connection::Phase::Lingering:
-        if (inPhase >= m_tuning.lingerMs)
-            close(c);
+    case ConnectionLimits::Verdict::Refuse:
+        answer(c, HttpResponse::text(kFullBody, 503), {});
         break;
-    case Connection::Phase::Handling:
-        break; // the worker's answer comes; the handler has no time limit of its own
     }
 }
 
 void HttpServer::close(Connection &c)
 {
-    if (c.reservedBody)
-        m_bufferedBodies -= c.reservedBody;
-    if (c.counted) {
-        --m_served;
-        if (--m_perAddress[c.remote] <= 0)
-            m_perAddress.erase(c.remote);
-    } else {
-        --m_refusing;
-    }
-    // A worker still answering finds the connection gone and drops its reply.
+    m_limits.releaseBody(c.reservedBody);
+    m_limits.release(c.remote, c.admitted);
     ::close(c.fd);
     --m_open;
     m_connections.erase(c.id);
@@ -508,56 +452,28 @@ void HttpServer::close(Connection &c)
 
 void HttpServer::takeFinished()
 {
-    std::deque<Done> done;
-    {
-        std::lock_guard lock(m_jobsMutex);
-        done.swap(m_done);
-    }
-    for (auto &d : done) {
-        const auto it = m_connections.find(d.id);
+    for (auto &finished : m_workers.takeFinished()) {
+        // A connection closed while its request was answered drops the reply.
+        const auto it = m_connections.find(finished.id);
         if (it == m_connections.end())
             continue;
         Connection &c = *it->second;
-        if (c.reservedBody) {
-            m_bufferedBodies -= c.reservedBody;
-            c.reservedBody = 0;
-        }
-        queue(c, d.bytes);
-        if (c.tls)
-            endTls(c);
-        c.phase = Connection::Phase::Writing;
-        c.phaseStart = now();
+        sendReply(c, finished.bytes);
         onWritable(c);
     }
 }
 
-void HttpServer::workerLoop()
+std::string HttpServer::respond(const HttpRequest &request)
 {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(m_jobsMutex);
-            m_jobsReady.wait(lock, [this] { return m_workersStop || !m_jobs.empty(); });
-            if (m_workersStop)
-                return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-        }
-        HttpResponse response;
-        try {
-            response = m_handler(job.request);
-        } catch (const std::exception &) {
-            response = HttpResponse::text("erreur interne", 500);
-        }
-        if (m_logger)
-            m_logger(logLine(job.request.remoteAddr, job.request, response.status, response.body.size()));
-        std::string bytes = response.serialize(job.request.method == "HEAD");
-        {
-            std::lock_guard lock(m_jobsMutex);
-            m_done.push_back({ job.id, std::move(bytes) });
-        }
-        wake();
+    HttpResponse response;
+    try {
+        response = m_handler(request);
+    } catch (const std::exception &) {
+        response = HttpResponse::text("erreur interne", 500);
     }
+    if (m_logger)
+        m_logger(logLine(request.remoteAddr, request, response.status, response.body.size()));
+    return response.serialize(request.method == "HEAD");
 }
 
 std::optional<std::string> HttpServer::forwardedClient(const HttpRequest &request)

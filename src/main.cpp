@@ -12,11 +12,11 @@ int main(int argc, char *argv[])
     // The main window may be hidden in the tray when a pop-up, the last
     // window on show, closes: only closing the main window ends the program.
     app.setQuitOnLastWindowClosed(false);
-    QObject::connect(windows.frmPrincipal.get(), &TfrmPrincipal::closing, &app, &QCoreApplication::quit,
+    QObject::connect(&windows.main(), &TfrmPrincipal::closing, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // A kill, Ctrl+C or the session's end leave through the same exit.
     QuitSignals quitSignals;
-    ConnectQuitRequests(windows.frmPrincipal.get(), &quitSignals);
-    windows.frmPrincipal->show();
+    ConnectQuitRequests(&windows.main(), &quitSignals);
+    windows.main().show();
     return app.exec();
 }

@@ -4,22 +4,30 @@
 // (rows, heading) and the recipient list. The contact check runs without
 // its pop-ups: each is a window of its own that waits on the service for an
 // avatar, a cost per contact coming online, not per member listed.
+#include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "base/Cp1252.h"
 #include "base/DialogService.h"
 #include "base/SettingsStore.h"
 #include "contacts/PresenceMonitor.h"
 #include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TContactView.h"
+#include "negotiation/ui/TSendPage.h"
+#include "service/CredentialCodec.h"
 #include "service/ServiceSession.h"
+
+#include "support/FakeService.h"
 
 #include <QApplication>
 #include <QCollator>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <numeric>
 #include <cstdio>
 
 namespace {
@@ -68,13 +76,20 @@ int main(int argc, char **argv)
     QTemporaryDir home;
     SettingsStore settings(home.filePath(QStringLiteral("Voxlane.conf")));
     SilentDialogs dialogs;
+    // The community service the log-in talks to: it accepts the account
+    // with every contact.
+    FakeService service;
     AppServices services;
     services.dialogs = &dialogs;
     services.settings = &settings;
     services.environment.homeDir = home.path();
-    services.environment.serviceUrl = QStringLiteral("http://127.0.0.1:1");
+    services.environment.serviceUrl = service.baseUrl();
     services.environment.localIp = QStringLiteral("127.0.0.1");
-    TfrmPrincipal w(services);
+    ApplicationWindows program(services);
+    TfrmPrincipal &w = program.main();
+    ServiceSession &session = program.controllers().session();
+    PresenceMonitor &presence = program.controllers().presence();
+    TContactView &lbOnline = w.contactView();
     w.show();
 
     QRandomGenerator rng(2024);
@@ -89,18 +104,27 @@ int main(int argc, char **argv)
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(contacts.begin(), contacts.end(), collator);
-    w.session.CurrentPseudo = nameOf(population.at(1));
+    const QString me = nameOf(population.at(1));
+    service.script("/voxlane/connect.php",
+        FakeService::Reply::text(QStringLiteral("autorisé\r\n[Contacts]\r\n") + contacts.join(QStringLiteral("\r\n"))
+            + QStringLiteral("\r\n[Bloqués]\r\n[Ask]\r\n[Messages]\r\n")));
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("1")));
+    session.setAccount(me, me);
+    if (!session.OpenSession(me, CredentialCodec::MD5Hex(me))) {
+        std::fprintf(stderr, "the log-in was refused\n");
+        return 1;
+    }
+    presence.refreshTimer().stop();
+    presence.startContacts(session.contactList());
 
     // The log-in's view: two headers and every contact offline.
-    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
-    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
-    w.session.ContactList = contacts;
-    w.presence.OfflineContacts = contacts;
-    for (const QString &name : contacts)
-        w.lbOnline->insertTopLevelItem(
-            qMin(3, w.lbOnline->topLevelItemCount()), ContactRows::makeRow(name, ContactRows::kOffline));
-    w.lbOnline->show();
-    w.session.Connected = true;
+    lbOnline.clear();
+    lbOnline.addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    lbOnline.addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    for (const QString &name : session.contactList())
+        lbOnline.insertTopLevelItem(
+            qMin(3, lbOnline.topLevelItemCount()), ContactRows::makeRow(name, ContactRows::kOffline));
+    lbOnline.show();
 
     // Replies: the first 100 000 of the shuffled population, then at each
     // tick 5 % of them swapped for members who were offline.
@@ -116,10 +140,10 @@ int main(int argc, char **argv)
         }
     }
 
-    const auto tick = [&w](const QByteArray &reply, bool popups) {
-        w.ApplyPresenceReply(Cp1252::decode(reply)); // the HTTP client decodes the body
-        w.CheckFriend(popups);
-        w.RefillSendToFriends();
+    const auto tick = [&](const QByteArray &reply, bool popups) {
+        presence.ApplyPresenceReply(Cp1252::decode(reply)); // the HTTP client decodes the body
+        lbOnline.CheckFriend(popups);
+        w.sendPage().RefillSendToFriends();
     };
 
     QElapsedTimer timer;
@@ -128,7 +152,7 @@ int main(int argc, char **argv)
     const double first = double(timer.nsecsElapsed()) / 1e6;
     QCoreApplication::processEvents();
     std::printf("log-in tick: %.1f ms, %lld contacts online\n", first,
-        static_cast<long long>(w.presence.OnlineContacts.size()));
+        static_cast<long long>(presence.onlineContacts().size()));
 
     double total = 0;
     double worst = 0;
@@ -141,8 +165,8 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(); // the view lays out between ticks, as it would
     }
     std::printf("worst tick: %.1f ms; %lld contacts online, status panel: %s\n", worst,
-        static_cast<long long>(w.presence.OnlineContacts.size()),
-        w.GetIP(w.session.CurrentPseudo).isEmpty() ? "empty" : "set");
+        static_cast<long long>(presence.onlineContacts().size()),
+        presence.GetIP(session.currentPseudo()).isEmpty() ? "empty" : "set");
     std::printf("presence: %.0f ms per tick (%d online, %d contacts)\n", total / kTicks, kOnline, kContacts);
     return 0;
 }

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-// The sending side of a benchmark transfer: an upload panel on the caller's
+// The sending side of a benchmark transfer: an upload job shown by a panel on the caller's
 // thread (both ends then share one event loop, as two panels of one client
 // do, and the loop lag measured there counts the work of both), or with
 // ownThread an upload job on a thread and event loop of its own, as the
@@ -26,19 +26,17 @@ public:
         bool ownThread, QObject *context, std::function<void()> ended,
         std::shared_ptr<TransferSecurity> security = nullptr)
     {
-        if (ownThread) {
-            m_job = new TransferJob;
-        } else {
-            m_panel = std::make_unique<TvzkLoadPanel>();
+        m_job = new TransferJob;
+        if (!ownThread) {
+            m_panel = std::make_unique<TvzkLoadPanel>(*m_job);
             m_panel->show();
-            m_job = m_panel->job();
         }
         m_job->setFastMode(fast);
         m_job->setSecurity(std::move(security));
         m_job->setFichierName(name);
         m_job->setFichierPath(source);
         m_job->setFichierPoids(QString::number(size));
-        m_job->setFichierTel(QStringLiteral("0"));
+        m_job->setFichierTel(0);
         m_job->setClientAddress(QStringLiteral("127.0.0.1"));
         m_job->setPort(port);
         const auto end = [this, context, ended](bool completed) {
@@ -66,6 +64,10 @@ public:
                 m_job, [this] { delete m_job; }, Qt::BlockingQueuedConnection);
             m_thread.quit();
             m_thread.wait();
+        } else {
+            // The panel shows the job: it goes first.
+            m_panel.reset();
+            delete m_job;
         }
     }
     BenchUpload(const BenchUpload &) = delete;

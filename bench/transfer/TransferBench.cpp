@@ -84,19 +84,22 @@ PanelRun runPanels(
         sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
         receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
     }
-    TvzkLoadPanel down;
-    down.job()->setFastMode(fast);
-    down.job()->setSecurity(receiver);
-    down.setTempPath(temp);
-    down.setBindAddress(QStringLiteral("127.0.0.1"));
-    down.setPeerAddress(QStringLiteral("127.0.0.1"));
+    // Each transfer shown by its panel, as on the transfer pages.
+    TransferJob downJob;
+    TvzkLoadPanel down(downJob);
+    downJob.setFastMode(fast);
+    downJob.setSecurity(receiver);
+    downJob.setTempPath(temp);
+    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
+    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
     // The header carries the sent file's own name, which a download only
     // accepts as its FichierName.
-    down.setFichierName(QFileInfo(source).fileName());
-    down.setFichierPath(dest);
-    down.setFichierPoids(QString::number(size));
-    down.setFichierTel(QStringLiteral("0"));
-    down.setServerActive(true);
+    downJob.setFichierName(QFileInfo(source).fileName());
+    downJob.setFichierPath(dest);
+    downJob.setFichierPoids(QString::number(size));
+    downJob.setFichierTel(0);
+    downJob.setServerActive(true);
+
     down.show();
 
     QEventLoop loop;
@@ -129,7 +132,7 @@ PanelRun runPanels(
     while (!QFile::exists(dest) && settle.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     run.ok = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
-        && up.wasEncrypted() == encrypted && down.job()->isEncrypted() == encrypted;
+        && up.wasEncrypted() == encrypted && downJob.isEncrypted() == encrypted;
     QFile::remove(dest);
     return run;
 }

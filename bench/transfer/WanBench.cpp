@@ -52,17 +52,19 @@ double runThroughLink(
         sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
         receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
     }
-    TvzkLoadPanel down;
-    down.job()->setFastMode(fast);
-    down.job()->setSecurity(receiver);
-    down.setTempPath(temp);
-    down.setBindAddress(QStringLiteral("127.0.0.1"));
-    down.setPeerAddress(QStringLiteral("127.0.0.1"));
-    down.setFichierName(name);
-    down.setFichierPath(dest);
-    down.setFichierPoids(QString::number(size));
-    down.setFichierTel(QStringLiteral("0"));
-    down.setServerActive(true);
+    // Each transfer shown by its panel, as on the transfer pages.
+    TransferJob downJob;
+    TvzkLoadPanel down(downJob);
+    downJob.setFastMode(fast);
+    downJob.setSecurity(receiver);
+    downJob.setTempPath(temp);
+    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
+    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
+    downJob.setFichierName(name);
+    downJob.setFichierPath(dest);
+    downJob.setFichierPoids(QString::number(size));
+    downJob.setFichierTel(0);
+    downJob.setServerActive(true);
 
     WanProxy link(down.ServerSocket()->serverPort(), rate, rttMs);
 
@@ -82,7 +84,7 @@ double runThroughLink(
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const bool ok
         = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
-        && up.wasEncrypted() == encrypted && down.job()->isEncrypted() == encrypted;
+        && up.wasEncrypted() == encrypted && downJob.isEncrypted() == encrypted;
     return ok ? seconds : -1;
 }
 

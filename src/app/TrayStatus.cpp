@@ -120,10 +120,9 @@ int TrayStatus::runningTransfers() const
     if (!m_transfers)
         return 0;
     int running = 0;
-    for (const QStringList *list : { &m_transfers->DownloadList, &m_transfers->UploadList }) {
-        for (const QString &name : *list) {
-            const TransferJob *job = m_transfers->JobNamed(name);
-            if (job && job->isRunning())
+    for (const QList<TransferJob *> *jobs : { &m_transfers->downloads(), &m_transfers->uploads() }) {
+        for (const TransferJob *job : *jobs) {
+            if (job->isRunning())
                 ++running;
         }
     }
@@ -133,7 +132,7 @@ int TrayStatus::runningTransfers() const
 void TrayStatus::refresh()
 {
     m_tipTimer->stop();
-    const QString member = m_session && m_session->Connected ? m_session->CurrentPseudo : QString();
+    const QString member = m_session && m_session->isConnected() ? m_session->currentPseudo() : QString();
     const QString tip = tipText(member, runningTransfers());
     if (tip == m_tip)
         return;

@@ -8,8 +8,9 @@
 #include <QFileInfo>
 #include <QSettings>
 
-SettingsStore::SettingsStore(const QString &filePath)
-    : m_filePath(filePath)
+SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
+    : QObject(parent)
+    , m_filePath(filePath)
 {
     if (m_filePath.isEmpty()) {
         QSettings probe(QStringLiteral("Tovanik"), QStringLiteral("Voxlane"));
@@ -58,4 +59,20 @@ void SettingsStore::write(const QString &name, const QString &value)
     QFile::setPermissions(m_filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (settings.status() != QSettings::NoError)
         throw VoxlaneError(QStringLiteral("Impossible d'écrire la valeur \"%1\" de la configuration").arg(name));
+}
+
+void SettingsStore::setTempFolder(const QString &folder)
+{
+    if (folder == m_tempFolder)
+        return;
+    m_tempFolder = folder;
+    emit tempFolderChanged(folder);
+}
+
+void SettingsStore::prepareTempFolder(const QString &homeDir)
+{
+    const QString folder = homeDir + QStringLiteral("/temp");
+    if (!QFileInfo(folder).isDir())
+        QDir().mkpath(folder);
+    setTempFolder(folder);
 }

@@ -1,11 +1,11 @@
 #include "contacts/ContactManager.h"
 
 #include "base/DialogService.h"
+#include "contacts/PresenceMonitor.h"
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
-
-#include <utility>
+#include "service/ServiceSession.h"
 
 namespace {
 
@@ -35,15 +35,14 @@ QString ContactManager::deleteQuestion(const QString &pseudo)
     return QStringLiteral("Êtes-vous de vouloir supprimer ") + pseudo + QStringLiteral(" ?");
 }
 
-ContactManager::ContactManager(Context context, QObject *parent)
+ContactManager::ContactManager(
+    ServiceSession &session, PresenceMonitor &presence, DialogService &dialogs, QObject *parent)
     : QObject(parent)
-    , m_context(std::move(context))
+    , m_session(session)
+    , m_presence(presence)
+    , m_dialogs(dialogs)
 {
-}
-
-QString ContactManager::currentPseudo() const
-{
-    return m_context.currentPseudo ? m_context.currentPseudo() : QString();
+    setObjectName(QStringLiteral("Contacts"));
 }
 
 QString ContactManager::additionRefusedText(const QString &requester)
@@ -58,9 +57,9 @@ ContactManager::TableChange ContactManager::changeTable(
     const QByteArray target
         = add ? ServiceRequests::contactAdd(a, category, b) : ServiceRequests::contactDelete(a, category, b);
     QString reply;
-    if (!m_context.http->get(target, reply)) {
-        m_context.dialogs->showMessage(
-            m_context.http->failureText(kContactTableNetworkDown), kCaption, DialogService::Kind::Error);
+    if (!m_session.http().get(target, reply)) {
+        m_dialogs.showMessage(
+            m_session.http().failureText(kContactTableNetworkDown), kCaption, DialogService::Kind::Error);
         return TableChange::NetworkDown;
     }
     return ServiceReplies::isOk(reply) ? TableChange::Done : TableChange::Refused;
@@ -76,34 +75,34 @@ ContactManager::AskResult ContactManager::AskContact(const QString &typed)
     const QString name = ServiceReplies::trimBlanks(typed);
     if (name.isEmpty())
         return AskResult::Nothing;
-    if (m_context.isContact && m_context.isContact(name)) {
-        m_context.dialogs->showMessage(alreadyContactText(name), kCaption, DialogService::Kind::Information);
+    if (m_session.isContact(name)) {
+        m_dialogs.showMessage(alreadyContactText(name), kCaption, DialogService::Kind::Information);
         return AskResult::AlreadyContact;
     }
 
     QString reply;
-    if (!m_context.http->get(ServiceRequests::registeredSpelling(name), reply)) {
-        m_context.dialogs->showMessage(
-            m_context.http->failureText(kSpellingNetworkDown), kCaption, DialogService::Kind::Error);
+    if (!m_session.http().get(ServiceRequests::registeredSpelling(name), reply)) {
+        m_dialogs.showMessage(
+            m_session.http().failureText(kSpellingNetworkDown), kCaption, DialogService::Kind::Error);
         return AskResult::NetworkDown;
     }
     // The request goes under the spelling the service registered, which may
     // differ from the typed one in letter case; a body of blanks names nobody.
     const QString spelling = ServiceReplies::readRegisteredSpelling(reply);
     if (spelling.isEmpty()) {
-        m_context.dialogs->showMessage(kNotRegistered, kCaption, DialogService::Kind::Information);
+        m_dialogs.showMessage(kNotRegistered, kCaption, DialogService::Kind::Information);
         return AskResult::NotRegistered;
     }
 
-    if (!QXDValue(spelling, currentPseudo(), true, ServiceRequests::kCategoryPending))
+    if (!QXDValue(spelling, m_session.currentPseudo(), true, ServiceRequests::kCategoryPending))
         return AskResult::NotRecorded;
-    m_context.dialogs->showMessage(requestRecordedText(spelling), kCaption, DialogService::Kind::Information);
+    m_dialogs.showMessage(requestRecordedText(spelling), kCaption, DialogService::Kind::Information);
     return AskResult::Recorded;
 }
 
 bool ContactManager::AnswerRequest(const QString &requester, bool accept)
 {
-    const QString me = currentPseudo();
+    const QString me = m_session.currentPseudo();
     if (accept) {
         // Each member goes into the other's contacts while the request still
         // waits: the service lets the second entry be written only on the
@@ -116,12 +115,13 @@ bool ContactManager::AnswerRequest(const QString &requester, bool accept)
             if (change == TableChange::Refused) {
                 // The window stays open for another try: say why, or
                 // every OK would seem to do nothing.
-                m_context.dialogs->showMessage(
-                    additionRefusedText(requester), kCaption, DialogService::Kind::Error);
+                m_dialogs.showMessage(additionRefusedText(requester), kCaption, DialogService::Kind::Error);
             }
             if (change != TableChange::Done)
                 return false;
         }
+        m_session.addContact(requester);
+        m_presence.noteNewContact(requester);
         emit contactAccepted(requester);
         emit checkFriendRequested(false);
     }
@@ -134,13 +134,14 @@ bool ContactManager::AnswerRequest(const QString &requester, bool accept)
 bool ContactManager::DeleteContact(const QString &pseudo)
 {
     // Only an explicit "Yes" deletes: closing the question keeps the contact.
-    if (!m_context.dialogs->askYesNo(deleteQuestion(pseudo), QStringLiteral("Confirmation")))
+    if (!m_dialogs.askYesNo(deleteQuestion(pseudo), QStringLiteral("Confirmation")))
         return false;
-    const QString me = currentPseudo();
+    const QString me = m_session.currentPseudo();
     if (!QXDValue(me, pseudo, false, ServiceRequests::kCategoryContacts))
         return false;
     if (!QXDValue(pseudo, me, false, ServiceRequests::kCategoryContacts))
         return false;
+    m_session.removeContact(pseudo);
     emit contactDeleted(pseudo);
     return true;
 }

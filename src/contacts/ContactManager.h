@@ -3,32 +3,20 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class DialogService;
-class HttpClient;
+class PresenceMonitor;
+class ServiceSession;
 
 // Every change of the service's contact tables: asking a member to become a
 // contact, answering a member's request, deleting a contact. The tables are
-// only reached through QXDValue. The account's own lists belong to whoever
-// shows them; this controller reads them through the context and tells what
-// changed through its signals.
+// only reached through QXDValue, over the session's shared client. A change
+// the service confirmed is made to the session's contact list and to the
+// presence lists here, then told through the signals, for the views.
 class ContactManager : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Context
-    {
-        // The shared client of the main window: the contact requests and
-        // the spelling look-up go through it.
-        HttpClient *http = nullptr;
-        DialogService *dialogs = nullptr;
-        std::function<QString()> currentPseudo;
-        // Is the name in the account's contact list (ignoring letter case)?
-        std::function<bool(const QString &)> isContact;
-    };
-
     // Messages to the user, character for character.
     static const QString kContactTableNetworkDown;
     static const QString kSpellingNetworkDown;
@@ -38,7 +26,8 @@ public:
     static QString deleteQuestion(const QString &pseudo);
     static QString additionRefusedText(const QString &requester);
 
-    explicit ContactManager(Context context, QObject *parent = nullptr);
+    ContactManager(ServiceSession &session, PresenceMonitor &presence, DialogService &dialogs,
+        QObject *parent = nullptr);
 
     // With add, B goes into A's table of that category, else it is removed
     // from it. True when the service answered "ok"; a request that fails
@@ -60,7 +49,8 @@ public:
     AskResult AskContact(const QString &typed);
 
     // Answers the pending request of requester. Accepting writes each
-    // member into the other's contacts, then announces the new contact;
+    // member into the other's contacts, then adds the new contact to the
+    // session's list and to the online contacts, and announces it;
     // either answer then removes the pending request. False when the
     // acceptance could not be written (the network message or the
     // service's refusal is shown): the request then stays pending, so that
@@ -68,12 +58,13 @@ public:
     bool AnswerRequest(const QString &requester, bool accept);
 
     // Deletes a contact from both tables after asking the user; true when
-    // both entries are gone (contactDeleted has been emitted).
+    // both entries are gone (it has left the session's list, and
+    // contactDeleted has been emitted).
     bool DeleteContact(const QString &pseudo);
 
 signals:
-    // A member accepted as contact: it belongs in the contact list and
-    // among the online contacts until the next presence check says better.
+    // A member accepted as contact: it is in the contact list and among the
+    // online contacts until the next presence check says better.
     void contactAccepted(const QString &pseudo);
     // The contact view is to be brought in line with presence, with or
     // without pop-ups (an accepted request asks for it without).
@@ -85,7 +76,8 @@ private:
     // QXDValue with the refusal told apart from the network failure (whose
     // message is already shown).
     TableChange changeTable(const QString &a, const QString &b, bool add, const QString &category);
-    QString currentPseudo() const;
 
-    Context m_context;
+    ServiceSession &m_session;
+    PresenceMonitor &m_presence;
+    DialogService &m_dialogs;
 };

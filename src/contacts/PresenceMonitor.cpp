@@ -1,5 +1,6 @@
 #include "contacts/PresenceMonitor.h"
 
+#include "base/ErrorReport.h"
 #include "contacts/OnlineListModel.h"
 #include "service/HttpClient.h"
 #include "service/ServiceReplies.h"
@@ -14,10 +15,13 @@ PresenceMonitor::PresenceMonitor(ServiceSession &session, QObject *parent)
     , m_session(session)
 {
     setObjectName(QStringLiteral("PresenceMonitor"));
-    TimerRefresh = new QTimer(this);
-    TimerRefresh->setObjectName(QStringLiteral("TimerRefresh"));
-    TimerRefresh->setInterval(kPollIntervalMs);
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setObjectName(QStringLiteral("TimerRefresh"));
+    m_refreshTimer->setInterval(kPollIntervalMs);
     m_onlineList = new OnlineListModel(this);
+    // What follows a poll may fail (a pop-up's avatar that does not decode):
+    // reported at the slot, never thrown into the event loop.
+    connect(m_refreshTimer, &QTimer::timeout, this, reportingSlot([this] { TimerRefreshTimer(); }));
 }
 
 PresenceMonitor::~PresenceMonitor() = default;
@@ -32,12 +36,12 @@ bool PresenceMonitor::PollOnline()
     // Events run while the service answers: the monitor may be destroyed
     // (the program ending) or polling stopped (a log-out) meanwhile.
     const QPointer<PresenceMonitor> alive(this);
-    const bool polling = TimerRefresh->isActive();
+    const bool polling = m_refreshTimer->isActive();
     QString body;
     const bool answered = m_session.NewHttpClient()->get(ServiceRequests::connectedMembers(), body);
     if (!alive || !answered)
         return false;
-    if (polling && !TimerRefresh->isActive())
+    if (polling && !m_refreshTimer->isActive())
         return false;
     ApplyPresenceReply(body);
     return true;
@@ -50,14 +54,14 @@ void PresenceMonitor::ApplyPresenceReply(const QString &body)
     names.reserve(records.size());
     for (const PresenceDirectory::Record &r : std::as_const(records))
         names.append(r.name);
-    OnlineUsers = names;
+    m_onlineUsers = names;
     m_onlineList->assign(std::move(records));
-    emit statusText(1, GetIP(m_session.CurrentPseudo));
+    emit statusText(1, GetIP(m_session.currentPseudo()));
 }
 
 QList<PresenceTransition> PresenceMonitor::CheckFriend()
 {
-    return CheckContacts(m_session.ContactList, OnlineUsers, OnlineContacts, OfflineContacts);
+    return CheckContacts(m_session.contactList(), m_onlineUsers, m_onlineContacts, m_offlineContacts);
 }
 
 QString PresenceMonitor::GetIP(const QString &pseudo) const
@@ -67,6 +71,46 @@ QString PresenceMonitor::GetIP(const QString &pseudo) const
         return {};
     // The key comes from the pseudonym as the caller spells it.
     QString address;
-    m_session.Codec.DecryptForUser(pseudo, ServiceReplies::trimBlanks(*letters), address);
+    m_session.codec().DecryptForUser(pseudo, ServiceReplies::trimBlanks(*letters), address);
     return address;
+}
+
+void PresenceMonitor::TimerRefreshTimer()
+{
+    if (m_tickRunning)
+        return;
+    m_tickRunning = true;
+    // The monitor may be destroyed while the poll waits (the program
+    // ending); the flag is put back however the tick ends, a report
+    // included.
+    struct Done
+    {
+        QPointer<PresenceMonitor> monitor;
+        ~Done()
+        {
+            if (monitor)
+                monitor->m_tickRunning = false;
+        }
+    } done { this };
+    if (PollOnline() && done.monitor)
+        emit polled();
+}
+
+void PresenceMonitor::startContacts(const QStringList &contacts)
+{
+    m_offlineContacts = contacts;
+}
+
+void PresenceMonitor::noteNewContact(const QString &pseudo)
+{
+    if (!m_onlineContacts.contains(pseudo) && !m_offlineContacts.contains(pseudo))
+        m_onlineContacts.append(pseudo);
+}
+
+void PresenceMonitor::endSession()
+{
+    m_refreshTimer->stop();
+    m_onlineList->clear();
+    m_offlineContacts = QStringList();
+    m_onlineContacts = QStringList();
 }

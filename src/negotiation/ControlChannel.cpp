@@ -1,6 +1,8 @@
 #include "negotiation/ControlChannel.h"
 
 #include "base/Cp1252.h"
+#include "contacts/PresenceMonitor.h"
+#include "service/ServiceSession.h"
 #include "transfer/SizeText.h"
 #include "transfer/TransferManager.h"
 
@@ -42,27 +44,31 @@ struct ControlChannel::Incoming
     std::optional<IncomingOffer> offer;
 };
 
-ControlChannel::ControlChannel(QObject *parent)
+ControlChannel::ControlChannel(
+    ServiceSession &session, PresenceMonitor &presence, TransferManager &transfers, QObject *parent)
     : QObject(parent)
-    , ServerTransac(new QTcpServer(this))
-    , ClientTransac(new QTcpSocket(this))
+    , m_session(session)
+    , m_presence(presence)
+    , m_transfers(transfers)
+    , m_serverTransac(new QTcpServer(this))
+    , m_clientTransac(new QTcpSocket(this))
     , m_outTimer(new QTimer(this))
 {
     m_outTimer->setSingleShot(true);
     connect(m_outTimer, &QTimer::timeout, this, &ControlChannel::outgoingTimeout);
-    connect(ServerTransac, &QTcpServer::newConnection, this, &ControlChannel::ServerTransacClientConnect);
-    connect(ClientTransac, &QTcpSocket::readyRead, this, &ControlChannel::ClientTransacRead);
-    connect(ClientTransac, &QTcpSocket::connected, this, &ControlChannel::ClientTransacConnect);
-    connect(ClientTransac, &QTcpSocket::disconnected, this, [this] {
+    connect(m_serverTransac, &QTcpServer::newConnection, this, &ControlChannel::ServerTransacClientConnect);
+    connect(m_clientTransac, &QTcpSocket::readyRead, this, &ControlChannel::ClientTransacRead);
+    connect(m_clientTransac, &QTcpSocket::connected, this, &ControlChannel::ClientTransacConnect);
+    connect(m_clientTransac, &QTcpSocket::disconnected, this, [this] {
         emit Log(QStringLiteral("Client déconnecté"));
         ClientTransacEnded();
     });
-    connect(ClientTransac, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    connect(m_clientTransac, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error != QAbstractSocket::RemoteHostClosedError)
-            emit Log(QStringLiteral("Erreur client : ") + ClientTransac->errorString());
+            emit Log(QStringLiteral("Erreur client : ") + m_clientTransac->errorString());
         ClientTransacEnded();
     });
-    connect(ClientTransac, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+    connect(m_clientTransac, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ConnectingState)
             emit Info(QStringLiteral("Connexion en cours..."), true, 0);
     });
@@ -72,7 +78,7 @@ ControlChannel::~ControlChannel()
 {
     // The sockets go with this object; their last events must not reach a
     // half-destroyed channel.
-    ClientTransac->disconnect(this);
+    m_clientTransac->disconnect(this);
     for (const auto &in : m_incoming) {
         in->idle->disconnect(this);
         if (in->socket)
@@ -84,7 +90,7 @@ bool ControlChannel::Listen(const QString &bindIp, quint16 port)
 {
     m_localAddress = bindIp;
     const QHostAddress address = bindIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(bindIp);
-    return ServerTransac->listen(address, port);
+    return m_serverTransac->listen(address, port);
 }
 
 void ControlChannel::CloseAll()
@@ -104,10 +110,10 @@ void ControlChannel::CloseAll()
     m_incoming.clear();
     m_windowQueue.clear();
     m_offerOnShow = 0;
-    ClientTransac->flush();
-    ClientTransac->disconnect(this);
-    ClientTransac->abort();
-    ServerTransac->close();
+    m_clientTransac->flush();
+    m_clientTransac->disconnect(this);
+    m_clientTransac->abort();
+    m_serverTransac->close();
 }
 
 QList<QTcpSocket *> ControlChannel::Connections() const
@@ -144,7 +150,7 @@ void ControlChannel::logReceived(const QByteArray &bytes)
 
 void ControlChannel::ServerTransacClientConnect()
 {
-    while (QTcpSocket *socket = ServerTransac->nextPendingConnection()) {
+    while (QTcpSocket *socket = m_serverTransac->nextPendingConnection()) {
         const QString host = dotted(socket->peerAddress());
         qsizetype fromHost = 0;
         for (const auto &in : m_incoming)
@@ -435,17 +441,20 @@ void ControlChannel::onCan(Incoming *in, const QString &message)
         sendCMD(in->socket, kPre);
         return;
     }
-    if (Transfers) {
-        Transfers->ReleasePort(port);
-        const bool listening = Transfers->NewDownload(Transfers->NewTransferId(), offer.pseudo, offer.fileName,
-            offer.size, QStringLiteral("0"), offer.savePath, port, QString(), offer.address, offer.replaceConfirmed);
-        if (!listening) {
-            // The sender would wait for ever on a port nobody listens on.
-            emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(port));
-            ++offer.portsRefused;
-            sendCMD(in->socket, kPre);
-            return;
-        }
+    m_transfers.ReleasePort(port);
+    TransferRecord download;
+    download.IDTel = m_transfers.NewTransferId();
+    download.FichierName = offer.fileName;
+    download.FichierProprio = offer.pseudo;
+    download.FichierPath = offer.savePath;
+    download.FichierPoids = offer.size;
+    download.Port = port;
+    if (!m_transfers.NewDownload(download, offer.address, offer.replaceConfirmed)) {
+        // The sender would wait for ever on a port nobody listens on.
+        emit Log(QStringLiteral("Port refusé (écoute impossible) :") + QString::number(port));
+        ++offer.portsRefused;
+        sendCMD(in->socket, kPre);
+        return;
     }
     // The negotiation of this offer is over: nothing more is taken from it.
     in->offer.reset();
@@ -470,9 +479,9 @@ void ControlChannel::StartOffer(const QString &recipient, const QString &filePat
     m_outProposals = 0;
     emit CancelVisible(true);
     emit Info(QStringLiteral("Appel en cours..."), true, 0);
-    ClientTransac->abort();
+    m_clientTransac->abort();
     m_clientFramer.clear();
-    const QString ip = GetIP ? GetIP(recipient) : QString();
+    const QString ip = m_presence.GetIP(recipient);
     const QHostAddress address(ip);
     if (ip.isEmpty() || address.isNull()) {
         // Nobody to call: say so and give the send page back.
@@ -482,8 +491,8 @@ void ControlChannel::StartOffer(const QString &recipient, const QString &filePat
     m_offerState = OfferState::Connecting;
     m_outTimer->start(m_limits.connectMs);
     if (!m_localAddress.isEmpty())
-        ClientTransac->bind(QHostAddress(m_localAddress));
-    ClientTransac->connectToHost(address, kControlPort);
+        m_clientTransac->bind(QHostAddress(m_localAddress));
+    m_clientTransac->connectToHost(address, kControlPort);
 }
 
 void ControlChannel::endOffer(OfferOutcome outcome, const QString &text, int milliseconds)
@@ -494,30 +503,30 @@ void ControlChannel::endOffer(OfferOutcome outcome, const QString &text, int mil
         emit Info(text, true, milliseconds);
     emit CancelVisible(false);
     emit RecipientEditable(true);
-    if (ClientTransac->state() != QAbstractSocket::UnconnectedState)
-        ClientTransac->disconnectFromHost();
+    if (m_clientTransac->state() != QAbstractSocket::UnconnectedState)
+        m_clientTransac->disconnectFromHost();
     emit OfferEnded(outcome);
 }
 
 void ControlChannel::ClientTransacConnect()
 {
-    emit Log(QStringLiteral("Client Connecté à : ") + dotted(ClientTransac->peerAddress()));
+    emit Log(QStringLiteral("Client Connecté à : ") + dotted(m_clientTransac->peerAddress()));
     if (m_offerState == OfferState::Connecting)
         sendAsk();
 }
 
 void ControlChannel::sendAsk()
 {
-    const QString me = CurrentPseudo ? CurrentPseudo() : QString();
+    const QString me = m_session.currentPseudo();
     ControlMessage::Offer offer;
     offer.pseudo = me;
     offer.fileName = QFileInfo(m_outPath).fileName();
     offer.size = m_outSize;
-    offer.address = GetIP ? GetIP(me) : QString();
+    offer.address = m_presence.GetIP(me);
     // The recipient's user takes the time it takes to answer.
     m_outTimer->stop();
     m_offerState = OfferState::Waiting;
-    sendCMD(ClientTransac, ControlMessage::makeOffer(offer));
+    sendCMD(m_clientTransac, ControlMessage::makeOffer(offer));
     emit Info(QStringLiteral("Attente d'une réponse"), true, 0);
 }
 
@@ -541,13 +550,13 @@ void ControlChannel::ClientTransacEnded()
 void ControlChannel::outgoingTimeout()
 {
     emit Log(QStringLiteral("Pas de réponse de ") + m_outPseudo);
-    ClientTransac->abort();
+    m_clientTransac->abort();
     ClientTransacEnded();
 }
 
 void ControlChannel::ClientTransacRead()
 {
-    const QByteArray bytes = ClientTransac->readAll();
+    const QByteArray bytes = m_clientTransac->readAll();
     logReceived(bytes);
     const ControlMessage::Framer::Result result = m_clientFramer.feed(bytes);
     for (int i = 0; i < result.dropped; ++i)
@@ -607,7 +616,7 @@ void ControlChannel::btnCancelTransClick()
 {
     switch (m_offerState) {
     case OfferState::Waiting:
-        sendCMD(ClientTransac, kTrc);
+        sendCMD(m_clientTransac, kTrc);
         emit Info(QStringLiteral("Transfert annulé"), true, 1000);
         emit CancelVisible(false);
         // The recipient's "{non}" gives the send page back, or the wait's end.
@@ -615,7 +624,7 @@ void ControlChannel::btnCancelTransClick()
         m_outTimer->start(m_limits.portAnswerMs);
         return;
     case OfferState::Connecting:
-        ClientTransac->abort();
+        m_clientTransac->abort();
         endOffer(OfferOutcome::Withdrawn, QStringLiteral("Transfert annulé"), 1000);
         return;
     case OfferState::Idle:
@@ -640,7 +649,7 @@ void ControlChannel::proposePort(int port)
     ++m_outProposals;
     m_offerState = OfferState::PortProposed;
     m_outTimer->start(m_limits.portAnswerMs);
-    sendCMD(ClientTransac, kCan + QString::number(port));
+    sendCMD(m_clientTransac, kCan + QString::number(port));
 }
 
 void ControlChannel::onNon()
@@ -655,11 +664,14 @@ void ControlChannel::onPok()
     emit Log(QStringLiteral("Port accepté : ") + QString::number(m_outPort));
     m_outTimer->stop();
     m_offerState = OfferState::Idle;
-    if (Transfers) {
-        Transfers->NewUpload(Transfers->NewTransferId(), m_outPseudo, m_outPath, m_outSize, QStringLiteral("0"),
-            QString(), m_outPort, QString());
-    }
-    ClientTransac->disconnectFromHost();
+    TransferRecord upload;
+    upload.IDTel = m_transfers.NewTransferId();
+    upload.FichierProprio = m_outPseudo;
+    upload.FichierPath = m_outPath;
+    upload.FichierPoids = m_outSize;
+    upload.Port = m_outPort;
+    m_transfers.NewUpload(upload);
+    m_clientTransac->disconnectFromHost();
     emit OfferEnded(OfferOutcome::Accepted);
 }
 
@@ -684,7 +696,7 @@ bool ControlChannel::TestPort(const QString &portText, const QString &peerAddres
 {
     emit Log(QStringLiteral("Demande de port :") + portText);
     int granted = 0;
-    const auto held = [this](int p) { return Transfers && Transfers->PortHeld(p); };
+    const auto held = [this](int p) { return m_transfers.PortHeld(p); };
     switch (m_portTable.TestPort(portText, peerAddress, held, &granted)) {
     case DataPortTable::Request::Accepted:
         if (port)

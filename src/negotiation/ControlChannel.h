@@ -13,14 +13,18 @@
 #include <memory>
 #include <vector>
 
+class PresenceMonitor;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
+class ServiceSession;
 class TransferManager;
 
 // The control channel between two clients: the listening socket on port 2000
 // (ServerTransac) and the outgoing connection of this user's offer
-// (ClientTransac). What the user sees (the control log, the info bar,
+// (ClientTransac). The offers it makes and takes become transfers of the
+// transfer manager; addresses come from presence, the own pseudonym from the
+// session. What the user sees (the control log, the info bar,
 // pop-ups, the confirmation window, the send page's look) it only asks for
 // by signals.
 //
@@ -82,21 +86,17 @@ public:
     // withdrawn by this user.
     enum class OfferOutcome { Accepted, Refused, Failed, Withdrawn };
 
-    explicit ControlChannel(QObject *parent = nullptr);
+    ControlChannel(ServiceSession &session, PresenceMonitor &presence, TransferManager &transfers,
+        QObject *parent = nullptr);
     ~ControlChannel() override;
 
     void setLimits(const Limits &limits) { m_limits = limits; }
     const Limits &limits() const { return m_limits; }
 
-    // What the channel needs from the rest of the client.
-    std::function<QString(const QString &pseudo)> GetIP; // empty: not online
-    std::function<QString()> CurrentPseudo;
-    TransferManager *Transfers = nullptr;
-
     // Opens ServerTransac on port (2000 by default) of bindIp, or of every
     // interface when bindIp is empty. ClientTransac then leaves from bindIp,
     // so that the peer sees the address the offer names. False when the port
-    // cannot be opened; ServerTransac->errorString() says why.
+    // cannot be opened; ServerTransac()->errorString() says why.
     bool Listen(const QString &bindIp, quint16 port = kControlPort);
     QString localAddress() const { return m_localAddress; }
     // Exit: sends what is queued, then closes every control connection and
@@ -134,8 +134,9 @@ public:
     void AddPort(int port, const QString &owner);
     const DataPortTable &portTable() const { return m_portTable; }
 
-    QTcpServer *ServerTransac = nullptr;
-    QTcpSocket *ClientTransac = nullptr;
+    // The listening socket and the socket of this user's offer.
+    QTcpServer *ServerTransac() const { return m_serverTransac; }
+    QTcpSocket *ClientTransac() const { return m_clientTransac; }
     // Accepted connections still open, in the order they came.
     QList<QTcpSocket *> Connections() const;
 
@@ -193,6 +194,11 @@ private:
     // bar when there is one.
     void endOffer(OfferOutcome outcome, const QString &text = QString(), int milliseconds = 0);
 
+    ServiceSession &m_session;
+    PresenceMonitor &m_presence;
+    TransferManager &m_transfers;
+    QTcpServer *m_serverTransac = nullptr;
+    QTcpSocket *m_clientTransac = nullptr;
     Limits m_limits;
     QString m_localAddress;
     DataPortTable m_portTable;

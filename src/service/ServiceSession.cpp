@@ -1,5 +1,6 @@
 #include "service/ServiceSession.h"
 
+#include "base/SettingsStore.h"
 #include "service/LocalAddress.h"
 #include "service/ServiceReplies.h"
 #include "service/ServiceRequests.h"
@@ -30,16 +31,16 @@ const QString kLogoutNetworkDown = QStringLiteral(
 } // namespace
 
 ServiceSession::ServiceSession(const QString &serviceUrl, const HttpLimits &limits, const QString &localIp,
-    DialogService *dialogs, QObject *parent)
+    DialogService &dialogs, QObject *parent)
     : QObject(parent)
-    , Codec(dialogs)
+    , m_codec(&dialogs)
     , m_serviceUrl(serviceUrl)
     , m_limits(limits)
     , m_localIp(localIp)
 {
     setObjectName(QStringLiteral("ServiceSession"));
-    IdHTTP1 = new HttpClient(serviceUrl, limits, this);
-    IdHTTP1->setObjectName(QStringLiteral("IdHTTP1"));
+    m_http = new HttpClient(serviceUrl, limits, this);
+    m_http->setObjectName(QStringLiteral("IdHTTP1"));
 }
 
 ServiceSession::~ServiceSession() = default;
@@ -54,7 +55,7 @@ std::unique_ptr<HttpClient> ServiceSession::NewHttpClient() const
 void ServiceSession::setServiceCaFile(const QString &path)
 {
     m_serviceCaFile = path;
-    IdHTTP1->setExtraCaFile(path);
+    m_http->setExtraCaFile(path);
 }
 
 QString ServiceSession::GetLocalIP() const
@@ -68,7 +69,7 @@ void ServiceSession::SortContactList()
 {
     QCollator collator { QLocale() };
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(ContactList.begin(), ContactList.end(),
+    std::stable_sort(m_contacts.begin(), m_contacts.end(),
         [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
 }
 
@@ -78,7 +79,7 @@ bool ServiceSession::OpenSession(const QString &Pseudo, const QString &Digest)
     // delete it meanwhile (the program ending), and then nothing more is done.
     const QPointer<ServiceSession> alive(this);
     QString ip;
-    Codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
+    m_codec.EncryptForUser(Pseudo, GetLocalIP(), ip);
     QString body;
     const std::unique_ptr<HttpClient> http = NewHttpClient();
     const bool answered = http->get(ServiceRequests::connect(Pseudo, Digest, ip), body);
@@ -107,15 +108,15 @@ bool ServiceSession::OpenSession(const QString &Pseudo, const QString &Digest)
         // A missing or malformed id leaves the previous one. The shared
         // client is a child of the session: it goes with it.
         QString idText;
-        const bool gotId = IdHTTP1->get(ServiceRequests::memberId(Pseudo), idText);
+        const bool gotId = m_http->get(ServiceRequests::memberId(Pseudo), idText);
         if (!alive)
             return false;
         if (gotId)
-            ServiceReplies::readMemberId(idText, UserId);
+            ServiceReplies::readMemberId(idText, m_userId);
 
         emit info(kConnected, true, 0);
         emit statusText(2, kConnected);
-        ContactList = reply.contacts;
+        m_contacts = reply.contacts;
         SortContactList();
         emit loggedIn(reply.requests);
         accepted = true;
@@ -126,7 +127,7 @@ bool ServiceSession::OpenSession(const QString &Pseudo, const QString &Digest)
         return false;
     // Presence polling starts once the service has answered, accepted or not.
     emit loginAnswered();
-    Connected = accepted;
+    m_connected = accepted;
     return accepted;
 }
 
@@ -145,17 +146,66 @@ bool ServiceSession::CloseSession(int totalTimeoutMs)
     HttpClient client(m_serviceUrl, limits);
     client.setExtraCaFile(m_serviceCaFile);
     const bool answered = client.get(
-        ServiceRequests::disconnect(CurrentPseudo, CredentialCodec::MD5Hex(CurrentPassword)), body);
+        ServiceRequests::disconnect(m_pseudo, CredentialCodec::MD5Hex(m_password)), body);
     if (!alive || !answered)
         return false;
     if (!ServiceReplies::isDisconnected(body)) {
         emit info(kLogoutNetworkDown, true, 3000);
         return false;
     }
-    Connected = false;
+    m_connected = false;
+    m_contacts.clear();
     emit statusText(1, QString());
     emit statusText(2, kDisconnected);
     emit info(QString(), false, 0);
     emit loggedOut();
     return true;
+}
+
+void ServiceSession::setAccount(const QString &pseudo, const QString &password)
+{
+    m_pseudo = pseudo;
+    m_password = password;
+}
+
+bool ServiceSession::restoreRememberedAccount(const SettingsStore &settings)
+{
+    const QString user = settings.read(QStringLiteral("User"));
+    if (user.isEmpty())
+        return false;
+    QString password; // no result: no password, never the previous account's
+    m_codec.DecryptForUser(user, settings.read(QStringLiteral("Mdp")), password);
+    setAccount(user, password);
+    return true;
+}
+
+void ServiceSession::rememberAccount(SettingsStore &settings) const
+{
+    settings.write(QStringLiteral("User"), m_pseudo);
+    QString stored;
+    m_codec.EncryptForUser(m_pseudo, m_password, stored);
+    settings.write(QStringLiteral("Mdp"), stored);
+}
+
+bool ServiceSession::isContact(const QString &pseudo) const
+{
+    return m_contacts.contains(pseudo, Qt::CaseInsensitive);
+}
+
+void ServiceSession::addContact(const QString &pseudo)
+{
+    if (isContact(pseudo))
+        return;
+    m_contacts.append(pseudo);
+    SortContactList();
+}
+
+void ServiceSession::removeContact(const QString &pseudo)
+{
+    for (qsizetype i = 0; i < m_contacts.size(); ++i) {
+        if (m_contacts.at(i).compare(pseudo, Qt::CaseInsensitive) == 0) {
+            m_contacts.removeAt(i);
+            return;
+        }
+    }
 }

@@ -98,6 +98,32 @@ void TransferJob::setIDTel(const QString &v)
     m_receiver.setPartialName(partialFileName(m_idTel, m_fichierName));
 }
 
+TransferRecord TransferJob::record() const
+{
+    TransferRecord r;
+    r.IDTel = m_idTel;
+    r.FichierName = m_fichierName;
+    r.FichierProprio = m_fichierProprio;
+    r.FichierPath = m_fichierPath;
+    r.FichierPoids = m_fichierPoids;
+    r.FichierTel = m_transferred;
+    r.Port = m_port;
+    r.Status = m_status;
+    return r;
+}
+
+void TransferJob::setRecord(const TransferRecord &r)
+{
+    setFichierName(r.FichierName);
+    setFichierProprio(r.FichierProprio);
+    setFichierPoids(r.FichierPoids);
+    setFichierTel(r.FichierTel);
+    setFichierPath(r.FichierPath);
+    setIDTel(r.IDTel);
+    setPort(r.Port);
+    setStatus(r.Status);
+}
+
 TransferJob::TransferJob(QObject *parent)
     : QObject(parent)
 {
@@ -137,7 +163,7 @@ TransferJob::TransferJob(QObject *parent)
     // Each connection is measured on its own.
     connect(this, &TransferJob::connectionOpened, this, [this] {
         m_rate.reset();
-        m_rate.sample(now(), m_position);
+        m_rate.sample(now(), m_transferred);
     });
 }
 
@@ -467,9 +493,7 @@ void TransferJob::StallTimerTimer()
 // FichierTel is exact at once; the view decides how often it shows it.
 void TransferJob::setTransferProgress(qint64 position)
 {
-    m_position = position;
-    // Made into text when asked for, not for every block.
-    m_telFromPosition = true;
+    m_transferred = position;
     m_rate.sample(now(), position);
     emit progressChanged(position);
 }
@@ -740,7 +764,7 @@ void TransferJob::followReceiver()
         }
         setTransferProgress(m_receiver.held());
         emit maximumChanged(m_receiver.fileSize());
-    } else if (m_receiver.isFileOpen() && m_receiver.held() != m_position) {
+    } else if (m_receiver.isFileOpen() && m_receiver.held() != m_transferred) {
         setTransferProgress(m_receiver.held());
     }
     if (m_receiver.isComplete() && !m_downloadNotified) {
@@ -819,7 +843,7 @@ void TransferJob::ServerSocketClientDisconnect()
         return;
     }
     // The writes under way when the connection ended are in the file.
-    if (m_receiver.held() != m_position && m_status != u"0" && !m_downloadNotified)
+    if (m_receiver.held() != m_transferred && m_status != u"0" && !m_downloadNotified)
         setTransferProgress(m_receiver.held());
     emit stopped(downloadStopCaption());
 }
@@ -935,13 +959,8 @@ void TransferJob::ClientSocketConnect()
     m_headerJudged = false;
     m_clientSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     emit connectionOpened();
-    qint64 resume = 0;
     QString error;
-    const QString tel = FichierTel();
-    if (!tel.isEmpty() && !TextConvert::tryStrToInt64(tel, resume))
-        error = QStringLiteral("'%1' is not a valid integer value").arg(tel);
-    else
-        m_sender.start(m_fichierPath, resume, &error);
+    m_sender.start(m_fichierPath, m_transferred, &error);
     if (!m_sender.isFileOpen()) {
         // A local failure, not the peer's: it goes to the general error
         // report, and the connection ends instead of hanging without a header.
@@ -1011,11 +1030,11 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
     switch (step.action) {
     case DataSender::Action::None:
         // A fast ack may move the count without sending anything.
-        if (m_sender.sent() != m_position)
+        if (m_sender.sent() != m_transferred)
             setTransferProgress(m_sender.sent());
         return false;
     case DataSender::Action::Hash:
-        if (m_sender.sent() != m_position)
+        if (m_sender.sent() != m_transferred)
             setTransferProgress(m_sender.sent());
         startHashing(m_fichierPath, step.hashUpTo,
             [this](PrefixHasher::Hash hash) { onSenderHashed(std::move(hash)); });
@@ -1023,7 +1042,7 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         return true;
     case DataSender::Action::Send:
         // Counted as it goes out, as the receiver will count it.
-        if (m_sender.sent() != m_position)
+        if (m_sender.sent() != m_transferred)
             setTransferProgress(m_sender.sent());
         sendUp(step.bytes);
         return true;

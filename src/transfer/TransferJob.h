@@ -5,6 +5,7 @@
 #include "transfer/DataTunnel.h"
 #include "transfer/PeerKeys.h"
 #include "transfer/PrefixHasher.h"
+#include "transfer/TransferListDocument.h"
 #include "transfer/TransferRate.h"
 
 #include <QElapsedTimer>
@@ -154,14 +155,17 @@ public:
     // here, once; FichierPoidsValue() is 0 then.
     void setFichierPoids(const QString &v);
     qint64 FichierPoidsValue() const { return m_fichierPoidsValue; }
-    QString FichierTel() const { return m_telFromPosition ? QString::number(m_position) : m_fichierTel; }
-    void setFichierTel(const QString &v)
-    {
-        m_fichierTel = v;
-        m_telFromPosition = false;
-    }
+    // Bytes transferred: what a download's partial file holds, what an
+    // upload has sent (and resumes from). Kept current as the transfer
+    // moves, for the view and the saved list.
+    qint64 FichierTel() const { return m_transferred; }
+    void setFichierTel(qint64 v) { m_transferred = qMax<qint64>(0, v); }
     QString IDTel() const { return m_idTel; }
     void setIDTel(const QString &v);
+    // The saved properties, as the transfer list keeps them, and the same
+    // properties set from a record (a new or restored transfer).
+    TransferRecord record() const;
+    void setRecord(const TransferRecord &r);
     QString Status() const { return m_status; }
     void setStatus(const QString &v) { m_status = v; }
     QString TempPath() const { return m_receiver.tempDir(); }
@@ -233,8 +237,6 @@ public:
     void setClientActive(bool active);
     bool isClientActive() const { return m_clientOpen; }
 
-    // Bytes transferred, as FichierTel, and the size of the file.
-    qint64 position() const { return m_position; }
     // The speed of the running connection, smoothed over a few seconds, and
     // the time it still needs (see TransferRate); nullopt while unknown.
     std::optional<double> rate() const;
@@ -284,7 +286,7 @@ signals:
     void connectionOpened();
     // The size of the file, once known for this connection.
     void maximumChanged(qint64 maximum);
-    // Every change of position(); the view may show it later.
+    // Every change of FichierTel(); the view may show it later.
     void progressChanged(qint64 position);
     // The transfer stopped: progress hidden, the status text shown and set
     // to caption unless that is empty.
@@ -369,11 +371,10 @@ private:
     PrefixHasher *m_hasher = nullptr;
 
     qint32 m_port = 0;
-    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_fichierTel, m_idTel, m_status;
+    QString m_fichierName, m_fichierProprio, m_fichierPath, m_fichierPoids, m_idTel, m_status;
     qint64 m_fichierPoidsValue = 0;
     QString m_bindAddress, m_clientAddress, m_peerAddress;
-    qint64 m_position = 0;
-    bool m_telFromPosition = false; // FichierTel is m_position, as text
+    qint64 m_transferred = 0;
     int m_stallMs = StallTimeoutMs;
     QElapsedTimer m_lastActivity; // the last sign of life of the connection
     TransferRate m_rate;

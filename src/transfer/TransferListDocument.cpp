@@ -62,7 +62,7 @@ void addSection(xmlNode *root, const char *name, const QList<TransferRecord> &re
         addText(f, "FichierProprio", r.FichierProprio);
         addText(f, "FichierPath", r.FichierPath);
         addText(f, "FichierPoids", r.FichierPoids);
-        addText(f, "FichierTel", r.FichierTel);
+        addText(f, "FichierTel", QString::number(r.FichierTel));
         addText(f, "Port", QString::number(r.Port));
         addText(f, "Status", r.Status);
     }
@@ -121,14 +121,23 @@ QList<TransferListDocument::Entry> readSection(const xmlNode *section)
     QList<TransferListDocument::Entry> entries;
     for (const xmlNode *f = childNamed(section, "Fichier"); f; f = nextElement(f->next)) {
         TransferListDocument::Entry e;
-        e.IDTel = childText(f, "IDTel");
-        e.FichierName = childText(f, "FichierName");
-        e.FichierProprio = childText(f, "FichierProprio");
-        e.FichierPath = childText(f, "FichierPath");
-        e.FichierPoids = childText(f, "FichierPoids");
-        e.FichierTel = childText(f, "FichierTel");
-        e.Port = childText(f, "Port");
-        e.Status = childText(f, "Status");
+        TransferRecord &r = e.record;
+        r.IDTel = childText(f, "IDTel");
+        r.FichierName = childText(f, "FichierName");
+        r.FichierProprio = childText(f, "FichierProprio");
+        r.FichierPath = childText(f, "FichierPath");
+        r.FichierPoids = childText(f, "FichierPoids");
+        r.Status = childText(f, "Status");
+        const QString count = childText(f, "FichierTel");
+        const QString port = childText(f, "Port");
+        if (!count.isEmpty() && !TextConvert::tryStrToInt64(count, r.FichierTel)) {
+            r.FichierTel = 0;
+            e.badCount = count;
+        }
+        if (!TextConvert::tryStrToInt(port, r.Port)) {
+            r.Port = 0;
+            e.badPort = port;
+        }
         entries.append(e);
     }
     return entries;
@@ -195,18 +204,4 @@ std::optional<TransferListDocument::Contents> TransferListDocument::read(const Q
     c.downloads = readSection(download);
     c.uploads = readSection(upload);
     return c;
-}
-
-TransferRecord TransferListDocument::Entry::record() const
-{
-    TransferRecord r;
-    r.IDTel = IDTel;
-    r.FichierName = FichierName;
-    r.FichierProprio = FichierProprio;
-    r.FichierPath = FichierPath;
-    r.FichierPoids = FichierPoids;
-    r.FichierTel = FichierTel;
-    r.Port = TextConvert::strToIntDef(Port, 0);
-    r.Status = Status;
-    return r;
 }

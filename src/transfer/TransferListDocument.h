@@ -6,18 +6,20 @@
 
 #include <optional>
 
-// The saved properties of one transfer panel, as the transfer list keeps
-// them between sessions.
+// The saved properties of one transfer, as the transfer list keeps them
+// between sessions, as the list file is read, and as a transfer is made.
 struct TransferRecord
 {
     QString IDTel;
     QString FichierName;
     QString FichierProprio;
     QString FichierPath;
-    QString FichierPoids;
-    QString FichierTel;
+    QString FichierPoids; // bytes, decimal, as the peer said it
+    // Bytes already transferred: what a download's partial file holds, what
+    // an upload has sent. Text only in the file.
+    qint64 FichierTel = 0;
     qint32 Port = 0;
-    QString Status;
+    QString Status; // "0": completed
 
     bool operator==(const TransferRecord &) const = default;
 };
@@ -39,14 +41,15 @@ class TransferListDocument
 public:
     static QByteArray write(const QList<TransferRecord> &downloads, const QList<TransferRecord> &uploads);
 
-    // One "Fichier" element as texts: nothing is converted yet, so the
-    // loader decides what a malformed port means, entry by entry.
+    // One "Fichier" element. A port or a count that is not a number reads
+    // as 0, and its text is kept in badPort or badCount (an empty port
+    // included), so the loader decides what that means, entry by entry. An
+    // empty count is 0 (a download saved without a partial file).
     struct Entry
     {
-        QString IDTel, FichierName, FichierProprio, FichierPath, FichierPoids, FichierTel, Port, Status;
-
-        // The panel's record: a port that is not a number reads as 0.
-        TransferRecord record() const;
+        TransferRecord record;
+        std::optional<QString> badPort;
+        std::optional<QString> badCount;
     };
 
     struct Contents

@@ -32,24 +32,29 @@ QString currentExceptionText()
     }
 }
 
-// The bytes a download's partial file holds ("" when there is none). A
-// partial file named by the file name alone (an older client's) becomes
-// this download's own when nothing else holds it and it is not longer than
-// the file: it belongs to this saved transfer of the same member and name.
-QString partialCount(const TransferRecord &r, const QString &tempPath)
+// The bytes a download's partial file holds (0 when there is none), the
+// whole size for a finished download. A partial file named by the file name
+// alone (an older client's) becomes this download's own when nothing else
+// holds it and it is not longer than the file: it belongs to this saved
+// transfer of the same member and name.
+qint64 downloadCount(const TransferRecord &r, const QString &tempPath)
 {
+    qint64 size = 0;
+    const bool sized = TextConvert::tryStrToInt64(r.FichierPoids, size);
+    if (r.Status == u"0")
+        return sized ? size : 0;
     const QString own = DataReceiver::tempFilePath(tempPath, TransferJob::partialFileName(r.IDTel, r.FichierName));
     if (own.isEmpty())
-        return QString();
+        return 0;
     const QString legacy = DataReceiver::tempFilePath(tempPath, r.FichierName);
-    qint64 size = 0;
-    if (r.Status != u"0" && r.Status != TransferJob::CancelledStatus && !QFileInfo::exists(own)
-        && !legacy.isEmpty() && legacy != own && TextConvert::tryStrToInt64(r.FichierPoids, size)) {
+    if (r.Status != TransferJob::CancelledStatus && !QFileInfo::exists(own) && !legacy.isEmpty() && legacy != own
+        && sized) {
         const QFileInfo info(legacy);
         if (info.isFile() && !info.isSymLink() && info.size() <= size && !TempFileClaims::isClaimed(legacy))
             QFile::rename(legacy, own);
     }
-    return SizeText::FileSizeText(own, false);
+    // A file that cannot be read counts as empty.
+    return TextConvert::strToInt64Def(SizeText::FileSizeText(own, false), 0);
 }
 
 // A save cut short by a crash leaves its new file beside the list
@@ -253,10 +258,10 @@ QStringList TransferListStore::load(const QString &path, const QString &tempPath
     m_pendingUploads.clear();
     if (readDownloads)
         for (const auto &e : contents->downloads)
-            m_pendingDownloads.append(e.record());
+            m_pendingDownloads.append(e.record);
     if (readUploads)
         for (const auto &e : contents->uploads)
-            m_pendingUploads.append(e.record());
+            m_pendingUploads.append(e.record);
 
     int count = 0;
     auto entryDone = [&] {
@@ -267,19 +272,20 @@ QStringList TransferListStore::load(const QString &path, const QString &tempPath
     // it was read, for the saves of this session.
     QStringList failures;
     const auto make = [&](const TransferListDocument::Entry &e, bool download) {
-        const TransferRecord kept = e.record();
+        const TransferRecord &kept = e.record;
         TransferRecord r = kept;
         try {
-            if (!TextConvert::tryStrToInt(e.Port, r.Port))
-                throw VoxlaneError(QStringLiteral("'%1' is not a valid integer value").arg(e.Port));
+            // A download's saved count is not used (its partial file says
+            // how much really arrived); an upload resumes from its own.
+            if (e.badPort || (!download && e.badCount))
+                throw VoxlaneError(
+                    QStringLiteral("'%1' is not a valid integer value").arg(e.badPort ? *e.badPort : *e.badCount));
             if (download) {
-                // The saved count is not trusted: the partial file says how
-                // much really arrived ("" when it is gone).
-                r.FichierTel = partialCount(r, tempPath);
-                m_host.NewDownload(r);
+                r.FichierTel = downloadCount(r, tempPath);
+                m_host.restoreDownload(r);
             } else {
                 r.FichierName.clear(); // an upload's name comes from its path
-                m_host.NewUpload(r, m_host.GetIP(r.FichierProprio));
+                m_host.restoreUpload(r, m_host.GetIP(r.FichierProprio));
             }
         } catch (...) {
             const QString name = download ? kept.FichierName : kept.FichierPath;

@@ -1,73 +1,43 @@
 #include "transfer/TransferManager.h"
 
+#include "base/ErrorReport.h"
+#include "base/SettingsStore.h"
+#include "contacts/PresenceMonitor.h"
+#include "service/ServiceSession.h"
 #include "transfer/TransferJob.h"
+#include "transfer/TransferListRules.h"
 #include "transfer/TransferRetries.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
-TransferManager::TransferManager(QObject *parent)
+TransferManager::TransferManager(ServiceSession &session, PresenceMonitor &presence, SettingsStore &settings,
+    const QString &bindAddress, QObject *parent)
     : QObject(parent)
+    , m_session(session)
+    , m_presence(presence)
+    , m_settings(settings)
+    , m_bindAddress(bindAddress)
 {
-    Retries = new TransferRetries(this);
-    Retries->GetIP = [this](const QString &pseudo) { return GetIP ? GetIP(pseudo) : QString(); };
+    setObjectName(QStringLiteral("Transfers"));
+    m_retries = new TransferRetries(this);
+    m_retries->GetIP = [this](const QString &pseudo) { return m_presence.GetIP(pseudo); };
 }
 
-TransferManager::~TransferManager() = default;
-
-namespace {
-
-const QString kStampFormat = QStringLiteral("yyyyMMddHHmmsszzz");
-constexpr int kStampLength = 17;
-
-// The stamp's digits as a number, which orders stamps as their texts do.
-qint64 stampValue(const QDateTime &when)
+TransferManager::~TransferManager()
 {
-    return when.toString(kStampFormat).toLongLong();
+    // The jobs are children: they go with the manager, their views first.
+    ClearTransfers();
 }
-
-// A stamp's wall-clock fields as a time without time zone, so that adding
-// a millisecond never meets a daylight-saving gap.
-QDateTime naiveOf(const QDateTime &when)
-{
-    return QDateTime(when.date(), when.time(), Qt::UTC);
-}
-
-} // namespace
 
 QString TransferManager::NewTransferId()
 {
-    QDateTime when = naiveOf(Now ? Now() : QDateTime::currentDateTime());
-    if (stampValue(when) <= m_lastStamp) {
-        const QDateTime last = QDateTime::fromString(QString::number(m_lastStamp), kStampFormat);
-        when = naiveOf(last).addMSecs(1);
-    }
-    m_lastStamp = stampValue(when);
-    return QString::number(UserId ? UserId() : 0) + when.toString(kStampFormat);
-}
-
-void TransferManager::NoteTransferId(const QString &id)
-{
-    if (id.size() <= kStampLength)
-        return;
-    bool ok = false;
-    const qint64 stamp = id.right(kStampLength).toLongLong(&ok);
-    if (ok && stamp > m_lastStamp && QDateTime::fromString(id.right(kStampLength), kStampFormat).isValid())
-        m_lastStamp = stamp;
-}
-
-QList<TransferJob *> TransferManager::downloadJobs() const
-{
-    QList<TransferJob *> jobs;
-    for (const QString &name : DownloadList) {
-        if (TransferJob *job = JobNamed(name))
-            jobs.append(job);
-    }
-    return jobs;
+    return m_ids.next(m_session.userId(), m_now ? m_now() : QDateTime::currentDateTime());
 }
 
 bool TransferManager::PortHeld(int port) const
 {
-    for (const TransferJob *job : downloadJobs()) {
+    for (const TransferJob *job : m_downloads) {
         if (job->Port() == port && job->Status() != QStringLiteral("0")
             && job->Status() != TransferJob::CancelledStatus)
             return true;
@@ -77,7 +47,7 @@ bool TransferManager::PortHeld(int port) const
 
 void TransferManager::ReleasePort(int port)
 {
-    for (TransferJob *job : downloadJobs()) {
+    for (TransferJob *job : m_downloads) {
         if (job->Port() == port && job->Status() == QStringLiteral("0") && job->isServerActive())
             job->setServerActive(false);
     }
@@ -89,95 +59,145 @@ QString TransferManager::ExtractFileExt(const QString &name)
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-bool TransferManager::NewDownload(const QString &id, const QString &pseudo, const QString &fileName,
-    const QString &size, const QString &count, const QString &path, int port, const QString &status,
-    const QString &peerAddress, bool replaceConfirmed)
+TransferJob *TransferManager::makeJob(const TransferRecord &r, bool download)
 {
-    const QString ip = GetIP ? GetIP(pseudo) : QString();
-    TransferInfo t;
-    t.download = true;
-    t.id = id;
-    t.pseudo = pseudo;
-    t.fileName = fileName;
-    t.filePath = path;
-    t.size = size;
-    t.count = count;
-    t.port = port;
-    t.status = status;
-    t.peerAddress = peerAddress.isEmpty() ? ip : peerAddress;
-    t.extension = ExtractFileExt(fileName);
-    t.replaceConfirmed = replaceConfirmed;
-    QObject *panel = View ? View->CreatePanel(t, int(DownloadList.size()), !ip.isEmpty()) : nullptr;
-    if (!panel)
-        return false;
-    // In its list before anything lets events run: a log-out meanwhile
-    // saves it with the others and removes it with them.
-    LastPanel = panel;
-    const QString name = QStringLiteral("Tel") + id;
-    NoteTransferId(id);
-    DownloadList.append(name);
-    emit AddPort(port, id);
-    follow(name, panel, false);
-    View->PanelListed(panel, t);
-    return true;
+    auto *job = new TransferJob(this);
+    job->setObjectName(QStringLiteral("Tel") + r.IDTel);
+    job->setRecord(r);
+    job->ResolvePeer = [this](const QString &pseudo) { return m_presence.GetIP(pseudo); };
+    job->setTempPath(m_settings.tempFolder());
+    job->setBindAddress(m_bindAddress);
+    connect(job, &TransferJob::OnTelTermine, this, download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
+    connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit Log(line); });
+    return job;
 }
 
-bool TransferManager::NewUpload(const QString &id, const QString &pseudo, const QString &path,
-    const QString &size, const QString &count, const QString &, int port, const QString &status)
+// In its list before anything lets events run: a log-out meanwhile saves it
+// with the others and removes it with them.
+void TransferManager::list(TransferJob *job, bool download)
 {
-    emit AddPort(port, id);
-    const QString ip = GetIP ? GetIP(pseudo) : QString();
-    TransferInfo t;
-    t.download = false;
-    t.id = id;
-    t.pseudo = pseudo;
-    t.fileName = QFileInfo(path).fileName();
-    t.filePath = path;
-    t.size = size;
-    t.count = count.isEmpty() ? QStringLiteral("0") : count;
-    t.port = port;
-    t.status = status;
-    t.peerAddress = ip;
-    t.extension = ExtractFileExt(path);
-    QObject *panel = View ? View->CreatePanel(t, int(UploadList.size()), !ip.isEmpty()) : nullptr;
-    if (!panel)
-        return false;
-    LastPanel = panel;
-    const QString name = QStringLiteral("Tel") + id;
-    NoteTransferId(id);
-    UploadList.append(name);
-    follow(name, panel, true);
-    View->PanelListed(panel, t);
-    return true;
-}
-
-void TransferManager::follow(const QString &name, QObject *panel, bool upload)
-{
-    TransferJob *job = View->JobOf(panel);
-    if (!job)
-        return;
-    m_jobs.removeIf([](const auto &entry) { return entry.value().isNull(); });
-    m_jobs.insert(name, job);
+    m_ids.note(job->IDTel());
+    (download ? m_downloads : m_uploads).append(job);
     connect(job, &TransferJob::stateChanged, this, &TransferManager::ListChanged);
     connect(job, &TransferJob::cancelledByPeer, this, &TransferManager::ListChanged);
-    if (upload)
-        Retries->watch(job);
-    emit JobFollowed(job, upload);
+}
+
+bool TransferManager::NewDownload(const TransferRecord &record, const QString &peerAddress, bool replaceConfirmed)
+{
+    const QString ip = m_presence.GetIP(record.FichierProprio);
+    TransferJob *job = makeJob(record, true);
+    job->setPeerAddress(peerAddress.isEmpty() ? ip : peerAddress);
+    job->setReplaceConfirmed(replaceConfirmed);
+    // A finished download listens too (it never throws then): it answers a
+    // sender that never learnt it completed.
+    try {
+        job->setServerActive(true);
+    } catch (const VoxlaneError &error) {
+        // The port is held by someone else: no transfer, no list entry.
+        delete job;
+        ErrorReport::report(error.message());
+        return false;
+    }
+    list(job, true);
+    emit jobAdded(job, !ip.isEmpty());
+    emit JobFollowed(job, false);
+    emit AddPort(record.Port, record.IDTel);
+    emit ListChanged();
+    emit jobStarted(job);
+    return true;
+}
+
+bool TransferManager::NewUpload(const TransferRecord &record)
+{
+    emit AddPort(record.Port, record.IDTel);
+    const QString ip = m_presence.GetIP(record.FichierProprio);
+    TransferRecord r = record;
+    r.FichierName = QFileInfo(record.FichierPath).fileName();
+    TransferJob *job = makeJob(r, false);
+    job->setPeerAddress(ip);
+    list(job, false);
+    emit jobAdded(job, !ip.isEmpty());
+    // Started once its view is there, so that a connection that opens at
+    // once shows its bar.
+    if (!ip.isEmpty() && r.Status != u"0" && r.Status != TransferJob::CancelledStatus) {
+        job->setClientAddress(ip);
+        job->setClientActive(true);
+    }
+    m_retries->watch(job);
+    emit JobFollowed(job, true);
+    emit ListChanged();
+    emit jobStarted(job);
+    return true;
+}
+
+TransferJob *TransferManager::job(const QString &idTel) const
+{
+    for (const QList<TransferJob *> *jobs : { &m_downloads, &m_uploads }) {
+        for (TransferJob *job : *jobs) {
+            if (job->IDTel() == idTel)
+                return job;
+        }
+    }
+    return nullptr;
+}
+
+TransferManager::List TransferManager::listOf(const TransferJob *job) const
+{
+    return m_uploads.contains(job) ? List::Uploads : List::Downloads;
+}
+
+bool TransferManager::contains(const TransferJob *job) const
+{
+    return job && (m_downloads.contains(job) || m_uploads.contains(job));
+}
+
+void TransferManager::KillTel(TransferJob *job)
+{
+    QList<TransferJob *> &jobs = listOf(job) == List::Downloads ? m_downloads : m_uploads;
+    if (!jobs.removeOne(job))
+        return;
+    emit jobRemoved(job);
+    // Its sockets close; the file and the port stay.
+    delete job;
     emit ListChanged();
 }
 
-TransferJob *TransferManager::JobNamed(const QString &name) const
+void TransferManager::Cancel(TransferJob *job)
 {
-    return m_jobs.value(name);
+    if (!contains(job))
+        return;
+    job->cancelByUser();
+    KillTel(job);
 }
 
-void TransferManager::DownTermine(QObject *)
+void TransferManager::RemoveFinished(List list)
+{
+    const QList<TransferJob *> snapshot = jobs(list);
+    QStringList statuses;
+    for (const TransferJob *job : snapshot)
+        statuses << job->Status();
+    for (int index : TransferListRules::finishedFromLast(statuses))
+        KillTel(snapshot.at(index));
+}
+
+void TransferManager::ClearTransfers()
+{
+    for (QList<TransferJob *> *jobs : { &m_downloads, &m_uploads }) {
+        const QList<TransferJob *> gone = std::exchange(*jobs, {});
+        for (TransferJob *job : gone) {
+            emit jobRemoved(job);
+            delete job;
+        }
+    }
+}
+
+void TransferManager::DownTermine()
 {
     emit ListChanged();
     emit Popup(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
 }
 
-void TransferManager::UpTermine(QObject *)
+void TransferManager::UpTermine()
 {
     emit ListChanged();
     emit Popup(QStringLiteral("Envoi"), QStringLiteral("terminé"), 3);
@@ -185,48 +205,81 @@ void TransferManager::UpTermine(QObject *)
 
 void TransferManager::PresenceChanged()
 {
-    Retries->presenceChanged();
+    m_retries->presenceChanged();
 }
 
 void TransferManager::SuspendAll()
 {
-    for (const QStringList *list : { &DownloadList, &UploadList }) {
-        for (const QString &name : *list) {
-            if (TransferJob *job = m_jobs.value(name))
-                job->suspend();
-        }
+    for (const QList<TransferJob *> *jobs : { &m_downloads, &m_uploads }) {
+        for (TransferJob *job : *jobs)
+            job->suspend();
     }
 }
 
 void TransferManager::ResumeAll()
 {
-    for (const QStringList *list : { &DownloadList, &UploadList }) {
-        for (const QString &name : *list) {
-            if (TransferJob *job = m_jobs.value(name))
-                job->resumeSuspended();
-        }
+    for (const QList<TransferJob *> *jobs : { &m_downloads, &m_uploads }) {
+        for (TransferJob *job : *jobs)
+            job->resumeSuspended();
     }
 }
 
 TransferManager::Rates TransferManager::TotalRates() const
 {
-    const auto total = [this](const QStringList &list) -> std::optional<double> {
+    const auto total = [](const QList<TransferJob *> &jobs) -> std::optional<double> {
         std::optional<double> sum;
-        for (const QString &name : list) {
-            const TransferJob *job = JobNamed(name);
-            if (!job || !job->isMoving())
+        for (const TransferJob *job : jobs) {
+            if (!job->isMoving())
                 continue;
             sum = sum.value_or(0.0) + job->rate().value_or(0.0);
         }
         return sum;
     };
-    return { total(DownloadList), total(UploadList) };
+    return { total(m_downloads), total(m_uploads) };
 }
 
 bool TransferManager::DownloadsTo(const QString &path) const
 {
-    for (const QString &name : DownloadList)
-        if (const TransferJob *job = JobNamed(name); job && job->FichierPath() == path)
+    for (const TransferJob *job : m_downloads)
+        if (job->FichierPath() == path)
             return true;
     return false;
+}
+
+QList<TransferRecord> TransferManager::downloadRecords() const
+{
+    QList<TransferRecord> records;
+    for (const TransferJob *job : m_downloads)
+        records.append(job->record());
+    return records;
+}
+
+QList<TransferRecord> TransferManager::uploadRecords() const
+{
+    QList<TransferRecord> records;
+    for (const TransferJob *job : m_uploads)
+        records.append(job->record());
+    return records;
+}
+
+void TransferManager::restoreDownload(const TransferRecord &record)
+{
+    if (!NewDownload(record))
+        throw VoxlaneError(QStringLiteral("Le téléchargement de %1 n'a pas pu être repris.").arg(record.FichierName));
+}
+
+void TransferManager::restoreUpload(const TransferRecord &record, const QString &)
+{
+    if (!NewUpload(record))
+        throw VoxlaneError(QStringLiteral("L'envoi de %1 n'a pas pu être repris.").arg(record.FichierPath));
+}
+
+QString TransferManager::GetIP(const QString &pseudo) const
+{
+    return m_presence.GetIP(pseudo);
+}
+
+void TransferManager::processPendingEvents()
+{
+    QCoreApplication::processEvents();
 }

@@ -1,88 +1,55 @@
 #pragma once
 
+#include "transfer/TransferIds.h"
+#include "transfer/TransferListHost.h"
+
 #include <QDateTime>
-#include <QHash>
+#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
+class PresenceMonitor;
+class ServiceSession;
+class SettingsStore;
 class TransferJob;
 class TransferRetries;
 
-// One transfer to be shown as a panel, as the creation operations receive it.
-struct TransferInfo
-{
-    bool download = true;
-    QString id; // IDTel; the panel is named "Tel" + id
-    QString pseudo; // the peer
-    QString fileName; // without folder
-    QString filePath; // download: where the finished file goes; upload: the file sent
-    QString size; // bytes, decimal
-    QString count; // bytes already moved, decimal
-    int port = 0;
-    QString status; // "0": completed
-    QString peerAddress; // download: where the data connection comes from; upload: where it goes
-    QString extension; // ExtractFileExt of the name the icon is chosen by
-    bool replaceConfirmed = false; // download: the user agreed to replace an existing file
-};
-
-// The panels themselves: made, placed, painted and started by the user
-// interface. The manager keeps the lists and the order of the steps.
-class TransferView
-{
-public:
-    virtual ~TransferView() = default;
-    // Makes the panel of t at stack position `position` of its list, with
-    // `peerOnline` telling whether the peer has an address now. Returns the
-    // panel, or nullptr when a download's data port cannot be opened (then
-    // nothing of the panel is left, and the cause has been reported). It
-    // must not let events run: the panel is not in its list yet.
-    virtual QObject *CreatePanel(const TransferInfo &t, int position, bool peerOnline) = 0;
-    // The transfer behind a panel made by CreatePanel.
-    virtual TransferJob *JobOf(QObject *panel) const = 0;
-    // The panel is in its list: what may let events run (fetching the
-    // peer's avatar) comes now. The panel may be gone when it returns.
-    virtual void PanelListed(QObject *panel, const TransferInfo &t)
-    {
-        Q_UNUSED(panel);
-        Q_UNUSED(t);
-    }
-};
-
-// Creation and completion of transfers: the download and upload lists (the
-// panels' names, in stack order), the last panel made, transfer ids, and the
-// uploads that go on by themselves (Retries).
-class TransferManager : public QObject
+// The transfers of the session: it makes every TransferJob, keeps the
+// downloads and the uploads in list order (the order their panels stack
+// in), and removes them. Views follow it by its signals: jobAdded makes a
+// panel, jobRemoved drops it; nothing outside looks a transfer up by a
+// widget. It is also what the transfer list file reads the lists from and
+// re-creates them through (TransferListHost), and what keeps the uploads
+// going on by themselves (retries()).
+//
+// A job is set up here from what the negotiation or the saved list says:
+// a download listens on its port at once, an upload to an online
+// recipient connects at once.
+class TransferManager : public QObject, public TransferListHost
 {
     Q_OBJECT
 
 public:
-    explicit TransferManager(QObject *parent = nullptr);
+    enum class List { Downloads, Uploads };
+
+    // bindAddress: where data sockets listen and leave from (empty: every
+    // interface). The temp folder of new downloads is the settings' one.
+    TransferManager(ServiceSession &session, PresenceMonitor &presence, SettingsStore &settings,
+        const QString &bindAddress, QObject *parent = nullptr);
     ~TransferManager() override;
 
-    std::function<QString(const QString &pseudo)> GetIP; // empty: not online
-    std::function<int()> UserId;
-    std::function<QDateTime()> Now; // local time; the clock by default
-    TransferView *View = nullptr;
+    // The local time transfer ids are made of; the clock by default.
+    void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
     // The uploads' further attempts; its clock is the tests' to set.
-    TransferRetries *Retries = nullptr;
+    TransferRetries &retries() const { return *m_retries; }
 
-    QStringList DownloadList;
-    QStringList UploadList;
-    QPointer<QObject> LastPanel;
-
-    // The member id then the local time as "YYYYMMDDHHNNSSzzz". Stamps only
-    // go up during a run, whoever is logged in: a stamp not later than the
-    // last one given (same millisecond, clock set back, another member's
-    // ids) is the last one plus a millisecond, so ids never repeat and the
-    // call never loops. Ids met otherwise (restored from a saved list) are
-    // noted through NoteTransferId.
+    // The member id then the local time as "YYYYMMDDHHNNSSzzz", never
+    // twice during a run (see TransferIds).
     QString NewTransferId();
-    void NoteTransferId(const QString &id);
 
     // A download of this client holds port for an unfinished transfer: it
     // listens on it, or will again once resumed.
@@ -94,26 +61,44 @@ public:
     // From the last "." to the end, the "." included; empty without ".".
     static QString ExtractFileExt(const QString &name);
 
-    // A file received from pseudo. peerAddress is where its data connection
-    // is expected from (the offer's address; GetIP(pseudo) when empty).
-    // replaceConfirmed: the user agreed to replace the file at path, which
-    // the finished download then replaces; otherwise an existing file there
-    // is never touched. False when the panel could not listen on its port:
-    // it is then not in the list and its port not recorded.
-    bool NewDownload(const QString &id, const QString &pseudo, const QString &fileName, const QString &size,
-        const QString &count, const QString &path, int port, const QString &status,
-        const QString &peerAddress = QString(), bool replaceConfirmed = false);
-    // A file sent to pseudo; address is not used (the peer's address comes
-    // from GetIP at creation, and at each further attempt).
-    bool NewUpload(const QString &id, const QString &pseudo, const QString &path, const QString &size,
-        const QString &count, const QString &address, int port, const QString &status);
+    // A file received: record says what it is (FichierName, FichierProprio
+    // the sender, FichierPath where the finished file goes, FichierPoids,
+    // FichierTel what the partial file holds, Port, Status). peerAddress is
+    // where its data connection is expected from (the offer's address; the
+    // sender's current address when empty). replaceConfirmed: the user
+    // agreed to replace the file at FichierPath, which the finished download
+    // then replaces; otherwise an existing file there is never touched.
+    // False when it could not listen on its port (reported): it is then not
+    // listed and its port not recorded.
+    bool NewDownload(const TransferRecord &record, const QString &peerAddress = QString(),
+        bool replaceConfirmed = false);
+    // A file sent: FichierPath is the file, FichierProprio the recipient,
+    // whose current address it connects to; the name comes from the path.
+    bool NewUpload(const TransferRecord &record);
 
-    // Completion notices of the panels (the sender is ignored).
-    void DownTermine(QObject *sender);
-    void UpTermine(QObject *sender);
+    // The transfers in list order.
+    const QList<TransferJob *> &downloads() const { return m_downloads; }
+    const QList<TransferJob *> &uploads() const { return m_uploads; }
+    const QList<TransferJob *> &jobs(List list) const { return list == List::Downloads ? m_downloads : m_uploads; }
+    // The transfer of an id, or nullptr.
+    TransferJob *job(const QString &idTel) const;
+    // The list of a job of this manager.
+    List listOf(const TransferJob *job) const;
+    bool contains(const TransferJob *job) const;
 
-    // The transfer of a list entry ("Tel" + IDTel), or nullptr.
-    TransferJob *JobNamed(const QString &name) const;
+    // Removes one transfer: its view goes, then the job with its sockets;
+    // the file on disk and the port stay.
+    void KillTel(TransferJob *job);
+    // The user's confirmed cancel: the other side is told when it can be,
+    // a partial download goes, and the transfer is removed.
+    void Cancel(TransferJob *job);
+    // "Nettoyer": the transfers of a list that are over (finished, or
+    // cancelled by the other member) go, from the last one up.
+    void RemoveFinished(List list);
+    // The end of a session: every transfer goes.
+    void ClearTransfers();
+
+    // The presence poll answered (the retries).
     // The summed speed of the running downloads and of the running uploads;
     // nullopt for a list where none runs.
     struct Rates
@@ -123,17 +108,34 @@ public:
     Rates TotalRates() const;
     // A download in the list saves to path (under way or done).
     bool DownloadsTo(const QString &path) const;
-    // The presence poll answered (Retries).
+
     void PresenceChanged();
     // Stops every transfer (while the lists are saved at exit or log-out,
     // so that nothing changes after the save) and starts them again as
     // they were (the save failed and the client goes on).
     void SuspendAll();
     void ResumeAll();
-    // A list entry was removed or changed by the user (cancel, clean).
-    void NoteListChanged() { emit ListChanged(); }
+
+    // TransferListHost
+    QList<TransferRecord> downloadRecords() const override;
+    QList<TransferRecord> uploadRecords() const override;
+    // Throw VoxlaneError when the transfer cannot be made (its data port
+    // is taken), so that the loader keeps that entry.
+    void restoreDownload(const TransferRecord &record) override;
+    void restoreUpload(const TransferRecord &record, const QString &address) override;
+    QString GetIP(const QString &pseudo) const override;
+    void processPendingEvents() override;
 
 signals:
+    // A job is in its list, at the end: its view is made now. peerOnline:
+    // the other member had an address when it was made. Nothing may let
+    // events run here, the job is not started yet.
+    void jobAdded(TransferJob *job, bool peerOnline);
+    // The job has started: what may let events run (fetching the peer's
+    // avatar) comes now. The job may be gone when it returns.
+    void jobStarted(TransferJob *job);
+    // The job is about to go: its view goes now.
+    void jobRemoved(TransferJob *job);
     void Popup(const QString &pseudo, const QString &text, int kind);
     // A transfer holds port for its data connection (owner: its id); the
     // control channel records it so that no other offer is given it.
@@ -141,13 +143,25 @@ signals:
     // What the saved lists hold changed: a transfer was made, completed,
     // paused or resumed, cancelled, removed.
     void ListChanged();
+    // One line for the control log: a transfer attempt given up for a
+    // reason its status text cannot tell.
+    void Log(const QString &line);
     // A transfer was made (or restored) and is in its list.
     void JobFollowed(TransferJob *job, bool upload);
 
 private:
-    QList<TransferJob *> downloadJobs() const;
-    void follow(const QString &name, QObject *panel, bool upload);
+    TransferJob *makeJob(const TransferRecord &record, bool download);
+    void list(TransferJob *job, bool download);
+    void DownTermine();
+    void UpTermine();
 
-    qint64 m_lastStamp = 0; // the digits of the last stamp given or noted
-    QHash<QString, QPointer<TransferJob>> m_jobs;
+    ServiceSession &m_session;
+    PresenceMonitor &m_presence;
+    SettingsStore &m_settings;
+    QString m_bindAddress;
+    std::function<QDateTime()> m_now;
+    TransferIds m_ids;
+    TransferRetries *m_retries = nullptr;
+    QList<TransferJob *> m_downloads;
+    QList<TransferJob *> m_uploads;
 };

@@ -13,8 +13,8 @@ TransferProperties TransferProperties::of(const TransferRecord &r, bool download
     p.source = r.FichierProprio;
     p.taille = SizeText::FormatSize(TextConvert::strToInt64(r.FichierPoids)) + QStringLiteral(" (") + r.FichierPoids
                + QStringLiteral(" octets)");
-    p.tailleTel = SizeText::FormatSize(TextConvert::strToInt64Def(r.FichierTel, 0)) + QStringLiteral(" (")
-                  + r.FichierTel + QStringLiteral(" octets)");
+    p.tailleTel = SizeText::FormatSize(r.FichierTel) + QStringLiteral(" (") + QString::number(r.FichierTel)
+                  + QStringLiteral(" octets)");
     p.debutTel = TransferListRules::DateFromIDTel(r.IDTel);
     p.emplacement = TransferListRules::ExtractFilePath(r.FichierPath);
     p.port = QString::number(r.Port);

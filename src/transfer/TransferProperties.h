@@ -14,7 +14,7 @@ struct TransferProperties
     QString sourceCaption; // "Source :" (download) or "Vers :" (upload)
     QString source;        // lblSource
     QString taille;        // lblTaille: "1,0 Mo (1048576 octets)"
-    QString tailleTel;     // lblTailleTel: a count that is not a number shows as 0
+    QString tailleTel;     // lblTailleTel: "34 Ko (35210 octets)"
     QString vitesse;       // lblVitesse: speed and time left while it runs, else "—"
     QString debutTel;      // lblDebutTel: DateFromIDTel
     QString emplacement;   // lblEmplacement: the folder, trailing separator kept

@@ -62,7 +62,7 @@ void TransferRetries::watch(TransferJob *job)
     entry->pseudo = job->FichierProprio();
     entry->address = GetIP ? GetIP(entry->pseudo) : QString();
     entry->online = !entry->address.isEmpty();
-    entry->positionAtStart = job->position();
+    entry->positionAtStart = job->FichierTel();
     Entry *e = entry.get();
     m_entries.append(entry);
     connect(job, &TransferJob::stopped, this, [this, e] { onStopped(e); });
@@ -85,9 +85,9 @@ void TransferRetries::onStopped(Entry *e)
         return;
     }
     // An attempt that moved the transfer on starts the waits over.
-    if (job->position() > e->positionAtStart)
+    if (job->FichierTel() > e->positionAtStart)
         e->backoff.reset();
-    e->positionAtStart = job->position();
+    e->positionAtStart = job->FichierTel();
     const QString address = GetIP ? GetIP(e->pseudo) : QString();
     e->online = !address.isEmpty();
     if (e->online) {
@@ -162,7 +162,7 @@ void TransferRetries::runDue()
         }
         e->online = true;
         e->address = address;
-        e->positionAtStart = job->position();
+        e->positionAtStart = job->FichierTel();
         job->retry(address);
     }
     arm();

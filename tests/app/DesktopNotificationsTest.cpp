@@ -272,13 +272,13 @@ protected:
     {
     }
 
-    TfrmPrincipal &start()
+    TestClient &start()
     {
-        TfrmPrincipal &w = createWindow();
-        reception.Flash = nullptr;
-        ConnectReception(&w, &reception, &dialogs);
-        notifications = std::make_unique<DesktopNotifications>(&w.notifier, bus.connect());
-        ConnectDesktopNotifications(&w, &reception, notifications.get());
+        desktopBus = [this] { return bus.connect(); };
+        TestClient &w = createWindow();
+        reception = w.reception;
+        reception->Flash = nullptr;
+        notifications = &w.controllers().desktopNotifications();
         return w;
     }
 
@@ -294,8 +294,8 @@ protected:
 
     PrivateBus bus;
     FakeNotificationServer server;
-    TfrmReception reception;
-    std::unique_ptr<DesktopNotifications> notifications;
+    TfrmReception *reception = nullptr;
+    DesktopNotifications *notifications = nullptr;
 };
 
 TEST_F(DesktopOffer, AccepterAndRefuserAnswerTheOfferOnItsConnection)
@@ -303,7 +303,7 @@ TEST_F(DesktopOffer, AccepterAndRefuserAnswerTheOfferOnItsConnection)
     if (!bus.started())
         GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
     ASSERT_TRUE(server.registered());
-    TfrmPrincipal &w = start();
+    TestClient &w = start();
 
     ControlPeer alice;
     offer(alice, "127.250.0.1", "alice", "clip.avi");
@@ -329,18 +329,18 @@ TEST_F(DesktopOffer, AccepterAndRefuserAnswerTheOfferOnItsConnection)
     ASSERT_EQ(dialogs.fileDialogs.size(), 2);
     EXPECT_EQ(dialogs.fileDialogs.at(0).at(2), QStringLiteral("clip.avi"));
     EXPECT_EQ(dialogs.fileDialogs.at(1).at(2), QStringLiteral("notes.txt"));
-    const QList<ControlChannel::IncomingOffer> open = w.Control->openOffers();
+    const QList<ControlChannel::IncomingOffer> open = w.control().openOffers();
     ASSERT_EQ(open.size(), 2);
     EXPECT_EQ(open.at(0).savePath, home.filePath(QStringLiteral("ici.avi")));
     EXPECT_EQ(open.at(1).savePath, home.filePath(QStringLiteral("notes.txt")));
-    EXPECT_FALSE(reception.isVisible());
+    EXPECT_FALSE(reception->isVisible());
 
     ControlPeer carol;
     offer(carol, "127.250.0.3", "carol", "virus.exe");
     server.invoke(server.sent.last().id, QStringLiteral("refuser"));
     EXPECT_EQ(carol.expect("{non}\x05"), QByteArray("{non}\x05"));
     EXPECT_EQ(dialogs.fileDialogs.size(), 2);
-    EXPECT_FALSE(w.Control->OfferAwaitingAnswer(3));
+    EXPECT_FALSE(w.control().OfferAwaitingAnswer(3));
 }
 
 TEST_F(DesktopOffer, AnOfferWithdrawnBeforeItsAnswerLeavesTheDesktop)

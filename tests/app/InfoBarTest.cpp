@@ -28,7 +28,7 @@ class InfoBar : public MainWindowFixture
 
 TEST_F(InfoBar, ControlsOfThePanel)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     EXPECT_TRUE(w.pnInfo->isHidden());
     EXPECT_EQ(w.DistractBar1->parentWidget(), w.pnInfo);
     EXPECT_EQ(w.DistractBar1->geometry(), QRect(100, 104, 160, 9));
@@ -47,9 +47,9 @@ TEST_F(InfoBar, ControlsOfThePanel)
 
 TEST_F(InfoBar, AnUntimedMessageStaysAndATimedOneReplacesItAndHidesOnce)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
     EXPECT_FALSE(w.pnInfo->isHidden());
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Connexion en cours..."));
     EXPECT_TRUE(w.DistractBar1->Animated());
@@ -58,13 +58,13 @@ TEST_F(InfoBar, AnUntimedMessageStaysAndATimedOneReplacesItAndHidesOnce)
     QTest::qWait(60);
     EXPECT_FALSE(w.pnInfo->isHidden());
 
-    w.AffichInfo(QStringLiteral("Transfert annulé"), true, 2500);
+    w.window->AffichInfo(QStringLiteral("Transfert annulé"), true, 2500);
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Transfert annulé"));
     EXPECT_TRUE(w.TimerInfo->isActive());
     EXPECT_EQ(w.TimerInfo->interval(), 2500);
 
     // A shorter time shows the same path without waiting 2.5 s.
-    w.AffichInfo(QStringLiteral("Transfert annulé"), true, 40);
+    w.window->AffichInfo(QStringLiteral("Transfert annulé"), true, 40);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.pnInfo->isHidden(); }, 2000));
     EXPECT_FALSE(w.TimerInfo->isActive());
     EXPECT_FALSE(w.DistractBar1->Animated());
@@ -72,16 +72,16 @@ TEST_F(InfoBar, AnUntimedMessageStaysAndATimedOneReplacesItAndHidesOnce)
     EXPECT_EQ(w.DistractBar1->EnableMask(), 0u);
 
     // The timer fired once: a later untimed message stays.
-    w.AffichInfo(QStringLiteral("Chargement..."), true, 0);
+    w.window->AffichInfo(QStringLiteral("Chargement..."), true, 0);
     QTest::qWait(100);
     EXPECT_FALSE(w.pnInfo->isHidden());
 }
 
 TEST_F(InfoBar, AnUntimedMessageIsHiddenByTheTimerOfAnEarlierTimedOne)
 {
-    TfrmPrincipal &w = createWindow();
-    w.AffichInfo(QStringLiteral("Premier"), true, 50);
-    w.AffichInfo(QStringLiteral("Second"), true, 0);
+    TestClient &w = createWindow();
+    w.window->AffichInfo(QStringLiteral("Premier"), true, 50);
+    w.window->AffichInfo(QStringLiteral("Second"), true, 0);
     EXPECT_TRUE(w.TimerInfo->isActive());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.pnInfo->isHidden(); }, 2000));
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Second"));
@@ -89,9 +89,9 @@ TEST_F(InfoBar, AnUntimedMessageIsHiddenByTheTimerOfAnEarlierTimedOne)
 
 TEST_F(InfoBar, HidingIgnoresTextAndTime)
 {
-    TfrmPrincipal &w = createWindow();
-    w.AffichInfo(QStringLiteral("Texte"), true, 0);
-    w.AffichInfo(QStringLiteral("ignoré"), false, 5000);
+    TestClient &w = createWindow();
+    w.window->AffichInfo(QStringLiteral("Texte"), true, 0);
+    w.window->AffichInfo(QStringLiteral("ignoré"), false, 5000);
     EXPECT_TRUE(w.pnInfo->isHidden());
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Texte"));
     EXPECT_FALSE(w.TimerInfo->isActive());
@@ -100,14 +100,14 @@ TEST_F(InfoBar, HidingIgnoresTextAndTime)
 
 TEST_F(InfoBar, ClosingTheWindowWhileTheBarRunsStopsItsThread)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
+    TestClient &w = createWindow();
+    w.window->show();
     auto ticks = std::make_shared<std::atomic<int>>(0);
     w.DistractBar1->setOnAnimate([ticks](DistractBarModel *) { ticks->fetch_add(1); });
-    w.AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
+    w.window->AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks->load() > 1; }, 2000));
     QPointer<TDistractBar> bar = w.DistractBar1;
-    w.close();
+    w.window->close();
     window.reset();
     EXPECT_TRUE(bar.isNull());
     const int after = ticks->load();
@@ -118,10 +118,10 @@ TEST_F(InfoBar, ClosingTheWindowWhileTheBarRunsStopsItsThread)
 // The info panel as the user sees it, with the activity bar running.
 TEST_F(InfoBar, ScreenshotShowsTheFrameTheMessageAndTheRunningBar)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
+    TestClient &w = createWindow();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
+    w.window->AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
     QTest::qWait(150); // a few ticks of 40 ms
     const QImage shot = w.pnInfo->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(361, 123));

@@ -11,6 +11,7 @@
 #include "contacts/ui/ContactRows.h"
 #include "contacts/ui/TfrmNewContact.h"
 
+#include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -48,25 +49,25 @@ using MainWindow = MainWindowFixture;
 TEST_F(MainWindow, FirstStartCreatesEmptyKeyShowsEntryFieldsAndTempFolder)
 {
     ASSERT_FALSE(QFileInfo::exists(settings->fileName()));
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     EXPECT_TRUE(QFileInfo::exists(settings->fileName()));
     EXPECT_TRUE(settings->read(QStringLiteral("User")).isEmpty());
     EXPECT_FALSE(w.pnMdpLogin->isHidden());
     EXPECT_TRUE(w.lblPseudoConnec->isHidden());
     EXPECT_FALSE(w.btnConnexion->isEnabled());
     EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
-    EXPECT_EQ(w.TempPath, home.path() + QStringLiteral("/temp"));
+    EXPECT_EQ(w.settings().tempFolder(), home.path() + QStringLiteral("/temp"));
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblDeconnect);
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
-    EXPECT_FALSE(w.session.Connected);
+    EXPECT_FALSE(w.session().isConnected());
     EXPECT_TRUE(w.lbOnline->isHidden());
     EXPECT_FALSE(w.TimerRefresh->isActive());
-    ASSERT_EQ(w.Control->portTable().size(), 1);
-    EXPECT_EQ(w.Control->portTable().at(0).port, QStringLiteral("2010"));
-    EXPECT_TRUE(w.Control->portTable().at(0).owner.isEmpty());
+    ASSERT_EQ(w.control().portTable().size(), 1);
+    EXPECT_EQ(w.control().portTable().at(0).port, QStringLiteral("2010"));
+    EXPECT_TRUE(w.control().portTable().at(0).owner.isEmpty());
     // Only "Options", the connect label and "A propos" work while logged out.
-    for (TClickLabel *label : w.menuLabels()) {
+    for (TClickLabel *label : w.window->menuLabels()) {
         const bool enabled = label == w.lblMnuOptions || label == w.lblDeconnect || label == w.lblAbout;
         EXPECT_EQ(label->isEnabled(), enabled) << label->objectName().toStdString();
     }
@@ -83,14 +84,14 @@ TEST_F(MainWindow, UnwritableSettingsFolderIsReportedAndTheClientStarts)
     settings = std::make_unique<SettingsStore>(home.filePath(QStringLiteral("blocked/Voxlane.conf")));
     RecordedErrors::take();
 
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     EXPECT_EQ(RecordedErrors::take().size(), 1); // one report, not one per value
     // The start-up went on to the end, with the defaults of a first start.
     EXPECT_FALSE(w.pnMdpLogin->isHidden());
-    EXPECT_TRUE(w.session.CurrentPseudo.isEmpty());
-    EXPECT_FALSE(w.notifier.SoundEnabled);
+    EXPECT_TRUE(w.session().currentPseudo().isEmpty());
+    EXPECT_FALSE(w.notifier().SoundEnabled);
     EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
-    EXPECT_TRUE(w.Control->ServerTransac->isListening());
+    EXPECT_TRUE(w.control().ServerTransac()->isListening());
 }
 
 TEST_F(MainWindow, RememberedAccountIsRestored)
@@ -104,9 +105,9 @@ TEST_F(MainWindow, RememberedAccountIsRestored)
         codec.EncryptForUser(QStringLiteral("Émile"), c.password, mdp);
         settings->write(QStringLiteral("User"), QStringLiteral("Émile"));
         settings->write(QStringLiteral("Mdp"), mdp);
-        TfrmPrincipal &w = createWindow();
-        EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("Émile"));
-        EXPECT_EQ(w.session.CurrentPassword, c.password);
+        TestClient &w = createWindow();
+        EXPECT_EQ(w.session().currentPseudo(), QStringLiteral("Émile"));
+        EXPECT_EQ(w.session().currentPassword(), c.password);
         EXPECT_TRUE(w.pnMdpLogin->isHidden());
         EXPECT_FALSE(w.lblPseudoConnec->isHidden());
         EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("Émile"));
@@ -123,9 +124,9 @@ TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
     } cases[] = {{"1", true}, {" 1", false}, {"0", false}, {"", false}, {"1 ", false}, {"true", false}};
     for (const auto &c : cases) {
         settings->write(QStringLiteral("PlaySound"), QString::fromLatin1(c.stored));
-        TfrmPrincipal &w = createWindow();
-        EXPECT_EQ(w.notifier.SoundEnabled, c.on) << c.stored;
-        w.lblEnvoyerClick(w.lblMnuOptions);
+        TestClient &w = createWindow();
+        EXPECT_EQ(w.notifier().SoundEnabled, c.on) << c.stored;
+        w.window->lblEnvoyerClick(w.lblMnuOptions);
         EXPECT_EQ(w.ckPlaySound->Checked(), c.on) << c.stored;
         window.reset();
     }
@@ -133,24 +134,27 @@ TEST_F(MainWindow, PlaySoundMustBeExactlyOne)
 
 TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 {
-    TfrmPrincipal &w = createWindow();
-    w.session.Connected = true; // page labels are enabled by a session
-    for (TClickLabel *label : w.menuLabels())
+    FakeService service;
+    environment.serviceUrl = service.baseUrl();
+    TestClient &w = createWindow();
+    ASSERT_TRUE(w.logInSession(service, QStringLiteral("moi"))); // page labels are enabled by a session
+    w.TimerRefresh->stop();
+    for (TClickLabel *label : w.window->menuLabels())
         label->setEnabled(true);
     const struct {
-        TClickLabel *TfrmPrincipal::*label;
+        TClickLabel *const TestClient::*label;
         int page;
     } cases[] = {
-        {&TfrmPrincipal::lblTelEnCours, 1}, {&TfrmPrincipal::lblEnvoisEnCours, 2},
-        {&TfrmPrincipal::lblEnvoyer, 3},    {&TfrmPrincipal::lblMnuOptions, 4},
-        {&TfrmPrincipal::lblMnuContact, 5}, {&TfrmPrincipal::lblLecture, 6},
+        {&TestClient::lblTelEnCours, 1}, {&TestClient::lblEnvoisEnCours, 2},
+        {&TestClient::lblEnvoyer, 3},    {&TestClient::lblMnuOptions, 4},
+        {&TestClient::lblMnuContact, 5}, {&TestClient::lblLecture, 6},
     };
     TClickLabel *previous = w.lblDeconnect;
     for (const auto &c : cases) {
         TClickLabel *label = w.*(c.label);
-        w.lblEnvoyerClick(label);
+        w.window->lblEnvoyerClick(label);
         EXPECT_EQ(w.PageControl->currentIndex(), c.page);
-        EXPECT_EQ(w.HighlightedMenuLabel, label);
+        EXPECT_EQ(w.window->highlightedMenuLabel(), label);
         EXPECT_TRUE(label->isBold());
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(49, 106, 197));
         EXPECT_FALSE(previous->isBold());
@@ -162,12 +166,15 @@ TEST_F(MainWindow, NavigationMovesTheHighlightWithExactColours)
 
 TEST_F(MainWindow, NavigationLeavesARunningPresencePollAlone)
 {
-    TfrmPrincipal &w = createWindow();
-    w.session.Connected = true;
+    FakeService service;
+    environment.serviceUrl = service.baseUrl();
+    TestClient &w = createWindow();
+    ASSERT_TRUE(w.logInSession(service, QStringLiteral("moi")));
+    w.TimerRefresh->stop(); // the log-in started it
     w.TimerRefresh->setTimerType(Qt::PreciseTimer); // remainingTime() to the millisecond
     // A stopped poll is started by the navigation while logged in...
     ASSERT_FALSE(w.TimerRefresh->isActive());
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     ASSERT_TRUE(w.TimerRefresh->isActive());
     // ...but a running one keeps its course: a restart would push the next
     // tick back to a full interval at every click.
@@ -175,22 +182,22 @@ TEST_F(MainWindow, NavigationLeavesARunningPresencePollAlone)
     const int before = w.TimerRefresh->remainingTime();
     ASSERT_LT(before, w.TimerRefresh->interval());
     for (TClickLabel *label : {w.lblTelEnCours, w.lblEnvoyer, w.lblMnuOptions})
-        w.lblEnvoyerClick(label);
+        w.window->lblEnvoyerClick(label);
     EXPECT_TRUE(w.TimerRefresh->isActive());
     EXPECT_LE(w.TimerRefresh->remainingTime(), before);
 }
 
 TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
 {
-    TfrmPrincipal &w = createWindow();
-    w.lblEnvoyerClick(w.lblMnuOptions);
-    w.lblTelEnCoursMouseEnter(w.lblAbout);
+    TestClient &w = createWindow();
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblTelEnCoursMouseEnter(w.lblAbout);
     EXPECT_TRUE(w.lblAbout->isBold());
     EXPECT_EQ(w.lblAbout->tColor(), TfrmPrincipal::kMenuPlainColor); // colour never changes on hover
-    w.lblTelEnCoursMouseLeave(w.lblAbout);
+    w.window->lblTelEnCoursMouseLeave(w.lblAbout);
     EXPECT_FALSE(w.lblAbout->isBold());
-    w.lblTelEnCoursMouseEnter(w.lblMnuOptions);
-    w.lblTelEnCoursMouseLeave(w.lblMnuOptions);
+    w.window->lblTelEnCoursMouseEnter(w.lblMnuOptions);
+    w.window->lblTelEnCoursMouseLeave(w.lblMnuOptions);
     EXPECT_TRUE(w.lblMnuOptions->isBold());
     // A real click on a disabled label does nothing.
     QTest::mouseClick(w.lblTelEnCours, Qt::LeftButton);
@@ -199,32 +206,32 @@ TEST_F(MainWindow, HoverMakesBoldAndLeavingKeepsTheHighlight)
 
 TEST_F(MainWindow, DisabledMenuEntriesLookDisabledAndIgnoreThePointer)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     ASSERT_FALSE(w.lblTelEnCours->isEnabled()); // logged out
     const QColor plain(83, 73, 19);
     EXPECT_NE(w.lblTelEnCours->palette().color(QPalette::Disabled, QPalette::WindowText), plain);
     EXPECT_EQ(w.lblTelEnCours->palette().color(QPalette::Active, QPalette::WindowText), plain);
-    w.lblTelEnCoursMouseEnter(w.lblTelEnCours);
+    w.window->lblTelEnCoursMouseEnter(w.lblTelEnCours);
     EXPECT_FALSE(w.lblTelEnCours->isBold());
     // An enabled one still turns bold.
-    w.lblTelEnCoursMouseEnter(w.lblMnuOptions);
+    w.window->lblTelEnCoursMouseEnter(w.lblMnuOptions);
     EXPECT_TRUE(w.lblMnuOptions->isBold());
 }
 
 TEST_F(MainWindow, InfoBarShowsTextAsWritten)
 {
-    TfrmPrincipal &w = createWindow();
-    w.AffichInfo(QStringLiteral("<b>eve</b> vous envoi : <img src=x>"), true, 0);
+    TestClient &w = createWindow();
+    w.window->AffichInfo(QStringLiteral("<b>eve</b> vous envoi : <img src=x>"), true, 0);
     EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("<b>eve</b> vous envoi : <img src=x>"));
 }
 
 TEST_F(MainWindow, CaptionsAreReadWholeWithTheFontsAtHand)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
+    TestClient &w = createWindow();
+    w.window->show();
     // Every menu entry in its widest look, bold, fits its label...
-    for (TClickLabel *label : w.menuLabels()) {
+    for (TClickLabel *label : w.window->menuLabels()) {
         QFont bold = label->font();
         bold.setBold(true);
         EXPECT_LE(QFontMetrics(bold).horizontalAdvance(label->text()), label->width())
@@ -234,13 +241,13 @@ TEST_F(MainWindow, CaptionsAreReadWholeWithTheFontsAtHand)
     EXPECT_LE(QFontMetrics(w.lblContactsEnLigne->font()).horizontalAdvance(QStringLiteral("Contacts en ligne (000)")),
         w.lblContactsEnLigne->width());
     // ...the view's bold headers fit their column...
-    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::onlineHeader(), ContactRows::kHeader));
-    w.lbOnline->addTopLevelItem(TfrmPrincipal::NewOnlineRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
     w.lbOnline->show();
     QFont bold = w.lbOnline->font();
     bold.setBold(true);
     for (int row = 0; row < 2; ++row) {
-        const QString text = TfrmPrincipal::OnlineRowText(w.lbOnline->topLevelItem(row));
+        const QString text = ContactRows::textOf(w.lbOnline->topLevelItem(row));
         EXPECT_LE(QFontMetrics(bold).horizontalAdvance(text) + 6, w.lbOnline->columnWidth(1)) << row;
     }
     // ...and the pages start where the menu ends, whatever its width.
@@ -261,25 +268,25 @@ TEST_F(MainWindow, RequestWindowShowsItsAnswersWhole)
 
 TEST_F(MainWindow, ResizeKeepsInfoPanelCentredAndStatusPanelTied)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TestClient &w = createWindow();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
     const struct {
         int width;
         int height;
         int infoLeft;
     } cases[] = {{716, 518, 177}, {900, 600, 269}, {1001, 700, 320}};
     for (const auto &c : cases) {
-        w.resize(c.width, c.height);
+        w.window->resize(c.width, c.height);
         QCoreApplication::processEvents();
-        ASSERT_EQ(w.centralWidget()->width(), c.width);
+        ASSERT_EQ(w.window->centralWidget()->width(), c.width);
         EXPECT_EQ(w.pnInfo->x(), c.infoLeft);
         EXPECT_EQ(w.pnInfo->y(), (c.height - 123) / 2);
         EXPECT_EQ(w.StatusBar->panel(0).width, c.width - 237);
         EXPECT_EQ(w.StatusBar->panel(1).width, 100);
         EXPECT_EQ(w.StatusBar->panel(2).width, 50);
         // The log-in block sits at 0.7 of the centring offsets.
-        const int dx = (w.TabSheet1->width() - w.pnConexionItems->width()) / 2;
+        const int dx = (w.loginPage->width() - w.pnConexionItems->width()) / 2;
         EXPECT_EQ(w.pnConexionItems->x(), int(std::nearbyint(dx * 0.7)));
     }
 }
@@ -319,20 +326,20 @@ TEST(FolderExists, TrailingSeparatorAndMissingFolders)
 
 TEST_F(MainWindow, DroppedFilesOnlyWhileLoggedInLastOneStays)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QStringList paths = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b é.txt"),
                                QStringLiteral("/tmp/c.avi")};
-    w.DropFiles(paths);
+    w.window->DropFiles(paths);
     EXPECT_TRUE(w.FileNameSend->text().isEmpty());
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
-    EXPECT_FALSE(w.acceptDrops());
+    EXPECT_FALSE(w.window->acceptDrops());
 
-    w.setDropAccepted(true);
-    EXPECT_TRUE(w.acceptDrops());
-    w.DropFiles(paths);
+    w.window->setDropAccepted(true);
+    EXPECT_TRUE(w.window->acceptDrops());
+    w.window->DropFiles(paths);
     EXPECT_EQ(w.FileNameSend->text(), QStringLiteral("/tmp/c.avi"));
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblEnvoyer);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblEnvoyer);
 }
 
 // One press and release of a key as the window system delivers it: the
@@ -353,13 +360,13 @@ constexpr quint32 kFourKeyAzerty = 13; // "'" unshifted on AZERTY
 
 TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineListOutsideTextFields)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TestClient &w = createWindow();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
     EXPECT_TRUE(w.reWatch->isHidden());
     EXPECT_TRUE(w.listOnline->isHidden());
     // A control that takes no text: the options page's sound box.
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     w.ckPlaySound->setFocus();
     QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::focusWidget(), w.ckPlaySound);
@@ -404,7 +411,7 @@ TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineListOutsideTextFields)
     w.ckPlaySound->clearFocus();
     QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::focusWidget(), nullptr);
-    pressKey(&w, Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"));
+    pressKey(w.window, Qt::Key_twosuperior, kKeyLeftOfOne, QStringLiteral("²"));
     EXPECT_TRUE(w.reWatch->isVisible());
     EXPECT_TRUE(w.listOnline->isHidden());
 
@@ -419,9 +426,9 @@ TEST_F(MainWindow, DiagnosticKeyAlternatesLogAndOnlineListOutsideTextFields)
 
 TEST_F(MainWindow, DiagnosticKeyTypesIntoAFocusedTextField)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TestClient &w = createWindow();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
     for (QLineEdit *field : { w.txtPseudo, w.txtMDP }) {
         SCOPED_TRACE(field->objectName().toStdString());
         field->clear();
@@ -475,13 +482,13 @@ TEST(DiagnosticKey, TextFieldsAreThoseThatTakeTypedText)
 TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
 {
     settings->write(QStringLiteral("FireWall"), QStringLiteral("1"));
-    TfrmPrincipal &w = createWindow();
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    TestClient &w = createWindow();
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     EXPECT_TRUE(w.cbFireWall->isChecked());
     EXPECT_FALSE(w.ckPlaySound->Checked());
     // No stored folder: the folder partial downloads really go to.
     EXPECT_EQ(w.ceTempPath->text(), home.path() + QStringLiteral("/temp"));
-    EXPECT_EQ(w.ceTempPath->text(), w.TempPath);
+    EXPECT_EQ(w.ceTempPath->text(), w.settings().tempFolder());
 
     w.cbFireWall->setChecked(false);
     w.ckPlaySound->setChecked(true);
@@ -490,47 +497,47 @@ TEST_F(MainWindow, OptionsPageShowsAndAppliesValuesAsTyped)
     EXPECT_EQ(settings->read(QStringLiteral("FireWall")), QStringLiteral("0"));
     EXPECT_EQ(settings->read(QStringLiteral("PlaySound")), QStringLiteral("1"));
     EXPECT_EQ(settings->read(QStringLiteral("TempPath")), QStringLiteral("  /nulle/part é "));
-    EXPECT_TRUE(w.notifier.SoundEnabled);
+    EXPECT_TRUE(w.notifier().SoundEnabled);
     // The stored folder is shown, never applied.
-    EXPECT_EQ(w.TempPath, home.path() + QStringLiteral("/temp"));
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    EXPECT_EQ(w.settings().tempFolder(), home.path() + QStringLiteral("/temp"));
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     EXPECT_EQ(w.ceTempPath->text(), QStringLiteral("  /nulle/part é "));
 }
 
 TEST_F(MainWindow, FolderTreeToggledAndDoubleClickCopiesFolder)
 {
     QDir(home.path()).mkpath(QStringLiteral("choisi"));
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     w.ceTempPath->setText(QStringLiteral(" ") + home.filePath(QStringLiteral("choisi")) + QStringLiteral(" "));
-    w.ceTempPathButtonClick();
+    w.optionsPage->ceTempPathButtonClick();
     EXPECT_TRUE(w.ShellTreeView->isVisible());
-    w.ShellTreeViewDblClick();
+    w.optionsPage->ShellTreeViewDblClick();
     EXPECT_FALSE(w.ShellTreeView->isVisible());
     EXPECT_EQ(w.ceTempPath->text(), home.filePath(QStringLiteral("choisi")));
 }
 
 TEST_F(MainWindow, ControlPortListensOnTheClientsAddress)
 {
-    TfrmPrincipal &w = createWindow();
-    ASSERT_TRUE(w.Control->ServerTransac->isListening()) << w.Control->ServerTransac->errorString().toStdString();
+    TestClient &w = createWindow();
+    ASSERT_TRUE(w.control().ServerTransac()->isListening()) << w.control().ServerTransac()->errorString().toStdString();
     QTcpSocket peer;
     peer.connectToHost(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort);
     ASSERT_TRUE(peer.waitForConnected(3000)) << peer.errorString().toStdString();
-    ASSERT_TRUE(w.Control->ServerTransac->waitForNewConnection(3000));
+    ASSERT_TRUE(w.control().ServerTransac()->waitForNewConnection(3000));
 
     // Closing the window stops listening.
-    w.close();
-    EXPECT_FALSE(w.Control->ServerTransac->isListening());
+    w.window->close();
+    EXPECT_FALSE(w.control().ServerTransac()->isListening());
 }
 
 TEST_F(MainWindow, TakenControlPortStillStartsAndSaysSo)
 {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress(environment.localIp), TfrmPrincipal::kControlPort));
-    TfrmPrincipal &w = createWindow();
-    EXPECT_FALSE(w.Control->ServerTransac->isListening());
+    TestClient &w = createWindow();
+    EXPECT_FALSE(w.control().ServerTransac()->isListening());
     QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].kind, DialogService::Kind::Warning);
@@ -540,12 +547,12 @@ TEST_F(MainWindow, TakenControlPortStillStartsAndSaysSo)
 
 TEST_F(MainWindow, InfoPanelTimedMessageHidesOnce)
 {
-    TfrmPrincipal &w = createWindow();
-    w.AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
+    TestClient &w = createWindow();
+    w.window->AffichInfo(QStringLiteral("Connexion en cours..."), true, 0);
     EXPECT_FALSE(w.pnInfo->isHidden());
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Connexion en cours..."));
     EXPECT_FALSE(w.TimerInfo->isActive());
-    w.AffichInfo(QStringLiteral("Accès refusé !"), true, 50);
+    w.window->AffichInfo(QStringLiteral("Accès refusé !"), true, 50);
     EXPECT_TRUE(w.TimerInfo->isActive());
     EXPECT_EQ(w.TimerInfo->interval(), 50);
     QTest::qWait(120);
@@ -565,12 +572,16 @@ TEST(ApplicationWindows, SevenWindowsInTheirOrder)
                                QStringLiteral("frmPropriete"), QStringLiteral("frmChat"),
                                QStringLiteral("frmReception"), QStringLiteral("frmCard"),
                                QStringLiteral("frmChangeAvatar")}));
-        EXPECT_EQ(windows.frmPrincipal->windowTitle(), QStringLiteral("Voxlane"));
+        EXPECT_EQ(windows.main().windowTitle(), QStringLiteral("Voxlane"));
         EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("temp"))).isDir());
-        EXPECT_FALSE(windows.frmChat->isVisible());
-        EXPECT_EQ(windows.frmChat->windowTitle(), QStringLiteral("Quixvale Lite"));
+        EXPECT_FALSE(windows.chat().isVisible());
+        EXPECT_EQ(windows.chat().windowTitle(), QStringLiteral("Quixvale Lite"));
         // A click on an offer's pop-up brings back this confirmation window.
-        EXPECT_EQ(windows.frmPrincipal->ReceptionWindow.data(), static_cast<QWidget *>(windows.frmReception.get()));
+        windows.reception().setWindowState(Qt::WindowMinimized);
+        windows.controllers().notifier().showReception();
+        EXPECT_FALSE(windows.reception().windowState() & Qt::WindowMinimized);
+        // One properties window, the one the transfer pages show.
+        EXPECT_EQ(windows.main().findChildren<TfrmPropriete *>(), QList<TfrmPropriete *>({ &windows.properties() }));
     }
     qunsetenv("VOXLANE_HOME");
     qunsetenv("VOXLANE_LOCAL_IP");
@@ -587,14 +598,14 @@ TEST(ApplicationWindows, TheSessionTrustsTheSettingsAuthorityFileUnlessTheVariab
     userSettings.write(AppEnvironment::kServiceCaSetting, QStringLiteral("/etc/voxlane/community.pem"));
     {
         ApplicationWindows windows;
-        EXPECT_EQ(windows.session->serviceCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
-        EXPECT_EQ(windows.session->IdHTTP1->extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
-        EXPECT_EQ(windows.session->NewHttpClient()->extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+        EXPECT_EQ(windows.controllers().session().serviceCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+        EXPECT_EQ(windows.controllers().session().http().extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
+        EXPECT_EQ(windows.controllers().session().NewHttpClient()->extraCaFile(), QStringLiteral("/etc/voxlane/community.pem"));
     }
     qputenv("VOXLANE_SERVICE_CA", "/tmp/other-community.pem");
     {
         ApplicationWindows windows;
-        EXPECT_EQ(windows.session->NewHttpClient()->extraCaFile(), QStringLiteral("/tmp/other-community.pem"));
+        EXPECT_EQ(windows.controllers().session().NewHttpClient()->extraCaFile(), QStringLiteral("/tmp/other-community.pem"));
     }
     qunsetenv("VOXLANE_SERVICE_CA");
     userSettings.write(AppEnvironment::kServiceCaSetting, QString());

@@ -70,10 +70,10 @@ protected:
     }
 
     // The pop-up made by one NewMsgBox call.
-    TfrmMsgBox *raise(TfrmPrincipal &w, const QString &pseudo, const QString &text, quint8 kind)
+    TfrmMsgBox *raise(TestClient &w, const QString &pseudo, const QString &text, quint8 kind)
     {
         const QList<TfrmMsgBox *> before = popups();
-        w.NewMsgBox(pseudo, text, kind);
+        w.window->NewMsgBox(pseudo, text, kind);
         for (TfrmMsgBox *box : popups())
             if (!before.contains(box))
                 return box;
@@ -83,10 +83,14 @@ protected:
 
 TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     // Placement only: no avatar request (whose wait would let the slide
-    // timers run), and the slide is held where the pop-up was made.
-    w.PopupAvatarLoader = [](const QString &) { return QImage(); };
+    // timers run): the cache has an empty picture for each of them. The
+    // slide is held where the pop-up was made.
+    for (const char *pseudo : { "Alice", "Bob", "Carole", "David" }) {
+        w.avatars().AvatarCacheNames.append(QString::fromLatin1(pseudo));
+        w.avatars().AvatarCachePictures.append(QImage());
+    }
     const auto raise = [this, &w](const char *pseudo) {
         TfrmMsgBox *box = this->raise(w, QString::fromLatin1(pseudo), QStringLiteral("vient de se connecter"), 0);
         if (box)
@@ -101,7 +105,7 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
     EXPECT_EQ(a->x(), 10);
     EXPECT_EQ(b->x(), 191);
     EXPECT_EQ(c->x(), 372);
-    EXPECT_EQ(w.notifier.MsgBoxCount, 3);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 3);
     for (TfrmMsgBox *box : { a, b, c }) {
         EXPECT_EQ(box->size(), QSize(181, 144));
         EXPECT_EQ(box->y(), -144);
@@ -111,17 +115,17 @@ TEST_F(MsgBox, PopUpsLineUpFromTheLeftAndANewOneTakesThePlaceTheCountGives)
         EXPECT_EQ(box->parentWidget(), nullptr);
     }
     a->btnCloseClick();
-    EXPECT_EQ(w.notifier.MsgBoxCount, 2);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 2);
     TfrmMsgBox *d = raise("David");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->x(), 372);
     EXPECT_EQ(b->x(), 191); // the others stay where they are
-    EXPECT_EQ(w.notifier.MsgBoxCount, 3);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 3);
 }
 
 TEST_F(MsgBox, SlidesInHoldsSlidesOutAndIsReleasedOnce)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TfrmMsgBox *box = raise(w, "Telechargement", "terminé", 2);
     ASSERT_TRUE(box);
     box->Moteur->stop(); // the test drives the timer
@@ -140,20 +144,20 @@ TEST_F(MsgBox, SlidesInHoldsSlidesOutAndIsReleasedOnce)
     for (int i = 0; i < 47; ++i)
         box->MoteurTimer();
     EXPECT_EQ(box->top(), -141);
-    EXPECT_EQ(w.notifier.MsgBoxCount, 1);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 1);
     box->MoteurTimer();
     EXPECT_TRUE(box->released());
-    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 0);
     box->MoteurTimer(); // a tick already queued changes nothing
     box->btnCloseClick();
-    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 0);
     flushDeletes();
     EXPECT_TRUE(alive.isNull());
 }
 
 TEST_F(MsgBox, TheSlideKeepsTheDesktopTimerPace)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TfrmMsgBox *box = raise(w, "Envoi", "terminé", 3);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->Moteur->interval(), 16); // 48 steps: ~0.77 s; 450 holds: ~7.2 s
@@ -167,7 +171,7 @@ TEST_F(MsgBox, TheSlideKeepsTheDesktopTimerPace)
 
 TEST_F(MsgBox, ClosingDuringTheSlideInReleasesAtOnceAndCountsOnce)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TfrmMsgBox *box = raise(w, "Envoi", "terminé", 3);
     ASSERT_TRUE(box);
     box->Moteur->stop();
@@ -177,16 +181,16 @@ TEST_F(MsgBox, ClosingDuringTheSlideInReleasesAtOnceAndCountsOnce)
     sendMouse(box->btnClose, QEvent::MouseButtonPress, Qt::LeftButton);
     sendMouse(box->btnClose, QEvent::MouseButtonRelease, Qt::LeftButton);
     EXPECT_FALSE(box->isVisible());
-    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 0);
     box->btnCloseClick(); // a second click before it is gone
-    EXPECT_EQ(w.notifier.MsgBoxCount, 0);
+    EXPECT_EQ(w.notifier().MsgBoxCount, 0);
     flushDeletes();
     EXPECT_TRUE(alive.isNull());
 }
 
 TEST_F(MsgBox, CloseButtonLooks)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TfrmMsgBox *box = raise(w, "Alice", "vient de se connecter", 0);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->closeButtonPicture(), 0);
@@ -206,9 +210,9 @@ TEST_F(MsgBox, CloseButtonLooks)
 
 TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     int broughtBack = 0;
-    QObject::connect(&w, &TfrmPrincipal::applicationRestoring, &w, [&] { ++broughtBack; });
+    QObject::connect(w.window, &TfrmPrincipal::applicationRestoring, w.window, [&] { ++broughtBack; });
     const struct
     {
         const char *pseudo;
@@ -218,7 +222,7 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
     } cases[] = { { "Telechargement", 2, 1, 1 }, { "Envoi", 3, 0, 2 } };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.pseudo);
-        w.hide();
+        w.window->hide();
         w.PageControl->setCurrentIndex(0);
         TfrmMsgBox *box = raise(w, c.pseudo, QStringLiteral("terminé"), c.kind);
         ASSERT_TRUE(box);
@@ -228,9 +232,9 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
         EXPECT_TRUE(box->lblSendFile->isHidden());
         EXPECT_TRUE(box->lblDialoguer->isHidden());
         QTest::mouseClick(box->lblTexteCentral, Qt::LeftButton);
-        EXPECT_TRUE(w.isVisible());
+        EXPECT_TRUE(w.window->isVisible());
         EXPECT_EQ(w.PageControl->currentIndex(), c.page);
-        EXPECT_EQ(w.HighlightedMenuLabel, c.kind == 2 ? w.lblTelEnCours : w.lblEnvoisEnCours);
+        EXPECT_EQ(w.window->highlightedMenuLabel(), c.kind == 2 ? w.lblTelEnCours : w.lblEnvoisEnCours);
         EXPECT_FALSE(box->released()); // it stays until its slide ends
         // The picture and the body's background lead there as well.
         w.PageControl->setCurrentIndex(0);
@@ -242,10 +246,9 @@ TEST_F(MsgBox, DownloadAndUploadPopUpsLeadToTheirPages)
 
 TEST_F(MsgBox, AFileOfferRestoresTheIncomingFileWindow)
 {
-    TfrmPrincipal &w = createWindow();
-    QWidget reception;
+    TestClient &w = createWindow();
+    TfrmReception &reception = *w.reception;
     reception.setWindowState(Qt::WindowMinimized);
-    w.ReceptionWindow = &reception;
     TfrmMsgBox *box = raise(w, "Alice", QStringLiteral("vous envoi : \n\rphoto.jpg"), 1);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->lblTexteCentral->text(), QStringLiteral("Alice\n\rvous envoi : \n\rphoto.jpg"));
@@ -258,21 +261,17 @@ TEST_F(MsgBox, AFileOfferRestoresTheIncomingFileWindow)
 
 TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
 {
-    TfrmPrincipal &w = createWindow();
-    QStringList asked;
+    TestClient &w = createWindow();
+    // Alice's avatar is in the cache: no request.
     QImage avatar(80, 60, QImage::Format_RGB32);
     avatar.fill(QColor(10, 200, 30));
-    w.PopupAvatarLoader = [&](const QString &pseudo) {
-        asked << pseudo;
-        return avatar;
-    };
-    QStringList sendTo;
-    QObject::connect(&w, &TfrmPrincipal::sendFileRequested, &w, [&](const QString &pseudo) { sendTo << pseudo; });
+    w.avatars().AvatarCacheNames.append(QStringLiteral("Alice"));
+    w.avatars().AvatarCachePictures.append(avatar);
     TfrmMsgBox *box = raise(w, "Alice", "vient de se connecter", 0);
     ASSERT_TRUE(box);
-    EXPECT_EQ(asked, QStringList({ "Alice" }));
+    EXPECT_EQ(box->imgAvatar->pixmap().toImage().pixelColor(5, 5), QColor(10, 200, 30));
     EXPECT_EQ(box->ContactPseudo, QStringLiteral("Alice"));
-    EXPECT_EQ(box->imgAvatar->pixmap().size(), QSize(40, 30)); // proportional
+    EXPECT_EQ(box->imgAvatar->pixmap().size(), QSize(53, 40)); // fitted to the pop-up's height, proportional
     EXPECT_FALSE(box->lblDialoguer->isHidden());
     EXPECT_FALSE(box->lblSendFile->isHidden());
     EXPECT_EQ(box->lblDialoguer->text(), QStringLiteral("Dialoguer"));
@@ -282,26 +281,29 @@ TEST_F(MsgBox, AContactPopUpShowsTheAvatarAndItsLinks)
     QTest::mouseClick(box->lblTexteCentral, Qt::LeftButton);
     QTest::mouseClick(box->lblDialoguer, Qt::LeftButton);
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.window->isVisible());
 
     // The send page comes once the click is over (its file dialog must not
     // run under the pop-up's handler).
     QTest::mouseClick(box->lblSendFile, Qt::LeftButton);
-    EXPECT_TRUE(sendTo.isEmpty());
+    EXPECT_TRUE(dialogs.fileDialogs.isEmpty());
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.window->isVisible());
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
-    EXPECT_EQ(sendTo, QStringList({ "Alice" }));
+    // The recipient is filled and the file choice opens.
+    EXPECT_EQ(w.txtDesti->text(), QStringLiteral("Alice"));
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_EQ(dialogs.fileDialogs.at(0).value(0), QStringLiteral("open"));
 }
 
 TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     auto *sound = new FakeSound;
-    w.setAlertSound(sound);
+    w.window->setAlertSound(sound);
     const QString wav = QDir(home.path()).filePath(QStringLiteral("newalert.wav"));
 
-    w.notifier.SoundEnabled = true;
+    w.notifier().SoundEnabled = true;
     raise(w, "Alice", "vient de se connecter", 0); // no file yet: silent
     EXPECT_TRUE(sound->started.isEmpty());
 
@@ -310,14 +312,14 @@ TEST_F(MsgBox, TheAlertPlaysFromTheProgramFolderAndNeverOverItself)
     f.write("RIFF");
     f.close();
     raise(w, "Bob", "vient de se connecter", 0);
-    EXPECT_EQ(sound->started, QStringList({ w.programDir() + QStringLiteral("newalert.wav") }));
+    EXPECT_EQ(sound->started, QStringList({ home.path() + QStringLiteral("/newalert.wav") }));
     raise(w, "Carole", "vient de se connecter", 0); // the first still plays
     EXPECT_EQ(sound->started.size(), 1);
     sound->finish();
-    w.notifier.SoundEnabled = false;
+    w.notifier().SoundEnabled = false;
     raise(w, "David", "vient de se connecter", 0);
     EXPECT_EQ(sound->started.size(), 1);
-    w.notifier.SoundEnabled = true;
+    w.notifier().SoundEnabled = true;
     raise(w, "Eve", "vient de se connecter", 0);
     EXPECT_EQ(sound->started.size(), 2);
 }
@@ -360,7 +362,7 @@ TEST_F(MsgBox, TheRealPlayerIsSilentWithoutAFileOrAnAudioDevice)
 
 TEST_F(MsgBox, ScreenshotOfADownloadPopUp)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TfrmMsgBox *box = raise(w, "Telechargement", "terminé", 2);
     ASSERT_TRUE(box);
     box->Moteur->stop();

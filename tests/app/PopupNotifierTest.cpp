@@ -66,9 +66,9 @@ TEST_F(PopUpOutlivesWindow, APopUpReleasedAfterItsWindowIsGoneTouchesNothing)
 {
     // The window made its own notifier: it goes with the window, and the
     // pop-up, a window of the desktop, stays until its slide ends.
-    TfrmPrincipal &w = createWindow();
-    w.NewMsgBox(QStringLiteral("bob"), QStringLiteral("Téléchargement terminé"), 2);
-    ASSERT_EQ(w.notifier.MsgBoxCount, 1);
+    TestClient &w = createWindow();
+    w.window->NewMsgBox(QStringLiteral("bob"), QStringLiteral("Téléchargement terminé"), 2);
+    ASSERT_EQ(w.notifier().MsgBoxCount, 1);
     QPointer<TfrmMsgBox> box;
     for (QWidget *top : QApplication::topLevelWidgets())
         if (auto *b = qobject_cast<TfrmMsgBox *>(top))

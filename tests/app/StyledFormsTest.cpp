@@ -45,9 +45,9 @@ class StyledForms : public MainWindowFixture
 
 TEST_F(StyledForms, PopUpFramesItsPictureWithTheStyledPanel)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QList<QWidget *> before = QApplication::topLevelWidgets();
-    w.NewMsgBox(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
+    w.window->NewMsgBox(QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2);
     TfrmMsgBox *box = nullptr;
     for (QWidget *top : QApplication::topLevelWidgets())
         if (auto *b = qobject_cast<TfrmMsgBox *>(top); b && !before.contains(top))
@@ -125,7 +125,7 @@ bool greenish(QRgb c)
 
 TEST_F(StyledForms, InfoBarLoadingBarShowsItsPercentageOverTheGradient)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbProgressBar *bar = w.pBarLoading;
     ASSERT_EQ(bar->parentWidget(), w.pnInfo);
     EXPECT_EQ(bar->geometry(), QRect(104, 84, 150, 16));
@@ -183,10 +183,10 @@ TEST_F(StyledForms, ConfirmationWindowButtonsKeepTheirColouredCaptions)
 
 TEST_F(StyledForms, ContactPageOkHasThePanelsFaceInItsCorners)
 {
-    TfrmPrincipal &w = createWindow();
-    w.PageControl->setCurrentWidget(w.TabSheet6);
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TestClient &w = createWindow();
+    w.PageControl->setCurrentWidget(w.contactPage);
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window));
     ASSERT_EQ(w.btnPseudoOK->parentWidget(), w.grpAddContact);
     EXPECT_EQ(w.grpAddContact->Caption(), QStringLiteral(" Ajout d'un contact "));
 
@@ -282,7 +282,7 @@ TEST_F(StyledForms, PropertiesWindowFramesTheAvatarAndDisablesItsActions)
 
 TEST_F(StyledForms, ContactPageGroupOpensItsFrameUnderTheCaption)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbPanel *group = w.grpAddContact;
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->Caption(), QStringLiteral(" Ajout d'un contact "));
@@ -308,7 +308,7 @@ TEST_F(StyledForms, ContactPageGroupOpensItsFrameUnderTheCaption)
 
 TEST_F(StyledForms, SoundOptionIsAStyledCheckBox)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     TRbCheckBox *box = w.ckPlaySound;
     EXPECT_EQ(box->Caption(), QStringLiteral("Emettre un son lors d'un évenement"));
     EXPECT_FALSE(box->Checked());

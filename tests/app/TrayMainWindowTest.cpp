@@ -5,6 +5,7 @@
 #include "service/ServiceSession.h"
 #include "support/EventWait.h"
 #include "support/FakeDesktopBus.h"
+#include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/PrivateBus.h"
 #include "support/QtPrinters.h"
@@ -26,7 +27,7 @@ class TrayMainWindowTest : public MainWindowFixture
 
 TEST_F(TrayMainWindowTest, TheTrayMenuAndTheIconCarryTheMainWindowsSettings)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     ASSERT_NE(w.PiconeBarreTache1, nullptr);
     TPiconeBarreTache &tray = *w.PiconeBarreTache1;
     EXPECT_EQ(tray.MenuPop(), w.PopupSysTray);
@@ -53,32 +54,32 @@ TEST_F(TrayMainWindowTest, WithoutATrayHostMinimisingLeavesTheWindowReachable)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable())
         GTEST_SKIP() << "this desktop has a tray host";
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.showMinimized();
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->showMinimized();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.isMinimized());
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_TRUE(w.window->isMinimized());
     EXPECT_TRUE(w.PiconeBarreTache1->TaskbarEntryShown());
 
     // "Ouvrir Voxlane" and the pop-ups' way back restore it.
     w.OuvrirVoxlane1->trigger();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.isMinimized());
-    w.showMinimized();
-    w.RestoreMainWindow();
-    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_FALSE(w.window->isMinimized());
+    w.window->showMinimized();
+    w.window->RestoreMainWindow();
+    EXPECT_FALSE(w.window->isMinimized());
 }
 
 TEST_F(TrayMainWindowTest, QuitterClosesTheWindow)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
+    TestClient &w = createWindow();
+    w.window->show();
     int closings = 0;
-    QObject::connect(&w, &TfrmPrincipal::closing, [&] { ++closings; });
+    QObject::connect(w.window, &TfrmPrincipal::closing, [&] { ++closings; });
     w.Quitter1->trigger();
     EXPECT_EQ(closings, 1);
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.window->isVisible());
 }
 
 // The menu goes to the tray icon itself, which a StatusNotifier host shows
@@ -86,7 +87,7 @@ TEST_F(TrayMainWindowTest, QuitterClosesTheWindow)
 // it a second time).
 TEST_F(TrayMainWindowTest, TheTrayMenuIsPublishedWithTheIcon)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     EXPECT_EQ(w.PiconeBarreTache1->trayIcon()->contextMenu(), w.PopupSysTray);
     w.PiconeBarreTache1->setMenuSiClicDroit(false);
     EXPECT_EQ(w.PiconeBarreTache1->trayIcon()->contextMenu(), nullptr);
@@ -130,21 +131,21 @@ protected:
 
 TEST_F(TrayHost, TheTipFollowsTheMemberLoggedIn)
 {
-    TfrmPrincipal &w = createWindow();
-    TrayStatus status(&w.session, w.Transfers, QDBusConnection(QString()));
-    ConnectTrayStatus(&w, &status);
+    FakeService service;
+    environment.serviceUrl = service.baseUrl();
+    // No bus at all: the tip does not depend on a host.
+    desktopBus = [] { return QDBusConnection(QString()); };
+    TestClient &w = createWindow();
     EXPECT_EQ(w.PiconeBarreTache1->Hint(), QStringLiteral("Voxlane"));
     EXPECT_EQ(w.PiconeBarreTache1->trayIcon()->toolTip(), QStringLiteral("Voxlane"));
 
-    w.session.CurrentPseudo = QStringLiteral("alice");
-    w.session.Connected = true;
-    emit w.session.loggedIn({});
+    ASSERT_TRUE(w.logInSession(service, QStringLiteral("alice")));
     ASSERT_TRUE(waitUntil([&] { return w.PiconeBarreTache1->Hint() == QStringLiteral("Voxlane - alice"); },
         5000 * kTimeScale));
     EXPECT_EQ(w.PiconeBarreTache1->trayIcon()->toolTip(), QStringLiteral("Voxlane - alice"));
 
-    w.session.Connected = false;
-    emit w.session.loggedOut();
+    service.script("/voxlane/deconnect.php", FakeService::Reply::text(QStringLiteral("Déconnecté")));
+    ASSERT_TRUE(w.session().CloseSession());
     ASSERT_TRUE(waitUntil([&] { return w.PiconeBarreTache1->Hint() == QStringLiteral("Voxlane"); },
         5000 * kTimeScale));
 }
@@ -153,14 +154,14 @@ TEST_F(TrayHost, OnAStatusNotifierHostOneClickBringsTheWindowBack)
 {
     if (!bus.started())
         GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
-    TfrmPrincipal &w = createWindow();
-    TPiconeBarreTache &tray = *w.PiconeBarreTache1;
-
     // A watcher without a host yet: an XEmbed area's rules.
     FakeStatusNotifierWatcher watcher(watcherSide, false);
     ASSERT_TRUE(watcher.registered());
-    TrayStatus status(&w.session, w.Transfers, bus.connect());
-    ConnectTrayStatus(&w, &status);
+    desktopBus = [this] { return bus.connect(); };
+    TestClient &client = createWindow();
+    TfrmPrincipal &w = *client.window;
+    TPiconeBarreTache &tray = *client.PiconeBarreTache1;
+    TrayStatus &status = client.controllers().trayStatus();
     QSignalSpy hosts(&status, &TrayStatus::hostChanged);
     waitUntil([&] { return false; }, 100);
     EXPECT_FALSE(status.statusNotifierHost());

@@ -6,6 +6,7 @@
 #include "service/ServiceSession.h"
 
 #include "support/FakeService.h"
+#include "support/ScriptedDialogs.h"
 #include "support/QtPrinters.h"
 
 #include <QSignalSpy>
@@ -38,7 +39,8 @@ protected:
     }
 
     FakeService service;
-    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), nullptr };
+    ScriptedDialogs dialogs;
+    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs };
     AvatarCache cache { session };
 };
 

@@ -68,12 +68,12 @@ protected:
 
 TEST_F(Avatars, OneMemberShownThreeTimesIsFetchedOnceAndFittedToEachHeight)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     scriptAvatar(QStringLiteral("12"), jpegOf(100, 50));
     QWidget host;
     QLabel *places[] = { label(&host, 48), label(&host, 64), label(&host, 40) };
     for (QLabel *place : places)
-        w.GetAvatar(QStringLiteral("bob"), place, false);
+        AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
     EXPECT_EQ(service.requestsTo("/script/getinfo.php").size(), 1);
     EXPECT_EQ(avatarRequests(), 1);
     EXPECT_EQ(
@@ -83,36 +83,36 @@ TEST_F(Avatars, OneMemberShownThreeTimesIsFetchedOnceAndFittedToEachHeight)
     // Every cache entry compared goes to the log: none the first time, then
     // "bob" for each look-up that finds it.
     EXPECT_EQ(watchLines(), (QStringList { QStringLiteral("bob"), QStringLiteral("bob") }));
-    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("bob") });
-    EXPECT_EQ(w.avatars.AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
+    EXPECT_EQ(w.avatars().AvatarCacheNames, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.avatars().AvatarCachePictures.at(0).size(), QSize(100, 50)); // kept at full size
 }
 
 TEST_F(Avatars, TheCacheComparesExactlyAndAnswersForManyMembers)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     scriptAvatar(QStringLiteral("7"), jpegOf(20, 20));
     QWidget host;
     QLabel *place = label(&host, 40);
     for (int i = 0; i < 120; ++i)
-        w.GetAvatar(QStringLiteral("member%1").arg(i), place, false);
+        AvatarLabel::show(w.avatars(), QStringLiteral("member%1").arg(i), place, false);
     ASSERT_EQ(avatarRequests(), 120);
-    w.GetAvatar(QStringLiteral("member9"), place, false);
-    w.GetAvatar(QStringLiteral("member99"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("member9"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("member99"), place, false);
     EXPECT_EQ(avatarRequests(), 120);
     // Letter case counts: "MEMBER9" is another entry.
-    w.GetAvatar(QStringLiteral("MEMBER9"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("MEMBER9"), place, false);
     EXPECT_EQ(avatarRequests(), 121);
-    EXPECT_EQ(w.avatars.AvatarCacheNames.size(), 121);
+    EXPECT_EQ(w.avatars().AvatarCacheNames.size(), 121);
 }
 
 TEST_F(Avatars, BlankPseudonymSendsNothing)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     scriptAvatar(QStringLiteral("12"), jpegOf(10, 10));
     QWidget host;
     QLabel *place = label(&host, 40);
     for (const QString &blank : { QString(), QStringLiteral("   "), QStringLiteral(" \t ") })
-        w.GetAvatar(blank, place, false);
+        AvatarLabel::show(w.avatars(), blank, place, false);
     EXPECT_TRUE(service.requests.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
 
@@ -120,38 +120,38 @@ TEST_F(Avatars, BlankPseudonymSendsNothing)
     // picture, before its pixels are reserved.
     service.clearScripts();
     scriptAvatar(QStringLiteral("12"), jpegOf(1025, 1024));
-    EXPECT_FALSE(ErrorReport::guard([&] { w.GetAvatar(QStringLiteral("bob"), place, false); }));
+    EXPECT_FALSE(ErrorReport::guard([&] { AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false); }));
     EXPECT_EQ(RecordedErrors::take(), QStringList { QStringLiteral("JPEG error: picture too large") });
-    EXPECT_TRUE(w.avatars.AvatarCachePictures.isEmpty());
+    EXPECT_TRUE(w.avatars().AvatarCachePictures.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
 }
 
 TEST_F(Avatars, FailuresLeaveTargetAndCacheAlone)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     QWidget host;
     QLabel *place = label(&host, 40);
 
     // The member id request fails: silent.
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("no"), 500));
-    w.GetAvatar(QStringLiteral("bob"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
     EXPECT_EQ(avatarRequests(), 0);
 
     // The picture request fails: silent too.
     service.clearScripts();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("12")));
-    w.GetAvatar(QStringLiteral("bob"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
     EXPECT_EQ(avatarRequests(), 1);
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 
     // Not a JPEG picture: the general error report, nothing cached.
     service.script("/avatars/12.jpg", FakeService::Reply::text(QStringLiteral("<html>Erreur 500</html>")));
-    EXPECT_FALSE(ErrorReport::guard([&] { w.GetAvatar(QStringLiteral("bob"), place, false); }));
+    EXPECT_FALSE(ErrorReport::guard([&] { AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false); }));
     const QStringList errors = RecordedErrors::take();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.at(0).startsWith(QStringLiteral("JPEG error"))) << errors.at(0).toStdString();
-    EXPECT_TRUE(w.avatars.AvatarCacheNames.isEmpty());
-    EXPECT_TRUE(w.avatars.AvatarCachePictures.isEmpty());
+    EXPECT_TRUE(w.avatars().AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(w.avatars().AvatarCachePictures.isEmpty());
     EXPECT_TRUE(place->pixmap().isNull());
 }
 
@@ -159,53 +159,53 @@ TEST_F(Avatars, AMemberIdWithALineEndNeverReachesTheWire)
 {
     // The id is used as received in the picture's address; a line end there
     // would split the request, so the request fails instead, silently.
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("42\r\n")));
     service.script("/avatars/42", FakeService::Reply::bytes(jpegOf(10, 10)));
     QWidget host;
     QLabel *place = label(&host, 40);
-    w.GetAvatar(QStringLiteral("bob"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
     EXPECT_EQ(service.requests.size(), 1);
-    EXPECT_TRUE(w.avatars.AvatarCacheNames.isEmpty());
+    EXPECT_TRUE(w.avatars().AvatarCacheNames.isEmpty());
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
 TEST_F(Avatars, RefreshReplacesTheCachedPicture)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     scriptAvatar(QStringLiteral("12"), jpegOf(30, 30, Qt::red));
     QWidget host;
     QLabel *place = label(&host, 30);
-    w.GetAvatar(QStringLiteral("bob"), place, false);
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
     service.clearScripts();
     scriptAvatar(QStringLiteral("12"), jpegOf(30, 30, Qt::blue));
-    w.GetAvatar(QStringLiteral("bob"), place, true);
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, true);
     EXPECT_EQ(avatarRequests(), 2);
-    ASSERT_EQ(w.avatars.AvatarCacheNames.size(), 1);
-    EXPECT_GT(qBlue(w.avatars.AvatarCachePictures.at(0).pixel(15, 15)), 200);
+    ASSERT_EQ(w.avatars().AvatarCacheNames.size(), 1);
+    EXPECT_GT(qBlue(w.avatars().AvatarCachePictures.at(0).pixel(15, 15)), 200);
     EXPECT_GT(qBlue(place->pixmap().toImage().pixel(15, 15)), 200);
 }
 
 TEST_F(Avatars, ATargetGoneDuringTheWaitIsNotTouched)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("12")));
     service.script("/avatars/12.jpg", FakeService::Reply::bytes(jpegOf(10, 10)).after(100));
     auto *place = label(nullptr, 40);
     QTimer::singleShot(20, place, [place] { place->deleteLater(); });
-    w.GetAvatar(QStringLiteral("bob"), place, false);
-    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("bob") });
+    AvatarLabel::show(w.avatars(), QStringLiteral("bob"), place, false);
+    EXPECT_EQ(w.avatars().AvatarCacheNames, QStringList { QStringLiteral("bob") });
 }
 
 // --- business card, profile, mail ---------------------------------------
 
 TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     const QString longWeb = QStringLiteral("http://") + QString(300, u'w');
     service.script("/script/getinfo.php", FakeService::Reply::text(longWeb));
-    w.AffichCarte(QStringLiteral("bob"));
-    TfrmCard *card = w.cardWindow();
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = w.card;
     EXPECT_TRUE(card->isVisible());
     EXPECT_EQ(
         service.requestsTo("/script/getinfo.php").at(0).query(), QByteArray("function=getinfo&pseudo=bob"));
@@ -226,11 +226,11 @@ TEST_F(Avatars, CardWithoutLineFeedShowsOnlyTheWebAddressCutTo255)
 
 TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     service.script(
         "/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
-    w.AffichCarte(QStringLiteral("bob"));
-    TfrmCard *card = w.cardWindow();
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = w.card;
     EXPECT_EQ(card->lblMail->text(), QStringLiteral("bob@exemple.fr"));
     EXPECT_FALSE(card->Label1->isHidden());
     EXPECT_EQ(card->lblWeb->text(), QStringLiteral("http://bob.fr"));
@@ -238,7 +238,7 @@ TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
     EXPECT_EQ(dialogs.openedUrls, QStringList { QStringLiteral("mailto:bob@exemple.fr") });
     EXPECT_FALSE(card->isVisible());
 
-    w.AffichCarte(QStringLiteral("bob"));
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
     QTest::mouseClick(card->lblWeb, Qt::LeftButton);
     EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("http://bob.fr"));
     EXPECT_FALSE(card->isVisible());
@@ -246,17 +246,17 @@ TEST_F(Avatars, CardShowsMailAndWebOpensThemAndCloses)
 
 TEST_F(Avatars, ReusedCardNeverShowsThePreviousMembersPicture)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     // getinfo answers in turn: alice's card, her id, bob's card, his id.
     for (const char *reply : { "a@exemple.fr\nhttp://a.fr", "7", "b@exemple.fr\nhttp://b.fr", "8" })
         service.script("/script/getinfo.php", FakeService::Reply::text(QString::fromLatin1(reply)));
     service.script("/avatars/7.jpg", FakeService::Reply::bytes(jpegOf(40, 40)));
     // bob has no avatar: /avatars/8.jpg answers 404.
-    TfrmCard *card = w.cardWindow();
-    w.AffichCarte(QStringLiteral("alice"));
+    TfrmCard *card = w.card;
+    w.lbOnline->AffichCarte(QStringLiteral("alice"));
     ASSERT_FALSE(card->imgAvatar->pixmap().isNull());
     card->close();
-    w.AffichCarte(QStringLiteral("bob"));
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
     EXPECT_EQ(card->lblPseudo->text(), QStringLiteral("bob"));
     EXPECT_TRUE(card->imgAvatar->pixmap().isNull());
     card->close();
@@ -280,16 +280,16 @@ TEST_F(Avatars, WebAddressWithoutSchemeOpensAsAWebPage)
     for (const auto &c : cases)
         EXPECT_EQ(TfrmCard::webAddressToOpen(QString::fromLatin1(c.web)), QString::fromLatin1(c.opened)) << c.web;
 
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("b@exemple.fr\nwww.b.fr")));
-    w.AffichCarte(QStringLiteral("bob"));
-    QTest::mouseClick(w.cardWindow()->lblWeb, Qt::LeftButton);
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
+    QTest::mouseClick(w.card->lblWeb, Qt::LeftButton);
     EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("http://www.b.fr"));
 }
 
 TEST_F(Avatars, AnAddressNoProgramCanOpenIsToldInTheInfoBar)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     dialogs.openSucceeds = false;
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("b@exemple.fr\nwww.b.fr")));
     const struct
@@ -298,15 +298,15 @@ TEST_F(Avatars, AnAddressNoProgramCanOpenIsToldInTheInfoBar)
         std::function<void()> act;
         const char *address;
     } cases[] = {
-        { "card mail", [&] { w.AffichCarte(QStringLiteral("bob"));
-              QTest::mouseClick(w.cardWindow()->lblMail, Qt::LeftButton); }, "mailto:b@exemple.fr" },
-        { "card web", [&] { w.AffichCarte(QStringLiteral("bob"));
-              QTest::mouseClick(w.cardWindow()->lblWeb, Qt::LeftButton); }, "http://www.b.fr" },
-        { "own profile", [&] { w.Affichermonprofil1Click(); }, nullptr },
-        { "registration", [&] { w.lblSubmitClick(); }, nullptr },
+        { "card mail", [&] { w.lbOnline->AffichCarte(QStringLiteral("bob"));
+              QTest::mouseClick(w.card->lblMail, Qt::LeftButton); }, "mailto:b@exemple.fr" },
+        { "card web", [&] { w.lbOnline->AffichCarte(QStringLiteral("bob"));
+              QTest::mouseClick(w.card->lblWeb, Qt::LeftButton); }, "http://www.b.fr" },
+        { "own profile", [&] { w.window->Affichermonprofil1Click(); }, nullptr },
+        { "registration", [&] { w.loginPage->lblSubmitClick(); }, nullptr },
     };
     for (const auto &c : cases) {
-        w.AffichInfo(QString(), false, 0);
+        w.window->AffichInfo(QString(), false, 0);
         c.act();
         EXPECT_FALSE(w.pnInfo->isHidden()) << c.what;
         EXPECT_TRUE(w.lblInfo->text().startsWith(QStringLiteral("Aucun programme n'a pu ouvrir :\n\r")))
@@ -318,17 +318,17 @@ TEST_F(Avatars, AnAddressNoProgramCanOpenIsToldInTheInfoBar)
     }
     // When the program opens, nothing is said.
     dialogs.openSucceeds = true;
-    w.AffichInfo(QString(), false, 0);
-    w.Affichermonprofil1Click();
+    w.window->AffichInfo(QString(), false, 0);
+    w.window->Affichermonprofil1Click();
     EXPECT_TRUE(w.pnInfo->isHidden());
 }
 
 TEST_F(Avatars, CardFailureShowsTheNetworkErrorAndNoCard)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("x"), 503));
-    w.AffichCarte(QStringLiteral("bob"));
-    EXPECT_FALSE(w.cardWindow()->isVisible());
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
+    EXPECT_FALSE(w.card->isVisible());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text,
         QStringLiteral(
@@ -338,18 +338,18 @@ TEST_F(Avatars, CardFailureShowsTheNetworkErrorAndNoCard)
 
 TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 {
-    TfrmPrincipal &w = createContactsWindow();
-    w.show();
+    TestClient &w = createContactsWindow();
+    w.window->show();
     logIn({ QStringLiteral("alice"), QStringLiteral("bob") });
     QTreeWidgetItem *row = w.lbOnline->topLevelItem(2);
     w.lbOnline->setCurrentItem(row);
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("a@b.fr\nhttp://c.fr")));
-    w.Afficherlacartedevisite1Click();
-    TfrmCard *card = w.cardWindow();
+    w.lbOnline->Afficherlacartedevisite1Click();
+    TfrmCard *card = w.card;
     ASSERT_TRUE(card->isVisible());
     EXPECT_EQ(card->lblPseudo->text(), ContactRows::textOf(row));
     const QRect r = w.lbOnline->visualItemRect(row);
-    EXPECT_EQ(card->pos(), QPoint(r.left() + w.x() + w.lbOnline->x(), r.top() + w.y() + w.lbOnline->y()));
+    EXPECT_EQ(card->pos(), QPoint(r.left() + w.window->x() + w.lbOnline->x(), r.top() + w.window->y() + w.lbOnline->y()));
     EXPECT_TRUE(card->windowFlags() & Qt::WindowStaysOnTopHint);
 
     // The close button: picture 1 under the mouse, 0 back on the panel.
@@ -365,10 +365,10 @@ TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 
     // The user clicks elsewhere: the card goes.
     ASSERT_TRUE(QTest::qWaitForWindowActive(card));
-    w.activateWindow();
+    w.window->activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([card] { return !card->isVisible(); }, 2000));
 
-    w.AffichCarte(QStringLiteral("bob"));
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
     ASSERT_TRUE(card->isVisible());
     QTest::mouseClick(card->btnClose, Qt::LeftButton);
     EXPECT_FALSE(card->isVisible());
@@ -376,38 +376,38 @@ TEST_F(Avatars, CardSitsOnTheSelectedRowAndClosesOnLosingFocus)
 
 TEST_F(Avatars, ProfilePagesAndMail)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     const QString profile
         = service.baseUrl() + QStringLiteral("/quixvale/index.php?page=affichmembre.php?id=");
 
     // Own profile with whatever UserId holds, 0 before any member id came.
-    w.Affichermonprofil1Click();
+    w.window->Affichermonprofil1Click();
     EXPECT_EQ(dialogs.openedUrls.last(), profile + QStringLiteral("0"));
 
     // A contact's profile needs a selected row.
-    w.AfficherProfil1Click();
+    w.lbOnline->AfficherProfil1Click();
     EXPECT_TRUE(service.requests.isEmpty());
     w.lbOnline->setCurrentItem(w.lbOnline->topLevelItem(2));
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("31")));
-    w.AfficherProfil1Click();
+    w.lbOnline->AfficherProfil1Click();
     EXPECT_EQ(service.requests.last().query(), QByteArray("function=getid&pseudo=bob"));
     EXPECT_EQ(dialogs.openedUrls.last(), profile + QStringLiteral("31"));
 
     service.clearScripts();
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr")));
-    w.Envoyerunmessage2Click();
+    w.lbOnline->Envoyerunmessage2Click();
     EXPECT_EQ(service.requests.last().query(), QByteArray("function=getmail&pseudo=bob"));
     EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("mailto:bob@exemple.fr"));
 
     // Failures: the profile shows the error, the mail opens "mailto:" alone.
     service.clearScripts();
     const qsizetype opened = dialogs.openedUrls.size();
-    w.AfficherProfil1Click();
+    w.lbOnline->AfficherProfil1Click();
     EXPECT_EQ(dialogs.openedUrls.size(), opened);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).kind, DialogService::Kind::Error);
-    w.Envoyerunmessage2Click();
+    w.lbOnline->Envoyerunmessage2Click();
     EXPECT_EQ(dialogs.openedUrls.last(), QStringLiteral("mailto:"));
 }
 
@@ -449,9 +449,10 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         // picture one may choose.
         { { 2000, 1000 }, { 94, 47 } },
     };
-    TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
-    w.session.Connected = true;
-    TfrmChangeAvatar *form = w.changeAvatarWindow();
+    TestClient &w = createContactsWindow(QStringLiteral("Zoé"));
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    service.requests.clear();
+    TfrmChangeAvatar *form = w.changeAvatar;
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.chosen.width() << "x" << c.chosen.height());
         service.clearScripts();
@@ -478,16 +479,16 @@ TEST_F(ChangeAvatar, ChosenPictureIsBroughtDownTo94AndUploaded)
         EXPECT_EQ(w.imgAvatar->pixmap().height(), w.imgAvatar->height());
         EXPECT_EQ(form->imgAvatar->pixmap().height(), form->imgAvatar->height());
     }
-    EXPECT_EQ(w.avatars.AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
+    EXPECT_EQ(w.avatars().AvatarCacheNames, QStringList { QStringLiteral("Zoé") });
 }
 
 // A picture in any of the usual formats becomes the JPEG the service takes,
 // whatever its file is called; the dialog offers them all first.
 TEST_F(ChangeAvatar, PngWebpAndBmpPicturesAreSentAsJpeg)
 {
-    TfrmPrincipal &w = createContactsWindow(QStringLiteral("Zoé"));
-    w.session.Connected = true;
-    TfrmChangeAvatar *form = w.changeAvatarWindow();
+    TestClient &w = createContactsWindow(QStringLiteral("Zoé"));
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    TfrmChangeAvatar *form = w.changeAvatar;
     QImage picture(188, 120, QImage::Format_RGB32);
     picture.fill(QColor(200, 30, 40));
     for (const char *format : { "PNG", "WEBP", "BMP" }) {
@@ -565,9 +566,10 @@ TEST(AvatarPicturesDecode, ReadsTheFourFormatsAndRefusesTheRest)
 
 TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
 {
-    TfrmPrincipal &w = createContactsWindow();
-    w.session.Connected = true;
-    TfrmChangeAvatar *form = w.changeAvatarWindow();
+    TestClient &w = createContactsWindow();
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    service.requests.clear();
+    TfrmChangeAvatar *form = w.changeAvatar;
 
     // Cancelled file dialog: nothing happens.
     form->btnChangeAvatarClick();
@@ -600,16 +602,17 @@ TEST_F(ChangeAvatar, RefusalCancelAndBadFile)
 
 TEST_F(ChangeAvatar, ReusedWindowNeverShowsThePreviousAccountsPicture)
 {
-    TfrmPrincipal &w = createContactsWindow(QStringLiteral("alice"));
-    w.session.Connected = true;
-    w.avatars.AvatarCacheNames.append(QStringLiteral("alice"));
-    w.avatars.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
-    TfrmChangeAvatar *window = w.changeAvatarWindow();
+    TestClient &w = createContactsWindow(QStringLiteral("alice"));
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    service.requests.clear();
+    w.avatars().AvatarCacheNames.append(QStringLiteral("alice"));
+    w.avatars().AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    TfrmChangeAvatar *window = w.changeAvatar;
     window->show();
     ASSERT_FALSE(window->imgAvatar->pixmap().isNull());
     window->hide();
     // Another account, whose avatar the service does not have.
-    w.session.CurrentPseudo = QStringLiteral("bob");
+    w.session().setAccount(QStringLiteral("bob"), QStringLiteral("bob"));
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("8")));
     window->show();
     EXPECT_EQ(window->lblPseudo->text(), QStringLiteral("bob"));
@@ -619,28 +622,29 @@ TEST_F(ChangeAvatar, ReusedWindowNeverShowsThePreviousAccountsPicture)
 
 TEST_F(ChangeAvatar, OpensOnlyWhileConnected)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     bool shown = false;
-    QTimer::singleShot(0, &w, [&] {
-        shown = w.changeAvatarWindow()->isVisible();
-        w.changeAvatarWindow()->close();
+    QTimer::singleShot(0, w.window, [&] {
+        shown = w.changeAvatar->isVisible();
+        w.changeAvatar->close();
     });
-    w.imgAvatarClick();
+    w.window->imgAvatarClick();
     QCoreApplication::processEvents();
     EXPECT_FALSE(shown);
 
-    w.session.Connected = true;
+    ASSERT_TRUE(w.logInSession(service, w.session().currentPseudo()));
+    service.requests.clear();
     // The own avatar already cached: showing the window needs no request.
-    w.avatars.AvatarCacheNames.append(w.session.CurrentPseudo);
-    w.avatars.AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
-    QTimer::singleShot(0, &w, [&] {
-        shown = w.changeAvatarWindow()->isVisible();
-        w.changeAvatarWindow()->reject();
+    w.avatars().AvatarCacheNames.append(w.session().currentPseudo());
+    w.avatars().AvatarCachePictures.append(JpegCodec::decodeOrThrow(jpegOf(20, 20)));
+    QTimer::singleShot(0, w.window, [&] {
+        shown = w.changeAvatar->isVisible();
+        w.changeAvatar->reject();
     });
     QTest::mouseClick(w.imgAvatar, Qt::LeftButton);
     EXPECT_TRUE(shown);
-    EXPECT_EQ(w.changeAvatarWindow()->lblPseudo->text(), w.session.CurrentPseudo);
-    EXPECT_EQ(w.changeAvatarWindow()->imgAvatar->pixmap().height(), 92);
+    EXPECT_EQ(w.changeAvatar->lblPseudo->text(), w.session().currentPseudo());
+    EXPECT_EQ(w.changeAvatar->imgAvatar->pixmap().height(), 92);
     EXPECT_TRUE(service.requests.isEmpty());
 }
 

@@ -112,7 +112,7 @@ protected:
 
     QPointer<TfrmNewContact> requestFrom(const QString &pseudo)
     {
-        TfrmNewContact *request = window->NewContactWindow(pseudo);
+        TfrmNewContact *request = window->lbOnline->NewContactWindow(pseudo);
         request->show();
         return request;
     }
@@ -195,7 +195,7 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         if (c.spellingReply)
             service.script("/script/getinfo.php", *c.spellingReply);
@@ -213,7 +213,7 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
             EXPECT_EQ(w.txtAddPseudo->selectedText(), c.typed);
         }
         // The asked member becomes a contact only once it accepts.
-        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
         EXPECT_TRUE(w.btnPseudoOK->isEnabled());
         reset();
     }
@@ -221,10 +221,10 @@ TEST_F(ContactManagement, AskingAMemberFromTheContactPage)
 
 TEST_F(ContactManagement, EnterOnTheShownPageAsksOnceThoughTheButtonIsTheDefault)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
-    w.show();
-    w.lblEnvoyerClick(w.lblMnuContact);
+    w.window->show();
+    w.window->lblEnvoyerClick(w.lblMnuContact);
     ASSERT_TRUE(w.btnPseudoOK->isVisible());
     ASSERT_TRUE(w.btnPseudoOK->Default());
     service.script("/script/getinfo.php", Reply::text(QStringLiteral("Carol")));
@@ -251,7 +251,7 @@ TEST_F(ContactManagement, EnterOnTheShownPageAsksOnceThoughTheButtonIsTheDefault
 
 TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     service.script("/script/getinfo.php", Reply::text(QStringLiteral("Carol")));
     service.script("/script/qxd.php", Reply::text(QStringLiteral("ok")));
@@ -265,7 +265,7 @@ TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 
     // Another key sends nothing.
     w.txtAddPseudo->setText(QStringLiteral("carol"));
-    w.txtAddPseudoKeyDown(Qt::Key_A);
+    w.contactPage->txtAddPseudoKeyDown(Qt::Key_A);
     EXPECT_EQ(contactRequests().size(), 2);
 }
 
@@ -274,7 +274,7 @@ TEST_F(ContactManagement, EnterInTheFieldAsksLikeTheButton)
 
 TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTheRequest)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -287,12 +287,12 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
             add(QStringLiteral("carol"), QStringLiteral("1"), QStringLiteral("moi")),
             del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) }));
     EXPECT_TRUE(shown().isEmpty());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     // The check without pop-ups finds carol offline and gives her a row.
     EXPECT_EQ(
         rows(), (QStringList { kOn, kNone, kOff, off(QStringLiteral("carol")), off(QStringLiteral("bob")) }));
-    EXPECT_TRUE(w.presence.OnlineContacts.isEmpty());
-    EXPECT_TRUE(w.presence.OfflineContacts.contains(QStringLiteral("carol")));
+    EXPECT_TRUE(w.presence().onlineContacts().isEmpty());
+    EXPECT_TRUE(w.presence().offlineContacts().contains(QStringLiteral("carol")));
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     EXPECT_TRUE(popups().isEmpty());
     flushDeletes();
@@ -301,11 +301,11 @@ TEST_F(ContactManagement, AcceptingAnOfflineMemberWritesBothEntriesThenRemovesTh
 
 TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     scriptOnline({ QStringLiteral("carol"), QStringLiteral("moi") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     ASSERT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (0)"));
     const QStringList before = rows();
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
@@ -316,7 +316,7 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.presence().onlineContacts().toStringList(), QStringList { QStringLiteral("carol") });
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(contactRequests().size(), 3);
 }
@@ -324,11 +324,11 @@ TEST_F(ContactManagement, AcceptingAnOnlineMemberRaisesTheCountWithoutARow)
 TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
 {
     // Both members asked each other and the other side accepted first.
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("carol") });
     scriptOnline({ QStringLiteral("carol") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     ASSERT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -336,7 +336,7 @@ TEST_F(ContactManagement, AcceptingAMemberAlreadyCountedDoesNotCountItTwice)
     request->rbOK->setChecked(true);
     request->btnPseudoOK->Click();
 
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carol") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
 }
 
@@ -344,7 +344,7 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
 {
     for (const bool choseNo : { true, false }) {
         SCOPED_TRACE(choseNo ? "rbNo" : "neither button");
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         const QStringList before = rows();
         scriptQxd({ Reply::text(QStringLiteral("ok")) });
@@ -357,7 +357,7 @@ TEST_F(ContactManagement, RefusingOrChoosingNothingOnlyRemovesTheRequest)
 
         EXPECT_EQ(contactRequests(),
             QStringList { del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")) });
-        EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+        EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
         EXPECT_EQ(rows(), before);
         flushDeletes();
         EXPECT_TRUE(request.isNull());
@@ -402,7 +402,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ QStringLiteral("bob") });
         scriptQxd(c.replies);
 
@@ -414,7 +414,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.session.ContactList.contains(carol), c.added);
+        EXPECT_EQ(w.session().contactList().contains(carol), c.added);
         EXPECT_EQ(!request.isNull(), c.windowStays);
         if (request) {
             EXPECT_TRUE(request->isVisible());
@@ -426,7 +426,7 @@ TEST_F(ContactManagement, AFailureWhileAcceptingKeepsTheRequestAndItsWindow)
 
 TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     scriptQxd({ Reply::closeWithoutReply(), Reply::text(QStringLiteral("ok")) });
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
@@ -440,7 +440,7 @@ TEST_F(ContactManagement, AnsweringAgainAfterAFailureCompletesTheAcceptance)
     EXPECT_EQ(contactRequests().size(), 4);
     EXPECT_EQ(
         contactRequests().last(), del(QStringLiteral("moi"), QStringLiteral("3"), QStringLiteral("carol")));
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carol") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carol") });
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
 }
 
@@ -449,7 +449,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
     // A service that never answers: the request ends at the time limit,
     // and the close box and Escape are used while it waits.
     httpLimits.totalTimeoutMs = 300;
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({});
     scriptQxd({ Reply::neverAnswer() });
     const QPointer<TfrmNewContact> request = requestFrom(QStringLiteral("carol"));
@@ -467,7 +467,7 @@ TEST_F(ContactManagement, TheRequestWindowCannotBeClosedWhileItsAnswerWaits)
     ASSERT_FALSE(request.isNull());
     EXPECT_TRUE(request->isVisible());
     EXPECT_EQ(shown(), QStringList { error(kQxdDown) });
-    EXPECT_TRUE(w.session.ContactList.isEmpty());
+    EXPECT_TRUE(w.session().contactList().isEmpty());
 
     // Once it is done waiting, Escape closes it like the close box.
     QTest::keyClick(request, Qt::Key_Escape);
@@ -498,12 +498,10 @@ TEST_F(ContactManagement, TheRequestWindowShowsTheAvatarAndItsCloseBoxSendsNothi
 
 TEST_F(ContactManagement, TheControllerAnnouncesTheContactBeforeAskingForTheCheck)
 {
-    HttpClient http(service.baseUrl());
-    ContactManager::Context context;
-    context.http = &http;
-    context.dialogs = &dialogs;
-    context.currentPseudo = [] { return QStringLiteral("moi"); };
-    ContactManager manager(context);
+    ServiceSession session(service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs);
+    session.setAccount(QStringLiteral("moi"), QStringLiteral("moi"));
+    PresenceMonitor presence(session);
+    ContactManager manager(session, presence, dialogs);
     QStringList events;
     QObject receiver;
     // Each announcement notes how many table requests went out before it.
@@ -530,7 +528,7 @@ TEST_F(ContactManagement, TheControllerAnnouncesTheContactBeforeAskingForTheChec
 
 TEST_F(ContactManagement, DeletingAContactAnsweredNoSendsNothing)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob"), QStringLiteral("carl") });
     selectRow(QStringLiteral("bob"));
     const QStringList before = rows();
@@ -540,17 +538,17 @@ TEST_F(ContactManagement, DeletingAContactAnsweredNoSendsNothing)
 
     EXPECT_EQ(dialogs.questions, QStringList { QStringLiteral("Êtes-vous de vouloir supprimer bob ?") });
     EXPECT_TRUE(service.requests.isEmpty());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carl") }));
     EXPECT_EQ(rows(), before);
 }
 
 TEST_F(ContactManagement, DeletingAContactRemovesBothEntriesThenTheRow)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob"), QStringLiteral("carl") });
     scriptOnline({ QStringLiteral("bob") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     selectRow(QStringLiteral("bob"));
     scriptQxd({ Reply::text(QStringLiteral("ok")) });
 
@@ -559,10 +557,10 @@ TEST_F(ContactManagement, DeletingAContactRemovesBothEntriesThenTheRow)
     EXPECT_EQ(contactRequests(),
         (QStringList { del(QStringLiteral("moi"), QStringLiteral("1"), QStringLiteral("bob")),
             del(QStringLiteral("bob"), QStringLiteral("1"), QStringLiteral("moi")) }));
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("carl") });
     EXPECT_EQ(rows(), (QStringList { kOn, kOff, off(QStringLiteral("carl")) }));
     // The presence lists keep bob until the next log-in: he still counts.
-    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.presence().onlineContacts().toStringList(), QStringList { QStringLiteral("bob") });
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_TRUE(shown().isEmpty());
 }
@@ -586,17 +584,17 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         logIn({ bob, QStringLiteral("carl") });
         selectRow(bob);
         const QStringList before = rows();
         scriptQxd(c.replies);
 
-        w.Supprimerceprofil1Click();
+        w.lbOnline->Supprimerceprofil1Click();
 
         EXPECT_EQ(contactRequests(), c.requests);
         EXPECT_EQ(shown(), c.messages);
-        EXPECT_EQ(w.session.ContactList, (QStringList { bob, QStringLiteral("carl") }));
+        EXPECT_EQ(w.session().contactList(), (QStringList { bob, QStringLiteral("carl") }));
         EXPECT_EQ(rows(), before);
         reset();
     }
@@ -604,10 +602,10 @@ TEST_F(ContactManagement, AFailureWhileDeletingStopsAndKeepsTheContact)
 
 TEST_F(ContactManagement, DeletingWithAHeaderSelectedAsksNothing)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     selectRow(ContactRows::offlineHeader());
-    w.Supprimerceprofil1Click();
+    w.lbOnline->Supprimerceprofil1Click();
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_TRUE(service.requests.isEmpty());
 }
@@ -617,15 +615,15 @@ TEST_F(ContactManagement, DeletingWithAHeaderSelectedAsksNothing)
 
 TEST_F(ContactManagement, GestionDesContactsShowsTheContactPage)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("bob") });
     w.Gestiondescontacts1->trigger();
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet6);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblMnuContact);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.contactPage);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblMnuContact);
 
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.TabSheet6Show();
+    w.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window));
+    w.contactPage->TabSheet6Show();
     EXPECT_TRUE(w.txtAddPseudo->hasFocus());
 }
 

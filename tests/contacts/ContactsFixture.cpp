@@ -38,31 +38,36 @@ ContactsFixture::~ContactsFixture()
     qDeleteAll(openPopups());
 }
 
-TfrmPrincipal &ContactsFixture::createContactsWindow(const QString &pseudo)
+TestClient &ContactsFixture::createContactsWindow(const QString &pseudo)
 {
     qApp->installEventFilter(&m_recorder);
-    TfrmPrincipal &w = createWindow();
-    w.session.CurrentPseudo = pseudo;
+    TestClient &w = createWindow();
+    w.session().setAccount(pseudo, pseudo);
     return w;
 }
 
 void ContactsFixture::logIn(const QStringList &contacts)
 {
-    TfrmPrincipal &w = *window;
-    w.lbOnline->clear();
-    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
-    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
+    TestClient &w = *window;
     QStringList sorted = contacts;
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(sorted.begin(), sorted.end(), collator);
-    w.session.ContactList = sorted;
-    w.presence.OfflineContacts = sorted;
+    // The session's own log-in, its requests forgotten: the tests count
+    // what comes after.
+    EXPECT_TRUE(w.logInSession(service, w.session().currentPseudo(), 0, sorted));
+    w.TimerRefresh->stop();
+    w.presence().startContacts(w.session().contactList());
+    service.requests.clear();
+    // The view as the log-in leaves it, whatever the session's signals
+    // already put in it.
+    w.lbOnline->clear();
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::onlineHeader(), ContactRows::kHeader));
+    w.lbOnline->addTopLevelItem(ContactRows::makeRow(ContactRows::offlineHeader(), ContactRows::kHeader));
     for (const QString &name : sorted) {
         const int at = qMin(3, w.lbOnline->topLevelItemCount());
         w.lbOnline->insertTopLevelItem(at, ContactRows::makeRow(name, ContactRows::kOffline));
     }
-    w.session.Connected = true;
     w.lbOnline->show();
     w.TimerRefresh->start();
 }
@@ -72,7 +77,7 @@ QString ContactsFixture::presenceBody(const QList<std::pair<QString, QString>> &
     QString body = QStringLiteral("<html><body>\r\n");
     for (const auto &[name, address] : members) {
         QString letters;
-        window->session.Codec.EncryptForUser(name, address, letters);
+        window->session().codec().EncryptForUser(name, address, letters);
         body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters
             + QStringLiteral("<br>\r\n");
     }

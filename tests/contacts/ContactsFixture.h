@@ -39,7 +39,7 @@ protected:
     ContactsFixture();
     ~ContactsFixture() override;
 
-    TfrmPrincipal &createContactsWindow(const QString &pseudo = QStringLiteral("moi"));
+    TestClient &createContactsWindow(const QString &pseudo = QStringLiteral("moi"));
 
     // The state the log-in leaves before its first poll: the two headers,
     // the contacts sorted, all offline.

@@ -24,9 +24,9 @@ namespace {
 class LogInPresence : public ContactsFixture
 {
 protected:
-    TfrmPrincipal &logInThroughThePage(const QByteArray &avatar)
+    TestClient &logInThroughThePage(const QByteArray &avatar)
     {
-        TfrmPrincipal &w = createContactsWindow();
+        TestClient &w = createContactsWindow();
         w.txtPseudo->setText(QStringLiteral("moi"));
         w.txtMDP->setText(QStringLiteral("pw"));
         service.script("/voxlane/connect.php",
@@ -46,8 +46,8 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
 {
     QImage picture(124, 124, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
-    TfrmPrincipal &w = logInThroughThePage(JpegCodec::encode(picture, 90));
-    ASSERT_TRUE(w.session.Connected);
+    TestClient &w = logInThroughThePage(JpegCodec::encode(picture, 90));
+    ASSERT_TRUE(w.session().isConnected());
     EXPECT_EQ(rows(),
         (QStringList { ContactRows::onlineHeader() + QStringLiteral("/-1"), QStringLiteral("Bob/0"),
             ContactRows::offlineHeader() + QStringLiteral("/-1"), QStringLiteral("alice/1"),
@@ -56,10 +56,10 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
     EXPECT_EQ(w.StatusBar->panel(1).text, QStringLiteral("10.0.0.9"));
     EXPECT_EQ(w.imgAvatar->pixmap().size(), QSize(62, 62));
-    EXPECT_TRUE(w.avatarMenuAttached());
+    EXPECT_TRUE(w.window->avatarMenuAttached());
 
     // The own avatar's menu, and "Afficher ma carte de visite" from it.
-    w.show();
+    w.window->show();
     const auto avatarMenuOpens = [&w] {
         QContextMenuEvent event(
             QContextMenuEvent::Mouse, QPoint(5, 5), w.imgAvatar->mapToGlobal(QPoint(5, 5)));
@@ -73,27 +73,27 @@ TEST_F(LogInPresence, LogInPollsShowsOnlineContactsWithoutPopupsAndTheOwnAvatar)
     service.script(
         "/script/getinfo.php", FakeService::Reply::text(QStringLiteral("moi@exemple.fr\nhttp://moi.fr")));
     w.Affichermacartedevisite1->trigger();
-    EXPECT_EQ(w.cardWindow()->lblPseudo->text(), QStringLiteral("moi"));
-    EXPECT_EQ(w.cardWindow()->lblMail->text(), QStringLiteral("moi@exemple.fr"));
-    w.cardWindow()->close();
+    EXPECT_EQ(w.card->lblPseudo->text(), QStringLiteral("moi"));
+    EXPECT_EQ(w.card->lblMail->text(), QStringLiteral("moi@exemple.fr"));
+    w.card->close();
 
     // Log-out: the menu goes, the address directory empties.
     service.clearScripts();
     service.script("/voxlane/deconnect.php", FakeService::Reply::text(QStringLiteral("Déconnecté")));
-    w.lblDeconnectClick();
-    ASSERT_FALSE(w.session.Connected);
-    EXPECT_FALSE(w.avatarMenuAttached());
+    w.window->lblDeconnectClick();
+    ASSERT_FALSE(w.session().isConnected());
+    EXPECT_FALSE(w.window->avatarMenuAttached());
     EXPECT_FALSE(avatarMenuOpens());
-    EXPECT_EQ(w.GetIP(QStringLiteral("bob")), QString());
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("bob")), QString());
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 0);
 }
 
 TEST_F(LogInPresence, ABrokenAvatarIsReportedButTheLogInGoesOn)
 {
     RecordedErrors::take();
-    TfrmPrincipal &w = logInThroughThePage(QByteArray("<html>500</html>"));
+    TestClient &w = logInThroughThePage(QByteArray("<html>500</html>"));
     EXPECT_EQ(RecordedErrors::take().size(), 1);
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
     EXPECT_EQ(w.PageControl->currentIndex(), 1);
     EXPECT_EQ(rows().at(1), QStringLiteral("Bob/0"));
     EXPECT_TRUE(w.pnInfo->isHidden());

@@ -1,6 +1,7 @@
 // The presence monitor on its own: recorded replies and the fake service, no
 // window except where a window's end is the point.
 #include "contacts/PresenceMonitor.h"
+#include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "contacts/OnlineListModel.h"
 #include "service/ServiceSession.h"
@@ -27,7 +28,7 @@ protected:
         QString body = QStringLiteral("<html><body>\r\n");
         for (const auto &[name, address] : members) {
             QString letters;
-            session.Codec.EncryptForUser(name, address, letters);
+            session.codec().EncryptForUser(name, address, letters);
             body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters
                 + QStringLiteral("<br>\r\n");
         }
@@ -35,16 +36,18 @@ protected:
     }
 
     FakeService service;
+    ScriptedDialogs dialogs;
     ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QStringLiteral("10.9.9.9"),
-        nullptr };
+        dialogs };
     PresenceMonitor presence { session };
 };
 
 TEST_F(PresenceMonitorTest, RecordedRepliesDriveListsAddressesAndMoves)
 {
-    session.CurrentPseudo = QStringLiteral("moi");
-    session.ContactList = { QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl") };
-    presence.OfflineContacts = session.ContactList;
+    session.setAccount(QStringLiteral("moi"), QStringLiteral("moi"));
+    for (const char *name : { "alice", "Bob", "carl" })
+        session.addContact(QLatin1String(name));
+    presence.startContacts(session.contactList());
     QSignalSpy status(&presence, &PresenceMonitor::statusText);
 
     presence.ApplyPresenceReply(reply({ { QStringLiteral("zed"), QStringLiteral("10.0.0.1") },
@@ -52,7 +55,7 @@ TEST_F(PresenceMonitorTest, RecordedRepliesDriveListsAddressesAndMoves)
         { QStringLiteral("moi"), QStringLiteral("10.0.0.3") },
         { QStringLiteral("BOB"), QStringLiteral("10.0.0.4") } }));
 
-    EXPECT_EQ(presence.OnlineUsers.toStringList(), (QStringList { "zed", "carl", "moi", "BOB" }));
+    EXPECT_EQ(presence.onlineUsers().toStringList(), (QStringList { "zed", "carl", "moi", "BOB" }));
     EXPECT_EQ(presence.onlineList()->rowCount(), 4);
     ASSERT_EQ(status.size(), 1);
     EXPECT_EQ(status.at(0).at(0).toInt(), 1);
@@ -64,8 +67,8 @@ TEST_F(PresenceMonitorTest, RecordedRepliesDriveListsAddressesAndMoves)
     // Contact order, case ignored: Bob and carl come online.
     EXPECT_EQ(presence.CheckFriend(),
         (QList<PresenceTransition> { { QStringLiteral("Bob"), true }, { QStringLiteral("carl"), true } }));
-    EXPECT_EQ(presence.OnlineContacts.toStringList(), (QStringList { "Bob", "carl" }));
-    EXPECT_EQ(presence.OfflineContacts.toStringList(), QStringList { "alice" });
+    EXPECT_EQ(presence.onlineContacts().toStringList(), (QStringList { "Bob", "carl" }));
+    EXPECT_EQ(presence.offlineContacts().toStringList(), QStringList { "alice" });
 
     // Next reply: carl has gone; nothing changes for the others.
     presence.ApplyPresenceReply(reply({ { QStringLiteral("bob"), QStringLiteral("10.0.0.4") } }));
@@ -91,7 +94,7 @@ TEST_F(PresenceMonitorTest, PollAppliesTheReplyUnlessPollingStoppedMeanwhile)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        presence.OnlineUsers.clear();
+        presence.ApplyPresenceReply(reply({})); // nobody online yet
         presence.onlineList()->clear();
         service.clearScripts();
         service.script("/voxlane/getconnected.php",
@@ -99,17 +102,14 @@ TEST_F(PresenceMonitorTest, PollAppliesTheReplyUnlessPollingStoppedMeanwhile)
                 reply({ { QStringLiteral("ann"), QStringLiteral("10.0.0.7") } }), c.status)
                 .after(10));
         if (c.timerRunning)
-            presence.TimerRefresh->start();
+            presence.refreshTimer().start();
         else
-            presence.TimerRefresh->stop();
+            presence.refreshTimer().stop();
         QMetaObject::Connection logOut;
         if (c.logOutWhileWaiting) {
             // What the log-out does to presence, while the poll waits.
             logOut = QObject::connect(&service, &FakeService::requestReceived, &presence, [this] {
-                presence.TimerRefresh->stop();
-                presence.onlineList()->clear();
-                presence.OnlineContacts.clear();
-                presence.OfflineContacts.clear();
+                presence.endSession();
             });
         }
         QSignalSpy status(&presence, &PresenceMonitor::statusText);
@@ -117,49 +117,49 @@ TEST_F(PresenceMonitorTest, PollAppliesTheReplyUnlessPollingStoppedMeanwhile)
         EXPECT_EQ(presence.PollOnline(), c.applied);
         QObject::disconnect(logOut);
 
-        EXPECT_EQ(presence.OnlineUsers.toStringList(), c.applied ? QStringList { "ann" } : QStringList {});
+        EXPECT_EQ(presence.onlineUsers().toStringList(), c.applied ? QStringList { "ann" } : QStringList {});
         EXPECT_EQ(presence.onlineList()->rowCount(), c.applied ? 1 : 0);
         EXPECT_EQ(status.size(), c.applied ? 1 : 0);
     }
-    presence.TimerRefresh->stop();
+    presence.refreshTimer().stop();
 }
 
 TEST_F(PresenceMonitorTest, PollsEveryTenSeconds)
 {
-    EXPECT_EQ(presence.TimerRefresh->interval(), 10000);
-    EXPECT_FALSE(presence.TimerRefresh->isSingleShot());
-    EXPECT_FALSE(presence.TimerRefresh->isActive());
+    EXPECT_EQ(presence.refreshTimer().interval(), 10000);
+    EXPECT_FALSE(presence.refreshTimer().isSingleShot());
+    EXPECT_FALSE(presence.refreshTimer().isActive());
 }
 
-// A window given the session and presence from outside, as the program's
-// wiring does.
+// A window made on the program's controllers, as the wiring makes it: the
+// controllers outlive it.
 class PresenceOutlivesWindow : public MainWindowFixture
 {
 protected:
-    PresenceOutlivesWindow() { environment.serviceUrl = service.baseUrl(); }
+    PresenceOutlivesWindow()
+    {
+        environment.serviceUrl = service.baseUrl();
+        environment.localIp = QStringLiteral("10.9.9.9");
+        httpLimits = HttpLimits { 2000, 2000 };
+        controllers = std::make_unique<AppControllers>(services());
+    }
+    ~PresenceOutlivesWindow() override { controllers.reset(); }
 
     FakeService service;
-    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QStringLiteral("10.9.9.9"),
-        &dialogs };
-    PresenceMonitor presence { session };
+    std::unique_ptr<AppControllers> controllers;
 };
 
 TEST_F(PresenceOutlivesWindow, ATickWhosePollAnswersAfterTheWindowIsGoneEndsQuietly)
 {
-    AppServices services;
-    services.dialogs = &dialogs;
-    services.settings = settings.get();
-    services.environment = environment;
-    services.httpLimits = HttpLimits { 2000, 2000 };
-    services.session = &session;
-    services.presence = &presence;
-    auto *w = new TfrmPrincipal(services);
+    ServiceSession &session = controllers->session();
+    PresenceMonitor &presence = controllers->presence();
+    auto *w = new TfrmPrincipal(*controllers);
     const QPointer<TfrmPrincipal> watch(w);
-    session.ContactList = { QStringLiteral("ann") };
-    presence.OfflineContacts = session.ContactList;
-    presence.TimerRefresh->start();
+    session.addContact(QStringLiteral("ann"));
+    presence.startContacts(session.contactList());
+    presence.refreshTimer().start();
     QString letters;
-    session.Codec.EncryptForUser(QStringLiteral("ann"), QStringLiteral("10.0.0.7"), letters);
+    session.codec().EncryptForUser(QStringLiteral("ann"), QStringLiteral("10.0.0.7"), letters);
     service.script("/voxlane/getconnected.php",
         FakeService::Reply::text(QStringLiteral("pseudo=ann<br>") + letters + QStringLiteral("<br>\r\n"))
             .after(10));
@@ -168,15 +168,15 @@ TEST_F(PresenceOutlivesWindow, ATickWhosePollAnswersAfterTheWindowIsGoneEndsQuie
             delete w;
     });
 
-    w->TimerRefreshTimer();
+    presence.TimerRefreshTimer();
 
     EXPECT_TRUE(watch.isNull());
     // The reply reached the monitor; the window's part of the tick (the
     // contact view, the "came online" pop-up with its avatar) did not run.
-    EXPECT_EQ(presence.OnlineUsers.toStringList(), QStringList { "ann" });
-    EXPECT_EQ(presence.OfflineContacts.toStringList(), QStringList { "ann" });
+    EXPECT_EQ(presence.onlineUsers().toStringList(), QStringList { "ann" });
+    EXPECT_EQ(presence.offlineContacts().toStringList(), QStringList { "ann" });
     EXPECT_EQ(service.requests.size(), 1);
-    presence.TimerRefresh->stop();
+    presence.refreshTimer().stop();
 }
 
 } // namespace

@@ -44,7 +44,7 @@ QString off(const QString &name)
 
 TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("carl"), QStringLiteral("Bob"), QStringLiteral("alice") });
     // The log-in shows the first contact under the header, the others in
     // reverse order under it.
@@ -53,17 +53,17 @@ TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
             off(QStringLiteral("Bob")) }));
 
     scriptOnline({ QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi") });
-    ASSERT_TRUE(w.PollOnline());
-    w.CheckFriend(false);
+    ASSERT_TRUE(w.presence().PollOnline());
+    w.lbOnline->CheckFriend(false);
     EXPECT_EQ(rows(),
         (QStringList { kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
             off(QStringLiteral("Bob")) }));
     EXPECT_TRUE(popups().isEmpty());
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (1)"));
-    EXPECT_EQ(w.presence.OnlineContacts.toStringList(), QStringList { QStringLiteral("carl") });
+    EXPECT_EQ(w.presence().onlineContacts().toStringList(), QStringList { QStringLiteral("carl") });
     EXPECT_EQ(
-        w.presence.OfflineContacts.toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("Bob") }));
-    EXPECT_EQ(w.presence.OnlineUsers.toStringList(),
+        w.presence().offlineContacts().toStringList(), (QStringList { QStringLiteral("alice"), QStringLiteral("Bob") }));
+    EXPECT_EQ(w.presence().onlineUsers().toStringList(),
         (QStringList { QStringLiteral("zed"), QStringLiteral("carl"), QStringLiteral("moi") }));
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 3);
     // Status panel 1: the account's own address as the service lists it.
@@ -72,14 +72,14 @@ TEST_F(Presence, ContactOnlineAtLogInMovesUpWithoutPopup)
 
 TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("carl") });
     QImage picture(80, 60, QImage::Format_RGB32);
     picture.fill(Qt::darkGreen);
     avatarForAll = JpegCodec::encode(picture, 90);
 
     scriptOnline({});
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(),
         (QStringList { kOn, kNone, kOff, off(QStringLiteral("alice")), off(QStringLiteral("carl")),
             off(QStringLiteral("Bob")) }));
@@ -89,7 +89,7 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
     // Two at one tick: inserted at row 1 in contact-list order, so the later
     // one ends on top; each brings a contact pop-up.
     scriptOnline({ QStringLiteral("carl"), QStringLiteral("alice") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(),
         (QStringList { kOn, on(QStringLiteral("carl")), on(QStringLiteral("alice")), kOff,
             off(QStringLiteral("Bob")) }));
@@ -109,7 +109,7 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
     // alice leaves: back under the offline header, no pop-up.
     clearPopups();
     scriptOnline({ QStringLiteral("carl") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(),
         (QStringList { kOn, on(QStringLiteral("carl")), kOff, off(QStringLiteral("alice")),
             off(QStringLiteral("Bob")) }));
@@ -118,7 +118,7 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 
     // The last one leaves: the placeholder and "(0)" come back.
     scriptOnline({ QStringLiteral("zed") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(),
         (QStringList { kOn, kNone, kOff, off(QStringLiteral("carl")), off(QStringLiteral("alice")),
             off(QStringLiteral("Bob")) }));
@@ -127,7 +127,7 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 
     // And one coming back removes it again.
     scriptOnline({ QStringLiteral("Bob") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(),
         (QStringList { kOn, on(QStringLiteral("Bob")), kOff, off(QStringLiteral("carl")),
             off(QStringLiteral("alice")) }));
@@ -135,10 +135,10 @@ TEST_F(Presence, TicksAnnounceComersInContactOrderAndBringBackThePlaceholder)
 
 TEST_F(Presence, CaseOnlyDifferenceCountsAsOnlineWithTheContactListSpelling)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("Bob") });
     scriptOnline({ QStringLiteral("BOB") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("Bob")), kOff }));
     ASSERT_EQ(popups().size(), 1);
     EXPECT_EQ(popups().at(0).who, QStringLiteral("Bob"));
@@ -146,27 +146,27 @@ TEST_F(Presence, CaseOnlyDifferenceCountsAsOnlineWithTheContactListSpelling)
 
 TEST_F(Presence, GetIPDecodesWithTheCallersSpellingAndTheLastRecordWins)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     scriptPresence({ { QStringLiteral("Bob"), QStringLiteral("192.168.1.20") },
         { QStringLiteral("alice"), QStringLiteral("10.1.1.1") },
         { QStringLiteral("alice"), QStringLiteral("10.2.2.2") } });
-    ASSERT_TRUE(w.PollOnline());
-    EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QStringLiteral("192.168.1.20"));
+    ASSERT_TRUE(w.presence().PollOnline());
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("Bob")), QStringLiteral("192.168.1.20"));
     // The row is found, but the key comes from "BOB": not the address.
-    const QString wrong = w.GetIP(QStringLiteral("BOB"));
+    const QString wrong = w.presence().GetIP(QStringLiteral("BOB"));
     EXPECT_NE(wrong, QStringLiteral("192.168.1.20"));
-    EXPECT_EQ(w.GetIP(QStringLiteral("alice")), QStringLiteral("10.2.2.2"));
-    EXPECT_EQ(w.GetIP(QStringLiteral("nobody")), QString());
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("alice")), QStringLiteral("10.2.2.2"));
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("nobody")), QString());
     // Not listed: the own address is empty on the status bar.
     EXPECT_EQ(w.StatusBar->panel(1).text, QString());
 }
 
 TEST_F(Presence, FailedPollChangesNothing)
 {
-    TfrmPrincipal &w = createContactsWindow(QStringLiteral("alice"));
+    TestClient &w = createContactsWindow(QStringLiteral("alice"));
     logIn({ QStringLiteral("alice"), QStringLiteral("Bob") });
     scriptOnline({ QStringLiteral("Bob"), QStringLiteral("alice") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     const QStringList before = rows();
     const QString address = w.StatusBar->panel(1).text;
     ASSERT_EQ(address, QStringLiteral("10.0.0.2"));
@@ -174,63 +174,63 @@ TEST_F(Presence, FailedPollChangesNothing)
     service.clearScripts();
     service.script("/voxlane/getconnected.php", FakeService::Reply::text(QStringLiteral("oops"), 500));
     clearPopups();
-    EXPECT_FALSE(w.PollOnline());
-    w.TimerRefreshTimer();
+    EXPECT_FALSE(w.presence().PollOnline());
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(w.presence.OnlineUsers.size(), 2);
+    EXPECT_EQ(w.presence().onlineUsers().size(), 2);
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 2);
     EXPECT_EQ(w.StatusBar->panel(1).text, address);
-    EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("Bob")), QStringLiteral("10.0.0.1"));
     EXPECT_TRUE(popups().isEmpty());
 
     // An empty reply is a successful poll of nobody.
     scriptPresence({});
-    EXPECT_TRUE(w.PollOnline());
-    EXPECT_EQ(w.presence.OnlineUsers.size(), 0);
-    EXPECT_EQ(w.GetIP(QStringLiteral("Bob")), QString());
+    EXPECT_TRUE(w.presence().PollOnline());
+    EXPECT_EQ(w.presence().onlineUsers().size(), 0);
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("Bob")), QString());
 }
 
 TEST_F(Presence, ATickDuringAWaitingPollIsSkipped)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("alice") });
     service.script("/voxlane/getconnected.php",
         FakeService::Reply::text(presenceBody({ { QStringLiteral("alice"), QStringLiteral("1.2.3.4") } }))
             .after(200));
-    QTimer::singleShot(50, &w, [&w] { w.TimerRefreshTimer(); });
-    w.TimerRefreshTimer();
+    QTimer::singleShot(50, w.window, [&w] { w.presence().TimerRefreshTimer(); });
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(service.requestsTo("/voxlane/getconnected.php").size(), 1);
     EXPECT_EQ(popups().size(), 1);
 }
 
 TEST_F(Presence, APollThatOutlivesTheSessionIsDropped)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("alice") });
     service.script("/voxlane/getconnected.php",
         FakeService::Reply::text(presenceBody({ { QStringLiteral("alice"), QStringLiteral("1.2.3.4") } }))
             .after(150));
     // What a log-out does to the presence while the reply is on its way.
-    QTimer::singleShot(30, &w, [&w] {
+    QTimer::singleShot(30, w.window, [&w] {
         w.TimerRefresh->stop();
         w.listOnline->clear();
     });
-    EXPECT_FALSE(w.PollOnline());
+    EXPECT_FALSE(w.presence().PollOnline());
     EXPECT_EQ(w.listOnline->topLevelItemCount(), 0);
-    EXPECT_EQ(w.GetIP(QStringLiteral("alice")), QString());
+    EXPECT_EQ(w.presence().GetIP(QStringLiteral("alice")), QString());
 }
 
 TEST_F(Presence, FindInSubItemsComparesExactlyWithinTheSubColumns)
 {
-    TfrmPrincipal &w = createContactsWindow();
-    EXPECT_EQ(TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0), nullptr); // no first row
+    TestClient &w = createContactsWindow();
+    EXPECT_EQ(TContactView::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0), nullptr); // no first row
     logIn({ QStringLiteral("Bob"), QStringLiteral("alice") });
-    QTreeWidgetItem *bob = TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0);
+    QTreeWidgetItem *bob = TContactView::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 0);
     ASSERT_NE(bob, nullptr);
     EXPECT_EQ(bob->text(1), QStringLiteral("Bob"));
-    EXPECT_EQ(TfrmPrincipal::FindInSubItems(QStringLiteral("bob"), w.lbOnline, 0), nullptr);
-    EXPECT_EQ(TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, -1), nullptr);
-    EXPECT_EQ(TfrmPrincipal::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 1), nullptr);
+    EXPECT_EQ(TContactView::FindInSubItems(QStringLiteral("bob"), w.lbOnline, 0), nullptr);
+    EXPECT_EQ(TContactView::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, -1), nullptr);
+    EXPECT_EQ(TContactView::FindInSubItems(QStringLiteral("Bob"), w.lbOnline, 1), nullptr);
 }
 
 class ContactMenu : public ContactsFixture
@@ -254,12 +254,12 @@ protected:
 
 TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
 {
-    TfrmPrincipal &w = createContactsWindow();
-    w.resize(716, 700);
-    w.show();
+    TestClient &w = createContactsWindow();
+    w.window->resize(716, 700);
+    w.window->show();
     logIn({ QStringLiteral("alice"), QStringLiteral("Bob") });
     scriptOnline({ QStringLiteral("alice") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     ASSERT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("Bob")) }));
 
     EXPECT_FALSE(rightClick(0)); // "——— En Ligne ———"
@@ -292,20 +292,20 @@ TEST_F(ContactMenu, OpensOnContactsOnlyWithTheDefaultItemAfterPresence)
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("bob@exemple.fr\nhttp://bob.fr")));
     w.txtDesti->clear();
     w.PageControl->setCurrentIndex(0);
-    w.AffichCarte(QStringLiteral("Bob"));
-    EXPECT_TRUE(w.cardWindow()->lblEnvoyerFichier->isHidden());
-    w.cardWindow()->close();
-    w.AffichCarte(QStringLiteral("alice"));
-    ASSERT_FALSE(w.cardWindow()->lblEnvoyerFichier->isHidden());
-    QTest::mouseClick(w.cardWindow()->lblEnvoyerFichier, Qt::LeftButton);
-    EXPECT_FALSE(w.cardWindow()->isVisible());
+    w.lbOnline->AffichCarte(QStringLiteral("Bob"));
+    EXPECT_TRUE(w.card->lblEnvoyerFichier->isHidden());
+    w.card->close();
+    w.lbOnline->AffichCarte(QStringLiteral("alice"));
+    ASSERT_FALSE(w.card->lblEnvoyerFichier->isHidden());
+    QTest::mouseClick(w.card->lblEnvoyerFichier, Qt::LeftButton);
+    EXPECT_FALSE(w.card->isVisible());
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("alice"));
     EXPECT_EQ(dialogs.fileDialogs.size(), 2);
 
     // The placeholder opens nothing either.
     scriptOnline({});
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     ASSERT_EQ(rows().at(1), kNone);
     EXPECT_FALSE(rightClick(1));
 }
@@ -316,7 +316,7 @@ namespace {
 
 TEST_F(Presence, TheRefreshTimerPollsEveryTenSeconds)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     EXPECT_EQ(w.TimerRefresh->interval(), 10000);
     logIn({ QStringLiteral("alice") });
     scriptOnline({ QStringLiteral("alice") });
@@ -383,12 +383,12 @@ namespace {
 
 TEST_F(Presence, ABrokenAvatarHoldsBackNeitherTheOtherPopupsNorTheRecipientList)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("alice"), QStringLiteral("carl") });
     RecordedErrors::take();
     avatarForAll = QByteArray("<html>not a picture</html>");
     scriptOnline({ QStringLiteral("alice"), QStringLiteral("carl") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(RecordedErrors::take().size(), 2); // one report per pop-up
     EXPECT_EQ(service.requestsTo("/avatars/5.jpg").size(), 2);
     EXPECT_TRUE(popups().isEmpty()); // no half-made pop-up stays behind
@@ -402,21 +402,21 @@ namespace {
 
 TEST_F(Presence, AContactWithoutARowGetsOneWhenItsPresenceChanges)
 {
-    TfrmPrincipal &w = createContactsWindow();
+    TestClient &w = createContactsWindow();
     logIn({ QStringLiteral("alice") });
     scriptOnline({ QStringLiteral("alice"), QStringLiteral("rita") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     // An accepted request: rita joins the lists while online, with no row.
-    w.session.ContactList.append(QStringLiteral("rita"));
-    w.presence.OnlineContacts.append(QStringLiteral("rita"));
-    w.CheckFriend(false);
+    w.session().addContact(QStringLiteral("rita"));
+    w.presence().noteNewContact(QStringLiteral("rita"));
+    w.lbOnline->CheckFriend(false);
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne (2)"));
     EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff }));
 
     scriptOnline({ QStringLiteral("alice") });
-    w.TimerRefreshTimer();
+    w.presence().TimerRefreshTimer();
     EXPECT_EQ(rows(), (QStringList { kOn, on(QStringLiteral("alice")), kOff, off(QStringLiteral("rita")) }));
-    EXPECT_EQ(w.presence.OfflineContacts.toStringList(), QStringList { QStringLiteral("rita") });
+    EXPECT_EQ(w.presence().offlineContacts().toStringList(), QStringList { QStringLiteral("rita") });
 }
 
 } // namespace

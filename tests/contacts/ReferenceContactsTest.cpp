@@ -68,26 +68,26 @@ protected:
         service.waitForFinished(5000);
     }
 
-    TfrmPrincipal &logIn(const QString &pseudo)
+    TestClient &logIn(const QString &pseudo)
     {
         window.reset();
         dialogs.messages.clear();
-        TfrmPrincipal &w = createWindow();
+        TestClient &w = createWindow();
         w.txtPseudo->setText(pseudo);
         w.txtMDP->setText(pseudo); // the demo members' passwords
         w.btnConnexion->click();
-        EXPECT_TRUE(w.session.Connected) << pseudo.toStdString();
+        EXPECT_TRUE(w.session().isConnected()) << pseudo.toStdString();
         return w;
     }
 
     void logOut()
     {
-        window->lblDeconnectClick();
-        EXPECT_FALSE(window->session.Connected);
+        window->window->lblDeconnectClick();
+        EXPECT_FALSE(window->session().isConnected());
         window.reset();
     }
 
-    QList<TfrmNewContact *> requestWindows() const { return window->findChildren<TfrmNewContact *>(); }
+    QList<TfrmNewContact *> requestWindows() const { return window->window->findChildren<TfrmNewContact *>(); }
 
     QStringList requesters() const
     {
@@ -100,7 +100,7 @@ protected:
     QStringList contactsOf(const QString &pseudo)
     {
         logIn(pseudo);
-        const QStringList contacts = window->session.ContactList;
+        const QStringList contacts = window->session().contactList();
         logOut();
         return contacts;
     }
@@ -125,7 +125,7 @@ protected:
 
 TEST_F(ReferenceContacts, AliceAcceptsCarolAndBothSeeEachOtherAtTheirNextLogIn)
 {
-    TfrmPrincipal &w = logIn(QStringLiteral("alice"));
+    TestClient &w = logIn(QStringLiteral("alice"));
     ASSERT_EQ(requesters(), QStringList { QStringLiteral("carol") });
     const QPointer<TfrmNewContact> request = requestWindows().first();
     // Carol's avatar, fitted to the window's 64 pixels.
@@ -136,19 +136,19 @@ TEST_F(ReferenceContacts, AliceAcceptsCarolAndBothSeeEachOtherAtTheirNextLogIn)
     flushDeletes();
     EXPECT_TRUE(request.isNull());
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
 
-    TfrmPrincipal &again = logIn(QStringLiteral("alice"));
+    TestClient &again = logIn(QStringLiteral("alice"));
     EXPECT_TRUE(requesters().isEmpty());
-    EXPECT_EQ(again.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(again.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
     EXPECT_EQ(contactsOf(QStringLiteral("carol")), QStringList { QStringLiteral("alice") });
 }
 
 TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWithNeitherButton)
 {
-    TfrmPrincipal &carol = logIn(QStringLiteral("carol"));
+    TestClient &carol = logIn(QStringLiteral("carol"));
     // Names the service does not know, and names already in the list,
     // send no request.
     carol.txtAddPseudo->setText(QStringLiteral("zoé"));
@@ -162,7 +162,7 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
     EXPECT_EQ(dialogs.messages.at(1).text,
         QStringLiteral("Votre demande à été enregistrée,\rveuillez attendre une reponse de bob."));
     EXPECT_TRUE(carol.txtAddPseudo->text().isEmpty());
-    EXPECT_TRUE(carol.session.ContactList.isEmpty());
+    EXPECT_TRUE(carol.session().contactList().isEmpty());
     logOut();
 
     logIn(QStringLiteral("bob"));
@@ -175,14 +175,14 @@ TEST_F(ReferenceContacts, CarolAsksBobUnderTheRegisteredSpellingAndBobRefusesWit
 
     logIn(QStringLiteral("bob"));
     EXPECT_TRUE(requesters().isEmpty());
-    EXPECT_EQ(window->session.ContactList, QStringList { QStringLiteral("alice") });
+    EXPECT_EQ(window->session().contactList(), QStringList { QStringLiteral("alice") });
     logOut();
     EXPECT_TRUE(contactsOf(QStringLiteral("carol")).isEmpty());
 }
 
 TEST_F(ReferenceContacts, AliceDeletesBobAfterAYes)
 {
-    TfrmPrincipal &w = logIn(QStringLiteral("alice"));
+    TestClient &w = logIn(QStringLiteral("alice"));
     w.txtAddPseudo->setText(QStringLiteral("Bob"));
     w.btnPseudoOK->Click();
     ASSERT_EQ(dialogs.messages.size(), 1);
@@ -191,14 +191,14 @@ TEST_F(ReferenceContacts, AliceDeletesBobAfterAYes)
     selectRow(QStringLiteral("bob"));
     dialogs.answers.enqueue(false);
     w.Supprimerceprofil1->trigger();
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
 
     dialogs.answers.enqueue(true);
     w.Supprimerceprofil1->trigger();
     EXPECT_EQ(dialogs.questions,
         (QStringList { QStringLiteral("Êtes-vous de vouloir supprimer bob ?"),
             QStringLiteral("Êtes-vous de vouloir supprimer bob ?") }));
-    EXPECT_TRUE(w.session.ContactList.isEmpty());
+    EXPECT_TRUE(w.session().contactList().isEmpty());
     for (int i = 0; i < w.lbOnline->topLevelItemCount(); ++i)
         EXPECT_NE(ContactRows::textOf(w.lbOnline->topLevelItem(i)), QStringLiteral("bob"));
     logOut();
@@ -220,14 +220,14 @@ TEST_F(ReferenceContacts, AnAcceptanceCutByTheNetworkIsKeptAndCompletedOnceTheSe
     ASSERT_FALSE(request.isNull());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages.at(0).text, kQxdDown);
-    EXPECT_EQ(window->session.ContactList, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(window->session().contactList(), QStringList { QStringLiteral("bob") });
 
     // The same address again, the same tables: the request is still there.
     startService(address);
     request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
-    EXPECT_EQ(window->session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(window->session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
     logOut();
     EXPECT_EQ(contactsOf(QStringLiteral("carol")), QStringList { QStringLiteral("alice") });
 }

@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QList<TransferRecord> downloads, uploads;
     for (const auto &e : contents->downloads)
-        downloads.append(e.record());
+        downloads.append(e.record);
     for (const auto &e : contents->uploads)
-        uploads.append(e.record());
+        uploads.append(e.record);
     const QByteArray written = TransferListDocument::write(downloads, uploads);
     const auto again = TransferListDocument::read(written, &error);
     if (!again)

@@ -10,7 +10,9 @@
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -87,13 +89,13 @@ protected:
         return path;
     }
     // The tray menu as it is about to open.
-    void openTrayMenu(TfrmPrincipal &w) { emit w.PopupSysTray->aboutToShow(); }
+    void openTrayMenu(TestClient &w) { emit w.PopupSysTray->aboutToShow(); }
 };
 
 TEST_F(MediaPageTest, AGeneratedToneReallyPlaysAndTheTrayItemPausesAndResumesIt)
 {
-    TfrmPrincipal &w = createWindow();
-    TMediaPlayer *player = w.mediaPlayer();
+    TestClient &w = createWindow();
+    TMediaPlayer *player = w.WMPlayer;
     ASSERT_NE(player, nullptr);
 
     // Nothing loaded: the item says so and cannot be chosen.
@@ -102,9 +104,9 @@ TEST_F(MediaPageTest, AGeneratedToneReallyPlaysAndTheTrayItemPausesAndResumesIt)
     EXPECT_FALSE(w.Lecture2->isEnabled());
 
     const QString wav = write(QStringLiteral("tone.wav"), toneWav(30));
-    w.PlayMediaFile(wav);
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet7);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblLecture);
+    w.window->PlayMediaFile(wav);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.mediaPage);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblLecture);
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("tone"));
     EXPECT_EQ(w.lblArtiste->text(), QStringLiteral("Inconnu"));
 
@@ -118,14 +120,14 @@ TEST_F(MediaPageTest, AGeneratedToneReallyPlaysAndTheTrayItemPausesAndResumesIt)
     EXPECT_EQ(w.Lecture2->text(), QStringLiteral("Player : Pause"));
     EXPECT_TRUE(w.Lecture2->isEnabled());
     EXPECT_EQ(w.Lecture2->data().toInt(), 3);
-    EXPECT_EQ(w.Lecture2->icon().cacheKey(), w.ImageListMenu.at(9).cacheKey());
+    EXPECT_EQ(w.Lecture2->icon().cacheKey(), w.window->trayMenuImages().at(9).cacheKey());
     w.Lecture2->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == 2; }, kPlayWaitMs));
 
     openTrayMenu(w);
     EXPECT_EQ(w.Lecture2->text(), QStringLiteral("Player : Lecture"));
     EXPECT_EQ(w.Lecture2->data().toInt(), 2);
-    EXPECT_EQ(w.Lecture2->icon().cacheKey(), w.ImageListMenu.at(8).cacheKey());
+    EXPECT_EQ(w.Lecture2->icon().cacheKey(), w.window->trayMenuImages().at(8).cacheKey());
     const qint64 paused = player->position();
     w.Lecture2->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->playState() == 3; }, kPlayWaitMs));
@@ -135,14 +137,14 @@ TEST_F(MediaPageTest, AGeneratedToneReallyPlaysAndTheTrayItemPausesAndResumesIt)
 
 TEST_F(MediaPageTest, AFileThePlatformCannotPlayIsReportedAndLeavesNothingToPause)
 {
-    TfrmPrincipal &w = createWindow();
-    TMediaPlayer *player = w.mediaPlayer();
+    TestClient &w = createWindow();
+    TMediaPlayer *player = w.WMPlayer;
     QSignalSpy errors(player, &TMediaPlayer::mediaError);
     QByteArray junk(20000, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 7919) % 251);
     const QString path = write(QStringLiteral("broken.avi"), junk);
-    w.PlayMediaFile(path);
+    w.window->PlayMediaFile(path);
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("broken"));
     ASSERT_TRUE(errors.count() > 0 || errors.wait(kPlayWaitMs));
     EXPECT_TRUE(player->errorText().contains(QStringLiteral("broken.avi")));
@@ -159,59 +161,58 @@ TEST_F(MediaPageTest, AFileThePlatformCannotPlayIsReportedAndLeavesNothingToPaus
 
 TEST_F(MediaPageTest, TaggedFilesShowTheirTitleAndArtistAndShortOnesReachTheErrorReport)
 {
-    TfrmPrincipal &w = createWindow();
-    w.PlayMediaFile(write(QStringLiteral("song.mp3"), QByteArray(3000, '\x55') + id3Block("Riff", "Band")));
+    TestClient &w = createWindow();
+    w.window->PlayMediaFile(write(QStringLiteral("song.mp3"), QByteArray(3000, '\x55') + id3Block("Riff", "Band")));
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Riff"));
     EXPECT_EQ(w.lblArtiste->text(), QStringLiteral("Band"));
 
     // Under 128 bytes: an input/output error (Lecture1Click hands it to the
     // error report, below); the labels and the page on show stay.
-    w.lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
     const QString tiny = write(QStringLiteral("tiny.mp3"), QByteArray(100, 'x'));
-    EXPECT_THROW(w.PlayMediaFile(tiny), VoxlaneError);
-    EXPECT_EQ(w.mediaPlayer()->URL(), tiny);
+    EXPECT_THROW(w.window->PlayMediaFile(tiny), VoxlaneError);
+    EXPECT_EQ(w.WMPlayer->URL(), tiny);
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Riff"));
     EXPECT_EQ(w.lblArtiste->text(), QStringLiteral("Band"));
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet5);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.optionsPage);
 }
 
 TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsShortFiles)
 {
-    TfrmPrincipal &w = createWindow();
-    w.TempPath = home.filePath(QStringLiteral("temp"));
-    QDir().mkpath(w.TempPath);
-    auto *panel = new TvzkLoadPanel(w.TabSheet2);
-    panel->setObjectName(QStringLiteral("Tel1"));
-    panel->setTempPath(w.TempPath);
-    panel->setIDTel(QStringLiteral("4220261211101010123"));
-    panel->setFichierName(QStringLiteral("arrive.mp3"));
-    panel->setFichierPath(home.filePath(QStringLiteral("done/arrive.mp3")));
-    w.SelectedDownload = QStringLiteral("Tel1");
-    w.lblEnvoyerClick(w.lblTelEnCours);
+    TestClient &w = createWindow();
+    w.settings().setTempFolder(home.filePath(QStringLiteral("temp")));
+    QDir().mkpath(w.settings().tempFolder());
+    ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("1"), QStringLiteral("bob"),
+        QStringLiteral("arrive.mp3"), QStringLiteral("1000"), 0, home.filePath(QStringLiteral("done/arrive.mp3")), 0,
+        QString())));
+    TvzkLoadPanel *panel = w.panel(QStringLiteral("Tel1"));
+    ASSERT_NE(panel, nullptr);
+    TTransferPage &page = w.openMenuOn(panel);
 
     // Still arriving: played from its own partial file in the temp folder.
-    QFile partial(QDir(w.TempPath).filePath(QStringLiteral("4220261211101010123_arrive.mp3")));
+    QFile partial(panel->job()->partialFilePath());
+    ASSERT_EQ(QFileInfo(partial.fileName()).absolutePath(), QFileInfo(w.settings().tempFolder()).absoluteFilePath());
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
     partial.write(QByteArray(500, '\x11') + id3Block("Partiel", "Moi"));
     partial.close();
-    w.Lecture1Click();
-    EXPECT_EQ(w.mediaPlayer()->URL(), partial.fileName());
+    page.Lecture1Click();
+    EXPECT_EQ(w.WMPlayer->URL(), partial.fileName());
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Partiel"));
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet7);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.mediaPage);
 
     // A partial file still under 128 bytes: the report gets an input/output
     // error, playback was asked for, labels and page stay.
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly | QIODevice::Truncate));
     partial.write(QByteArray(40, '\x11'));
     partial.close();
-    w.lblEnvoyerClick(w.lblTelEnCours);
-    w.Lecture1Click();
+    w.window->lblEnvoyerClick(w.lblTelEnCours);
+    page.Lecture1Click();
     const QStringList errors = RecordedErrors::take();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.first().contains(QStringLiteral("arrive.mp3")));
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Partiel"));
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet2);
-    EXPECT_EQ(w.mediaPlayer()->URL(), partial.fileName());
+    EXPECT_EQ(w.PageControl->currentWidget(), w.downloadsPage);
+    EXPECT_EQ(w.WMPlayer->URL(), partial.fileName());
 
     // Finished: the file at its destination.
     QDir().mkpath(home.filePath(QStringLiteral("done")));
@@ -219,32 +220,32 @@ TEST_F(MediaPageTest, LectureChoosesThePartialFileOfARunningDownloadAndReportsSh
     ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     done.write(QByteArray(500, '\x22'));
     done.close();
-    panel->setStatus(QStringLiteral("0"));
-    w.Lecture1Click();
-    EXPECT_EQ(w.mediaPlayer()->URL(), panel->FichierPath());
+    panel->job()->setStatus(QStringLiteral("0"));
+    page.Lecture1Click();
+    EXPECT_EQ(w.WMPlayer->URL(), panel->FichierPath());
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("arrive"));
     EXPECT_EQ(w.lblArtiste->text(), QStringLiteral("Inconnu"));
 
     // No selection on the page on show: nothing happens.
-    w.SelectedDownload.clear();
-    w.lblEnvoyerClick(w.lblTelEnCours);
-    w.Lecture1Click();
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet2);
+    w.downloadsPage->clearSelection();
+    w.window->lblEnvoyerClick(w.lblTelEnCours);
+    page.Lecture1Click();
+    EXPECT_EQ(w.PageControl->currentWidget(), w.downloadsPage);
 }
 
 // "Ouvrir…" plays any file the back end takes, chosen on the disk; a file
 // it cannot take is said and nothing plays.
 TEST_F(MediaPageTest, OuvrirPlaysAFileOfTheDiskAndTellsWhatCannotBePlayed)
 {
-    TfrmPrincipal &w = createWindow();
-    ASSERT_NE(w.MediaPage->btnOuvrirMedia, nullptr);
-    EXPECT_EQ(w.MediaPage->btnOuvrirMedia->Caption(), QStringLiteral("Ouvrir…"));
+    TestClient &w = createWindow();
+    ASSERT_NE(w.mediaPage->btnOuvrirMedia, nullptr);
+    EXPECT_EQ(w.mediaPage->btnOuvrirMedia->Caption(), QStringLiteral("Ouvrir…"));
 
     // Cancelled: nothing.
-    emit w.MediaPage->openRequested();
+    emit w.mediaPage->openRequested();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
     EXPECT_TRUE(dialogs.fileDialogs.at(0).at(2).endsWith(QStringLiteral("Tous les fichiers  (*.*)|*.*")));
-    EXPECT_TRUE(w.mediaPlayer()->URL().isEmpty());
+    EXPECT_TRUE(w.WMPlayer->URL().isEmpty());
 
     // A text file: told, not played.
     const QString text = home.filePath(QStringLiteral("notes.txt"));
@@ -253,8 +254,8 @@ TEST_F(MediaPageTest, OuvrirPlaysAFileOfTheDiskAndTellsWhatCannotBePlayed)
     f.write("rien a ecouter ici\n");
     f.close();
     dialogs.fileNames.enqueue(text);
-    emit w.MediaPage->openRequested();
-    EXPECT_TRUE(w.mediaPlayer()->URL().isEmpty());
+    emit w.mediaPage->openRequested();
+    EXPECT_TRUE(w.WMPlayer->URL().isEmpty());
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Ce fichier ne peut pas être lu :\n\rnotes.txt"));
 
     // An MP3 (one of the names the page always took): played, its tag shown.
@@ -264,10 +265,10 @@ TEST_F(MediaPageTest, OuvrirPlaysAFileOfTheDiskAndTellsWhatCannotBePlayed)
     mp3.write(QByteArray(500, '\x11') + id3Block("Chanson", "Quelqu'un"));
     mp3.close();
     dialogs.fileNames.enqueue(song);
-    emit w.MediaPage->openRequested();
-    EXPECT_EQ(w.mediaPlayer()->URL(), song);
+    emit w.mediaPage->openRequested();
+    EXPECT_EQ(w.WMPlayer->URL(), song);
     EXPECT_EQ(w.lblTitre->text(), QStringLiteral("Chanson"));
-    EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheet7);
+    EXPECT_EQ(w.PageControl->currentWidget(), w.mediaPage);
 }
 
 } // namespace

@@ -1,12 +1,18 @@
 // The control channel against raw peers on loopback: what it makes of the
 // bytes it reads, what it writes back, and on which connection.
+#include "base/SettingsStore.h"
+#include "contacts/PresenceMonitor.h"
 #include "negotiation/ControlChannel.h"
+#include "service/ServiceSession.h"
 #include "transfer/SizeText.h"
+#include "transfer/TransferManager.h"
 
 #include "ControlPeer.h"
 
 #include "support/EventWait.h"
+#include "support/FakeService.h"
 #include "support/LoopbackAddress.h"
+#include "support/ScriptedDialogs.h"
 #include "support/QtPrinters.h"
 #include "support/Timing.h"
 
@@ -47,7 +53,7 @@ protected:
     // A peer connected to the channel's port 2000, from `from`.
     std::unique_ptr<ControlPeer> connectPeer(const QString &from = kPeerA)
     {
-        EXPECT_TRUE(listening) << channel.ServerTransac->errorString().toStdString();
+        EXPECT_TRUE(listening) << channel.ServerTransac()->errorString().toStdString();
         auto peer = std::make_unique<ControlPeer>();
         const qsizetype before = channel.Connections().size();
         EXPECT_TRUE(peer->connectTo(address, from));
@@ -83,7 +89,16 @@ protected:
 
     int lastOffer(const QSignalSpy &offered) const { return offered.last().at(0).toInt(); }
 
-    ControlChannel channel;
+    // The controllers the channel works with, as the program joins them,
+    // on a service that answers nothing of its own.
+    FakeService service;
+    ScriptedDialogs dialogs;
+    QTemporaryDir home;
+    SettingsStore settings { home.filePath(QStringLiteral("Voxlane.conf")) };
+    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs };
+    PresenceMonitor presence { session };
+    TransferManager transfers { session, presence, settings, QString() };
+    ControlChannel channel { session, presence, transfers };
     QString address;
     bool listening = false;
     QStringList log;
@@ -378,10 +393,16 @@ protected:
         recipientIp = uniqueLoopbackAddress(1);
         EXPECT_TRUE(recipient.listen(QHostAddress(recipientIp), ControlChannel::kControlPort))
             << recipient.errorString().toStdString();
-        channel.GetIP = [this](const QString &pseudo) {
-            return pseudo == QStringLiteral("moi") ? address : pseudo.trimmed() == QStringLiteral("bob") ? recipientIp : QString();
-        };
-        channel.CurrentPseudo = [] { return QStringLiteral("moi"); };
+        // "moi" is this member; the poll says where bob and moi are.
+        session.setAccount(QStringLiteral("moi"), QStringLiteral("secret"));
+        QString body = QStringLiteral("<html><body>\r\n");
+        for (const auto &[name, ip] : { std::pair { QStringLiteral("moi"), address },
+                 std::pair { QStringLiteral("bob"), recipientIp } }) {
+            QString letters;
+            session.codec().EncryptForUser(name, ip, letters);
+            body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters + QStringLiteral("<br>\r\n");
+        }
+        presence.ApplyPresenceReply(body + QStringLiteral("</body></html>"));
         QObject::connect(&channel, &ControlChannel::RecipientEditable, &channel, [this](bool on) { editable = on; });
         QObject::connect(&channel, &ControlChannel::CancelVisible, &channel, [this](bool on) { cancelShown = on; });
         file = QStringLiteral(__FILE__);

@@ -4,7 +4,7 @@
 #include "negotiation/ControlChannel.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
@@ -153,31 +153,31 @@ class MainWindowPorts : public MainWindowFixture
 // that still listens for its sender gives it up to the new download.
 TEST_F(MainWindowPorts, UnfinishedDownloadsHoldTheirPortsFinishedOnesGiveThemUp)
 {
-    TfrmPrincipal &w = createWindow();
-    ASSERT_TRUE(w.Transfers->NewDownload(QStringLiteral("11"), QStringLiteral("bob"), QStringLiteral("a.bin"),
-        QStringLiteral("10"), QStringLiteral("0"), home.filePath(QStringLiteral("a.bin")), 2012, QString()));
+    TestClient &w = createWindow();
+    ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("11"), QStringLiteral("bob"), QStringLiteral("a.bin"),
+        QStringLiteral("10"), 0, home.filePath(QStringLiteral("a.bin")), 2012, QString())));
     QFile done(home.filePath(QStringLiteral("b.bin")));
     ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     done.write("0123456789");
     done.close();
-    ASSERT_TRUE(w.Transfers->NewDownload(QStringLiteral("12"), QStringLiteral("bob"), QStringLiteral("b.bin"),
-        QStringLiteral("10"), QStringLiteral("10"), done.fileName(), 2010, QStringLiteral("0")));
-    TransferJob *finished = w.Transfers->JobNamed(QStringLiteral("Tel12"));
+    ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("12"), QStringLiteral("bob"), QStringLiteral("b.bin"),
+        QStringLiteral("10"), 10, done.fileName(), 2010, QStringLiteral("0"))));
+    TransferJob *finished = w.transfers().job(QStringLiteral("12"));
     ASSERT_NE(finished, nullptr);
     EXPECT_TRUE(finished->isServerActive());
 
     int port = 0;
-    EXPECT_FALSE(w.Control->TestPort(QStringLiteral("2012"), QStringLiteral("192.168.1.20"), &port));
-    EXPECT_TRUE(w.Transfers->PortHeld(2012));
-    EXPECT_FALSE(w.Transfers->PortHeld(2010));
-    EXPECT_TRUE(w.Control->TestPort(QStringLiteral("2010"), QStringLiteral("192.168.1.20"), &port));
+    EXPECT_FALSE(w.control().TestPort(QStringLiteral("2012"), QStringLiteral("192.168.1.20"), &port));
+    EXPECT_TRUE(w.transfers().PortHeld(2012));
+    EXPECT_FALSE(w.transfers().PortHeld(2010));
+    EXPECT_TRUE(w.control().TestPort(QStringLiteral("2010"), QStringLiteral("192.168.1.20"), &port));
     EXPECT_EQ(port, 2010);
-    w.Transfers->ReleasePort(2010);
+    w.transfers().ReleasePort(2010);
     EXPECT_FALSE(finished->isServerActive());
     EXPECT_EQ(finished->Status(), QStringLiteral("0"));
     // A new download can listen there now.
-    EXPECT_TRUE(w.Transfers->NewDownload(QStringLiteral("13"), QStringLiteral("bob"), QStringLiteral("c.bin"),
-        QStringLiteral("10"), QStringLiteral("0"), home.filePath(QStringLiteral("c.bin")), 2010, QString()));
+    EXPECT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("13"), QStringLiteral("bob"), QStringLiteral("c.bin"),
+        QStringLiteral("10"), 0, home.filePath(QStringLiteral("c.bin")), 2010, QString())));
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
     EXPECT_TRUE(log.contains(QStringLiteral("Demande de port :2012")));
     EXPECT_TRUE(log.contains(QStringLiteral("Demande de port :2010")));
@@ -185,11 +185,11 @@ TEST_F(MainWindowPorts, UnfinishedDownloadsHoldTheirPortsFinishedOnesGiveThemUp)
 
 TEST_F(MainWindowPorts, AMalformedRequestIsRefusedAndLoggedWithoutAnyBox)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     int port = 7;
-    EXPECT_FALSE(w.Control->TestPort(QStringLiteral("20x0"), QStringLiteral("10.1.1.1"), &port));
+    EXPECT_FALSE(w.control().TestPort(QStringLiteral("20x0"), QStringLiteral("10.1.1.1"), &port));
     EXPECT_EQ(port, 7);
-    EXPECT_EQ(w.Control->portTable().size(), 1);
+    EXPECT_EQ(w.control().portTable().size(), 1);
     const QStringList log = w.reWatch->toPlainText().split(u'\n');
     EXPECT_EQ(
         log.mid(log.size() - 2), QStringList({ "Demande de port :20x0", "Port refusé (invalide) :20x0" }));

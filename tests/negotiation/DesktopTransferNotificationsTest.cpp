@@ -10,7 +10,6 @@
 #include "service/ServiceSession.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
 
 #include "MemberProgram.h"
 
@@ -38,13 +37,13 @@ constexpr int kWaitMs = 20000 * kTimeScale;
 
 struct Member : MemberProgram
 {
-    std::unique_ptr<DesktopNotifications> notifications;
-    std::unique_ptr<TrayStatus> tray;
+    DesktopNotifications *notifications = nullptr;
+    TrayStatus *tray = nullptr;
 
     void finish()
     {
-        tray.reset();
-        notifications.reset();
+        notifications = nullptr;
+        tray = nullptr;
         end();
     }
 };
@@ -63,7 +62,7 @@ protected:
         setUp(bob, QStringLiteral("bob"), MainWindowFixture::uniqueLoopbackAddress(1));
         service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceReply({ &alice, &bob })));
         for (Member *m : { &alice, &bob })
-            EXPECT_TRUE(m->w->PollOnline());
+            EXPECT_TRUE(m->w->presence().PollOnline());
     }
 
     ~DesktopTransfers() override
@@ -78,14 +77,13 @@ protected:
     {
         m.pseudo = pseudo;
         m.ip = ip;
+        m.desktopBus = [this] { return bus.connect(); };
         m.start(service.baseUrl());
-        ASSERT_TRUE(m.w->Control->ServerTransac->isListening());
-        m.w->session.CurrentPseudo = pseudo;
-        m.w->session.UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
-        m.w->TransferView->AvatarLoader = nullptr;
-        m.notifications = std::make_unique<DesktopNotifications>(&m.w->notifier, bus.connect());
-        ConnectDesktopNotifications(m.w.get(), m.reception.get(), m.notifications.get());
-        m.tray = std::make_unique<TrayStatus>(&m.w->session, m.w->Transfers, bus.connect());
+        ASSERT_TRUE(m.w->control().ServerTransac()->isListening());
+        ASSERT_TRUE(m.w->logInSession(service, pseudo, pseudo == QStringLiteral("alice") ? 11 : 22));
+        m.w->TimerRefresh->stop(); // the test polls itself
+        m.notifications = &m.w->controllers().desktopNotifications();
+        m.tray = &m.w->controllers().trayStatus();
     }
 
     QString makeFile(const QString &name, qsizetype size)
@@ -103,7 +101,7 @@ protected:
     {
         alice.w->FileNameSend->setText(path);
         alice.w->txtDesti->setText(QStringLiteral("bob"));
-        alice.w->btnShowTelClick();
+        alice.w->sendPage->btnShowTelClick();
     }
 
     // The first notification whose summary is summary; null when none came.
@@ -152,7 +150,7 @@ TEST_F(DesktopTransfers, AnOfferAcceptedFromTheDesktopArrivesAndBothEndsAreNotif
         EXPECT_TRUE(waitUntil(
             [&] {
                 m->tray->refresh();
-                return m->tray->toolTip() == QStringLiteral("Voxlane - 1 transfert en cours");
+                return m->tray->toolTip() == QStringLiteral("Voxlane - %1 - 1 transfert en cours").arg(m->pseudo);
             },
             kWaitMs))
             << m->pseudo.toStdString() << ": " << m->tray->toolTip().toStdString();
@@ -168,7 +166,7 @@ TEST_F(DesktopTransfers, AnOfferAcceptedFromTheDesktopArrivesAndBothEndsAreNotif
 
     // Once over, the tips say so without being asked.
     for (Member *m : { &alice, &bob }) {
-        EXPECT_TRUE(waitUntil([&] { return m->tray->toolTip() == QStringLiteral("Voxlane"); }, kWaitMs))
+        EXPECT_TRUE(waitUntil([&] { return m->tray->toolTip() == QStringLiteral("Voxlane - ") + m->pseudo; }, kWaitMs))
             << m->pseudo.toStdString() << ": " << m->tray->toolTip().toStdString();
     }
     EXPECT_EQ(RecordedErrors::take(), QStringList());
@@ -186,20 +184,20 @@ TEST_F(DesktopTransfers, ATransferTheOtherMemberCancelsIsAFailureOnTheDesktop)
     offer(source);
     ASSERT_TRUE(waitForSent(QStringLiteral("Fichier proposé par alice"))) << logs().toStdString();
     // Accepted in the confirmation window this time.
-    bob.reception->btnAccepterClick();
+    bob.w->reception->btnAccepterClick();
 
     TransferJob *down = nullptr;
     ASSERT_TRUE(waitUntil(
         [&] {
-            TransferManager *t = bob.w->Transfers;
-            down = t->DownloadList.isEmpty() ? nullptr : t->JobNamed(t->DownloadList.first());
-            return down && down->position() > 0 && !alice.w->Transfers->UploadList.isEmpty();
+            const QList<TransferJob *> &downloads = bob.w->transfers().downloads();
+            down = downloads.isEmpty() ? nullptr : downloads.first();
+            return down && down->FichierTel() > 0 && !alice.w->transfers().uploads().isEmpty();
         },
         kWaitMs))
         << logs().toStdString();
-    TransferJob *up = alice.w->Transfers->JobNamed(alice.w->Transfers->UploadList.first());
+    TransferJob *up = alice.w->transfers().uploads().first();
     ASSERT_NE(up, nullptr);
-    ASSERT_LT(down->position(), size) << "the file must still be on its way";
+    ASSERT_LT(down->FichierTel(), size) << "the file must still be on its way";
     up->cancelByUser();
 
     ASSERT_TRUE(waitForSent(QStringLiteral("Téléchargement échoué"))) << logs().toStdString();

@@ -10,7 +10,7 @@
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "ControlPeer.h"
@@ -96,13 +96,12 @@ protected:
     void startAndLogIn(MemberProgram &m)
     {
         m.start(service.baseUrl());
-        m.w->TransferView->AvatarLoader = nullptr; // no avatars served here
         m.w->pnMdpLogin->show();
         m.w->txtPseudo->setText(m.pseudo);
         m.w->txtMDP->setText(QStringLiteral("secret"));
-        m.w->btnConnexionClick();
-        ASSERT_TRUE(m.w->session.Connected);
-        ASSERT_TRUE(m.w->PollOnline());
+        m.w->loginPage->btnConnexionClick();
+        ASSERT_TRUE(m.w->session().isConnected());
+        ASSERT_TRUE(m.w->presence().PollOnline());
     }
 
     // Quitting the program as its user does: lists saved, session closed.
@@ -110,8 +109,8 @@ protected:
     {
         if (!m.w)
             return;
-        if (m.w->session.Connected) {
-            EXPECT_TRUE(m.w->FormCloseQuery());
+        if (m.w->session().isConnected()) {
+            EXPECT_TRUE(m.w->window->FormCloseQuery());
         }
         m.end();
     }
@@ -136,31 +135,31 @@ protected:
         f.write(data);
         f.close();
         const qsizetype dialogs = to.dialogs.fileDialogs.size();
-        const qsizetype uploads = from.w->Transfers->UploadList.size();
-        const qsizetype downloads = to.w->Transfers->DownloadList.size();
+        const qsizetype uploads = from.w->uploadNames().size();
+        const qsizetype downloads = to.w->downloadNames().size();
 
         from.w->FileNameSend->setText(source);
         from.w->txtDesti->setText(to.pseudo);
-        from.w->btnShowTelClick();
+        from.w->sendPage->btnShowTelClick();
         ASSERT_TRUE(waitUntil(
-            [&] { return to.reception->isVisible() && to.reception->lblFichier->text() == name; }, kWaitMs))
+            [&] { return to.w->reception->isVisible() && to.w->reception->lblFichier->text() == name; }, kWaitMs))
             << from.log().toStdString() << "\n---\n"
             << to.log().toStdString();
         if (answerDialog)
             to.dialogs.fileNames.enqueue(target);
-        to.reception->btnAccepterClick();
+        to.w->reception->btnAccepterClick();
         ASSERT_EQ(to.dialogs.fileDialogs.size(), dialogs + (answerDialog ? 1 : 0));
 
         ASSERT_TRUE(waitUntil(
             [&] {
-                return from.w->Transfers->UploadList.size() == uploads + 1
-                    && to.w->Transfers->DownloadList.size() == downloads + 1;
+                return from.w->uploadNames().size() == uploads + 1
+                    && to.w->downloadNames().size() == downloads + 1;
             },
             kWaitMs))
             << from.log().toStdString() << "\n---\n"
             << to.log().toStdString();
-        TvzkLoadPanel *up = from.w->TransferView->panelNamed(from.w->Transfers->UploadList.last());
-        TvzkLoadPanel *down = to.w->TransferView->panelNamed(to.w->Transfers->DownloadList.last());
+        TvzkLoadPanel *up = from.w->panel(from.w->uploadNames().last());
+        TvzkLoadPanel *down = to.w->panel(to.w->downloadNames().last());
         ASSERT_TRUE(up && down);
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -207,10 +206,10 @@ TEST_F(EveryTransfer, FilesGoBothWaysAgainAndAgainBeforeAndAfterARestart)
     closePopups();
     for (MemberProgram &m : members)
         ASSERT_NO_FATAL_FAILURE(startAndLogIn(m));
-    EXPECT_EQ(bob.w->Transfers->DownloadList.size(), 3);
-    EXPECT_EQ(alice.w->Transfers->DownloadList.size(), 2);
+    EXPECT_EQ(bob.w->downloadNames().size(), 3);
+    EXPECT_EQ(alice.w->downloadNames().size(), 2);
     ASSERT_NO_FATAL_FAILURE(roundOfTransfers());
-    EXPECT_EQ(bob.w->Transfers->DownloadList.size(), 6);
+    EXPECT_EQ(bob.w->downloadNames().size(), 6);
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
@@ -234,13 +233,13 @@ TEST_F(EveryTransfer, AnExistingFileChosenInTheSaveDialogIsReplaced)
 
     alice.w->FileNameSend->setText(source);
     alice.w->txtDesti->setText(QStringLiteral("bob"));
-    alice.w->btnShowTelClick();
-    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+    alice.w->sendPage->btnShowTelClick();
+    ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
     bob.dialogs.fileNames.enqueue(target);
-    bob.reception->btnAccepterClick();
+    bob.w->reception->btnAccepterClick();
     ASSERT_TRUE(waitUntil(
         [&] {
-            const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+            const TvzkLoadPanel *down = bob.first(TransferManager::List::Downloads);
             return down && down->CaptionLabelInfo() == QStringLiteral("Terminé");
         },
         kWaitMs))
@@ -270,9 +269,9 @@ TEST_F(EveryTransfer, ASenderThatAlwaysProposesTheSamePortSendsTwoFilesInARow)
         ASSERT_TRUE(control.connectTo(bob.ip, oldClient));
         control.send(askBytes("dave", QFileInfo(source).fileName().toLatin1(), QByteArray::number(data.size()),
             oldClient.toLatin1()));
-        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
         bob.dialogs.fileNames.enqueue(target);
-        bob.reception->btnAccepterClick();
+        bob.w->reception->btnAccepterClick();
         ASSERT_EQ(control.expect("{oui}\x05"), QByteArray("{oui}\x05"));
         control.send("{can}2010\x05");
         ASSERT_EQ(control.expect("{pok}\x05"), QByteArray("{pok}\x05")) << bob.log().toStdString();
@@ -284,7 +283,7 @@ TEST_F(EveryTransfer, ASenderThatAlwaysProposesTheSamePortSendsTwoFilesInARow)
             << bob.log().toStdString();
         EXPECT_EQ(contents(target), data);
     }
-    EXPECT_EQ(bob.w->Transfers->DownloadList.size(), 2);
+    EXPECT_EQ(bob.w->downloadNames().size(), 2);
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
@@ -299,8 +298,8 @@ TEST_F(EveryTransfer, AnOfferReachesTheMemberItIsFor)
     ControlPeer bobControl;
     ASSERT_TRUE(bobControl.connectTo(alice.ip, bob.ip));
     bobControl.send(askBytes("bob", "b.txt", "10", bob.ip.toLatin1()));
-    ASSERT_TRUE(waitUntil([&] { return alice.reception->isVisible(); }, kWaitMs));
-    alice.reception->btnRefuserClick();
+    ASSERT_TRUE(waitUntil([&] { return alice.w->reception->isVisible(); }, kWaitMs));
+    alice.w->reception->btnRefuserClick();
     ASSERT_EQ(bobControl.expect("{non}\x05"), QByteArray("{non}\x05"));
 
     ASSERT_NO_FATAL_FAILURE(send(alice, carol, 1000));
@@ -318,16 +317,16 @@ TEST_F(EveryTransfer, AStrangerCannotTakeOverAnAcceptedOffer)
     ControlPeer real;
     ASSERT_TRUE(real.connectTo(bob.ip, aliceAddress));
     real.send(askBytes("alice", "report.pdf", "20000000", aliceAddress.toLatin1()));
-    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
     bob.dialogs.fileNames.enqueue(target);
-    bob.reception->btnAccepterClick();
+    bob.w->reception->btnAccepterClick();
     ASSERT_EQ(real.expect("{oui}\x05"), QByteArray("{oui}\x05"));
 
     ControlPeer stranger;
     ASSERT_TRUE(stranger.connectTo(bob.ip, QStringLiteral("127.250.8.66")));
     stranger.send(askBytes("alice", "report.pdf", "17", "127.250.8.66") + "{can}2015\x05{trc}\x05");
     EXPECT_TRUE(stranger.expect("{non}\x05").startsWith("{non}")); // its own offer, withdrawn
-    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(bob.w->downloadNames().isEmpty());
     EXPECT_FALSE(bob.log().contains(QStringLiteral("Demande de port :2015")));
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
@@ -335,8 +334,8 @@ TEST_F(EveryTransfer, AStrangerCannotTakeOverAnAcceptedOffer)
     // The real sender's port request is still answered.
     real.send("{can}2010\x05");
     EXPECT_EQ(real.expect("{pok}\x05"), QByteArray("{pok}\x05"));
-    ASSERT_EQ(bob.w->Transfers->DownloadList.size(), 1);
-    const TvzkLoadPanel *down = bob.w->TransferView->panelNamed(bob.w->Transfers->DownloadList.first());
+    ASSERT_EQ(bob.w->downloadNames().size(), 1);
+    const TvzkLoadPanel *down = bob.w->panel(bob.w->downloadNames().first());
     EXPECT_EQ(down->PeerAddress(), aliceAddress);
     EXPECT_EQ(down->FichierPath(), target);
 }
@@ -375,7 +374,7 @@ TEST_F(EveryTransfer, AFloodLeavesTheClientAnsweringItsRealPeers)
                 refused = 0;
                 for (const auto &peer : idle)
                     refused += peer->socket.state() == QAbstractSocket::UnconnectedState ? 1 : 0;
-                return refused >= int(idle.size()) - bob.w->Control->limits().connectionsPerHost;
+                return refused >= int(idle.size()) - bob.w->control().limits().connectionsPerHost;
             },
             kWaitMs))
             << refused << " of " << idle.size();
@@ -400,22 +399,22 @@ TEST_F(EveryTransfer, AFloodLeavesTheClientAnsweringItsRealPeers)
     f.close();
     alice.w->FileNameSend->setText(source);
     alice.w->txtDesti->setText(QStringLiteral("bob"));
-    alice.w->btnShowTelClick();
-    ASSERT_TRUE(waitUntil([&] { return bob.w->Control->openOffers().size() == 2; }, kWaitMs)) << bob.log().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-    EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("mallory"));
-    bob.reception->btnRefuserClick();
+    alice.w->sendPage->btnShowTelClick();
+    ASSERT_TRUE(waitUntil([&] { return bob.w->control().openOffers().size() == 2; }, kWaitMs)) << bob.log().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
+    EXPECT_EQ(bob.w->reception->lblDe->text(), QStringLiteral("mallory"));
+    bob.w->reception->btnRefuserClick();
     ASSERT_TRUE(waitUntil(
-        [&] { return bob.reception->isVisible() && bob.reception->lblDe->text() == QStringLiteral("alice"); },
+        [&] { return bob.w->reception->isVisible() && bob.w->reception->lblDe->text() == QStringLiteral("alice"); },
         kWaitMs));
     const QString target = bob.home.filePath(QStringLiteral("vraie.bin"));
     bob.dialogs.fileNames.enqueue(target);
-    bob.reception->btnAccepterClick();
+    bob.w->reception->btnAccepterClick();
     ASSERT_TRUE(waitUntil([&] { return contents(target) == contents(source); }, kWaitMs)) << bob.log().toStdString();
 
     // What the flood left: a bounded number of connections, offers, pop-ups
     // and log lines, and memory close to where it was.
-    EXPECT_LE(bob.w->Control->Connections().size(), bob.w->Control->limits().connections);
+    EXPECT_LE(bob.w->control().Connections().size(), bob.w->control().limits().connections);
     EXPECT_LE(bob.w->reWatch->document()->blockCount(), TfrmPrincipal::kLogLines);
     for (QTextBlock b = bob.w->reWatch->document()->begin(); b.isValid(); b = b.next())
         ASSERT_LE(b.text().size(), TfrmPrincipal::kLogLineLength + 1);
@@ -423,7 +422,7 @@ TEST_F(EveryTransfer, AFloodLeavesTheClientAnsweringItsRealPeers)
     for (QWidget *top : QApplication::topLevelWidgets())
         popups += qobject_cast<TfrmMsgBox *>(top) && top->isVisible() ? 1 : 0;
     EXPECT_LE(popups, 6);
-    EXPECT_LT(residentKiB() - before, 64 * 1024);
+    EXPECT_LT(residentKiB() - before, 64 * 1024 * kMemoryScale);
 }
 
 // The save dialog opens in the download folder, then in the last folder
@@ -465,7 +464,7 @@ TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
 {
     ASSERT_NO_FATAL_FAILURE(startAndLogIn(alice));
     ASSERT_NO_FATAL_FAILURE(startAndLogIn(bob));
-    alice.w->TimerRefreshTimer(); // bob shows online in alice's list
+    alice.w->presence().TimerRefreshTimer(); // bob shows online in alice's list
     const QString downloads = bob.home.filePath(QStringLiteral("recus"));
     bob.settings->write(QStringLiteral("DownloadPath"), downloads);
     DownloadFolder(bob.settings.get()).setSaveWithoutAsking(true);
@@ -505,12 +504,12 @@ TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
 
     const auto answer = [&](const QString &name, bool accept) {
         ASSERT_TRUE(waitUntil(
-            [&] { return bob.reception->isVisible() && bob.reception->lblFichier->text() == name; }, kWaitMs))
+            [&] { return bob.w->reception->isVisible() && bob.w->reception->lblFichier->text() == name; }, kWaitMs))
             << name.toStdString() << "\n" << alice.log().toStdString() << "\n---\n" << bob.log().toStdString();
         if (accept)
-            bob.reception->btnAccepterClick();
+            bob.w->reception->btnAccepterClick();
         else
-            bob.reception->btnRefuserClick();
+            bob.w->reception->btnRefuserClick();
     };
     ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
     ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("b.bin"), false));
@@ -518,10 +517,10 @@ TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
     const auto allDone = [&](int count) {
         return waitUntil(
             [&] {
-                if (bob.w->Transfers->DownloadList.size() != count || alice.w->Transfers->UploadList.size() != count)
+                if (bob.w->downloadNames().size() != count || alice.w->uploadNames().size() != count)
                     return false;
-                for (const QString &name : bob.w->Transfers->DownloadList)
-                    if (bob.w->TransferView->panelNamed(name)->CaptionLabelInfo() != QStringLiteral("Terminé"))
+                for (const QString &name : bob.w->downloadNames())
+                    if (bob.w->panel(name)->CaptionLabelInfo() != QStringLiteral("Terminé"))
                         return false;
                 return true;
             },
@@ -534,14 +533,14 @@ TEST_F(EveryTransfer, SeveralFilesAreOfferedInTurnFromADropOrTheDialog)
     EXPECT_EQ(bob.dialogs.fileDialogs.size(), 0); // saved without asking
 
     // Two files chosen at once in the send page's dialog.
-    alice.w->PageControl->setCurrentIndex(3);
+    alice.w->PageControl->setCurrentWidget(alice.w->sendPage);
     alice.dialogs.fileLists.enqueue(
         { alice.home.filePath(QStringLiteral("c.jpg")), alice.home.filePath(QStringLiteral("lot/a.txt")) });
-    alice.w->FileNameSendButtonClick();
-    EXPECT_EQ(alice.w->sendFiles().size(), 2);
+    alice.w->sendPage->FileNameSendButtonClick();
+    EXPECT_EQ(alice.w->sendPage->sendFiles().size(), 2);
     EXPECT_EQ(alice.w->lblFileDecompose->text(), QStringLiteral("2 fichiers : c.jpg, a.txt"));
     alice.w->txtDesti->setText(QStringLiteral("bob"));
-    alice.w->btnShowTelClick();
+    alice.w->sendPage->btnShowTelClick();
     ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("c.jpg"), true));
     ASSERT_NO_FATAL_FAILURE(answer(QStringLiteral("a.txt"), true));
     ASSERT_TRUE(allDone(4)) << bob.log().toStdString();

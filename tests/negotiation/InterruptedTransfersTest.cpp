@@ -10,7 +10,7 @@
 #include "app/QuitSignals.h"
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
-#include "app/ui/TransferListOps.h"
+#include "transfer/ui/TTransferPage.h"
 #include "components/ui/TRbButton.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
@@ -18,7 +18,7 @@
 #include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
 #include "transfer/TransferRetries.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "MemberProgram.h"
@@ -91,20 +91,17 @@ void logIn(Member &m)
     m.w->pnMdpLogin->show();
     m.w->txtPseudo->setText(m.pseudo);
     m.w->txtMDP->setText(QStringLiteral("secret"));
-    m.w->btnConnexionClick();
+    m.w->loginPage->btnConnexionClick();
 }
 
 // One page's first panel, selected, its menu prepared: what a right click
 // on it does before the user picks a command.
 TvzkLoadPanel *openMenuOnFirst(Member &m, int page)
 {
-    const QStringList &list = page == 1 ? m.w->Transfers->DownloadList : m.w->Transfers->UploadList;
-    if (list.isEmpty())
-        return nullptr;
-    m.w->PageControl->setCurrentIndex(page);
-    (page == 1 ? m.w->SelectedDownload : m.w->SelectedUpload) = list.first();
-    m.w->ListOps->PopupMenu1Popup();
-    return m.first(list);
+    TvzkLoadPanel *panel = m.first(page == 1 ? TransferManager::List::Downloads : TransferManager::List::Uploads);
+    if (panel)
+        m.w->openMenuOn(panel);
+    return panel;
 }
 
 class Interrupted : public testing::Test
@@ -145,8 +142,7 @@ protected:
     void start(Member &m)
     {
         m.start(service.baseUrl());
-        m.w->TransferView->AvatarLoader = nullptr; // no avatars served here
-        m.w->Transfers->Retries->Now = [this] { return clock; };
+        m.w->transfers().retries().Now = [this] { return clock; };
     }
 
     // The window closes: the lists are saved and the member logs out.
@@ -154,8 +150,8 @@ protected:
     {
         if (!m.w)
             return;
-        if (m.w->session.Connected) {
-            EXPECT_TRUE(m.w->FormCloseQuery());
+        if (m.w->session().isConnected()) {
+            EXPECT_TRUE(m.w->window->FormCloseQuery());
         }
         m.end();
     }
@@ -166,7 +162,7 @@ protected:
 
     // The presence poll of the timer, as every 10 seconds; here the test
     // says when (the timer itself is stopped at log-in).
-    static void poll(Member &m) { m.w->TimerRefreshTimer(); }
+    static void poll(Member &m) { m.w->presence().TimerRefreshTimer(); }
 
     static void logInHere(Member &m)
     {
@@ -180,12 +176,12 @@ protected:
         clock += ms;
         for (Member *m : { &alice, &bob }) {
             if (m->w)
-                m->w->Transfers->Retries->runDue();
+                m->w->transfers().retries().runDue();
         }
     }
 
-    TvzkLoadPanel *upload() const { return alice.w ? alice.first(alice.w->Transfers->UploadList) : nullptr; }
-    TvzkLoadPanel *download() const { return bob.w ? bob.first(bob.w->Transfers->DownloadList) : nullptr; }
+    TvzkLoadPanel *upload() const { return alice.w ? alice.first(TransferManager::List::Uploads) : nullptr; }
+    TvzkLoadPanel *download() const { return bob.w ? bob.first(TransferManager::List::Downloads) : nullptr; }
 
     bool complete(const QString &target) const
     {
@@ -206,7 +202,7 @@ protected:
         start(bob);
         logInHere(bob);
         logInHere(alice);
-        ASSERT_TRUE(alice.w->session.Connected && bob.w->session.Connected);
+        ASSERT_TRUE(alice.w->session().isConnected() && bob.w->session().isConnected());
         offer(source, target);
     }
 
@@ -215,9 +211,9 @@ protected:
         alice.w->FileNameSend->setText(source);
         alice.w->txtDesti->setText(QStringLiteral("bob"));
         bob.dialogs.fileNames.enqueue(target);
-        alice.w->btnShowTelClick();
-        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-        bob.reception->btnAccepterClick();
+        alice.w->sendPage->btnShowTelClick();
+        ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
+        bob.w->reception->btnAccepterClick();
     }
 
     // The file is on its way: a quarter of it has arrived.
@@ -226,11 +222,11 @@ protected:
         ASSERT_TRUE(waitUntil(
             [&] {
                 const TvzkLoadPanel *down = download();
-                return down && down->FichierTel().toLongLong() > size / 4 && upload();
+                return down && down->FichierTel() > size / 4 && upload();
             },
             kWaitMs))
             << logs();
-        ASSERT_LT(download()->FichierTel().toLongLong(), size) << "the file must still be on its way";
+        ASSERT_LT(download()->FichierTel(), size) << "the file must still be on its way";
     }
 
     // Nothing but time: the clock moves on a second at a time while the
@@ -296,45 +292,45 @@ TEST_F(Interrupted, EveryInterruptionEndsWithTheFileSentAndNobodyHelping)
         switch (c.how) {
         case How::ReceiverPauses: {
             TvzkLoadPanel *down = openMenuOnFirst(bob, 1);
-            ASSERT_EQ(bob.w->ListOps->Pause1->text(), QStringLiteral("Pau&se"));
-            bob.w->ListOps->Pause1Click();
+            ASSERT_EQ(bob.w->downloadsPage->pauseAction()->text(), QStringLiteral("Pau&se"));
+            bob.w->downloadsPage->Pause1Click();
             EXPECT_EQ(down->CaptionLabelProgress(), QStringLiteral("Pause"));
             ASSERT_TRUE(waitUntil([&] { return upload()->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
             // The sender tries again and again; the paused port stays shut.
-            const qint64 held = down->FichierTel().toLongLong();
+            const qint64 held = down->FichierTel();
             for (int i = 0; i < 5; ++i) {
                 advance(RetryBackoff::MaxDelayMs);
                 QTest::qWait(20);
             }
-            EXPECT_GE(alice.w->Transfers->Retries->dueAt(upload()->job()), clock);
-            EXPECT_EQ(down->FichierTel().toLongLong(), held);
+            EXPECT_GE(alice.w->transfers().retries().dueAt(upload()->job()), clock);
+            EXPECT_EQ(down->FichierTel(), held);
             EXPECT_EQ(down->CaptionLabelProgress(), QStringLiteral("Pause"));
             EXPECT_TRUE(upload()->CaptionLabelProgress().endsWith(QStringLiteral(" - en attente de bob")))
                 << upload()->CaptionLabelProgress().toStdString();
             openMenuOnFirst(bob, 1);
-            ASSERT_EQ(bob.w->ListOps->Pause1->text(), QStringLiteral("Reprendre"));
-            bob.w->ListOps->Pause1Click();
+            ASSERT_EQ(bob.w->downloadsPage->pauseAction()->text(), QStringLiteral("Reprendre"));
+            bob.w->downloadsPage->Pause1Click();
             break;
         }
         case How::SenderPauses: {
             TvzkLoadPanel *up = openMenuOnFirst(alice, 2);
-            ASSERT_EQ(alice.w->ListOps->Pause1->text(), QStringLiteral("Pau&se"));
-            alice.w->ListOps->Pause1Click();
+            ASSERT_EQ(alice.w->uploadsPage->pauseAction()->text(), QStringLiteral("Pau&se"));
+            alice.w->uploadsPage->Pause1Click();
             ASSERT_TRUE(waitUntil([&] { return download()->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
             // A paused sender tries nothing, however long it waits.
-            const qint64 held = download()->FichierTel().toLongLong();
+            const qint64 held = download()->FichierTel();
             for (int i = 0; i < 10; ++i) {
                 advance(RetryBackoff::MaxDelayMs);
                 QTest::qWait(10);
                 poll(alice);
             }
-            EXPECT_EQ(alice.w->Transfers->Retries->dueAt(up->job()), -1);
-            EXPECT_EQ(download()->FichierTel().toLongLong(), held);
+            EXPECT_EQ(alice.w->transfers().retries().dueAt(up->job()), -1);
+            EXPECT_EQ(download()->FichierTel(), held);
             EXPECT_EQ(up->CaptionLabelProgress(), QStringLiteral("Pause"));
             EXPECT_TRUE(download()->CaptionLabelProgress().endsWith(QStringLiteral(" - en attente de alice")));
             openMenuOnFirst(alice, 2);
-            ASSERT_EQ(alice.w->ListOps->Pause1->text(), QStringLiteral("Reprendre"));
-            alice.w->ListOps->Pause1Click();
+            ASSERT_EQ(alice.w->uploadsPage->pauseAction()->text(), QStringLiteral("Reprendre"));
+            alice.w->uploadsPage->Pause1Click();
             break;
         }
         case How::LinkCut:
@@ -346,7 +342,7 @@ TEST_F(Interrupted, EveryInterruptionEndsWithTheFileSentAndNobodyHelping)
             setOnline({ &alice });
             poll(alice);
             advance(5 * RetryBackoff::MaxDelayMs);
-            EXPECT_EQ(alice.w->Transfers->Retries->dueAt(upload()->job()), -1);
+            EXPECT_EQ(alice.w->transfers().retries().dueAt(upload()->job()), -1);
             start(bob);
             setOnline({ &alice, &bob });
             logInHere(bob);
@@ -408,24 +404,23 @@ TEST(WholeClientChild, RunsUntilSignalled)
     m.pseudo = qEnvironmentVariable(kChildPseudo);
     m.ip = qEnvironmentVariable(kChildIp);
     m.start(qEnvironmentVariable(kChildService));
-    m.w->TransferView->AvatarLoader = nullptr;
     QuitSignals quitSignals;
     ASSERT_TRUE(quitSignals.isActive());
-    ConnectQuitRequests(m.w.get(), &quitSignals);
-    QObject::connect(m.w.get(), &TfrmPrincipal::closing, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    ConnectQuitRequests(m.w->window, &quitSignals);
+    QObject::connect(m.w->window, &TfrmPrincipal::closing, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     const QString accept = qEnvironmentVariable(kChildAccept);
     if (!accept.isEmpty()) {
         m.dialogs.fileNames.enqueue(accept);
-        QObject::connect(m.w->Control, &ControlChannel::OfferReceived, m.w.get(),
-            [&m] { QTimer::singleShot(0, m.reception.get(), [&m] { m.reception->btnAccepterClick(); }); });
+        QObject::connect(&m.w->control(), &ControlChannel::OfferReceived, m.w->window,
+            [&m] { QTimer::singleShot(0, m.w->reception, [&m] { m.w->reception->btnAccepterClick(); }); });
     }
     logIn(m);
-    ASSERT_TRUE(m.w->session.Connected);
+    ASSERT_TRUE(m.w->session().isConnected());
     const QString offered = qEnvironmentVariable(kChildOffer);
     if (!offered.isEmpty()) {
         m.w->FileNameSend->setText(offered);
         m.w->txtDesti->setText(qEnvironmentVariable(kChildTo));
-        m.w->btnShowTelClick();
+        m.w->sendPage->btnShowTelClick();
     }
     std::printf("ready\n");
     std::fflush(stdout);
@@ -529,31 +524,31 @@ TEST_F(Interrupted, AClientKilledBySignalLosesNothing)
         start(inside);
         logInHere(inside);
         // The transfer as the process in this test sees it.
-        const QStringList &insideList
-            = c.receiverKilled ? alice.w->Transfers->UploadList : bob.w->Transfers->DownloadList;
+        const TransferManager::List insideList
+            = c.receiverKilled ? TransferManager::List::Uploads : TransferManager::List::Downloads;
         const auto mine = [&] { return inside.w ? inside.first(insideList) : nullptr; };
         if (c.receiverKilled) {
             child.set(kChildAccept, target);
             ASSERT_TRUE(child.start());
             alice.w->FileNameSend->setText(source);
             alice.w->txtDesti->setText(QStringLiteral("bob"));
-            alice.w->btnShowTelClick();
+            alice.w->sendPage->btnShowTelClick();
         } else {
             child.set(kChildOffer, source);
             child.set(kChildTo, QStringLiteral("bob"));
             bob.dialogs.fileNames.enqueue(target);
             ASSERT_TRUE(child.start());
-            ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-            bob.reception->btnAccepterClick();
+            ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
+            bob.w->reception->btnAccepterClick();
         }
         ASSERT_TRUE(waitUntil(
             [&] {
                 const TvzkLoadPanel *p = mine();
-                return p && p->FichierTel().toLongLong() > size / 4;
+                return p && p->FichierTel() > size / 4;
             },
             kWaitMs))
             << inside.log().toStdString();
-        ASSERT_LT(mine()->FichierTel().toLongLong(), size) << "the file must still be on its way";
+        ASSERT_LT(mine()->FichierTel(), size) << "the file must still be on its way";
 
         const int logOuts = int(service.requests.size());
         ASSERT_TRUE(child.kill(c.signal));
@@ -620,23 +615,24 @@ TEST_F(Interrupted, ACancelEndsTheTransferOnBothSides)
         ASSERT_TRUE(waitUntil(
             [&] {
                 const TvzkLoadPanel *down = download();
-                return down && down->FichierTel().toLongLong() > 0 && upload();
+                return down && down->FichierTel() > 0 && upload();
             },
             kWaitMs));
-        ASSERT_LT(download()->FichierTel().toLongLong(), size) << "the file must still be on its way";
+        ASSERT_LT(download()->FichierTel(), size) << "the file must still be on its way";
 
         Member &canceller = byReceiver ? bob : alice;
         Member &other = byReceiver ? alice : bob;
         const int page = byReceiver ? 1 : 2;
         const int otherPage = byReceiver ? 2 : 1;
-        openMenuOnFirst(canceller, page);
+        TvzkLoadPanel *cancelled = openMenuOnFirst(canceller, page);
+        ASSERT_NE(cancelled, nullptr);
         canceller.dialogs.answers.enqueue(true);
-        canceller.w->ListOps->Annuler1Click();
-        EXPECT_TRUE((byReceiver ? bob.w->Transfers->DownloadList : alice.w->Transfers->UploadList).isEmpty());
+        canceller.w->pageOf(canceller.w->transfers().listOf(cancelled->job()))->Annuler1Click();
+        EXPECT_TRUE((byReceiver ? bob.w->downloadNames() : alice.w->uploadNames()).isEmpty());
 
         const QString said = TransferJob::cancelledText(canceller.pseudo);
         const auto otherPanel = [&] {
-            return other.first(byReceiver ? alice.w->Transfers->UploadList : bob.w->Transfers->DownloadList);
+            return other.first(byReceiver ? TransferManager::List::Uploads : TransferManager::List::Downloads);
         };
         ASSERT_TRUE(waitUntil([&] { return otherPanel()->CaptionLabelInfo() == said; }, kWaitMs))
             << otherPanel()->CaptionLabelInfo().toStdString();
@@ -646,13 +642,13 @@ TEST_F(Interrupted, ACancelEndsTheTransferOnBothSides)
             << QDir(temp).entryList(QDir::Files).join(u' ').toStdString();
         EXPECT_FALSE(QFile::exists(target));
         openMenuOnFirst(other, otherPage);
-        EXPECT_FALSE(other.w->ListOps->Pause1->isEnabled());
+        EXPECT_FALSE((otherPage == 1 ? other.w->downloadsPage : other.w->uploadsPage)->pauseAction()->isEnabled());
         for (int i = 0; i < 5; ++i) {
             advance(RetryBackoff::MaxDelayMs);
             poll(other);
         }
         EXPECT_EQ(otherPanel()->CaptionLabelInfo(), said);
-        EXPECT_FALSE(otherPanel()->isServerActive() || otherPanel()->isClientActive());
+        EXPECT_FALSE(otherPanel()->job()->isServerActive() || otherPanel()->job()->isClientActive());
 
         // Its list says so too: started again, the panel says who cancelled
         // and neither listens nor connects.
@@ -661,10 +657,10 @@ TEST_F(Interrupted, ACancelEndsTheTransferOnBothSides)
         logInHere(other);
         ASSERT_NE(otherPanel(), nullptr);
         EXPECT_EQ(otherPanel()->CaptionLabelInfo(), said);
-        EXPECT_FALSE(otherPanel()->isServerActive() || otherPanel()->isClientActive());
+        EXPECT_FALSE(otherPanel()->job()->isServerActive() || otherPanel()->job()->isClientActive());
         other.w->PageControl->setCurrentIndex(otherPage);
-        other.w->ListOps->btnNettoyerClick(otherPage == 1 ? other.w->ListOps->btnNettoyer : other.w->ListOps->btnNettoyer2);
-        EXPECT_TRUE((byReceiver ? alice.w->Transfers->UploadList : bob.w->Transfers->DownloadList).isEmpty());
+        (otherPage == 1 ? other.w->btnNettoyer : other.w->btnNettoyer2)->Click();
+        EXPECT_TRUE((byReceiver ? alice.w->uploadNames() : bob.w->downloadNames()).isEmpty());
         EXPECT_EQ(RecordedErrors::take(), QStringList());
 
         stop(alice);
@@ -731,13 +727,13 @@ TEST_F(Interrupted, AnExistingFileIsReplacedOnlyWithTheUsersAgreement)
             f.write(bytes);
         }
         const QString size = QString::number(data.size());
-        ASSERT_TRUE(bob.w->Transfers->NewDownload(bob.w->Transfers->NewTransferId(), QStringLiteral("alice"), name,
-            size, QStringLiteral("0"), target, port, QString(), alice.ip, agreed));
-        ASSERT_TRUE(alice.w->Transfers->NewUpload(alice.w->Transfers->NewTransferId(), QStringLiteral("bob"), source,
-            size, QStringLiteral("0"), bob.ip, port, QString()));
+        ASSERT_TRUE(bob.w->transfers().NewDownload(makeRecord(bob.w->transfers().NewTransferId(),
+            QStringLiteral("alice"), name, size, 0, target, port, QString()), alice.ip, agreed));
+        ASSERT_TRUE(alice.w->transfers().NewUpload(makeRecord(alice.w->transfers().NewTransferId(),
+            QStringLiteral("bob"), QString(), size, 0, source, port, QString())));
         ++port;
-        TvzkLoadPanel *down = bob.w->TransferView->panelNamed(bob.w->Transfers->DownloadList.last());
-        TvzkLoadPanel *up = alice.w->TransferView->panelNamed(alice.w->Transfers->UploadList.last());
+        TvzkLoadPanel *down = bob.w->panel(bob.w->downloadNames().last());
+        TvzkLoadPanel *up = alice.w->panel(alice.w->uploadNames().last());
         if (agreed) {
             ASSERT_TRUE(waitUntil([&] { return down->Status() == u"0" && up->Status() == u"0"; }, kWaitMs));
             EXPECT_TRUE(contents(target) == data);
@@ -747,11 +743,9 @@ TEST_F(Interrupted, AnExistingFileIsReplacedOnlyWithTheUsersAgreement)
         const QString why = TransferJob::placeFailedText(QStringLiteral("le fichier existe déjà"));
         ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == why && up->Status() == u"0"; }, kWaitMs))
             << down->CaptionLabelInfo().toStdString();
-        bob.w->PageControl->setCurrentIndex(1);
-        bob.w->SelectedDownload = bob.w->Transfers->DownloadList.last();
-        bob.w->ListOps->PopupMenu1Popup();
-        ASSERT_EQ(bob.w->ListOps->Pause1->text(), QStringLiteral("Reprendre"));
-        bob.w->ListOps->Pause1Click();
+        bob.w->openMenuOn(bob.w->panel(bob.w->downloadNames().last()));
+        ASSERT_EQ(bob.w->downloadsPage->pauseAction()->text(), QStringLiteral("Reprendre"));
+        bob.w->downloadsPage->Pause1Click();
         QTest::qWait(50);
         EXPECT_EQ(down->CaptionLabelInfo(), why);
         EXPECT_NE(down->Status(), QStringLiteral("0"));

@@ -9,8 +9,8 @@
 #include "service/ServiceSession.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
-#include "app/ui/TransferListOps.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "MemberProgram.h"
@@ -72,7 +72,6 @@ protected:
     void start(Member &m)
     {
         m.start(service.baseUrl());
-        m.w->TransferView->AvatarLoader = nullptr; // no avatars served here
     }
 
     // Both members are online, each at its own address.
@@ -86,8 +85,8 @@ protected:
         m.w->pnMdpLogin->show();
         m.w->txtPseudo->setText(m.pseudo);
         m.w->txtMDP->setText(QStringLiteral("secret"));
-        m.w->btnConnexionClick();
-        ASSERT_TRUE(m.w->session.Connected);
+        m.w->loginPage->btnConnexionClick();
+        ASSERT_TRUE(m.w->session().isConnected());
     }
 
     // Closing the main window: the lists are saved, the session closed.
@@ -95,8 +94,8 @@ protected:
     {
         if (!m.w)
             return;
-        if (m.w->session.Connected) {
-            EXPECT_TRUE(m.w->FormCloseQuery());
+        if (m.w->session().isConnected()) {
+            EXPECT_TRUE(m.w->window->FormCloseQuery());
         }
         m.end();
     }
@@ -125,9 +124,9 @@ protected:
         alice.w->FileNameSend->setText(source);
         alice.w->txtDesti->setText(QStringLiteral("bob"));
         bob.dialogs.fileNames.enqueue(target);
-        alice.w->btnShowTelClick();
-        ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-        bob.reception->btnAccepterClick();
+        alice.w->sendPage->btnShowTelClick();
+        ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
+        bob.w->reception->btnAccepterClick();
     }
 
     // Both panels end completed and target holds exactly data.
@@ -135,8 +134,8 @@ protected:
     {
         ASSERT_TRUE(waitUntil(
             [&] {
-                const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
-                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+                const TvzkLoadPanel *up = alice.first(TransferManager::List::Uploads);
+                const TvzkLoadPanel *down = bob.first(TransferManager::List::Downloads);
                 return up && down && up->Status() == u"0" && down->Status() == u"0" && QFile::exists(target);
             },
             kWaitMs))
@@ -167,29 +166,27 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     // Half-way, alice pauses the upload from its menu.
     ASSERT_TRUE(waitUntil(
         [&] {
-            const TvzkLoadPanel *up = alice.first(alice.w->Transfers->UploadList);
-            return up && up->FichierTel().toLongLong() > size / 4;
+            const TvzkLoadPanel *up = alice.first(TransferManager::List::Uploads);
+            return up && up->FichierTel() > size / 4;
         },
         kWaitMs))
         << alice.w->reWatch->toPlainText().toStdString() << "\n---\n"
         << bob.w->reWatch->toPlainText().toStdString();
-    alice.w->PageControl->setCurrentIndex(2);
-    alice.w->SelectedUpload = alice.w->Transfers->UploadList.first();
-    alice.w->ListOps->PopupMenu1Popup();
-    ASSERT_EQ(alice.w->ListOps->Pause1->text(), QStringLiteral("Pau&se"));
-    alice.w->ListOps->Pause1Click();
-    TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
+    TTransferPage &alicePage = alice.w->openMenuOn(alice.first(TransferManager::List::Uploads));
+    ASSERT_EQ(alicePage.pauseAction()->text(), QStringLiteral("Pau&se"));
+    alicePage.Pause1Click();
+    TvzkLoadPanel *down = bob.first(TransferManager::List::Downloads);
     ASSERT_NE(down, nullptr);
     ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs))
         << down->CaptionLabelInfo().toStdString();
     // The download's own partial file, named after its transfer id.
     const QString partial = down->job()->partialFilePath();
-    EXPECT_EQ(partial, bob.w->TempPath + u'/' + down->IDTel() + u'_' + name);
+    EXPECT_EQ(partial, bob.w->settings().tempFolder() + u'/' + down->IDTel() + u'_' + name);
     const qint64 held = QFileInfo(partial).size();
     ASSERT_GT(held, 0);
     ASSERT_LT(held, size);
-    const QString downName = bob.w->Transfers->DownloadList.first();
-    const QString upName = alice.w->Transfers->UploadList.first();
+    const QString downName = bob.w->downloadNames().first();
+    const QString upName = alice.w->uploadNames().first();
 
     // Both programs end, then start again and their members log in.
     stop(alice);
@@ -201,10 +198,10 @@ TEST_F(ListResume, AnInterruptedTransferResumesAfterExitRestartAndLogIn)
     start(alice);
     start(bob);
     logIn(bob); // listens again on its port
-    ASSERT_EQ(bob.w->Transfers->DownloadList, QStringList { downName });
-    EXPECT_EQ(bob.first(bob.w->Transfers->DownloadList)->FichierTel(), QString::number(held));
+    ASSERT_EQ(bob.w->downloadNames(), QStringList { downName });
+    EXPECT_EQ(bob.first(TransferManager::List::Downloads)->FichierTel(), held);
     logIn(alice); // reconnects to bob
-    ASSERT_EQ(alice.w->Transfers->UploadList, QStringList { upName });
+    ASSERT_EQ(alice.w->uploadNames(), QStringList { upName });
     expectCompleted(target, data);
 }
 
@@ -248,28 +245,27 @@ TEST_F(ListResume, LeavingWhileAFileMovesEndsCleanlyAndLosesNothing)
         ASSERT_NO_FATAL_FAILURE(startAndSend(alice.home.filePath(name), data, target));
         ASSERT_TRUE(waitUntil(
             [&] {
-                const TvzkLoadPanel *down = bob.first(bob.w->Transfers->DownloadList);
-                return down && down->FichierTel().toLongLong() > 0;
+                const TvzkLoadPanel *down = bob.first(TransferManager::List::Downloads);
+                return down && down->FichierTel() > 0;
             },
             kWaitMs));
-        const TvzkLoadPanel *moving = bob.first(bob.w->Transfers->DownloadList);
-        ASSERT_LT(moving->FichierTel().toLongLong(), size) << "the file must still be moving";
+        const TvzkLoadPanel *moving = bob.first(TransferManager::List::Downloads);
+        ASSERT_LT(moving->FichierTel(), size) << "the file must still be moving";
         const QString partial = moving->job()->partialFilePath();
 
         Member &gone = c.leaver == Leaver::Sender ? alice : bob;
         Member &stays = c.leaver == Leaver::Sender ? bob : alice;
-        const QStringList &staysList
-            = c.leaver == Leaver::Sender ? bob.w->Transfers->DownloadList : alice.w->Transfers->UploadList;
+        const TransferManager::List staysList
+            = c.leaver == Leaver::Sender ? TransferManager::List::Downloads : TransferManager::List::Uploads;
         if (c.how == How::CloseWindow) {
-            gone.w->show();
-            EXPECT_TRUE(gone.w->close());
-            gone.reception.reset();
+            gone.w->window->show();
+            EXPECT_TRUE(gone.w->window->close());
             gone.w.reset();
         } else {
-            gone.w->lblDeconnectClick();
-            EXPECT_FALSE(gone.w->session.Connected);
-            EXPECT_TRUE(gone.w->Transfers->DownloadList.isEmpty());
-            EXPECT_TRUE(gone.w->Transfers->UploadList.isEmpty());
+            gone.w->window->lblDeconnectClick();
+            EXPECT_FALSE(gone.w->session().isConnected());
+            EXPECT_TRUE(gone.w->downloadNames().isEmpty());
+            EXPECT_TRUE(gone.w->uploadNames().isEmpty());
         }
         ASSERT_TRUE(waitUntil(
             [&] {

@@ -1,9 +1,9 @@
 #include "MemberProgram.h"
 
-#include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmMsgBox.h"
+#include "negotiation/ui/TfrmReception.h"
 #include "service/CredentialCodec.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QApplication>
@@ -18,28 +18,26 @@ void MemberProgram::start(const QString &serviceUrl)
     services.environment.homeDir = homePath();
     services.environment.serviceUrl = serviceUrl;
     services.environment.localIp = ip;
-    w = std::make_unique<TfrmPrincipal>(services);
-    reception = std::make_unique<TfrmReception>();
-    reception->Flash = nullptr;
-    w->ReceptionWindow = reception.get();
-    ConnectReception(w.get(), reception.get(), &dialogs);
+    services.desktopBus = desktopBus;
+    w = std::make_unique<TestClient>(services);
+    w->reception->Flash = nullptr;
 }
 
 void MemberProgram::end()
 {
-    reception.reset();
     w.reset();
     QCoreApplication::processEvents();
 }
 
-TvzkLoadPanel *MemberProgram::first(const QStringList &list) const
+TvzkLoadPanel *MemberProgram::first(TransferManager::List list) const
 {
-    return list.isEmpty() ? nullptr : w->TransferView->panelNamed(list.first());
+    const QList<TransferJob *> &jobs = w->transfers().jobs(list);
+    return jobs.isEmpty() ? nullptr : w->panelOf(jobs.first());
 }
 
 QString MemberProgram::log() const
 {
-    return w->reWatch->toPlainText();
+    return w->log();
 }
 
 void closePopups()

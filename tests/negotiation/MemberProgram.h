@@ -1,22 +1,22 @@
 #pragma once
 
 #include "base/SettingsStore.h"
-#include "app/ui/TfrmPrincipal.h"
-#include "negotiation/ui/TfrmReception.h"
 
 #include "support/ScriptedDialogs.h"
+#include "support/TestClient.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class TvzkLoadPanel;
 
 // One member's whole client in a test: its own folder and settings, scripted
-// dialogs, the main window and the confirmation window wired as at start.
+// dialogs, every window wired as at start.
 struct MemberProgram
 {
     QString pseudo;
@@ -28,8 +28,9 @@ struct MemberProgram
     QString homePath() const { return folder.isEmpty() ? home.path() : folder; }
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
+    std::unique_ptr<TestClient> w;
+    // The desktop bus of the next start; the session bus when empty.
+    std::function<QDBusConnection()> desktopBus;
 
     // Starts the program on its folder against the service at serviceUrl,
     // listening on ip, as a start or restart of the program does.
@@ -37,8 +38,8 @@ struct MemberProgram
     // The windows go without the exit's steps (no list saved, no log-out).
     void end();
 
-    // The first panel named by list; null when the list is empty.
-    TvzkLoadPanel *first(const QStringList &list) const;
+    // The panel of the first transfer of a list; null when the list is empty.
+    TvzkLoadPanel *first(TransferManager::List list) const;
     QString log() const;
 };
 

@@ -1,5 +1,11 @@
+#include "base/SettingsStore.h"
+#include "contacts/PresenceMonitor.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/OfferQueue.h"
+#include "service/ServiceSession.h"
+#include "support/FakeService.h"
+#include "support/ScriptedDialogs.h"
+#include "transfer/TransferManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,8 +59,14 @@ TEST(OfferQueue, AFailedOfferDropsTheRestForThatMember)
     QTemporaryDir dir;
     const QStringList files
         = { touch(dir, QStringLiteral("1.txt")), touch(dir, QStringLiteral("2.txt")), touch(dir, QStringLiteral("3.txt")) };
-    ControlChannel channel;
-    channel.GetIP = [](const QString &) { return QString(); }; // nobody online
+    // Nobody is online: no presence poll was ever answered.
+    FakeService service;
+    ScriptedDialogs dialogs;
+    SettingsStore settings { dir.filePath(QStringLiteral("Voxlane.conf")) };
+    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs };
+    PresenceMonitor presence { session };
+    TransferManager transfers { session, presence, settings, QString() };
+    ControlChannel channel { session, presence, transfers };
     OfferQueue queue(channel);
     QSignalSpy ended(&channel, &ControlChannel::OfferEnded);
     EXPECT_EQ(queue.Offer(QStringLiteral("bob"), files), 3);

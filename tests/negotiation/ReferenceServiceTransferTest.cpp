@@ -79,7 +79,7 @@ protected:
         m.w->txtPseudo->setText(pseudo);
         m.w->txtMDP->setText(pseudo);
         m.w->btnConnexion->click();
-        ASSERT_TRUE(m.w->session.Connected) << m.w->lblInfo->text().toStdString();
+        ASSERT_TRUE(m.w->session().isConnected()) << m.w->lblInfo->text().toStdString();
     }
 
     QTemporaryDir dbDir;
@@ -95,10 +95,10 @@ TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
     const QString bobIp = MainWindowFixture::uniqueLoopbackAddress(1);
     logIn(alice, QStringLiteral("alice"), aliceIp);
     logIn(bob, QStringLiteral("bob"), bobIp);
-    ASSERT_TRUE(alice.w->PollOnline());
-    ASSERT_TRUE(bob.w->PollOnline());
-    ASSERT_EQ(alice.w->GetIP(QStringLiteral("bob")), bobIp);
-    ASSERT_EQ(bob.w->GetIP(QStringLiteral("alice")), aliceIp);
+    ASSERT_TRUE(alice.w->presence().PollOnline());
+    ASSERT_TRUE(bob.w->presence().PollOnline());
+    ASSERT_EQ(alice.w->presence().GetIP(QStringLiteral("bob")), bobIp);
+    ASSERT_EQ(bob.w->presence().GetIP(QStringLiteral("alice")), aliceIp);
 
     const QString source = alice.home.filePath(QStringLiteral("lettre.txt"));
     QByteArray bytes;
@@ -115,16 +115,16 @@ TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
     alice.w->FileNameSend->setText(source);
     alice.w->txtDesti->setText(QStringLiteral("bob"));
     alice.w->btnShowTel->Click();
-    ASSERT_TRUE(waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs));
-    EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
-    bob.reception->btnAccepter->Click();
+    ASSERT_TRUE(waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs));
+    EXPECT_EQ(bob.w->reception->lblDe->text(), QStringLiteral("alice"));
+    bob.w->reception->btnAccepter->Click();
 
     ASSERT_TRUE(waitUntil(
         [&] {
-            const QStringList &down = bob.w->Transfers->DownloadList;
-            const QStringList &up = alice.w->Transfers->UploadList;
-            auto *d = down.isEmpty() ? nullptr : bob.w->findChild<TvzkLoadPanel *>(down.first());
-            auto *u = up.isEmpty() ? nullptr : alice.w->findChild<TvzkLoadPanel *>(up.first());
+            const QStringList &down = bob.w->downloadNames();
+            const QStringList &up = alice.w->uploadNames();
+            auto *d = down.isEmpty() ? nullptr : bob.w->panel(down.first());
+            auto *u = up.isEmpty() ? nullptr : alice.w->panel(up.first());
             return d && u && d->CaptionLabelInfo() == QStringLiteral("Terminé")
                 && u->CaptionLabelInfo() == QStringLiteral("Terminé") && QFile::exists(target);
         },
@@ -133,8 +133,8 @@ TEST_F(ReferenceServiceTransfer, AliceSendsBobAFile)
     ASSERT_TRUE(received.open(QIODevice::ReadOnly));
     EXPECT_EQ(received.readAll(), bytes);
     // The panels' ids start with each member's id at the service.
-    EXPECT_TRUE(bob.w->Transfers->DownloadList.first().startsWith(QStringLiteral("Tel2")));
-    EXPECT_TRUE(alice.w->Transfers->UploadList.first().startsWith(QStringLiteral("Tel1")));
+    EXPECT_TRUE(bob.w->downloadNames().first().startsWith(QStringLiteral("Tel2")));
+    EXPECT_TRUE(alice.w->uploadNames().first().startsWith(QStringLiteral("Tel1")));
 }
 
 } // namespace

@@ -4,11 +4,12 @@
 #include "app/ui/TfrmMsgBox.h"
 #include "components/ui/TClickLabel.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "components/FileTypeIcons.h"
 #include "contacts/PresenceMonitor.h"
 #include "negotiation/ControlChannel.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "ControlPeer.h"
@@ -44,7 +45,7 @@ protected:
         f.write(QByteArray(size, 'a'));
         return path;
     }
-    QStringList sent(TfrmPrincipal &w) const
+    QStringList sent(const TestClient &w) const
     {
         QStringList out;
         for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
@@ -56,7 +57,7 @@ protected:
 
 TEST_F(SendPage, EnvoyerChecksTheRecipientThenTheFile)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QString file = makeFile(QStringLiteral("a.txt"), 3);
     const struct
     {
@@ -86,10 +87,10 @@ TEST_F(SendPage, EnvoyerChecksTheRecipientThenTheFile)
 
 TEST_F(SendPage, ARecipientWithoutAddressGivesThePageBackAndIsShownAsTyped)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     w.txtDesti->setText(QStringLiteral("<b>nobody</b>"));
     w.FileNameSend->setText(makeFile(QStringLiteral("a.txt"), 3));
-    w.btnShowTelClick();
+    w.sendPage->btnShowTelClick();
     EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Impossible de se connecter à <b>nobody</b>"));
     EXPECT_EQ(w.lblInfo->textFormat(), Qt::PlainText);
     EXPECT_TRUE(w.txtDesti->isEnabled());
@@ -99,10 +100,10 @@ TEST_F(SendPage, ARecipientWithoutAddressGivesThePageBackAndIsShownAsTyped)
 
 TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QString file = makeFile(QStringLiteral("notes.txt"), 2048);
     dialogs.fileNames.enqueue(file);
-    w.FileNameSendButtonClick();
+    w.sendPage->FileNameSendButtonClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
     EXPECT_EQ(
         dialogs.fileDialogs.at(0), QStringList({ "open", "Envoyer un fichier", "Tous les fichiers  (*.*)|*.*" }));
@@ -116,29 +117,33 @@ TEST_F(SendPage, ChoosingAFileShowsItsNameAndSizeAndAMissingOneChangesNothing)
     EXPECT_EQ(w.lblDecompFileSize->text(), QStringLiteral("Taille : 2 Ko"));
 
     // A cancelled choice leaves the field alone.
-    w.FileNameSendButtonClick();
+    w.sendPage->FileNameSendButtonClick();
     EXPECT_EQ(w.FileNameSend->text(), home.filePath(QStringLiteral("gone.txt")));
 }
 
 TEST_F(SendPage, DoubleClickingARecipientFillsTheFieldOnlyWithASelection)
 {
-    TfrmPrincipal &w = createWindow();
-    w.presence.OnlineContacts = PseudoList(QStringList({ "bob", "carol" }));
-    w.RefillSendToFriends();
+    TestClient &w = createWindow();
+    w.session().addContact(QStringLiteral("bob"));
+    w.session().addContact(QStringLiteral("carol"));
+    w.presence().startContacts(w.session().contactList());
+    w.pollAnswers({ QStringLiteral("bob"), QStringLiteral("carol") });
+    ASSERT_EQ(w.presence().onlineContacts().size(), 2);
+    w.sendPage->RefillSendToFriends();
     w.txtDesti->setText(QStringLiteral("typed"));
-    w.lBoxSendToFriendsDblClick();
+    w.sendPage->lBoxSendToFriendsDblClick();
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("typed"));
     w.lBoxSendToFriends->setCurrentItem(w.lBoxSendToFriends->topLevelItem(1));
-    w.lBoxSendToFriendsDblClick();
+    w.sendPage->lBoxSendToFriendsDblClick();
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("carol"));
 }
 
 TEST_F(SendPage, SendAFileFromAPopUpFillsTheRecipientAndOpensTheChoice)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const QString file = makeFile(QStringLiteral("b.txt"), 1);
     dialogs.fileNames.enqueue(file);
-    w.SendFileToContact(QStringLiteral("bob"));
+    w.window->SendFileToContact(QStringLiteral("bob"));
     EXPECT_EQ(w.PageControl->currentIndex(), 3);
     EXPECT_EQ(w.txtDesti->text(), QStringLiteral("bob"));
     EXPECT_EQ(w.FileNameSend->text(), file);
@@ -149,10 +154,9 @@ TEST_F(SendPage, SendAFileFromAPopUpFillsTheRecipientAndOpensTheChoice)
 // click is over, so the pop-up is never freed under its own handler.
 TEST_F(SendPage, APopUpThatExpiresWhileItsFileDialogIsOpenLeavesNothingBehind)
 {
-    TfrmPrincipal &w = createWindow();
-    w.PopupAvatarLoader = [](const QString &) { return QImage(); };
+    TestClient &w = createWindow();
     const QString file = makeFile(QStringLiteral("b.txt"), 1);
-    QPointer<TfrmMsgBox> box = w.NewMsgBox(QStringLiteral("bob"), QStringLiteral("vient de se connecter"), 0);
+    QPointer<TfrmMsgBox> box = w.window->NewMsgBox(QStringLiteral("bob"), QStringLiteral("vient de se connecter"), 0);
     ASSERT_TRUE(box);
     dialogs.fileNames.enqueue(file);
     dialogs.onOpenDialog = [&] {
@@ -174,19 +178,19 @@ TEST_F(SendPage, APopUpThatExpiresWhileItsFileDialogIsOpenLeavesNothingBehind)
 
 TEST_F(SendPage, ClearingTheTransfersRemovesEveryPanelAndBothLists)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     for (const char *id : {"1", "2"}) {
-        ASSERT_TRUE(w.Transfers->NewDownload(QString::fromLatin1(id), QStringLiteral("bob"), QStringLiteral("a.txt"),
-                                             QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("/tmp/a"), 2010,
-                                             QStringLiteral("0")));
+        ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QString::fromLatin1(id), QStringLiteral("bob"),
+            QStringLiteral("a.txt"), QStringLiteral("1"), 1, QStringLiteral("/tmp/a"), 2010, QStringLiteral("0"))));
     }
-    ASSERT_TRUE(w.Transfers->NewUpload(QStringLiteral("3"), QStringLiteral("bob"), QStringLiteral("/tmp/a"),
-                                       QStringLiteral("1"), QStringLiteral("1"), QString(), 2010, QStringLiteral("0")));
-    EXPECT_EQ(w.findChildren<TvzkLoadPanel *>().size(), 3);
-    w.ClearTransfers();
-    EXPECT_TRUE(w.findChildren<TvzkLoadPanel *>().isEmpty());
-    EXPECT_TRUE(w.Transfers->DownloadList.isEmpty());
-    EXPECT_TRUE(w.Transfers->UploadList.isEmpty());
+    ASSERT_TRUE(w.transfers().NewUpload(makeRecord(QStringLiteral("3"), QStringLiteral("bob"), QString(),
+        QStringLiteral("1"), 1, QStringLiteral("/tmp/a"), 2010, QStringLiteral("0"))));
+    EXPECT_EQ(w.window->findChildren<TvzkLoadPanel *>().size(), 3);
+    w.transfers().ClearTransfers();
+    EXPECT_TRUE(w.window->findChildren<TvzkLoadPanel *>().isEmpty());
+    EXPECT_TRUE(w.transfers().downloads().isEmpty());
+    EXPECT_TRUE(w.downloadNames().isEmpty());
+    EXPECT_TRUE(w.uploadNames().isEmpty());
 }
 
 class Reception : public MainWindowFixture
@@ -194,11 +198,11 @@ class Reception : public MainWindowFixture
 protected:
     // The window's client with the confirmation window wired to it, and a
     // peer connected to its control port.
-    TfrmPrincipal &start()
+    TestClient &start()
     {
-        TfrmPrincipal &w = createWindow();
-        reception.Flash = nullptr;
-        ConnectReception(&w, &reception, &dialogs);
+        TestClient &w = createWindow();
+        receptionWindow = w.reception;
+        receptionWindow->Flash = nullptr;
         EXPECT_TRUE(peer.connectTo(environment.localIp, QStringLiteral("127.250.0.1")));
         return w;
     }
@@ -206,10 +210,10 @@ protected:
     void offer(const QByteArray &ask)
     {
         peer.send(ask);
-        ASSERT_TRUE(waitUntil([&] { return reception.isVisible(); }, ControlPeer::kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return receptionWindow->isVisible(); }, ControlPeer::kWaitMs));
     }
 
-    static QStringList answers(const TfrmPrincipal &w)
+    static QStringList answers(const TestClient &w)
     {
         QStringList out;
         for (const QString &line : w.reWatch->toPlainText().split(u'\n'))
@@ -218,15 +222,15 @@ protected:
         return out;
     }
 
-    TfrmReception reception;
+    TfrmReception *receptionWindow = nullptr;
     ControlPeer peer;
 };
 
 TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
 {
-    TfrmPrincipal &w = start();
+    TestClient &w = start();
     offer(askBytes("<i>alice</i>", "clip.EXE", "1024", "10.0.0.9"));
-    TfrmReception &r = reception;
+    TfrmReception &r = *receptionWindow;
     EXPECT_TRUE(r.isMinimized());
     EXPECT_EQ(r.windowTitle(), QStringLiteral("VX - Réception"));
     EXPECT_EQ(r.lblFichier->text(), QStringLiteral("clip.EXE"));
@@ -235,9 +239,9 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
     EXPECT_EQ(r.lblDe->textFormat(), Qt::PlainText);
     // The desktop's icon for the type when it has one; otherwise the plain
     // file picture, never the program one (".EXE" is not ".exe").
-    const QPixmap registered = w.IconForExtension(QStringLiteral(".EXE"));
+    const QImage registered = w.controllers().fileTypes().forExtension(QStringLiteral(".EXE"));
     EXPECT_EQ(r.imgIco->pixmap().toImage(),
-        (registered.isNull() ? TransferPanels::StockPicture(0) : registered).toImage());
+        (registered.isNull() ? TTransferPage::StockPicture(0) : QPixmap::fromImage(registered)).toImage());
 
     r.close();
     r.close();
@@ -247,18 +251,18 @@ TEST_F(Reception, ShowsTheOfferAndClosingUnansweredRefusesOnce)
 
 TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
 {
-    TfrmPrincipal &w = start();
+    TestClient &w = start();
     offer(askBytes("alice", "clip.avi", "10", "10.0.0.9"));
     dialogs.fileNames.enqueue(home.filePath(QStringLiteral("ici.avi")));
-    reception.btnAccepterClick();
+    receptionWindow->btnAccepterClick();
     ASSERT_EQ(dialogs.fileDialogs.size(), 1);
     EXPECT_EQ(dialogs.fileDialogs.at(0).at(0), QStringLiteral("save"));
     EXPECT_EQ(dialogs.fileDialogs.at(0).at(2), QStringLiteral("clip.avi"));
-    ASSERT_EQ(w.Control->openOffers().size(), 1);
-    EXPECT_TRUE(w.Control->openOffers().at(0).accepted);
-    EXPECT_FALSE(w.Control->openOffers().at(0).replaceConfirmed);
-    EXPECT_EQ(w.Control->openOffers().at(0).savePath, home.filePath(QStringLiteral("ici.avi")));
-    EXPECT_FALSE(reception.isVisible());
+    ASSERT_EQ(w.control().openOffers().size(), 1);
+    EXPECT_TRUE(w.control().openOffers().at(0).accepted);
+    EXPECT_FALSE(w.control().openOffers().at(0).replaceConfirmed);
+    EXPECT_EQ(w.control().openOffers().at(0).savePath, home.filePath(QStringLiteral("ici.avi")));
+    EXPECT_FALSE(receptionWindow->isVisible());
     EXPECT_EQ(answers(w), QStringList({ "W:{oui}" }));
     EXPECT_EQ(peer.expect("{oui}\x05"), QByteArray("{oui}\x05"));
 }
@@ -268,30 +272,30 @@ TEST_F(Reception, AcceptingAsksWhereToSaveUnderTheOfferedName)
 // offer, and the window keeps the new one.
 TEST_F(Reception, AnOfferWithdrawnDuringTheSaveDialogIsNotAnswered)
 {
-    TfrmPrincipal &w = start();
+    TestClient &w = start();
     offer(askBytes("alice", "a.avi", "10", "10.0.0.9"));
     ControlPeer carol;
     ASSERT_TRUE(carol.connectTo(environment.localIp, QStringLiteral("127.250.0.2")));
     carol.send(askBytes("carol", "c.txt", "5", "10.0.0.3"));
-    ASSERT_TRUE(waitUntil([&] { return w.Control->openOffers().size() == 2; }, ControlPeer::kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return w.control().openOffers().size() == 2; }, ControlPeer::kWaitMs));
     dialogs.onSaveDialog = [&] {
         // While the user picks a place, alice withdraws and carol's offer
         // takes the window.
         peer.send("{trc}\x05");
-        waitUntil([&] { return reception.OfferOnShow() == w.Control->openOffers().value(0).id
-                        && reception.lblFichier->text() == QStringLiteral("c.txt"); },
+        waitUntil([&] { return receptionWindow->OfferOnShow() == w.control().openOffers().value(0).id
+                        && receptionWindow->lblFichier->text() == QStringLiteral("c.txt"); },
             ControlPeer::kWaitMs);
     };
     dialogs.fileNames.enqueue(home.filePath(QStringLiteral("a.avi")));
-    reception.btnAccepterClick();
+    receptionWindow->btnAccepterClick();
     EXPECT_EQ(peer.expect("{non}\x05"), QByteArray("{non}\x05"));
     EXPECT_FALSE(answers(w).contains(QStringLiteral("W:{oui}")));
     // Carol's offer is on show, still unanswered.
-    ASSERT_EQ(w.Control->openOffers().size(), 1);
-    EXPECT_EQ(w.Control->openOffers().at(0).pseudo, QStringLiteral("carol"));
-    EXPECT_TRUE(reception.isVisible());
+    ASSERT_EQ(w.control().openOffers().size(), 1);
+    EXPECT_EQ(w.control().openOffers().at(0).pseudo, QStringLiteral("carol"));
+    EXPECT_TRUE(receptionWindow->isVisible());
     EXPECT_TRUE(carol.receive().isEmpty());
-    reception.btnRefuserClick();
+    receptionWindow->btnRefuserClick();
     EXPECT_EQ(carol.expect("{non}\x05"), QByteArray("{non}\x05"));
 }
 

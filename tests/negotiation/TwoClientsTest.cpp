@@ -10,7 +10,7 @@
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "MemberProgram.h"
@@ -48,7 +48,7 @@ struct Client : MemberProgram
     QStringList infos;
 
     QStringList logLines() const { return log().split(u'\n'); }
-    TvzkLoadPanel *panel(const QStringList &list) const { return first(list); }
+    TvzkLoadPanel *panel(TransferManager::List list) const { return first(list); }
 };
 
 QList<TfrmMsgBox *> popups()
@@ -86,7 +86,7 @@ protected:
         // Both see both online, each address encrypted for its owner.
         service.script("/voxlane/getconnected.php", FakeService::Reply::text(presenceReply({ &alice, &bob })));
         for (Client *c : { &alice, &bob }) {
-            EXPECT_TRUE(c->w->PollOnline());
+            EXPECT_TRUE(c->w->presence().PollOnline());
         }
     }
 
@@ -102,13 +102,12 @@ protected:
         c.pseudo = pseudo;
         c.ip = ip;
         c.start(service.baseUrl());
-        ASSERT_TRUE(c.w->Control->ServerTransac->isListening())
-            << c.w->Control->ServerTransac->errorString().toStdString();
-        c.w->session.CurrentPseudo = pseudo;
-        c.w->session.UserId = pseudo == QStringLiteral("alice") ? 11 : 22;
-        c.w->TransferView->AvatarLoader = nullptr; // no avatars served here
+        ASSERT_TRUE(c.w->control().ServerTransac()->isListening())
+            << c.w->control().ServerTransac()->errorString().toStdString();
+        ASSERT_TRUE(c.w->logInSession(service, pseudo, pseudo == QStringLiteral("alice") ? 11 : 22));
+        c.w->TimerRefresh->stop(); // the test polls itself
         QObject::connect(
-            c.w->Control, &ControlChannel::Info, c.w.get(), [&c](const QString &text, bool show, int) {
+            &c.w->control(), &ControlChannel::Info, c.w->window, [&c](const QString &text, bool show, int) {
                 if (show)
                     c.infos << text;
             });
@@ -131,12 +130,12 @@ protected:
     {
         alice.w->FileNameSend->setText(path);
         alice.w->txtDesti->setText(to);
-        alice.w->btnShowTelClick();
+        alice.w->sendPage->btnShowTelClick();
     }
 
     bool waitForOffer()
     {
-        return waitUntil([&] { return bob.reception->isVisible(); }, kWaitMs);
+        return waitUntil([&] { return bob.w->reception->isVisible(); }, kWaitMs);
     }
 
     static QByteArray contents(const QString &path)
@@ -163,23 +162,23 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     ASSERT_TRUE(waitForOffer());
 
     // The confirmation window and the "file offered" pop-up.
-    EXPECT_EQ(bob.reception->lblFichier->text(), QStringLiteral("photo vacances.bin"));
-    EXPECT_EQ(bob.reception->lblDe->text(), QStringLiteral("alice"));
-    EXPECT_EQ(bob.reception->lblTaille->text(), QStringLiteral("5 Ko"));
-    EXPECT_TRUE(bob.reception->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(bob.reception->parentWidget(), nullptr);
+    EXPECT_EQ(bob.w->reception->lblFichier->text(), QStringLiteral("photo vacances.bin"));
+    EXPECT_EQ(bob.w->reception->lblDe->text(), QStringLiteral("alice"));
+    EXPECT_EQ(bob.w->reception->lblTaille->text(), QStringLiteral("5 Ko"));
+    EXPECT_TRUE(bob.w->reception->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(bob.w->reception->parentWidget(), nullptr);
     EXPECT_TRUE(popupTexts().contains(QStringLiteral("alice\n\rvous envoi : \n\rphoto vacances.bin")));
-    ASSERT_EQ(bob.w->Control->openOffers().size(), 1);
-    EXPECT_EQ(bob.w->Control->openOffers().at(0).address, alice.ip);
+    ASSERT_EQ(bob.w->control().openOffers().size(), 1);
+    EXPECT_EQ(bob.w->control().openOffers().at(0).address, alice.ip);
     EXPECT_TRUE(alice.infos.contains(QStringLiteral("Attente d'une réponse")));
 
-    bob.reception->btnAccepterClick();
-    EXPECT_FALSE(bob.reception->isVisible());
+    bob.w->reception->btnAccepterClick();
+    EXPECT_FALSE(bob.w->reception->isVisible());
 
     ASSERT_TRUE(waitUntil(
         [&] {
-            TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
-            TvzkLoadPanel *up = alice.panel(alice.w->Transfers->UploadList);
+            TvzkLoadPanel *down = bob.panel(TransferManager::List::Downloads);
+            TvzkLoadPanel *up = alice.panel(TransferManager::List::Uploads);
             return down && up && down->CaptionLabelInfo() == QStringLiteral("Terminé")
                 && up->CaptionLabelInfo() == QStringLiteral("Terminé") && QFile::exists(target);
         },
@@ -188,8 +187,8 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
         << bob.log().toStdString();
 
     EXPECT_EQ(contents(target), contents(source));
-    TvzkLoadPanel *down = bob.panel(bob.w->Transfers->DownloadList);
-    TvzkLoadPanel *up = alice.panel(alice.w->Transfers->UploadList);
+    TvzkLoadPanel *down = bob.panel(TransferManager::List::Downloads);
+    TvzkLoadPanel *up = alice.panel(TransferManager::List::Uploads);
     EXPECT_EQ(down->Status(), QStringLiteral("0"));
     EXPECT_EQ(up->Status(), QStringLiteral("0"));
     EXPECT_EQ(down->Port(), 2010);
@@ -200,7 +199,8 @@ TEST_F(TwoClients, AnAcceptedOfferArrivesWholeAtTheChosenPath)
     EXPECT_EQ(up->FichierName(), QStringLiteral("photo vacances.bin"));
     EXPECT_TRUE(down->IDTel().startsWith(QStringLiteral("22")));
     EXPECT_EQ(down->objectName(), QStringLiteral("Tel") + down->IDTel());
-    EXPECT_EQ(bob.w->Transfers->LastPanel.data(), down);
+    EXPECT_EQ(bob.w->downloadsPage->panels().last(), down);
+    EXPECT_EQ(bob.w->transfers().downloads().last(), down->job());
 
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -243,19 +243,19 @@ TEST_F(TwoClients, RefusingOrCancellingTheSaveAnswersNonOnce)
         offer(source);
         ASSERT_TRUE(waitForOffer());
         if (viaSaveDialog)
-            bob.reception->btnAccepterClick(); // no file name queued: the dialog is cancelled
+            bob.w->reception->btnAccepterClick(); // no file name queued: the dialog is cancelled
         else
-            bob.reception->btnRefuserClick();
+            bob.w->reception->btnRefuserClick();
         ASSERT_TRUE(waitUntil(
             [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));
         EXPECT_TRUE(alice.w->txtDesti->isEnabled());
         EXPECT_TRUE(alice.w->btnCancelTrans->isHidden());
-        EXPECT_FALSE(bob.reception->isVisible());
+        EXPECT_FALSE(bob.w->reception->isVisible());
     }
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 2);
     EXPECT_FALSE(bob.log().contains(QStringLiteral("W:{oui}")));
-    EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
-    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(alice.w->uploadNames().isEmpty());
+    EXPECT_TRUE(bob.w->downloadNames().isEmpty());
 }
 
 TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
@@ -267,7 +267,7 @@ TEST_F(TwoClients, WithdrawingBeforeTheAnswerClosesTheWindowWhichAnswersNon)
     EXPECT_TRUE(alice.infos.contains(QStringLiteral("Transfert annulé")));
     EXPECT_FALSE(alice.w->txtDesti->isEnabled()); // until the peer's "{non}"
     ASSERT_TRUE(waitUntil([&] { return alice.w->txtDesti->isEnabled(); }, kWaitMs));
-    EXPECT_FALSE(bob.reception->isVisible());
+    EXPECT_FALSE(bob.w->reception->isVisible());
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
     // The withdrawn offer's pop-up went with it.
@@ -285,16 +285,16 @@ TEST_F(TwoClients, WithdrawingWhileTheYesIsOnItsWaySendsNothing)
     bob.dialogs.fileNames.enqueue(target);
     offer(source);
     ASSERT_TRUE(waitForOffer());
-    bob.reception->btnAccepterClick(); // "{oui}" is on its way
+    bob.w->reception->btnAccepterClick(); // "{oui}" is on its way
     alice.w->btnCancelTrans->Click(); // "{trc}" crosses it
-    ASSERT_TRUE(waitUntil([&] { return alice.w->txtDesti->isEnabled() && bob.w->Control->openOffers().isEmpty(); },
+    ASSERT_TRUE(waitUntil([&] { return alice.w->txtDesti->isEnabled() && bob.w->control().openOffers().isEmpty(); },
         kWaitMs))
         << bob.log().toStdString();
     EXPECT_TRUE(alice.infos.contains(QStringLiteral("Transfert annulé")));
     EXPECT_TRUE(bob.infos.contains(QStringLiteral("Annulé")));
     EXPECT_FALSE(alice.log().contains(QStringLiteral("W:{can}")));
-    EXPECT_TRUE(alice.w->Transfers->UploadList.isEmpty());
-    EXPECT_TRUE(bob.w->Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(alice.w->uploadNames().isEmpty());
+    EXPECT_TRUE(bob.w->downloadNames().isEmpty());
     EXPECT_FALSE(QFile::exists(target));
 }
 
@@ -310,7 +310,7 @@ TEST_F(TwoClients, AnUnreachableRecipientGivesTheSendPageBack)
         const QString recipient = QString::fromLatin1(c.recipient);
         SCOPED_TRACE(recipient.toStdString());
         if (!c.listening)
-            bob.w->Control->ServerTransac->close();
+            bob.w->control().ServerTransac()->close();
         alice.infos.clear();
         offer(source, recipient);
         const QString failure = QStringLiteral("Impossible de se connecter à ") + recipient;
@@ -328,15 +328,15 @@ TEST_F(TwoClients, APortHeldOrUnusableIsFollowedByTheNextOne)
     const QString source = makeFile(QStringLiteral("a.txt"), 10);
     // Bob has an unfinished download on 2010 (from someone else), and
     // something else of the machine listens on 2011.
-    ASSERT_TRUE(bob.w->Transfers->NewDownload(QStringLiteral("5"), QStringLiteral("carol"), QStringLiteral("c.bin"),
-        QStringLiteral("100"), QStringLiteral("0"), bob.home.filePath(QStringLiteral("c.bin")), 2010, QString()));
+    ASSERT_TRUE(bob.w->transfers().NewDownload(makeRecord(QStringLiteral("5"), QStringLiteral("carol"),
+        QStringLiteral("c.bin"), QStringLiteral("100"), 0, bob.home.filePath(QStringLiteral("c.bin")), 2010, QString())));
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress(bob.ip), 2011));
     const QString target = bob.home.filePath(QStringLiteral("x"));
     bob.dialogs.fileNames.enqueue(target);
     offer(source);
     ASSERT_TRUE(waitForOffer());
-    bob.reception->btnAccepterClick();
+    bob.w->reception->btnAccepterClick();
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(target); }, kWaitMs)) << alice.log().toStdString();
     EXPECT_EQ(contents(target), contents(source));
     const QStringList a = alice.logLines();
@@ -345,7 +345,7 @@ TEST_F(TwoClients, APortHeldOrUnusableIsFollowedByTheNextOne)
     EXPECT_TRUE(a.contains(QStringLiteral("W:{can}2011")));
     EXPECT_TRUE(a.contains(QStringLiteral("Port accepté : 2012")));
     EXPECT_TRUE(bob.logLines().contains(QStringLiteral("Port refusé (écoute impossible) :2011")));
-    EXPECT_EQ(bob.w->Transfers->DownloadList.size(), 2);
+    EXPECT_EQ(bob.w->downloadNames().size(), 2);
     // The machine's own error is in the general report once; nothing else.
     EXPECT_EQ(RecordedErrors::take().size(), 1);
 }
@@ -354,8 +354,8 @@ TEST_F(TwoClients, ClosingTheMainWindowAnswersTheOfferOnShow)
 {
     offer(makeFile(QStringLiteral("a.txt"), 10));
     ASSERT_TRUE(waitForOffer());
-    bob.w->close();
-    EXPECT_FALSE(bob.reception->isVisible());
+    bob.w->window->close();
+    EXPECT_FALSE(bob.w->reception->isVisible());
     EXPECT_EQ(bob.logLines().count(QStringLiteral("W:{non}")), 1);
     ASSERT_TRUE(waitUntil(
         [&] { return alice.infos.contains(QStringLiteral("Transfert non autorisé")); }, kWaitMs));

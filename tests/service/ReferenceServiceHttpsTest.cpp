@@ -105,11 +105,11 @@ protected:
         return service.readAllStandardOutput();
     }
 
-    TfrmPrincipal &logIn(const QString &pseudo)
+    TestClient &logIn(const QString &pseudo)
     {
         window.reset();
         dialogs.messages.clear();
-        TfrmPrincipal &w = createWindow();
+        TestClient &w = createWindow();
         w.txtPseudo->setText(pseudo);
         w.txtMDP->setText(pseudo); // the demo members' passwords
         w.btnConnexion->click();
@@ -126,7 +126,7 @@ protected:
         return ServiceReplies::readPresence(body);
     }
 
-    QList<TfrmNewContact *> requestWindows() const { return window->findChildren<TfrmNewContact *>(); }
+    QList<TfrmNewContact *> requestWindows() const { return window->window->findChildren<TfrmNewContact *>(); }
     static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     QTemporaryDir certificates;
@@ -142,13 +142,13 @@ TEST_F(ReferenceServiceHttps, LogInPresenceContactsCardsAndAvatarsGoThroughTls)
     ASSERT_TRUE(environment.serviceUrl.startsWith(QStringLiteral("https://")));
     environment.serviceCaFile = caFile();
 
-    TfrmPrincipal &w = logIn(QStringLiteral("alice"));
-    ASSERT_TRUE(w.session.Connected) << w.lblInfo->text().toStdString();
-    EXPECT_EQ(w.session.UserId, 1);
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+    TestClient &w = logIn(QStringLiteral("alice"));
+    ASSERT_TRUE(w.session().isConnected()) << w.lblInfo->text().toStdString();
+    EXPECT_EQ(w.session().userId(), 1);
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
     EXPECT_FALSE(w.imgAvatar->pixmap().isNull()); // her avatar, by id
-    ASSERT_TRUE(w.PollOnline());
-    EXPECT_TRUE(w.presence.OnlineUsers.contains(QStringLiteral("alice")));
+    ASSERT_TRUE(w.presence().PollOnline());
+    EXPECT_TRUE(w.presence().onlineUsers().contains(QStringLiteral("alice")));
 
     // Carol's request, accepted: both contact tables and the request.
     ASSERT_EQ(requestWindows().size(), 1);
@@ -157,11 +157,11 @@ TEST_F(ReferenceServiceHttps, LogInPresenceContactsCardsAndAvatarsGoThroughTls)
     request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
 
     // Bob's card and avatar.
-    w.AffichCarte(QStringLiteral("bob"));
-    TfrmCard *card = w.cardWindow();
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = w.card;
     EXPECT_TRUE(card->isVisible());
     EXPECT_EQ(card->lblMail->text(), QStringLiteral("bob@voxlane.test"));
     EXPECT_FALSE(card->imgAvatar->pixmap().isNull());
@@ -177,7 +177,7 @@ TEST_F(ReferenceServiceHttps, LogInPresenceContactsCardsAndAvatarsGoThroughTls)
         out.write(JpegCodec::encode(picture, 90));
     }
     dialogs.fileNames.enqueue(chosen);
-    w.changeAvatarWindow()->btnChangeAvatarClick();
+    w.changeAvatar->btnChangeAvatarClick();
     EXPECT_TRUE(dialogs.messages.isEmpty());
     HttpClient client(environment.serviceUrl);
     client.setExtraCaFile(caFile());
@@ -188,8 +188,8 @@ TEST_F(ReferenceServiceHttps, LogInPresenceContactsCardsAndAvatarsGoThroughTls)
     EXPECT_EQ(avatar->size(), QSize(94, 47));
 
     dialogs.answers.enqueue(true);
-    w.lblDeconnectClick();
-    EXPECT_FALSE(w.session.Connected);
+    w.window->lblDeconnectClick();
+    EXPECT_FALSE(w.session().isConnected());
     EXPECT_TRUE(online().isEmpty());
 }
 
@@ -221,8 +221,8 @@ TEST_F(ReferenceServiceHttps, CertificatesThatDoNotVerifyAreRefusedAndNoLogInIsS
         SCOPED_TRACE(k.what);
         environment.serviceUrl = k.url;
         environment.serviceCaFile = k.caFile;
-        TfrmPrincipal &w = logIn(QStringLiteral("alice"));
-        EXPECT_FALSE(w.session.Connected);
+        TestClient &w = logIn(QStringLiteral("alice"));
+        EXPECT_FALSE(w.session().isConnected());
         EXPECT_EQ(w.lblInfo->text(), QStringLiteral("\n\r") + k.told);
         EXPECT_FALSE(w.pnInfo->isHidden());
         EXPECT_TRUE(w.txtPseudo->isEnabled());
@@ -243,8 +243,8 @@ TEST_F(ReferenceServiceHttps, ACertificateChangedDuringTheSessionIsToldWhereTheN
     environment.serviceUrl = startService(QStringLiteral("127.0.0.1:0"), &certificate);
     environment.serviceCaFile = caFile();
     const QString listen = environment.serviceUrl.mid(QStringLiteral("https://").size());
-    TfrmPrincipal &w = logIn(QStringLiteral("alice"));
-    ASSERT_TRUE(w.session.Connected) << w.lblInfo->text().toStdString();
+    TestClient &w = logIn(QStringLiteral("alice"));
+    ASSERT_TRUE(w.session().isConnected()) << w.lblInfo->text().toStdString();
     const QPointer<TfrmNewContact> request = requestWindows().first();
     request->rbOK->setChecked(true);
 
@@ -255,11 +255,11 @@ TEST_F(ReferenceServiceHttps, ACertificateChangedDuringTheSessionIsToldWhereTheN
     request->btnPseudoOK->Click();
     flushDeletes();
     ASSERT_FALSE(request.isNull()); // kept for a later answer
-    w.AffichCarte(QStringLiteral("bob"));
+    w.lbOnline->AffichCarte(QStringLiteral("bob"));
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages.at(0).text, told);
     EXPECT_EQ(dialogs.messages.at(1).text, told);
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("bob") });
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("bob") });
 
     // Its own certificate back: the answer goes through.
     stopService(*services.back());
@@ -267,7 +267,7 @@ TEST_F(ReferenceServiceHttps, ACertificateChangedDuringTheSessionIsToldWhereTheN
     request->btnPseudoOK->Click();
     flushDeletes();
     EXPECT_TRUE(request.isNull());
-    EXPECT_EQ(w.session.ContactList, (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
+    EXPECT_EQ(w.session().contactList(), (QStringList { QStringLiteral("bob"), QStringLiteral("carol") }));
 }
 
 TEST_F(ReferenceServiceHttps, InClearTheAuthorityFileIsNotNeeded)
@@ -275,9 +275,9 @@ TEST_F(ReferenceServiceHttps, InClearTheAuthorityFileIsNotNeeded)
     environment.serviceUrl = startService(QStringLiteral("127.0.0.1:0"), nullptr);
     ASSERT_TRUE(environment.serviceUrl.startsWith(QStringLiteral("http://")));
     environment.serviceCaFile = certificates.filePath(QStringLiteral("none.pem"));
-    TfrmPrincipal &w = logIn(QStringLiteral("bob"));
-    EXPECT_TRUE(w.session.Connected) << w.lblInfo->text().toStdString();
-    EXPECT_EQ(w.session.ContactList, QStringList { QStringLiteral("alice") });
+    TestClient &w = logIn(QStringLiteral("bob"));
+    EXPECT_TRUE(w.session().isConnected()) << w.lblInfo->text().toStdString();
+    EXPECT_EQ(w.session().contactList(), QStringList { QStringLiteral("alice") });
 }
 
 } // namespace

@@ -47,9 +47,9 @@ protected:
         service.waitForFinished(5000);
     }
 
-    TfrmPrincipal &logIn(const QString &pseudo, const QString &password)
+    TestClient &logIn(const QString &pseudo, const QString &password)
     {
-        TfrmPrincipal &w = createWindow();
+        TestClient &w = createWindow();
         w.txtPseudo->setText(pseudo);
         w.txtMDP->setText(password);
         w.btnConnexion->click();
@@ -69,12 +69,12 @@ protected:
 
 TEST_F(ReferenceServiceSession, DemoMemberLogsInSeesContactsAndRequestsThenLogsOut)
 {
-    TfrmPrincipal &w = logIn(QStringLiteral("alice"), QStringLiteral("alice"));
-    ASSERT_TRUE(w.session.Connected) << w.lblInfo->text().toStdString();
-    EXPECT_EQ(w.session.UserId, 1);
-    EXPECT_EQ(w.session.ContactList, QStringList{QStringLiteral("bob")});
+    TestClient &w = logIn(QStringLiteral("alice"), QStringLiteral("alice"));
+    ASSERT_TRUE(w.session().isConnected()) << w.lblInfo->text().toStdString();
+    EXPECT_EQ(w.session().userId(), 1);
+    EXPECT_EQ(w.session().contactList(), QStringList{QStringLiteral("bob")});
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
-    const QList<TfrmNewContact *> requests = w.findChildren<TfrmNewContact *>();
+    const QList<TfrmNewContact *> requests = w.window->findChildren<TfrmNewContact *>();
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests.first()->lblUsername->text(), QStringLiteral("carol"));
 
@@ -83,12 +83,12 @@ TEST_F(ReferenceServiceSession, DemoMemberLogsInSeesContactsAndRequestsThenLogsO
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records.first().name, QStringLiteral("alice"));
     QString address;
-    ASSERT_TRUE(w.session.Codec.DecryptForUser(QStringLiteral("alice"), records.first().address, address));
+    ASSERT_TRUE(w.session().codec().DecryptForUser(QStringLiteral("alice"), records.first().address, address));
     EXPECT_EQ(address, environment.localIp);
 
     dialogs.answers.enqueue(true);
-    w.lblDeconnectClick();
-    EXPECT_FALSE(w.session.Connected);
+    w.window->lblDeconnectClick();
+    EXPECT_FALSE(w.session().isConnected());
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
     EXPECT_TRUE(online().isEmpty());
 }
@@ -101,8 +101,8 @@ TEST_F(ReferenceServiceSession, RefusedAndUnknownMembers)
     } cases[] = {{"alice", "bob"}, {"nobody", "nobody"}, {"Émile", "x"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.pseudo);
-        TfrmPrincipal &w = logIn(QString::fromUtf8(c.pseudo), QString::fromUtf8(c.password));
-        EXPECT_FALSE(w.session.Connected);
+        TestClient &w = logIn(QString::fromUtf8(c.pseudo), QString::fromUtf8(c.password));
+        EXPECT_FALSE(w.session().isConnected());
         EXPECT_EQ(w.lblInfo->text(), QStringLiteral("Accès refusé !\n\rVérifiez votre nom d'utilisateur et mot de "
                                                      "passe.\n\rVous devez être inscrit pour vous connecter."));
         window.reset();

@@ -1,11 +1,13 @@
 // The session controller on its own, against the fake service: no window.
 #include "service/ServiceSession.h"
+#include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 
 #include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -45,8 +47,9 @@ class SessionAgainstFake : public testing::Test
 {
 protected:
     FakeService service;
+    ScriptedDialogs dialogs;
     ServiceSession session { service.baseUrl(), HttpLimits { 500, 500 }, QStringLiteral("10.1.2.3"),
-        nullptr };
+        dialogs };
     Told told { session };
 
     void scriptLogin(const FakeService::Reply &reply, const QString &id = QStringLiteral("42"))
@@ -59,14 +62,14 @@ protected:
 TEST_F(SessionAgainstFake, AcceptedLogInFillsTheSessionAndTellsInOrder)
 {
     scriptLogin(FakeService::Reply::text(kAccepted));
-    session.CurrentPseudo = QStringLiteral("Zoé");
+    session.setAccount(QStringLiteral("Zoé"), QStringLiteral("secret"));
     const QString digest = CredentialCodec::MD5Hex(QStringLiteral("secret"));
 
-    EXPECT_TRUE(session.OpenSession(session.CurrentPseudo, digest));
+    EXPECT_TRUE(session.OpenSession(session.currentPseudo(), digest));
 
-    EXPECT_TRUE(session.Connected);
-    EXPECT_EQ(session.UserId, 42);
-    EXPECT_EQ(session.ContactList, QStringList({ "alice", "Bob", "carl" }));
+    EXPECT_TRUE(session.isConnected());
+    EXPECT_EQ(session.userId(), 42);
+    EXPECT_EQ(session.contactList(), QStringList({ "alice", "Bob", "carl" }));
     EXPECT_EQ(told.lines,
         QStringList({ "info Connecté 1 0", "status 2 Connecté", "loggedIn zed,yann", "answered" }));
 
@@ -76,7 +79,7 @@ TEST_F(SessionAgainstFake, AcceptedLogInFillsTheSessionAndTellsInOrder)
         << line.toStdString();
     const QByteArray ip = line.mid(line.indexOf("&ip=") + 4).split(' ').first();
     QString decoded;
-    ASSERT_TRUE(session.Codec.DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
+    ASSERT_TRUE(session.codec().DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
     EXPECT_EQ(decoded, QStringLiteral("10.1.2.3"));
     EXPECT_EQ(service.requests.at(1).requestLine,
         QByteArray("GET /script/getinfo.php?function=getid&pseudo=Zo\xE9 HTTP/1.1"));
@@ -107,12 +110,19 @@ TEST_F(SessionAgainstFake, FailedLogInsTellTheirTextAndWhetherPollingStarts)
         SCOPED_TRACE(c.name);
         service.clearScripts();
         told.lines.clear();
-        session.UserId = 7;
+        // An earlier session of member 7, logged out since.
+        scriptLogin(FakeService::Reply::text(kAccepted), QStringLiteral("7"));
+        ASSERT_TRUE(session.OpenSession(QStringLiteral("bob"), CredentialCodec::MD5Hex(QStringLiteral("x"))));
+        service.script("/voxlane/deconnect.php", FakeService::Reply::text(QStringLiteral("Déconnecté")));
+        ASSERT_TRUE(session.CloseSession());
+        ASSERT_EQ(session.userId(), 7);
+        service.clearScripts();
+        told.lines.clear();
         scriptLogin(c.reply);
         EXPECT_FALSE(
             session.OpenSession(QStringLiteral("bob"), CredentialCodec::MD5Hex(QStringLiteral("x"))));
-        EXPECT_FALSE(session.Connected);
-        EXPECT_EQ(session.UserId, 7);
+        EXPECT_FALSE(session.isConnected());
+        EXPECT_EQ(session.userId(), 7);
         EXPECT_EQ(told.lines, c.told);
     }
 }
@@ -142,17 +152,26 @@ TEST_F(SessionAgainstFake, LogOutTellsOnlyWhatTheServiceConfirmed)
         service.clearScripts();
         service.requests.clear();
         told.lines.clear();
-        session.Connected = true;
-        session.CurrentPseudo = QStringLiteral("bob");
-        session.CurrentPassword = QStringLiteral("pw");
+        scriptLogin(FakeService::Reply::text(kAccepted));
+        session.setAccount(QStringLiteral("bob"), QStringLiteral("pw"));
+        ASSERT_TRUE(session.OpenSession(QStringLiteral("bob"), CredentialCodec::MD5Hex(QStringLiteral("pw"))));
+        service.clearScripts();
+        service.requests.clear();
+        told.lines.clear();
         service.script("/voxlane/deconnect.php", c.reply);
         EXPECT_EQ(session.CloseSession(), c.closed);
-        EXPECT_EQ(session.Connected, !c.closed);
+        EXPECT_EQ(session.isConnected(), !c.closed);
         EXPECT_EQ(told.lines, c.told);
         ASSERT_EQ(service.requests.size(), 1);
         EXPECT_EQ(service.requests.at(0).requestLine,
             "GET /voxlane/deconnect.php?pseudo=bob&psw="
                 + CredentialCodec::MD5Hex(QStringLiteral("pw")).toLatin1() + " HTTP/1.1");
+        if (session.isConnected()) {
+            // Closed for the next case.
+            service.clearScripts();
+            service.script("/voxlane/deconnect.php", FakeService::Reply::text(QStringLiteral("Déconnecté")));
+            ASSERT_TRUE(session.CloseSession());
+        }
     }
 }
 
@@ -161,7 +180,7 @@ TEST_F(SessionAgainstFake, SessionDestroyedWhileItsRequestWaitsEndsTheCallQuietl
     // The owner of a session may go while a log-in waits (the program
     // ending): the reply then lands nowhere.
     auto *doomed = new ServiceSession(
-        service.baseUrl(), HttpLimits { 2000, 2000 }, QStringLiteral("10.1.2.3"), nullptr);
+        service.baseUrl(), HttpLimits { 2000, 2000 }, QStringLiteral("10.1.2.3"), dialogs);
     Told doomedTold { *doomed };
     scriptLogin(FakeService::Reply::text(kAccepted).after(20));
     QObject::connect(&service, &FakeService::requestReceived, &service, [doomed](const QByteArray &path) {
@@ -175,26 +194,24 @@ TEST_F(SessionAgainstFake, SessionDestroyedWhileItsRequestWaitsEndsTheCallQuietl
     EXPECT_EQ(service.requests.size(), 1); // no member id asked for a session that is gone
 }
 
-// A window given the session from outside, as the program's wiring does.
+// A window made on the program's controllers, as the wiring makes it: the
+// controllers outlive it.
 class SessionOutlivesWindow : public MainWindowFixture
 {
 protected:
-    SessionOutlivesWindow() { environment.serviceUrl = service.baseUrl(); }
-
-    TfrmPrincipal *newWindow()
+    SessionOutlivesWindow()
     {
-        AppServices services;
-        services.dialogs = &dialogs;
-        services.settings = settings.get();
-        services.environment = environment;
-        services.httpLimits = HttpLimits { 2000, 2000 };
-        services.session = &session;
-        return new TfrmPrincipal(services);
+        environment.serviceUrl = service.baseUrl();
+        httpLimits = HttpLimits { 2000, 2000 };
+        controllers = std::make_unique<AppControllers>(services());
     }
+    ~SessionOutlivesWindow() override { controllers.reset(); }
+
+    TfrmPrincipal *newWindow() { return new TfrmPrincipal(*controllers); }
+    ServiceSession &session() const { return controllers->session(); }
 
     FakeService service;
-    ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QStringLiteral("10.1.2.3"),
-        &dialogs };
+    std::unique_ptr<AppControllers> controllers;
 };
 
 TEST_F(SessionOutlivesWindow, ALogInAnsweredAfterTheWindowIsGoneOnlyChangesTheSession)
@@ -202,22 +219,22 @@ TEST_F(SessionOutlivesWindow, ALogInAnsweredAfterTheWindowIsGoneOnlyChangesTheSe
     service.script("/voxlane/connect.php", FakeService::Reply::text(kAccepted).after(20));
     service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("42")));
     TfrmPrincipal *w = newWindow();
-    w->txtPseudo->setText(QStringLiteral("bob"));
-    w->txtMDP->setText(QStringLiteral("pw"));
+    w->findChild<QLineEdit *>(QStringLiteral("txtPseudo"))->setText(QStringLiteral("bob"));
+    w->findChild<QLineEdit *>(QStringLiteral("txtMDP"))->setText(QStringLiteral("pw"));
     const QPointer<TfrmPrincipal> watch(w);
     // The window is destroyed once the log-in is on its way, before the
     // service answers.
-    QObject::connect(&service, &FakeService::requestReceived, &session, [w](const QByteArray &path) {
+    QObject::connect(&service, &FakeService::requestReceived, &session(), [w](const QByteArray &path) {
         if (path == "/voxlane/connect.php")
             delete w;
     });
 
-    w->btnConnexion->click();
+    w->findChild<QPushButton *>(QStringLiteral("btnConnexion"))->click();
 
     EXPECT_TRUE(watch.isNull());
-    EXPECT_TRUE(session.Connected);
-    EXPECT_EQ(session.UserId, 42);
-    EXPECT_EQ(session.ContactList, QStringList({ "alice", "Bob", "carl" }));
+    EXPECT_TRUE(session().isConnected());
+    EXPECT_EQ(session().userId(), 42);
+    EXPECT_EQ(session().contactList(), QStringList({ "alice", "Bob", "carl" }));
     // Nothing after the log-in: no avatar and no presence poll for a window
     // that is gone.
     QList<QByteArray> paths;
@@ -226,16 +243,20 @@ TEST_F(SessionOutlivesWindow, ALogInAnsweredAfterTheWindowIsGoneOnlyChangesTheSe
     EXPECT_EQ(paths, QList<QByteArray>({ "/voxlane/connect.php", "/script/getinfo.php" }));
 }
 
-TEST_F(SessionOutlivesWindow, WindowReadsAndWritesTheSessionsFields)
+// The window shows the session it was given: a log-in made through its
+// page fills that session, and the page's fields read it.
+TEST_F(SessionOutlivesWindow, TheWindowWorksOnTheSessionItWasGiven)
 {
+    service.script("/voxlane/connect.php", FakeService::Reply::text(kAccepted));
+    service.script("/script/getinfo.php", FakeService::Reply::text(QStringLiteral("5")));
     std::unique_ptr<TfrmPrincipal> w(newWindow());
-    session.CurrentPseudo = QStringLiteral("ann");
-    session.UserId = 5;
-    EXPECT_EQ(w->session.CurrentPseudo, QStringLiteral("ann"));
-    EXPECT_EQ(w->session.UserId, 5);
-    w->session.Connected = true;
-    EXPECT_TRUE(session.Connected);
-    EXPECT_EQ(&w->session, &session);
+    w->findChild<QLineEdit *>(QStringLiteral("txtPseudo"))->setText(QStringLiteral("ann"));
+    w->findChild<QLineEdit *>(QStringLiteral("txtMDP"))->setText(QStringLiteral("pw"));
+    w->findChild<QPushButton *>(QStringLiteral("btnConnexion"))->click();
+    EXPECT_TRUE(session().isConnected());
+    EXPECT_EQ(session().currentPseudo(), QStringLiteral("ann"));
+    EXPECT_EQ(session().userId(), 5);
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("lblPseudo"))->text(), QStringLiteral("ann"));
 }
 
 } // namespace

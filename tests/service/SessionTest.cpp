@@ -46,9 +46,9 @@ protected:
         httpLimits.stallTimeoutMs = 500;
     }
 
-    TfrmPrincipal &windowWith(const QString &pseudo, const QString &password)
+    TestClient &windowWith(const QString &pseudo, const QString &password)
     {
-        TfrmPrincipal &w = createWindow();
+        TestClient &w = createWindow();
         w.txtPseudo->setText(pseudo);
         w.txtMDP->setText(password);
         return w;
@@ -67,13 +67,13 @@ protected:
     }
 
     // Logs in as pseudo (typed) against a service that accepts.
-    TfrmPrincipal &loggedIn(
+    TestClient &loggedIn(
         const QString &pseudo = QStringLiteral("bob"), const QString &password = QStringLiteral("pw"))
     {
         scriptLogin(kAccepted);
-        TfrmPrincipal &w = windowWith(pseudo, password);
+        TestClient &w = windowWith(pseudo, password);
         w.btnConnexion->click();
-        EXPECT_TRUE(w.session.Connected);
+        EXPECT_TRUE(w.session().isConnected());
         return w;
     }
 
@@ -90,7 +90,7 @@ protected:
     {
         QStringList texts;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
-            texts << TfrmPrincipal::OnlineRowText(view->topLevelItem(i));
+            texts << ContactRows::textOf(view->topLevelItem(i));
         return texts;
     }
 
@@ -98,7 +98,7 @@ protected:
     {
         QList<int> images;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
-            images << TfrmPrincipal::OnlineRowImage(view->topLevelItem(i));
+            images << ContactRows::imageIndexOf(view->topLevelItem(i));
         return images;
     }
 
@@ -108,7 +108,7 @@ protected:
 TEST_F(SessionTest, LogInRequestOnTheWire)
 {
     scriptLogin(kAccepted);
-    TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("secret"));
+    TestClient &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("secret"));
     w.btnConnexion->click();
 
     // Log-in, member id; then the own avatar (member id and picture) and
@@ -128,7 +128,7 @@ TEST_F(SessionTest, LogInRequestOnTheWire)
         "GET /voxlane/connect.php?pseudo=Zo\xE9&psw=" + digest + "&ip=" + ip + " HTTP/1.1");
     EXPECT_EQ(digest, QByteArray("5ebe2294ecd0e0f08eab7690d2a6ee69"));
     QString decoded;
-    ASSERT_TRUE(w.session.Codec.DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
+    ASSERT_TRUE(w.session().codec().DecryptForUser(QStringLiteral("Zoé"), QString::fromLatin1(ip), decoded));
     EXPECT_EQ(decoded, environment.localIp);
     EXPECT_EQ(login.header("Accept"), QByteArray("text/html, */*"));
     EXPECT_EQ(login.header("User-Agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
@@ -140,12 +140,12 @@ TEST_F(SessionTest, LogInRequestOnTheWire)
 
 TEST_F(SessionTest, AcceptedLogInOpensTheSession)
 {
-    TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw"));
+    TestClient &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw"));
 
-    EXPECT_EQ(w.session.UserId, 42);
-    EXPECT_EQ(w.session.ContactList, QStringList({ "alice", "Bob", "carl" }));
-    EXPECT_EQ(w.presence.OfflineContacts, w.session.ContactList);
-    EXPECT_TRUE(w.presence.OnlineContacts.isEmpty());
+    EXPECT_EQ(w.session().userId(), 42);
+    EXPECT_EQ(w.session().contactList(), QStringList({ "alice", "Bob", "carl" }));
+    EXPECT_EQ(w.presence().offlineContacts(), w.session().contactList());
+    EXPECT_TRUE(w.presence().onlineContacts().isEmpty());
     // The contact check after the first poll (none online here) puts the
     // placeholder under the online header.
     EXPECT_EQ(rowTexts(w.lbOnline),
@@ -158,11 +158,11 @@ TEST_F(SessionTest, AcceptedLogInOpensTheSession)
 
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
     EXPECT_EQ(w.PageControl->currentIndex(), 1);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblTelEnCours);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblTelEnCours);
     EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se déconnecter"));
-    for (TClickLabel *label : w.menuLabels())
+    for (TClickLabel *label : w.window->menuLabels())
         EXPECT_TRUE(label->isEnabled()) << label->objectName().toStdString();
-    EXPECT_TRUE(w.dropAccepted());
+    EXPECT_TRUE(w.window->dropAccepted());
     EXPECT_EQ(w.lblPseudo->text(), QStringLiteral("bob"));
     EXPECT_EQ(w.txtMDP->text(), QString());
     EXPECT_FALSE(w.txtPseudo->isEnabled());
@@ -176,21 +176,25 @@ TEST_F(SessionTest, AcceptedLogInOpensTheSession)
 
 TEST_F(SessionTest, AcceptedWordWinsOverError)
 {
-    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     scriptLogin(QStringLiteral("error\r\nautorisé\r\n[Contacts]\r\nx\r\n[Bloqués]\r\n[Ask]\r\n[Messages]"));
     w.btnConnexion->click();
-    EXPECT_TRUE(w.session.Connected);
-    EXPECT_EQ(w.session.ContactList, QStringList({ "x" }));
+    EXPECT_TRUE(w.session().isConnected());
+    EXPECT_EQ(w.session().contactList(), QStringList({ "x" }));
 }
 
 TEST_F(SessionTest, MalformedMemberIdKeepsThePreviousOne)
 {
+    TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    // An earlier session of member 7, logged out since.
+    ASSERT_TRUE(w.logInSession(service, QStringLiteral("bob"), 7));
+    scriptLogout();
+    ASSERT_TRUE(w.session().CloseSession());
+    ASSERT_EQ(w.session().userId(), 7);
     scriptLogin(kAccepted, QStringLiteral("42\r\n"));
-    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
-    w.session.UserId = 7;
     w.btnConnexion->click();
-    EXPECT_TRUE(w.session.Connected);
-    EXPECT_EQ(w.session.UserId, 7);
+    EXPECT_TRUE(w.session().isConnected());
+    EXPECT_EQ(w.session().userId(), 7);
 }
 
 TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
@@ -225,7 +229,7 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
         environment.serviceUrl = c.reachable
             ? service.baseUrl()
             : QStringLiteral("http://127.0.0.1:%1").arg(FakeService::closedPort());
-        TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+        TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
         w.cbSaveComptInfo->setChecked(true);
 
         // What the page shows while the request waits.
@@ -233,7 +237,7 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
         bool buttonDuringWait = true;
         bool clicking = false;
         bool lookedDuringWait = false;
-        QTimer::singleShot(100, &w, [&] {
+        QTimer::singleShot(100, w.window, [&] {
             if (!clicking)
                 return;
             lookedDuringWait = true;
@@ -256,7 +260,7 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
             EXPECT_EQ(infoDuringWait, QStringLiteral("Connexion en cours..."));
             EXPECT_FALSE(buttonDuringWait);
         }
-        EXPECT_FALSE(w.session.Connected);
+        EXPECT_FALSE(w.session().isConnected());
         EXPECT_EQ(w.lblInfo->text(), c.text);
         EXPECT_FALSE(w.pnInfo->isHidden());
         EXPECT_TRUE(w.TimerInfo->isActive());
@@ -268,8 +272,8 @@ TEST_F(SessionTest, FailedLogInsShowTheirTextForTheirTime)
         EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
         EXPECT_EQ(w.PageControl->currentIndex(), 0);
         EXPECT_TRUE(w.lbOnline->isHidden());
-        EXPECT_TRUE(w.session.ContactList.isEmpty());
-        EXPECT_FALSE(w.dropAccepted());
+        EXPECT_TRUE(w.session().contactList().isEmpty());
+        EXPECT_FALSE(w.window->dropAccepted());
         EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
         EXPECT_EQ(settings->read(QStringLiteral("User")), QString());
         EXPECT_TRUE(service.requestsTo("/script/getinfo.php").isEmpty());
@@ -280,11 +284,11 @@ TEST_F(SessionTest, EveryPendingRequestOpensAWindowInACascade)
 {
     scriptLogin(QStringLiteral("autorisé\r\n[Contacts]\r\n[Bloqués]\r\n[Ask]\r\ndave\r\n <b>eve</b>\r\n\r\n"
                                "Émile\r\n[Messages]\r\nhi\r\n"));
-    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
 
-    const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
+    const QList<TfrmNewContact *> windows = w.window->findChildren<TfrmNewContact *>();
     ASSERT_EQ(windows.size(), 3);
     const QStringList names = { "dave", " <b>eve</b>", "Émile" };
     for (int i = 0; i < 3; ++i) {
@@ -310,10 +314,10 @@ TEST_F(SessionTest, AFloodOfPendingRequestsOpensOnlyAHandfulOfWindows)
         body += QStringLiteral("member%1\r\n").arg(i);
     body += QStringLiteral("[Messages]\r\n");
     scriptLogin(body);
-    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
-    const QList<TfrmNewContact *> windows = w.findChildren<TfrmNewContact *>();
+    ASSERT_TRUE(w.session().isConnected());
+    const QList<TfrmNewContact *> windows = w.window->findChildren<TfrmNewContact *>();
     ASSERT_EQ(windows.size(), 5);
     for (int i = 0; i < windows.size(); ++i) {
         EXPECT_EQ(windows.at(i)->lblUsername->text(), QStringLiteral("member%1").arg(i));
@@ -326,9 +330,9 @@ TEST_F(SessionTest, HugeReplyIsANetworkFailure)
     httpLimits.maxBodyBytes = 64 * 1024;
     const QString huge = QStringLiteral("autorisé\r\n[Contacts]\r\n") + QString(70 * 1024, u'x');
     scriptLogin(huge);
-    TfrmPrincipal &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
+    TestClient &w = windowWith(QStringLiteral("bob"), QStringLiteral("pw"));
     w.btnConnexion->click();
-    EXPECT_FALSE(w.session.Connected);
+    EXPECT_FALSE(w.session().isConnected());
     EXPECT_EQ(w.lblInfo->text(), kNetworkDown);
     EXPECT_TRUE(w.txtPseudo->isEnabled());
 }
@@ -336,18 +340,18 @@ TEST_F(SessionTest, HugeReplyIsANetworkFailure)
 TEST_F(SessionTest, TypedPseudonymIsSentWithItsBlanks)
 {
     scriptLogin(kAccepted);
-    TfrmPrincipal &w = windowWith(QStringLiteral("  bob "), QStringLiteral(" pw"));
+    TestClient &w = windowWith(QStringLiteral("  bob "), QStringLiteral(" pw"));
     w.btnConnexion->click();
     ASSERT_FALSE(service.requests.isEmpty());
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("  bob "));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral(" pw")).toLatin1());
-    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("  bob "));
+    EXPECT_EQ(w.session().currentPseudo(), QStringLiteral("  bob "));
 }
 
 TEST_F(SessionTest, ConnectButtonFollowsTheTrimmedFields)
 {
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     const struct
     {
         const char *pseudo;
@@ -371,7 +375,7 @@ TEST_F(SessionTest, ConnectButtonFollowsTheTrimmedFields)
 TEST_F(SessionTest, EnterOnThePagePressesTheConnectButton)
 {
     scriptLogin(kAccepted);
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     // Disabled button: Enter does nothing.
     QTest::keyClick(w.txtPseudo, Qt::Key_Return);
     EXPECT_TRUE(service.requests.isEmpty());
@@ -379,7 +383,7 @@ TEST_F(SessionTest, EnterOnThePagePressesTheConnectButton)
     w.txtPseudo->setText(QStringLiteral("bob"));
     w.txtMDP->setText(QStringLiteral("pw"));
     QTest::keyClick(w.txtMDP, Qt::Key_Enter);
-    EXPECT_TRUE(w.session.Connected);
+    EXPECT_TRUE(w.session().isConnected());
     EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
 }
 
@@ -394,19 +398,19 @@ void typeInto(QWindow *window, const char *text)
 TEST_F(SessionTest, TypingRightAfterStartLandsInThePseudonymField)
 {
     scriptLogin(kAccepted);
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window));
     EXPECT_EQ(QApplication::focusWidget(), w.txtPseudo);
     // Keys go through the window system, to whatever has the focus.
-    typeInto(w.windowHandle(), "bob");
+    typeInto(w.window->windowHandle(), "bob");
     EXPECT_EQ(w.txtPseudo->text(), QStringLiteral("bob"));
-    QTest::keyClick(w.windowHandle(), Qt::Key_Tab);
-    typeInto(w.windowHandle(), "pw");
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Tab);
+    typeInto(w.window->windowHandle(), "pw");
     EXPECT_EQ(w.txtMDP->text(), QStringLiteral("pw"));
-    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
-    EXPECT_TRUE(w.session.Connected);
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(w.session().isConnected());
 }
 
 TEST_F(SessionTest, EnterRightAfterStartLogsInTheRememberedAccount)
@@ -418,78 +422,78 @@ TEST_F(SessionTest, EnterRightAfterStartLogsInTheRememberedAccount)
     settings->write(QStringLiteral("Mdp"), mdp);
     scriptLogin(kAccepted);
 
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.window));
     // No field of the log-in page holds the focus.
-    EXPECT_FALSE(w.TabSheet1->isAncestorOf(QApplication::focusWidget()));
-    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
+    EXPECT_FALSE(w.loginPage->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Return);
     ASSERT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
     EXPECT_EQ(queryValue(service.requestsTo("/voxlane/connect.php").at(0).query(), "pseudo"), QByteArray("alice"));
-    EXPECT_TRUE(w.session.Connected);
+    EXPECT_TRUE(w.session().isConnected());
 
     // Enter on another page is not the connect button's.
-    w.lblEnvoyerClick(w.lblMnuOptions);
-    QTest::keyClick(w.windowHandle(), Qt::Key_Return);
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Return);
     EXPECT_EQ(service.requestsTo("/voxlane/connect.php").size(), 1);
 }
 
 TEST_F(SessionTest, ShowingTheLogInPageFocusesTheFieldToFill)
 {
-    TfrmPrincipal &w = createWindow();
-    w.show();
-    w.lblEnvoyerClick(w.lblMnuOptions);
-    w.lblDeconnectClick(); // logged out: back to the log-in page
+    TestClient &w = createWindow();
+    w.window->show();
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblDeconnectClick(); // logged out: back to the log-in page
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblDeconnect);
     EXPECT_TRUE(w.lblDeconnect->isBold());
     EXPECT_FALSE(w.lblMnuOptions->isBold());
-    EXPECT_EQ(w.focusWidget(), w.txtPseudo);
+    EXPECT_EQ(w.window->focusWidget(), w.txtPseudo);
 
     w.txtPseudo->setText(QStringLiteral(" bob"));
-    w.lblEnvoyerClick(w.lblMnuOptions);
-    w.lblDeconnectClick();
-    EXPECT_EQ(w.focusWidget(), w.txtMDP);
+    w.window->lblEnvoyerClick(w.lblMnuOptions);
+    w.window->lblDeconnectClick();
+    EXPECT_EQ(w.window->focusWidget(), w.txtMDP);
 }
 
 TEST_F(SessionTest, RegistrationPageOpensInTheBrowser)
 {
-    TfrmPrincipal &w = createWindow();
-    w.lblSubmitClick();
+    TestClient &w = createWindow();
+    w.loginPage->lblSubmitClick();
     EXPECT_EQ(dialogs.openedUrls, QStringList({ service.baseUrl() + "/voxlane/?file=inscriptions.php" }));
     EXPECT_TRUE(service.requests.isEmpty());
 }
 
 TEST_F(SessionTest, LogOutAnsweredNoChangesNothing)
 {
-    TfrmPrincipal &w = loggedIn();
+    TestClient &w = loggedIn();
     scriptLogout();
     const qsizetype sent = service.requests.size();
     dialogs.answers.enqueue(false);
-    w.lblDeconnectClick();
+    w.window->lblDeconnectClick();
     EXPECT_EQ(dialogs.questions, QStringList({ "Êtes-vous sûr de vouloir vous déconnecter ?" }));
     EXPECT_EQ(service.requests.size(), sent);
-    EXPECT_TRUE(w.session.Connected);
+    EXPECT_TRUE(w.session().isConnected());
     EXPECT_EQ(w.PageControl->currentIndex(), 1);
-    EXPECT_EQ(w.session.ContactList.size(), 3);
+    EXPECT_EQ(w.session().contactList().size(), 3);
 }
 
 TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
 {
-    TfrmPrincipal &w = loggedIn(QStringLiteral("Zoé"), QStringLiteral("secret"));
+    TestClient &w = loggedIn(QStringLiteral("Zoé"), QStringLiteral("secret"));
     scriptLogout(FakeService::Reply::text(QStringLiteral("Vous êtes Déconnecté")));
     w.StatusBar->setPanelText(1, QStringLiteral("127.0.0.9"));
     w.lblContactsEnLigne->setText(QStringLiteral("Contacts en ligne (2)"));
-    w.lblEnvoyerClick(w.lblEnvoyer);
-    w.lblDeconnectClick();
+    w.window->lblEnvoyerClick(w.lblEnvoyer);
+    w.window->lblDeconnectClick();
 
     const auto logout = service.requestsTo("/voxlane/deconnect.php");
     ASSERT_EQ(logout.size(), 1);
     EXPECT_EQ(logout.at(0).requestLine,
         "GET /voxlane/deconnect.php?pseudo=Zo\xE9&psw="
             + CredentialCodec::MD5Hex(QStringLiteral("secret")).toLatin1() + " HTTP/1.1");
-    EXPECT_FALSE(w.session.Connected);
+    EXPECT_FALSE(w.session().isConnected());
     EXPECT_EQ(w.StatusBar->panel(1).text, QString());
     EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Déconnecté"));
     EXPECT_TRUE(w.pnInfo->isHidden());
@@ -498,9 +502,9 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     // The count of the session just ended goes with it.
     EXPECT_EQ(w.lblContactsEnLigne->text(), QStringLiteral("Contacts en ligne"));
     EXPECT_FALSE(w.TimerRefresh->isActive());
-    EXPECT_TRUE(w.session.ContactList.isEmpty());
-    EXPECT_TRUE(w.presence.OfflineContacts.isEmpty());
-    EXPECT_FALSE(w.dropAccepted());
+    EXPECT_TRUE(w.session().contactList().isEmpty());
+    EXPECT_TRUE(w.presence().offlineContacts().isEmpty());
+    EXPECT_FALSE(w.window->dropAccepted());
     EXPECT_TRUE(w.txtPseudo->isEnabled());
     EXPECT_TRUE(w.txtMDP->isEnabled());
     EXPECT_EQ(w.lblPseudo->text(), QString());
@@ -513,7 +517,7 @@ TEST_F(SessionTest, ConfirmedLogOutEndsTheSession)
     EXPECT_FALSE(w.lblChangeUser->isHidden());
     EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se connecter"));
     EXPECT_EQ(w.PageControl->currentIndex(), 0);
-    EXPECT_EQ(w.HighlightedMenuLabel, w.lblDeconnect);
+    EXPECT_EQ(w.window->highlightedMenuLabel(), w.lblDeconnect);
     EXPECT_TRUE(w.lblDeconnect->isBold());
     EXPECT_EQ(w.lblDeconnect->tColor(), TfrmPrincipal::kMenuSelectedColor);
     EXPECT_FALSE(w.lblEnvoyer->isBold());
@@ -541,15 +545,15 @@ TEST_F(SessionTest, FailedLogOutKeepsTheSession)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         service.clearScripts();
-        TfrmPrincipal &w = loggedIn();
+        TestClient &w = loggedIn();
         scriptLogout(c.reply);
-        w.lblDeconnectClick();
-        EXPECT_TRUE(w.session.Connected);
+        w.window->lblDeconnectClick();
+        EXPECT_TRUE(w.session().isConnected());
         EXPECT_EQ(w.lblInfo->text(), c.info);
         EXPECT_FALSE(w.pnInfo->isHidden());
         EXPECT_EQ(w.StatusBar->panel(2).text, QStringLiteral("Connecté"));
         EXPECT_EQ(w.PageControl->currentIndex(), 1);
-        EXPECT_EQ(w.session.ContactList.size(), 3);
+        EXPECT_EQ(w.session().contactList().size(), 3);
         EXPECT_TRUE(w.TimerRefresh->isActive());
         EXPECT_EQ(w.lblDeconnect->text(), QStringLiteral("Se déconnecter"));
     }
@@ -558,13 +562,13 @@ TEST_F(SessionTest, FailedLogOutKeepsTheSession)
 TEST_F(SessionTest, ClosingTheWindowLogsOutOnlyWhenLoggedIn)
 {
     scriptLogout();
-    createWindow().FormCloseQuery();
+    createWindow().window->FormCloseQuery();
     EXPECT_TRUE(service.requests.isEmpty());
 
-    TfrmPrincipal &w = loggedIn();
-    EXPECT_TRUE(w.FormCloseQuery());
+    TestClient &w = loggedIn();
+    EXPECT_TRUE(w.window->FormCloseQuery());
     EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
-    EXPECT_FALSE(w.session.Connected);
+    EXPECT_FALSE(w.session().isConnected());
 }
 
 TEST_F(SessionTest, ClosingWhileTheLogOutRequestHangsEndsAfterTheExitLimit)
@@ -572,11 +576,11 @@ TEST_F(SessionTest, ClosingWhileTheLogOutRequestHangsEndsAfterTheExitLimit)
     // An ordinary request would wait for this service for ten minutes.
     httpLimits.stallTimeoutMs = 600000;
     httpLimits.exitTimeoutMs = 300;
-    TfrmPrincipal &w = loggedIn();
+    TestClient &w = loggedIn();
     scriptLogout(FakeService::Reply::neverAnswer());
     // Returns at all: the closing request is given the exit limit, and its
     // outcome does not hold the close back.
-    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_TRUE(w.window->FormCloseQuery());
     EXPECT_EQ(service.requestsTo("/voxlane/deconnect.php").size(), 1);
 }
 
@@ -589,11 +593,11 @@ TEST_F(SessionTest, RememberedAccountLogsInWithoutTyping)
     settings->write(QStringLiteral("Mdp"), mdp);
     scriptLogin(kAccepted);
 
-    TfrmPrincipal &w = createWindow();
+    TestClient &w = createWindow();
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
     EXPECT_TRUE(w.btnConnexion->isEnabled());
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
     const QByteArray query = service.requests.at(0).query();
     EXPECT_EQ(queryValue(query, "pseudo"), QByteArray("alice"));
     EXPECT_EQ(queryValue(query, "psw"), CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
@@ -603,8 +607,8 @@ TEST_F(SessionTest, ChangeOfUserWithEmptyFieldsSendsAnEmptyAccount)
 {
     settings->write(QStringLiteral("User"), QStringLiteral("alice"));
     scriptLogin(QStringLiteral("refusé"));
-    TfrmPrincipal &w = createWindow();
-    w.lblChangeUserClick();
+    TestClient &w = createWindow();
+    w.loginPage->lblChangeUserClick();
     EXPECT_TRUE(w.lblChangeUser->isHidden());
     EXPECT_FALSE(w.pnMdpLogin->isHidden());
     EXPECT_TRUE(w.lblPseudoConnec->isHidden());
@@ -619,14 +623,14 @@ TEST_F(SessionTest, ChangeOfUserWithEmptyFieldsSendsAnEmptyAccount)
 TEST_F(SessionTest, TickedBoxRemembersTheAccount)
 {
     scriptLogin(kAccepted);
-    TfrmPrincipal &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("pässwörd"));
+    TestClient &w = windowWith(QStringLiteral("Zoé"), QStringLiteral("pässwörd"));
     w.cbSaveComptInfo->setChecked(true);
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
     EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("Zoé"));
     QString password;
     ASSERT_TRUE(
-        w.session.Codec.DecryptForUser(QStringLiteral("Zoé"), settings->read(QStringLiteral("Mdp")), password));
+        w.session().codec().DecryptForUser(QStringLiteral("Zoé"), settings->read(QStringLiteral("Mdp")), password));
     EXPECT_EQ(password, QStringLiteral("pässwörd"));
 }
 
@@ -641,24 +645,24 @@ TEST_F(SessionTest, LogOutOffersTheRememberedAccountAgain)
     scriptLogout();
 
     // Another account, not remembered.
-    TfrmPrincipal &w = createWindow();
-    w.lblChangeUserClick();
+    TestClient &w = createWindow();
+    w.loginPage->lblChangeUserClick();
     w.txtPseudo->setText(QStringLiteral("bob"));
     w.txtMDP->setText(QStringLiteral("pw2"));
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
-    w.lblDeconnectClick();
-    ASSERT_FALSE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
+    w.window->lblDeconnectClick();
+    ASSERT_FALSE(w.session().isConnected());
 
-    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("alice"));
-    EXPECT_EQ(w.session.CurrentPassword, QStringLiteral("pw1"));
+    EXPECT_EQ(w.session().currentPseudo(), QStringLiteral("alice"));
+    EXPECT_EQ(w.session().currentPassword(), QStringLiteral("pw1"));
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("alice"));
     EXPECT_EQ(settings->read(QStringLiteral("User")), QStringLiteral("alice"));
     EXPECT_EQ(settings->read(QStringLiteral("Mdp")), mdp);
 
     service.requests.clear();
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("alice"));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral("pw1")).toLatin1());
@@ -669,24 +673,24 @@ TEST_F(SessionTest, RememberedAccountWithoutPasswordNeverTakesThePreviousOne)
     settings->write(QStringLiteral("User"), QStringLiteral("alice"));
     scriptLogin(kAccepted);
     scriptLogout();
-    TfrmPrincipal &w = createWindow();
-    w.lblChangeUserClick();
+    TestClient &w = createWindow();
+    w.loginPage->lblChangeUserClick();
     w.txtPseudo->setText(QStringLiteral("bob"));
     w.txtMDP->setText(QStringLiteral("bobs secret"));
     w.btnConnexion->click();
-    w.lblDeconnectClick();
-    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("alice"));
-    EXPECT_EQ(w.session.CurrentPassword, QString());
+    w.window->lblDeconnectClick();
+    EXPECT_EQ(w.session().currentPseudo(), QStringLiteral("alice"));
+    EXPECT_EQ(w.session().currentPassword(), QString());
 }
 
 TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
 {
-    TfrmPrincipal &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw2"));
+    TestClient &w = loggedIn(QStringLiteral("bob"), QStringLiteral("pw2"));
     scriptLogout();
-    w.lblDeconnectClick();
-    ASSERT_FALSE(w.session.Connected);
-    EXPECT_EQ(w.session.CurrentPseudo, QStringLiteral("bob"));
-    EXPECT_EQ(w.session.CurrentPassword, QStringLiteral("pw2"));
+    w.window->lblDeconnectClick();
+    ASSERT_FALSE(w.session().isConnected());
+    EXPECT_EQ(w.session().currentPseudo(), QStringLiteral("bob"));
+    EXPECT_EQ(w.session().currentPassword(), QStringLiteral("pw2"));
     // The label names the account the button will use.
     EXPECT_EQ(w.lblPseudoConnec->text(), QStringLiteral("bob"));
     EXPECT_FALSE(w.lblPseudoConnec->isHidden());
@@ -694,7 +698,7 @@ TEST_F(SessionTest, LogOutWithoutRememberedAccountLogsInAgainWithTheLastOne)
 
     service.requests.clear();
     w.btnConnexion->click();
-    ASSERT_TRUE(w.session.Connected);
+    ASSERT_TRUE(w.session().isConnected());
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "pseudo"), QByteArray("bob"));
     EXPECT_EQ(queryValue(service.requests.at(0).query(), "psw"),
         CredentialCodec::MD5Hex(QStringLiteral("pw2")).toLatin1());
@@ -706,17 +710,18 @@ TEST_F(SessionTest, ContactsSortByLocaleIgnoringCase)
     // not after 'z' as their code points would.
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    TfrmPrincipal &w = createWindow();
-    w.session.ContactList = QStringList({ "Zoé", "émile", "eric", "Bob", "alice", "Émilie" });
-    w.SortContactList();
+    TestClient &w = createWindow();
+    for (const char *name : { "Zoé", "émile", "eric", "Bob", "alice", "Émilie" })
+        w.session().addContact(QString::fromUtf8(name));
+    w.session().SortContactList();
     QLocale::setDefault(saved);
-    EXPECT_EQ(w.session.ContactList, QStringList({ "alice", "Bob", "émile", "Émilie", "eric", "Zoé" }));
+    EXPECT_EQ(w.session().contactList(), QStringList({ "alice", "Bob", "émile", "Émilie", "eric", "Zoé" }));
 }
 
 TEST_F(SessionTest, LocalAddressComesFromTheEnvironmentOrTheHost)
 {
-    TfrmPrincipal &w = createWindow();
-    EXPECT_EQ(w.GetLocalIP(), environment.localIp);
+    TestClient &w = createWindow();
+    EXPECT_EQ(w.session().GetLocalIP(), environment.localIp);
 
     const struct
     {

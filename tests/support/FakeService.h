@@ -96,6 +96,7 @@ public:
     // last one then answers every further request. Unscripted paths get 404.
     void script(const QByteArray &path, const Reply &reply);
     void clearScripts() { m_scripts.clear(); }
+    void clearScript(const QByteArray &path) { m_scripts.remove(path); }
 
     QList<Request> requests;
     QList<Request> requestsTo(const QByteArray &path) const;

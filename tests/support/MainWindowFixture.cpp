@@ -1,6 +1,5 @@
 #include "support/MainWindowFixture.h"
 
-#include "app/ui/TfrmPrincipal.h"
 #include "support/LoopbackAddress.h"
 
 #include <QCoreApplication>
@@ -19,14 +18,21 @@ MainWindowFixture::~MainWindowFixture()
     QCoreApplication::processEvents();
 }
 
-TfrmPrincipal &MainWindowFixture::createWindow()
+AppServices MainWindowFixture::services() const
 {
     AppServices services;
-    services.dialogs = &dialogs;
+    services.dialogs = const_cast<ScriptedDialogs *>(&dialogs);
     services.settings = settings.get();
     services.environment = environment;
     services.httpLimits = httpLimits;
-    window = std::make_unique<TfrmPrincipal>(services);
+    services.desktopBus = desktopBus;
+    return services;
+}
+
+TestClient &MainWindowFixture::createWindow()
+{
+    window.reset();
+    window = std::make_unique<TestClient>(services());
     return *window;
 }
 

@@ -31,6 +31,11 @@
 #include "transfer/TransferManager.h"
 
 #include "app/QuitSignals.h"
+#include "base/DialogService.h"
+#include "base/SettingsStore.h"
+#include "contacts/PresenceMonitor.h"
+#include "service/CredentialCodec.h"
+#include "service/ServiceSession.h"
 #include "base/ErrorReport.h"
 
 #include <QCoreApplication>
@@ -217,8 +222,8 @@ public:
                 ++t.stuck;
             std::fprintf(stderr,
                 "torture: transfer %d (%lld bytes) did not end: download %s/%s, upload %s/%s%s, %d connections\n", m_id,
-                qint64(m_content.size()), m_down ? qPrintable(m_down->FichierTel()) : "-",
-                m_downDone ? "done" : "open", m_up ? qPrintable(m_up->FichierTel()) : "-",
+                qint64(m_content.size()), m_down ? QByteArray::number(m_down->FichierTel()).constData() : "-",
+                m_downDone ? "done" : "open", m_up ? QByteArray::number(m_up->FichierTel()).constData() : "-",
                 m_upDone ? "done" : "open", m_useChild ? " (child)" : "", m_proxy->connections);
             std::fprintf(stderr, "torture:   last sender log \"%s\", last receiver log \"%s\"\n",
                 qPrintable(m_upLog), qPrintable(m_downLog));
@@ -274,7 +279,7 @@ private:
         job->setFichierName(m_name);
         job->setFichierPath(m_dest);
         job->setFichierPoids(QString::number(m_content.size()));
-        job->setFichierTel(QStringLiteral("0"));
+        job->setFichierTel(0);
         connect(job, &TransferJob::OnTelTermine, this, [this] { m_downDone = true; });
         connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { m_downLog = line; });
         listenLater(job, 0);
@@ -286,14 +291,14 @@ private:
             m_child = new QProcess(this);
             m_child->setProgram(m_self);
             m_child->setArguments({ QStringLiteral("--upload"), m_src, QString::number(m_proxy->serverPort()),
-                m_savedUpTel, QString::number(m_content.size()) });
+                QString::number(m_savedUpTel), QString::number(m_content.size()) });
             connect(m_child, &QProcess::readyReadStandardOutput, this, [this, child = m_child] {
                 while (child->canReadLine()) {
                     const QByteArray line = child->readLine().trimmed();
                     if (line == "done")
                         m_upDone = true;
                     else if (line.startsWith("tel ") && chance(0.3))
-                        m_savedUpTel = QString::fromLatin1(line.mid(4)); // an older save
+                        m_savedUpTel = line.mid(4).toLongLong(); // an older save
                 }
             });
             m_child->start();
@@ -394,7 +399,7 @@ private:
     std::unique_ptr<Proxy> m_proxy;
     QPointer<TransferJob> m_down, m_up;
     QProcess *m_child = nullptr;
-    QString m_savedUpTel = QStringLiteral("0");
+    qint64 m_savedUpTel = 0;
     QString m_upLog, m_downLog;
     bool m_downDone = false, m_upDone = false, m_cancelled = false, m_finished = false;
     QElapsedTimer m_clock;
@@ -411,9 +416,9 @@ int runUploadChild(const QStringList &args)
     job.setFichierName(QFileInfo(args.at(0)).fileName());
     job.setFichierPath(args.at(0));
     job.setFichierPoids(args.at(3));
-    job.setFichierTel(args.at(2));
+    job.setFichierTel(args.at(2).toLongLong());
     QObject::connect(&job, &TransferJob::progressChanged, &job, [&job] {
-        std::printf("tel %s\n", qPrintable(job.FichierTel()));
+        std::printf("tel %lld\n", qlonglong(job.FichierTel()));
         std::fflush(stdout);
     });
     QObject::connect(&job, &TransferJob::OnTelTermine, &job, [] {
@@ -431,93 +436,19 @@ int runUploadChild(const QStringList &args)
 
 // ---- whole clients ------------------------------------------------------------
 
-// The lists of a client without a window: each transfer is a bare job,
-// made and started as the panels are.
-class HeadlessView : public QObject, public TransferView, public TransferListHost
+// The questions of a client nobody watches: messages go to standard error,
+// every question is answered no, every choice is cancelled.
+class ScriptlessDialogs : public DialogService
 {
 public:
-    HeadlessView(TransferManager &manager, const QString &temp)
-        : m_manager(manager)
-        , m_temp(temp)
+    void showMessage(const QString &text, const QString &, Kind) override
     {
+        std::fprintf(stderr, "torture client: %s\n", qPrintable(text));
     }
-
-    QObject *CreatePanel(const TransferInfo &t, int, bool peerOnline) override
-    {
-        auto *job = new TransferJob(this);
-        job->setObjectName(QStringLiteral("Tel") + t.id);
-        job->setFichierName(t.fileName);
-        job->setFichierProprio(t.pseudo);
-        job->setFichierPoids(t.size);
-        job->setFichierTel(t.count);
-        job->setFichierPath(t.filePath);
-        job->setIDTel(t.id);
-        job->setPort(t.port);
-        job->setStatus(t.status);
-        job->setPeerAddress(t.peerAddress);
-        job->setTempPath(m_temp);
-        job->setBindAddress(QStringLiteral("127.0.0.1"));
-        job->setReplaceConfirmed(t.replaceConfirmed);
-        job->ResolvePeer = m_manager.GetIP;
-        const QString id = t.id;
-        connect(job, &TransferJob::OnTelTermine, this, [id] {
-            std::printf("done %s\n", qPrintable(id));
-            std::fflush(stdout);
-        });
-        if (t.download) {
-            try {
-                job->setServerActive(true);
-            } catch (const VoxlaneError &) {
-                delete job;
-                return nullptr;
-            }
-        } else if (peerOnline && t.status != u"0" && t.status != TransferJob::CancelledStatus) {
-            job->setClientAddress(t.peerAddress);
-            job->setClientActive(true);
-        }
-        return job;
-    }
-    TransferJob *JobOf(QObject *panel) const override { return qobject_cast<TransferJob *>(panel); }
-
-    QList<TransferRecord> downloadRecords() const override { return records(m_manager.DownloadList); }
-    QList<TransferRecord> uploadRecords() const override { return records(m_manager.UploadList); }
-    void NewDownload(const TransferRecord &r) override
-    {
-        if (!m_manager.NewDownload(r.IDTel, r.FichierProprio, r.FichierName, r.FichierPoids, r.FichierTel,
-                r.FichierPath, r.Port, r.Status))
-            throw VoxlaneError(QStringLiteral("port %1 pris").arg(r.Port));
-    }
-    void NewUpload(const TransferRecord &r, const QString &address) override
-    {
-        m_manager.NewUpload(r.IDTel, r.FichierProprio, r.FichierPath, r.FichierPoids, r.FichierTel, address, r.Port,
-            r.Status);
-    }
-    QString GetIP(const QString &pseudo) const override { return m_manager.GetIP(pseudo); }
-
-private:
-    QList<TransferRecord> records(const QStringList &names) const
-    {
-        QList<TransferRecord> out;
-        for (const QString &name : names) {
-            const TransferJob *j = findChild<TransferJob *>(name, Qt::FindDirectChildrenOnly);
-            if (!j)
-                continue;
-            TransferRecord r;
-            r.IDTel = j->IDTel();
-            r.FichierName = j->FichierName();
-            r.FichierProprio = j->FichierProprio();
-            r.FichierPath = j->FichierPath();
-            r.FichierPoids = j->FichierPoids();
-            r.FichierTel = j->FichierTel();
-            r.Port = j->Port();
-            r.Status = j->Status();
-            out.append(r);
-        }
-        return out;
-    }
-
-    TransferManager &m_manager;
-    QString m_temp;
+    bool askYesNo(const QString &, const QString &) override { return false; }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    bool openUrl(const QString &) override { return false; }
 };
 
 // A whole client as a process: HOME PSEUDO PEER fast|slow. Its list is loaded from
@@ -536,22 +467,43 @@ int runClient(const QStringList &args)
         std::fprintf(stderr, "torture client: %s\n", qPrintable(message));
     });
     QuitSignals quitSignals;
-    bool peerOnline = true;
-    TransferManager manager;
-    manager.GetIP = [&](const QString &who) {
-        return who == peer && peerOnline ? QStringLiteral("127.0.0.1") : QString();
+    // A client without windows: its controllers as the program makes them,
+    // on a service that is never asked anything. The presence poll's
+    // answer is made here: the peer online at 127.0.0.1, or nobody.
+    ScriptlessDialogs dialogs;
+    SettingsStore settings(home + QStringLiteral("/Voxlane.conf"));
+    settings.setTempFolder(home + QStringLiteral("/temp"));
+    ServiceSession session(QStringLiteral("http://127.0.0.1:9"), HttpLimits { 1000, 1000 }, QString(), dialogs);
+    session.setAccount(pseudo, pseudo);
+    PresenceMonitor presence(session);
+    TransferManager manager(session, presence, settings, QStringLiteral("127.0.0.1"));
+    const auto tellPresence = [&](bool online) {
+        QString body = QStringLiteral("<html><body>\r\n");
+        if (online) {
+            QString letters;
+            CredentialCodec().EncryptForUser(peer, QStringLiteral("127.0.0.1"), letters);
+            body += QStringLiteral("pseudo=") + peer + QStringLiteral("<br>") + letters + QStringLiteral("<br>\r\n");
+        }
+        presence.ApplyPresenceReply(body + QStringLiteral("</body></html>"));
+        manager.PresenceChanged();
     };
-    HeadlessView view(manager, home + QStringLiteral("/temp"));
-    manager.View = &view;
-    TransferListStore store(view, home);
+    tellPresence(true);
+    QObject::connect(&manager, &TransferManager::jobAdded, &manager, [](TransferJob *job) {
+        const QString id = job->IDTel();
+        QObject::connect(job, &TransferJob::OnTelTermine, job, [id] {
+            std::printf("done %s\n", qPrintable(id));
+            std::fflush(stdout);
+        });
+    });
+    TransferListStore store(manager, home);
     QObject::connect(&manager, &TransferManager::ListChanged, &store, &TransferListStore::requestSave);
     QSet<QString> told;
     QObject::connect(&store, &TransferListStore::saved, &store, [&] {
-        for (const QStringList *list : { &manager.DownloadList, &manager.UploadList }) {
-            for (const QString &name : *list) {
-                if (!told.contains(name)) {
-                    told.insert(name);
-                    std::printf("saved %s\n", qPrintable(name.mid(3)));
+        for (const QList<TransferJob *> *jobs : { &manager.downloads(), &manager.uploads() }) {
+            for (const TransferJob *job : *jobs) {
+                if (!told.contains(job->IDTel())) {
+                    told.insert(job->IDTel());
+                    std::printf("saved %s\n", qPrintable(job->IDTel()));
                 }
             }
         }
@@ -562,9 +514,9 @@ int runClient(const QStringList &args)
     // What came back: the transfers made again, and those kept in the list
     // for want of their port (made again at the next start).
     QString have = QStringLiteral("have");
-    for (const QStringList *list : { &manager.DownloadList, &manager.UploadList })
-        for (const QString &name : *list)
-            have += u' ' + name.mid(3);
+    for (const QList<TransferJob *> *jobs : { &manager.downloads(), &manager.uploads() })
+        for (const TransferJob *job : *jobs)
+            have += u' ' + job->IDTel();
     for (const TransferRecord &r : store.keptDownloads() + store.keptUploads())
         have += u' ' + r.IDTel;
     std::printf("%s\nready\n", qPrintable(have));
@@ -600,15 +552,25 @@ int runClient(const QStringList &args)
         while ((end = input.indexOf('\n')) >= 0) {
             const QStringList w = QString::fromUtf8(input.left(end)).split(u'\t');
             input.remove(0, end + 1);
-            if (w.at(0) == u"down" && w.size() == 6)
-                manager.NewDownload(w.at(1), peer, w.at(2), w.at(3), QStringLiteral("0"), w.at(5), w.at(4).toInt(),
-                    QString(), QStringLiteral("127.0.0.1"));
-            else if (w.at(0) == u"up" && w.size() == 5)
-                manager.NewUpload(w.at(1), peer, w.at(2), w.at(3), QStringLiteral("0"), QString(), w.at(4).toInt(),
-                    QString());
-            else if (w.at(0) == u"online" || w.at(0) == u"offline") {
-                peerOnline = w.at(0) == u"online";
-                manager.PresenceChanged();
+            if (w.at(0) == u"down" && w.size() == 6) {
+                TransferRecord r;
+                r.IDTel = w.at(1);
+                r.FichierProprio = peer;
+                r.FichierName = w.at(2);
+                r.FichierPoids = w.at(3);
+                r.FichierPath = w.at(5);
+                r.Port = w.at(4).toInt();
+                manager.NewDownload(r, QStringLiteral("127.0.0.1"));
+            } else if (w.at(0) == u"up" && w.size() == 5) {
+                TransferRecord r;
+                r.IDTel = w.at(1);
+                r.FichierProprio = peer;
+                r.FichierPath = w.at(2);
+                r.FichierPoids = w.at(3);
+                r.Port = w.at(4).toInt();
+                manager.NewUpload(r);
+            } else if (w.at(0) == u"online" || w.at(0) == u"offline") {
+                tellPresence(w.at(0) == u"online");
             }
         }
     });
@@ -859,7 +821,7 @@ private:
             QSet<QString> listed;
             if (contents)
                 for (const auto &e : contents->downloads + contents->uploads)
-                    listed.insert(e.IDTel);
+                    listed.insert(e.record.IDTel);
             for (const auto &t : m_items) {
                 if (!listed.contains(t->id)) {
                     ++m_totals.lost;

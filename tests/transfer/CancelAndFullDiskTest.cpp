@@ -45,13 +45,13 @@ TEST_F(Endings, EitherSidesCancelReachesTheOther)
         const QString name = byReceiver ? QStringLiteral("par-bob.bin") : QStringLiteral("par-alice.bin");
         TransferHarness::write(h.source(name), data);
         auto down = h.download(name, size);
-        down->setFichierProprio(QStringLiteral("alice"));
+        down->job()->setFichierProprio(QStringLiteral("alice"));
         auto up = h.upload(name, quint16(down->Port()));
-        up->setFichierProprio(QStringLiteral("bob"));
+        up->job()->setFichierProprio(QStringLiteral("bob"));
         QSignalSpy told(byReceiver ? up->job() : down->job(), &TransferJob::cancelledByPeer);
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return down->job()->position() > 0; }, kWaitMs));
-        ASSERT_LT(down->job()->position(), size);
+        up->job()->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return down->FichierTel() > 0; }, kWaitMs));
+        ASSERT_LT(down->FichierTel(), size);
         ASSERT_TRUE(down->job()->isFast());
 
         (byReceiver ? down : up)->job()->cancelByUser();
@@ -64,10 +64,10 @@ TEST_F(Endings, EitherSidesCancelReachesTheOther)
         EXPECT_TRUE(waitUntil([&] { return !QFile::exists(h.partial(name)); }, kWaitMs));
         EXPECT_FALSE(QFile::exists(h.destination(name)));
         // Nothing starts again: not the upload, not the download's port.
-        up->setClientActive(true);
-        down->setServerActive(true);
-        EXPECT_FALSE(up->isClientActive());
-        EXPECT_FALSE(down->isServerActive());
+        up->job()->setClientActive(true);
+        down->job()->setServerActive(true);
+        EXPECT_FALSE(up->job()->isClientActive());
+        EXPECT_FALSE(down->job()->isServerActive());
     }
 }
 
@@ -81,16 +81,16 @@ TEST_F(Endings, ADescribedConnectionSeesTheCancelAsARefusedPort)
     const QByteArray data = TransferHarness::randomBytes(400 * 1024);
     TransferHarness::write(h.source(name), data);
     auto down = h.download(name, data.size());
-    down->setFichierProprio(QStringLiteral("alice"));
+    down->job()->setFichierProprio(QStringLiteral("alice"));
     auto up = h.upload(name, quint16(down->Port()));
-    up->setFichierProprio(QStringLiteral("bob"));
-    up->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return down->job()->position() > 0; }, kWaitMs));
+    up->job()->setFichierProprio(QStringLiteral("bob"));
+    up->job()->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return down->FichierTel() > 0; }, kWaitMs));
     down->job()->cancelByUser();
     EXPECT_FALSE(QFile::exists(h.partial(name)));
     ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
     QSignalSpy errors(up->job(), &TransferJob::socketError);
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
     ASSERT_TRUE(waitUntil([&] { return errors.count() == 1; }, kWaitMs));
     EXPECT_TRUE(errors.first().first().toString().contains(QStringLiteral("10061")));
 }
@@ -134,23 +134,23 @@ TEST_F(Endings, AFullDiskIsSaidAndTheTransferGoesOnOnceThereIsRoom)
         const QByteArray data = TransferHarness::randomBytes(1024 * 1024);
         TransferHarness::write(h.source(name), data);
         auto down = h.download(name, data.size());
-        down->setFichierProprio(QStringLiteral("alice"));
+        down->job()->setFichierProprio(QStringLiteral("alice"));
         auto up = h.upload(name, quint16(down->Port()));
-        up->setFichierProprio(QStringLiteral("bob"));
-        up->setClientActive(true);
+        up->job()->setFichierProprio(QStringLiteral("bob"));
+        up->job()->setClientActive(true);
         ASSERT_TRUE(waitUntil(
-            [&] { return down->CaptionLabelInfo() == TransferJob::noSpaceText() && !up->isClientActive(); },
+            [&] { return down->CaptionLabelInfo() == TransferJob::noSpaceText() && !up->job()->isClientActive(); },
             kWaitMs))
             << down->CaptionLabelInfo().toStdString();
         const qint64 held = QFileInfo(h.partial(name)).size();
         EXPECT_GT(held, 0);
         EXPECT_LT(held, data.size());
-        EXPECT_TRUE(down->isServerActive());
+        EXPECT_TRUE(down->job()->isServerActive());
 
         // Room again: the next attempt goes on from what is held.
         ASSERT_TRUE(disk.grow());
         QSignalSpy done(down.get(), &TvzkLoadPanel::OnTelTermine);
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
         ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && QFile::exists(h.destination(name)); }, kWaitMs));
         EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
         // The next case starts on a small disk again.

@@ -92,8 +92,8 @@ TEST_F(FastInterop, OurPanelsCutAndResumedInEitherMode)
             up->job()->setFastMode(fast);
             if (attempt == 0)
                 relay.cutAfter(c.upCut, c.downCut);
-            up->setClientActive(true);
-            ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs)) << attempt;
+            up->job()->setClientActive(true);
+            ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs)) << attempt;
             // The download sees the end of the connection through the relay.
             waitUntil([&] { return QFile::exists(h.destination(name)); }, 300);
             if (attempt == 0) {
@@ -115,7 +115,7 @@ TEST_F(FastInterop, OurPanelsCutAndResumedInEitherMode)
         EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Terminé"));
         EXPECT_EQ(down->Status(), QStringLiteral("0"));
         EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
-        EXPECT_EQ(down->FichierTel(), QString::number(kSize));
+        EXPECT_EQ(down->FichierTel(), kSize);
     }
 }
 
@@ -132,8 +132,8 @@ TEST_F(FastInterop, DescribedPeersNeverSeeFastMode)
         DescribedReceiver model(h.temp, name, h.destination(name));
         auto up = h.upload(name, model.port());
         QSignalSpy done(up.get(), &TvzkLoadPanel::OnTelTermine);
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && !up->isClientActive(); }, kWaitMs));
+        up->job()->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && !up->job()->isClientActive(); }, kWaitMs));
         EXPECT_FALSE(up->job()->isFast());
         EXPECT_EQ(up->job()->dataSender().largestInFlight(), 0);
         ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)); }, kWaitMs));
@@ -168,9 +168,9 @@ TEST_F(FastInterop, AFileOfTwoGigabytesStopsBeforeADescribedReceiver)
     DescribedReceiver model(h.temp, name, h.destination(name));
     auto up = h.upload(name, model.port());
     QSignalSpy logs(up.get(), &TvzkLoadPanel::OnLog);
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
     ASSERT_TRUE(waitUntil(
-        [&] { return up->CaptionLabelInfo() == u"Déconnecté" && !up->isClientActive(); }, kWaitMs));
+        [&] { return up->CaptionLabelInfo() == u"Déconnecté" && !up->job()->isClientActive(); }, kWaitMs));
     EXPECT_NE(up->Status(), QStringLiteral("0"));
     EXPECT_EQ(up->job()->dataSender().sent(), 0);
     QStringList lines;
@@ -197,9 +197,9 @@ TEST_F(FastInterop, SilentPeersEndTheConnectionAfterTheStallLimit)
         h.fast = fast;
         auto up = h.upload(name, mute.serverPort());
         up->job()->setStallTimeout(100);
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
         ASSERT_TRUE(waitUntil(
-            [&] { return up->CaptionLabelInfo() == u"Déconnecté" && !up->isClientActive(); }, kWaitMs));
+            [&] { return up->CaptionLabelInfo() == u"Déconnecté" && !up->job()->isClientActive(); }, kWaitMs));
         EXPECT_NE(up->Status(), QStringLiteral("0"));
 
         // A sender that connects and says nothing.
@@ -215,7 +215,7 @@ TEST_F(FastInterop, SilentPeersEndTheConnectionAfterTheStallLimit)
         // The same download still takes the real sender afterwards.
         auto real = h.upload(name, quint16(down->Port()));
         QSignalSpy done(down.get(), &TvzkLoadPanel::OnTelTermine);
-        real->setClientActive(true);
+        real->job()->setClientActive(true);
         ASSERT_TRUE(
             waitUntil([&] { return done.count() == 1 && QFile::exists(h.destination(name)); }, kWaitMs));
         EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));

@@ -1,15 +1,12 @@
 // The file-type pictures the windows show: a type the member's own store
 // registers shows its icon in the transfer panels and the confirmation
 // window; a type nobody knows shows the stock picture.
-#include "app/ui/ApplicationWindows.h"
-#include "app/ui/TfrmPrincipal.h"
-#include "components/DesktopFileClassStore.h"
-#include "components/FileTypeLook.h"
+#include "components/FileTypeIcons.h"
 #include "components/TvzkFileAsso.h"
 #include "components/UserFileClassStore.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
 #include "support/MainWindowFixture.h"
@@ -44,17 +41,21 @@ protected:
 
     TvzkLoadPanel *upload(const QString &name)
     {
-        const QString id = w->Transfers->NewTransferId();
-        EXPECT_TRUE(w->Transfers->NewUpload(id, QStringLiteral("bob"), home.filePath(name), QStringLiteral("1"),
-            QStringLiteral("0"), QString(), 2010, QString()));
-        return w->TransferView->panelNamed(QStringLiteral("Tel") + id);
+        TransferRecord r;
+        r.IDTel = w->transfers().NewTransferId();
+        r.FichierProprio = QStringLiteral("bob");
+        r.FichierPath = home.filePath(name);
+        r.FichierPoids = QStringLiteral("1");
+        r.Port = 2010;
+        EXPECT_TRUE(w->transfers().NewUpload(r));
+        return w->panel(QStringLiteral("Tel") + r.IDTel);
     }
 
     static QImage shown(QLabel *label) { return label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32); }
-    static QImage stock() { return TransferPanels::StockPicture(0).toImage().convertToFormat(QImage::Format_ARGB32); }
+    static QImage stock() { return TTransferPage::StockPicture(0).toImage().convertToFormat(QImage::Format_ARGB32); }
 
     QString iconFile;
-    TfrmPrincipal *w = nullptr;
+    TestClient *w = nullptr;
 };
 
 TEST_F(FileTypeIcons, PanelsShowTheRegisteredIconAndTheStockOneForAnUnknownType)
@@ -71,8 +72,7 @@ TEST_F(FileTypeIcons, PanelsShowTheRegisteredIconAndTheStockOneForAnUnknownType)
 
 TEST_F(FileTypeIcons, TheConfirmationWindowDrawsTheSameIcons)
 {
-    TfrmReception reception;
-    ConnectReception(w, &reception, &dialogs);
+    TfrmReception &reception = *w->reception;
     reception.ShownFileName = QStringLiteral("offert.vzkt");
     reception.DessinerIcone();
     EXPECT_EQ(shown(reception.imgIco).pixelColor(16, 16), QColor(255, 0, 0));
@@ -94,7 +94,7 @@ TEST_F(FileTypeIcons, TheSendPageAsksTheDesktopAboutTheFileItself)
     const QImage icon = shown(w->imgIcoDecompose);
     ASSERT_EQ(icon.size(), QSize(32, 32));
     EXPECT_NE(icon.pixelColor(16, 16), QColor(255, 0, 0));
-    const QImage desktop = FileTypeLook::AssociatedIcon(*w->DesktopFileClasses, path, stock());
+    const QImage desktop = w->controllers().fileTypes().forFile(path, stock());
     QImage expected(32, 32, QImage::Format_ARGB32_Premultiplied);
     expected.fill(Qt::transparent);
     {

@@ -175,14 +175,14 @@ TEST_F(Hashing, ResumedFastTransferHashesOffTheEventLoop)
         TransferHarness::write(h.partial(name), partial);
         gate->runs = 0;
 
-        auto down = h.download(name, kSize, QString::number(kHeld));
-        auto up = h.upload(name, quint16(down->Port()), QString::number(kHeld));
+        auto down = h.download(name, kSize, kHeld);
+        auto up = h.upload(name, quint16(down->Port()), kHeld);
         for (TvzkLoadPanel *p : { down.get(), up.get() }) {
             p->job()->setHashFunction(Gate::holding(gate));
             p->job()->setStallTimeout(kStallMs);
         }
         QSignalSpy upStopped(up->job(), &TransferJob::stopped);
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
 
         // The sender's read of the 100000 bytes held, then the receiver's of
         // the whole file: each held well past the stall limit.
@@ -191,10 +191,10 @@ TEST_F(Hashing, ResumedFastTransferHashesOffTheEventLoop)
             EXPECT_TRUE(reading->job()->isHashing());
             EXPECT_TRUE(eventLoopTurns());
             waitUntil([] { return false; }, 2 * kStallMs);
-            EXPECT_TRUE(up->isClientActive());
+            EXPECT_TRUE(up->job()->isClientActive());
             gate->open.release();
         }
-        ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs));
         EXPECT_EQ(gate->runs, 2);
         if (!damaged) {
             ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)); }, kWaitMs));
@@ -239,19 +239,19 @@ TEST_F(Hashing, StoppingASideWhileItHashes)
         const QByteArray data = TransferHarness::randomBytes(kSize);
         TransferHarness::write(h.source(name), data);
         TransferHarness::write(h.partial(name), data.left(kHeld));
-        auto down = h.download(name, kSize, QString::number(kHeld));
-        auto up = h.upload(name, quint16(down->Port()), QString::number(kHeld));
+        auto down = h.download(name, kSize, kHeld);
+        auto up = h.upload(name, quint16(down->Port()), kHeld);
         (c.downloadSide ? down : up)->job()->setHashFunction(Gate::holding(gate));
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
         ASSERT_TRUE(gate->waitForRun());
         TvzkLoadPanel *side = (c.downloadSide ? down : up).get();
         ASSERT_TRUE(side->job()->isHashing());
         if (c.destroy)
             (c.downloadSide ? down : up).reset();
         else if (c.downloadSide)
-            down->setServerActive(false);
+            down->job()->setServerActive(false);
         else
-            up->setClientActive(false);
+            up->job()->setClientActive(false);
         if (!c.destroy) {
             EXPECT_FALSE(side->job()->isHashing());
         }
@@ -260,7 +260,7 @@ TEST_F(Hashing, StoppingASideWhileItHashes)
         EXPECT_TRUE(eventLoopTurns());
         // The upload learns of the end of the connection; nothing completed.
         if (up) {
-            ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+            ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs));
             EXPECT_NE(up->Status(), QStringLiteral("0"));
         }
         if (down) {
@@ -303,25 +303,25 @@ TEST_F(Hashing, FinishedDownloadAnswersItsReturningSender)
             finished[kSize - 1] = char(finished[kSize - 1] ^ 1);
         TransferHarness::write(h.destination(name), finished);
 
-        auto down = std::make_unique<TvzkLoadPanel>();
-        down->setTempPath(h.temp);
-        down->setBindAddress(QStringLiteral("127.0.0.1"));
-        down->setPeerAddress(QStringLiteral("127.0.0.1"));
-        down->setFichierName(name);
-        down->setFichierPath(h.destination(name));
-        down->setFichierPoids(QString::number(kSize));
-        down->setFichierTel(QString::number(kSize));
-        down->setStatus(QStringLiteral("0"));
-        down->setPort(0);
-        down->setServerActive(true);
-        ASSERT_TRUE(down->isServerActive());
+        auto down = std::make_unique<TestPanel>();
+        down->job()->setTempPath(h.temp);
+        down->job()->setBindAddress(QStringLiteral("127.0.0.1"));
+        down->job()->setPeerAddress(QStringLiteral("127.0.0.1"));
+        down->job()->setFichierName(name);
+        down->job()->setFichierPath(h.destination(name));
+        down->job()->setFichierPoids(QString::number(kSize));
+        down->job()->setFichierTel(kSize);
+        down->job()->setStatus(QStringLiteral("0"));
+        down->job()->setPort(0);
+        down->job()->setServerActive(true);
+        ASSERT_TRUE(down->job()->isServerActive());
         QSignalSpy downDone(down->job(), &TransferJob::OnTelTermine);
         QSignalSpy downShown(down->job(), &TransferJob::connectionOpened);
 
-        auto up = h.upload(name, down->ServerSocket()->serverPort(), QString::number(c.senderTel));
+        auto up = h.upload(name, down->ServerSocket()->serverPort(), c.senderTel);
         QSignalSpy upDone(up->job(), &TransferJob::OnTelTermine);
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+        up->job()->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs));
         EXPECT_TRUE(up->job()->isFast());
         if (c.changedSince) {
             EXPECT_EQ(upDone.count(), 0);
@@ -329,7 +329,7 @@ TEST_F(Hashing, FinishedDownloadAnswersItsReturningSender)
         } else {
             EXPECT_EQ(upDone.count(), 1);
             EXPECT_EQ(up->CaptionLabelInfo(), QStringLiteral("Terminé"));
-            EXPECT_EQ(up->FichierTel(), QString::number(kSize));
+            EXPECT_EQ(up->FichierTel(), kSize);
         }
         EXPECT_EQ(TransferHarness::contents(h.destination(name)), finished);
         EXPECT_FALSE(QFile::exists(h.partial(name)));
@@ -353,11 +353,11 @@ TEST_F(Hashing, FinishedDownloadRefusesAnythingElse)
     const QString name = QStringLiteral("fin.bin");
     const QByteArray data = TransferHarness::randomBytes(kSize);
     TransferHarness::write(h.destination(name), data);
-    auto down = h.download(name, kSize, QString::number(kSize));
-    down->setServerActive(false);
-    down->setStatus(QStringLiteral("0"));
-    down->setServerActive(true);
-    ASSERT_TRUE(down->isServerActive());
+    auto down = h.download(name, kSize, kSize);
+    down->job()->setServerActive(false);
+    down->job()->setStatus(QStringLiteral("0"));
+    down->job()->setServerActive(true);
+    ASSERT_TRUE(down->job()->isServerActive());
 
     const auto fastHeader = [](const QByteArray &fileName, qint64 size) {
         QByteArray header = DataPacket::header(fileName, QByteArray::number(size));
@@ -399,7 +399,7 @@ TEST_F(Hashing, FinishedDownloadRefusesAnythingElse)
         EXPECT_EQ(TransferHarness::contents(h.destination(name)), data);
         EXPECT_FALSE(QFile::exists(h.partial(name)));
         EXPECT_TRUE(QDir(h.temp).isEmpty());
-        EXPECT_TRUE(down->isServerActive());
+        EXPECT_TRUE(down->job()->isServerActive());
     }
 }
 

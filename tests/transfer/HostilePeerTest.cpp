@@ -113,7 +113,7 @@ TEST_F(HostilePeer, EachHostileInputGetsItsStatus)
 TEST_F(HostilePeer, IncompletePacketTimesOutAsTooShort)
 {
     auto down = h.download(QStringLiteral("t.bin"), 10);
-    down->setPacketTimeout(200);
+    down->job()->setPacketTimeout(200);
     RawPeer peer(quint16(down->Port()));
     peer.send(DataPacket::header("t.bin", "10").left(300));
     EXPECT_EQ(peer.statuses(0, 100), QByteArray());
@@ -150,11 +150,11 @@ TEST_F(HostilePeer, DisconnectBeforeTheEndLeavesAResumablePartialFile)
         EXPECT_EQ(peer.statuses(2), statuses({ 0, 0 }));
     }
     ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
-    EXPECT_EQ(down->FichierTel(), QStringLiteral("256"));
+    EXPECT_EQ(down->FichierTel(), 256);
     EXPECT_NE(down->Status(), QStringLiteral("0"));
     EXPECT_EQ(QFileInfo(h.partial(QStringLiteral("p.bin"))).size(), 256);
     EXPECT_FALSE(QFile::exists(h.destination(QStringLiteral("p.bin"))));
-    EXPECT_TRUE(down->isServerActive());
+    EXPECT_TRUE(down->job()->isServerActive());
 }
 
 // A sender that closes right after its last block, without waiting for the
@@ -229,8 +229,8 @@ TEST_F(HostilePeer, ConnectionFromAnotherAddressIsClosedUnanswered)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.peerAddress) + " / " + (c.online ? c.online : "-") + " <- " + c.from);
         auto down = h.download(QStringLiteral("a.bin"), 10);
-        down->setPeerAddress(QString::fromLatin1(c.peerAddress));
-        down->setFichierProprio(QStringLiteral("bob"));
+        down->job()->setPeerAddress(QString::fromLatin1(c.peerAddress));
+        down->job()->setFichierProprio(QStringLiteral("bob"));
         if (c.online)
             down->job()->ResolvePeer = [online = QString::fromLatin1(c.online)](const QString &pseudo) {
                 return pseudo == QLatin1String("bob") ? online : QString();
@@ -280,8 +280,8 @@ TEST_F(HostilePeer, HeaderAfterCompletion)
     EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("d.bin"))));
 
     // Made active again (a resume of the list, say): still only listening.
-    down->setServerActive(true);
-    EXPECT_TRUE(down->isServerActive());
+    down->job()->setServerActive(true);
+    EXPECT_TRUE(down->job()->isServerActive());
     QTcpSocket late;
     late.connectToHost(QStringLiteral("127.0.0.1"), quint16(down->Port()));
     late.write(DataPacket::header("d.bin", "3") + DataPacket::block(0, "XYZ"));
@@ -299,8 +299,8 @@ TEST_F(HostilePeer, HeaderNamingAnotherDownloadsFile)
 {
     const QByteArray paused(700, 'p');
     TransferHarness::write(h.partial(QStringLiteral("paused.bin")), paused);
-    auto pausedPanel = h.download(QStringLiteral("paused.bin"), 1000, QStringLiteral("700"));
-    pausedPanel->setServerActive(false);
+    auto pausedPanel = h.download(QStringLiteral("paused.bin"), 1000, 700);
+    pausedPanel->job()->setServerActive(false);
     auto down = h.download(QStringLiteral("mine.bin"), 1000);
     RawPeer peer(quint16(down->Port()));
     const QByteArray attempts[] = {
@@ -336,7 +336,7 @@ TEST_F(HostilePeer, SixteenRefusalsInARowEndTheConnection)
     EXPECT_EQ(down->CaptionLabelInfo(), QStringLiteral("Déconnecté"));
     EXPECT_NE(down->Status(), QStringLiteral("0"));
     // The panel still listens for the sender's return.
-    EXPECT_TRUE(down->isServerActive());
+    EXPECT_TRUE(down->job()->isServerActive());
 }
 
 // A receiver that accepts the header and refuses every block.
@@ -358,13 +358,13 @@ TEST_F(HostilePeer, SenderGivesUpAfterSixteenRefusalsInARow)
     TransferHarness::write(h.source(QStringLiteral("s.bin")), QByteArray(1000, 's'));
     auto up = h.upload(QStringLiteral("s.bin"), server.serverPort());
     QSignalSpy done(up.get(), &TvzkLoadPanel::OnTelTermine);
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
     ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
     EXPECT_EQ(headers, 1);
     EXPECT_EQ(blocks, 16);
-    EXPECT_FALSE(up->isClientActive());
+    EXPECT_FALSE(up->job()->isClientActive());
     // The block was counted when it went out, as a receiver counts it.
-    EXPECT_EQ(up->FichierTel(), QStringLiteral("256"));
+    EXPECT_EQ(up->FichierTel(), 256);
     EXPECT_EQ(done.count(), 0);
     ASSERT_TRUE(
         waitUntil([&] { return peer && peer->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));

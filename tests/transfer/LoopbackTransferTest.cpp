@@ -39,7 +39,7 @@ protected:
     {
         QSignalSpy downDone(&down, &TvzkLoadPanel::OnTelTermine);
         QSignalSpy upDone(&up, &TvzkLoadPanel::OnTelTermine);
-        up.setClientActive(true);
+        up.job()->setClientActive(true);
         // The file is in place when the download completes; the download
         // shows its "Terminé" once the sender has left.
         EXPECT_TRUE(waitUntil(
@@ -70,7 +70,7 @@ TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
         EXPECT_FALSE(QFile::exists(h.partial(name)));
         for (TvzkLoadPanel *p : { down.get(), up.get() }) {
             EXPECT_EQ(p->Status(), QStringLiteral("0"));
-            EXPECT_EQ(p->FichierTel(), QString::number(size));
+            EXPECT_EQ(p->FichierTel(), size);
             EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
             EXPECT_FALSE(p->LabelInfo()->isHidden());
             EXPECT_TRUE(p->ProgressBar()->isHidden());
@@ -78,7 +78,7 @@ TEST_F(LoopbackTransfer, FilesOfEverySizeArriveByteForByte)
         }
         EXPECT_EQ(down->CaptionLabelProgress(),
             SizeText::FormatSize(size) + QStringLiteral(" sur ") + SizeText::FormatSize(size));
-        EXPECT_FALSE(up->isClientActive());
+        EXPECT_FALSE(up->job()->isClientActive());
     }
 }
 
@@ -94,7 +94,7 @@ TEST_F(LoopbackTransfer, SeveralTransfersAtOnceDoNotMix)
         ups.push_back(h.upload(name, downs.back()->Port()));
     }
     for (auto &up : ups)
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
     EXPECT_TRUE(waitUntil(
         [&] {
             for (int i = 0; i < 3; ++i)
@@ -134,20 +134,20 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
                 paused = true;
                 QTimer::singleShot(0, up.get(), [&] {
                     if (pauseDownload)
-                        down->setServerActive(false);
+                        down->job()->setServerActive(false);
                     else
-                        up->setClientActive(false);
+                        up->job()->setClientActive(false);
                 });
             });
-            up->setClientActive(true);
+            up->job()->setClientActive(true);
             ASSERT_TRUE(waitUntil(
                 [&] {
                     return down->CaptionLabelInfo() == u"Déconnecté"
                         && up->CaptionLabelInfo() == u"Déconnecté";
                 },
                 kWaitMs));
-            const qint64 sent = up->FichierTel().toLongLong();
-            const qint64 held = down->FichierTel().toLongLong();
+            const qint64 sent = up->FichierTel();
+            const qint64 held = down->FichierTel();
             EXPECT_GT(sent, 200000);
             EXPECT_LT(sent, size);
             if (h.fast) {
@@ -172,7 +172,7 @@ TEST_F(LoopbackTransfer, PauseAndResumeContinueWhereTheyStopped)
             QObject::connect(up->ClientSocket(), &QTcpSocket::connected, up.get(),
                 [&] { resumedAt = up->ProgressBar()->value(); });
             if (pauseDownload)
-                down->setServerActive(true);
+                down->job()->setServerActive(true);
             runToEnd(*down, *up, name);
             EXPECT_EQ(resumedAt, sent);
             EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
@@ -213,8 +213,8 @@ TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
             TransferHarness::write(h.source(name), data);
             const QByteArray partial = data.left(c.onDisk) + QByteArray(c.garbage, 'G');
             TransferHarness::write(h.partial(name), partial);
-            auto down = h.download(name, size, QString::number(c.onDisk));
-            auto up = h.upload(name, down->Port(), QString::number(c.senderSaved));
+            auto down = h.download(name, size, c.onDisk);
+            auto up = h.upload(name, down->Port(), c.senderSaved);
             if (c.completes) {
                 runToEnd(*down, *up, name);
                 EXPECT_TRUE(TransferHarness::sameBytes(h.destination(name), data));
@@ -223,11 +223,11 @@ TEST_F(LoopbackTransfer, PartialFileFromAnEarlierRunResumes)
             QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
             QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
             QSignalSpy log(up.get(), &TvzkLoadPanel::OnLog);
-            up->setClientActive(true);
+            up->job()->setClientActive(true);
             if (fast) {
                 const QString verdict = TransferJob::verificationFailedText();
                 ASSERT_TRUE(waitUntil(
-                    [&] { return up->CaptionLabelInfo() == verdict && !up->isClientActive(); }, kWaitMs));
+                    [&] { return up->CaptionLabelInfo() == verdict && !up->job()->isClientActive(); }, kWaitMs));
                 ASSERT_TRUE(waitUntil([&] { return down->CaptionLabelInfo() == verdict; }, kWaitMs));
                 // The disconnection that follows leaves the verdict in place.
                 waitUntil([] { return false; }, 50);
@@ -286,8 +286,8 @@ TEST_F(LoopbackTransfer, AFileOfMoreThanTwoGigabytesCrossesTheBoundaryAndIsVerif
     makeSparse(h.source(name), size);
     makeSparse(h.partial(name), held);
 
-    auto down = h.download(name, size, QString::number(held));
-    auto up = h.upload(name, down->Port(), QString::number(held));
+    auto down = h.download(name, size, held);
+    auto up = h.upload(name, down->Port(), held);
     EXPECT_EQ(up->FichierPoids(), QStringLiteral("2147553648"));
     QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
     QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
@@ -296,12 +296,12 @@ TEST_F(LoopbackTransfer, AFileOfMoreThanTwoGigabytesCrossesTheBoundaryAndIsVerif
         QObject::connect(p, &TvzkLoadPanel::OnLog, p, [&logs, p, &down](QObject *, const QString &line) {
             logs << (p == down.get() ? QStringLiteral("down: ") : QStringLiteral("up: ")) + line;
         });
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
     // Hashing 2 GiB on each side takes its time on a slow machine.
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(h.destination(name)) && upDone.count() == 1; }, 300000))
         << qPrintable(logs.join(u'\n')) << "\n" << qPrintable(down->CaptionLabelInfo()) << " / "
-        << qPrintable(up->CaptionLabelInfo()) << " " << qPrintable(down->FichierTel()) << " / "
-        << qPrintable(up->FichierTel());
+        << qPrintable(up->CaptionLabelInfo()) << " " << down->FichierTel() << " / "
+        << up->FichierTel();
     EXPECT_EQ(downDone.count(), 1);
 
     QFile got(h.destination(name));
@@ -315,7 +315,7 @@ TEST_F(LoopbackTransfer, AFileOfMoreThanTwoGigabytesCrossesTheBoundaryAndIsVerif
     const QString caption = SizeText::FormatSize(size) + QStringLiteral(" sur ") + SizeText::FormatSize(size);
     for (TvzkLoadPanel *p : { down.get(), up.get() }) {
         EXPECT_EQ(p->Status(), QStringLiteral("0"));
-        EXPECT_EQ(p->FichierTel(), QString::number(size));
+        EXPECT_EQ(p->FichierTel(), size);
         EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
     }
     EXPECT_EQ(down->CaptionLabelProgress(), caption);
@@ -355,7 +355,7 @@ TEST_F(LoopbackTransfer, AnExistingDestinationIsReplacedOnlyWhenTheUserAgreed)
         auto up = h.upload(name, down->Port());
         QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
         QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
-        up->setClientActive(true);
+        up->job()->setClientActive(true);
         if (!*c.why) {
             ASSERT_TRUE(waitUntil(
                 [&] { return downDone.count() == 1 && upDone.count() == 1 && !down->LabelInfo()->isHidden(); },
@@ -400,12 +400,12 @@ TEST_F(LoopbackTransfer, MissingFileToSendIsReportedAndNoHeaderGoesOut)
 {
     auto down = h.download(QStringLiteral("ghost.bin"), 10);
     auto up = h.upload(QStringLiteral("ghost.bin"), down->Port());
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
     ASSERT_TRUE(waitUntil([&] { return up->CaptionLabelInfo() == u"Déconnecté"; }, kWaitMs));
     const QStringList errors = RecordedErrors::take();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.first().contains(QStringLiteral("ghost.bin")));
-    EXPECT_FALSE(up->isClientActive());
+    EXPECT_FALSE(up->job()->isClientActive());
     // The receiver saw a connection come and go, and no file.
     ASSERT_TRUE(waitUntil([&] { return down->ProgressBar()->isHidden(); }, kWaitMs));
     EXPECT_FALSE(QFile::exists(h.partial(QStringLiteral("ghost.bin"))));
@@ -420,8 +420,8 @@ TEST_F(LoopbackTransfer, RefusedConnectionEndsDisconnected)
     }
     TransferHarness::write(h.source(QStringLiteral("x")), "x");
     auto up = h.upload(QStringLiteral("x"), port);
-    up->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+    up->job()->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs));
     EXPECT_EQ(up->CaptionLabelInfo(), QStringLiteral("Déconnecté"));
     EXPECT_TRUE(up->ProgressBar()->isHidden());
     EXPECT_NE(up->Status(), QStringLiteral("0"));
@@ -450,7 +450,7 @@ TEST_F(LoopbackTransfer, RunningPanelsShowTheirSpeedAndTimeLeft)
     const auto fileLabel = [&] { return labelShowingPrefix(*down, longName.left(6)); };
     QSignalSpy downDone(down.get(), &TvzkLoadPanel::OnTelTermine);
     QSignalSpy upDone(up.get(), &TvzkLoadPanel::OnTelTermine);
-    up->setClientActive(true);
+    up->job()->setClientActive(true);
 
     // Under a second measured: no speed yet.
     ASSERT_TRUE(waitUntil([&] { return down->ProgressPosition() > 0 && !down->RateLabel()->isHidden(); }, kWaitMs));

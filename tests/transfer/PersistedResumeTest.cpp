@@ -1,7 +1,6 @@
 #include "TransferHarness.h"
 
 #include "transfer/TransferListStore.h"
-#include "transfer/ui/LoadPanelRecord.h"
 
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -33,28 +32,28 @@ public:
     QList<TransferRecord> downloadRecords() const override { return records(downloads); }
     QList<TransferRecord> uploadRecords() const override { return records(uploads); }
 
-    void NewDownload(const TransferRecord &r) override
+    void restoreDownload(const TransferRecord &r) override
     {
-        auto panel = std::make_unique<TvzkLoadPanel>();
-        LoadPanelRecord::apply(*panel, r);
-        panel->setTempPath(m_temp);
-        panel->setBindAddress(QStringLiteral("127.0.0.1"));
+        auto panel = std::make_unique<TestPanel>();
+        panel->job()->setRecord(r);
+        panel->job()->setTempPath(m_temp);
+        panel->job()->setBindAddress(QStringLiteral("127.0.0.1"));
         // Restored in a new session: the sender is taken from where it is
         // online now.
         panel->job()->ResolvePeer = [this](const QString &pseudo) { return GetIP(pseudo); };
         if (r.Status != QLatin1String("0"))
-            panel->setServerActive(true);
+            panel->job()->setServerActive(true);
         downloads.push_back(std::move(panel));
     }
-    void NewUpload(const TransferRecord &r, const QString &address) override
+    void restoreUpload(const TransferRecord &r, const QString &address) override
     {
-        auto panel = std::make_unique<TvzkLoadPanel>();
-        LoadPanelRecord::apply(*panel, r);
-        panel->setFichierName(QFileInfo(r.FichierPath).fileName());
-        panel->setClientAddress(address);
+        auto panel = std::make_unique<TestPanel>();
+        panel->job()->setRecord(r);
+        panel->job()->setFichierName(QFileInfo(r.FichierPath).fileName());
+        panel->job()->setClientAddress(address);
         uploads.push_back(std::move(panel));
         if (r.Status != QLatin1String("0") && !address.isEmpty())
-            uploads.back()->setClientActive(true);
+            uploads.back()->job()->setClientActive(true);
     }
     QString GetIP(const QString &) const override { return QStringLiteral("127.0.0.1"); }
 
@@ -63,7 +62,7 @@ private:
     {
         QList<TransferRecord> out;
         for (const auto &p : panels)
-            out.append(LoadPanelRecord::of(*p));
+            out.append(p->job()->record());
         return out;
     }
     QString m_temp;
@@ -93,12 +92,12 @@ TEST(PersistedResume, InterruptedTransferResumesAfterARestart)
         auto down = h.download(name, size);
         auto up = h.upload(name, down->Port());
         for (auto *p : { down.get(), up.get() }) {
-            p->setIDTel(QStringLiteral("4220261225143005123"));
-            p->setFichierProprio(p == down.get() ? QStringLiteral("alice") : QStringLiteral("bob"));
+            p->job()->setIDTel(QStringLiteral("4220261225143005123"));
+            p->job()->setFichierProprio(p == down.get() ? QStringLiteral("alice") : QStringLiteral("bob"));
         }
-        up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return up->FichierTel().toLongLong() > 300000; }, kWaitMs));
-        up->setClientActive(false);
+        up->job()->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return up->FichierTel() > 300000; }, kWaitMs));
+        up->job()->setClientActive(false);
         ASSERT_TRUE(waitUntil(
             [&] {
                 return down->CaptionLabelInfo() == u"Déconnecté" && up->CaptionLabelInfo() == u"Déconnecté";
@@ -119,7 +118,7 @@ TEST(PersistedResume, InterruptedTransferResumesAfterARestart)
     PanelHost bob(h.temp), alice(h.temp);
     ASSERT_TRUE(TransferListStore(bob, bobHome.path()).OpenLoad(QStringLiteral("bob"), h.temp));
     ASSERT_EQ(bob.downloads.size(), 1u);
-    EXPECT_EQ(bob.downloads.front()->FichierTel(), QString::number(held));
+    EXPECT_EQ(bob.downloads.front()->FichierTel(), held);
     EXPECT_EQ(bob.downloads.front()->FichierProprio(), QStringLiteral("alice"));
     QSignalSpy downDone(bob.downloads.front().get(), &TvzkLoadPanel::OnTelTermine);
     ASSERT_TRUE(TransferListStore(alice, aliceHome.path()).OpenLoad(QStringLiteral("alice"), h.temp));

@@ -98,13 +98,13 @@ TEST_F(ResumeInterop, OurSenderAgainstTheDescribedReceiver)
         DescribedReceiver model(h.temp, name, h.destination(name));
         model.cutAt(c.cut, c.block);
 
-        QString saved = QStringLiteral("0");
+        qint64 saved = 0;
         int terminated = 0;
         for (int attempt = 0; attempt < 2; ++attempt) {
             auto up = h.upload(name, model.port(), saved);
             QSignalSpy done(up.get(), &TvzkLoadPanel::OnTelTermine);
-            up->setClientActive(true);
-            ASSERT_TRUE(waitUntil([&] { return finished(*up) && !up->isClientActive(); }, kWaitMs));
+            up->job()->setClientActive(true);
+            ASSERT_TRUE(waitUntil([&] { return finished(*up) && !up->job()->isClientActive(); }, kWaitMs));
             terminated += int(done.count());
             saved = up->FichierTel();
             if (attempt == 0) {
@@ -133,7 +133,7 @@ TEST_F(ResumeInterop, TheDescribedSenderAgainstOurReceiver)
         DescribedSender model(h.source(name));
         model.cutAt(c.cut, c.block);
 
-        QString saved = QStringLiteral("0");
+        qint64 saved = 0;
         int terminated = 0;
         QString caption;
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -165,7 +165,7 @@ TEST_F(ResumeInterop, TheDescribedSenderAgainstOurReceiver)
             // What did arrive is kept, and is the sender's.
             const QByteArray partial = TransferHarness::contents(h.partial(name));
             EXPECT_EQ(partial, data.left(partial.size()));
-            EXPECT_EQ(saved, QString::number(partial.size()));
+            EXPECT_EQ(saved, partial.size());
         }
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/ui/TvzkLoadPanel.h"
+#include "transfer/TestPanel.h"
 
 #include "support/EventWait.h"
 
@@ -71,34 +71,34 @@ struct TransferHarness
     // A download panel listening on 127.0.0.1, its port fixed once chosen so
     // that it can be reopened after a pause.
     std::unique_ptr<TvzkLoadPanel> download(
-        const QString &name, qint64 size, const QString &tel = QStringLiteral("0"))
+        const QString &name, qint64 size, qint64 tel = 0)
     {
-        auto panel = std::make_unique<TvzkLoadPanel>();
-        panel->setTempPath(temp);
-        panel->setBindAddress(QStringLiteral("127.0.0.1"));
-        panel->setPeerAddress(QStringLiteral("127.0.0.1"));
-        panel->setFichierName(name);
-        panel->setFichierPath(destination(name));
-        panel->setFichierPoids(QString::number(size));
-        panel->setFichierTel(tel);
+        auto panel = std::make_unique<TestPanel>();
+        panel->job()->setTempPath(temp);
+        panel->job()->setBindAddress(QStringLiteral("127.0.0.1"));
+        panel->job()->setPeerAddress(QStringLiteral("127.0.0.1"));
+        panel->job()->setFichierName(name);
+        panel->job()->setFichierPath(destination(name));
+        panel->job()->setFichierPoids(QString::number(size));
+        panel->job()->setFichierTel(tel);
         panel->job()->setFastMode(fast);
-        panel->setPort(0);
-        panel->setServerActive(true);
-        panel->setPort(panel->ServerSocket()->serverPort());
+        panel->job()->setPort(0);
+        panel->job()->setServerActive(true);
+        panel->job()->setPort(panel->ServerSocket()->serverPort());
         return panel;
     }
 
     std::unique_ptr<TvzkLoadPanel> upload(
-        const QString &name, quint16 port, const QString &tel = QStringLiteral("0"))
+        const QString &name, quint16 port, qint64 tel = 0)
     {
-        auto panel = std::make_unique<TvzkLoadPanel>();
-        panel->setFichierName(name);
-        panel->setFichierPath(source(name));
-        panel->setFichierPoids(QString::number(QFileInfo(source(name)).size()));
-        panel->setFichierTel(tel);
+        auto panel = std::make_unique<TestPanel>();
+        panel->job()->setFichierName(name);
+        panel->job()->setFichierPath(source(name));
+        panel->job()->setFichierPoids(QString::number(QFileInfo(source(name)).size()));
+        panel->job()->setFichierTel(tel);
         panel->job()->setFastMode(fast);
-        panel->setPort(port);
-        panel->setClientAddress(QStringLiteral("127.0.0.1"));
+        panel->job()->setPort(port);
+        panel->job()->setClientAddress(QStringLiteral("127.0.0.1"));
         return panel;
     }
 };

@@ -33,7 +33,7 @@ TEST(TransferJob, TransfersWithoutAView)
 
     TransferJob up;
     up.setFichierPath(h.source(name));
-    up.setFichierTel(QStringLiteral("0"));
+    up.setFichierTel(0);
     up.setClientAddress(QStringLiteral("127.0.0.1"));
     up.setPort(down.ServerSocket()->serverPort());
 
@@ -56,20 +56,25 @@ TEST(TransferJob, TransfersWithoutAView)
     EXPECT_TRUE(upDone.first().first().toBool());
     EXPECT_EQ(upTermine.first().first().value<QObject *>(), &up);
     EXPECT_EQ(down.Status(), QStringLiteral("0"));
-    EXPECT_EQ(up.FichierTel(), QStringLiteral("3000"));
+    EXPECT_EQ(up.FichierTel(), 3000);
     EXPECT_EQ(RecordedErrors::take(), QStringList());
 }
 
-// The panel's transfer properties are its job's.
-TEST(TransferJob, PanelPropertiesReadAndWriteItsJob)
+// The panel's transfer properties are its job's, and only the job sets
+// them: the panel is a view of the transfer.
+TEST(TransferJob, PanelPropertiesReadItsJob)
 {
-    TvzkLoadPanel panel;
+    TestPanel panel;
     TransferJob &job = *panel.job();
-    panel.setProperty("FichierTel", QStringLiteral("512"));
-    panel.setProperty("PeerAddress", QStringLiteral("10.0.0.4"));
-    panel.setProperty("Port", 2011);
-    EXPECT_EQ(job.FichierTel(), QStringLiteral("512"));
-    EXPECT_EQ(job.PeerAddress(), QStringLiteral("10.0.0.4"));
+    job.setFichierTel(512);
+    job.setPeerAddress(QStringLiteral("10.0.0.4"));
+    job.setPort(2011);
+    EXPECT_EQ(panel.property("FichierTel").toLongLong(), 512);
+    EXPECT_EQ(panel.property("PeerAddress").toString(), QStringLiteral("10.0.0.4"));
+    EXPECT_EQ(panel.property("Port").toInt(), 2011);
+    EXPECT_FALSE(panel.setProperty("FichierTel", 7));
+    EXPECT_FALSE(panel.setProperty("Port", 7));
+    EXPECT_EQ(job.FichierTel(), 512);
     EXPECT_EQ(job.Port(), 2011);
     job.setStatus(QStringLiteral("0"));
     job.setIDTel(QStringLiteral("7"));

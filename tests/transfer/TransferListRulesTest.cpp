@@ -238,7 +238,7 @@ TransferRecord sample()
     r.FichierProprio = QStringLiteral("Zoé");
     r.FichierPath = QStringLiteral("/home/alice/Musique/clip.mp3");
     r.FichierPoids = QStringLiteral("1048576");
-    r.FichierTel = QStringLiteral("2048");
+    r.FichierTel = 2048;
     r.Port = 2012;
     return r;
 }
@@ -256,16 +256,16 @@ TEST_F(TransferPropertiesFrench, PropertiesRowsOfADownloadAndAnUpload)
     EXPECT_EQ(p.port, QStringLiteral("2012"));
     EXPECT_EQ(p.idTel, r.IDTel);
 
-    // A download whose partial file was missing at load has no count.
-    r.FichierTel.clear();
+    // A download whose partial file was missing at load counts nothing.
+    r.FichierTel = 0;
     p = TransferProperties::of(r, false, QStringLiteral("10.0.0.2"));
     EXPECT_EQ(p.sourceCaption, QStringLiteral("Vers :"));
-    EXPECT_EQ(p.tailleTel, QStringLiteral("0 octet ( octets)"));
+    EXPECT_EQ(p.tailleTel, QStringLiteral("0 octet (0 octets)"));
     EXPECT_EQ(p.ip, QStringLiteral("10.0.0.2"));
 
     // Files of 2 GiB and more show their real sizes.
     r.FichierPoids = QStringLiteral("5368709120");
-    r.FichierTel = QStringLiteral("3221225472");
+    r.FichierTel = 3221225472;
     p = TransferProperties::of(r, true, QString());
     EXPECT_EQ(p.taille, QStringLiteral("5120,0 Mo (5368709120 octets)"));
     EXPECT_EQ(p.tailleTel, QStringLiteral("3072,0 Mo (3221225472 octets)"));
@@ -310,7 +310,7 @@ TEST_F(TransferPropertiesFrench, PropertiesWindowShowsEveryRowAndOnlyOkActs)
 
     // Long sizes stay whole and left of the avatar, whatever the font.
     other.FichierPoids = QStringLiteral("5368709120");
-    other.FichierTel = QStringLiteral("3221225472");
+    other.FichierTel = 3221225472;
     w.showProperties(TransferProperties::of(other, true, QString()), QPixmap(), QImage());
     QCoreApplication::processEvents();
     for (QLabel *size : { w.lblTaille, w.lblTailleTel }) {

@@ -43,13 +43,13 @@ public:
 
     QList<TransferRecord> downloadRecords() const override { return downloads; }
     QList<TransferRecord> uploadRecords() const override { return uploads; }
-    void NewDownload(const TransferRecord &r) override
+    void restoreDownload(const TransferRecord &r) override
     {
         if (onNewDownload)
             onNewDownload(r);
         downloads.append(r);
     }
-    void NewUpload(const TransferRecord &r, const QString &address) override
+    void restoreUpload(const TransferRecord &r, const QString &address) override
     {
         uploads.append(r);
         uploadAddresses.append(address);
@@ -62,7 +62,7 @@ public:
     }
 };
 
-TransferRecord record(const QString &id, const QString &name, const QString &tel = QString(),
+TransferRecord record(const QString &id, const QString &name, qint64 tel = 0,
                       const QString &status = QString())
 {
     TransferRecord r;
@@ -140,7 +140,7 @@ TEST_F(TransferListStoreTest, NoFileLoadsNothingAndShowsNothing)
 TEST_F(TransferListStoreTest, ExactDocumentInLatin1WithReferencesForTheRest)
 {
     TransferRecord up = record(QStringLiteral("4220261225143005123"), QStringLiteral("Été 2€ <a&b>.mp3"),
-                               QStringLiteral("512"), QStringLiteral("0"));
+                               512, QStringLiteral("0"));
     up.FichierProprio = QStringLiteral("Zoé");
     host.uploads = { up };
     store.SaveLoad(QStringLiteral("alice"));
@@ -183,11 +183,11 @@ TEST_F(TransferListStoreTest, ControlCharactersNeverMakeTheFileUnreadable)
 
 TEST_F(TransferListStoreTest, OrderAndValuesSurviveASaveAndALoad)
 {
-    host.downloads = { record(QStringLiteral("71"), QStringLiteral("d1.avi"), QStringLiteral("40")),
-                       record(QStringLiteral("72"), QStringLiteral("d2.avi"), QString(), QStringLiteral("0")),
+    host.downloads = { record(QStringLiteral("71"), QStringLiteral("d1.avi"), 40),
+                       record(QStringLiteral("72"), QStringLiteral("d2.avi"), 0, QStringLiteral("0")),
                        record(QStringLiteral("73"), QStringLiteral("d3.avi")) };
-    host.uploads = { record(QStringLiteral("81"), QStringLiteral("u1.txt"), QStringLiteral("99")),
-                     record(QStringLiteral("82"), QStringLiteral("u2.txt"), QStringLiteral("7"), QStringLiteral("0")) };
+    host.uploads = { record(QStringLiteral("81"), QStringLiteral("u1.txt"), 99),
+                     record(QStringLiteral("82"), QStringLiteral("u2.txt"), 7, QStringLiteral("0")) };
     host.uploads[1].Port = 2011;
     store.SaveLoad(QStringLiteral("alice"));
     QFile partial(tempPath() + QStringLiteral("/d1.avi"));
@@ -203,11 +203,12 @@ TEST_F(TransferListStoreTest, OrderAndValuesSurviveASaveAndALoad)
     ASSERT_TRUE(reader.OpenLoad(QStringLiteral("alice"), tempPath()));
 
     // Downloads take their count from the partial file: 1000 bytes on disk,
-    // none for a file that is gone, whatever was saved.
+    // none for a file that is gone, whatever was saved; a finished one
+    // (72) holds its whole size.
     QList<TransferRecord> expectDown = host.downloads;
-    expectDown[0].FichierTel = QStringLiteral("1000");
-    expectDown[1].FichierTel = QString();
-    expectDown[2].FichierTel = QString();
+    expectDown[0].FichierTel = 1000;
+    expectDown[1].FichierTel = expectDown[1].FichierPoids.toLongLong();
+    expectDown[2].FichierTel = 0;
     EXPECT_EQ(other.downloads, expectDown);
     // Uploads keep their saved count; their name comes from the path later.
     QList<TransferRecord> expectUp = host.uploads;
@@ -408,7 +409,7 @@ TEST_F(TransferListStoreTest, AnEntryThatCannotBeMadeIsKeptAndTheOthersLoad)
         ASSERT_TRUE(saved.has_value());
         QStringList ids;
         for (const auto &e : saved->downloads)
-            ids << e.IDTel;
+            ids << e.record.IDTel;
         EXPECT_EQ(ids, QStringList({ "1", "3", "2" }));
     }
 }
@@ -493,7 +494,7 @@ TEST_F(TransferListStoreTest, SaveDuringLoadingKeepsTheEntriesNotYetMade)
 TEST_F(TransferListStoreTest, EachDownloadCountsItsOwnPartialFileOnly)
 {
     const auto sized = [](const char *id, const char *name, const char *size, const char *status = "") {
-        TransferRecord r = record(QLatin1String(id), QLatin1String(name), QStringLiteral("77"), QLatin1String(status));
+        TransferRecord r = record(QLatin1String(id), QLatin1String(name), 77, QLatin1String(status));
         r.FichierPoids = QLatin1String(size);
         return r;
     };
@@ -516,8 +517,9 @@ TEST_F(TransferListStoreTest, EachDownloadCountsItsOwnPartialFileOnly)
     ASSERT_TRUE(s.OpenLoad(QStringLiteral("m"), tempPath()));
     QStringList counts;
     for (const auto &r : h.downloads)
-        counts << r.IDTel + u'=' + r.FichierTel;
-    EXPECT_EQ(counts, QStringList({ "71=300", "72=400", "73=", "74=", "75=" }));
+        counts << r.IDTel + u'=' + QString::number(r.FichierTel);
+    // 75 is finished: it holds its whole size, whatever lies in temp.
+    EXPECT_EQ(counts, QStringList({ "71=300", "72=400", "73=0", "74=0", "75=5000" }));
     QStringList left = QDir(tempPath()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(left, QStringList({ "71_x.bin", "72_y.bin", "w.bin", "x.bin", "z.bin" }));
     EXPECT_EQ(QFileInfo(tempPath() + QStringLiteral("/x.bin")).size(), 900);
@@ -542,7 +544,7 @@ TEST_F(TransferListStoreTest, TheSessionsOwnSavesFollowTheLists)
     QFile::remove(path);
     EXPECT_TRUE(store.autoSave());
     EXPECT_FALSE(QFile::exists(path));
-    host.downloads[0].FichierTel = QStringLiteral("500");
+    host.downloads[0].FichierTel = 500;
     EXPECT_TRUE(store.autoSave());
     EXPECT_TRUE(readFile(QStringLiteral("m.xml")).contains("<FichierTel>500</FichierTel>"));
 
@@ -656,7 +658,7 @@ TEST(TransferListSave, KillDuringSaveLeavesOldOrNewList)
         ASSERT_TRUE(contents.has_value()) << "round " << round;
         QStringList ids;
         for (const auto &e : contents->downloads + contents->uploads)
-            ids << e.IDTel;
+            ids << e.record.IDTel;
         EXPECT_TRUE(ids == idsA || ids == idsB) << "round " << round;
     }
     // A save cut short leaves its new file beside the list; the next log-in

@@ -10,10 +10,10 @@
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
 #include "transfer/ui/TfrmPropriete.h"
-#include "app/ui/TransferListOps.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include "support/FakeService.h"
 #include "support/FileSizeLimit.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
@@ -45,28 +45,52 @@ protected:
     {
         RecordedErrors::install();
         RecordedErrors::take();
+        environment.serviceUrl = service.baseUrl();
         w = &createWindow();
-        w->session.CurrentPseudo = QStringLiteral("alice");
-        w->session.UserId = 7;
+        EXPECT_TRUE(w->logInSession(service, QStringLiteral("alice"), 7));
+        w->TimerRefresh->stop();
     }
 
     // An upload to an offline member: a panel with no socket at work.
     QString upload(const QString &file, const QString &status = QString())
     {
-        const QString id = w->Transfers->NewTransferId();
-        EXPECT_TRUE(w->Transfers->NewUpload(id, QStringLiteral("bob"), home.filePath(file), QStringLiteral("100"),
-            QStringLiteral("0"), QString(), 2010, status));
-        return QStringLiteral("Tel") + id;
+        TransferRecord r;
+        r.IDTel = w->transfers().NewTransferId();
+        r.FichierProprio = QStringLiteral("bob");
+        r.FichierPath = home.filePath(file);
+        r.FichierPoids = QStringLiteral("100");
+        r.Port = 2010;
+        r.Status = status;
+        EXPECT_TRUE(w->transfers().NewUpload(r));
+        return QStringLiteral("Tel") + r.IDTel;
     }
     // A download; an unfinished one listens on a free port.
-    QString download(const QString &file, const QString &status = QString(), const QString &count = QString())
+    QString download(const QString &file, const QString &status = QString(), qint64 count = 0)
     {
-        const QString id = w->Transfers->NewTransferId();
-        EXPECT_TRUE(w->Transfers->NewDownload(id, QStringLiteral("bob"), file, QStringLiteral("100"), count,
-            home.filePath(QStringLiteral("recu/") + file), 0, status));
-        return QStringLiteral("Tel") + id;
+        TransferRecord r;
+        r.IDTel = w->transfers().NewTransferId();
+        r.FichierProprio = QStringLiteral("bob");
+        r.FichierName = file;
+        r.FichierPoids = QStringLiteral("100");
+        r.FichierTel = count;
+        r.FichierPath = home.filePath(QStringLiteral("recu/") + file);
+        r.Status = status;
+        EXPECT_TRUE(w->transfers().NewDownload(r));
+        return QStringLiteral("Tel") + r.IDTel;
     }
-    TvzkLoadPanel *panel(const QString &name) const { return w->TransferView->panelNamed(name); }
+    TvzkLoadPanel *panel(const QString &name) const { return w->panel(name); }
+    TransferJob *job(const QString &name) const { return w->transfers().job(name.mid(3)); }
+    // A command of a page's context menu, by its name.
+    static QAction *command(TTransferPage &page, const char *name)
+    {
+        return page.popupMenu()->findChild<QAction *>(QLatin1String(name));
+    }
+    // A left click that selects the panel of name (not selected before).
+    void select(const QString &name)
+    {
+        release(panel(name), Qt::LeftButton);
+        ASSERT_EQ(panel(name)->property("Tag").toInt(), 1);
+    }
 
     // A point of the panel's background that nothing lies on.
     static QPoint bare(TvzkLoadPanel *p)
@@ -83,29 +107,28 @@ protected:
         QTest::mouseRelease(p, button, {}, at == QPoint(-1, -1) ? bare(p) : at);
     }
 
-    TfrmPrincipal *w = nullptr;
+    FakeService service;
+    TestClient *w = nullptr;
 };
 
 TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
 {
     const QString d1 = download(QStringLiteral("gone.bin"));
-    const QString d2 = download(QStringLiteral("half.bin"), QString(), QStringLiteral("40"));
-    const QString d3 = download(QStringLiteral("fini.mp3"), QStringLiteral("0"), QStringLiteral("100"));
+    const QString d2 = download(QStringLiteral("half.bin"), QString(), 40);
+    const QString d3 = download(QStringLiteral("fini.mp3"), QStringLiteral("0"), 100);
     const QString u1 = upload(QStringLiteral("été €.txt"));
-    const QStringList downs = w->Transfers->DownloadList;
+    const QStringList downs = w->downloadNames();
     ASSERT_EQ(downs, (QStringList { d1, d2, d3 }));
     w->PageControl->setCurrentIndex(1);
     release(panel(d1), Qt::LeftButton); // highlighted when the session ends
-    ASSERT_EQ(w->SelectedDownload, d1);
-    w->session.Connected = true;
-    ASSERT_TRUE(w->FormCloseQuery()); // the service is unreachable: the list is saved all the same
+    ASSERT_EQ(w->downloadsPage->selection(), d1);
+    ASSERT_TRUE(w->window->FormCloseQuery());
     EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("alice.xml"))));
-    w->session.Connected = false;
-    w->ClearTransfers();
+    w->transfers().ClearTransfers();
 
     // The partial files say how far each download got; each download has
     // its own, named after its transfer id.
-    QFile partial(w->TempPath + u'/' + TransferJob::partialFileName(d2.mid(3), QStringLiteral("half.bin")));
+    QFile partial(w->settings().tempFolder() + u'/' + TransferJob::partialFileName(d2.mid(3), QStringLiteral("half.bin")));
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
     partial.write(QByteArray(60, 'x'));
     partial.close();
@@ -117,23 +140,23 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
         int maximum, value;
     };
     QList<Seen> seen;
-    QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w, [&] {
+    QObject::connect(&w->transferLists(), &TransferListStore::progressPosition, w->window, [&] {
         seen.append({ w->lblInfo->text(), !w->pnInfo->isHidden(), !w->pBarLoading->isHidden(),
             w->pBarLoading->Max(), w->pBarLoading->Position() });
     });
-    w->OpenLoad();
+    w->window->OpenLoad();
 
-    EXPECT_EQ(w->Transfers->DownloadList, downs);
-    EXPECT_EQ(w->Transfers->UploadList, QStringList { u1 });
-    EXPECT_EQ(panel(d1)->FichierTel(), QString());
-    EXPECT_EQ(panel(d2)->FichierTel(), QStringLiteral("60"));
+    EXPECT_EQ(w->downloadNames(), downs);
+    EXPECT_EQ(w->uploadNames(), QStringList { u1 });
+    EXPECT_EQ(panel(d1)->FichierTel(), 0);
+    EXPECT_EQ(panel(d2)->FichierTel(), 60);
     // A restored panel shows what it holds, and that it waits for its sender.
     EXPECT_EQ(panel(d2)->CaptionLabelProgress(), QStringLiteral("60 octets sur 100 octets - en attente de bob"));
     EXPECT_EQ(panel(d2)->CaptionLabelInfo(), QStringLiteral("Source non trouvée"));
     EXPECT_EQ(panel(d3)->CaptionLabelProgress(), QStringLiteral("100 octets sur 100 octets"));
     EXPECT_EQ(panel(d3)->CaptionLabelInfo(), QStringLiteral("Terminé"));
     EXPECT_EQ(panel(u1)->FichierName(), QStringLiteral("été €.txt"));
-    EXPECT_TRUE(panel(d2)->isServerActive());
+    EXPECT_TRUE(panel(d2)->job()->isServerActive());
     ASSERT_EQ(seen.size(), 4);
     for (const Seen &s : seen) {
         EXPECT_EQ(s.info, TransferListStore::LoadingText);
@@ -147,10 +170,10 @@ TEST_F(TransferListWiring, SaveAtExitAndLoadAfterLogInRebuildBothListsInOrder)
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 
     // The re-created panel starts plain: a click highlights it.
-    EXPECT_EQ(w->SelectedDownload, QString());
+    EXPECT_EQ(w->downloadsPage->selection(), QString());
     release(panel(d1), Qt::LeftButton);
     EXPECT_EQ(panel(d1)->property("Tag").toInt(), 1);
-    EXPECT_EQ(w->SelectedDownload, d1);
+    EXPECT_EQ(w->downloadsPage->selection(), d1);
 }
 
 TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)
@@ -169,10 +192,10 @@ TEST_F(TransferListWiring, MoreEntriesThanAnnouncedRaiseTheProgressMaximum)
     file.close();
 
     QList<std::pair<int, int>> bar;
-    QObject::connect(w->TransferLists, &TransferListStore::progressPosition, w,
+    QObject::connect(&w->transferLists(), &TransferListStore::progressPosition, w->window,
         [&] { bar.append({ w->pBarLoading->Position(), w->pBarLoading->Max() }); });
-    w->OpenLoad();
-    EXPECT_EQ(w->Transfers->DownloadList.size(), 3);
+    w->window->OpenLoad();
+    EXPECT_EQ(w->downloadNames().size(), 3);
     EXPECT_EQ(bar, (QList<std::pair<int, int>> { { 1, 1 }, { 2, 2 }, { 3, 3 } }));
 }
 
@@ -182,31 +205,29 @@ TEST_F(TransferListWiring, AListThatCannotBeWrittenStopsTheLogOutAndTheExit)
 {
     upload(QStringLiteral("a.txt"));
     const QString down = download(QStringLiteral("b.bin"));
-    ASSERT_TRUE(w->Control->ServerTransac->isListening());
-    ASSERT_TRUE(panel(down)->isServerActive());
+    ASSERT_TRUE(w->control().ServerTransac()->isListening());
+    ASSERT_TRUE(panel(down)->job()->isServerActive());
     // A folder where the file should go: no file can replace it.
     ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("alice.xml")));
-    w->session.Connected = true;
-    EXPECT_FALSE(w->FormCloseQuery());
+    EXPECT_FALSE(w->window->FormCloseQuery());
     EXPECT_EQ(RecordedErrors::take().size(), 1);
-    EXPECT_TRUE(w->Control->ServerTransac->isListening());
-    EXPECT_TRUE(panel(down)->isServerActive());
+    EXPECT_TRUE(w->control().ServerTransac()->isListening());
+    EXPECT_TRUE(panel(down)->job()->isServerActive());
 
     dialogs.answers.enqueue(true); // "Yes" to the log-out question
-    w->lblDeconnectClick();
+    w->window->lblDeconnectClick();
     EXPECT_EQ(RecordedErrors::take().size(), 1);
-    EXPECT_TRUE(w->session.Connected); // no log-out request went out
-    EXPECT_EQ(w->Transfers->UploadList.size(), 1);
-    EXPECT_TRUE(panel(down)->isServerActive());
+    EXPECT_TRUE(w->session().isConnected()); // no log-out request went out
+    EXPECT_EQ(w->uploadNames().size(), 1);
+    EXPECT_TRUE(panel(down)->job()->isServerActive());
 }
 
 // A disk that fills up at log-out: the member's previous list stays whole
 // and the member stays logged in, with the transfers as they were.
 TEST_F(TransferListWiring, AFullDiskAtLogOutKeepsThePreviousListAndTheSession)
 {
-    w->session.Connected = true;
     upload(QStringLiteral("a.txt"));
-    ASSERT_TRUE(w->SaveLoad());
+    ASSERT_TRUE(w->window->SaveLoad());
     const QString file = home.filePath(QStringLiteral("alice.xml"));
     QFile before(file);
     ASSERT_TRUE(before.open(QIODevice::ReadOnly));
@@ -217,15 +238,15 @@ TEST_F(TransferListWiring, AFullDiskAtLogOutKeepsThePreviousListAndTheSession)
     {
         const FileSizeLimit limit(64);
         dialogs.answers.enqueue(true);
-        w->lblDeconnectClick();
-        EXPECT_FALSE(w->FormCloseQuery());
+        w->window->lblDeconnectClick();
+        EXPECT_FALSE(w->window->FormCloseQuery());
     }
     EXPECT_EQ(RecordedErrors::take().size(), 2);
-    EXPECT_TRUE(w->session.Connected);
-    EXPECT_EQ(w->Transfers->DownloadList.size(), 5);
-    for (const QString &name : w->Transfers->DownloadList)
-        EXPECT_TRUE(panel(name)->isServerActive());
-    EXPECT_TRUE(w->Control->ServerTransac->isListening());
+    EXPECT_TRUE(w->session().isConnected());
+    EXPECT_EQ(w->downloadNames().size(), 5);
+    for (const QString &name : w->downloadNames())
+        EXPECT_TRUE(panel(name)->job()->isServerActive());
+    EXPECT_TRUE(w->control().ServerTransac()->isListening());
     QFile after(file);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), saved);
@@ -237,17 +258,18 @@ TEST_F(TransferListWiring, AFullDiskAtLogOutKeepsThePreviousListAndTheSession)
 TEST_F(TransferListWiring, ALogOutWhileANewPanelWaitsForItsAvatarSavesItAndTakesItAway)
 {
     bool leftMeanwhile = false;
-    w->TransferView->AvatarLoader = [&](const QString &, QLabel *) {
+    // The panel fetches its peer's avatar once the job has started: events
+    // run meanwhile, and the log-out may come then.
+    QObject::connect(&w->transfers(), &TransferManager::jobStarted, w->window, [&] {
         if (leftMeanwhile)
             return;
         leftMeanwhile = true;
-        // What the log-out does while the avatar is on its way.
-        EXPECT_TRUE(w->SaveLoad());
-        w->ClearTransfers();
-    };
+        EXPECT_TRUE(w->window->SaveLoad());
+        w->transfers().ClearTransfers();
+    });
     const QString name = download(QStringLiteral("pendant.bin"));
     ASSERT_TRUE(leftMeanwhile);
-    EXPECT_TRUE(w->Transfers->DownloadList.isEmpty());
+    EXPECT_TRUE(w->downloadNames().isEmpty());
     EXPECT_EQ(panel(name), nullptr);
     QFile saved(home.filePath(QStringLiteral("alice.xml")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
@@ -258,15 +280,15 @@ TEST_F(TransferListWiring, ALogOutWhileANewPanelWaitsForItsAvatarSavesItAndTakes
 TEST_F(TransferListWiring, NettoyerFollowsTheListsAtOnce)
 {
     w->PageControl->setCurrentIndex(0);
-    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
-    EXPECT_FALSE(w->ListOps->btnNettoyer2->isEnabled());
-    const QString done = download(QStringLiteral("fini.bin"), QStringLiteral("0"), QStringLiteral("100"));
-    EXPECT_TRUE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_FALSE(w->btnNettoyer->isEnabled());
+    EXPECT_FALSE(w->btnNettoyer2->isEnabled());
+    const QString done = download(QStringLiteral("fini.bin"), QStringLiteral("0"), 100);
+    EXPECT_TRUE(w->btnNettoyer->isEnabled());
     EXPECT_EQ(panel(done)->CaptionLabelProgress(), QStringLiteral("100 octets sur 100 octets"));
     upload(QStringLiteral("a.txt"));
-    EXPECT_TRUE(w->ListOps->btnNettoyer2->isEnabled());
-    w->ListOps->KillTel(done, 1);
-    EXPECT_FALSE(w->ListOps->btnNettoyer->isEnabled());
+    EXPECT_TRUE(w->btnNettoyer2->isEnabled());
+    w->transfers().KillTel(job(done));
+    EXPECT_FALSE(w->btnNettoyer->isEnabled());
 }
 
 TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)
@@ -274,39 +296,40 @@ TEST_F(TransferListWiring, ClicksHighlightSelectAndOpenTheMenuOnce)
     w->PageControl->setCurrentIndex(2);
     const QString a = upload(QStringLiteral("a.txt")), b = upload(QStringLiteral("b.txt"));
     int opened = 0;
-    QObject::connect(w->PopupMenu1, &QMenu::aboutToShow, w, [&] { ++opened; });
+    QMenu *menu = w->uploadsPage->popupMenu();
+    QObject::connect(menu, &QMenu::aboutToShow, w->window, [&] { ++opened; });
 
     release(panel(a), Qt::LeftButton);
     EXPECT_EQ(panel(a)->property("Tag").toInt(), 1);
-    EXPECT_EQ(w->SelectedUpload, a);
+    EXPECT_EQ(w->uploadsPage->selection(), a);
     const QImage highlighted = panel(a)->PictureFond()->pixmap().toImage();
     EXPECT_EQ(highlighted.pixelColor(0, 0), QColor(202, 190, 126));
 
     release(panel(b), Qt::LeftButton);
     EXPECT_EQ(panel(a)->property("Tag").toInt(), 0);
     EXPECT_EQ(panel(a)->PictureFond()->pixmap().toImage().pixelColor(0, 0), QColor(247, 238, 184));
-    EXPECT_EQ(w->SelectedUpload, b);
+    EXPECT_EQ(w->uploadsPage->selection(), b);
 
     release(panel(b), Qt::LeftButton); // again: off, and no selection
     EXPECT_EQ(panel(b)->property("Tag").toInt(), 0);
-    EXPECT_EQ(w->SelectedUpload, QString());
+    EXPECT_EQ(w->uploadsPage->selection(), QString());
 
     // A release over a label lying on the background does nothing.
     release(panel(a), Qt::LeftButton, panel(a)->LabelInfo()->geometry().center());
-    EXPECT_EQ(w->SelectedUpload, QString());
+    EXPECT_EQ(w->uploadsPage->selection(), QString());
     EXPECT_EQ(opened, 0);
 
     // Right: highlight and one menu; the panel's own context menu stays shut.
     release(panel(a), Qt::RightButton);
     EXPECT_EQ(opened, 1);
-    EXPECT_EQ(w->SelectedUpload, a);
-    w->PopupMenu1->close();
+    EXPECT_EQ(w->uploadsPage->selection(), a);
+    menu->close();
     QContextMenuEvent context(QContextMenuEvent::Mouse, bare(panel(a)), panel(a)->mapToGlobal(bare(panel(a))));
     QCoreApplication::sendEvent(panel(a), &context);
     release(panel(a), Qt::RightButton); // stays highlighted
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(panel(a)->property("Tag").toInt(), 1);
-    w->PopupMenu1->close();
+    menu->close();
 }
 
 TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
@@ -314,20 +337,23 @@ TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
     w->PageControl->setCurrentIndex(1);
     const QString running = download(QStringLiteral("clip.mp3"));
     const QString upper = download(QStringLiteral("clip.MP3"), QStringLiteral("0"));
-    TransferListOps &ops = *w->ListOps;
+    TTransferPage &ops = *w->downloadsPage;
+    QAction *play = command(ops, "Lecture1");
+    QAction *pause = command(ops, "Pause1");
+    ASSERT_EQ(pause, ops.pauseAction());
 
-    w->SelectedDownload = running;
+    select(running);
     ops.PopupMenu1Popup();
-    EXPECT_TRUE(ops.Lecture1->isEnabled());
-    EXPECT_TRUE(ops.Pause1->isEnabled());
-    EXPECT_EQ(ops.Pause1->text(), QStringLiteral("Pau&se"));
+    EXPECT_TRUE(play->isEnabled());
+    EXPECT_TRUE(pause->isEnabled());
+    EXPECT_EQ(pause->text(), QStringLiteral("Pau&se"));
     ops.Pause1Click();
-    EXPECT_FALSE(panel(running)->isServerActive());
+    EXPECT_FALSE(job(running)->isServerActive());
     EXPECT_EQ(panel(running)->CaptionLabelProgress(), QStringLiteral("Pause"));
     ops.PopupMenu1Popup();
-    EXPECT_EQ(ops.Pause1->text(), QStringLiteral("Reprendre"));
+    EXPECT_EQ(pause->text(), QStringLiteral("Reprendre"));
     ops.Pause1Click();
-    EXPECT_TRUE(panel(running)->isServerActive());
+    EXPECT_TRUE(job(running)->isServerActive());
 
     // The file is not there yet: "Ouvrir" has nothing to open; the folder
     // opens.
@@ -347,43 +373,44 @@ TEST_F(TransferListWiring, TheMenuFollowsThePanelAndItsCommandsActOnIt)
     EXPECT_EQ(w->lblInfo->text(), QStringLiteral("Aucun programme n'a pu ouvrir :\n\r") + arrived.fileName());
     dialogs.openSucceeds = true;
 
-    w->SelectedDownload = upper;
+    select(upper);
     ops.PopupMenu1Popup();
-    EXPECT_FALSE(ops.Lecture1->isEnabled());
-    EXPECT_FALSE(ops.Pause1->isEnabled());
+    EXPECT_FALSE(play->isEnabled());
+    EXPECT_FALSE(pause->isEnabled());
 
     ops.Proprits1Click();
-    EXPECT_TRUE(ops.frmPropriete->isVisible());
-    EXPECT_EQ(ops.frmPropriete->txtFileName->text(), QStringLiteral("clip.MP3"));
-    EXPECT_EQ(ops.frmPropriete->lblEmplacement->text(), home.filePath(QStringLiteral("recu/")));
-    EXPECT_EQ(ops.frmPropriete->lblVitesse->text(), QString::fromUtf8("—")); // not running
-    ops.frmPropriete->close();
+    EXPECT_TRUE(w->properties->isVisible());
+    EXPECT_EQ(w->properties->txtFileName->text(), QStringLiteral("clip.MP3"));
+    EXPECT_EQ(w->properties->lblEmplacement->text(), home.filePath(QStringLiteral("recu/")));
+    EXPECT_EQ(w->properties->lblVitesse->text(), QString::fromUtf8("—")); // not running
+    w->properties->close();
 
     // On another page the commands leave everything alone.
     w->PageControl->setCurrentIndex(2);
     ops.Annuler1Click();
     EXPECT_TRUE(dialogs.questions.isEmpty());
-    EXPECT_EQ(w->Transfers->DownloadList.size(), 2);
+    EXPECT_EQ(w->downloadNames().size(), 2);
 }
 
 TEST_F(TransferListWiring, ARemovedPanelIsLeftAloneByEveryCommand)
 {
     w->PageControl->setCurrentIndex(2);
     const QString a = upload(QStringLiteral("a.txt"));
-    w->SelectedUpload = a;
-    TransferListOps &ops = *w->ListOps;
-    ops.KillTel(a, 2);
-    EXPECT_EQ(w->SelectedUpload, a); // the selection text stays
+    select(a);
+    TTransferPage &ops = *w->uploadsPage;
+    w->transfers().KillTel(job(a));
+    EXPECT_EQ(ops.selection(), a); // the selection text stays
+    EXPECT_EQ(ops.selectedJob(), nullptr);
     ops.PopupMenu1Popup();
-    EXPECT_FALSE(ops.Pause1->isEnabled());
-    EXPECT_FALSE(ops.Annuler1->isEnabled());
+    EXPECT_FALSE(command(ops, "Pause1")->isEnabled());
+    EXPECT_FALSE(command(ops, "Annuler1")->isEnabled());
     ops.Pause1Click();
     ops.Annuler1Click();
     ops.Proprits1Click();
     ops.Ouvrir1Click();
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_TRUE(dialogs.openedUrls.isEmpty());
-    EXPECT_FALSE(ops.frmPropriete->isVisible());
+    EXPECT_FALSE(w->properties->isVisible());
     EXPECT_TRUE(RecordedErrors::take().isEmpty());
 }
 
@@ -392,23 +419,24 @@ TEST_F(TransferListWiring, CancelAsksThenClosesTheStackUpAndTheSavedListFollows)
     w->PageControl->setCurrentIndex(2);
     const QString a = upload(QStringLiteral("a.txt")), b = upload(QStringLiteral("b.txt")),
                   c = upload(QStringLiteral("c.txt"));
-    TransferListOps &ops = *w->ListOps;
-    w->SelectedUpload = b;
+    TTransferPage &ops = *w->uploadsPage;
+    select(b);
     EXPECT_EQ(panel(c)->y() - w->SBUp->verticalScrollBar()->value(), 156);
 
     dialogs.answers.enqueue(false);
     ops.Annuler1Click();
-    EXPECT_EQ(w->Transfers->UploadList.size(), 3);
+    EXPECT_EQ(w->uploadNames().size(), 3);
 
     ops.Annuler1Click(); // "Yes"
     EXPECT_EQ(dialogs.questions,
         QStringList(2, QStringLiteral("Êtes-vous sûr de vouloir annuler ce téléchargement ?\n\rIl sera supprimé de la liste.")));
-    EXPECT_EQ(w->Transfers->UploadList, (QStringList { a, c }));
+    EXPECT_EQ(w->uploadNames(), (QStringList { a, c }));
     EXPECT_EQ(panel(b), nullptr);
+    EXPECT_EQ(w->transfers().job(b.mid(3)), nullptr);
     EXPECT_EQ(panel(c)->y(), 78);
     EXPECT_EQ(panel(a)->y(), 0);
 
-    w->TransferLists->SaveLoad(w->session.CurrentPseudo);
+    w->transferLists().SaveLoad(w->session().currentPseudo());
     QFile saved(home.filePath(QStringLiteral("alice.xml")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().count("<Fichier>"), 2);
@@ -416,32 +444,33 @@ TEST_F(TransferListWiring, CancelAsksThenClosesTheStackUpAndTheSavedListFollows)
 
 TEST_F(TransferListWiring, NettoyerRemovesOnlyFinishedTransfers)
 {
-    TransferListOps &ops = *w->ListOps;
+    TTransferPage &ops = *w->uploadsPage;
     w->PageControl->setCurrentIndex(2);
-    EXPECT_FALSE(ops.btnNettoyer2->isEnabled());
-    ops.btnNettoyerClick(ops.btnNettoyer2); // empty: nothing
+    EXPECT_FALSE(w->btnNettoyer2->isEnabled());
+    ops.btnNettoyerClick(); // empty: nothing
     const QString a = upload(QStringLiteral("a.txt"), QStringLiteral("0")), b = upload(QStringLiteral("b.txt")),
                   c = upload(QStringLiteral("c.txt"), QStringLiteral("0"));
     w->PageControl->setCurrentIndex(0);
     w->PageControl->setCurrentIndex(2); // TabSheet3Show
-    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
-    ops.btnNettoyer2->Click();
-    EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
+    EXPECT_TRUE(w->btnNettoyer2->isEnabled());
+    w->btnNettoyer2->Click();
+    EXPECT_EQ(w->uploadNames(), QStringList { b });
     EXPECT_EQ(panel(b)->y(), 0);
     EXPECT_EQ(panel(a), nullptr);
     EXPECT_EQ(panel(c), nullptr);
-    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
-    ops.btnNettoyer2->Click(); // every one unfinished: nothing goes
-    EXPECT_EQ(w->Transfers->UploadList, QStringList { b });
-    EXPECT_TRUE(ops.btnNettoyer2->isEnabled());
+    EXPECT_EQ(w->transfers().uploads().size(), 1);
+    EXPECT_TRUE(w->btnNettoyer2->isEnabled());
+    w->btnNettoyer2->Click(); // every one unfinished: nothing goes
+    EXPECT_EQ(w->uploadNames(), QStringList { b });
+    EXPECT_TRUE(w->btnNettoyer2->isEnabled());
 
     w->PageControl->setCurrentIndex(1); // TabSheet2Show: no downloads
-    EXPECT_FALSE(ops.btnNettoyer->isEnabled());
+    EXPECT_FALSE(w->btnNettoyer->isEnabled());
 }
 
 TEST_F(TransferListWiring, TheWheelMovesAStackByAFifthOfItsDelta)
 {
-    w->show();
+    w->window->show();
     w->PageControl->setCurrentIndex(2);
     for (int i = 0; i < 20; ++i)
         upload(QStringLiteral("f%1.txt").arg(i));
@@ -465,21 +494,19 @@ TEST_F(TransferListWiring, TheWheelMovesAStackByAFifthOfItsDelta)
 // be gone while the uploads' box still gets events.
 TEST_F(TransferListWiring, TheUploadsBoxStillAnswersOnceTheDownloadsBoxIsGone)
 {
-    w->show();
+    w->window->show();
     w->PageControl->setCurrentIndex(2);
     for (int i = 0; i < 20; ++i)
         upload(QStringLiteral("f%1.txt").arg(i));
     QScrollBar *bar = w->SBUp->verticalScrollBar();
     bar->setValue(100);
     delete w->SBDown;
-    w->SBDown = nullptr;
     const QPoint at = w->SBUp->viewport()->rect().center();
     QWheelEvent wheel(at, w->SBUp->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(w->SBUp->viewport(), &wheel);
     EXPECT_EQ(bar->value(), 76);
     delete w->SBUp; // its own children's last events pass the filter too
-    w->SBUp = nullptr;
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // Creation and completion of transfers: the lists, the stack, the panels'
 // first look, the ids.
+#include "components/FileTypeIcons.h"
+#include "service/CredentialCodec.h"
+#include "transfer/TransferIds.h"
+#include "transfer/TransferJob.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
-#include "transfer/TransferJob.h"
-
 #include "support/EventWait.h"
+#include "support/FakeService.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 #include "support/RecordedErrors.h"
@@ -25,43 +28,58 @@
 
 namespace {
 
-class Transfers : public testing::Test
+// One client logged in as member 42, its transfer manager and its two
+// transfer pages as the program joins them; "bob" is online at 127.0.0.1
+// when online() says so.
+class Transfers : public MainWindowFixture
 {
 protected:
     Transfers()
     {
-        for (QScrollArea *box : { &down, &up }) {
-            box->resize(510, 300);
-            box->setWidgetResizable(false);
-            auto *content = new QWidget;
-            content->resize(500, 1);
-            box->setWidget(content);
-        }
-        panels.BindAddress = MainWindowFixture::uniqueLoopbackAddress(0);
-        panels.TempPath = [this] { return temp.path(); };
-        manager.View = &panels;
-        manager.UserId = [] { return 42; };
-        manager.GetIP = [this](const QString &pseudo) {
-            return online.contains(pseudo) ? QStringLiteral("127.0.0.1") : QString();
-        };
-        QObject::connect(&manager, &TransferManager::AddPort, [this](int port, const QString &owner) {
+        environment.serviceUrl = service.baseUrl();
+        w = &createWindow();
+        EXPECT_TRUE(w->logInSession(service, QStringLiteral("alice"), 42));
+        w->TimerRefresh->stop();
+        QObject::connect(&manager(), &TransferManager::AddPort, [this](int port, const QString &owner) {
             ports << QStringLiteral("%1:%2").arg(port).arg(owner);
         });
     }
 
-    TvzkLoadPanel *panel(const QString &name)
+    TransferManager &manager() const { return w->transfers(); }
+    QString bindAddress() const { return environment.localIp; }
+    QScrollArea &down() const { return *w->SBDown; }
+
+    // The presence poll answers that these members are online at 127.0.0.1.
+    void online(const QStringList &members)
     {
-        return down.widget()->findChild<TvzkLoadPanel *>(name)
-            ? down.widget()->findChild<TvzkLoadPanel *>(name)
-            : up.widget()->findChild<TvzkLoadPanel *>(name);
+        QString body = QStringLiteral("<html><body>\r\n");
+        for (const QString &name : members) {
+            QString letters;
+            w->session().codec().EncryptForUser(name, QStringLiteral("127.0.0.1"), letters);
+            body += QStringLiteral("pseudo=") + name + QStringLiteral("<br>") + letters + QStringLiteral("<br>\r\n");
+        }
+        w->presence().ApplyPresenceReply(body + QStringLiteral("</body></html>"));
     }
 
-    QTemporaryDir temp;
-    QScrollArea down;
-    QScrollArea up;
-    TransferManager manager;
-    TransferPanels panels { &manager, &down, &up };
-    QStringList online;
+    static TransferRecord record(const QString &id, const QString &proprio, const QString &name,
+        const QString &poids, qint64 tel, const QString &path, int port, const QString &status)
+    {
+        TransferRecord r;
+        r.IDTel = id;
+        r.FichierProprio = proprio;
+        r.FichierName = name;
+        r.FichierPoids = poids;
+        r.FichierTel = tel;
+        r.FichierPath = path;
+        r.Port = port;
+        r.Status = status;
+        return r;
+    }
+
+    TvzkLoadPanel *panel(const QString &name) const { return w->panel(name); }
+
+    FakeService service;
+    TestClient *w = nullptr;
     QStringList ports;
 };
 
@@ -83,16 +101,14 @@ TEST(TransferManagerText, ExtractFileExtKeepsTheLastDotAndCase)
             << c.name;
 }
 
-TEST(TransferManagerText, TransferIdsAreTheMemberThenTheLocalTimeAndNeverRepeat)
+TEST_F(Transfers, TransferIdsAreTheMemberThenTheLocalTimeAndNeverRepeat)
 {
-    TransferManager manager;
-    manager.UserId = [] { return 42; };
     const QDateTime at(QDate(2004, 6, 10), QTime(14, 3, 5, 123));
-    manager.Now = [&] { return at; };
-    EXPECT_EQ(manager.NewTransferId(), QStringLiteral("4220040610140305123"));
+    manager().setClock([&] { return at; });
+    EXPECT_EQ(manager().NewTransferId(), QStringLiteral("4220040610140305123"));
     // Within the same millisecond the next id moves on instead of naming a
-    // second panel like the first.
-    EXPECT_EQ(manager.NewTransferId(), QStringLiteral("4220040610140305124"));
+    // second transfer like the first.
+    EXPECT_EQ(manager().NewTransferId(), QStringLiteral("4220040610140305124"));
 }
 
 // Ids only go up during a run: another member logging in with a shorter or
@@ -100,11 +116,8 @@ TEST(TransferManagerText, TransferIdsAreTheMemberThenTheLocalTimeAndNeverRepeat)
 // restored from a saved list ahead of the clock. None of these may loop.
 TEST(TransferManagerText, TransferIdsGoOnAcrossMemberSwitchesAndClockChanges)
 {
-    TransferManager manager;
-    int user = 42;
-    QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59, 999));
-    manager.UserId = [&] { return user; };
-    manager.Now = [&] { return now; };
+    TransferIds manager;
+    QDateTime now;
     const struct
     {
         const char *what;
@@ -124,61 +137,61 @@ TEST(TransferManagerText, TransferIdsGoOnAcrossMemberSwitchesAndClockChanges)
     };
     for (const auto &step : steps) {
         SCOPED_TRACE(step.what);
-        user = step.user;
-        now = step.now;
-        EXPECT_EQ(manager.NewTransferId(), QString::fromLatin1(step.id));
+        EXPECT_EQ(manager.next(step.user, step.now), QString::fromLatin1(step.id));
     }
     // A transfer restored from a list written with a clock ahead of this one.
-    manager.NoteTransferId(QStringLiteral("4220300615101010123"));
-    manager.NoteTransferId(QStringLiteral("not an id at all"));
-    manager.NoteTransferId(QStringLiteral("42203013991010101234")); // no such month
-    EXPECT_EQ(manager.NewTransferId(), QStringLiteral("123420300615101010124"));
+    manager.note(QStringLiteral("4220300615101010123"));
+    manager.note(QStringLiteral("not an id at all"));
+    manager.note(QStringLiteral("42203013991010101234")); // no such month
+    EXPECT_EQ(manager.next(1234, now), QStringLiteral("123420300615101010124"));
 }
 
 TEST_F(Transfers, PanelsStackEverySeventyEightPixelsFromTheScrollPosition)
 {
-    panels.BindAddress.clear();
-    down.widget()->resize(500, 1000);
+    w->PageControl->setCurrentIndex(1);
+    w->window->show();
+    down().widget()->resize(500, 1000);
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(manager.NewDownload(QString::number(i), QStringLiteral("bob"), QStringLiteral("f.txt"),
-            QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("/tmp/f"), 0, QStringLiteral("0")));
-    down.show();
-    down.verticalScrollBar()->setValue(40);
-    ASSERT_TRUE(manager.NewDownload(QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("f.txt"),
-        QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("/tmp/f"), 0, QStringLiteral("0")));
+        ASSERT_TRUE(manager().NewDownload(record(QString::number(i), QStringLiteral("bob"), QStringLiteral("f.txt"),
+            QStringLiteral("10"), 0, QStringLiteral("/tmp/f"), 0, QStringLiteral("0"))));
+    down().verticalScrollBar()->setValue(40);
+    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("f.txt"),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/f"), 0, QStringLiteral("0"))));
     TvzkLoadPanel *third = panel(QStringLiteral("Tel2"));
     ASSERT_NE(third, nullptr);
-    EXPECT_EQ(third->mapTo(down.viewport(), QPoint(0, 0)), QPoint(8, 2 * 78 - 40));
-    EXPECT_EQ(third->width(), down.viewport()->width() - 10);
-    EXPECT_EQ(manager.DownloadList, QStringList({ "Tel0", "Tel1", "Tel2" }));
-    EXPECT_EQ(manager.LastPanel.data(), third);
+    EXPECT_EQ(third->mapTo(down().viewport(), QPoint(0, 0)), QPoint(8, 2 * 78 - 40));
+    EXPECT_EQ(third->width(), down().viewport()->width() - 10);
+    EXPECT_EQ(w->downloadNames(), QStringList({ "Tel0", "Tel1", "Tel2" }));
+    EXPECT_EQ(w->downloadsPage->panels().last(), third);
+    EXPECT_EQ(third->job(), manager().downloads().last());
     EXPECT_EQ(ports, QStringList({ "0:0", "0:1", "0:2" }));
 }
 
 TEST_F(Transfers, ASavedCompletedDownloadFromAnOfflineSenderShowsTermine)
 {
-    ASSERT_TRUE(manager.NewDownload(QStringLiteral("7"), QStringLiteral("bob"), QStringLiteral("setup.exe"),
-        QStringLiteral("10"), QStringLiteral("10"), QStringLiteral("/tmp/f"), 2010, QStringLiteral("0")));
+    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("7"), QStringLiteral("bob"), QStringLiteral("setup.exe"),
+        QStringLiteral("10"), 10, QStringLiteral("/tmp/f"), 2010, QStringLiteral("0"))));
     TvzkLoadPanel *p = panel(QStringLiteral("Tel7"));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->CaptionLabelInfo(), QStringLiteral("Terminé"));
     EXPECT_EQ(p->LabelInfo()->palette().color(QPalette::WindowText), QColor(35, 75, 141));
     EXPECT_TRUE(p->ProgressBar()->isHidden());
-    EXPECT_FALSE(p->isServerActive());
+    EXPECT_FALSE(p->job()->isServerActive());
     EXPECT_EQ(p->CaptionLabelIcone(), QStringLiteral("bob"));
     EXPECT_EQ(p->CaptionLabelLoad(), QStringLiteral("setup.exe"));
-    EXPECT_EQ(p->FichierTel(), QStringLiteral("10"));
+    EXPECT_EQ(p->FichierTel(), 10);
     EXPECT_EQ(p->Port(), 2010);
 }
 
 // Restored from the saved list with its file in place, a finished download
 // listens on its row's port again, so that a sender that never got its
-// verdict in the earlier session learns it now; removing the panel frees
+// verdict in the earlier session learns it now; removing the transfer frees
 // the port.
 TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
 {
-    online << QStringLiteral("bob");
+    online({ QStringLiteral("bob") });
     const QByteArray data = QByteArray("finished file ").repeated(1000);
+    QTemporaryDir temp;
     const QString finished = temp.filePath(QStringLiteral("kept.bin"));
     // The sender's copy, under the same name.
     ASSERT_TRUE(QDir(temp.path()).mkpath(QStringLiteral("sender")));
@@ -189,21 +202,21 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
         f.write(data);
     }
     QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress(panels.BindAddress), 0));
+    ASSERT_TRUE(probe.listen(QHostAddress(bindAddress()), 0));
     const int port = probe.serverPort();
     probe.close();
     const QString size = QString::number(data.size());
-    ASSERT_TRUE(manager.NewDownload(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
-        size, size, finished, port, QStringLiteral("0")));
+    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
+        size, data.size(), finished, port, QStringLiteral("0"))));
     TvzkLoadPanel *p = panel(QStringLiteral("Tel9"));
     ASSERT_NE(p, nullptr);
-    ASSERT_TRUE(p->isServerActive());
+    ASSERT_TRUE(p->job()->isServerActive());
 
     TransferJob sender;
     sender.setFichierPath(source);
-    sender.setFichierTel(QStringLiteral("0")); // an older save
+    sender.setFichierTel(0); // an older save
     sender.setBindAddress(QStringLiteral("127.0.0.1")); // where bob is online
-    sender.setClientAddress(panels.BindAddress);
+    sender.setClientAddress(bindAddress());
     sender.setPort(port);
     QString senderText;
     QObject::connect(
@@ -217,29 +230,32 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), data);
 
-    delete p;
+    manager().KillTel(p->job());
+    EXPECT_EQ(panel(QStringLiteral("Tel9")), nullptr);
     QTcpServer again;
-    EXPECT_TRUE(again.listen(QHostAddress(panels.BindAddress), quint16(port)));
+    EXPECT_TRUE(again.listen(QHostAddress(bindAddress()), quint16(port)));
 }
 
 TEST_F(Transfers, PeersOfflineAreSaidOnThePanelAndUploadsDoNotConnect)
 {
-    ASSERT_TRUE(manager.NewDownload(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
-        QStringLiteral("10"), QString(), QStringLiteral("/tmp/a"), 0, QString()));
+    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), 0, QString())));
     TvzkLoadPanel *d = panel(QStringLiteral("Tel1"));
+    ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->CaptionLabelInfo(), QStringLiteral("Source non trouvée"));
     EXPECT_TRUE(d->ProgressBar()->isHidden());
-    EXPECT_TRUE(d->isServerActive()); // listens whether or not the sender is online
+    EXPECT_TRUE(d->job()->isServerActive()); // listens whether or not the sender is online
 
-    ASSERT_TRUE(manager.NewUpload(QStringLiteral("2"), QStringLiteral("carol"),
-        QStringLiteral("/tmp/dir/b.txt"), QStringLiteral("10"), QString(), QString(), 2011, QString()));
+    ASSERT_TRUE(manager().NewUpload(record(QStringLiteral("2"), QStringLiteral("carol"), QString(),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/dir/b.txt"), 2011, QString())));
     TvzkLoadPanel *u = panel(QStringLiteral("Tel2"));
+    ASSERT_NE(u, nullptr);
     EXPECT_EQ(u->CaptionLabelInfo(), QStringLiteral("Destinataire non connecté"));
-    EXPECT_FALSE(u->isClientActive());
-    EXPECT_EQ(u->FichierTel(), QStringLiteral("0"));
+    EXPECT_FALSE(u->job()->isClientActive());
+    EXPECT_EQ(u->FichierTel(), 0);
     EXPECT_EQ(u->FichierName(), QStringLiteral("b.txt"));
     EXPECT_EQ(u->CaptionLabelLoad(), QStringLiteral("/tmp/dir/b.txt"));
-    EXPECT_EQ(manager.UploadList, QStringList({ "Tel2" }));
+    EXPECT_EQ(w->uploadNames(), QStringList({ "Tel2" }));
     EXPECT_EQ(ports.last(), QStringLiteral("2011:2"));
 }
 
@@ -248,10 +264,10 @@ TEST_F(Transfers, ADownloadThatCannotListenIsNeitherListedNorRecorded)
     RecordedErrors::install();
     RecordedErrors::take();
     QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress(panels.BindAddress), 0));
-    EXPECT_FALSE(manager.NewDownload(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
-        QStringLiteral("10"), QString(), QStringLiteral("/tmp/a"), squatter.serverPort(), QString()));
-    EXPECT_TRUE(manager.DownloadList.isEmpty());
+    ASSERT_TRUE(squatter.listen(QHostAddress(bindAddress()), 0));
+    EXPECT_FALSE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), squatter.serverPort(), QString())));
+    EXPECT_TRUE(manager().downloads().isEmpty());
     EXPECT_TRUE(ports.isEmpty());
     EXPECT_EQ(panel(QStringLiteral("Tel1")), nullptr);
     EXPECT_EQ(RecordedErrors::take().size(), 1);
@@ -259,25 +275,37 @@ TEST_F(Transfers, ADownloadThatCannotListenIsNeitherListedNorRecorded)
 
 TEST_F(Transfers, TheIconIsTheRegisteredOneElseTheStockPictureByExactExtension)
 {
-    EXPECT_EQ(panels.PictureFor(QStringLiteral(".exe")).toImage(), TransferPanels::StockPicture(1).toImage());
-    EXPECT_EQ(panels.PictureFor(QStringLiteral(".EXE")).toImage(), TransferPanels::StockPicture(0).toImage());
-    EXPECT_NE(TransferPanels::StockPicture(0).toImage(), TransferPanels::StockPicture(1).toImage());
-    QPixmap registered(32, 32);
-    registered.fill(Qt::red);
-    panels.IconForExtension
-        = [&](const QString &ext) { return ext == QStringLiteral(".exe") ? registered : QPixmap(); };
-    EXPECT_EQ(panels.PictureFor(QStringLiteral(".exe")).toImage(), registered.toImage());
-    EXPECT_EQ(panels.PictureFor(QStringLiteral(".txt")).toImage(), TransferPanels::StockPicture(0).toImage());
+    const TTransferPage &page = *w->downloadsPage;
+    EXPECT_NE(TTransferPage::StockPicture(0).toImage(), TTransferPage::StockPicture(1).toImage());
+    // A type nobody registers: the plain file picture.
+    EXPECT_EQ(page.PictureFor(QStringLiteral(".qqzzunknowntype")).toImage(), TTransferPage::StockPicture(0).toImage());
+    // What the desktop registers wins; else the program picture for exactly
+    // ".exe" and the plain one otherwise (".EXE" is not ".exe").
+    for (const char *ext : { ".exe", ".EXE", ".txt" }) {
+        SCOPED_TRACE(ext);
+        const QImage registered = w->controllers().fileTypes().forExtension(QLatin1String(ext));
+        const QPixmap expected = !registered.isNull() ? QPixmap::fromImage(registered)
+                                                      : TTransferPage::StockPicture(QLatin1String(ext) == u".exe" ? 1 : 0);
+        EXPECT_EQ(page.PictureFor(QLatin1String(ext)).toImage(), expected.toImage());
+    }
 }
 
 TEST_F(Transfers, CompletionNoticesArePopUps)
 {
-    QSignalSpy popups(&manager, &TransferManager::Popup);
-    manager.DownTermine(nullptr);
-    manager.UpTermine(nullptr);
+    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), 0, QString())));
+    ASSERT_TRUE(manager().NewUpload(record(QStringLiteral("2"), QStringLiteral("carol"), QString(),
+        QStringLiteral("10"), 0, QStringLiteral("/tmp/dir/b.txt"), 2011, QString())));
+    QSignalSpy popups(&manager(), &TransferManager::Popup);
+    QSignalSpy changed(&manager(), &TransferManager::ListChanged);
+    TransferJob *down = manager().downloads().first();
+    TransferJob *up = manager().uploads().first();
+    emit down->OnTelTermine(down);
+    emit up->OnTelTermine(up);
     ASSERT_EQ(popups.size(), 2);
     EXPECT_EQ(popups.at(0), QVariantList({ QStringLiteral("Telechargement"), QStringLiteral("terminé"), 2 }));
     EXPECT_EQ(popups.at(1), QVariantList({ QStringLiteral("Envoi"), QStringLiteral("terminé"), 3 }));
+    EXPECT_EQ(changed.size(), 2);
 }
 
 } // namespace

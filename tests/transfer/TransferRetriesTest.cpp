@@ -84,7 +84,7 @@ TEST_F(Retries, AStoppedUploadIsTriedAgainAfterEachWaitWhileItsRecipientIsOnline
     TransferHarness::write(h.source(name), data);
     const quint16 port = freePort();
     auto up = h.upload(name, port);
-    up->setFichierProprio(QStringLiteral("bob"));
+    up->job()->setFichierProprio(QStringLiteral("bob"));
     TransferJob *job = up->job();
     retries.watch(job);
     QSignalSpy stops(job, &TransferJob::stopped);
@@ -138,9 +138,9 @@ TEST_F(Retries, AStoppedUploadIsTriedAgainAfterEachWaitWhileItsRecipientIsOnline
 
     // Somebody listens now; "Reprendre" and the transfer ends.
     auto down = h.download(name, data.size());
-    down->setServerActive(false);
-    down->setPort(port);
-    down->setServerActive(true);
+    down->job()->setServerActive(false);
+    down->job()->setPort(port);
+    down->job()->setServerActive(true);
     QSignalSpy done(job, &TransferJob::OnTelTermine);
     job->resumeByUser();
     ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && QFile::exists(h.destination(name)); }, kWaitMs));
@@ -158,11 +158,11 @@ TEST_F(Retries, ProgressStartsTheWaitsOverAndALastingFailureStopsThem)
     TransferHarness::write(h.source(name), data);
     auto down = h.download(name, data.size());
     auto up = h.upload(name, quint16(down->Port()));
-    up->setFichierProprio(QStringLiteral("bob"));
+    up->job()->setFichierProprio(QStringLiteral("bob"));
     TransferJob *job = up->job();
     retries.watch(job);
     // Two refused attempts first: the next wait would be 8 s.
-    down->setServerActive(false);
+    down->job()->setServerActive(false);
     QSignalSpy stops(job, &TransferJob::stopped);
     job->setClientActive(true);
     ASSERT_TRUE(attemptEnded(stops, 0));
@@ -172,10 +172,10 @@ TEST_F(Retries, ProgressStartsTheWaitsOverAndALastingFailureStopsThem)
     EXPECT_EQ(retries.dueAt(job), clock + 4000);
 
     // It listens again; the next attempt moves the file on, then is cut.
-    down->setServerActive(true);
+    down->job()->setServerActive(true);
     clock = retries.dueAt(job);
     retries.runDue();
-    ASSERT_TRUE(waitUntil([&] { return job->position() > 10000; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return job->FichierTel() > 10000; }, kWaitMs));
     const int before = int(stops.count());
     up->ClientSocket()->abort();
     ASSERT_TRUE(attemptEnded(stops, before));

@@ -26,7 +26,7 @@ QLabel *labelShowing(const TvzkLoadPanel &panel, const QString &text)
 
 TEST(TvzkLoadPanel, PublishedPropertiesInOrder)
 {
-    TvzkLoadPanel panel;
+    TestPanel panel;
     const QMetaObject *mo = panel.metaObject();
     QStringList names;
     for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
@@ -68,13 +68,14 @@ TEST(TvzkLoadPanel, PublishedPropertiesInOrder)
 
 TEST(TvzkLoadPanel, FreshPanel)
 {
-    TvzkLoadPanel panel;
+    TestPanel panel;
     EXPECT_EQ(panel.size(), QSize(489, 75));
     EXPECT_EQ(panel.Port(), 0);
     for (const QString &v : { panel.FichierName(), panel.FichierProprio(), panel.FichierPath(),
-             panel.FichierPoids(), panel.FichierTel(), panel.IDTel(), panel.Status(),
-             panel.CaptionLabelInfo(), panel.CaptionLabelProgress() })
+             panel.FichierPoids(), panel.IDTel(), panel.Status(), panel.CaptionLabelInfo(),
+             panel.CaptionLabelProgress() })
         EXPECT_TRUE(v.isEmpty());
+    EXPECT_EQ(panel.FichierTel(), 0);
     EXPECT_EQ(panel.CaptionLabelLoad(), QStringLiteral("Patientez"));
     EXPECT_EQ(panel.CaptionLabelIcone(), QStringLiteral("Loading"));
     EXPECT_EQ(panel.CaptionButton(), QStringLiteral("&Annuler"));
@@ -83,8 +84,8 @@ TEST(TvzkLoadPanel, FreshPanel)
     EXPECT_EQ(panel.ProgressMax(), 100);
     EXPECT_EQ(panel.ProgressStep(), 10);
     EXPECT_FALSE(panel.About().isEmpty());
-    EXPECT_FALSE(panel.isServerActive());
-    EXPECT_FALSE(panel.isClientActive());
+    EXPECT_FALSE(panel.job()->isServerActive());
+    EXPECT_FALSE(panel.job()->isClientActive());
     EXPECT_EQ(panel.ClientSocket()->state(), QAbstractSocket::UnconnectedState);
 
     // The children show their own first captions, not the properties'.
@@ -114,7 +115,7 @@ TEST(TvzkLoadPanel, FreshPanel)
 
 TEST(TvzkLoadPanel, CaptionsAndAnchorsFollowTheSetters)
 {
-    TvzkLoadPanel panel;
+    TestPanel panel;
     panel.setCaptionLabelIcone(QStringLiteral("Ginette"));
     panel.setCaptionLabelLoad(QStringLiteral("photo.jpg"));
     panel.setCaptionLabelInfo(QStringLiteral("Source non trouvée"));
@@ -137,7 +138,7 @@ TEST(TvzkLoadPanel, CaptionsAndAnchorsFollowTheSetters)
 // A peer names its file and itself: markup there is shown as written.
 TEST(TvzkLoadPanel, PeersTextsAreShownAsPlainText)
 {
-    TvzkLoadPanel panel;
+    TestPanel panel;
     const QString pseudo = QStringLiteral("<h1>mallory</h1>");
     const QString file = QStringLiteral("<img src=\"/etc/passwd\">.bin");
     panel.setCaptionLabelIcone(pseudo);
@@ -152,8 +153,8 @@ TEST(TvzkLoadPanel, PeersTextsAreShownAsPlainText)
 
 TEST(TvzkLoadPanel, ProgressCaptionAndItsConversionFailure)
 {
-    TvzkLoadPanel panel;
-    panel.setFichierPoids(QStringLiteral("2048"));
+    TestPanel panel;
+    panel.job()->setFichierPoids(QStringLiteral("2048"));
     panel.setProgressMax(2048);
     panel.setProgressPosition(1024);
     EXPECT_EQ(panel.ProgressBar()->value(), 1024);
@@ -162,7 +163,7 @@ TEST(TvzkLoadPanel, ProgressCaptionAndItsConversionFailure)
     // every refresh of the caption that follows.
     RecordedErrors::take();
     for (const char *bad : { "abc", "", "9223372036854775808", "-" }) {
-        panel.setFichierPoids(QString::fromLatin1(bad));
+        panel.job()->setFichierPoids(QString::fromLatin1(bad));
         EXPECT_EQ(RecordedErrors::take(),
             QStringList { QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)) });
         for (qint64 position : { 10, 20, 30 })
@@ -189,9 +190,9 @@ TEST(TvzkLoadPanel, ProgressOfFilesOfTwoGigabytesAndMore)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
-        TvzkLoadPanel panel;
+        TestPanel panel;
         RecordedErrors::take();
-        panel.setFichierPoids(QString::number(c.size));
+        panel.job()->setFichierPoids(QString::number(c.size));
         EXPECT_EQ(RecordedErrors::take(), QStringList());
         panel.setProgressMax(c.size);
         panel.setProgressPosition(c.position);
@@ -212,16 +213,16 @@ TEST(TvzkLoadPanel, BusyPortIsAnErrorForTheGeneralReport)
 {
     TransferHarness h;
     auto first = h.download(QStringLiteral("a"), 1);
-    TvzkLoadPanel second;
-    second.setBindAddress(QStringLiteral("127.0.0.1"));
-    second.setPort(first->Port());
+    TestPanel second;
+    second.job()->setBindAddress(QStringLiteral("127.0.0.1"));
+    second.job()->setPort(first->Port());
     try {
-        second.setServerActive(true);
+        second.job()->setServerActive(true);
         FAIL() << "listening twice on one port";
     } catch (const VoxlaneError &e) {
         EXPECT_EQ(e.message(), QStringLiteral("Erreur socket n°10048 : Address already in use."));
     }
-    EXPECT_FALSE(second.isServerActive());
+    EXPECT_FALSE(second.job()->isServerActive());
 }
 
 TEST(TvzkLoadPanel, DestroyingThePanelClosesItsConnections)
@@ -243,9 +244,9 @@ TEST(TvzkLoadPanel, DestroyingThePanelClosesItsConnections)
     EXPECT_TRUE(waitUntil([&] { return peer.state() == QAbstractSocket::UnconnectedState; }, 5000));
     // The port is free again and the temp file is no longer claimed.
     auto again = h.download(QStringLiteral("c.bin"), 100);
-    again->setServerActive(false);
-    again->setPort(port);
-    EXPECT_NO_THROW(again->setServerActive(true));
+    again->job()->setServerActive(false);
+    again->job()->setPort(port);
+    EXPECT_NO_THROW(again->job()->setServerActive(true));
     QTcpSocket next;
     next.connectToHost(QStringLiteral("127.0.0.1"), port);
     ASSERT_TRUE(waitUntil([&] { return next.state() == QAbstractSocket::ConnectedState; }, 5000));

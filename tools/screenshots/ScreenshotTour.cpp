@@ -17,7 +17,6 @@
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMsgBox.h"
 #include "app/ui/TfrmPrincipal.h"
-#include "app/ui/TransferListOps.h"
 #include "app/ui/VoxlaneApplication.h"
 #include "base/DialogService.h"
 #include "base/SettingsStore.h"
@@ -26,12 +25,15 @@
 #include "components/ui/TRbButton.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
+#include "contacts/PresenceMonitor.h"
+#include "contacts/ui/TContactView.h"
 #include "contacts/ui/TfrmNewContact.h"
 #include "negotiation/ui/TfrmReception.h"
 #include "service/ServiceSession.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferListStore.h"
 #include "transfer/TransferManager.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/TransferRate.h"
 #include "components/ui/TStatusBar.h"
 #include "transfer/ui/TfrmPropriete.h"
@@ -84,8 +86,16 @@ struct Member
     QString home;
     std::unique_ptr<SettingsStore> settings;
     TourDialogs dialogs;
-    std::unique_ptr<TfrmPrincipal> w;
-    std::unique_ptr<TfrmReception> reception;
+    std::unique_ptr<ApplicationWindows> windows;
+    TfrmPrincipal *w = nullptr;
+    TfrmReception *reception = nullptr;
+
+    // A control of the main window by its object name.
+    template <class Control> Control *control(const char *name) const
+    {
+        return w->findChild<Control *>(QLatin1String(name));
+    }
+    AppControllers &controllers() const { return windows->controllers(); }
 };
 
 bool waitFor(const std::function<bool()> &done, int ms = 10000)
@@ -158,23 +168,23 @@ public:
         services.environment.homeDir = m.home;
         services.environment.serviceUrl = m_serviceUrl;
         services.environment.localIp = ip;
-        m.w = std::make_unique<TfrmPrincipal>(services);
-        m.reception = std::make_unique<TfrmReception>();
+        m.windows = std::make_unique<ApplicationWindows>(services);
+        m.w = &m.windows->main();
+        m.reception = &m.windows->reception();
         m.reception->Flash = nullptr;
-        m.w->ReceptionWindow = m.reception.get();
-        ConnectReception(m.w.get(), m.reception.get(), &m.dialogs);
         m.w->move(0, 0);
         m.w->show();
     }
 
     bool logIn(Member &m)
     {
-        m.w->txtPseudo->setText(m.pseudo);
-        m.w->txtMDP->setText(m.pseudo);
-        m.w->btnConnexion->click();
-        if (!m.w->session.Connected)
-            fail(m.pseudo + QStringLiteral(" could not log in: ") + m.w->lblInfo->text());
-        return m.w->session.Connected;
+        m.control<QLineEdit>("txtPseudo")->setText(m.pseudo);
+        m.control<QLineEdit>("txtMDP")->setText(m.pseudo);
+        m.control<QPushButton>("btnConnexion")->click();
+        const bool connected = m.controllers().session().isConnected();
+        if (!connected)
+            fail(m.pseudo + QStringLiteral(" could not log in: ") + m.control<QLabel>("lblInfo")->text());
+        return connected;
     }
 
     // A saved list for the member's next log-in: ids and sizes fixed, so
@@ -200,10 +210,11 @@ private:
     // its first frame, it draws the same picture at every grab.
     static void freezeInfoBar(TfrmPrincipal *w)
     {
-        w->DistractBar1->setAnimated(false);
-        w->DistractBar1->ResetProcess();
-        w->DistractBar1->RepaintNow();
-        w->DistractBar1->repaint();
+        auto *bar = w->findChild<TDistractBar *>(QStringLiteral("DistractBar1"));
+        bar->setAnimated(false);
+        bar->ResetProcess();
+        bar->RepaintNow();
+        bar->repaint();
     }
 
     QDir m_root;
@@ -262,9 +273,9 @@ int main(int argc, char **argv)
     bob.w->move(740, 0);
 
     // The log-in page, the member's name typed.
-    alice.w->txtPseudo->setText(QStringLiteral("alice"));
-    alice.w->txtMDP->setText(QStringLiteral("alice"));
-    tour.shoot(alice.w.get(), QStringLiteral("01-login"));
+    alice.control<QLineEdit>("txtPseudo")->setText(QStringLiteral("alice"));
+    alice.control<QLineEdit>("txtMDP")->setText(QStringLiteral("alice"));
+    tour.shoot(alice.w, QStringLiteral("01-login"));
 
     // Bob's saved lists: one finished download, and one stopped at 40 % that
     // waits for alice to send the rest. Their ports are clear of the ones a
@@ -301,15 +312,14 @@ int main(int argc, char **argv)
     // A contact comes online: bob logs in, alice's next poll sees him. His
     // lists load at log-in, the info bar counting the entries: taken at the
     // second of three.
-    QObject::connect(
-        bob.w->TransferLists, &TransferListStore::progressPosition, bob.w.get(), [&](int position) {
-            if (position == 2)
-                tour.shootNow(bob.w.get(), QStringLiteral("16-list-loading"));
-        });
+    QObject::connect(&bob.controllers().transferLists(), &TransferListStore::progressPosition, bob.w, [&](int position) {
+        if (position == 2)
+            tour.shootNow(bob.w, QStringLiteral("16-list-loading"));
+    });
     if (!tour.logIn(bob))
         return 1;
     const QList<QWidget *> before = QApplication::topLevelWidgets();
-    alice.w->TimerRefreshTimer();
+    alice.controllers().presence().TimerRefreshTimer();
     waitFor([&] { return newestWindow<TfrmMsgBox>(before) != nullptr; }, 3000);
     if (TfrmMsgBox *box = newestWindow<TfrmMsgBox>(before)) {
         box->Moteur->stop();
@@ -318,36 +328,36 @@ int main(int argc, char **argv)
         tour.fail(QStringLiteral("no pop-up when bob came online"));
     }
     closePopUps();
-    bob.w->TimerRefreshTimer();
+    bob.controllers().presence().TimerRefreshTimer();
     settle();
     closePopUps();
 
     // The main window with the contact list and each page of the menu.
     const struct
     {
-        TClickLabel *TfrmPrincipal::*label;
+        const char *label;
         const char *name;
     } pages[] = {
-        { &TfrmPrincipal::lblTelEnCours, "03-page-downloads" },
-        { &TfrmPrincipal::lblEnvoisEnCours, "04-page-uploads" },
-        { &TfrmPrincipal::lblEnvoyer, "05-page-send" },
-        { &TfrmPrincipal::lblLecture, "06-page-media" },
-        { &TfrmPrincipal::lblMnuContact, "07-page-contacts" },
-        { &TfrmPrincipal::lblMnuOptions, "08-page-options" },
+        { "lblTelEnCours", "03-page-downloads" },
+        { "lblEnvoisEnCours", "04-page-uploads" },
+        { "lblEnvoyer", "05-page-send" },
+        { "lblLecture", "06-page-media" },
+        { "lblMnuContact", "07-page-contacts" },
+        { "lblMnuOptions", "08-page-options" },
     };
     for (const auto &page : pages) {
-        bob.w->lblEnvoyerClick(bob.w.get()->*page.label);
-        tour.shoot(bob.w.get(), QString::fromLatin1(page.name));
+        bob.w->lblEnvoyerClick(bob.control<TClickLabel>(page.label));
+        tour.shoot(bob.w, QString::fromLatin1(page.name));
     }
 
     // The properties of bob's finished download, chosen on its page.
-    bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
+    bob.w->lblEnvoyerClick(bob.control<TClickLabel>("lblTelEnCours"));
     if (auto *done = bob.w->findChild<TvzkLoadPanel *>(QStringLiteral("Tel220261209180000456"))) {
         const QPointF at(2, 2);
         QMouseEvent release(QEvent::MouseButtonRelease, at, done->mapToGlobal(at), Qt::LeftButton,
             Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(done, &release);
-        bob.w->ListOps->Proprits1Click();
+        bob.w->transferPage(TransferManager::List::Downloads).Proprits1Click();
         if (TfrmPropriete *properties = newestWindow<TfrmPropriete>({})) {
             tour.shoot(properties, QStringLiteral("17-properties"));
             properties->hide();
@@ -359,28 +369,30 @@ int main(int argc, char **argv)
     }
 
     // A member's card, opened from the contact list.
-    alice.w->AffichCarte(QStringLiteral("bob"));
-    waitFor([&] { return alice.w->cardWindow()->isVisible(); }, 3000);
-    tour.shoot(alice.w->cardWindow(), QStringLiteral("09-card"));
-    alice.w->cardWindow()->close();
+    alice.w->contactView().AffichCarte(QStringLiteral("bob"));
+    TfrmCard *card = &alice.windows->card();
+    waitFor([&] { return card->isVisible(); }, 3000);
+    tour.shoot(card, QStringLiteral("09-card"));
+    card->close();
 
     // The contact menu on bob, online, in alice's list.
-    for (int i = 0; i < alice.w->lbOnline->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *row = alice.w->lbOnline->topLevelItem(i);
+    TContactView &contacts = alice.w->contactView();
+    for (int i = 0; i < contacts.topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = contacts.topLevelItem(i);
         if (row->text(1) != QStringLiteral("bob"))
             continue;
-        alice.w->lbOnline->setCurrentItem(row);
+        contacts.setCurrentItem(row);
         row->setSelected(true);
         // Away from the pointer, which would highlight the entry under it.
-        alice.w->PopupMenuContacts->popup(QPoint(900, 700));
-        tour.shoot(alice.w->PopupMenuContacts, QStringLiteral("19-contact-menu"));
-        alice.w->PopupMenuContacts->hide();
-        alice.w->lbOnline->clearSelection();
+        contacts.popupMenu()->popup(QPoint(900, 700));
+        tour.shoot(contacts.popupMenu(), QStringLiteral("19-contact-menu"));
+        contacts.popupMenu()->hide();
+        contacts.clearSelection();
     }
-    alice.w->cardWindow()->hide();
+    card->hide();
 
     // The own avatar's window.
-    TfrmChangeAvatar *avatar = alice.w->changeAvatarWindow();
+    TfrmChangeAvatar *avatar = &alice.windows->changeAvatar();
     avatar->show();
     tour.shoot(avatar, QStringLiteral("11-change-avatar"));
     avatar->hide();
@@ -392,17 +404,17 @@ int main(int argc, char **argv)
         if (f.open(QIODevice::WriteOnly))
             f.write(QByteArray(2000000, 'r'));
     }
-    alice.w->lblEnvoyerClick(alice.w->lblEnvoyer);
-    alice.w->FileNameSend->setText(offered);
-    alice.w->txtDesti->setText(QStringLiteral("bob"));
+    alice.w->lblEnvoyerClick(alice.control<TClickLabel>("lblEnvoyer"));
+    alice.control<QLineEdit>("FileNameSend")->setText(offered);
+    alice.control<QLineEdit>("txtDesti")->setText(QStringLiteral("bob"));
     const QList<QWidget *> beforeOffer = QApplication::topLevelWidgets();
-    alice.w->btnShowTel->Click();
+    alice.control<TRbButton>("btnShowTel")->Click();
     if (!waitFor([&] { return bob.reception->isVisible(); }))
         tour.fail(QStringLiteral("the offer never reached bob"));
     bob.reception->showNormal();
     bob.reception->move(300, 200);
-    tour.shoot(alice.w.get(), QStringLiteral("12-offer-waiting"));
-    tour.shoot(bob.reception.get(), QStringLiteral("13-confirmation"));
+    tour.shoot(alice.w, QStringLiteral("12-offer-waiting"));
+    tour.shoot(bob.reception, QStringLiteral("13-confirmation"));
     if (TfrmMsgBox *box = newestWindow<TfrmMsgBox>(beforeOffer)) {
         box->Moteur->stop();
         tour.shoot(box, QStringLiteral("14-popup-offer"));
@@ -415,27 +427,26 @@ int main(int argc, char **argv)
     // that byte first, and the info bar's passing message is put away.
     constexpr qint64 kShownAt = 800000;
     bob.dialogs.fileNames.enqueue(tour.home(bob) + QStringLiteral("/rapport annuel.pdf"));
-    bob.w->lblEnvoyerClick(bob.w->lblTelEnCours);
-    const QStringList downloadsBefore = bob.w->Transfers->DownloadList;
+    bob.w->lblEnvoyerClick(bob.control<TClickLabel>("lblTelEnCours"));
+    TransferManager &bobTransfers = bob.controllers().transfers();
+    const QList<TransferJob *> downloadsBefore = bobTransfers.downloads();
     // The speed shown is measured on a clock that follows the bytes
     // (350 Ko/s), so that it is the same on every run; it is set as the
-    // download is made (when alice's port request comes), before its
-    // connection can come.
-    const auto clocked = QObject::connect(bob.w->Transfers, &TransferManager::AddPort, bob.w.get(), [&] {
-        if (auto *made = qobject_cast<TvzkLoadPanel *>(bob.w->Transfers->LastPanel.data())) {
-            TransferJob *job = made->job();
-            job->setClock([job] { return job->position() * 1000 / (350 * 1024); });
-        } else {
-            tour.fail(QStringLiteral("no panel for the download just made"));
-        }
+    // download is made, before its connection can come.
+    const auto clocked = QObject::connect(&bobTransfers, &TransferManager::jobAdded, bob.w, [](TransferJob *job) {
+        job->setClock([job] { return job->FichierTel() * 1000 / (350 * 1024); });
     });
+    // Block by block and answered one at a time: the first count past the
+    // mark is then the same on every run, where the larger blocks would
+    // cross it wherever the writes happen to be.
+    TransferJob::setFastModeByDefault(false);
     bob.reception->btnAccepterClick();
     bool shown = false;
     TvzkLoadPanel *live = nullptr;
-    if (waitFor([&] { return bob.w->Transfers->DownloadList.size() > downloadsBefore.size(); })) {
-        for (const QString &name : bob.w->Transfers->DownloadList)
-            if (!downloadsBefore.contains(name))
-                live = bob.w->findChild<TvzkLoadPanel *>(name);
+    if (waitFor([&] { return bobTransfers.downloads().size() > downloadsBefore.size(); })) {
+        for (TransferJob *job : bobTransfers.downloads())
+            if (!downloadsBefore.contains(job))
+                live = bob.w->transferPage(TransferManager::List::Downloads).panelOf(job);
     }
     if (live) {
         QObject::connect(live->job(), &TransferJob::progressChanged, live, [&](qint64 position) {
@@ -443,22 +454,24 @@ int main(int argc, char **argv)
                 return;
             shown = true;
             live->setProgressPosition(quint32(position));
-                        bob.w->AffichInfo(QString(), false, 0);
+            bob.w->AffichInfo(QString(), false, 0);
             // The status bar's total is drawn every second: brought up to
             // this byte too.
-            const TransferManager::Rates rates = bob.w->Transfers->TotalRates();
-            bob.w->StatusBar->setPanelText(0, TransferRate::totalsText(rates.download, rates.upload));
-            tour.shootNow(bob.w.get(), QStringLiteral("18-transfer-in-progress"));
+            const TransferManager::Rates rates = bobTransfers.TotalRates();
+            bob.control<TStatusBar>("StatusBar")->setPanelText(0, TransferRate::totalsText(rates.download, rates.upload));
+            tour.shootNow(bob.w, QStringLiteral("18-transfer-in-progress"));
         });
         waitFor([&] { return live->CaptionLabelInfo() == QStringLiteral("Terminé"); }, 60000);
     }
     QObject::disconnect(clocked);
+    TransferJob::setFastModeByDefault(true);
     if (!shown)
         tour.fail(QStringLiteral("the transfer was not seen part-way: ")
             + (live ? live->CaptionLabelInfo() + QLatin1Char(' ') + QString::number(live->ProgressPosition())
                     : QStringLiteral("no panel"))
-            + QStringLiteral("\nalice: ") + alice.w->reWatch->toPlainText() + QStringLiteral("\nbob: ")
-            + bob.w->reWatch->toPlainText() + QStringLiteral("\ninfo: ") + alice.w->lblInfo->text());
+            + QStringLiteral("\nalice: ") + alice.control<QPlainTextEdit>("reWatch")->toPlainText()
+            + QStringLiteral("\nbob: ") + bob.control<QPlainTextEdit>("reWatch")->toPlainText()
+            + QStringLiteral("\ninfo: ") + alice.control<QLabel>("lblInfo")->text());
     settle();
     closePopUps();
 

@@ -4,166 +4,259 @@
 #include "app/PopupNotifier.h"
 #include "app/QuitSignals.h"
 #include "app/TrayStatus.h"
+#include "app/ui/QtDialogService.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmChat.h"
 #include "app/ui/TfrmPrincipal.h"
+#include "base/ErrorReport.h"
 #include "base/SettingsStore.h"
+#include "components/FileTypeIcons.h"
 #include "components/ui/TPiconeBarreTache.h"
 #include "contacts/AvatarCache.h"
+#include "contacts/ContactManager.h"
 #include "contacts/PresenceMonitor.h"
+#include "contacts/ui/TContactView.h"
 #include "contacts/ui/TfrmCard.h"
 #include "contacts/ui/TfrmChangeAvatar.h"
 #include "negotiation/ControlChannel.h"
+#include "negotiation/OfferQueue.h"
 #include "negotiation/ui/TfrmReception.h"
-#include "transfer/PeerKeys.h"
-#include "transfer/TransferManager.h"
 #include "service/ServiceSession.h"
+#include "transfer/PeerKeys.h"
+#include "transfer/TransferListStore.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TTransferPage.h"
 #include "transfer/ui/TfrmPropriete.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QSet>
 #include <QSessionManager>
+#include <QSet>
 
-ApplicationWindows::ApplicationWindows()
-    : settings(std::make_unique<SettingsStore>())
+AppControllers::AppControllers(const AppServices &services)
+    : m_services(services)
+{
+    DialogService &dialogs = *services.dialogs;
+    SettingsStore &settings = *services.settings;
+    const AppEnvironment &environment = services.environment;
+
+    m_session = std::make_unique<ServiceSession>(
+        environment.serviceUrl, services.httpLimits, environment.localIp, dialogs);
+    m_session->setServiceCaFile(environment.serviceCaFile);
+    m_presence = std::make_unique<PresenceMonitor>(*m_session);
+    m_notifier = std::make_unique<PopupNotifier>();
+    m_avatars = std::make_unique<AvatarCache>(*m_session);
+    m_contacts = std::make_unique<ContactManager>(*m_session, *m_presence, dialogs);
+    // The member's key for encrypted transfers, made at the first start;
+    // every transfer made from now on takes it.
+    QString keyError;
+    TransferSecurity::setDefault(TransferSecurity::open(environment.homeDir, &keyError));
+    if (!keyError.isEmpty())
+        qWarning("Transferts sans chiffrement : %s", qPrintable(keyError));
+    m_transfers = std::make_unique<TransferManager>(*m_session, *m_presence, settings, environment.localIp);
+    m_control = std::make_unique<ControlChannel>(*m_session, *m_presence, *m_transfers);
+    m_offers = std::make_unique<OfferQueue>(*m_control);
+    m_transferLists = std::make_unique<TransferListStore>(*m_transfers, environment.homeDir);
+    m_fileTypes = std::make_unique<FileTypeIcons>(
+        QFileInfo(settings.fileName()).absolutePath() + QStringLiteral("/VoxlaneFileClasses.json"), dialogs);
+    if (services.desktopBus) {
+        m_desktopNotifications = std::make_unique<DesktopNotifications>(m_notifier.get(), services.desktopBus());
+        m_trayStatus = std::make_unique<TrayStatus>(m_session.get(), m_transfers.get(), services.desktopBus());
+    } else {
+        m_desktopNotifications = std::make_unique<DesktopNotifications>(m_notifier.get());
+        m_trayStatus = std::make_unique<TrayStatus>(m_session.get(), m_transfers.get());
+    }
+    m_desktopNotifications->watchChannel(m_control.get());
+    m_desktopNotifications->watchTransfers(m_transfers.get());
+
+    // A transfer's data port is one the control channel gives no other
+    // offer; the member's list file follows the lists during the session,
+    // so that a crash loses no transfer; uploads whose recipient is back are
+    // tried again at once.
+    QObject::connect(m_transfers.get(), &TransferManager::AddPort, m_control.get(), &ControlChannel::AddPort);
+    QObject::connect(
+        m_transfers.get(), &TransferManager::ListChanged, m_transferLists.get(), &TransferListStore::requestSave);
+    QObject::connect(m_presence.get(), &PresenceMonitor::polled, m_transfers.get(), &TransferManager::PresenceChanged);
+
+    // A store that cannot be opened (a folder that cannot be written) goes to
+    // the general error report once; the client then starts without a
+    // remembered account and with the defaults, as on a first start.
+    ErrorReport::guard([this, &settings] {
+        m_session->restoreRememberedAccount(settings);
+        m_notifier->SoundEnabled = settings.read(QStringLiteral("PlaySound")) == QStringLiteral("1");
+    });
+    settings.prepareTempFolder(environment.homeDir);
+}
+
+AppControllers::~AppControllers()
+{
+    // Each goes before the ones it was made from.
+    m_trayStatus.reset();
+    m_desktopNotifications.reset();
+    m_fileTypes.reset();
+    m_transferLists.reset();
+    m_offers.reset();
+    m_control.reset();
+    m_transfers.reset();
+    m_contacts.reset();
+    m_avatars.reset();
+    m_notifier.reset();
+    m_presence.reset();
+    m_session.reset();
+}
+
+AppServices ApplicationWindows::programServices(QtDialogService &dialogs, SettingsStore &settings)
 {
     AppServices services;
     services.dialogs = &dialogs;
-    services.settings = settings.get();
+    services.settings = &settings;
     services.environment = AppEnvironment::fromProcess();
     services.environment.serviceCaFile = AppEnvironment::chooseServiceCaFile(
-        services.environment.serviceCaFile, settings->read(AppEnvironment::kServiceCaSetting));
-    session = std::make_unique<ServiceSession>(services.environment.serviceUrl, services.httpLimits,
-        services.environment.localIp, &dialogs);
-    session->setServiceCaFile(services.environment.serviceCaFile);
-    services.session = session.get();
-    // The member's key for encrypted transfers, made at the first start.
-    QString keyError;
-    TransferSecurity::setDefault(TransferSecurity::open(services.environment.homeDir, &keyError));
-    if (!keyError.isEmpty())
-        qWarning("Transferts sans chiffrement : %s", qPrintable(keyError));
-    presence = std::make_unique<PresenceMonitor>(*session);
-    services.presence = presence.get();
-    notifier = std::make_unique<PopupNotifier>();
-    services.notifier = notifier.get();
-    avatars = std::make_unique<AvatarCache>(*session);
-    services.avatars = avatars.get();
-
-    frmPrincipal = std::make_unique<TfrmPrincipal>(services);
-    dialogs.setParentWindow(frmPrincipal.get());
-    // Whatever the desktop could not open is said in the info bar.
-    dialogs.setOpenFailedHandler([main = QPointer<TfrmPrincipal>(frmPrincipal.get())](const QString &address) {
-        if (main)
-            main->ShellOpenFailed(address);
-    });
-    m_order << frmPrincipal->objectName();
-    frmAbout = std::make_unique<TfrmAbout>(frmPrincipal.get());
-    m_order << frmAbout->objectName();
-    frmPrincipal->setAboutBox(frmAbout.get());
-    frmPropriete = std::make_unique<TfrmPropriete>(frmPrincipal.get());
-    m_order << frmPropriete->objectName();
-    frmChat = std::make_unique<TfrmChat>(frmPrincipal.get());
-    m_order << frmChat->objectName();
-    frmReception = std::make_unique<TfrmReception>();
-    m_order << frmReception->objectName();
-    frmPrincipal->ReceptionWindow = frmReception.get();
-    ConnectReception(frmPrincipal.get(), frmReception.get(), &dialogs);
-    frmCard = std::make_unique<TfrmCard>(frmPrincipal.get());
-    m_order << frmCard->objectName();
-    frmChangeAvatar = std::make_unique<TfrmChangeAvatar>(
-        *session, dialogs, frmPrincipal->programDir(), frmPrincipal.get());
-    m_order << frmChangeAvatar->objectName();
-    frmPrincipal->setContactWindows(frmCard.get(), frmChangeAvatar.get());
-
-    desktopNotifications = std::make_unique<DesktopNotifications>(notifier.get());
-    ConnectDesktopNotifications(frmPrincipal.get(), frmReception.get(), desktopNotifications.get());
-    trayStatus = std::make_unique<TrayStatus>(session.get(), frmPrincipal->Transfers);
-    ConnectTrayStatus(frmPrincipal.get(), trayStatus.get());
+        services.environment.serviceCaFile, settings.read(AppEnvironment::kServiceCaSetting));
+    return services;
 }
 
-ApplicationWindows::~ApplicationWindows()
+ApplicationWindows::ApplicationWindows()
+    : m_ownDialogs(std::make_unique<QtDialogService>())
+    , m_ownSettings(std::make_unique<SettingsStore>())
 {
-    trayStatus.reset();
-    desktopNotifications.reset();
-    frmChangeAvatar.reset();
-    frmCard.reset();
-    frmReception.reset();
-    frmChat.reset();
-    frmPropriete.reset();
-    frmAbout.reset();
-    frmPrincipal.reset();
-    avatars.reset();
-    notifier.reset();
-    presence.reset();
-    session.reset();
+    m_controllers = std::make_unique<AppControllers>(programServices(*m_ownDialogs, *m_ownSettings));
+    makeWindows();
 }
 
-void ConnectReception(TfrmPrincipal *main, TfrmReception *reception, DialogService *dialogs)
+ApplicationWindows::ApplicationWindows(const AppServices &services)
+    : m_controllers(std::make_unique<AppControllers>(services))
 {
-    reception->setServices(main->Control, dialogs);
-    reception->setDownloads(main->services.settings, [main](const QString &path) {
-        return main->Transfers->DownloadsTo(path);
-    });
-    reception->IconForExtension = [main](const QString &ext) {
-        return main->IconForExtension ? main->IconForExtension(ext) : QPixmap();
-    };
-    QObject::connect(main->Control, &ControlChannel::OfferReceived, reception, &TfrmReception::ShowOffer);
-    QObject::connect(main->Control, &ControlChannel::OfferClosed, reception, &TfrmReception::OfferClosed);
+    makeWindows();
 }
 
-void ConnectDesktopNotifications(
-    TfrmPrincipal *main, TfrmReception *reception, DesktopNotifications *notifications)
+void ApplicationWindows::makeWindows()
 {
-    const QPointer<TfrmPrincipal> window(main);
-    notifications->WindowAttended = [window] {
+    AppControllers &c = *m_controllers;
+    m_main = std::make_unique<TfrmPrincipal>(c);
+    m_order << m_main->objectName();
+    if (m_ownDialogs) {
+        m_ownDialogs->setParentWindow(m_main.get());
+        // Whatever the desktop could not open is said in the info bar.
+        m_ownDialogs->setOpenFailedHandler([main = QPointer<TfrmPrincipal>(m_main.get())](const QString &address) {
+            if (main)
+                main->ShellOpenFailed(address);
+        });
+    }
+
+    m_about = std::make_unique<TfrmAbout>(m_main.get());
+    m_order << m_about->objectName();
+    m_main->setAboutBox(m_about.get());
+
+    m_properties = std::make_unique<TfrmPropriete>(m_main.get());
+    m_order << m_properties->objectName();
+    for (TransferManager::List list : { TransferManager::List::Downloads, TransferManager::List::Uploads })
+        m_main->transferPage(list).setPropertiesWindow(m_properties.get());
+
+    m_chat = std::make_unique<TfrmChat>(m_main.get());
+    m_order << m_chat->objectName();
+
+    // The confirmation window follows the control channel: it shows each
+    // offer and sends the user's answer.
+    m_reception = std::make_unique<TfrmReception>();
+    m_order << m_reception->objectName();
+    m_reception->setServices(&c.control(), &c.dialogs());
+    TransferManager &transfers = c.transfers();
+    m_reception->setDownloads(
+        &c.settings(), [&transfers](const QString &path) { return transfers.DownloadsTo(path); });
+    const FileTypeIcons &fileTypes = c.fileTypes();
+    m_reception->IconForExtension
+        = [&fileTypes](const QString &extension) { return QPixmap::fromImage(fileTypes.forExtension(extension)); };
+    QObject::connect(&c.control(), &ControlChannel::OfferReceived, m_reception.get(), &TfrmReception::ShowOffer);
+    QObject::connect(&c.control(), &ControlChannel::OfferClosed, m_reception.get(), &TfrmReception::OfferClosed);
+    m_main->setReceptionWindow(m_reception.get());
+
+    m_card = std::make_unique<TfrmCard>(m_main.get());
+    m_order << m_card->objectName();
+    m_card->setDialogs(&c.dialogs());
+    QObject::connect(m_card.get(), &TfrmCard::openFailed, m_main.get(), &TfrmPrincipal::ShellOpenFailed);
+    QObject::connect(m_card.get(), &TfrmCard::sendFileRequested, m_main.get(), &TfrmPrincipal::SendFileToContact);
+    m_main->contactView().setCardWindow(m_card.get());
+
+    m_changeAvatar = std::make_unique<TfrmChangeAvatar>(
+        c.session(), c.dialogs(), c.environment().homeDir + QStringLiteral("/"), m_main.get());
+    m_order << m_changeAvatar->objectName();
+    m_main->setChangeAvatarWindow(m_changeAvatar.get());
+
+    connectDesktopNotifications();
+    connectTrayStatus();
+}
+
+// The desktop's notifications speak while the main window is not looked at;
+// "Accepter" and "Refuser" of an offer answer it as the confirmation
+// window's buttons do (an offer the window does not show yet is accepted
+// once it shows it).
+void ApplicationWindows::connectDesktopNotifications()
+{
+    DesktopNotifications &notifications = m_controllers->desktopNotifications();
+    ControlChannel &channel = m_controllers->control();
+    TfrmReception *reception = m_reception.get();
+    const QPointer<TfrmPrincipal> window(m_main.get());
+    notifications.WindowAttended = [window] {
         return window && window->isVisible() && !window->isMinimized() && window->isActiveWindow();
     };
-    notifications->watchChannel(main->Control);
-    notifications->watchTransfers(main->Transfers);
-
-    ControlChannel *channel = main->Control;
-    // Offers accepted from the desktop before the window showed them.
     auto acceptWhenShown = std::make_shared<QSet<int>>();
-    QObject::connect(notifications, &DesktopNotifications::offerAnswerWanted, reception,
-        [reception, channel, acceptWhenShown](int id, bool accept) {
+    QObject::connect(&notifications, &DesktopNotifications::offerAnswerWanted, reception,
+        [reception, &channel, acceptWhenShown](int id, bool accept) {
             if (reception->OfferOnShow() == id) {
                 if (accept)
                     reception->btnAccepterClick();
                 else
                     reception->btnRefuserClick();
-            } else if (channel->OfferAwaitingAnswer(id)) {
+            } else if (channel.OfferAwaitingAnswer(id)) {
                 if (accept)
                     acceptWhenShown->insert(id);
                 else
-                    channel->RefuseOffer(id);
+                    channel.RefuseOffer(id);
             }
         });
     // Queued: the window takes the offer first, and the save dialog that
     // follows runs its own event loop, outside the channel's signal.
     QObject::connect(
-        channel, &ControlChannel::OfferReceived, reception,
+        &channel, &ControlChannel::OfferReceived, reception,
         [reception, acceptWhenShown](int id) {
             if (acceptWhenShown->remove(id) && reception->OfferOnShow() == id)
                 reception->btnAccepterClick();
         },
         Qt::QueuedConnection);
-    QObject::connect(channel, &ControlChannel::OfferClosed, reception,
-        [acceptWhenShown](int id) { acceptWhenShown->remove(id); });
+    QObject::connect(
+        &channel, &ControlChannel::OfferClosed, reception, [acceptWhenShown](int id) { acceptWhenShown->remove(id); });
 }
 
-void ConnectTrayStatus(TfrmPrincipal *main, TrayStatus *status)
+// The tray icon's tip follows the member and the running transfers; on a
+// StatusNotifier host, where no double click ever comes, a single click
+// brings the window back.
+void ApplicationWindows::connectTrayStatus()
 {
-    TPiconeBarreTache *tray = main->PiconeBarreTache1;
+    TrayStatus &status = m_controllers->trayStatus();
+    TPiconeBarreTache *tray = &m_main->trayIcon();
     const auto applyHost = [tray](bool statusNotifierHost) {
         // An XEmbed area reports double clicks: there a single click stays
         // without effect, as it always was.
         tray->setOuvreSiClicGauche(statusNotifierHost);
     };
-    tray->setHint(status->toolTip());
-    applyHost(status->statusNotifierHost());
-    QObject::connect(status, &TrayStatus::toolTipChanged, tray, &TPiconeBarreTache::setHint);
-    QObject::connect(status, &TrayStatus::hostChanged, tray, applyHost);
+    tray->setHint(status.toolTip());
+    applyHost(status.statusNotifierHost());
+    QObject::connect(&status, &TrayStatus::toolTipChanged, tray, &TPiconeBarreTache::setHint);
+    QObject::connect(&status, &TrayStatus::hostChanged, tray, applyHost);
+}
+
+ApplicationWindows::~ApplicationWindows()
+{
+    m_changeAvatar.reset();
+    m_card.reset();
+    m_reception.reset();
+    m_chat.reset();
+    m_properties.reset();
+    m_about.reset();
+    m_main.reset();
+    m_controllers.reset();
 }
 
 void ConnectQuitRequests(TfrmPrincipal *main, QuitSignals *quitSignals)

@@ -1,78 +1,59 @@
+// The main window's frame: the menu, the page stack, the hidden log, the
+// layout, the navigation between pages, the key that shows the log, and
+// dropped files.
 #include "app/ui/TfrmPrincipal.h"
-#include "base/ErrorReport.h"
 
-#include "app/PopupNotifier.h"
-#include "app/ui/TransferListOps.h"
-#include "base/DialogService.h"
-#include "contacts/AvatarCache.h"
-#include "base/SettingsStore.h"
+#include "app/ui/ApplicationWindows.h"
+#include "app/ui/TOptionsPage.h"
+#include "base/ErrorReport.h"
 #include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
-#include "components/ui/TRbButton.h"
-#include "components/ui/TRbCheckBox.h"
 #include "components/ui/TStatusBar.h"
-#include "contacts/ui/ContactRows.h"
 #include "contacts/PresenceMonitor.h"
+#include "contacts/ui/ContactRows.h"
+#include "contacts/ui/TContactPage.h"
+#include "contacts/ui/TContactView.h"
 #include "contacts/ui/TOnlineList.h"
-#include "service/ServiceSession.h"
 #include "media/ui/TMediaPage.h"
 #include "media/ui/TMediaPlayer.h"
+#include "negotiation/OfferQueue.h"
+#include "negotiation/ui/TSendPage.h"
+#include "service/ServiceSession.h"
+#include "service/ui/TLoginPage.h"
+#include "transfer/ui/TTransferPage.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
-#include <QBoxLayout>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
+#include <QComboBox>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
-#include <QFrame>
-#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QTextEdit>
 #include <QTimer>
-#include <QToolButton>
-#include <QTreeView>
-#include <QTreeWidget>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int kMenuWidth = 170;
-constexpr int kStatusHeight = 19;
 
-QFont uiFont(int pixelSize, bool bold = false)
-{
-    QFont f(QStringLiteral("Trebuchet MS"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
-
-QLabel *heading(const QString &text, QWidget *page)
-{
-    auto *label = new QLabel(text, page);
-    label->setFont(uiFont(18, true));
-    label->setGeometry(16, 10, 500, 26);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, TColor::toQColor(TfrmPrincipal::kMenuSelectedColor));
-    label->setPalette(p);
-    return label;
-}
+// Page indexes of the stack.
+enum Page { kLoginPage, kDownloadsPage, kUploadsPage, kSendPage, kOptionsPage, kContactPage, kMediaPage };
 
 // The menu panel is 170 pixels wide by design, which holds its captions in
 // the design's fonts. The fonts found on Linux are wider: the bold
 // "Téléchargements en cours", the heading with its count and the contact
 // view's headers were cut. Where they do not fit, the panel and its controls
 // grow to the widest of them; the pages start where the panel ends.
-void fitMenuToCaptions(QWidget *pnMenu, const QList<TClickLabel *> &labels, QLabel *heading, QTreeWidget *view)
+void fitMenuToCaptions(QWidget *menu, const QList<TClickLabel *> &labels, QLabel *heading, QTreeWidget *view)
 {
     constexpr int kLabelLeft = 8;
     constexpr int kViewLeft = 8;
@@ -94,7 +75,7 @@ void fitMenuToCaptions(QWidget *pnMenu, const QList<TClickLabel *> &labels, QLab
     view->setColumnWidth(1, textColumn);
     const int viewWidth = std::max(view->width(), kImageColumn + textColumn + 2 * view->frameWidth());
     width = std::max(width, kViewLeft + viewWidth + kViewLeft);
-    pnMenu->resize(width, pnMenu->height());
+    menu->resize(width, menu->height());
     for (TClickLabel *label : labels)
         label->resize(width - kLabelLeft - 2, label->height());
     heading->resize(width - heading->x() - 2, heading->height());
@@ -103,23 +84,10 @@ void fitMenuToCaptions(QWidget *pnMenu, const QList<TClickLabel *> &labels, QLab
 
 } // namespace
 
-TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
+TfrmPrincipal::TfrmPrincipal(AppControllers &controllers, QWidget *parent)
     : QMainWindow(parent)
-    , services(appServices)
-    , m_ownSession(appServices.session ? nullptr
-                                       : std::make_unique<ServiceSession>(appServices.environment.serviceUrl,
-                                           appServices.httpLimits, appServices.environment.localIp,
-                                           appServices.dialogs))
-    , session(appServices.session ? *appServices.session : *m_ownSession)
-    , m_ownPresence(appServices.presence ? nullptr : std::make_unique<PresenceMonitor>(session))
-    , presence(appServices.presence ? *appServices.presence : *m_ownPresence)
-    , m_ownNotifier(appServices.notifier ? nullptr : std::make_unique<PopupNotifier>())
-    , notifier(appServices.notifier ? *appServices.notifier : *m_ownNotifier)
-    , m_ownAvatars(appServices.avatars ? nullptr : std::make_unique<AvatarCache>(session))
-    , avatars(appServices.avatars ? *appServices.avatars : *m_ownAvatars)
+    , m_controllers(controllers)
 {
-    if (m_ownSession)
-        m_ownSession->setServiceCaFile(appServices.environment.serviceCaFile);
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(QStringLiteral("Voxlane"));
     m_central = new QWidget(this);
@@ -136,18 +104,14 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
     buildDiagnostics(m_central);
     buildInfoPanel(m_central);
 
-    StatusBar = new TStatusBar(m_central);
-    StatusBar->addPanel(kClientWidth - 237);
-    StatusBar->addPanel(100, Qt::AlignHCenter);
-    StatusBar->addPanel(50, Qt::AlignHCenter);
+    m_statusBar = new TStatusBar(m_central);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar"));
+    m_statusBar->addPanel(kClientWidth - 237);
+    m_statusBar->addPanel(100, Qt::AlignHCenter);
+    m_statusBar->addPanel(50, Qt::AlignHCenter);
 
-    TimerRefresh = presence.TimerRefresh;
-    buildPresence();
-    buildNegotiation();
-    buildTransferLists();
-
-    setupSession();
-    buildContacts();
+    buildAvatarMenu();
+    connectControllers();
     buildTray();
     FormCreate();
     FormResize();
@@ -156,55 +120,66 @@ TfrmPrincipal::TfrmPrincipal(const AppServices &appServices, QWidget *parent)
 TfrmPrincipal::~TfrmPrincipal()
 {
     qApp->removeEventFilter(this);
-    // The list operations read this window's fields: from here on, the
-    // events of children being destroyed must not reach them.
-    if (ListOps)
-        ListOps->detach();
 }
 
 QList<TClickLabel *> TfrmPrincipal::menuLabels() const
 {
-    return {lblTelEnCours, lblEnvoisEnCours, lblEnvoyer, lblLecture,
-            lblMnuContact, lblMnuOptions, lblDeconnect, lblAbout};
+    return { m_downloadsLabel, m_uploadsLabel, m_sendLabel, m_mediaLabel, m_contactsLabel, m_optionsLabel,
+        m_sessionLabel, m_aboutLabel };
+}
+
+TTransferPage &TfrmPrincipal::transferPage(TransferManager::List list) const
+{
+    return list == TransferManager::List::Downloads ? *m_downloadsPage : *m_uploadsPage;
 }
 
 void TfrmPrincipal::buildMenu(QWidget *central)
 {
-    pnMenu = new QWidget(central);
-    pnMenu->setObjectName(QStringLiteral("pnMenu"));
-    pnMenu->setFocusPolicy(Qt::StrongFocus);
-    pnMenu->setAutoFillBackground(true);
-    QPalette pal = pnMenu->palette();
+    m_menu = new QWidget(central);
+    m_menu->setObjectName(QStringLiteral("pnMenu"));
+    m_menu->setFocusPolicy(Qt::StrongFocus);
+    m_menu->setAutoFillBackground(true);
+    QPalette pal = m_menu->palette();
     pal.setColor(QPalette::Window, TColor::toQColor(14611448)); // 0xDEF3F8
-    pnMenu->setPalette(pal);
+    m_menu->setPalette(pal);
 
-    imgAvatar = new TClickLabel(QString(), pnMenu);
-    imgAvatar->setGeometry(10, 10, 48, 48);
-    imgAvatar->setAlignment(Qt::AlignCenter);
-    lblPseudo = new QLabel(pnMenu);
-    lblPseudo->setGeometry(64, 24, 100, 20);
-    lblPseudo->setFont(uiFont(13, true));
+    auto *avatar = new TClickLabel(QString(), m_menu);
+    m_ownAvatar = avatar;
+    m_ownAvatar->setObjectName(QStringLiteral("imgAvatar"));
+    m_ownAvatar->setAlignment(Qt::AlignCenter);
+    // The own avatar: 62 pixels high, a click changes it, and its menu while
+    // logged in.
+    m_ownAvatar->setGeometry(6, 6, 62, 62);
+    m_ownAvatar->setToolTip(QStringLiteral("Changez votre avatar"));
+    connect(avatar, &TClickLabel::clicked, this, &TfrmPrincipal::imgAvatarClick);
+    m_ownPseudo = new QLabel(m_menu);
+    m_ownPseudo->setObjectName(QStringLiteral("lblPseudo"));
+    m_ownPseudo->setGeometry(74, 27, 92, 20);
+    m_ownPseudo->setFont(PageLook::font(13, true));
+    // Pseudonyms are shown as written, never read as markup.
+    m_ownPseudo->setTextFormat(Qt::PlainText);
 
-    struct Entry {
+    struct Entry
+    {
         TClickLabel **label;
         const char *name;
         QString caption;
     };
     const Entry entries[] = {
-        {&lblTelEnCours, "lblTelEnCours", QStringLiteral("Téléchargements en cours")},
-        {&lblEnvoisEnCours, "lblEnvoisEnCours", QStringLiteral("Envois en cours")},
-        {&lblEnvoyer, "lblEnvoyer", QStringLiteral("Envoyer un fichier")},
-        {&lblLecture, "lblLecture", QStringLiteral("Lecture")},
-        {&lblMnuContact, "lblMnuContact", QStringLiteral("Contacts")},
-        {&lblMnuOptions, "lblMnuOptions", QStringLiteral("Options")},
-        {&lblDeconnect, "lblDeconnect", QStringLiteral("Se connecter")},
-        {&lblAbout, "lblAbout", QStringLiteral("A propos")},
+        { &m_downloadsLabel, "lblTelEnCours", QStringLiteral("Téléchargements en cours") },
+        { &m_uploadsLabel, "lblEnvoisEnCours", QStringLiteral("Envois en cours") },
+        { &m_sendLabel, "lblEnvoyer", QStringLiteral("Envoyer un fichier") },
+        { &m_mediaLabel, "lblLecture", QStringLiteral("Lecture") },
+        { &m_contactsLabel, "lblMnuContact", QStringLiteral("Contacts") },
+        { &m_optionsLabel, "lblMnuOptions", QStringLiteral("Options") },
+        { &m_sessionLabel, "lblDeconnect", QStringLiteral("Se connecter") },
+        { &m_aboutLabel, "lblAbout", QStringLiteral("A propos") },
     };
     int y = 72;
     for (const Entry &e : entries) {
-        auto *label = new TClickLabel(e.caption, pnMenu);
+        auto *label = new TClickLabel(e.caption, m_menu);
         label->setObjectName(QLatin1String(e.name));
-        label->setFont(uiFont(11));
+        label->setFont(PageLook::font(11));
         label->setGeometry(8, y, 160, 20);
         label->setCursor(Qt::PointingHandCursor);
         label->setTColor(kMenuPlainColor);
@@ -213,224 +188,331 @@ void TfrmPrincipal::buildMenu(QWidget *central)
         connect(label, &TClickLabel::entered, this, [this, label] { lblTelEnCoursMouseEnter(label); });
         connect(label, &TClickLabel::left, this, [this, label] { lblTelEnCoursMouseLeave(label); });
     }
-    for (TClickLabel *label : {lblTelEnCours, lblEnvoisEnCours, lblEnvoyer, lblLecture, lblMnuContact,
-                               lblMnuOptions}) {
+    for (TClickLabel *label :
+        { m_downloadsLabel, m_uploadsLabel, m_sendLabel, m_mediaLabel, m_contactsLabel, m_optionsLabel })
         connect(label, &TClickLabel::clicked, this, [this, label] { lblEnvoyerClick(label); });
-    }
-    connect(lblAbout, &TClickLabel::clicked, this, &TfrmPrincipal::lblAboutClick);
-    for (TClickLabel *label : {lblTelEnCours, lblEnvoisEnCours, lblEnvoyer, lblLecture, lblMnuContact})
+    connect(m_aboutLabel, &TClickLabel::clicked, this, &TfrmPrincipal::lblAboutClick);
+    connect(m_sessionLabel, &TClickLabel::clicked, this, &TfrmPrincipal::lblDeconnectClick);
+    for (TClickLabel *label : { m_downloadsLabel, m_uploadsLabel, m_sendLabel, m_mediaLabel, m_contactsLabel })
         label->setEnabled(false);
 
-    lblContactsEnLigne = new QLabel(QStringLiteral("Contacts en ligne"), pnMenu);
-    lblContactsEnLigne->setFont(uiFont(12, true));
-    lblContactsEnLigne->setGeometry(10, y + 12, 150, 18);
-    lbOnline = new QTreeWidget(pnMenu);
-    lbOnline->setObjectName(QStringLiteral("lbOnline"));
-    lbOnline->setColumnCount(2);
-    lbOnline->setHeaderHidden(true);
-    lbOnline->setFont(uiFont(11));
-    lbOnline->setRootIsDecorated(false);
-    lbOnline->setColumnWidth(0, 19);
-    lbOnline->setColumnWidth(1, 130);
-    lbOnline->setGeometry(8, y + 32, 154, 200);
-    lbOnline->hide();
-    fitMenuToCaptions(pnMenu, menuLabels(), lblContactsEnLigne, lbOnline);
+    m_contactsHeading = new QLabel(QStringLiteral("Contacts en ligne"), m_menu);
+    m_contactsHeading->setObjectName(QStringLiteral("lblContactsEnLigne"));
+    m_contactsHeading->setFont(PageLook::font(12, true));
+    m_contactsHeading->setGeometry(10, y + 12, 150, 18);
+    AppControllers &c = m_controllers;
+    m_contactView = new TContactView(c.session(), c.presence(), c.contacts(), c.avatars(), c.dialogs(),
+        *m_contactsHeading, c.environment().serviceUrl, m_menu);
+    m_contactView->setGeometry(8, y + 32, 154, 200);
+    m_contactView->hide();
+    fitMenuToCaptions(m_menu, menuLabels(), m_contactsHeading, m_contactView);
 }
 
 void TfrmPrincipal::buildPages(QWidget *central)
 {
-    PageControl = new QStackedWidget(central);
-    PageControl->setObjectName(QStringLiteral("PageControl"));
-    QWidget **sheets[] = {&TabSheet1, &TabSheet2, &TabSheet3, &TabSheet4, &TabSheet5, &TabSheet6, &TabSheet7};
-    const QString headings[] = {
-        QStringLiteral("Connexion"),
-        QStringLiteral("Téléchargements en cours"),
-        QStringLiteral("Envois en cours"),
-        QStringLiteral("Envoyer un fichier"),
-        QStringLiteral("Options"),
-        QStringLiteral("Gestion des contacts"),
-        QString(), // the media page carries "Titre" and "Artiste"
-    };
-    for (int i = 0; i < 7; ++i) {
-        auto *page = new QWidget;
-        page->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
-        if (!headings[i].isEmpty())
-            heading(headings[i], page)->setObjectName(QStringLiteral("lblHeading%1").arg(i + 1));
-        PageControl->addWidget(page);
-        *sheets[i] = page;
+    AppControllers &c = m_controllers;
+    m_pages = new QStackedWidget(central);
+    m_pages->setObjectName(QStringLiteral("PageControl"));
+    m_loginPage = new TLoginPage(c.session(), c.settings(), c.dialogs(), c.environment().serviceUrl);
+    m_downloadsPage = new TTransferPage(TransferManager::List::Downloads, c.transfers(), c.session(), c.avatars(),
+        c.settings(), c.dialogs(), c.fileTypes());
+    m_uploadsPage = new TTransferPage(TransferManager::List::Uploads, c.transfers(), c.session(), c.avatars(),
+        c.settings(), c.dialogs(), c.fileTypes());
+    m_sendPage = new TSendPage(c.control(), c.offers(), c.presence(), c.dialogs(), c.fileTypes());
+    m_optionsPage = new TOptionsPage(c.settings(), c.notifier());
+    m_contactPage = new TContactPage(c.contacts());
+    m_mediaPage = new TMediaPage;
+    for (QWidget *page : std::initializer_list<QWidget *> { m_loginPage, m_downloadsPage, m_uploadsPage,
+             m_sendPage, m_optionsPage, m_contactPage, m_mediaPage })
+        m_pages->addWidget(page);
+    connect(m_pages, &QStackedWidget::currentChanged, this, &TfrmPrincipal::pageShown);
+
+    m_loginPage->watchKeysOf(this);
+    connect(m_loginPage, &TLoginPage::info, this, &TfrmPrincipal::AffichInfo);
+    connect(m_loginPage, &TLoginPage::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
+    connect(m_loginPage, &TLoginPage::loggingIn, m_contactView, &TContactView::beginLogIn);
+    connect(m_loginPage, &TLoginPage::loggedIn, this, &TfrmPrincipal::logInAccepted);
+    connect(m_sendPage, &TSendPage::info, this, &TfrmPrincipal::AffichInfo);
+    // "Lecture" of a transfer's menu: a file that cannot be read goes to the
+    // error report here rather than through Qt's signal machinery.
+    for (TTransferPage *page : { m_downloadsPage, m_uploadsPage }) {
+        connect(page, &TTransferPage::playRequested, this,
+            [this](const QString &path) { ErrorReport::guard([&] { PlayMediaFile(path); }); });
+        connect(page, &TTransferPage::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
     }
-    buildLoginPage();
-    buildSendPage();
-    buildOptionsPage();
-    buildMediaPage();
-    connect(PageControl, &QStackedWidget::currentChanged, this, [this](int index) {
-        if (index == 4)
-            TabSheet5Show();
-    });
+    connect(m_mediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
+    connect(m_contactView, &TContactView::filesDropped, this, &TfrmPrincipal::DropFilesOnContact);
+    connect(m_contactView, &TContactView::sendFileWanted, this, &TfrmPrincipal::SendFileToContact);
+    connect(m_contactView, &TContactView::contactPageWanted, this, [this] { lblEnvoyerClick(m_contactsLabel); });
+    connect(m_contactView, &TContactView::openFailed, this, &TfrmPrincipal::ShellOpenFailed);
 }
 
-void TfrmPrincipal::buildLoginPage()
+// What a page does when it comes on show.
+void TfrmPrincipal::pageShown(int index)
 {
-    Label2 = new QLabel(QStringLiteral("Entrez votre pseudo et votre mot de passe pour vous connecter au réseau"),
-                        TabSheet1);
-    Label2->setGeometry(16, 44, 500, 20);
-
-    pnConexionItems = new QWidget(TabSheet1);
-    pnConexionItems->setObjectName(QStringLiteral("pnConexionItems"));
-    pnConexionItems->resize(300, 200);
-
-    pnMdpLogin = new QWidget(pnConexionItems);
-    pnMdpLogin->setObjectName(QStringLiteral("pnMdpLogin"));
-    pnMdpLogin->setGeometry(0, 0, 300, 100);
-    auto *lblP = new QLabel(QStringLiteral("Pseudo :"), pnMdpLogin);
-    lblP->setGeometry(0, 4, 100, 20);
-    txtPseudo = new QLineEdit(pnMdpLogin);
-    txtPseudo->setObjectName(QStringLiteral("txtPseudo"));
-    txtPseudo->setGeometry(104, 2, 190, 22);
-    auto *lblM = new QLabel(QStringLiteral("Mot de passe :"), pnMdpLogin);
-    lblM->setGeometry(0, 34, 100, 20);
-    txtMDP = new QLineEdit(pnMdpLogin);
-    txtMDP->setObjectName(QStringLiteral("txtMDP"));
-    txtMDP->setEchoMode(QLineEdit::Password);
-    txtMDP->setGeometry(104, 32, 190, 22);
-    cbSaveComptInfo = new QCheckBox(QStringLiteral("Mémoriser ce compte"), pnMdpLogin);
-    cbSaveComptInfo->setObjectName(QStringLiteral("cbSaveComptInfo"));
-    cbSaveComptInfo->setGeometry(104, 62, 190, 22);
-
-    lblPseudoConnec = new QLabel(QStringLiteral("................."), pnConexionItems);
-    lblPseudoConnec->setObjectName(QStringLiteral("lblPseudoConnec"));
-    lblPseudoConnec->setFont(uiFont(24, true));
-    lblPseudoConnec->setGeometry(0, 20, 300, 40);
-
-    btnConnexion = new QPushButton(QStringLiteral("Se connecter"), pnConexionItems);
-    btnConnexion->setObjectName(QStringLiteral("btnConnexion"));
-    btnConnexion->setGeometry(104, 104, 120, 26);
-    btnConnexion->setEnabled(false);
-
-    lblChangeUser = new TClickLabel(QStringLiteral("Changer d'utilisateur"), pnConexionItems);
-    lblChangeUser->setObjectName(QStringLiteral("lblChangeUser"));
-    lblChangeUser->setGeometry(104, 140, 190, 18);
-    lblChangeUser->setCursor(Qt::PointingHandCursor);
-    lblSubmit = new TClickLabel(QStringLiteral("S'inscrire"), pnConexionItems);
-    lblSubmit->setObjectName(QStringLiteral("lblSubmit"));
-    lblSubmit->setGeometry(104, 162, 190, 18);
-    lblSubmit->setCursor(Qt::PointingHandCursor);
-    for (TClickLabel *link : {lblChangeUser, lblSubmit}) {
-        QFont f = link->font();
-        f.setUnderline(true);
-        link->setFont(f);
-        link->setTColor(0xFF0000); // blue
+    switch (index) {
+    case kLoginPage:
+        m_loginPage->TabSheet1Show();
+        break;
+    case kDownloadsPage:
+        m_downloadsPage->TabSheet2Show();
+        break;
+    case kUploadsPage:
+        m_uploadsPage->TabSheet2Show();
+        break;
+    case kOptionsPage:
+        m_optionsPage->TabSheet5Show();
+        break;
+    case kContactPage:
+        m_contactPage->TabSheet6Show();
+        break;
+    default:
+        break;
     }
-}
-
-void TfrmPrincipal::buildSendPage()
-{
-    imgIcoDecompose = new QLabel(TabSheet4);
-    imgIcoDecompose->setObjectName(QStringLiteral("imgIcoDecompose"));
-    imgIcoDecompose->setGeometry(0, 60, 32, 32);
-    lblFileDecompose = new QLabel(TabSheet4);
-    lblFileDecompose->setObjectName(QStringLiteral("lblFileDecompose"));
-    lblFileDecompose->setAlignment(Qt::AlignCenter);
-    lblFileDecompose->setGeometry(0, 96, 300, 18);
-    lblDecompFileSize = new QLabel(TabSheet4);
-    lblDecompFileSize->setObjectName(QStringLiteral("lblDecompFileSize"));
-    lblDecompFileSize->setAlignment(Qt::AlignCenter);
-    lblDecompFileSize->setGeometry(0, 116, 200, 18);
-    FileNameSend = new QLineEdit(TabSheet4);
-    FileNameSend->setObjectName(QStringLiteral("FileNameSend"));
-    FileNameSend->setGeometry(16, 160, 400, 22);
-}
-
-void TfrmPrincipal::buildOptionsPage()
-{
-    cbFireWall = new QCheckBox(QStringLiteral("Ce PC est derrière un par-feu"), TabSheet5);
-    cbFireWall->setObjectName(QStringLiteral("cbFireWall"));
-    cbFireWall->setGeometry(16, 56, 400, 22);
-    ckPlaySound = new TRbCheckBox(TabSheet5);
-    ckPlaySound->setObjectName(QStringLiteral("ckPlaySound"));
-    ckPlaySound->setCaption(QStringLiteral("Emettre un son lors d'un évenement"));
-    ckPlaySound->setGeometry(16, 84, 400, 22);
-    auto *lblTemp = new QLabel(QStringLiteral("Dossier temporaire :"), TabSheet5);
-    lblTemp->setGeometry(16, 118, 400, 18);
-    ceTempPath = new QLineEdit(TabSheet5);
-    ceTempPath->setObjectName(QStringLiteral("ceTempPath"));
-    ceTempPath->setGeometry(16, 138, 370, 22);
-    ceTempPathButton = new QToolButton(TabSheet5);
-    ceTempPathButton->setText(QStringLiteral("..."));
-    ceTempPathButton->setGeometry(390, 138, 26, 22);
-    connect(ceTempPathButton, &QToolButton::clicked, this, &TfrmPrincipal::ceTempPathButtonClick);
-    auto *lblDownloads = new QLabel(QStringLiteral("Dossier de réception :"), TabSheet5);
-    lblDownloads->setGeometry(16, 172, 400, 18);
-    ceDownloadPath = new QLineEdit(TabSheet5);
-    ceDownloadPath->setObjectName(QStringLiteral("ceDownloadPath"));
-    ceDownloadPath->setGeometry(16, 192, 400, 22);
-    ckSaveWithoutAsking = new QCheckBox(
-        QStringLiteral("Enregistrer les fichiers acceptés dans ce dossier sans demander"), TabSheet5);
-    ckSaveWithoutAsking->setObjectName(QStringLiteral("ckSaveWithoutAsking"));
-    ckSaveWithoutAsking->setGeometry(16, 220, 420, 22);
-    ShellTreeView = new QTreeView(TabSheet5);
-    ShellTreeView->setObjectName(QStringLiteral("ShellTreeView"));
-    ShellTreeView->setGeometry(16, 164, 400, 220);
-    ShellTreeView->hide();
-    connect(ShellTreeView, &QTreeView::doubleClicked, this, &TfrmPrincipal::ShellTreeViewDblClick);
-    btnConfigApply = new TRbButton(TabSheet5);
-    btnConfigApply->setObjectName(QStringLiteral("btnConfigApply"));
-    btnConfigApply->setCaption(QStringLiteral("Appliquer"));
-    btnConfigApply->UseFormColors();
-    btnConfigApply->setGeometry(16, 400, 100, 26);
-    connect(btnConfigApply, &TRbButton::OnClick, this, &TfrmPrincipal::btnConfigApplyClick);
-}
-
-void TfrmPrincipal::buildMediaPage()
-{
-    MediaPage = new TMediaPage(TabSheet7);
-    auto *layout = new QVBoxLayout(TabSheet7);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MediaPage);
-    lblTitre = MediaPage->lblPlayName;
-    lblArtiste = MediaPage->lblPlayArtiste;
-    WMPlayer = MediaPage->WMPlayer;
-    connect(MediaPage, &TMediaPage::openRequested, this, [this] { ErrorReport::guard([this] { OpenMediaFile(); }); });
-}
-
-void TfrmPrincipal::buildInfoPanel(QWidget *central)
-{
-    pnInfo = new QFrame(central);
-    pnInfo->setObjectName(QStringLiteral("pnInfo"));
-    pnInfo->setGeometry(8, 368, 361, 123);
-    pnInfo->setAutoFillBackground(true);
-    QPalette pal = pnInfo->palette();
-    pal.setColor(QPalette::Window, TColor::toQColor(10346217));
-    pnInfo->setPalette(pal);
-    pnInfo->hide();
-    lblInfo = new QLabel(pnInfo);
-    lblInfo->setObjectName(QStringLiteral("lblInfo"));
-    lblInfo->setGeometry(44, 15, 310, 75);
-    lblInfo->setWordWrap(true);
-    // Messages carry names and addresses from the service and from peers:
-    // shown as written, never read as markup.
-    lblInfo->setTextFormat(Qt::PlainText);
-    lblInfo->setFont(uiFont(11, true));
-    buildInfoBarControls();
-    connectNotifier();
-    TimerInfo = new QTimer(this);
-    TimerInfo->setInterval(0);
-    connect(TimerInfo, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);
 }
 
 void TfrmPrincipal::buildDiagnostics(QWidget *central)
 {
-    reWatch = new QPlainTextEdit(central);
-    reWatch->setObjectName(QStringLiteral("reWatch"));
-    reWatch->setReadOnly(true);
+    m_log = new QPlainTextEdit(central);
+    m_log->setObjectName(QStringLiteral("reWatch"));
+    m_log->setReadOnly(true);
     // The log keeps the latest lines only: peers decide how much is said.
-    reWatch->setMaximumBlockCount(kLogLines);
-    QPalette pal = reWatch->palette();
+    m_log->setMaximumBlockCount(kLogLines);
+    QPalette pal = m_log->palette();
     pal.setColor(QPalette::Base, Qt::black);
     pal.setColor(QPalette::Text, Qt::yellow);
-    reWatch->setPalette(pal);
-    reWatch->hide();
-    listOnline = new TOnlineList(presence.onlineList(), central);
-    listOnline->setObjectName(QStringLiteral("listOnline"));
-    listOnline->hide();
+    m_log->setPalette(pal);
+    m_log->hide();
+    m_onlineList = new TOnlineList(m_controllers.presence().onlineList(), central);
+    m_onlineList->setObjectName(QStringLiteral("listOnline"));
+    m_onlineList->hide();
+}
+
+void TfrmPrincipal::LogWatch(const QString &line)
+{
+    if (line.size() <= kLogLineLength) {
+        m_log->appendPlainText(line);
+        return;
+    }
+    m_log->appendPlainText(line.left(kLogLineLength) + QStringLiteral("…"));
+}
+
+void TfrmPrincipal::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmPrincipal::FormShow()
+{
+    // Paint now, before any further start-up work.
+    repaint();
+    QCoreApplication::processEvents();
+    // The log-in page is current from the start, so no page change ever
+    // "shows" it: put the focus where the user will type now.
+    if (m_pages->currentIndex() == kLoginPage)
+        m_loginPage->TabSheet1Show();
+}
+
+void TfrmPrincipal::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmPrincipal::FormResize()
+{
+    const int w = m_central->width();
+    const int h = m_central->height();
+    // Anchored children follow the client area.
+    m_statusBar->setGeometry(0, h - m_statusBar->height(), w, m_statusBar->height());
+    const int body = h - m_statusBar->height();
+    // The menu keeps the width it was given for its captions (170 by design).
+    const int menu = m_menu->width();
+    m_menu->setGeometry(0, 0, menu, body);
+    m_pages->setGeometry(menu, 0, w - menu, body);
+    m_log->setGeometry(w - 330, 0, 330, 220);
+    m_onlineList->setGeometry(w - 330, 0, 330, 220);
+
+    // Every page has the page control's size, not only the one on show, so
+    // that each lays itself out for when it comes up.
+    for (int i = 0; i < m_pages->count(); ++i)
+        m_pages->widget(i)->setGeometry(m_pages->contentsRect());
+
+    CenterControl(m_infoPanel, m_central, 3);
+    m_mediaPage->WMPlayer->update();
+    m_mediaPage->update();
+    m_statusBar->setPanelWidth(0, w - 237);
+}
+
+void TfrmPrincipal::setHighlighted(TClickLabel *label)
+{
+    if (m_highlighted) {
+        m_highlighted->setBold(false);
+        m_highlighted->setTColor(kMenuPlainColor);
+    }
+    label->setBold(true);
+    label->setTColor(kMenuSelectedColor);
+    m_highlighted = label;
+}
+
+void TfrmPrincipal::lblEnvoyerClick(TClickLabel *sender)
+{
+    int page = -1;
+    if (sender == m_downloadsLabel)
+        page = kDownloadsPage;
+    else if (sender == m_uploadsLabel)
+        page = kUploadsPage;
+    else if (sender == m_sendLabel)
+        page = kSendPage;
+    else if (sender == m_optionsLabel)
+        page = kOptionsPage;
+    else if (sender == m_contactsLabel)
+        page = kContactPage;
+    else if (sender == m_mediaLabel)
+        page = kMediaPage;
+    if (page < 0)
+        return;
+    m_pages->setCurrentIndex(page);
+    setHighlighted(sender);
+    m_menu->setFocus();
+    // Enabling leaves a running timer alone: restarting it at every click
+    // would hold the presence poll back for as long as the user navigates.
+    QTimer &poll = m_controllers.presence().refreshTimer();
+    if (m_controllers.session().isConnected() && !poll.isActive())
+        poll.start();
+}
+
+void TfrmPrincipal::lblTelEnCoursMouseEnter(TClickLabel *sender)
+{
+    // A disabled entry does not answer the pointer: turning bold would make
+    // it look usable.
+    if (!sender->isEnabled())
+        return;
+    sender->setBold(true);
+}
+
+void TfrmPrincipal::lblTelEnCoursMouseLeave(TClickLabel *sender)
+{
+    if (sender != m_highlighted)
+        sender->setBold(false);
+}
+
+void TfrmPrincipal::lblAboutClick()
+{
+    if (auto *dialog = qobject_cast<QDialog *>(m_about.data()))
+        dialog->exec();
+}
+
+void TfrmPrincipal::Quitter1Click()
+{
+    close();
+}
+
+bool TfrmPrincipal::IsDiagnosticKey(const QKeyEvent &event)
+{
+    // The key at the top left of the letter block, left of "1": "²" on the
+    // French keyboards this client was made for, "`" on a US one. Nobody
+    // types it in a name or a password, unlike the apostrophe that shares a
+    // Windows key code with it on other layouts. Its place is what counts,
+    // so the test is on the hardware key (X and Wayland number it 49),
+    // whatever the layout and the modifiers make of it.
+    constexpr quint32 kKeyLeftOfOne = 49;
+    if (event.nativeScanCode() != 0)
+        return event.nativeScanCode() == kKeyLeftOfOne;
+    // A platform that reports no hardware key: the characters that key
+    // carries on the French and the US layouts.
+    return event.key() == Qt::Key_twosuperior || event.key() == Qt::Key_QuoteLeft;
+}
+
+bool TfrmPrincipal::IsTextEntry(const QWidget *widget)
+{
+    // Where a key press types text, the key is the member's, never a command.
+    if (const auto *line = qobject_cast<const QLineEdit *>(widget))
+        return !line->isReadOnly();
+    if (const auto *text = qobject_cast<const QTextEdit *>(widget))
+        return !text->isReadOnly();
+    if (const auto *plain = qobject_cast<const QPlainTextEdit *>(widget))
+        return !plain->isReadOnly();
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(widget))
+        return !spin->isReadOnly();
+    if (const auto *combo = qobject_cast<const QComboBox *>(widget))
+        return combo->isEditable();
+    return false;
+}
+
+void TfrmPrincipal::FormKeyDown(const QKeyEvent &event)
+{
+    if (!IsDiagnosticKey(event) || IsTextEntry(QApplication::focusWidget()))
+        return;
+    m_log->setVisible(!m_log->isVisible());
+    m_onlineList->setVisible(!m_log->isVisible());
+    (m_log->isVisible() ? static_cast<QWidget *>(m_log) : m_onlineList)->raise();
+}
+
+bool TfrmPrincipal::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        // A key event travels up the parents when ignored; look at it once,
+        // where it is first delivered.
+        QWidget *focus = QApplication::focusWidget();
+        if (widget && widget->window() == this && (widget == focus || (!focus && widget == this)))
+            FormKeyDown(*static_cast<QKeyEvent *>(event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmPrincipal::setDropAccepted(bool accepted)
+{
+    m_dropAccepted = accepted;
+    setAcceptDrops(accepted);
+    // Files dropped on an online contact go to that contact.
+    m_contactView->setDropAccepted(accepted);
+}
+
+void TfrmPrincipal::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (m_dropAccepted && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TfrmPrincipal::dropEvent(QDropEvent *event)
+{
+    if (!m_dropAccepted)
+        return;
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    DropFiles(paths);
+}
+
+void TfrmPrincipal::DropFiles(const QStringList &paths)
+{
+    if (!m_dropAccepted || paths.isEmpty())
+        return;
+    // Paths are taken whole: a long path is not cut to a fixed buffer. A
+    // folder stands for the files in it.
+    lblEnvoyerClick(m_sendLabel);
+    const QStringList files = OfferQueue::FilesOf(paths);
+    if (files.size() > 1)
+        m_sendPage->setSendFiles(files);
+    else
+        m_sendPage->setFile(files.isEmpty() ? paths.last() : files.first());
+}
+
+bool TfrmPrincipal::DropFilesOnContact(const QString &pseudo, const QStringList &paths)
+{
+    if (!m_dropAccepted || pseudo.isEmpty() || m_controllers.presence().GetIP(pseudo).isEmpty())
+        return false;
+    if (m_controllers.offers().Offer(pseudo, paths) == 0) {
+        AffichInfo(QStringLiteral("Vous devez sélectionner un fichier qui existe !"), true, 1500);
+        return false;
+    }
+    return true;
 }

@@ -1,23 +1,25 @@
-// The info panel, notification pop-ups, the alert sound and the drawing
-// helpers of the main window.
+// The info panel, notification pop-ups, the alert sound and the shell of
+// the main window.
 #include "app/ui/TfrmPrincipal.h"
 
-#include "base/DialogService.h"
-#include "base/DrawingHelpers.h"
 #include "app/PopupNotifier.h"
 #include "app/ui/AlertSound.h"
+#include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmMsgBox.h"
-#include "base/DrawingHelpers.h"
+#include "base/DialogService.h"
+#include "components/TColor.h"
 #include "components/ui/TClickLabel.h"
 #include "components/ui/TDistractBar.h"
 #include "components/ui/TRbButton.h"
 #include "components/ui/TRbProgressBar.h"
 #include "components/ui/TShape.h"
+#include "contacts/ui/AvatarLabel.h"
+#include "negotiation/ui/TSendPage.h"
+#include "service/ServiceSession.h"
 
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -43,100 +45,118 @@ QPixmap infoIcon()
 
 } // namespace
 
-// The info panel's controls around its message label: the frame lies
-// under everything, the others above it.
-void TfrmPrincipal::buildInfoBarControls()
+// The info panel: its frame lies under everything, the message label, the
+// activity bar, the loading bar and "Annuler" above it.
+void TfrmPrincipal::buildInfoPanel(QWidget *central)
 {
-    lblInfo->setAttribute(Qt::WA_TranslucentBackground);
-    lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QPalette infoPal = lblInfo->palette();
+    m_infoPanel = new QFrame(central);
+    m_infoPanel->setObjectName(QStringLiteral("pnInfo"));
+    m_infoPanel->setGeometry(8, 368, 361, 123);
+    m_infoPanel->setAutoFillBackground(true);
+    QPalette pal = m_infoPanel->palette();
+    pal.setColor(QPalette::Window, TColor::toQColor(10346217));
+    m_infoPanel->setPalette(pal);
+    m_infoPanel->hide();
+    m_infoText = new QLabel(m_infoPanel);
+    m_infoText->setObjectName(QStringLiteral("lblInfo"));
+    m_infoText->setGeometry(44, 15, 310, 75);
+    m_infoText->setWordWrap(true);
+    // Messages carry names and addresses from the service and from peers:
+    // shown as written, never read as markup.
+    m_infoText->setTextFormat(Qt::PlainText);
+    m_infoText->setFont(PageLook::font(11, true));
+    m_infoText->setAttribute(Qt::WA_TranslucentBackground);
+    m_infoText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette infoPal = m_infoText->palette();
     infoPal.setColor(QPalette::WindowText, QColor(0, 0, 128)); // navy
-    lblInfo->setPalette(infoPal);
+    m_infoText->setPalette(infoPal);
 
-    Shape2 = new TShape(pnInfo);
-    Shape2->setObjectName(QStringLiteral("Shape2"));
-    Shape2->setGeometry(0, 0, 361, 122);
-    Shape2->setBrushColor(14611448);
-    Shape2->setPenColor(2861503);
-    Shape2->setPenWidth(2);
-    Shape2->lower();
+    m_infoFrame = new TShape(m_infoPanel);
+    m_infoFrame->setObjectName(QStringLiteral("Shape2"));
+    m_infoFrame->setGeometry(0, 0, 361, 122);
+    m_infoFrame->setBrushColor(14611448);
+    m_infoFrame->setPenColor(2861503);
+    m_infoFrame->setPenWidth(2);
+    m_infoFrame->lower();
 
-    Image6 = new QLabel(pnInfo);
-    Image6->setObjectName(QStringLiteral("Image6"));
-    Image6->setGeometry(8, 16, 32, 32);
-    Image6->setPixmap(infoIcon());
+    m_infoIcon = new QLabel(m_infoPanel);
+    m_infoIcon->setObjectName(QStringLiteral("Image6"));
+    m_infoIcon->setGeometry(8, 16, 32, 32);
+    m_infoIcon->setPixmap(infoIcon());
 
-    DistractBar1 = new TDistractBar(pnInfo);
-    DistractBar1->setObjectName(QStringLiteral("DistractBar1"));
-    DistractBar1->setGeometry(100, 104, 160, 9);
-    DistractBar1->setBarCount(15);
-    DistractBar1->setBackGroundColor(14611448);
-    DistractBar1->setBarColorOn(14611448);
-    DistractBar1->setBarColorOnEnd(14611448);
-    DistractBar1->setBarColorOff(10346217);
-    DistractBar1->setBarColorOffEnd(10346217);
-    DistractBar1->setLineColor(2861503);
-    DistractBar1->setLineColorEnd(2861503);
-    DistractBar1->setInterval(40);
-    DistractBar1->setProcess(apDouble);
+    m_activityBar = new TDistractBar(m_infoPanel);
+    m_activityBar->setObjectName(QStringLiteral("DistractBar1"));
+    m_activityBar->setGeometry(100, 104, 160, 9);
+    m_activityBar->setBarCount(15);
+    m_activityBar->setBackGroundColor(14611448);
+    m_activityBar->setBarColorOn(14611448);
+    m_activityBar->setBarColorOnEnd(14611448);
+    m_activityBar->setBarColorOff(10346217);
+    m_activityBar->setBarColorOffEnd(10346217);
+    m_activityBar->setLineColor(2861503);
+    m_activityBar->setLineColorEnd(2861503);
+    m_activityBar->setInterval(40);
+    m_activityBar->setProcess(apDouble);
     QFont barFont(QStringLiteral("Arial"));
     barFont.setPixelSize(13);
-    DistractBar1->setFont(barFont);
-    DistractBar1->setFontColor(0);
+    m_activityBar->setFont(barFont);
+    m_activityBar->setFontColor(0);
 
-    pBarLoading = new TRbProgressBar(pnInfo);
-    pBarLoading->setObjectName(QStringLiteral("pBarLoading"));
-    pBarLoading->setGeometry(104, 84, 150, 16);
-    pBarLoading->hide();
+    m_loadingBar = new TRbProgressBar(m_infoPanel);
+    m_loadingBar->setObjectName(QStringLiteral("pBarLoading"));
+    m_loadingBar->setGeometry(104, 84, 150, 16);
+    m_loadingBar->hide();
 
-    btnCancelTrans = new TRbButton(pnInfo);
-    btnCancelTrans->setObjectName(QStringLiteral("btnCancelTrans"));
-    btnCancelTrans->setCaption(QStringLiteral("Annuler"));
-    btnCancelTrans->UseFormColors();
-    btnCancelTrans->setGeometry(268, 80, 75, 22);
-    btnCancelTrans->hide();
+    m_cancelOffer = new TRbButton(m_infoPanel);
+    m_cancelOffer->setObjectName(QStringLiteral("btnCancelTrans"));
+    m_cancelOffer->setCaption(QStringLiteral("Annuler"));
+    m_cancelOffer->UseFormColors();
+    m_cancelOffer->setGeometry(268, 80, 75, 22);
+    m_cancelOffer->hide();
+
+    m_infoTimer = new QTimer(this);
+    m_infoTimer->setObjectName(QStringLiteral("TimerInfo"));
+    m_infoTimer->setInterval(0);
+    connect(m_infoTimer, &QTimer::timeout, this, &TfrmPrincipal::TimerInfoTimer);
 }
 
 void TfrmPrincipal::AffichInfo(const QString &Text, bool Show, int Milliseconds)
 {
     if (!Show) {
-        pnInfo->hide();
-        DistractBar1->setAnimated(false);
+        m_infoPanel->hide();
+        m_activityBar->setAnimated(false);
         return;
     }
-    pnInfo->show();
-    pnInfo->raise();
-    lblInfo->setText(Text);
-    pnInfo->repaint();
-    DistractBar1->setAnimated(true);
-    DistractBar1->repaint();
+    m_infoPanel->show();
+    m_infoPanel->raise();
+    m_infoText->setText(Text);
+    m_infoPanel->repaint();
+    m_activityBar->setAnimated(true);
+    m_activityBar->repaint();
     if (Milliseconds > 0) {
-        TimerInfo->setInterval(Milliseconds);
-        TimerInfo->start();
+        m_infoTimer->setInterval(Milliseconds);
+        m_infoTimer->start();
     }
 }
 
 void TfrmPrincipal::TimerInfoTimer()
 {
     AffichInfo(QString(), false, 0);
-    TimerInfo->stop();
+    m_infoTimer->stop();
 }
 
 TfrmMsgBox *TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text, quint8 Kind)
 {
+    PopupNotifier &notifier = m_controllers.notifier();
     auto *box = new TfrmMsgBox(&notifier);
     if (Kind == 0) {
-        if (PopupAvatarLoader) {
-            box->setAvatar(PopupAvatarLoader(Pseudo));
-        } else {
-            // The contact's avatar, fitted to the pop-up's 40 pixels. A
-            // picture that does not decode leaves no half-made pop-up behind.
-            try {
-                GetAvatar(Pseudo, box->imgAvatar, false);
-            } catch (...) {
-                delete box;
-                throw;
-            }
+        // The contact's avatar, fitted to the pop-up's 40 pixels. A
+        // picture that does not decode leaves no half-made pop-up behind.
+        try {
+            AvatarLabel::show(m_controllers.avatars(), Pseudo, box->imgAvatar, false);
+        } catch (...) {
+            delete box;
+            throw;
         }
         box->lblDialoguer->show();
         box->lblSendFile->show();
@@ -157,19 +177,20 @@ TfrmMsgBox *TfrmPrincipal::NewMsgBox(const QString &Pseudo, const QString &Text,
 
 void TfrmPrincipal::connectNotifier()
 {
+    PopupNotifier &notifier = m_controllers.notifier();
     connect(&notifier, &PopupNotifier::alertWanted, this, &TfrmPrincipal::PlayAlertSound);
     connect(&notifier, &PopupNotifier::receptionWanted, this, [this] {
-        if (QWidget *reception = ReceptionWindow.data())
+        if (QWidget *reception = m_reception.data())
             reception->setWindowState(
                 reception->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     });
     connect(&notifier, &PopupNotifier::downloadsWanted, this, [this] {
         RestoreMainWindow();
-        lblEnvoyerClick(lblTelEnCours);
+        lblEnvoyerClick(m_downloadsLabel);
     });
     connect(&notifier, &PopupNotifier::uploadsWanted, this, [this] {
         RestoreMainWindow();
-        lblEnvoyerClick(lblEnvoisEnCours);
+        lblEnvoyerClick(m_uploadsLabel);
     });
     // Queued: the file dialog that follows runs its own event loop, during
     // which the pop-up may expire; it must not be under its own click then.
@@ -193,8 +214,8 @@ void TfrmPrincipal::SendFileToContact(const QString &pseudo)
     show();
     repaint();
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    PageControl->setCurrentIndex(3);
-    emit sendFileRequested(pseudo);
+    m_pages->setCurrentWidget(m_sendPage);
+    m_sendPage->sendFileTo(pseudo);
 }
 
 AlertSound *TfrmPrincipal::alertSound()
@@ -214,28 +235,21 @@ void TfrmPrincipal::setAlertSound(AlertSound *sound)
 
 void TfrmPrincipal::PlayAlertSound()
 {
-    alertSound()->play(programDir() + QStringLiteral("newalert.wav"));
-}
-
-void TfrmPrincipal::Degrade(QImage &Image, bool Vertical, double FromColor, double ToColor)
-{
-    DrawingHelpers::Degrade(Image, Vertical, FromColor, ToColor);
-}
-
-void TfrmPrincipal::BITMAP_REDIMENSIONAR(
-    const QImage &Source, QImage &Target, double Ratio, bool MarkModified, QWidget *shownBy)
-{
-    if (DrawingHelpers::BITMAP_REDIMENSIONAR(Source, Target, Ratio) && MarkModified && shownBy)
-        shownBy->update();
+    alertSound()->play(m_controllers.environment().homeDir + QStringLiteral("/newalert.wav"));
 }
 
 void TfrmPrincipal::ShellOpen(const QString &address)
 {
-    if (!services.dialogs->openUrl(address))
+    if (!m_controllers.dialogs().openUrl(address))
         ShellOpenFailed(address);
 }
 
 void TfrmPrincipal::ShellOpenFailed(const QString &address)
 {
     AffichInfo(QStringLiteral("Aucun programme n'a pu ouvrir :\n\r") + address, true, 3000);
+}
+
+void TfrmPrincipal::showOwnAvatar(bool refresh)
+{
+    AvatarLabel::show(m_controllers.avatars(), m_controllers.session().currentPseudo(), m_ownAvatar, refresh);
 }

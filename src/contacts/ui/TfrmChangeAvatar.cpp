@@ -103,8 +103,8 @@ void TfrmChangeAvatar::FormShow()
     // The window is reused: an avatar that cannot be fetched must not leave
     // the previous account's picture.
     imgAvatar->clear();
-    emit avatarWanted(m_session.CurrentPseudo, imgAvatar, false);
-    lblPseudo->setText(m_session.CurrentPseudo);
+    emit avatarWanted(m_session.currentPseudo(), imgAvatar, false);
+    lblPseudo->setText(m_session.currentPseudo());
 }
 
 void TfrmChangeAvatar::btnOKClick()
@@ -159,7 +159,7 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
     const std::unique_ptr<HttpClient> http = m_session.NewHttpClient();
     QString reply;
     const QString localPath = QDir::toNativeSeparators(tempPath);
-    if (!http->postMultipart(ServiceRequests::avatarUpload(m_session.CurrentPseudo),
+    if (!http->postMultipart(ServiceRequests::avatarUpload(m_session.currentPseudo()),
             ServiceRequests::avatarUploadParts(localPath, jpeg), reply))
         throw VoxlaneError(http->failureText(http->lastError()));
     if (!ServiceReplies::isOk(reply))
@@ -168,5 +168,5 @@ void TfrmChangeAvatar::changeAvatar(const QString &chosenFile)
     QFile::remove(tempPath);
 
     emit ownAvatarChanged();
-    emit avatarWanted(m_session.CurrentPseudo, imgAvatar, false);
+    emit avatarWanted(m_session.currentPseudo(), imgAvatar, false);
 }

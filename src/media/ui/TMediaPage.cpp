@@ -26,7 +26,7 @@ constexpr int kMargin = 8;
 TMediaPage::TMediaPage(QWidget *parent)
     : QWidget(parent)
 {
-    setObjectName(QStringLiteral("MediaPage"));
+    setObjectName(QStringLiteral("TabSheet7"));
     pnPlayBand = new TRoundedPanel(this);
     pnPlayBand->setObjectName(QStringLiteral("pnPlayBand"));
     const QColor band = TColor::toQColor(13168888);
@@ -68,4 +68,17 @@ void TMediaPage::resizeEvent(QResizeEvent *event)
     lblPlayName->setGeometry(12, 4, text, 28);
     lblPlayArtiste->setGeometry(12, 32, text, 20);
     btnOuvrirMedia->setGeometry(w - 12 - kButtonWidth, (kBandHeight - 26) / 2, kButtonWidth, 26);
+}
+
+void TMediaPage::PlayMediaFile(const QString &path)
+{
+    WMPlayer->setURL(path);
+    ReadID3Tag(path, m_tag);
+    if (m_tag.isTag()) {
+        lblPlayArtiste->setText(TID3Tag::shown(m_tag.Artist));
+        lblPlayName->setText(TID3Tag::shown(m_tag.Title));
+    } else {
+        lblPlayName->setText(WMPlayer->currentMediaName());
+        lblPlayArtiste->setText(QStringLiteral("Inconnu"));
+    }
 }

@@ -6,7 +6,7 @@
 #include "negotiation/ControlChannel.h"
 #include "negotiation/DownloadFolder.h"
 #include "transfer/TransferManager.h"
-#include "transfer/ui/TransferPanels.h"
+#include "transfer/ui/TTransferPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -195,7 +195,7 @@ void TfrmReception::DessinerIcone()
     const QString ext = TransferManager::ExtractFileExt(ShownFileName);
     QPixmap picture = IconForExtension ? IconForExtension(ext) : QPixmap();
     if (picture.isNull())
-        picture = TransferPanels::StockPicture(0);
+        picture = TTransferPage::StockPicture(0);
     imgIco->setPixmap(picture);
 }
 

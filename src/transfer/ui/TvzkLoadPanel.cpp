@@ -21,8 +21,9 @@ constexpr int kRateRefreshMs = 1000;
 
 } // namespace
 
-TvzkLoadPanel::TvzkLoadPanel(QWidget *parent)
+TvzkLoadPanel::TvzkLoadPanel(TransferJob &job, QWidget *parent)
     : QFrame(parent)
+    , m_job(job)
 {
     resize(LoadPanelChildren::DesignWidth, LoadPanelChildren::DesignHeight);
     m_children = std::make_unique<LoadPanelChildren>(this);
@@ -44,27 +45,24 @@ TvzkLoadPanel::TvzkLoadPanel(QWidget *parent)
     m_rateTimer->setInterval(kRateRefreshMs);
     connect(m_rateTimer, &QTimer::timeout, this, &TvzkLoadPanel::refreshRate);
 
-    m_job = new TransferJob(this);
-    connect(m_job, &TransferJob::connectionOpened, this, &TvzkLoadPanel::jobConnectionOpened);
-    connect(m_job, &TransferJob::maximumChanged, this, &TvzkLoadPanel::jobMaximumChanged);
-    connect(m_job, &TransferJob::progressChanged, this, &TvzkLoadPanel::jobProgressChanged);
-    connect(m_job, &TransferJob::stopped, this, &TvzkLoadPanel::jobStopped);
-    connect(m_job, &TransferJob::socketError, this, &TvzkLoadPanel::jobSocketError);
-    connect(m_job, &TransferJob::completed, this, &TvzkLoadPanel::jobCompleted);
-    connect(m_job, &TransferJob::stateChanged, this, &TvzkLoadPanel::jobStateChanged);
-    connect(m_job, &TransferJob::cancelledByPeer, this, &TvzkLoadPanel::jobCancelledByPeer);
-    // The panel is the transfer for everyone outside.
-    connect(m_job, &TransferJob::OnTelTermine, this, [this] { emit OnTelTermine(this); });
+    connect(&m_job, &TransferJob::connectionOpened, this, &TvzkLoadPanel::jobConnectionOpened);
+    connect(&m_job, &TransferJob::maximumChanged, this, &TvzkLoadPanel::jobMaximumChanged);
+    connect(&m_job, &TransferJob::progressChanged, this, &TvzkLoadPanel::jobProgressChanged);
+    connect(&m_job, &TransferJob::stopped, this, &TvzkLoadPanel::jobStopped);
+    connect(&m_job, &TransferJob::socketError, this, &TvzkLoadPanel::jobSocketError);
+    connect(&m_job, &TransferJob::completed, this, &TvzkLoadPanel::jobCompleted);
+    connect(&m_job, &TransferJob::stateChanged, this, &TvzkLoadPanel::jobStateChanged);
+    connect(&m_job, &TransferJob::cancelledByPeer, this, &TvzkLoadPanel::jobCancelledByPeer);
+    connect(&m_job, &TransferJob::OnTelTermine, this, [this] { emit OnTelTermine(this); });
     connect(
-        m_job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit OnLog(this, line); });
+        &m_job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit OnLog(this, line); });
 }
 
 TvzkLoadPanel::~TvzkLoadPanel()
 {
-    // The job goes first, with its sockets, so that nothing it does on the
-    // way reaches a half-destroyed view.
-    m_job->disconnect(this);
-    delete m_job;
+    // The job stays (its owner removes it after its view): nothing it does
+    // later may reach a half-destroyed view.
+    m_job.disconnect(this);
 }
 
 QString TvzkLoadPanel::About() const
@@ -174,15 +172,15 @@ void TvzkLoadPanel::setProgressStep(qint64 v)
 // text says so already).
 void TvzkLoadPanel::refreshProgressCaption()
 {
-    if (m_job->isPausedByUser()) {
+    if (m_job.isPausedByUser()) {
         setCaptionLabelProgress(TransferListRules::PausedProgressCaption);
         return;
     }
     QString caption = SizeText::FormatSize(m_progressPosition) + QStringLiteral(" sur ")
-        + SizeText::FormatSize(m_job->FichierPoidsValue());
-    const QString waiting = TransferJob::waitingText(m_job->FichierProprio());
-    if (!m_running && m_job->waitsForPeer() && m_captionLabelInfo != waiting)
-        caption += QStringLiteral(" - en attente de ") + m_job->FichierProprio();
+        + SizeText::FormatSize(m_job.FichierPoidsValue());
+    const QString waiting = TransferJob::waitingText(m_job.FichierProprio());
+    if (!m_running && m_job.waitsForPeer() && m_captionLabelInfo != waiting)
+        caption += QStringLiteral(" - en attente de ") + m_job.FichierProprio();
     setCaptionLabelProgress(caption);
 }
 
@@ -190,7 +188,7 @@ void TvzkLoadPanel::setInitialProgress(qint64 position)
 {
     m_progressTimer->stop();
     m_progressPosition = qMax<qint64>(0, position);
-    setBarRange(0, m_job->FichierPoidsValue());
+    setBarRange(0, m_job.FichierPoidsValue());
     setBarValue(m_progressPosition);
     refreshProgressCaption();
 }
@@ -217,7 +215,7 @@ void TvzkLoadPanel::flushProgress()
 void TvzkLoadPanel::refreshRate()
 {
     QLabel *label = m_children->rateLabel;
-    if (!m_running || !m_job->isRunning()) {
+    if (!m_running || !m_job.isRunning()) {
         m_rateTimer->stop();
         if (!label->isHidden()) {
             label->hide();
@@ -227,7 +225,7 @@ void TvzkLoadPanel::refreshRate()
     }
     if (!m_rateTimer->isActive())
         m_rateTimer->start();
-    const QString caption = TransferRate::caption(m_job->rate(), m_job->secondsLeft());
+    const QString caption = TransferRate::caption(m_job.rate(), m_job.secondsLeft());
     const bool moved = label->isHidden() || label->text() != caption;
     if (label->text() != caption) {
         label->setText(caption);
@@ -309,7 +307,7 @@ void TvzkLoadPanel::jobStateChanged()
 
 void TvzkLoadPanel::jobCancelledByPeer()
 {
-    showStatus(TransferJob::cancelledText(m_job->FichierProprio()));
+    showStatus(TransferJob::cancelledText(m_job.FichierProprio()));
 }
 
 void TvzkLoadPanel::jobCompleted(bool showLabel)

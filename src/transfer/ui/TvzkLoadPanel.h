@@ -17,20 +17,12 @@ class LoadPanelChildren;
 
 // One transfer, incoming or outgoing, as the download or upload list shows
 // it: the file, the peer, an icon, the peer's avatar, a progress bar with its
-// "<done> sur <total>" caption and a status text. The transfer itself (its
-// data connection, its file and its saved properties) is the panel's
-// TransferJob, job(); the published properties that belong to the transfer
-// read and write the job, so callers set up a panel as they always did:
-//
-//   download: Port, TempPath, FichierName, FichierPath, PeerAddress, then
-//             setServerActive(true);
-//   upload:   Port, FichierPath, FichierTel, ClientAddress, then
-//             setClientActive(true).
-//
-// See TransferJob for what each does. OnTelTermine is emitted once when the
-// transfer completes, with the panel as sender; a slot that wants the panel
-// gone uses deleteLater(), since the signal comes from inside the socket
-// handling. Destroying the panel destroys its job, which closes its sockets.
+// "<done> sur <total>" caption and a status text. It is a view: the transfer
+// itself (its data connection, its file and its saved properties) is the
+// TransferJob it is given, which the transfer manager owns and which must
+// outlive it. The published properties that belong to the transfer read the
+// job; the panel writes only its own looks. OnTelTermine is emitted once
+// when the transfer completes, with the panel as sender.
 class TvzkLoadPanel : public QFrame
 {
     Q_OBJECT
@@ -40,14 +32,14 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QLabel *LabelInfo READ LabelInfo CONSTANT)
     Q_PROPERTY(QMenu *PopupMenu READ PopupMenu WRITE setPopupMenu)
     Q_PROPERTY(QString About READ About WRITE setAbout)
-    Q_PROPERTY(qint32 Port READ Port WRITE setPort)
-    Q_PROPERTY(QString FichierName READ FichierName WRITE setFichierName)
-    Q_PROPERTY(QString FichierProprio READ FichierProprio WRITE setFichierProprio)
-    Q_PROPERTY(QString FichierPath READ FichierPath WRITE setFichierPath)
-    Q_PROPERTY(QString FichierPoids READ FichierPoids WRITE setFichierPoids)
-    Q_PROPERTY(QString FichierTel READ FichierTel WRITE setFichierTel)
-    Q_PROPERTY(QString IDTel READ IDTel WRITE setIDTel)
-    Q_PROPERTY(QString Status READ Status WRITE setStatus)
+    Q_PROPERTY(qint32 Port READ Port)
+    Q_PROPERTY(QString FichierName READ FichierName)
+    Q_PROPERTY(QString FichierProprio READ FichierProprio)
+    Q_PROPERTY(QString FichierPath READ FichierPath)
+    Q_PROPERTY(QString FichierPoids READ FichierPoids)
+    Q_PROPERTY(qint64 FichierTel READ FichierTel)
+    Q_PROPERTY(QString IDTel READ IDTel)
+    Q_PROPERTY(QString Status READ Status)
     Q_PROPERTY(QString CaptionLabelInfo READ CaptionLabelInfo WRITE setCaptionLabelInfo)
     Q_PROPERTY(QString CaptionLabelLoad READ CaptionLabelLoad WRITE setCaptionLabelLoad)
     Q_PROPERTY(QString CaptionLabelIcone READ CaptionLabelIcone WRITE setCaptionLabelIcone)
@@ -61,19 +53,17 @@ class TvzkLoadPanel : public QFrame
     Q_PROPERTY(QLabel *PictureLoad READ PictureLoad WRITE setPictureLoad)
     Q_PROPERTY(QLabel *PictureIco READ PictureIco WRITE setPictureIco)
     // Run-time settings of this client, not saved with the transfer.
-    Q_PROPERTY(QString TempPath READ TempPath WRITE setTempPath)
-    Q_PROPERTY(QString BindAddress READ BindAddress WRITE setBindAddress)
-    Q_PROPERTY(QString ClientAddress READ ClientAddress WRITE setClientAddress)
-    Q_PROPERTY(QString PeerAddress READ PeerAddress WRITE setPeerAddress)
+    Q_PROPERTY(QString TempPath READ TempPath)
+    Q_PROPERTY(QString BindAddress READ BindAddress)
+    Q_PROPERTY(QString ClientAddress READ ClientAddress)
+    Q_PROPERTY(QString PeerAddress READ PeerAddress)
 
 public:
-    static constexpr int PacketTimeoutMs = TransferJob::PacketTimeoutMs;
-    void setPacketTimeout(int ms) { m_job->setPacketTimeout(ms); }
-
-    explicit TvzkLoadPanel(QWidget *parent = nullptr);
+    // Shows job, which must outlive the panel.
+    explicit TvzkLoadPanel(TransferJob &job, QWidget *parent = nullptr);
     ~TvzkLoadPanel() override;
 
-    TransferJob *job() const { return m_job; }
+    TransferJob *job() const { return &m_job; }
 
     // The counts a panel is made with (a restored transfer): the bar and
     // its "<done> sur <total>" caption show them before any connection.
@@ -82,8 +72,8 @@ public:
     // colour of finished transfers, the bar hidden.
     void showStatus(const QString &text, bool done = false);
 
-    QTcpSocket *ClientSocket() const { return m_job->ClientSocket(); }
-    QTcpServer *ServerSocket() const { return m_job->ServerSocket(); }
+    QTcpSocket *ClientSocket() const { return m_job.ClientSocket(); }
+    QTcpServer *ServerSocket() const { return m_job.ServerSocket(); }
     QProgressBar *ProgressBar() const { return m_progressBar; }
     QLabel *LabelInfo() const { return m_labelInfo; }
     // The speed and time left of the running transfer (hidden otherwise).
@@ -92,24 +82,14 @@ public:
     void setPopupMenu(QMenu *menu) { m_popupMenu = menu; }
     QString About() const;
     void setAbout(const QString &) { }
-    qint32 Port() const { return m_job->Port(); }
-    void setPort(qint32 port) { m_job->setPort(port); }
-    QString FichierName() const { return m_job->FichierName(); }
-    void setFichierName(const QString &v) { m_job->setFichierName(v); }
-    QString FichierProprio() const { return m_job->FichierProprio(); }
-    void setFichierProprio(const QString &v) { m_job->setFichierProprio(v); }
-    QString FichierPath() const { return m_job->FichierPath(); }
-    void setFichierPath(const QString &v) { m_job->setFichierPath(v); }
-    QString FichierPoids() const { return m_job->FichierPoids(); }
-    // A size that is not a decimal integer goes to the general error report
-    // here, once; the progress caption then counts it as 0.
-    void setFichierPoids(const QString &v) { m_job->setFichierPoids(v); }
-    QString FichierTel() const { return m_job->FichierTel(); }
-    void setFichierTel(const QString &v) { m_job->setFichierTel(v); }
-    QString IDTel() const { return m_job->IDTel(); }
-    void setIDTel(const QString &v) { m_job->setIDTel(v); }
-    QString Status() const { return m_job->Status(); }
-    void setStatus(const QString &v) { m_job->setStatus(v); }
+    qint32 Port() const { return m_job.Port(); }
+    QString FichierName() const { return m_job.FichierName(); }
+    QString FichierProprio() const { return m_job.FichierProprio(); }
+    QString FichierPath() const { return m_job.FichierPath(); }
+    QString FichierPoids() const { return m_job.FichierPoids(); }
+    qint64 FichierTel() const { return m_job.FichierTel(); }
+    QString IDTel() const { return m_job.IDTel(); }
+    QString Status() const { return m_job.Status(); }
     QString CaptionLabelInfo() const { return m_captionLabelInfo; }
     void setCaptionLabelInfo(const QString &v);
     QString CaptionLabelLoad() const { return m_captionLabelLoad; }
@@ -134,28 +114,10 @@ public:
     void setPictureLoad(QLabel *) { }
     QLabel *PictureIco() const { return m_pictureIco; }
     void setPictureIco(QLabel *) { }
-    QString TempPath() const { return m_job->TempPath(); }
-    void setTempPath(const QString &v) { m_job->setTempPath(v); }
-    // Empty: every interface.
-    QString BindAddress() const { return m_job->BindAddress(); }
-    void setBindAddress(const QString &v) { m_job->setBindAddress(v); }
-    QString ClientAddress() const { return m_job->ClientAddress(); }
-    void setClientAddress(const QString &v) { m_job->setClientAddress(v); }
-    // Download side: the peer's address as the control channel agreed it.
-    // Connections from any other host are closed unanswered; empty: none
-    // is taken.
-    QString PeerAddress() const { return m_job->PeerAddress(); }
-    void setPeerAddress(const QString &v) { m_job->setPeerAddress(v); }
-
-    // Download side: listen on BindAddress:Port, or stop listening and end
-    // the connection. A completed download (Status "0") does not listen. A port that cannot be opened throws
-    // VoxlaneError with the socket error text, for the general error report.
-    void setServerActive(bool active) { m_job->setServerActive(active); }
-    bool isServerActive() const { return m_job->isServerActive(); }
-    // Upload side: connect to ClientAddress:Port, or end the connection. A
-    // completed upload does not connect again.
-    void setClientActive(bool active) { m_job->setClientActive(active); }
-    bool isClientActive() const { return m_job->isClientActive(); }
+    QString TempPath() const { return m_job.TempPath(); }
+    QString BindAddress() const { return m_job.BindAddress(); }
+    QString ClientAddress() const { return m_job.ClientAddress(); }
+    QString PeerAddress() const { return m_job.PeerAddress(); }
 
 signals:
     void OnClick(QObject *sender);
@@ -184,7 +146,7 @@ private:
     void refreshRate();
     void fitFileLabel();
 
-    TransferJob *m_job = nullptr;
+    TransferJob &m_job;
     bool m_running = false; // a data connection shows its progress
     QLabel *m_pictureFond = nullptr;
     QLabel *m_pictureIco = nullptr;
