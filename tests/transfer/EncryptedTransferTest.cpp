@@ -195,8 +195,8 @@ protected:
         // The download must have seen the end of the last connection: a
         // connection that is transferring is never taken over.
         waitUntil([&] { return !p.down->job()->isRunning(); }, 2000);
-        p.up->setClientActive(true);
-        return waitUntil([&] { return !p.up->isClientActive(); }, kWaitMs);
+        p.up->job()->setClientActive(true);
+        return waitUntil([&] { return !p.up->job()->isClientActive(); }, kWaitMs);
     }
 
     TransferHarness h;
@@ -527,8 +527,8 @@ TEST_F(EncryptedTransfer, NothingOfTheFileTravelsInClear)
     again->job()->setSecurity(alice.security);
     QSignalSpy verdict(again.get(), &TvzkLoadPanel::OnTelTermine);
     const qsizetype before = p.relay->up.size();
-    again->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return !again->isClientActive(); }, kWaitMs));
+    again->job()->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !again->job()->isClientActive(); }, kWaitMs));
     EXPECT_EQ(verdict.count(), 1);
     EXPECT_TRUE(again->job()->isEncrypted());
     EXPECT_EQ(p.relay->connections, 2);
@@ -578,8 +578,8 @@ TEST_F(EncryptedTransfer, APeerWithoutEncryptionGetsThePlainTransfer)
     auto up = h.upload(name, model.port());
     up->job()->setSecurity(alice.security);
     QSignalSpy done(up.get(), &TvzkLoadPanel::OnTelTermine);
-    up->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && !up->isClientActive(); }, kWaitMs));
+    up->job()->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return done.count() == 1 && !up->job()->isClientActive(); }, kWaitMs));
     EXPECT_FALSE(up->job()->isFast());
     EXPECT_FALSE(up->job()->isEncrypted());
     EXPECT_EQ(up->job()->encryptionText(), TransferJob::plainText());
@@ -689,7 +689,7 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         EXPECT_NE(p.up->Status(), QStringLiteral("0"));
         // Not a block: the receiver holds nothing, the sender counts nothing.
         EXPECT_EQ(p.down->job()->dataReceiver().held(), 0);
-        EXPECT_EQ(p.up->job()->position(), 0);
+        EXPECT_EQ(p.up->job()->FichierTel(), 0);
         EXPECT_FALSE(p.relay->up.contains(kMarker));
         EXPECT_LT(p.relay->up.size(), DataPacket::HeaderSize + 4000);
         if (!receiverNotices) {
@@ -772,9 +772,9 @@ TEST_F(EncryptedTransfer, EitherSidesCancelReachesTheOtherThroughTheTunnel)
         const QString name = byReceiver ? QStringLiteral("par-bob.bin") : QStringLiteral("par-alice.bin");
         Pair p = pair(name, data, &alice, &bob);
         QSignalSpy told(byReceiver ? p.up->job() : p.down->job(), &TransferJob::cancelledByPeer);
-        p.up->setClientActive(true);
-        ASSERT_TRUE(waitUntil([&] { return p.down->job()->position() > 0; }, kWaitMs));
-        ASSERT_LT(p.down->job()->position(), size);
+        p.up->job()->setClientActive(true);
+        ASSERT_TRUE(waitUntil([&] { return p.down->job()->FichierTel() > 0; }, kWaitMs));
+        ASSERT_LT(p.down->job()->FichierTel(), size);
         ASSERT_TRUE(p.down->job()->isEncrypted());
 
         (byReceiver ? p.down : p.up)->job()->cancelByUser();
@@ -839,8 +839,8 @@ TEST_F(EncryptedTransfer, APlainConnectionFromAMemberWithAKeyStopsUntilAccepted)
     auto up = h.upload(name, model.port());
     up->job()->setFichierProprio(QStringLiteral("carol"));
     up->job()->setSecurity(sender.security);
-    up->setClientActive(true);
-    ASSERT_TRUE(waitUntil([&] { return !up->isClientActive(); }, kWaitMs));
+    up->job()->setClientActive(true);
+    ASSERT_TRUE(waitUntil([&] { return !up->job()->isClientActive(); }, kWaitMs));
     EXPECT_EQ(up->CaptionLabelInfo(), TransferJob::plainRefusedText(QStringLiteral("carol")));
     EXPECT_EQ(up->job()->dataSender().sent(), 0);
     // Not one block reached it.
