@@ -104,6 +104,7 @@ public:
     // Whether the header asks for fast mode (on by default); set before
     // start(). Files of 2 GiB and more can only be sent in fast mode.
     void setFastOffered(bool offered) { m_fastOffered = offered; }
+    bool isFastOffered() const { return m_fastOffered; }
     // Whether the marker offers encryption (off by default: the owner must
     // have a key to open a tunnel with); set before start().
     void setEncryptionOffered(bool offered) { m_encryptionOffered = offered; }

@@ -759,7 +759,9 @@ void TransferJob::followReceiver()
             m_comparisonCode.clear();
             emit stateChanged();
             // The header's answer has not gone out yet: the sender gets none.
-            if (refusesPlain())
+            // A side with fast mode turned off (tests of whole clients)
+            // serves every header in clear, as before.
+            if (m_receiver.isFastAllowed() && refusesPlain())
                 return;
         }
         setTransferProgress(m_receiver.held());
@@ -1024,7 +1026,9 @@ bool TransferJob::applySenderStep(const DataSender::Step &step)
         m_encrypted = false;
         m_comparisonCode.clear();
         emit stateChanged();
-        if (m_sender.isEncryptionOffered() && refusesPlain())
+        // Only when the header carried the offer: a side with fast mode
+        // turned off (tests of whole clients) offers nothing to take out.
+        if (m_sender.isFastOffered() && m_sender.isEncryptionOffered() && refusesPlain())
             return false;
     }
     switch (step.action) {
