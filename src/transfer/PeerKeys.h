@@ -59,8 +59,9 @@ private:
 };
 
 // What the encrypted data connection needs: this member's key pair and the
-// keys of the others. Made once from the program's folder at start-up
-// (setDefault); every transfer made afterwards takes it. Without it a
+// keys of the others. Made once from the program's folder at start-up and
+// given to the transfer manager, whose every transfer takes it; a job made
+// on its own takes the default (setDefault), none unless set. Without it a
 // transfer offers no encryption (tests of the plain modes, a folder that
 // could not hold the key).
 struct TransferSecurity

@@ -4,6 +4,7 @@
 #include "base/SettingsStore.h"
 #include "contacts/PresenceMonitor.h"
 #include "service/ServiceSession.h"
+#include "transfer/PeerKeys.h"
 #include "transfer/TransferJob.h"
 #include "transfer/TransferListRules.h"
 #include "transfer/TransferRetries.h"
@@ -67,6 +68,7 @@ TransferJob *TransferManager::makeJob(const TransferRecord &r, bool download)
     job->ResolvePeer = [this](const QString &pseudo) { return m_presence.GetIP(pseudo); };
     job->setTempPath(m_settings.tempFolder());
     job->setBindAddress(m_bindAddress);
+    job->setSecurity(m_security);
     connect(job, &TransferJob::OnTelTermine, this, download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
     connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit Log(line); });
     return job;

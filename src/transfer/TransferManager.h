@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -17,6 +18,7 @@ class ServiceSession;
 class SettingsStore;
 class TransferJob;
 class TransferRetries;
+struct TransferSecurity;
 
 // The transfers of the session: it makes every TransferJob, keeps the
 // downloads and the uploads in list order (the order their panels stack
@@ -44,6 +46,11 @@ public:
 
     // The local time transfer ids are made of; the clock by default.
     void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
+    // This member's key and the keys remembered of the others: every
+    // transfer made from now on encrypts with them where the peer can.
+    // Without it (a folder that cannot hold the key) transfers offer no
+    // encryption.
+    void setSecurity(std::shared_ptr<TransferSecurity> security) { m_security = std::move(security); }
     // The uploads' further attempts; its clock is the tests' to set.
     TransferRetries &retries() const { return *m_retries; }
 
@@ -162,6 +169,7 @@ private:
     std::function<QDateTime()> m_now;
     TransferIds m_ids;
     TransferRetries *m_retries = nullptr;
+    std::shared_ptr<TransferSecurity> m_security;
     QList<TransferJob *> m_downloads;
     QList<TransferJob *> m_uploads;
 };

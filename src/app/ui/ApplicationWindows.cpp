@@ -48,13 +48,14 @@ AppControllers::AppControllers(const AppServices &services)
     m_notifier = std::make_unique<PopupNotifier>();
     m_avatars = std::make_unique<AvatarCache>(*m_session);
     m_contacts = std::make_unique<ContactManager>(*m_session, *m_presence, dialogs);
+    m_transfers = std::make_unique<TransferManager>(*m_session, *m_presence, settings, environment.localIp);
     // The member's key for encrypted transfers, made at the first start;
-    // every transfer made from now on takes it.
+    // every transfer this client makes takes it (two clients in one
+    // process, as in tests, each keep their own).
     QString keyError;
-    TransferSecurity::setDefault(TransferSecurity::open(environment.homeDir, &keyError));
+    m_transfers->setSecurity(TransferSecurity::open(environment.homeDir, &keyError));
     if (!keyError.isEmpty())
         qWarning("Transferts sans chiffrement : %s", qPrintable(keyError));
-    m_transfers = std::make_unique<TransferManager>(*m_session, *m_presence, settings, environment.localIp);
     m_control = std::make_unique<ControlChannel>(*m_session, *m_presence, *m_transfers);
     m_offers = std::make_unique<OfferQueue>(*m_control);
     m_transferLists = std::make_unique<TransferListStore>(*m_transfers, environment.homeDir);
