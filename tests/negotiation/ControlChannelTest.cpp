@@ -46,7 +46,7 @@ protected:
         QObject::connect(&channel, &ControlChannel::Log, &channel, [this](const QString &l) { log << l; });
         QObject::connect(
             &channel, &ControlChannel::Info, &channel, [this](const QString &t, bool, int) { infos << t; });
-        address = uniqueLoopbackAddress(0);
+        address = ownAddress;
         listening = channel.Listen(address);
     }
 
@@ -90,14 +90,17 @@ protected:
     int lastOffer(const QSignalSpy &offered) const { return offered.last().at(0).toInt(); }
 
     // The controllers the channel works with, as the program joins them,
-    // on a service that answers nothing of its own.
+    // on a service that answers nothing of its own. Downloads listen on
+    // this test's own address, as the channel does, so that another
+    // program's port 2010 elsewhere on the machine is not in the way.
+    const QString ownAddress = uniqueLoopbackAddress(0);
     FakeService service;
     ScriptedDialogs dialogs;
     QTemporaryDir home;
     SettingsStore settings { home.filePath(QStringLiteral("Voxlane.conf")) };
     ServiceSession session { service.baseUrl(), HttpLimits { 2000, 2000 }, QString(), dialogs };
     PresenceMonitor presence { session };
-    TransferManager transfers { session, presence, settings, QString() };
+    TransferManager transfers { session, presence, settings, ownAddress };
     ControlChannel channel { session, presence, transfers };
     QString address;
     bool listening = false;
