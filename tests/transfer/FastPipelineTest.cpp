@@ -275,7 +275,10 @@ TEST_F(FastPipeline, ReadAheadAndWriteBehindCarryWholeFiles)
             if (last != Action::None)
                 break;
             // The receiver: what it wrote, and what waits for it.
-            QByteArray replies = r.onWritten() + r.receive(toReceiver.device());
+            // In this order: the operands of a + are evaluated in any order,
+            // and acks that leave out of order go backwards.
+            QByteArray replies = r.onWritten();
+            replies += r.receive(toReceiver.device());
             while (const auto request = r.hashRequest()) {
                 ++hashes;
                 replies += r.onHashed(PrefixHasher::hashFile(request->path, request->upTo, notCancelled));
