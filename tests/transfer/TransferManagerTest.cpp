@@ -61,21 +61,6 @@ protected:
         w->presence().ApplyPresenceReply(body + QStringLiteral("</body></html>"));
     }
 
-    static TransferRecord record(const QString &id, const QString &proprio, const QString &name,
-        const QString &poids, qint64 tel, const QString &path, int port, const QString &status)
-    {
-        TransferRecord r;
-        r.IDTel = id;
-        r.FichierProprio = proprio;
-        r.FichierName = name;
-        r.FichierPoids = poids;
-        r.FichierTel = tel;
-        r.FichierPath = path;
-        r.Port = port;
-        r.Status = status;
-        return r;
-    }
-
     TvzkLoadPanel *panel(const QString &name) const { return w->panel(name); }
 
     FakeService service;
@@ -152,10 +137,10 @@ TEST_F(Transfers, PanelsStackEverySeventyEightPixelsFromTheScrollPosition)
     w->window->show();
     down().widget()->resize(500, 1000);
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(manager().NewDownload(record(QString::number(i), QStringLiteral("bob"), QStringLiteral("f.txt"),
+        ASSERT_TRUE(manager().NewDownload(makeRecord(QString::number(i), QStringLiteral("bob"), QStringLiteral("f.txt"),
             QStringLiteral("10"), 0, QStringLiteral("/tmp/f"), 0, QStringLiteral("0"))));
     down().verticalScrollBar()->setValue(40);
-    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("f.txt"),
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("f.txt"),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/f"), 0, QStringLiteral("0"))));
     TvzkLoadPanel *third = panel(QStringLiteral("Tel2"));
     ASSERT_NE(third, nullptr);
@@ -169,7 +154,7 @@ TEST_F(Transfers, PanelsStackEverySeventyEightPixelsFromTheScrollPosition)
 
 TEST_F(Transfers, ASavedCompletedDownloadFromAnOfflineSenderShowsTermine)
 {
-    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("7"), QStringLiteral("bob"), QStringLiteral("setup.exe"),
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("7"), QStringLiteral("bob"), QStringLiteral("setup.exe"),
         QStringLiteral("10"), 10, QStringLiteral("/tmp/f"), 2010, QStringLiteral("0"))));
     TvzkLoadPanel *p = panel(QStringLiteral("Tel7"));
     ASSERT_NE(p, nullptr);
@@ -206,7 +191,7 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
     const int port = probe.serverPort();
     probe.close();
     const QString size = QString::number(data.size());
-    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("9"), QStringLiteral("bob"), QStringLiteral("kept.bin"),
         size, data.size(), finished, port, QStringLiteral("0"))));
     TvzkLoadPanel *p = panel(QStringLiteral("Tel9"));
     ASSERT_NE(p, nullptr);
@@ -238,7 +223,7 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
 
 TEST_F(Transfers, PeersOfflineAreSaidOnThePanelAndUploadsDoNotConnect)
 {
-    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), 0, QString())));
     TvzkLoadPanel *d = panel(QStringLiteral("Tel1"));
     ASSERT_NE(d, nullptr);
@@ -246,7 +231,7 @@ TEST_F(Transfers, PeersOfflineAreSaidOnThePanelAndUploadsDoNotConnect)
     EXPECT_TRUE(d->ProgressBar()->isHidden());
     EXPECT_TRUE(d->job()->isServerActive()); // listens whether or not the sender is online
 
-    ASSERT_TRUE(manager().NewUpload(record(QStringLiteral("2"), QStringLiteral("carol"), QString(),
+    ASSERT_TRUE(manager().NewUpload(makeRecord(QStringLiteral("2"), QStringLiteral("carol"), QString(),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/dir/b.txt"), 2011, QString())));
     TvzkLoadPanel *u = panel(QStringLiteral("Tel2"));
     ASSERT_NE(u, nullptr);
@@ -265,7 +250,7 @@ TEST_F(Transfers, ADownloadThatCannotListenIsNeitherListedNorRecorded)
     RecordedErrors::take();
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress(bindAddress()), 0));
-    EXPECT_FALSE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+    EXPECT_FALSE(manager().NewDownload(makeRecord(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), squatter.serverPort(), QString())));
     EXPECT_TRUE(manager().downloads().isEmpty());
     EXPECT_TRUE(ports.isEmpty());
@@ -292,9 +277,9 @@ TEST_F(Transfers, TheIconIsTheRegisteredOneElseTheStockPictureByExactExtension)
 
 TEST_F(Transfers, CompletionNoticesArePopUps)
 {
-    ASSERT_TRUE(manager().NewDownload(record(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/a"), 0, QString())));
-    ASSERT_TRUE(manager().NewUpload(record(QStringLiteral("2"), QStringLiteral("carol"), QString(),
+    ASSERT_TRUE(manager().NewUpload(makeRecord(QStringLiteral("2"), QStringLiteral("carol"), QString(),
         QStringLiteral("10"), 0, QStringLiteral("/tmp/dir/b.txt"), 2011, QString())));
     QSignalSpy popups(&manager(), &TransferManager::Popup);
     QSignalSpy changed(&manager(), &TransferManager::ListChanged);
