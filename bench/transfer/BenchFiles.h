@@ -1,6 +1,9 @@
 #pragma once
 
+#include "transfer/PeerKeys.h"
+
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -38,4 +41,19 @@ inline bool sameFiles(const QString &a, const QString &b)
             return false;
     }
     return true;
+}
+
+// Two members, each with a key of its own made under work; none when the
+// run is not encrypted.
+struct BenchKeys
+{
+    std::shared_ptr<TransferSecurity> sender, receiver;
+};
+
+inline BenchKeys benchKeys(const QString &work, bool encrypted)
+{
+    if (!encrypted)
+        return {};
+    return { TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender"))),
+        TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver"))) };
 }

@@ -78,12 +78,7 @@ PanelRun runPanels(
     QDir().mkpath(temp);
     QFile::remove(dest);
 
-    // Two members, each with a key of its own.
-    std::shared_ptr<TransferSecurity> sender, receiver;
-    if (encrypted) {
-        sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
-        receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
-    }
+    const auto [sender, receiver] = benchKeys(work, encrypted);
     // Each transfer shown by its panel, as on the transfer pages.
     TransferJob downJob;
     TvzkLoadPanel down(downJob);

@@ -47,11 +47,7 @@ double runThroughLink(
     if (!makeRandomFile(source, size))
         return -1;
 
-    std::shared_ptr<TransferSecurity> sender, receiver;
-    if (encrypted) {
-        sender = TransferSecurity::open(QDir(work).filePath(QStringLiteral("sender")));
-        receiver = TransferSecurity::open(QDir(work).filePath(QStringLiteral("receiver")));
-    }
+    const auto [sender, receiver] = benchKeys(work, encrypted);
     // Each transfer shown by its panel, as on the transfer pages.
     TransferJob downJob;
     TvzkLoadPanel down(downJob);
