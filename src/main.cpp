@@ -2,9 +2,11 @@
 #include "app/ui/ApplicationWindows.h"
 #include "app/ui/TfrmPrincipal.h"
 #include "app/ui/VoxlaneApplication.h"
+#include "base/BlockMemory.h"
 
 int main(int argc, char *argv[])
 {
+    KeepBlockMemory();
     VoxlaneApplication app(argc, argv);
     VoxlaneApplication::installErrorBox();
     VoxlaneApplication::installFrenchTranslations();

@@ -31,6 +31,7 @@
 #include "PlainTcp.h"
 #include "RawProtocolLoop.h"
 
+#include "base/BlockMemory.h"
 #include "transfer/PeerKeys.h"
 #include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
@@ -168,6 +169,8 @@ void printLoad()
 
 int main(int argc, char **argv)
 {
+    // As the program does at its start.
+    KeepBlockMemory();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -16,6 +16,7 @@
 #include "PlainTcp.h"
 #include "WanProxy.h"
 
+#include "base/BlockMemory.h"
 #include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
@@ -88,6 +89,8 @@ double runThroughLink(
 
 int main(int argc, char **argv)
 {
+    // As the program does at its start.
+    KeepBlockMemory();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
