@@ -372,6 +372,7 @@ bool TransferJob::onTunnelOpened()
     if (m_keyChanged) {
         emit OnLog(this, QStringLiteral("Tel%1 : la clé de %2 a changé, transfert arrêté")
                              .arg(m_idTel, m_fichierProprio));
+        emit peerKeyRefused(keyStopInfoText(m_fichierProprio, true));
         // Trying again by itself would meet the same key.
         if (!m_download)
             m_retryUseless = true;
@@ -395,6 +396,7 @@ bool TransferJob::refusesPlain()
     m_comparisonCode.clear();
     emit OnLog(this, QStringLiteral("Tel%1 : connexion avec %2 non chiffrée, transfert arrêté")
                          .arg(m_idTel, m_fichierProprio));
+    emit peerKeyRefused(keyStopInfoText(m_fichierProprio, false));
     if (!m_download)
         m_retryUseless = true;
     emit stateChanged();

@@ -124,6 +124,15 @@ public:
                               "propriétés du transfert.")
             .arg(pseudo);
     }
+    // What the info bar says of either stop: short enough for it, the
+    // panel says the rest.
+    static QString keyStopInfoText(const QString &pseudo, bool keyChanged)
+    {
+        return (keyChanged ? QStringLiteral("La clé de %1 a changé : transfert arrêté.")
+                           : QStringLiteral("La connexion avec %1 n'est pas chiffrée : transfert arrêté."))
+                   .arg(pseudo)
+            + QStringLiteral(" Voyez les propriétés du transfert.");
+    }
     static QString encryptedText() { return QStringLiteral("chiffré"); }
     static QString plainText() { return QStringLiteral("non chiffré (client sans chiffrement)"); }
     static QString waitingText(const QString &pseudo) { return QStringLiteral("En attente de ") + pseudo; }
@@ -304,6 +313,10 @@ signals:
     // One line for the control log (the main window's reWatch): a transfer
     // attempt given up for a reason the status text cannot tell.
     void OnLog(QObject *sender, const QString &line);
+    // The other member's key is not the one remembered (or it came in
+    // clear): the transfer stopped before any block until the user accepts.
+    // info: a line for the info bar.
+    void peerKeyRefused(const QString &info);
 
 private:
     // Download side.

@@ -71,6 +71,7 @@ TransferJob *TransferManager::makeJob(const TransferRecord &r, bool download)
     job->setSecurity(m_security);
     connect(job, &TransferJob::OnTelTermine, this, download ? &TransferManager::DownTermine : &TransferManager::UpTermine);
     connect(job, &TransferJob::OnLog, this, [this](QObject *, const QString &line) { emit Log(line); });
+    connect(job, &TransferJob::peerKeyRefused, this, [this](const QString &info) { emit Info(info, true, KeyInfoMs); });
     return job;
 }
 

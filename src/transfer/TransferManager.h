@@ -37,6 +37,8 @@ class TransferManager : public QObject, public TransferListHost
 
 public:
     enum class List { Downloads, Uploads };
+    // How long the info bar shows a stopped transfer's reason.
+    static constexpr int KeyInfoMs = 10000;
 
     // bindAddress: where data sockets listen and leave from (empty: every
     // interface). The temp folder of new downloads is the settings' one.
@@ -153,6 +155,9 @@ signals:
     // One line for the control log: a transfer attempt given up for a
     // reason its status text cannot tell.
     void Log(const QString &line);
+    // A line for the info bar: a transfer stopped for a reason the user
+    // must act on (another member's key changed).
+    void Info(const QString &Text, bool Show, int Milliseconds);
     // A transfer was made (or restored) and is in its list.
     void JobFollowed(TransferJob *job, bool upload);
 

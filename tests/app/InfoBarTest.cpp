@@ -3,6 +3,9 @@
 #include "app/ui/TfrmPrincipal.h"
 #include "components/ui/TDistractBar.h"
 #include "components/ui/TShape.h"
+#include "transfer/TransferJob.h"
+#include "transfer/TransferManager.h"
+#include "transfer/ui/TvzkLoadPanel.h"
 #include "support/MainWindowFixture.h"
 #include "support/QtPrinters.h"
 
@@ -12,6 +15,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -160,6 +164,32 @@ TEST_F(InfoBar, ScreenshotShowsTheFrameTheMessageAndTheRunningBar)
             navy += c.blue() > c.red() + 40 && c.red() < 100;
         }
     EXPECT_GT(navy, 20);
+}
+
+// A transfer stopped because the other member's key changed says so in the
+// info bar, for long enough to be read, and the whole line fits the label
+// even with a long pseudonym.
+TEST_F(InfoBar, AStoppedTransfersKeyChangeIsShownWhole)
+{
+    TestClient &w = createWindow();
+    w.window->show();
+    QTemporaryDir home;
+    w.settings().setTempFolder(home.filePath(QStringLiteral("temp")));
+    QDir().mkpath(w.settings().tempFolder());
+    const QString pseudo = QStringLiteral("Marie-Christine_1987");
+    ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("7"), pseudo, QStringLiteral("a.bin"),
+        QStringLiteral("1000"), 0, home.filePath(QStringLiteral("a.bin")), 0, QString())));
+    TvzkLoadPanel *panel = w.panel(QStringLiteral("Tel7"));
+    ASSERT_NE(panel, nullptr);
+    for (const bool keyChanged : { true, false }) {
+        const QString text = TransferJob::keyStopInfoText(pseudo, keyChanged);
+        emit panel->job()->peerKeyRefused(text);
+        EXPECT_FALSE(w.pnInfo->isHidden());
+        EXPECT_EQ(w.lblInfo->text(), text);
+        EXPECT_TRUE(w.TimerInfo->isActive());
+        EXPECT_EQ(w.TimerInfo->interval(), TransferManager::KeyInfoMs);
+        EXPECT_LE(w.lblInfo->heightForWidth(w.lblInfo->width()), w.lblInfo->height()) << text.toStdString();
+    }
 }
 
 } // namespace

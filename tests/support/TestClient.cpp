@@ -220,13 +220,13 @@ bool TestClient::logInSession(FakeService &service, const QString &pseudo, int u
     for (const QString &request : requests)
         reply += request + QStringLiteral("\r\n");
     reply += QStringLiteral("[Messages]\r\n");
-    for (const QByteArray path : { QByteArray("/voxlane/connect.php"), QByteArray("/script/getinfo.php") })
+    for (const QByteArray &path : { QByteArray("/voxlane/connect.php"), QByteArray("/script/getinfo.php") })
         service.clearScript(path);
     service.script("/voxlane/connect.php", FakeService::Reply::text(reply));
     service.script("/script/getinfo.php", FakeService::Reply::text(QString::number(userId)));
     session().setAccount(pseudo, pseudo);
     const bool accepted = session().OpenSession(pseudo, CredentialCodec::MD5Hex(pseudo));
-    for (const QByteArray path : { QByteArray("/voxlane/connect.php"), QByteArray("/script/getinfo.php") })
+    for (const QByteArray &path : { QByteArray("/voxlane/connect.php"), QByteArray("/script/getinfo.php") })
         service.clearScript(path);
     return accepted;
 }

@@ -675,11 +675,18 @@ TEST_F(EncryptedTransfer, AChangedKeyStopsBeforeAnyBlockUntilAccepted)
         const QByteArray data = markedFile();
         Pair p = pair(name, data, &sender, &receiver);
         TvzkLoadPanel *noticing = receiverNotices ? p.down.get() : p.up.get();
+        TvzkLoadPanel *other = receiverNotices ? p.up.get() : p.down.get();
         const QString pseudo = receiverNotices ? QStringLiteral("alice") : QStringLiteral("bob");
+        QSignalSpy told(noticing->job(), &TransferJob::peerKeyRefused);
+        QSignalSpy otherTold(other->job(), &TransferJob::peerKeyRefused);
         ASSERT_TRUE(attempt(p));
         waitUntil([&] { return !p.down->job()->isRunning(); }, 2000);
         EXPECT_TRUE(noticing->job()->peerKeyChanged());
         EXPECT_EQ(noticing->CaptionLabelInfo(), TransferJob::keyChangedText(pseudo));
+        // The info bar is told too, by the side that noticed only.
+        ASSERT_GE(told.count(), 1);
+        EXPECT_EQ(told.last().at(0).toString(), TransferJob::keyStopInfoText(pseudo, true));
+        EXPECT_EQ(otherTold.count(), 0);
         TransferProperties shown;
         TransferProperties::addSecurity(shown, noticing->job());
         EXPECT_TRUE(shown.keyChanged);
@@ -808,10 +815,13 @@ TEST_F(EncryptedTransfer, APlainConnectionFromAMemberWithAKeyStopsUntilAccepted)
         Pair p = pair(name, data, receiverNotices ? nullptr : &sender, receiverNotices ? &receiver : nullptr);
         TvzkLoadPanel *noticing = receiverNotices ? p.down.get() : p.up.get();
         const QString pseudo = receiverNotices ? QStringLiteral("alice") : QStringLiteral("bob");
+        QSignalSpy told(noticing->job(), &TransferJob::peerKeyRefused);
         ASSERT_TRUE(attempt(p));
         waitUntil([&] { return !p.down->job()->isRunning(); }, 2000);
         EXPECT_TRUE(noticing->job()->peerKeyChanged());
         EXPECT_EQ(noticing->CaptionLabelInfo(), TransferJob::plainRefusedText(pseudo));
+        ASSERT_GE(told.count(), 1);
+        EXPECT_EQ(told.last().at(0).toString(), TransferJob::keyStopInfoText(pseudo, false));
         EXPECT_EQ(p.down->job()->dataReceiver().held(), 0);
         EXPECT_FALSE(p.relay->up.contains(kMarker));
         EXPECT_NE(p.up->Status(), QStringLiteral("0"));

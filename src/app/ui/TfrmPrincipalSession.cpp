@@ -80,6 +80,7 @@ void TfrmPrincipal::connectControllers()
     connect(&c.transfers(), &TransferManager::Popup, this,
         [this](const QString &pseudo, const QString &text, int kind) { NewMsgBox(pseudo, text, quint8(kind)); });
     connect(&c.transfers(), &TransferManager::Log, this, &TfrmPrincipal::LogWatch);
+    connect(&c.transfers(), &TransferManager::Info, this, &TfrmPrincipal::AffichInfo);
 
     TransferListStore &lists = c.transferLists();
     connect(&lists, &TransferListStore::loadingStarted, this, [this] {
