@@ -366,13 +366,16 @@ bool TransferJob::onTunnelOpened()
     m_plainPeer = false;
     m_presentedKey = m_tunnel->peerKey();
     m_comparisonCode = m_tunnel->comparisonCode();
+    // The info bar tells it once, not at every attempt of the sender.
+    const bool toldAlready = m_keyChanged;
     m_keyChanged = !m_fichierProprio.isEmpty()
         && m_security->keys->check(m_fichierProprio, m_presentedKey) == PeerKeys::Verdict::Changed;
     emit stateChanged();
     if (m_keyChanged) {
         emit OnLog(this, QStringLiteral("Tel%1 : la clé de %2 a changé, transfert arrêté")
                              .arg(m_idTel, m_fichierProprio));
-        emit peerKeyRefused(keyStopInfoText(m_fichierProprio, true));
+        if (!toldAlready)
+            emit peerKeyRefused(keyStopInfoText(m_fichierProprio, true));
         // Trying again by itself would meet the same key.
         if (!m_download)
             m_retryUseless = true;
@@ -391,12 +394,14 @@ bool TransferJob::refusesPlain()
 {
     if (!m_security || m_fichierProprio.isEmpty() || m_security->keys->pinned(m_fichierProprio).isEmpty())
         return false;
+    const bool toldAlready = m_keyChanged;
     m_keyChanged = true;
     m_presentedKey.clear();
     m_comparisonCode.clear();
     emit OnLog(this, QStringLiteral("Tel%1 : connexion avec %2 non chiffrée, transfert arrêté")
                          .arg(m_idTel, m_fichierProprio));
-    emit peerKeyRefused(keyStopInfoText(m_fichierProprio, false));
+    if (!toldAlready)
+        emit peerKeyRefused(keyStopInfoText(m_fichierProprio, false));
     if (!m_download)
         m_retryUseless = true;
     emit stateChanged();
@@ -406,7 +411,7 @@ bool TransferJob::refusesPlain()
 
 QString TransferJob::keyStopText() const
 {
-    return m_presentedKey.isEmpty() ? plainRefusedText(m_fichierProprio) : keyChangedText(m_fichierProprio);
+    return m_presentedKey.isEmpty() ? plainRefusedText() : keyChangedText();
 }
 
 // A transfer with this member succeeded: its key is the one to expect.

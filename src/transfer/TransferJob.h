@@ -111,19 +111,10 @@ public:
     static const QString CancelledStatus;
     static QString cancelledText(const QString &pseudo) { return QStringLiteral("Annulé par ") + pseudo; }
     static QString noSpaceText() { return QStringLiteral("Disque plein"); }
-    static QString keyChangedText(const QString &pseudo)
-    {
-        return QStringLiteral("La clé de %1 a changé : le transfert est arrêté. Si %1 a réinstallé "
-                              "Voxlane, acceptez sa nouvelle clé dans les propriétés du transfert.")
-            .arg(pseudo);
-    }
-    static QString plainRefusedText(const QString &pseudo)
-    {
-        return QStringLiteral("La connexion avec %1 n'est pas chiffrée alors que ses transferts l'étaient : "
-                              "le transfert est arrêté. Si %1 utilise un autre logiciel, acceptez-le dans les "
-                              "propriétés du transfert.")
-            .arg(pseudo);
-    }
+    // The panel's line for either stop: one line beside the avatar and the
+    // member's name; the info bar and the properties say who and what to do.
+    static QString keyChangedText() { return QStringLiteral("La clé de ce membre a changé : transfert arrêté"); }
+    static QString plainRefusedText() { return QStringLiteral("Connexion de ce membre en clair : transfert arrêté"); }
     // What the info bar says of either stop: short enough for it, the
     // panel says the rest.
     static QString keyStopInfoText(const QString &pseudo, bool keyChanged)

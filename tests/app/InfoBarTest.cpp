@@ -176,7 +176,8 @@ TEST_F(InfoBar, AStoppedTransfersKeyChangeIsShownWhole)
     QTemporaryDir home;
     w.settings().setTempFolder(home.filePath(QStringLiteral("temp")));
     QDir().mkpath(w.settings().tempFolder());
-    const QString pseudo = QStringLiteral("Marie-Christine_1987");
+    // As long as a pseudonym may be (32 characters).
+    const QString pseudo = QStringLiteral("Marie-Christine_Dupont-Lefevre32");
     ASSERT_TRUE(w.transfers().NewDownload(makeRecord(QStringLiteral("7"), pseudo, QStringLiteral("a.bin"),
         QStringLiteral("1000"), 0, home.filePath(QStringLiteral("a.bin")), 0, QString())));
     TvzkLoadPanel *panel = w.panel(QStringLiteral("Tel7"));
