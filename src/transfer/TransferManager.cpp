@@ -92,7 +92,13 @@ bool TransferManager::NewDownload(const TransferRecord &record, const QString &p
     job->setPeerAddress(peerAddress.isEmpty() ? ip : peerAddress);
     job->setReplaceConfirmed(replaceConfirmed);
     // A finished download listens too (it never throws then): it answers a
-    // sender that never learnt it completed.
+    // sender that never learnt it completed. An unfinished one comes first:
+    // a list restored at log-in holds finished downloads on the port an
+    // unfinished one waits on, and they give it up rather than leave the
+    // unfinished one without a port (an error box, and a transfer that
+    // could never resume).
+    if (record.Status != u"0" && record.Status != TransferJob::CancelledStatus)
+        ReleasePort(record.Port);
     try {
         job->setServerActive(true);
     } catch (const VoxlaneError &error) {

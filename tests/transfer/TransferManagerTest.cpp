@@ -221,6 +221,48 @@ TEST_F(Transfers, ASavedCompletedDownloadAnswersItsReturningSender)
     EXPECT_TRUE(again.listen(QHostAddress(bindAddress()), quint16(port)));
 }
 
+// A saved list holds finished downloads on the port of an unfinished one
+// (every transfer from one member takes the first free port): restored in
+// list order, the finished ones give the port up to the unfinished one,
+// which listens and can resume; no error box.
+TEST_F(Transfers, ARestoredUnfinishedDownloadTakesItsPortFromFinishedOnes)
+{
+    RecordedErrors::install();
+    RecordedErrors::take();
+    QTemporaryDir temp;
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress(bindAddress()), 0));
+    const int port = probe.serverPort();
+    probe.close();
+    for (const char *id : { "1", "2" }) {
+        const QString done = temp.filePath(QStringLiteral("done%1.bin").arg(QLatin1String(id)));
+        QFile f(done);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("0123456789");
+        f.close();
+        ASSERT_TRUE(manager().NewDownload(makeRecord(QString::fromLatin1(id), QStringLiteral("bob"),
+            QFileInfo(done).fileName(), QStringLiteral("10"), 10, done, port, QStringLiteral("0"))));
+    }
+    ASSERT_TRUE(panel(QStringLiteral("Tel1"))->job()->isServerActive());
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("3"), QStringLiteral("bob"), QStringLiteral("k2.bin"),
+        QStringLiteral("10"), 0, temp.filePath(QStringLiteral("k2.bin")), port, QString())));
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+    EXPECT_EQ(manager().downloads().size(), 3);
+    EXPECT_TRUE(panel(QStringLiteral("Tel3"))->job()->isServerActive());
+    EXPECT_FALSE(panel(QStringLiteral("Tel1"))->job()->isServerActive());
+    EXPECT_FALSE(panel(QStringLiteral("Tel2"))->job()->isServerActive());
+    // A finished one restored after it does not take the port back.
+    const QString late = temp.filePath(QStringLiteral("late.bin"));
+    QFile f(late);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("0123456789");
+    f.close();
+    ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("4"), QStringLiteral("bob"), QStringLiteral("late.bin"),
+        QStringLiteral("10"), 10, late, port, QStringLiteral("0"))));
+    EXPECT_TRUE(panel(QStringLiteral("Tel3"))->job()->isServerActive());
+    EXPECT_TRUE(RecordedErrors::take().isEmpty());
+}
+
 TEST_F(Transfers, PeersOfflineAreSaidOnThePanelAndUploadsDoNotConnect)
 {
     ASSERT_TRUE(manager().NewDownload(makeRecord(QStringLiteral("1"), QStringLiteral("bob"), QStringLiteral("a.txt"),
