@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 const QString TransferListStore::LoadingText = QStringLiteral("Chargement de la liste de téléchargements...");
@@ -110,6 +111,12 @@ QByteArray TransferListStore::document()
     QList<TransferRecord> downloads = m_host.downloadRecords() + m_keptDownloads;
     QList<TransferRecord> uploads = m_host.uploadRecords() + m_keptUploads;
     if (m_loading) {
+        if (m_making) {
+            QList<TransferRecord> &list = m_makingDownload ? downloads : uploads;
+            const QString &id = m_making->IDTel;
+            if (std::none_of(list.cbegin(), list.cend(), [&id](const TransferRecord &r) { return r.IDTel == id; }))
+                list.append(*m_making);
+        }
         downloads += m_pendingDownloads;
         uploads += m_pendingUploads;
     }
@@ -298,8 +305,11 @@ QStringList TransferListStore::load(const QString &path, const QString &tempPath
         for (const auto &e : contents->downloads) {
             if (m_abort)
                 return failures;
+            m_making = e.record;
+            m_makingDownload = true;
             m_pendingDownloads.removeFirst();
             make(e, true);
+            m_making.reset();
             entryDone();
         }
     }
@@ -307,8 +317,11 @@ QStringList TransferListStore::load(const QString &path, const QString &tempPath
         for (const auto &e : contents->uploads) {
             if (m_abort)
                 return failures;
+            m_making = e.record;
+            m_makingDownload = false;
             m_pendingUploads.removeFirst();
             make(e, false);
+            m_making.reset();
             entryDone();
         }
     }

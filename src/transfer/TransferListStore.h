@@ -3,10 +3,12 @@
 #include "transfer/TransferListHost.h"
 
 #include <QObject>
+#include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QTimer;
-#include <QString>
 
 // The per-member transfer list file, "<home>/<pseudo>.xml": SaveLoad writes
 // both lists at the end of a session, OpenLoad re-creates them after the
@@ -114,6 +116,10 @@ private:
     bool m_abort = false;
     // Entries of the file being loaded that have no panel yet.
     QList<TransferRecord> m_pendingDownloads, m_pendingUploads;
+    // The entry being made: no longer pending, not in a list yet while its
+    // making lets events run (an error box), when a save may come.
+    std::optional<TransferRecord> m_making;
+    bool m_makingDownload = false;
     // Entries that could not be made at log-in, saved with the others.
     QList<TransferRecord> m_keptDownloads, m_keptUploads;
     QString m_sessionPseudo;

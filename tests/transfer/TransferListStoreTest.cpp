@@ -414,6 +414,42 @@ TEST_F(TransferListStoreTest, AnEntryThatCannotBeMadeIsKeptAndTheOthersLoad)
     }
 }
 
+// The list is saved while an entry is being made and its making lets
+// events run (its error box is open when the user quits, or the session
+// ends): the entry is saved with the others, once, whether it is made
+// after all or not, and in its place.
+TEST_F(TransferListStoreTest, ASaveWhileAnEntryIsBeingMadeKeepsThatEntry)
+{
+    for (const bool madeAfterAll : { true, false }) {
+        SCOPED_TRACE(madeAfterAll ? "made after the save" : "failing after the save");
+        host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")),
+            record(QStringLiteral("2"), QStringLiteral("b")), record(QStringLiteral("3"), QStringLiteral("c")) };
+        host.uploads = { record(QStringLiteral("4"), QStringLiteral("d")) };
+        store.SaveLoad(QStringLiteral("m"));
+        FakeHost h;
+        TransferListStore s(h, home.path());
+        s.beginSession(QStringLiteral("m"));
+        h.onNewDownload = [&](const TransferRecord &r) {
+            if (r.IDTel != QLatin1String("2"))
+                return;
+            s.SaveLoad(QStringLiteral("m"));
+            if (!madeAfterAll)
+                throw VoxlaneError(QStringLiteral("Erreur socket n°10048 : Address already in use."));
+        };
+        s.OpenLoad(QStringLiteral("m"), tempPath());
+        RecordedErrors::take();
+        const auto saved = TransferListDocument::read(readFile(QStringLiteral("m.xml")));
+        ASSERT_TRUE(saved.has_value());
+        QStringList downloads, uploads;
+        for (const auto &e : saved->downloads)
+            downloads << e.record.IDTel;
+        for (const auto &e : saved->uploads)
+            uploads << e.record.IDTel;
+        EXPECT_EQ(downloads, QStringList({ "1", "2", "3" }));
+        EXPECT_EQ(uploads, QStringList({ "4" }));
+    }
+}
+
 TEST_F(TransferListStoreTest, AnEntryWhosePortIsTakenIsKeptAndTheOthersLoad)
 {
     host.downloads = { record(QStringLiteral("1"), QStringLiteral("a")), record(QStringLiteral("2"), QStringLiteral("b")),
