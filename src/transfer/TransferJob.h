@@ -115,8 +115,8 @@ public:
     // member's name; the info bar and the properties say who and what to do.
     static QString keyChangedText() { return QStringLiteral("La clé de ce membre a changé : transfert arrêté"); }
     static QString plainRefusedText() { return QStringLiteral("Connexion de ce membre en clair : transfert arrêté"); }
-    // What the info bar says of either stop: short enough for it, the
-    // panel says the rest.
+    // What the info bar says of either stop: who, and where to act (the
+    // properties window's "Accepter la clé"); short enough for the bar.
     static QString keyStopInfoText(const QString &pseudo, bool keyChanged)
     {
         return (keyChanged ? QStringLiteral("La clé de %1 a changé : transfert arrêté.")
