@@ -1,8 +1,14 @@
 #pragma once
 
+#include "BenchFiles.h"
+
 #include "transfer/TransferJob.h"
 #include "transfer/ui/TvzkLoadPanel.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QMetaObject>
 #include <QThread>
 
@@ -89,4 +95,50 @@ private:
     std::atomic_int m_result { 0 };
     std::atomic_bool m_fast { false };
     std::atomic_bool m_encrypted { false };
+};
+
+// The receiving side of a benchmark transfer: a download listening on
+// loopback for `name` (the header carries the sent file's own name, which
+// a download only accepts as its FichierName), shown by its panel as on
+// the transfer pages.
+class BenchDownload
+{
+public:
+    BenchDownload(const QString &temp, const QString &name, const QString &dest, qint64 size, bool fast,
+        std::shared_ptr<TransferSecurity> security)
+        : m_panel(m_job)
+        , m_dest(dest)
+    {
+        m_job.setFastMode(fast);
+        m_job.setSecurity(std::move(security));
+        m_job.setTempPath(temp);
+        m_job.setBindAddress(QStringLiteral("127.0.0.1"));
+        m_job.setPeerAddress(QStringLiteral("127.0.0.1"));
+        m_job.setFichierName(name);
+        m_job.setFichierPath(dest);
+        m_job.setFichierPoids(QString::number(size));
+        m_job.setFichierTel(0);
+        m_job.setServerActive(true);
+    }
+
+    TvzkLoadPanel &panel() { return m_panel; }
+    quint16 port() const { return m_panel.ServerSocket()->serverPort(); }
+
+    // Once the upload ended: waits (5 s at most) for the file to be moved in
+    // place, which follows the sender's disconnection, then whether both ends
+    // completed in the mode asked, with the same bytes as source.
+    bool arrived(const BenchUpload &up, const QString &source, bool fast, bool encrypted)
+    {
+        QElapsedTimer settle;
+        settle.start();
+        while (!QFile::exists(m_dest) && settle.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return up.completed() && m_panel.Status() == u"0" && sameFiles(source, m_dest) && up.wasFast() == fast
+            && up.wasEncrypted() == encrypted && m_job.isEncrypted() == encrypted;
+    }
+
+private:
+    TransferJob m_job;
+    TvzkLoadPanel m_panel;
+    QString m_dest;
 };

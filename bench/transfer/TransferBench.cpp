@@ -33,8 +33,6 @@
 
 #include "base/BlockMemory.h"
 #include "transfer/PeerKeys.h"
-#include "transfer/TransferJob.h"
-#include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -80,26 +78,11 @@ PanelRun runPanels(
     QFile::remove(dest);
 
     const auto [sender, receiver] = benchKeys(work, encrypted);
-    // Each transfer shown by its panel, as on the transfer pages.
-    TransferJob downJob;
-    TvzkLoadPanel down(downJob);
-    downJob.setFastMode(fast);
-    downJob.setSecurity(receiver);
-    downJob.setTempPath(temp);
-    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
-    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
-    // The header carries the sent file's own name, which a download only
-    // accepts as its FichierName.
-    downJob.setFichierName(QFileInfo(source).fileName());
-    downJob.setFichierPath(dest);
-    downJob.setFichierPoids(QString::number(size));
-    downJob.setFichierTel(0);
-    downJob.setServerActive(true);
-
-    down.show();
+    BenchDownload down(temp, QFileInfo(source).fileName(), dest, size, fast, receiver);
+    down.panel().show();
 
     QEventLoop loop;
-    BenchUpload up(source, size, QStringLiteral("bench.bin"), down.ServerSocket()->serverPort(), fast,
+    BenchUpload up(source, size, QStringLiteral("bench.bin"), down.port(), fast,
         !oneThread, &loop, [&loop] { loop.quit(); }, sender);
 
     QElapsedTimer clock;
@@ -122,13 +105,7 @@ PanelRun runPanels(
     run.seconds = clock.nsecsElapsed() / 1e9;
     gui.stop();
 
-    // The receiver moves the file once the sender's disconnection reaches it.
-    QElapsedTimer settle;
-    settle.start();
-    while (!QFile::exists(dest) && settle.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    run.ok = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
-        && up.wasEncrypted() == encrypted && downJob.isEncrypted() == encrypted;
+    run.ok = down.arrived(up, source, fast, encrypted);
     QFile::remove(dest);
     return run;
 }

@@ -17,15 +17,12 @@
 #include "WanProxy.h"
 
 #include "base/BlockMemory.h"
-#include "transfer/TransferJob.h"
-#include "transfer/ui/TvzkLoadPanel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -49,21 +46,9 @@ double runThroughLink(
         return -1;
 
     const auto [sender, receiver] = benchKeys(work, encrypted);
-    // Each transfer shown by its panel, as on the transfer pages.
-    TransferJob downJob;
-    TvzkLoadPanel down(downJob);
-    downJob.setFastMode(fast);
-    downJob.setSecurity(receiver);
-    downJob.setTempPath(temp);
-    downJob.setBindAddress(QStringLiteral("127.0.0.1"));
-    downJob.setPeerAddress(QStringLiteral("127.0.0.1"));
-    downJob.setFichierName(name);
-    downJob.setFichierPath(dest);
-    downJob.setFichierPoids(QString::number(size));
-    downJob.setFichierTel(0);
-    downJob.setServerActive(true);
+    BenchDownload down(temp, name, dest, size, fast, receiver);
 
-    WanProxy link(down.ServerSocket()->serverPort(), rate, rttMs);
+    WanProxy link(down.port(), rate, rttMs);
 
     QEventLoop loop;
     BenchUpload up(
@@ -75,13 +60,7 @@ double runThroughLink(
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
 
-    QElapsedTimer settle;
-    settle.start();
-    while (!QFile::exists(dest) && settle.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    const bool ok
-        = up.completed() && down.Status() == u"0" && sameFiles(source, dest) && up.wasFast() == fast
-        && up.wasEncrypted() == encrypted && downJob.isEncrypted() == encrypted;
+    const bool ok = down.arrived(up, source, fast, encrypted);
     return ok ? seconds : -1;
 }
 
