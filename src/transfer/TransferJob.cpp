@@ -372,14 +372,7 @@ bool TransferJob::onTunnelOpened()
         && m_security->keys->check(m_fichierProprio, m_presentedKey) == PeerKeys::Verdict::Changed;
     emit stateChanged();
     if (m_keyChanged) {
-        emit OnLog(this, QStringLiteral("Tel%1 : la clé de %2 a changé, transfert arrêté")
-                             .arg(m_idTel, m_fichierProprio));
-        if (!toldAlready)
-            emit peerKeyRefused(keyStopInfoText(m_fichierProprio, true));
-        // Trying again by itself would meet the same key.
-        if (!m_download)
-            m_retryUseless = true;
-        endConnection();
+        stopForPeerKey(toldAlready);
         return false;
     }
     if (m_download)
@@ -398,15 +391,27 @@ bool TransferJob::refusesPlain()
     m_keyChanged = true;
     m_presentedKey.clear();
     m_comparisonCode.clear();
-    emit OnLog(this, QStringLiteral("Tel%1 : connexion avec %2 non chiffrée, transfert arrêté")
-                         .arg(m_idTel, m_fichierProprio));
+    emit stateChanged();
+    stopForPeerKey(toldAlready);
+    return true;
+}
+
+// Either stop for the other member's key (none presented: the connection
+// runs in clear): logged, told to the info bar once per stop, and the
+// connection ended before any block. An upload does not try again by
+// itself: it would meet the same key.
+void TransferJob::stopForPeerKey(bool toldAlready)
+{
+    const bool keyChanged = !m_presentedKey.isEmpty();
+    emit OnLog(this,
+        (keyChanged ? QStringLiteral("Tel%1 : la clé de %2 a changé, transfert arrêté")
+                    : QStringLiteral("Tel%1 : connexion avec %2 non chiffrée, transfert arrêté"))
+            .arg(m_idTel, m_fichierProprio));
     if (!toldAlready)
-        emit peerKeyRefused(keyStopInfoText(m_fichierProprio, false));
+        emit peerKeyRefused(keyStopInfoText(m_fichierProprio, keyChanged));
     if (!m_download)
         m_retryUseless = true;
-    emit stateChanged();
     endConnection();
-    return true;
 }
 
 QString TransferJob::keyStopText() const

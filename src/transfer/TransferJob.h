@@ -360,6 +360,7 @@ private:
     void endConnection();
     void rememberPeerKey();
     bool refusesPlain();
+    void stopForPeerKey(bool toldAlready);
     QString keyStopText() const;
     void sendUp(const QByteArray &bytes);
     QIODevice &downloadInput();
