@@ -41,12 +41,8 @@ protected:
 
     TvzkLoadPanel *upload(const QString &name)
     {
-        TransferRecord r;
-        r.IDTel = w->transfers().NewTransferId();
-        r.FichierProprio = QStringLiteral("bob");
-        r.FichierPath = home.filePath(name);
-        r.FichierPoids = QStringLiteral("1");
-        r.Port = 2010;
+        const TransferRecord r = makeRecord(w->transfers().NewTransferId(), QStringLiteral("bob"), QString(),
+            QStringLiteral("1"), 0, home.filePath(name), 2010, QString());
         EXPECT_TRUE(w->transfers().NewUpload(r));
         return w->panel(QStringLiteral("Tel") + r.IDTel);
     }

@@ -54,27 +54,16 @@ protected:
     // An upload to an offline member: a panel with no socket at work.
     QString upload(const QString &file, const QString &status = QString())
     {
-        TransferRecord r;
-        r.IDTel = w->transfers().NewTransferId();
-        r.FichierProprio = QStringLiteral("bob");
-        r.FichierPath = home.filePath(file);
-        r.FichierPoids = QStringLiteral("100");
-        r.Port = 2010;
-        r.Status = status;
+        const TransferRecord r = makeRecord(w->transfers().NewTransferId(), QStringLiteral("bob"), QString(),
+            QStringLiteral("100"), 0, home.filePath(file), 2010, status);
         EXPECT_TRUE(w->transfers().NewUpload(r));
         return QStringLiteral("Tel") + r.IDTel;
     }
     // A download; an unfinished one listens on a free port.
     QString download(const QString &file, const QString &status = QString(), qint64 count = 0)
     {
-        TransferRecord r;
-        r.IDTel = w->transfers().NewTransferId();
-        r.FichierProprio = QStringLiteral("bob");
-        r.FichierName = file;
-        r.FichierPoids = QStringLiteral("100");
-        r.FichierTel = count;
-        r.FichierPath = home.filePath(QStringLiteral("recu/") + file);
-        r.Status = status;
+        const TransferRecord r = makeRecord(w->transfers().NewTransferId(), QStringLiteral("bob"), file,
+            QStringLiteral("100"), count, home.filePath(QStringLiteral("recu/") + file), 0, status);
         EXPECT_TRUE(w->transfers().NewDownload(r));
         return QStringLiteral("Tel") + r.IDTel;
     }
